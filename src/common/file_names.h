@@ -1,0 +1,40 @@
+#pragma once
+// Finding the files that old projects name. Stories were written on Windows: names
+// use backslashes, any letter case, and Shift-JIS bytes, while the disk here may
+// hold the same name in UTF-8 or in raw Shift-JIS. Every path component is matched
+// exactly first, then without regard to the case of single-byte ASCII letters.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrk {
+
+/// Components of a Windows or POSIX name. '/' always separates; '\' separates only where it
+/// is not the second byte of a two-byte character (表, ソ and 能 end in 0x5C). A leading
+/// separator or a drive ("C:") makes the first component "/".
+std::vector<std::string> splitFileName(std::string_view nameSjis);
+
+/// Upper-cases single-byte ASCII letters; two-byte characters pass untouched.
+std::string foldCaseSjis(std::string_view sjis);
+/// Upper-cases ASCII letters of UTF-8 text (bytes of multi-byte sequences are never letters).
+std::string foldCaseAscii(std::string_view text);
+
+/// The existing file or directory that a script names, relative names taken from baseDir.
+std::optional<std::filesystem::path> resolveFileName(std::string_view nameSjis,
+                                                     const std::filesystem::path& baseDir);
+/// True when resolveFileName finds a regular file.
+bool fileNameExists(std::string_view nameSjis, const std::filesystem::path& baseDir);
+
+/// A file of the directory by its exact name, else the first entry equal to it without
+/// regard to ASCII letter case; nothing when neither exists.
+std::optional<std::filesystem::path> findInDirectory(const std::filesystem::path& dir,
+                                                     const std::string& fileName);
+
+/// The file system spelling of a path as Shift-JIS bytes (for text shown in the story's
+/// own encoding); raw bytes when it does not convert.
+std::string pathToSjis(const std::filesystem::path& path);
+
+}  // namespace vrk

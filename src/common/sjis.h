@@ -1,0 +1,26 @@
+#pragma once
+// Code page 932 <-> UTF-8, used only at the edges (drawing, the terminal, file
+// names). The engine itself keeps Shift-JIS bytes in std::string.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vrk {
+
+/// True for a byte that begins a two-byte character of code page 932 (0x81-0x9F, 0xE0-0xFC).
+constexpr bool isSjisLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+/// UTF-8 text of Shift-JIS bytes; a byte that does not form a character becomes U+FFFD.
+std::string sjisToUtf8(std::string_view sjis);
+/// Shift-JIS bytes of UTF-8 text, or nothing when a character has no code page 932 form
+/// (or the UTF-8 is malformed).
+std::optional<std::string> utf8ToSjis(std::string_view utf8);
+/// As utf8ToSjis, with "?" for each character that has no code page 932 form.
+std::string utf8ToSjisLossy(std::string_view utf8);
+/// Length in bytes of the UTF-8 sequence that begins with this byte (1 for a stray byte).
+std::size_t utf8SequenceLength(unsigned char lead);
+
+}  // namespace vrk

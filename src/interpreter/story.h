@@ -1,0 +1,80 @@
+#pragma once
+// The module-level state of one player: the open project, its script reader and
+// label index, the story state, the page on show, the sound fields and the options.
+// The page interpreter, the project opening and the front ends all work on one Story.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "story/script.h"
+#include "story/story_state.h"
+
+namespace vrk::interpreter {
+
+constexpr int kMaxChoices = 6;
+
+struct ChoiceSlot {
+    std::string caption;  ///< up to 255 bytes, names substituted
+    std::string target;   ///< a label, up to 8 bytes
+};
+
+/// The page on show: its lines and choices.
+struct PageState {
+    std::vector<std::string> pageText;                  ///< Shift-JIS lines, top to bottom
+    std::array<ChoiceSlot, kMaxChoices + 1> choices{};  ///< [1..6]
+    int choiceCount = 0;
+    bool layoutDirty = false;
+};
+
+/// The single sound channel's shared fields; the channel itself owns soundOpen.
+struct SoundFields {
+    std::string soundName;  ///< up to 255 bytes
+    std::string previousSoundName;
+    bool soundOpen = false;
+    bool soundIsMusic = false;
+};
+
+/// Menu check marks the engine reads.
+struct PlayerOptions {
+    bool mid = true;      ///< Mid1
+    bool wav = true;      ///< Wav1
+    bool other = true;    ///< Other1
+    bool oldExe = false;  ///< OldExe1
+    bool lowRes = false;  ///< LowRes1
+    bool contrast = false;  ///< Contrast1
+    bool nonstop = false;   ///< Nonstop1
+};
+
+/// Where the project and its saves are. Directories end in a separator when set.
+struct Locations {
+    std::filesystem::path programDir;
+    std::filesystem::path projectDir;  ///< empty while no project is known
+    std::filesystem::path saveDir;
+    std::string baseName;
+    std::string slotExtension = ".V01";
+
+    std::filesystem::path projectFile(const std::string& extension) const;
+    std::filesystem::path saveFile(const std::string& extension) const;
+    bool projectKnown() const { return !projectDir.empty(); }
+};
+
+struct Story {
+    Locations locations;
+    story::LabelIndex labels;
+    story::ScriptReader script;
+    story::StoryState state;
+    PageState page;
+    SoundFields sound;
+    PlayerOptions options;
+    std::string currentLine;  ///< the line read last
+    std::mt19937 random{std::random_device{}()};
+
+    /// True while a story is in progress (the script is open).
+    bool scriptOpen() const { return script.isOpen(); }
+};
+
+}  // namespace vrk::interpreter

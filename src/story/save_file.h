@@ -1,0 +1,40 @@
+#pragma once
+// The save-state file: slots .V01-.V04 and the quick save .VR$, Shift-JIS text of
+// 49 to 52 CR LF lines holding one StoryState.
+
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "story/script.h"
+#include "story/story_state.h"
+
+namespace vrk::story {
+
+/// Reads a state from the file's bytes (missing lines read as empty / defaults).
+/// Does not look up currentOffset.
+void parseState(std::span<const char> bytes, StoryState& state);
+/// Reads the file into state, then sets currentOffset from the index. A missing or
+/// unreadable file throws the I/O error and leaves state unchanged.
+void readState(const std::filesystem::path& path, const LabelIndex& labels, StoryState& state);
+
+/// The file's bytes. The resume marker is "0" when currentOffset is vrkalterOffset.
+std::string formatState(const StoryState& state, std::int32_t vrkalterOffset);
+/// Writes the state through a temporary file in the same directory that is renamed over
+/// the old one, so a failed write leaves the previous file intact. False on failure.
+bool writeState(const std::filesystem::path& path, const StoryState& state, std::int32_t vrkalterOffset);
+/// Writes bytes the same safe way (slot initialisation).
+bool writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
+
+/// The first line of a slot, for the picker's caption, and whether it is unused.
+struct SlotDescription {
+    std::string captionSjis;
+    std::string commentSjis;
+    bool fresh = false;
+};
+/// Reads the head of a slot file; throws the I/O error when it cannot be read.
+SlotDescription describeSlotFile(const std::filesystem::path& path);
+/// The content a slot initialisation writes, from the defaults block.
+std::string initialSlotContent(const StoryState& defaults);
+
+}  // namespace vrk::story
