@@ -1,0 +1,119 @@
+#pragma once
+// The reader's preferences in "vrk.ini": window placement, the page font, the
+// sound and compatibility check marks, the drawing speed and the line gap.
+//
+// The file keeps the form of a Windows profile file so that a file written by an
+// older player reads the same: "[SECTION]" lines, "KEY=value" lines, names compared
+// without regard to ASCII letter case, CR LF line ends, Shift-JIS text values.
+// ProfileFile is that format; Settings is what the window makes of it.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrk::app {
+
+/// A profile file in memory. Lines that are neither a section nor a KEY=value pair
+/// (comments, blank lines) are kept as they are, so rewriting a key leaves the rest alone.
+class ProfileFile {
+public:
+    /// Longest text value handed out; the rest of a longer value is dropped.
+    static constexpr std::size_t kMaxValueBytes = 1023;
+
+    /// Parses bytes; CR LF, LF and lone CR all end a line. Never fails.
+    static ProfileFile parse(std::string_view bytes);
+    /// The file's bytes with CR LF line ends.
+    std::string format() const;
+
+    /// The value of the first KEY in the first [SECTION] of that name, spaces around it and
+    /// one pair of enclosing double quotes removed, cut to kMaxValueBytes.
+    std::optional<std::string> text(std::string_view section, std::string_view key) const;
+    /// The value read as a number: optional sign and decimal digits, or "0x"/"0X" and
+    /// hexadecimal digits; fallback when the key is missing, not a number or leaves 32 bits.
+    std::int32_t integer(std::string_view section, std::string_view key, std::int32_t fallback) const;
+
+    /// Replaces the key's value, or adds the key at the end of its section (the section at
+    /// the end of the file when it is missing).
+    void set(std::string_view section, std::string_view key, std::string_view value);
+    void setInteger(std::string_view section, std::string_view key, std::int32_t value);
+
+private:
+    struct Line {
+        std::string raw;      ///< the whole line for lines kept as they are
+        std::string section;  ///< set for "[SECTION]" lines
+        std::string key;      ///< set for "KEY=value" lines
+        std::string value;
+        bool isSection = false;
+        bool isEntry = false;
+    };
+    // Index of the entry line, or npos.
+    std::size_t find(std::string_view section, std::string_view key) const;
+
+    std::vector<Line> m_lines;
+};
+
+/// Parses a profile-file number (see ProfileFile::integer); nothing when it is not one.
+std::optional<std::int32_t> parseProfileInteger(std::string_view text);
+
+/// The fifteen preferences with their defaults.
+struct Settings {
+    static constexpr int kDefaultSpeed = 2;
+    static constexpr int kMaxSpeed = 5;
+    static constexpr int kDefaultGapTenths = 12;
+    static constexpr int kMinGapTenths = 10;
+    static constexpr int kMaxGapTenths = 20;
+
+    // [WINDOW]: the outer frame in screen pixels, written unchanged even when off screen.
+    int top = 0;
+    int left = 0;
+    int height = 480;
+    int width = 620;
+    // [FONT]: the page font. Underline and strike-out are not kept.
+    std::string fontNameSjis = "\x82\x6c\x82\x72\x20\x96\xbe\x92\xa9";  // "ＭＳ 明朝"
+    int fontSize = 16;   ///< points; applied without a range check
+    bool bold = true;    ///< STYLE bit 1
+    bool italic = true;  ///< STYLE bit 2
+    // [OPTION]: the menu check marks.
+    bool mid = true;
+    bool wav = true;
+    bool other = true;
+    bool oldExe = false;
+    bool lowRes = false;
+    bool contrast = false;
+    /// Reveal steps every revealSpeed ticks, 0-5 (0 behaves like 1).
+    int revealSpeed = kDefaultSpeed;
+    /// Nonstop1; shares the SPEED key with revealSpeed as its sign.
+    bool nonstop = false;
+    /// Line gap in tenths, always within 10-20 after reading.
+    int gapTenths = kDefaultGapTenths;
+
+    /// STYLE as written: 1 for bold plus 2 for italic.
+    int styleCode() const { return (bold ? 1 : 0) + (italic ? 2 : 0); }
+    /// SPEED as written: revealSpeed, negated while nonstop is on.
+    int speedCode() const { return nonstop ? -revealSpeed : revealSpeed; }
+
+    bool operator==(const Settings&) const = default;
+};
+
+/// Settings from a profile file; missing keys and values that are not numbers keep their
+/// defaults. SPEED is a 16-bit signed number: a negative one turns nonstop on and gives its
+/// magnitude, one above 5 (or outside 16 bits, or -32768) gives 2. GAP outside 10-20 is
+/// clamped into that range: the menu never leaves it, and a gap of 0 or less would make
+/// lines of no height that the page cannot be laid out or scrolled with.
+Settings settingsFromProfile(const ProfileFile& file);
+/// Writes all fifteen keys into file, keeping whatever else it holds.
+void settingsToProfile(const Settings& settings, ProfileFile& file);
+
+/// Where "vrk.ini" lives: beside the program when that directory can be written, else
+/// $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini).
+std::filesystem::path settingsFilePath(const std::filesystem::path& programDir);
+/// Reads the settings; a missing or unreadable file gives the defaults, without a message.
+Settings readSettings(const std::filesystem::path& path);
+/// Writes the settings over the file's keys; false when it cannot be written. Never throws:
+/// a settings file that cannot be written loses this run's preferences and nothing else.
+bool writeSettings(const std::filesystem::path& path, const Settings& settings);
+
+}  // namespace vrk::app
