@@ -1,0 +1,38 @@
+#pragma once
+// The silent back end of the terminal player and of tests: any existing regular file
+// opens and "plays" forever, until finishPlayback() says it ran to its end.
+
+#include <filesystem>
+
+#include "sound/sound_backend.h"
+
+namespace vrk::sound {
+
+class NullSoundBackend : public SoundBackend {
+public:
+    /// True for an existing regular file.
+    bool open(const std::filesystem::path& path) override;
+    /// Remembers the notice; nothing is heard.
+    void play(FinishedHandler onFinished) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+
+    /// Ends the running playback as if it had reached its end; false when none runs.
+    bool finishPlayback();
+    /// True while a playback waits for its notice.
+    bool isPlaying() const { return static_cast<bool>(m_pending); }
+    /// The file open now (empty when closed).
+    const std::filesystem::path& openPath() const { return m_path; }
+    /// Playbacks started since construction.
+    int playCount() const { return m_playCount; }
+
+private:
+    void endPlayback(bool completed);
+
+    std::filesystem::path m_path;
+    FinishedHandler m_pending;
+    bool m_open = false;
+    int m_playCount = 0;
+};
+
+}  // namespace vrk::sound

@@ -1,0 +1,46 @@
+#pragma once
+// The window's media player: SDL2_mixer's single music stream. MIDI goes through
+// FluidSynth with a General MIDI soundfont; WAV and whatever else Mix_LoadMUS reads
+// play as they are. When no audio device opens (no sound card, no server) the back
+// end goes on silently: files that exist open and "play", and never end by themselves.
+//
+// SDL_mixer reports the end of the music on its audio thread and also when the music is
+// halted; the back end tells the two apart and hands the notice on from that thread, so
+// the channel using it must have a poster. One instance at a time (SDL_mixer's music is
+// global).
+
+#include <filesystem>
+#include <memory>
+
+#include "sound/sound_backend.h"
+
+namespace vrk::sound {
+
+class SdlMixerBackend : public SoundBackend {
+public:
+    /// The soundfont used unless SDL_SOUNDFONTS names others.
+    static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+
+    /// Starts SDL audio (SDL_AUDIODRIVER picks the driver) and the mixer; throws
+    /// std::logic_error when another instance exists.
+    SdlMixerBackend();
+    /// Stops the music and shuts the mixer and SDL audio down.
+    ~SdlMixerBackend() override;
+    SdlMixerBackend(const SdlMixerBackend&) = delete;
+    SdlMixerBackend& operator=(const SdlMixerBackend&) = delete;
+
+    /// Loads the file as music; false when the mixer cannot read it. Silent: any regular file.
+    bool open(const std::filesystem::path& path) override;
+    void play(FinishedHandler onFinished) override;
+    void close() override;
+    bool isOpen() const override;
+
+    /// False when no audio device could be opened and the back end plays silently.
+    bool hasDevice() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace vrk::sound

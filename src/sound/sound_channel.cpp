@@ -1,0 +1,113 @@
+#include "sound/sound_channel.h"
+
+#include <utility>
+
+#include "common/file_names.h"
+
+namespace vrk::sound {
+
+SoundChannel::SoundChannel(SoundBackend& backend, interpreter::SoundFields& fields,
+                           std::filesystem::path baseDir)
+    : m_backend(backend),
+      m_fields(fields),
+      m_baseDir(std::move(baseDir)),
+      m_self(std::make_shared<SoundChannel*>(this)) {}
+
+SoundChannel::~SoundChannel() {
+    // Expire the notices first: closing ends the playback, and its notice must not come back.
+    m_self.reset();
+    if (m_backend.isOpen()) {
+        m_backend.close();
+    }
+    m_fields.soundOpen = false;
+}
+
+void SoundChannel::setPoster(Poster poster) {
+    m_poster = std::move(poster);
+}
+
+void SoundChannel::setTickWaiter(TickWaiter waiter) {
+    m_waitTicks = std::move(waiter);
+}
+
+bool SoundChannel::playSound(const std::string& fileNameSjis) {
+    stopSound();
+    const std::filesystem::path base = m_baseDir.empty() ? std::filesystem::current_path() : m_baseDir;
+    const auto path = resolveFileName(fileNameSjis, base);
+    bool opened = false;
+    if (path) {
+        try {
+            opened = m_backend.open(*path);
+        } catch (const MediaDeviceError&) {
+            opened = false;
+        }
+    }
+    if (!opened) {
+        closePlayer();
+        m_fields.soundOpen = false;
+        return false;
+    }
+    startPlayback();
+    m_fields.soundOpen = true;
+    return true;
+}
+
+void SoundChannel::stopSound() {
+    if (!m_fields.soundOpen) {
+        return;
+    }
+    m_fields.soundOpen = false;
+    closePlayer();
+}
+
+void SoundChannel::onOptionUnchecked() {
+    m_fields.soundIsMusic = false;
+    stopSound();
+}
+
+void SoundChannel::onPlaybackFinished(bool completed) {
+    if (!completed || !m_fields.soundIsMusic || !m_fields.soundOpen) {
+        return;
+    }
+    const unsigned playback = m_generation;
+    if (m_waitTicks) {
+        m_waitTicks(kRepeatPauseTicks);
+    }
+    // The pause handles events: a page run, a choice or a menu command may have stopped or
+    // replaced this music meanwhile, and the repeat belongs to the music that ended only.
+    if (playback != m_generation || !m_fields.soundOpen || !m_fields.soundIsMusic) {
+        return;
+    }
+    startPlayback();
+}
+
+void SoundChannel::startPlayback() {
+    const unsigned playback = ++m_generation;
+    std::weak_ptr<SoundChannel*> self = m_self;
+    // The poster is copied here so that the audio thread never reads the channel's members.
+    m_backend.play([self, playback, poster = m_poster](bool completed) {
+        auto deliver = [self, playback, completed] {
+            if (auto alive = self.lock()) {
+                (*alive)->deliverNotice(playback, completed);
+            }
+        };
+        if (poster) {
+            poster(std::move(deliver));
+        } else {
+            deliver();
+        }
+    });
+}
+
+void SoundChannel::closePlayer() {
+    ++m_generation;
+    m_backend.close();
+}
+
+void SoundChannel::deliverNotice(unsigned generation, bool completed) {
+    if (generation == m_generation) {
+        onPlaybackFinished(completed);
+    }
+}
+
+}  // namespace vrk::sound
