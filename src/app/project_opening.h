@@ -25,8 +25,9 @@ struct SlotView {
 /// The opening in progress; one per open command.
 class ProjectOpening {
 public:
-    ProjectOpening(interpreter::Story& story, interpreter::PageInterpreter& interpreter)
-        : m_story(story), m_interpreter(interpreter) {}
+    ProjectOpening(interpreter::Story& story, interpreter::PageInterpreter& interpreter,
+                   interpreter::StoryHost& host)
+        : m_story(story), m_interpreter(interpreter), m_host(host) {}
 
     /// Step 1: picks saveDir (the project's directory unless its first slot is read-only or
     /// missing; then the program directory, or the user's data directory when the program
@@ -54,15 +55,19 @@ public:
     /// Steps 6.4-11: start position for a fresh slot, background picture, script, quick-load
     /// availability, and the first page run (its failure goes to the host's error report).
     /// Throws the I/O error when the script cannot be opened or a fresh slot has no start.
-    void start(interpreter::StoryHost& host);
+    void start();
 
     bool freshSlot() const { return m_fresh; }
     /// The caption after opening: title + " (VRK3)".
     std::string windowCaptionSjis() const;
 
 private:
+    void readDefaultsBlock();
+
     interpreter::Story& m_story;
     interpreter::PageInterpreter& m_interpreter;
+    interpreter::StoryHost& m_host;
+    SlotView m_view;
     bool m_fresh = false;
     bool m_eraseArmed = false;
     int m_slot = 1;

@@ -20,6 +20,8 @@ void readState(const std::filesystem::path& path, const LabelIndex& labels, Stor
 
 /// The file's bytes. The resume marker is "0" when currentOffset is vrkalterOffset.
 std::string formatState(const StoryState& state, std::int32_t vrkalterOffset);
+/// The file's bytes with the resume marker given ("1" when resumeMarker).
+std::string formatStateMarked(const StoryState& state, bool resumeMarker);
 /// Writes the state through a temporary file in the same directory that is renamed over
 /// the old one, so a failed write leaves the previous file intact. False on failure.
 bool writeState(const std::filesystem::path& path, const StoryState& state, std::int32_t vrkalterOffset);

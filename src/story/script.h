@@ -48,6 +48,8 @@ private:
 struct LabelRecord {
     std::string name;  ///< 0-8 bytes
     std::int32_t offset = 0;
+    /// The stored length byte; a record claiming more than 8 bytes names no label.
+    std::uint8_t storedLength = 0;
 };
 
 /// The label index: records in file order, numbered from 1, at most 8002.

@@ -22,7 +22,7 @@ struct StoryState {
     std::int32_t currentOffset = -1;
     std::array<std::string, kNameCount + 1> namePrompts;  ///< [1..9], up to 16 bytes each
     std::array<std::string, kNameCount + 1> names;        ///< [1..9], up to 16 bytes each
-    std::array<std::uint8_t, kFlagCount + 1> flags{};     ///< [1..999]; [0] is set at start-up
+    std::array<std::uint8_t, kFlagCount + 1> flags{};     ///< [1..999]; [0] is always set
     std::array<std::uint8_t, 26> letters;                 ///< 'A'..'Z' as values 0..25
     bool resumeSkip = false;
     std::uint8_t bgColour = 16;
@@ -34,10 +34,10 @@ struct StoryState {
         flags[0] = 1;
     }
 
-    /// Flag n, or nothing for numbers outside 1-999 (reads as clear, writes are dropped).
-    std::uint8_t flag(std::int32_t n) const { return n >= 1 && n <= kFlagCount ? flags[n] : 0; }
+    /// Flag n; numbers outside 0-999 read as clear and are never written.
+    std::uint8_t flag(std::int32_t n) const { return n >= 0 && n <= kFlagCount ? flags[n] : 0; }
     void setFlag(std::int32_t n, std::uint8_t value) {
-        if (n >= 1 && n <= kFlagCount) {
+        if (n >= 0 && n <= kFlagCount) {
             flags[n] = value;
         }
     }

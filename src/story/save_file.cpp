@@ -1,0 +1,219 @@
+#include "story/save_file.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "common/errors.h"
+#include "common/messages.h"
+
+namespace fs = std::filesystem;
+
+namespace vrk::story {
+namespace {
+
+constexpr int kFlagLines = 27;
+constexpr int kFlagsPerLine = 37;
+constexpr char kCtrlZ = 0x1A;
+
+// Reads a text file line by line as the save format needs: CR LF or LF line ends,
+// missing lines read as empty, and an end test that also stops at Ctrl-Z.
+class LineReader {
+public:
+    explicit LineReader(std::span<const char> bytes) : m_bytes(bytes) {}
+
+    std::string next() {
+        std::string line;
+        while (m_position < m_bytes.size() && m_bytes[m_position] != '\n') {
+            line.push_back(m_bytes[m_position++]);
+        }
+        if (m_position < m_bytes.size()) {
+            ++m_position;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return line;
+    }
+
+    bool atEnd() const { return m_position >= m_bytes.size() || m_bytes[m_position] == kCtrlZ; }
+
+private:
+    std::span<const char> m_bytes;
+    std::size_t m_position = 0;
+};
+
+std::uint8_t readColour(LineReader& reader) {
+    if (reader.atEnd()) {
+        return 16;
+    }
+    std::string line = reader.next();
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return 16;
+    }
+    const std::size_t end = line.find_first_of(" \t", start);
+    const std::string field = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::size_t digits = field[0] == '-' || field[0] == '+' ? 1 : 0;
+    if (digits == field.size()) {
+        throw Error(Error::Kind::Io, "Invalid numeric format");
+    }
+    long long value = 0;
+    for (; digits < field.size(); ++digits) {
+        const char c = field[digits];
+        if (c < '0' || c > '9') {
+            throw Error(Error::Kind::Io, "Invalid numeric format");
+        }
+        value = (value * 10 + (c - '0')) & 0xFFFFFFFF;
+    }
+    if (field[0] == '-') {
+        value = -value;
+    }
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+std::vector<char> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ioError("File not found", path.string());
+    }
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw ioError("File cannot be read", path.string());
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void parseState(std::span<const char> bytes, StoryState& state) {
+    LineReader reader(bytes);
+    StoryState result = state;
+    result.title = cutTo(reader.next(), kMaxTitleBytes);
+    result.currentLabel = cutTo(reader.next(), kMaxLabelBytes);
+    for (int i = 1; i <= kNameCount; ++i) {
+        result.namePrompts[i] = cutTo(reader.next(), kMaxNameBytes);
+        result.names[i] = cutTo(reader.next(), kMaxNameBytes);
+    }
+    for (int n = 0; n < kFlagLines; ++n) {
+        const std::string line = reader.next();
+        for (int j = 1; j <= kFlagsPerLine; ++j) {
+            const std::size_t index = static_cast<std::size_t>(j - 1);
+            result.flags[static_cast<std::size_t>(n * kFlagsPerLine + j)] =
+                index < line.size() && line[index] == '1' ? 1 : 0;
+        }
+    }
+    // Positions a short letter line lacks read as the first letter.
+    const std::string letters = reader.next();
+    for (std::size_t i = 0; i < result.letters.size(); ++i) {
+        result.letters[i] = i < letters.size() ? static_cast<std::uint8_t>(letters[i]) : 'A';
+    }
+    result.resumeSkip = reader.next() != "0";
+    result.bgColour = readColour(reader);
+    result.textColour = readColour(reader);
+    result.background = reader.atEnd() ? std::string() : reader.next();
+    state = std::move(result);
+}
+
+void readState(const fs::path& path, const LabelIndex& labels, StoryState& state) {
+    const std::vector<char> bytes = readFile(path);
+    parseState(bytes, state);
+    state.currentOffset = labels.findLabel(state.currentLabel);
+}
+
+std::string formatState(const StoryState& state, std::int32_t vrkalterOffset) {
+    return formatStateMarked(state, state.currentOffset != vrkalterOffset);
+}
+
+std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
+    std::string out;
+    const auto line = [&out](std::string_view text) {
+        out += text;
+        out += "\r\n";
+    };
+    line(state.title);
+    line(state.currentLabel);
+    for (int i = 1; i <= kNameCount; ++i) {
+        line(state.namePrompts[i]);
+        line(state.names[i]);
+    }
+    for (int n = 0; n < kFlagLines; ++n) {
+        std::string flags;
+        for (int j = 1; j <= kFlagsPerLine; ++j) {
+            flags.push_back(state.flags[static_cast<std::size_t>(n * kFlagsPerLine + j)] != 0 ? '1' : '0');
+        }
+        line(flags);
+    }
+    line(std::string(state.letters.begin(), state.letters.end()));
+    line(resumeMarker ? "1" : "0");
+    line(std::to_string(state.bgColour));
+    line(std::to_string(state.textColour));
+    line(state.background);
+    return out;
+}
+
+bool writeFileReplacing(const fs::path& path, std::string_view bytes) {
+    // Written beside the target and renamed over it, so a failed write never leaves a
+    // half-written slot where the reader's progress used to be.
+    fs::path temporary = path;
+    temporary += ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return false;
+        }
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ec;
+            fs::remove(temporary, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+bool writeState(const fs::path& path, const StoryState& state, std::int32_t vrkalterOffset) {
+    return writeFileReplacing(path, formatState(state, vrkalterOffset));
+}
+
+SlotDescription describeSlotFile(const fs::path& path) {
+    const std::vector<char> bytes = readFile(path);
+    LineReader reader(bytes);
+    SlotDescription description;
+    description.captionSjis = cutTo(reader.next(), kMaxTitleBytes);
+    description.fresh = reader.next() == "VRKSTART";
+    if (description.fresh) {
+        description.commentSjis = messages::kUnusedSlot;
+        return description;
+    }
+    const std::string prompt = reader.next();
+    const std::string name = reader.next();
+    if (prompt == "????" && name == "????") {
+        description.commentSjis = messages::kSlotInUse;
+    } else {
+        description.commentSjis = prompt + ":" + name;
+    }
+    return description;
+}
+
+std::string initialSlotContent(const StoryState& defaults) {
+    StoryState fresh;
+    fresh.title = defaults.title;
+    fresh.currentLabel = "VRKSTART";
+    fresh.namePrompts = defaults.namePrompts;
+    fresh.names = defaults.names;
+    return formatStateMarked(fresh, false);
+}
+
+}  // namespace vrk::story

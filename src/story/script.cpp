@@ -1,0 +1,130 @@
+#include "story/script.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "common/errors.h"
+
+namespace vrk::story {
+namespace {
+
+std::vector<char> readWholeFile(const std::filesystem::path& path, std::string_view what) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ioError(std::string(what) + " cannot be opened", path.string());
+    }
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw ioError(std::string(what) + " cannot be read", path.string());
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void ScriptReader::open(const std::filesystem::path& path) {
+    openBytes(readWholeFile(path, "Script file"), path.string());
+}
+
+void ScriptReader::openBytes(std::vector<char> bytes, std::string nameForErrors) {
+    m_bytes = std::move(bytes);
+    m_name = std::move(nameForErrors);
+    m_position = 0;
+    m_open = true;
+}
+
+void ScriptReader::close() {
+    m_bytes.clear();
+    m_bytes.shrink_to_fit();
+    m_position = 0;
+    m_open = false;
+}
+
+void ScriptReader::seek(std::int32_t offset) {
+    if (!m_open) {
+        throw ioError("File not open", m_name);
+    }
+    if (offset < 0) {
+        throw ioError("Seek error", m_name);
+    }
+    m_position = static_cast<std::size_t>(offset);
+}
+
+void ScriptReader::readLine(std::string& line) {
+    line.clear();
+    if (!m_open) {
+        throw ioError("File not open", m_name);
+    }
+    if (m_position >= m_bytes.size()) {
+        throw ioError("Read beyond end of file", m_name);
+    }
+    const auto length = static_cast<unsigned char>(m_bytes[m_position]);
+    ++m_position;
+    const std::size_t available = m_bytes.size() - m_position;
+    // The bytes that were there are kept: a short read fails after taking them.
+    line.assign(m_bytes.data() + m_position, std::min<std::size_t>(length, available));
+    m_position += line.size();
+    if (line.size() < length) {
+        throw ioError("Read beyond end of file", m_name);
+    }
+}
+
+void LabelIndex::load(const std::filesystem::path& path) {
+    m_records.clear();
+    const std::vector<char> bytes = readWholeFile(path, "Label index");
+    loadBytes(bytes, path.string());
+}
+
+void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameForErrors) {
+    m_records.clear();
+    std::size_t position = 0;
+    while (position < bytes.size() && m_records.size() < kMaxRecords) {
+        if (bytes.size() - position < kRecordBytes) {
+            throw ioError("Read beyond end of file", nameForErrors);
+        }
+        const char* record = bytes.data() + position;
+        const auto storedLength = static_cast<std::uint8_t>(record[0]);
+        const std::size_t nameLength = std::min<std::size_t>(storedLength, kMaxLabelBytes);
+        std::uint32_t offset = 0;
+        for (int i = 3; i >= 0; --i) {
+            offset = (offset << 8) | static_cast<unsigned char>(record[9 + i]);
+        }
+        m_records.push_back({std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
+        position += kRecordBytes;
+    }
+}
+
+std::int32_t LabelIndex::findLabel(std::string_view name) const {
+    const std::string_view key = name.substr(0, kMaxLabelBytes);
+    for (const LabelRecord& record : m_records) {
+        if (record.storedLength == key.size() && record.name == key) {
+            return record.offset;
+        }
+    }
+    return -1;
+}
+
+std::optional<LabelRecord> LabelIndex::firstLabel() const {
+    if (m_records.empty()) {
+        return std::nullopt;
+    }
+    return m_records.front();
+}
+
+void appendScriptLine(std::vector<char>& script, std::string_view text) {
+    script.push_back(static_cast<char>(static_cast<unsigned char>(text.size())));
+    script.insert(script.end(), text.begin(), text.end());
+}
+
+void appendLabelRecord(std::vector<char>& index, std::string_view name, std::int32_t offset) {
+    index.push_back(static_cast<char>(name.size()));
+    for (std::size_t i = 0; i < kMaxLabelBytes; ++i) {
+        index.push_back(i < name.size() ? name[i] : '\0');
+    }
+    const auto value = static_cast<std::uint32_t>(offset);
+    for (int i = 0; i < 4; ++i) {
+        index.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+}  // namespace vrk::story
