@@ -97,6 +97,7 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     }
 
     m_story.page.choiceCount = 0;
+    m_host.hideChoices();
     if (lineIs("/")) {
         endStory();
     } else {

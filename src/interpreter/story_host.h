@@ -28,6 +28,8 @@ public:
     virtual void waitTicks(int ticks) = 0;
     /// Repaints the main window at once (after a sound effect starts).
     virtual void repaint() = 0;
+    /// Hides all six choice buttons (a run is about to build the page's choices).
+    virtual void hideChoices() = 0;
     /// Shows the first choiceCount buttons, disabled, with their captions.
     virtual void prepareChoices() = 0;
     /// Enables the buttons in use (the page is complete).
