@@ -1,0 +1,36 @@
+#include "presentation/reading_settings.h"
+
+#include "presentation/glyph_metrics.h"
+#include "presentation/reveal.h"
+
+namespace vrk::presentation {
+
+namespace {
+constexpr const char* kSpeedCaptionSjis = "\x95\x60\x89\xe6\x91\xac\x93\x78(&P) ";  // 描画速度(&P)
+constexpr const char* kFastestSjis = "\x8d\xc5\x91\xac";                            // 最速
+}  // namespace
+
+SpeedItems speedItemsFor(int revealSpeed, bool nonstop) {
+    if (nonstop) {
+        return {};
+    }
+    return {revealSpeed<kSlowestRevealSpeed, revealSpeed> 1, revealSpeed != kStandardRevealSpeed};
+}
+
+int applySpeedTag(int revealSpeed, int tag) {
+    return tag == 0 ? kStandardRevealSpeed : revealSpeed + tag;
+}
+
+std::string speedCaptionSjis(int revealSpeed, bool nonstop) {
+    return std::string(kSpeedCaptionSjis) + (nonstop ? kFastestSjis : std::to_string(revealSpeed));
+}
+
+GapItems gapItemsFor(int lineGapTenths) {
+    return {lineGapTenths<kMaxLineGap, lineGapTenths> kMinLineGap, lineGapTenths != kStandardLineGap};
+}
+
+int applyGapTag(int lineGapTenths, int tag) {
+    return tag == 0 ? kStandardLineGap : lineGapTenths + tag;
+}
+
+}  // namespace vrk::presentation

@@ -1,0 +1,37 @@
+#pragma once
+// The reading-speed and line-gap menu rules: which items are available and what
+// each does. The menus ask before enabling, so a shortcut obeys the same limits.
+
+#include <string>
+
+namespace vrk::presentation {
+
+/// Availability of Slow1, Fast1 and Normal1.
+struct SpeedItems {
+    bool slow = false;
+    bool fast = false;
+    bool normal = false;
+    bool operator==(const SpeedItems&) const = default;
+};
+
+/// Availability of Wide1, Narrow1 and Standard1.
+struct GapItems {
+    bool wide = false;
+    bool narrow = false;
+    bool standard = false;
+    bool operator==(const GapItems&) const = default;
+};
+
+/// Speed1Click: none of the speed items is available while Nonstop1 is checked.
+SpeedItems speedItemsFor(int revealSpeed, bool nonstop);
+/// SpeedOptClick: Tag 0 sets the standard speed, any other Tag (1 Slow1, −1 Fast1) is added.
+int applySpeedTag(int revealSpeed, int tag);
+/// Speed1's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
+std::string speedCaptionSjis(int revealSpeed, bool nonstop);
+
+/// Gap1Click, in tenths: Wide1 below 2.0, Narrow1 above 1.0, Standard1 away from 1.2.
+GapItems gapItemsFor(int lineGapTenths);
+/// GapOptClick: Tag 0 sets 1.2, 1 widens and −1 narrows by a tenth.
+int applyGapTag(int lineGapTenths, int tag);
+
+}  // namespace vrk::presentation

@@ -1,0 +1,178 @@
+#include "presentation/text_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vrk::presentation {
+namespace {
+
+const std::string kKanji = "\x8a\xbf";  // U+6F22 漢
+const std::string kMaru = "\x81\x42";   // U+3002 IDEOGRAPHIC FULL STOP
+const std::string kTen = "\x81\x41";    // U+3001 IDEOGRAPHIC COMMA
+
+std::string repeat(const std::string& unit, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += unit;
+    }
+    return out;
+}
+
+// 8-pixel cells: a client of 512 + 16 gives (512 div 16) − 1 = 31 columns; 496 gives 30.
+LayoutInput inputFor(int columns) {
+    LayoutInput input;
+    input.metrics = {8, 2, 20};
+    input.clientWidth = (columns + 1) * 16 + 16;
+    return input;
+}
+
+std::vector<int> steps(const PageLayout& layout) {
+    return {layout.revealTable.begin() + 1, layout.revealTable.begin() + layout.revealTotal + 1};
+}
+
+TEST(FontMetrics, FromMeasurements) {
+    // (98 + 2) div 10 = 10; 20 − 20 + 2 = 2; 25 × 12 / 10 = 30.
+    const FontMetrics m = measureFont(98, 20, 25, 12);
+    EXPECT_EQ(m.cellWidth, 10);
+    EXPECT_EQ(m.edgeAllowance, 2);
+    EXPECT_EQ(m.lineHeight, 30);
+    EXPECT_EQ(measureFont(98, 25, 25, 12).edgeAllowance, 7);
+    EXPECT_EQ(measureFont(98, 10, 25, 12).edgeAllowance, 2);  // never below 2
+    EXPECT_EQ(lineHeightFor(23, 13), 29);                     // 29.9 truncated
+    EXPECT_EQ(lineHeightFor(25, 0), 1);                       // a zero gap would divide by zero later
+    EXPECT_EQ(measureFont(0, 0, 0, 12).cellWidth, 1);
+}
+
+TEST(TextLayout, ImageSizeAndColumns) {
+    const std::vector<std::string> page = {"abc", "", repeat("x", 61)};
+    const PageLayout layout = layoutPage(page, inputFor(30));
+    EXPECT_EQ(layout.columns, 30);
+    EXPECT_EQ(layout.imageWidth, 542);
+    EXPECT_EQ(layout.imageLines, 1 + 1 + 2);
+    EXPECT_EQ(layout.imageHeight, 4 * 20 + 2);
+    EXPECT_EQ(columnsFor(40, 16, 8), 1);  // too narrow for a column still lays out
+}
+
+struct BreakCase {
+    const char* name;
+    std::vector<std::string> page;
+    std::vector<std::string> drawn;  // display lines in order
+    std::vector<int> rows;
+    std::vector<int> steps;
+};
+
+TEST(TextLayout, BreakingAndSteps) {
+    const int n = 4;  // 8 bytes per display line
+    const std::vector<BreakCase> cases = {
+        {"empty line is one blank line, one step", {""}, {}, {}, {4}},
+        {"full line of kanji", {repeat(kKanji, 4)}, {repeat(kKanji, 4)}, {0}, {1, 2, 3, 4}},
+        {"full line of letters has columns steps", {"abcdefgh"}, {"abcdefgh"}, {0}, {1, 2, 3, 4}},
+        {"split character begins the next line",
+         {"a" + repeat(kKanji, 4)},
+         {"a" + repeat(kKanji, 3), kKanji},
+         {0, 1},
+         {1, 2, 3, 4, 8}},
+        {"hanging mark stays on the line, the second does not hang",
+         {repeat(kKanji, 4) + kMaru + kTen + "z"},
+         {repeat(kKanji, 4) + kMaru, kTen + "z"},
+         {0, 1},
+         {1, 2, 3, 4, 5, 8}},
+        {"rows run over the page, empty lines included",
+         {"ab", "", "cd"},
+         {"ab", "cd"},
+         {0, 2},
+         {1, 4, 8, 9, 12}},
+        {"leftover letter gets its own line", {"abcdefghi"}, {"abcdefgh", "i"}, {0, 1}, {1, 2, 3, 4, 8}},
+        {"leftover half of a character is left out", {"abcdefgh\x8a"}, {"abcdefgh"}, {0}, {1, 2, 3, 4}},
+    };
+    for (const BreakCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LayoutInput input = inputFor(n);
+        const PageLayout layout = layoutPage(c.page, input);
+        std::vector<std::string> drawn;
+        std::vector<int> rows;
+        for (const DisplayLine& line : layout.lines) {
+            drawn.push_back(line.bytesSjis);
+            rows.push_back(line.row);
+        }
+        EXPECT_EQ(drawn, c.drawn);
+        EXPECT_EQ(rows, c.rows);
+        // The last slot always reaches the end of the image's last line.
+        std::vector<int> expected = c.steps;
+        expected.back() = n * layout.imageLines;
+        EXPECT_EQ(steps(layout), expected);
+    }
+}
+
+TEST(TextLayout, HangingMarkNeverCutInHalf) {
+    // 128 columns would allow 256 bytes; the display line stops at 255 and 253 + mark still fits.
+    LayoutInput input = inputFor(128);
+    const std::string full = repeat(kKanji, 127);  // 254 bytes: no room for a mark
+    const PageLayout layout = layoutPage(std::vector<std::string>{full + kMaru}, input);
+    ASSERT_EQ(layout.lines.size(), 2u);
+    EXPECT_EQ(layout.lines[0].bytesSjis, full);
+    EXPECT_EQ(layout.lines[1].bytesSjis, kMaru);
+    const PageLayout roomy = layoutPage(std::vector<std::string>{repeat(kKanji, 126) + kMaru}, inputFor(126));
+    ASSERT_EQ(roomy.lines.size(), 1u);
+    EXPECT_EQ(roomy.lines[0].bytesSjis.size(), 254u);
+}
+
+TEST(TextLayout, StepTableCapsAt15000) {
+    // 40 lines of 400 kanji at 1 column: 16000 steps, the last 1000 merged into slot 15000.
+    LayoutInput input = inputFor(1);
+    const std::vector<std::string> page(40, repeat(kKanji, 400));
+    const PageLayout layout = layoutPage(page, input);
+    EXPECT_EQ(layout.revealTotal, kMaxRevealSteps);
+    EXPECT_EQ(layout.revealTable[kMaxRevealSteps], layout.columns * layout.imageLines);
+    EXPECT_EQ(layout.revealTable[kMaxRevealSteps - 1], kMaxRevealSteps - 1);
+}
+
+TEST(TextLayout, RevealProportionKeptAcrossRelayout) {
+    const std::vector<std::string> page(90, kKanji);  // 90 display lines, one step each
+    struct Case {
+        const char* name;
+        int count, total;
+        bool nonstop;
+        int expected;
+    };
+    const Case cases[] = {
+        {"half shown stays half", 50, 100, false, 45},
+        {"new page starts from nothing", 0, 100, false, 0},
+        {"nonstop shows everything", 0, 100, true, 90},
+        {"nonstop while half shown", 50, 100, true, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LayoutInput input = inputFor(30);
+        input.previousRevealCount = c.count;
+        input.previousRevealTotal = c.total;
+        input.nonstop = c.nonstop;
+        const PageLayout layout = layoutPage(page, input);
+        EXPECT_EQ(layout.revealTotal, 90);
+        EXPECT_EQ(layout.revealCount, c.expected);
+    }
+}
+
+TEST(TextLayout, ColoursByNumberAndContrast) {
+    struct Case {
+        int number;
+        bool contrast;
+        std::uint32_t text, outline;
+    };
+    const Case cases[] = {
+        {16, false, 0xFFFFFF, 0x800000}, {16, true, 0xFFFFFF, 0x800000}, {0, false, 0x000000, 0x008080},
+        {0, true, 0x000000, 0x00FFFF},   {2, true, 0x0000FF, 0x800000},  {14, false, 0x008080, 0x800000},
+        {9, false, 0x800000, 0x008080},  {15, true, 0xC0C0C0, 0x00FFFF}, {200, false, 0xFFFFFF, 0x800000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "colour " << c.number << " contrast " << c.contrast);
+        const TextColours colours = textColours(c.number, c.contrast);
+        EXPECT_EQ(colours.text, c.text);
+        EXPECT_EQ(colours.outline, c.outline);
+    }
+}
+
+}  // namespace
+}  // namespace vrk::presentation
