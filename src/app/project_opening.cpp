@@ -23,7 +23,9 @@ namespace {
 constexpr std::string_view kNotAsked = "????";
 constexpr std::size_t kMaxBackgroundNameBytes = 512;
 
-std::string slotExtensionFor(int slot) { return ".V0" + std::to_string(slot); }
+std::string slotExtensionFor(int slot) {
+    return ".V0" + std::to_string(slot);
+}
 
 // Read-only is the file's mode, not the outcome of a write: a reader running as an
 // administrator can write anything, yet the project means its slots to stay as shipped.
@@ -134,7 +136,8 @@ void ProjectOpening::readDefaultsBlock() {
 
 void ProjectOpening::loadSlot() {
     m_story.labels.load(m_story.locations.projectFile(".VRJ"));
-    story::readState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.labels, m_story.state);
+    story::readState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.labels,
+                     m_story.state);
     m_story.sound.soundName.clear();
 }
 
@@ -180,7 +183,9 @@ void ProjectOpening::start() {
     m_interpreter.runPageReporting(state.currentOffset);
 }
 
-std::string ProjectOpening::windowCaptionSjis() const { return m_story.state.title + " (VRK3)"; }
+std::string ProjectOpening::windowCaptionSjis() const {
+    return m_story.state.title + " (VRK3)";
+}
 
 bool quickSaveExists(const Story& story) {
     return findInDirectory(story.locations.saveDir, story.locations.baseName + ".VR$").has_value();

@@ -30,7 +30,8 @@ std::optional<std::int32_t> parseDecimal(std::string_view text) {
     if (negative) {
         value = -value;
     }
-    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min()) {
+    if (value > std::numeric_limits<std::int32_t>::max() ||
+        value < std::numeric_limits<std::int32_t>::min()) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);

@@ -129,8 +129,12 @@ std::optional<std::string> convertToSjis(std::string_view utf8, bool lossy) {
 
 }  // namespace
 
-std::optional<std::string> utf8ToSjis(std::string_view utf8) { return convertToSjis(utf8, false); }
+std::optional<std::string> utf8ToSjis(std::string_view utf8) {
+    return convertToSjis(utf8, false);
+}
 
-std::string utf8ToSjisLossy(std::string_view utf8) { return *convertToSjis(utf8, true); }
+std::string utf8ToSjisLossy(std::string_view utf8) {
+    return *convertToSjis(utf8, true);
+}
 
 }  // namespace vrk

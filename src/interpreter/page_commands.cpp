@@ -58,7 +58,9 @@ void PageInterpreter::dispatchCommand() {
     } else if (name == "FCL=") {
         state.textColour = static_cast<std::uint8_t>(toInteger(std::string_view(line).substr(5, 3)) & 0xFF);
     } else if (name == "RND=") {
-        const auto at = [&line](std::size_t i) { return i < line.size() ? static_cast<std::uint8_t>(line[i]) : 0; };
+        const auto at = [&line](std::size_t i) {
+            return i < line.size() ? static_cast<std::uint8_t>(line[i]) : 0;
+        };
         const std::uint8_t low = at(6);
         const std::uint8_t high = at(7);
         // An upside-down range gives the lowest letter rather than an undefined draw.

@@ -32,7 +32,9 @@ private:
 
 }  // namespace
 
-void PageInterpreter::readLine() { m_story.script.readLine(m_story.currentLine); }
+void PageInterpreter::readLine() {
+    m_story.script.readLine(m_story.currentLine);
+}
 
 void PageInterpreter::appendJumpError() {
     m_story.page.pageText.push_back(std::string(kJumpError) + m_story.state.currentLabel);

@@ -40,11 +40,11 @@ struct SoundFields {
 
 /// Menu check marks the engine reads.
 struct PlayerOptions {
-    bool mid = true;      ///< Mid1
-    bool wav = true;      ///< Wav1
-    bool other = true;    ///< Other1
-    bool oldExe = false;  ///< OldExe1
-    bool lowRes = false;  ///< LowRes1
+    bool mid = true;        ///< Mid1
+    bool wav = true;        ///< Wav1
+    bool other = true;      ///< Other1
+    bool oldExe = false;    ///< OldExe1
+    bool lowRes = false;    ///< LowRes1
     bool contrast = false;  ///< Contrast1
     bool nonstop = false;   ///< Nonstop1
 };

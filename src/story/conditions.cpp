@@ -8,11 +8,17 @@ namespace {
 
 // Token i (from 1) holds the characters at positions 3i-1 to 3i+1 of the line; the
 // last token of a line of length 3k has only two.
-std::string_view token(std::string_view line, std::size_t i) { return line.substr(3 * i - 2, 3); }
+std::string_view token(std::string_view line, std::size_t i) {
+    return line.substr(3 * i - 2, 3);
+}
 
-std::size_t tokenCount(std::string_view line) { return line.size() / 3; }
+std::size_t tokenCount(std::string_view line) {
+    return line.size() / 3;
+}
 
-char at(std::string_view text, std::size_t i) { return i < text.size() ? text[i] : '\0'; }
+char at(std::string_view text, std::size_t i) {
+    return i < text.size() ? text[i] : '\0';
+}
 
 }  // namespace
 
@@ -25,28 +31,28 @@ bool evalCondition(const StoryState& state, std::string_view line) {
         const auto c3 = static_cast<std::uint8_t>(at(t, 2));
         const std::uint8_t value = state.letter(c1);
         switch (at(t, 1)) {
-        case ':':
-            result = result && value == state.letter(static_cast<char>(c3));
-            break;
-        case '<':
-            result = result && value < c3;
-            break;
-        case '=':
-            result = result && value == c3;
-            break;
-        case '>':
-            result = result && value > c3;
-            break;
-        case 'O':
-            expected = 0;
-            break;
-        default: {
-            // Converted even when the result is already false, so a bad token always fails.
-            const std::int32_t n = toInteger(t);
-            result = result && state.flag(n) == expected;
-            expected = 1;
-            break;
-        }
+            case ':':
+                result = result && value == state.letter(static_cast<char>(c3));
+                break;
+            case '<':
+                result = result && value < c3;
+                break;
+            case '=':
+                result = result && value == c3;
+                break;
+            case '>':
+                result = result && value > c3;
+                break;
+            case 'O':
+                expected = 0;
+                break;
+            default: {
+                // Converted even when the result is already false, so a bad token always fails.
+                const std::int32_t n = toInteger(t);
+                result = result && state.flag(n) == expected;
+                expected = 1;
+                break;
+            }
         }
     }
     return result;
@@ -92,17 +98,17 @@ void applyFlagCombination(StoryState& state, std::string_view line) {
 
 void applyStateLine(StoryState& state, std::string_view line) {
     switch (line.size()) {
-    case 3:
-        applyLetterForm(state, line[1], line[2]);
-        return;
-    case 9:
-        applyFlagCopy(state, line);
-        return;
-    case 12:
-        applyFlagCombination(state, line);
-        return;
-    default:
-        break;
+        case 3:
+            applyLetterForm(state, line[1], line[2]);
+            return;
+        case 9:
+            applyFlagCopy(state, line);
+            return;
+        case 12:
+            applyFlagCombination(state, line);
+            return;
+        default:
+            break;
     }
     std::uint8_t value = 1;
     for (std::size_t i = 1; i <= tokenCount(line); ++i) {

@@ -89,7 +89,8 @@ void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameF
         for (int i = 3; i >= 0; --i) {
             offset = (offset << 8) | static_cast<unsigned char>(record[9 + i]);
         }
-        m_records.push_back({std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
+        m_records.push_back(
+            {std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
         position += kRecordBytes;
     }
 }

@@ -1,0 +1,242 @@
+#include "app/terminal_front_end.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/project_opening.h"
+#include "common/errors.h"
+#include "common/file_names.h"
+#include "common/numbers.h"
+#include "common/sjis.h"
+
+namespace vrk::app {
+
+std::optional<TerminalOptions> parseTerminalArguments(const std::vector<std::string>& args,
+                                                      std::string* error) {
+    TerminalOptions options;
+    const auto fail = [error](std::string reason) -> std::optional<TerminalOptions> {
+        *error = std::move(reason);
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--headless") {
+            continue;
+        }
+        if (arg == "--slot" || arg == "--seed") {
+            const auto value = hasValue ? parseDecimal(args[i + 1]) : std::nullopt;
+            if (!value) {
+                return fail(arg + " needs a number");
+            }
+            ++i;
+            if (arg == "--slot") {
+                if (*value < 1 || *value > 4) {
+                    return fail("--slot takes 1 to 4");
+                }
+                options.slot = *value;
+            } else {
+                options.seed = static_cast<std::uint32_t>(*value);
+            }
+        } else if (arg == "--allow-exec") {
+            options.allowExec = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return fail("unknown option " + arg);
+        } else if (options.projectFile.empty()) {
+            options.projectFile = arg;
+        } else {
+            return fail("more than one project file");
+        }
+    }
+    if (options.projectFile.empty()) {
+        return fail("no project file");
+    }
+    return options;
+}
+
+TerminalFrontEnd::TerminalFrontEnd(TerminalOptions options, std::istream& in, std::ostream& out,
+                                   std::ostream& err)
+    : m_options(std::move(options)), m_in(in), m_out(out), m_err(err), m_interpreter(m_story, *this) {
+    m_interactive = &in == &std::cin && &out == &std::cout && ::isatty(0) && ::isatty(1);
+    if (m_options.seed) {
+        m_story.random.seed(*m_options.seed);
+    }
+    m_story.locations.programDir = m_options.programDir;
+}
+
+void TerminalFrontEnd::printSjis(std::string_view prefix, std::string_view textSjis) {
+    m_out << prefix << sjisToUtf8(textSjis) << '\n';
+}
+
+bool TerminalFrontEnd::readInputLine(std::string& line) {
+    if (m_interactive) {
+        m_out << "> " << std::flush;
+    }
+    if (!std::getline(m_in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
+bool TerminalFrontEnd::askNames(ProjectOpening& opening) {
+    for (int i : opening.namesToAsk()) {
+        const std::string& defaultName = m_story.state.names[static_cast<std::size_t>(i)];
+        for (;;) {
+            printSjis("@name ", m_story.state.namePrompts[static_cast<std::size_t>(i)]);
+            std::string answer;
+            if (!readInputLine(answer)) {
+                // Input ended during the names: the rest keep their defaults.
+                return true;
+            }
+            if (answer.empty()) {
+                if (!defaultName.empty()) {
+                    break;
+                }
+                continue;
+            }
+            opening.setName(i, utf8ToSjisLossy(answer));
+            break;
+        }
+    }
+    return true;
+}
+
+bool TerminalFrontEnd::open() {
+    const auto project = projectFromArgument(m_options.projectFile);
+    if (!project) {
+        m_err << "vrk3: " << m_options.projectFile << ": no project (no .vrk file of that name)\n";
+        return false;
+    }
+    m_story.locations.projectDir = project->projectDir;
+    m_story.locations.baseName = project->baseName;
+    ProjectOpening opening(m_story, m_interpreter, *this);
+    try {
+        opening.chooseSaveDirectory();
+        opening.describeSlot(m_options.slot);
+        opening.loadSlot();
+        if (opening.freshSlot() && m_story.labels.count() == 0) {
+            throw Error(Error::Kind::Io, "The label index holds no start label");
+        }
+        askNames(opening);
+        m_quickLoadEnabled = quickSaveExists(m_story);
+        opening.start();
+    } catch (const Error& error) {
+        m_err << "vrk3: " << sjisToUtf8(error.messageSjis()) << '\n';
+        return false;
+    }
+    return true;
+}
+
+void TerminalFrontEnd::printReport() {
+    if (m_runError) {
+        printSjis("@error ", *m_runError);
+        m_runError.reset();
+    }
+    printSjis("@page ", m_story.state.currentLabel);
+    for (const std::string& line : m_story.page.pageText) {
+        printSjis("| ", line);
+    }
+    if (m_story.scriptOpen()) {
+        m_out << "@choices " << m_story.page.choiceCount << '\n';
+    } else {
+        m_out << "@end\n";
+    }
+    m_out << std::flush;
+}
+
+void TerminalFrontEnd::choose(int slot) {
+    if (!m_story.scriptOpen() || slot < 1 || slot > m_visibleButtons) {
+        return;
+    }
+    m_interpreter.selectChoice(slot);
+    printReport();
+}
+
+bool TerminalFrontEnd::handleInput(const std::string& line) {
+    if (line == ":quit") {
+        return false;
+    }
+    if (line == ":save") {
+        if (quickSave(m_story, *this)) {
+            m_quickLoadEnabled = true;
+        }
+        return true;
+    }
+    if (line == ":load") {
+        if (m_quickLoadEnabled) {
+            try {
+                quickLoad(m_story, m_interpreter, *this);
+            } catch (const Error& error) {
+                m_runError = error.messageSjis();
+            }
+            printReport();
+        }
+        return true;
+    }
+    if (line.empty()) {
+        // Enter stands for the first choice only while the page has a single button.
+        if (m_visibleButtons < 2) {
+            choose(1);
+        }
+        return true;
+    }
+    if (line.size() == 1) {
+        const char c = line[0];
+        if ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || (c >= '1' && c <= '6')) {
+            choose(c & 7);
+        }
+    }
+    return true;
+}
+
+int TerminalFrontEnd::run() {
+    if (!open()) {
+        return 1;
+    }
+    printReport();
+    std::string line;
+    while (m_story.scriptOpen() && readInputLine(line)) {
+        if (!handleInput(line)) {
+            break;
+        }
+    }
+    stopSound();
+    m_interpreter.flushProject();
+    return 0;
+}
+
+void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {
+    loadPicture(fileNameSjis);
+}
+
+bool TerminalFrontEnd::loadPicture(const std::string& fileNameSjis) {
+    return fileNameExists(fileNameSjis, m_story.locations.projectDir);
+}
+
+bool TerminalFrontEnd::playSound(const std::string& fileNameSjis) {
+    stopSound();
+    m_story.sound.soundOpen = fileNameExists(fileNameSjis, m_story.locations.projectDir);
+    return m_story.sound.soundOpen;
+}
+
+void TerminalFrontEnd::stopSound() {
+    m_story.sound.soundOpen = false;
+}
+
+void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
+    printSjis("@exec ", commandLineSjis);
+}
+
+void TerminalFrontEnd::showAboutComment(const std::string& commentSjis) {
+    m_err << "vrk3: " << sjisToUtf8(commentSjis) << '\n';
+}
+
+void TerminalFrontEnd::reportError(const std::string& messageSjis) {
+    m_runError = messageSjis;
+}
+
+}  // namespace vrk::app
