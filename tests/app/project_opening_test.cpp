@@ -1,0 +1,257 @@
+#include "app/project_opening.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "common/errors.h"
+#include "common/messages.h"
+#include "story/save_file.h"
+
+namespace vrk::app {
+namespace {
+
+namespace fs = std::filesystem;
+using interpreter::PageInterpreter;
+using interpreter::Story;
+
+// Records only what these tests look at; every effect is otherwise a no-op.
+class QuietHost : public interpreter::StoryHost {
+public:
+    void showPicture(const std::string&) override {}
+    void hidePicture() override {}
+    bool loadPicture(const std::string& name) override {
+        pictures.push_back(name);
+        return true;
+    }
+    bool playSound(const std::string&) override { return true; }
+    void stopSound() override {}
+    void launchProgram(const std::string&) override {}
+    void waitTicks(int) override {}
+    void repaint() override {}
+    void hideChoices() override {}
+    void prepareChoices() override {}
+    void enableChoices() override {}
+    void refreshPage() override {}
+    void restartReveal() override {}
+    void setBusy(bool) override {}
+    void showAboutComment(const std::string& comment) override { comments.push_back(comment); }
+    void reportError(const std::string& message) override { errors.push_back(message); }
+
+    std::vector<std::string> pictures;
+    std::vector<std::string> comments;
+    std::vector<std::string> errors;
+};
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class ProjectOpeningTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("vrk_open_test_" + std::to_string(::getpid()));
+        fs::remove_all(m_root);
+        m_project = m_root / "project";
+        m_program = m_root / "program";
+        fs::create_directories(m_project);
+        fs::create_directories(m_program);
+        ::setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
+        writeProject();
+        m_story.locations.programDir = m_program / "";
+        m_story.locations.projectDir = m_project / "";
+        m_story.locations.baseName = "tale";
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    // Pages START and P2, then the defaults block: prompt 1 asked, prompt 2 empty (still
+    // asked), the rest "????".
+    void writeProject() {
+        std::vector<char> script;
+        std::vector<char> index;
+        story::appendLabelRecord(index, "START", 0);
+        for (const char* line : {"!001", "first page %1", "?", "go", "P2", "?END"}) {
+            story::appendScriptLine(script, line);
+        }
+        story::appendLabelRecord(index, "P2", static_cast<std::int32_t>(script.size()));
+        for (const char* line : {"second page", "?END", "START"}) {
+            story::appendScriptLine(script, line);
+        }
+        story::appendLabelRecord(index, "VRKALTER", static_cast<std::int32_t>(script.size()));
+        story::appendScriptLine(script, "hero");
+        story::appendScriptLine(script, "Taro");
+        story::appendScriptLine(script, "");
+        story::appendScriptLine(script, "Hanako");
+        for (int i = 3; i <= 9; ++i) {
+            story::appendScriptLine(script, "????");
+            story::appendScriptLine(script, "????");
+        }
+        story::appendScriptLine(script, "Tale");
+        writeText(m_project / "tale.VRK", std::string(script.begin(), script.end()));
+        writeText(m_project / "tale.VRJ", std::string(index.begin(), index.end()));
+        story::StoryState defaults;
+        defaults.title = "Tale";
+        defaults.namePrompts[1] = "hero";
+        defaults.names[1] = "Taro";
+        defaults.names[2] = "Hanako";
+        for (int i = 3; i <= 9; ++i) {
+            defaults.namePrompts[static_cast<std::size_t>(i)] = "????";
+            defaults.names[static_cast<std::size_t>(i)] = "????";
+        }
+        for (int n = 1; n <= 4; ++n) {
+            writeText(m_project / ("tale.V0" + std::to_string(n)), story::initialSlotContent(defaults));
+        }
+    }
+
+    void openFresh(ProjectOpening& opening, int slot) {
+        opening.chooseSaveDirectory();
+        opening.describeSlot(slot);
+        opening.loadSlot();
+        for (int i : opening.namesToAsk()) {
+            opening.setName(i, "N" + std::to_string(i));
+        }
+        opening.start();
+    }
+
+    fs::path m_root;
+    fs::path m_project;
+    fs::path m_program;
+    Story m_story;
+    QuietHost m_host;
+    PageInterpreter m_interpreter{m_story, m_host};
+};
+
+TEST_F(ProjectOpeningTest, WritableProjectKeepsItsSavesAtHome) {
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    EXPECT_EQ(m_story.locations.saveDir, m_project / "");
+    EXPECT_FALSE(fs::exists(m_program / "$$VRKTMP.$$$"));
+}
+
+TEST_F(ProjectOpeningTest, ReadOnlyProjectCopiesItsSlotsOnce) {
+    fs::permissions(m_project / "tale.V01", fs::perms::owner_read | fs::perms::group_read);
+    // A slot in mid-story keeps its resume marker through the copy.
+    std::string started = readText(m_project / "tale.V02");
+    started.replace(started.find("VRKSTART"), 8, "P2");
+    started.replace(started.rfind("0\r\n16\r\n"), 1, "1");
+    writeText(m_project / "tale.V02", started);
+
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    EXPECT_EQ(m_story.locations.saveDir, m_program / "");
+    EXPECT_TRUE(fs::exists(m_program / "$$VRKTMP.$$$"));
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_TRUE(fs::exists(m_program / ("tale.V0" + std::to_string(n))));
+    }
+    EXPECT_EQ(readText(m_program / "tale.V02"), started);
+
+    // A second opening finds the copies and leaves the reader's saves alone.
+    writeText(m_program / "tale.V03", "mine\r\n");
+    opening.chooseSaveDirectory();
+    EXPECT_EQ(readText(m_program / "tale.V03"), "mine\r\n");
+}
+
+TEST_F(ProjectOpeningTest, UnwritableProgramDirectoryFallsBackToUserData) {
+    fs::remove(m_project / "tale.V01");
+    fs::remove(m_project / "tale.V02");
+    m_story.locations.programDir = m_root / "no" / "such" / "dir" / "";
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    // The project lacks its first slot and nothing was copied before: the opening fails.
+    EXPECT_THROW(opening.chooseSaveDirectory(), Error);
+    EXPECT_EQ(m_story.locations.saveDir, m_project / "");
+
+    writeText(m_project / "tale.V01", readText(m_project / "tale.V03"));
+    fs::permissions(m_project / "tale.V01", fs::perms::owner_read);
+    writeText(m_project / "tale.V02", readText(m_project / "tale.V03"));
+    opening.chooseSaveDirectory();
+    EXPECT_EQ(m_story.locations.saveDir, m_root / "data" / "vrk3" / "");
+    EXPECT_TRUE(fs::exists(m_root / "data" / "vrk3" / "tale.V04"));
+}
+
+TEST_F(ProjectOpeningTest, EraseAsksOnceThenInitialises) {
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    writeText(m_project / "tale.V02", "Old\r\nP2\r\nhero\r\nJiro\r\n");
+    EXPECT_EQ(opening.describeSlot(2).commentSjis, "hero:Jiro");
+
+    EXPECT_EQ(opening.eraseSlot().commentSjis, messages::kEraseConfirm);
+    EXPECT_EQ(readText(m_project / "tale.V02"), "Old\r\nP2\r\nhero\r\nJiro\r\n");
+    opening.describeSlot(2);  // choosing a slot disarms the button
+    EXPECT_FALSE(opening.eraseArmed());
+    opening.eraseSlot();
+    const SlotView view = opening.eraseSlot();
+    EXPECT_EQ(view.commentSjis, messages::kUnusedSlot);
+    EXPECT_TRUE(view.fresh);
+    EXPECT_FALSE(opening.eraseArmed());
+    EXPECT_EQ(readText(m_project / "tale.V02"), readText(m_project / "tale.V03"));
+}
+
+TEST_F(ProjectOpeningTest, FreshSlotAsksNamesAndStartsAtRecordOne) {
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    EXPECT_TRUE(opening.describeSlot(1).fresh);
+    opening.loadSlot();
+    EXPECT_EQ(opening.namesToAsk(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(opening.namePromptSjis(2), messages::kEnterName);
+    EXPECT_FALSE(opening.setName(1, ""));
+    EXPECT_TRUE(opening.setName(1, std::string(20, 'x')));
+    EXPECT_EQ(m_story.state.names[1], std::string(16, 'x'));
+    opening.start();
+    EXPECT_TRUE(m_story.scriptOpen());
+    EXPECT_EQ(m_story.state.currentLabel, "START");
+    EXPECT_EQ(m_story.page.pageText.front(), "first page " + std::string(16, 'x'));
+    EXPECT_EQ(m_story.state.flag(1), 1);
+    EXPECT_EQ(opening.windowCaptionSjis(), "Tale (VRK3)");
+}
+
+TEST_F(ProjectOpeningTest, QuickLoadGoesOnInTheCurrentSlot) {
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    openFresh(opening, 3);
+    ASSERT_TRUE(quickSave(m_story, m_host));
+    EXPECT_TRUE(quickSaveExists(m_story));
+    const std::string quick = readText(m_project / "tale.VR$");
+    ASSERT_TRUE(m_interpreter.selectChoice(1));
+    EXPECT_EQ(m_story.state.currentLabel, "P2");
+
+    quickLoad(m_story, m_interpreter, m_host);
+    EXPECT_EQ(m_story.state.currentLabel, "START");
+    EXPECT_EQ(m_story.locations.slotExtension, ".V03");
+    // The flush before the load wrote P2 to the slot; the quick save stays as it was.
+    EXPECT_NE(readText(m_project / "tale.V03").find("\r\nP2\r\n"), std::string::npos);
+    m_interpreter.flushProject();
+    EXPECT_EQ(readText(m_project / "tale.VR$"), quick);
+    EXPECT_NE(readText(m_project / "tale.V03").find("\r\nSTART\r\n"), std::string::npos);
+}
+
+TEST_F(ProjectOpeningTest, FreshSlotWithEmptyIndexIsRefused) {
+    writeText(m_project / "tale.VRJ", "");
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    opening.describeSlot(1);
+    opening.loadSlot();
+    EXPECT_THROW(opening.start(), Error);
+    EXPECT_FALSE(m_story.scriptOpen());
+}
+
+TEST_F(ProjectOpeningTest, CommandLineNamesTheProjectByAnyOfItsFiles) {
+    for (const char* argument : {"tale", "tale.vrk", "tale.VRJ", "tale.V02", "tale.part2.vrk"}) {
+        SCOPED_TRACE(argument);
+        const auto name = projectFromArgument((m_project / argument).string());
+        ASSERT_TRUE(name.has_value());
+        EXPECT_EQ(name->baseName, "tale");
+        EXPECT_EQ(name->projectDir, m_project / "");
+    }
+    EXPECT_FALSE(projectFromArgument((m_project / "other.vrk").string()).has_value());
+    EXPECT_FALSE(projectFromArgument("").has_value());
+}
+
+}  // namespace
+}  // namespace vrk::app
