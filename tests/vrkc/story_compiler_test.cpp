@@ -1,0 +1,116 @@
+#include "vrkc/story_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "story/script.h"
+
+namespace vrk::compiler {
+namespace {
+
+CompiledStory compileOrFail(const std::string& source) {
+    CompileError error;
+    auto story = compileStory(source, false, &error);
+    EXPECT_TRUE(story.has_value()) << error.line << ": " << error.message;
+    return story.value_or(CompiledStory{});
+}
+
+TEST(StoryCompilerTest, LabelsPointAtTheNextLine) {
+    const CompiledStory story = compileOrFail("*A\r\nline one\n*B\n*C\n**star\n*END\n*VER@10350\n");
+    story::LabelIndex labels;
+    labels.loadBytes(story.index);
+    EXPECT_EQ(labels.findLabel("A"), 0);
+    EXPECT_EQ(labels.findLabel("B"), 9);  // 1 + "line one"
+    EXPECT_EQ(labels.findLabel("C"), 9);
+    EXPECT_EQ(labels.findLabel("END"), static_cast<std::int32_t>(story.script.size()));
+    EXPECT_EQ(labels.findLabel("VER"), 10350);
+    story::ScriptReader reader;
+    reader.openBytes(story.script);
+    std::string line;
+    reader.seek(9);
+    reader.readLine(line);
+    EXPECT_EQ(line, "*star");
+}
+
+TEST(StoryCompilerTest, ConvertsToCodePage932) {
+    const CompiledStory story = compileOrFail("\xE8\xA1\xA8\xE2\x91\xA0\n");  // 表①
+    EXPECT_EQ(std::string(story.script.begin(), story.script.end()), std::string("\x04\x95\x5C\x87\x40", 5));
+}
+
+TEST(StoryCompilerTest, DecompileThenCompileGivesTheSameBytes) {
+    std::vector<std::string> sources = {
+        "*START\ntext\n\n**starred\n?\ncaption\nP2\n?END\n*P2\n/\n*TAIL\n",
+        "*X@-5\n*Y\na\n*Z@123456\nb\n",
+    };
+    std::ifstream demo(std::string(VRK_SOURCE_DIR) + "/samples/demo/demo.txt", std::ios::binary);
+    sources.emplace_back(std::istreambuf_iterator<char>(demo), std::istreambuf_iterator<char>());
+    for (const std::string& source : sources) {
+        SCOPED_TRACE(source.substr(0, 40));
+        const CompiledStory first = compileOrFail(source);
+        std::string error;
+        const auto text = decompileStory(first.script, first.index, false, &error);
+        ASSERT_TRUE(text.has_value()) << error;
+        const CompiledStory second = compileOrFail(*text);
+        EXPECT_EQ(second.script, first.script);
+        EXPECT_EQ(second.index, first.index);
+    }
+}
+
+TEST(StoryCompilerTest, RecordsOutOfLineOrderKeepTheirOrder) {
+    std::vector<char> script;
+    std::vector<char> index;
+    story::appendScriptLine(script, "a");
+    story::appendScriptLine(script, "b");
+    story::appendLabelRecord(index, "SECOND", 2);
+    story::appendLabelRecord(index, "FIRST", 0);
+    story::appendLabelRecord(index, "MIDDLE", 1);  // not at a line start
+    std::string error;
+    const auto text = decompileStory(script, index, false, &error);
+    ASSERT_TRUE(text.has_value()) << error;
+    const CompiledStory again = compileOrFail(*text);
+    EXPECT_EQ(again.script, script);
+    EXPECT_EQ(again.index, index);
+}
+
+TEST(StoryCompilerTest, ErrorsNameTheLine) {
+    struct Case {
+        std::string source;
+        int line;
+    };
+    const Case cases[] = {
+        {"ok\n" + std::string(256, 'x') + "\n", 2},
+        {"\xF0\x9F\x98\x80\n", 1},  // U+1F600 has no code page 932 form
+        {"a\n*\n", 2},
+        {"*NINECHARS\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.substr(0, 20));
+        CompileError error;
+        EXPECT_FALSE(compileStory(c.source, false, &error).has_value());
+        EXPECT_EQ(error.line, c.line);
+    }
+    std::string many;
+    for (int i = 0; i <= 8002; ++i) {
+        many += "*L" + std::to_string(i) + "\n";
+    }
+    CompileError error;
+    EXPECT_FALSE(compileStory(many, false, &error).has_value());
+    EXPECT_EQ(error.line, 8003);
+}
+
+TEST(StoryCompilerTest, InitialSlotComesFromTheDefaultsBlock) {
+    std::string source = "*START\n/\n*VRKALTER\n";
+    for (int i = 1; i <= 9; ++i) {
+        source += "prompt" + std::to_string(i) + "\nname" + std::to_string(i) + "\n";
+    }
+    source += "Title\n";
+    const auto slot = initialSlot(compileOrFail(source));
+    ASSERT_TRUE(slot.has_value());
+    EXPECT_EQ(slot->substr(0, 33), "Title\r\nVRKSTART\r\nprompt1\r\nname1\r\n");
+    EXPECT_FALSE(initialSlot(compileOrFail("*START\n/\n")).has_value());
+}
+
+}  // namespace
+}  // namespace vrk::compiler
