@@ -1,0 +1,85 @@
+#pragma once
+// TAboutBox: the small light-yellow dialog that is, by turns, the slot picker, the
+// name box, the version display and the write-error report. It only shows what it
+// is told and reports clicks; the opening sequence that drives it lives in
+// MainWindow (opening.cpp), the decisions in vrk::app::ProjectOpening.
+
+#include <QDialog>
+#include <string>
+
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace vrk::app {
+
+class AboutBox : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Client height with the picker's radio group and erase button uncovered.
+    static constexpr int kPickerHeight = 173;
+    /// Client height of every other use.
+    static constexpr int kPlainHeight = 124;
+    static constexpr int kClientWidth = 277;
+    /// Edit1 takes this many characters; names keep as many Shift-JIS bytes.
+    static constexpr int kMaxNameLength = 16;
+    /// exec() result of the Ok button.
+    static constexpr int kOkResult = 1;
+
+    /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
+    explicit AboutBox(QWidget* parent = nullptr);
+
+    /// The window caption, from a slot's title line.
+    void setCaptionSjis(const std::string& captionSjis);
+    /// The centred, word-wrapped line under the panel.
+    void setCommentSjis(const std::string& commentSjis);
+    std::string commentSjis() const;
+
+    /// Uncovers (173 high) or covers (124 high) the radio group and the erase button.
+    void setPickerShown(bool shown);
+    /// Checks the radio item of slot 1-4 without running Radio1Click.
+    void setSelectedSlot(int slot);
+    /// The slot of the checked radio item, 1-4.
+    int selectedSlot() const;
+
+    /// Shows or hides Edit1; shown, it holds nameSjis and has the focus.
+    void setNameEntryShown(bool shown, const std::string& nameSjis = {});
+    /// Edit1's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
+    std::string nameSjis() const;
+
+signals:
+    /// Radio1Click: the reader picked slot 1-4.
+    void slotClicked(int slot);
+    /// ErasebtnClick.
+    void eraseClicked();
+    /// Label1Click: the home-page link.
+    void homePageClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPanel();
+    void buildLowerControls();
+
+    QFrame* m_panel = nullptr;
+    QLabel* m_productName = nullptr;
+    QLabel* m_version = nullptr;
+    QLabel* m_homePage = nullptr;
+    QLabel* m_comment = nullptr;
+    QPushButton* m_ok = nullptr;
+    QLineEdit* m_edit = nullptr;
+    QGroupBox* m_radio = nullptr;
+    QButtonGroup* m_radioGroup = nullptr;
+    QPushButton* m_erase = nullptr;
+};
+
+/// Cuts Shift-JIS text to at most maxBytes without splitting a two-byte character.
+std::string cutSjis(const std::string& sjis, std::size_t maxBytes);
+
+}  // namespace vrk::app

@@ -1,0 +1,292 @@
+#include "app/qt/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/qt/about_box.h"
+#include "app/qt/fallback_page_view.h"
+#include "app/qt/qt_story_host.h"
+#include "common/messages.h"
+#include "common/sjis.h"
+#include "presentation/choices.h"
+
+namespace vrk::app {
+namespace {
+
+QString fromSjis(std::string_view sjis) {
+    return QString::fromStdString(sjisToUtf8(sjis));
+}
+
+QFont buttonFont() {
+    // "ＭＳ Ｐゴシック" where it exists, a proportional Japanese Gothic face otherwise.
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("VL PGothic"), QStringLiteral("Sans")});
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent)
+    : QMainWindow(parent), m_programDir(std::move(programDir)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Marivex Browser"));
+    setMinimumSize(kMinWidth, kMinHeight);
+    m_story.locations.programDir = m_programDir;
+    m_host = std::make_unique<QtStoryHost>(*this);
+    m_interpreter = std::make_unique<interpreter::PageInterpreter>(m_story, *m_host);
+
+    m_page = new FallbackPageView(m_story, this);
+    setCentralWidget(m_page);
+    m_page->installEventFilter(this);
+    connect(m_page, &FallbackPageView::pageClicked, this, &MainWindow::onPageClicked);
+    connect(m_page, &FallbackPageView::pageCompleted, this, &MainWindow::enableChoices);
+    createButtons();
+    createMenus();
+    applySettings(settings);
+    // Keys reach the window before its controls: every key of the application passes here.
+    qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+    shutDown();
+}
+
+void MainWindow::createButtons() {
+    for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
+        auto* button = new QPushButton(m_page);
+        button->setObjectName(QStringLiteral("Button%1").arg(k));
+        button->setFont(buttonFont());
+        button->setCursor(Qt::PointingHandCursor);
+        button->resize(presentation::kChoiceButtonWidth, presentation::kChoiceButtonHeight);
+        button->setVisible(k == 1);
+        connect(button, &QPushButton::clicked, this, [this, k] { onChoiceClicked(k); });
+        m_buttons[static_cast<std::size_t>(k)] = button;
+    }
+    m_buttons[1]->setText(fromSjis(messages::kOpenCaption));
+    // Tab order runs left to right: Button6 first, Button1 last, then the scroll bar.
+    for (int k = presentation::kChoiceButtons; k > 1; --k) {
+        setTabOrder(m_buttons[static_cast<std::size_t>(k)], m_buttons[static_cast<std::size_t>(k - 1)]);
+    }
+    if (auto* scrollBar = m_page->findChild<QWidget*>(QStringLiteral("ScrollBar1"))) {
+        setTabOrder(m_buttons[1], scrollBar);
+    }
+}
+
+void MainWindow::placeButtons() {
+    for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
+        const presentation::Rect r = presentation::choiceButtonRect(k, m_page->width(), m_page->height(),
+                                                                    FallbackPageView::kScrollBarWidth);
+        m_buttons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
+    }
+}
+
+QFont MainWindow::textFontFrom(const Settings& settings) const {
+    QFont font;
+    font.setFamily(fromSjis(settings.fontNameSjis));
+    if (settings.fontSize > 0) {
+        font.setPointSize(settings.fontSize);
+    }
+    font.setBold(settings.bold);
+    font.setItalic(settings.italic);
+    return font;
+}
+
+void MainWindow::applySettings(const Settings& settings) {
+    move(settings.left, settings.top);
+    resize(std::max(settings.width, kMinWidth), std::max(settings.height, kMinHeight));
+    m_fontNameSjis = settings.fontNameSjis;
+    m_page->setTextFont(textFontFrom(settings));
+    m_actions.at(QStringLiteral("Mid1"))->setChecked(settings.mid);
+    m_actions.at(QStringLiteral("Wav1"))->setChecked(settings.wav);
+    m_actions.at(QStringLiteral("Other1"))->setChecked(settings.other);
+    m_actions.at(QStringLiteral("OldExe1"))->setChecked(settings.oldExe);
+    m_actions.at(QStringLiteral("LowRes1"))->setChecked(settings.lowRes);
+    m_actions.at(QStringLiteral("Contrast1"))->setChecked(settings.contrast);
+    m_actions.at(QStringLiteral("Nonstop1"))->setChecked(settings.nonstop);
+    optionsFromChecks();
+    m_page->setTimerActive(!settings.nonstop);
+    m_revealSpeed = settings.revealSpeed;
+    m_page->setRevealSpeed(m_revealSpeed);
+    m_gapTenths = settings.gapTenths;
+    m_page->setLineGapTenths(m_gapTenths);
+}
+
+Settings MainWindow::currentSettings() const {
+    Settings s;
+    // Position and size as the program gave them, so a file read back places the window
+    // where it was; the decoration the window system adds is not counted.
+    s.left = pos().x();
+    s.top = pos().y();
+    s.width = width();
+    s.height = height();
+    const QFont font = m_page->font();
+    s.fontNameSjis = m_fontNameSjis;
+    s.fontSize = font.pointSize() > 0 ? font.pointSize() : s.fontSize;
+    s.bold = font.bold();
+    s.italic = font.italic();
+    s.mid = m_story.options.mid;
+    s.wav = m_story.options.wav;
+    s.other = m_story.options.other;
+    s.oldExe = m_story.options.oldExe;
+    s.lowRes = m_story.options.lowRes;
+    s.contrast = m_story.options.contrast;
+    s.nonstop = m_story.options.nonstop;
+    s.revealSpeed = m_revealSpeed;
+    s.gapTenths = m_gapTenths;
+    return s;
+}
+
+void MainWindow::setProject(const std::filesystem::path& projectDir, const std::string& baseName) {
+    m_story.locations.projectDir = projectDir;
+    m_story.locations.baseName = baseName;
+}
+
+void MainWindow::shutDown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    m_host->stopSound();
+    m_interpreter->flushProject();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_firstShow) {
+        m_firstShow = false;
+        placeButtons();
+        if (m_story.locations.projectKnown()) {
+            // After the show has been handled, so the slot dialog has a window to sit over.
+            QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
+        }
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A close while a page run waits for its sound would unwind into a destroyed window.
+    if (m_interpreter->isRunning()) {
+        event->ignore();
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::hideChoices() {
+    for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
+        m_buttons[static_cast<std::size_t>(k)]->hide();
+    }
+}
+
+void MainWindow::prepareChoices() {
+    m_page->setCursor(Qt::BusyCursor);
+    const int count = m_story.page.choiceCount;
+    for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
+        QPushButton* button = m_buttons[static_cast<std::size_t>(k)];
+        if (k > count) {
+            button->hide();
+            continue;
+        }
+        button->setEnabled(false);
+        button->setText(fromSjis(presentation::choiceCaptionSjis(k, count, m_story.scriptOpen())));
+        button->show();
+    }
+}
+
+void MainWindow::enableChoices() {
+    m_page->unsetCursor();
+    const int count = std::max(1, m_story.page.choiceCount);
+    for (int k = 1; k <= count; ++k) {
+        m_buttons[static_cast<std::size_t>(k)]->setEnabled(true);
+    }
+    m_buttons[static_cast<std::size_t>(count)]->setFocus();
+}
+
+void MainWindow::reportError(const std::string& messageSjis) {
+    QMessageBox box(QMessageBox::Critical, fromSjis(messages::kApplicationTitle), fromSjis(messageSjis),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorReport"));
+    box.exec();
+}
+
+void MainWindow::showAboutComment(const std::string& commentSjis) {
+    AboutBox box(this);
+    box.setCommentSjis(commentSjis);
+    box.exec();
+}
+
+// ButtonClick. A button can only be clicked while enabled, that is once its page is complete.
+void MainWindow::onChoiceClicked(int k) {
+    if (commandHeldBack()) {
+        return;
+    }
+    if (m_story.scriptOpen()) {
+        m_interpreter->selectChoice(presentation::slotForButton(k, m_story.page.choiceCount));
+    } else if (m_story.locations.projectKnown()) {
+        fixed1Click();
+    } else {
+        project1Click();
+    }
+}
+
+// FormClick: finish the page at once.
+void MainWindow::onPageClicked() {
+    if (m_story.page.pageText.empty()) {
+        return;
+    }
+    m_page->finishPage();
+    enableChoices();
+}
+
+// FormKeyPress. True when the key chose; the key is then not handed on, so a focused
+// button cannot act on it a second time.
+bool MainWindow::formKeyPress(const QString& text) {
+    if (text.size() != 1 || m_interpreter->isRunning()) {
+        return false;
+    }
+    int visible = 0;
+    while (visible < presentation::kChoiceButtons &&
+           m_buttons[static_cast<std::size_t>(visible + 1)]->isVisible()) {
+        ++visible;
+    }
+    const auto slot = presentation::choiceKeySlot(text.at(0).unicode(), m_story.scriptOpen(), visible);
+    if (!slot) {
+        return false;
+    }
+    m_interpreter->selectChoice(*slot);
+    return true;
+}
+
+bool MainWindow::commandHeldBack() const {
+    // Input handled while a page run waits (a sound's pause) must not start a second run.
+    return m_interpreter->isRunning();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_page && event->type() == QEvent::Resize) {
+        placeButtons();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        static_cast<QWidget*>(watched)->window() != this || QApplication::activeModalWidget()) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || key->key() == Qt::Key_F1) {
+        const QKeySequence sequence(key->keyCombination());
+        return runShortcut(sequence);
+    }
+    return formKeyPress(key->text());
+}
+
+}  // namespace vrk::app

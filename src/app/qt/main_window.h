@@ -1,0 +1,157 @@
+#pragma once
+// TForm1, the reading window, and how a page travels through the window's side:
+//
+//   Button1-6 / choice key (FormKeyPress) --> PageInterpreter::selectChoice
+//   menu File1 (menus.cpp) --> opening.cpp: project1Click / fixed1Click --> openProject,
+//                              which drives AboutBox (slot picker, name box) and ProjectOpening
+//   PageInterpreter::runPage --> QtStoryHost --> prepareChoices, page view refresh, sound,
+//                                pictures, programs; waitTicks pumps events on Timer1's Tag
+//   page view: reveal on Timer1 --> pageCompleted --> enableChoices; click --> formClick
+//
+// The window owns the story (module-level state of the player), the interpreter and the
+// host for the program's run. Settings come in at construction and go out through
+// currentSettings(); runWindow (run_window.h) reads and writes the file.
+
+#include <QMainWindow>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/settings_file.h"
+#include "interpreter/page_interpreter.h"
+#include "interpreter/story.h"
+
+class QAction;
+class QMenu;
+class QPushButton;
+
+namespace vrk::app {
+
+class FallbackPageView;
+class QtStoryHost;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinWidth = 320;
+    static constexpr int kMinHeight = 240;
+
+    /// FormCreate: the window with its buttons, menus and page view, settings applied.
+    MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    /// The project a command line named; FormShow opens it when the window is first shown.
+    void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
+    /// Settings as the window stands now: bounds, font, check marks, speed, gap.
+    Settings currentSettings() const;
+    /// FormDestroy's first half: stops the sound and writes the story back to its slot.
+    void shutDown();
+
+    interpreter::Story& story() { return m_story; }
+    interpreter::PageInterpreter& interpreter() { return *m_interpreter; }
+    FallbackPageView& pageView() { return *m_page; }
+    QtStoryHost& host() { return *m_host; }
+
+    /// The whole opening of projectDir/baseName: save directory, slot picker, names, first
+    /// page. False when it failed; the failure has been shown by the general error report.
+    bool openProject();
+
+    // File menu commands (opening.cpp), also reached from the single "開く" button.
+    /// Project1Click: the open dialog ODialog, then the opening.
+    void project1Click();
+    /// Fixed1Click: the same project opened again.
+    void fixed1Click();
+    /// Temp1Click: quick save.
+    void temp1Click();
+    /// OpenTmp1Click: quick load.
+    void openTmp1Click();
+
+    // What the host asks of the window during a page run.
+    /// Hides all six choice buttons (a page run is gathering its choices).
+    void hideChoices();
+    /// Shows buttons 1..choiceCount disabled with their captions, hides the rest; busy cursor.
+    void prepareChoices();
+    /// The page is complete: buttons enabled, focus on the leftmost one in use.
+    void enableChoices();
+    /// The general error report: a message box titled with the application title.
+    void reportError(const std::string& messageSjis);
+    /// The about dialog in its plain form with one comment line.
+    void showAboutComment(const std::string& commentSjis);
+
+    /// The choice button numbered k (1-6); Button1 is the rightmost.
+    QPushButton* choiceButton(int k) const { return m_buttons[k]; }
+
+signals:
+    /// An opening has finished, successfully or not (tests wait on it).
+    void openingFinished(bool opened);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class MenuBinder;
+
+    void createButtons();
+    void placeButtons();
+    void applySettings(const Settings& settings);
+    QFont textFontFrom(const Settings& settings) const;
+    void createMenus();  // menus.cpp
+
+    // Input.
+    void onChoiceClicked(int k);
+    void onPageClicked();
+    bool formKeyPress(const QString& text);
+    bool runShortcut(const QKeySequence& key);
+    bool commandHeldBack() const;
+
+    // Menu refresh handlers and commands (menus.cpp).
+    void file1Click();
+    void option1Click();
+    void gap1Click();
+    void speed1Click();
+    void gapOptClick(int tag);
+    void speedOptClick(int tag);
+    void nonstop1Click();
+    void font1Click();
+    void soundClick();
+    void optionsFromChecks();
+    void balance1Click();
+    void about1Click();
+    void index1Click();
+
+    // Opening (opening.cpp).
+    bool pickSlot(class AboutBox& box, class ProjectOpening& opening);
+    void askNames(class AboutBox& box, class ProjectOpening& opening);
+    bool runReporting(const std::function<void()>& step);
+
+    std::filesystem::path m_programDir;
+    interpreter::Story m_story;
+    std::unique_ptr<QtStoryHost> m_host;
+    std::unique_ptr<interpreter::PageInterpreter> m_interpreter;
+    FallbackPageView* m_page = nullptr;
+    std::array<QPushButton*, 7> m_buttons{};  // [1..6]
+
+    int m_revealSpeed = Settings::kDefaultSpeed;
+    int m_gapTenths = Settings::kDefaultGapTenths;
+    std::string m_fontNameSjis;
+    bool m_firstShow = true;
+    bool m_shutDown = false;
+
+    struct ShortcutItem {
+        QKeySequence key;
+        QAction* action = nullptr;
+        std::vector<QMenu*> menus;  // outermost first
+    };
+    std::vector<ShortcutItem> m_shortcuts;
+    std::map<QMenu*, std::function<void()>> m_refreshers;
+    std::map<QString, QAction*> m_actions;  // by objectName
+};
+
+}  // namespace vrk::app

@@ -1,0 +1,259 @@
+// MainMenu1: the menu tree, the refresh handlers that run as a menu opens, and the
+// commands of the settings and help menus. A keyboard shortcut runs the refresh
+// handlers of its enclosing menus first (runShortcut), so a command that the limits
+// disable is not carried out by its shortcut either.
+
+#include <QAction>
+#include <QApplication>
+#include <QFontDialog>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/qt/about_box.h"
+#include "app/qt/fallback_page_view.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qt_story_host.h"
+#include "common/errors.h"
+#include "common/sjis.h"
+#include "presentation/reading_settings.h"
+#include "sound/help_version.h"
+
+namespace vrk::app {
+namespace {
+
+constexpr int kMinFontPoints = 8;
+constexpr int kMaxFontPoints = 48;
+
+}  // namespace
+
+// Builds the tree and records, for each shortcut, the menus that enclose its item.
+class MenuBinder {
+public:
+    explicit MenuBinder(MainWindow& window) : m_window(window) {}
+
+    QMenu* menu(QMenu* parent, const char* name, const QString& caption, std::function<void()> refresh = {}) {
+        QMenu* menu = parent ? parent->addMenu(caption) : m_window.menuBar()->addMenu(caption);
+        menu->setObjectName(QString::fromLatin1(name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(name));
+        m_window.m_actions[menu->objectName()] = menu->menuAction();
+        if (refresh) {
+            m_window.m_refreshers[menu] = refresh;
+            QObject::connect(menu, &QMenu::aboutToShow, &m_window, refresh);
+        }
+        return menu;
+    }
+
+    QAction* item(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
+                  std::function<void()> command, bool checkable = false) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(checkable);
+        if (!key.isEmpty()) {
+            // The key shows in the menu; MainWindow::runShortcut carries it out.
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+            std::vector<QMenu*> chain;
+            for (QMenu* m = menu; m != nullptr; m = qobject_cast<QMenu*>(m->parent())) {
+                chain.insert(chain.begin(), m);
+            }
+            m_window.m_shortcuts.push_back({key, action, chain});
+        }
+        QObject::connect(action, &QAction::triggered, &m_window, [this, command] {
+            try {
+                command();
+            } catch (const Error& error) {
+                m_window.reportError(error.messageSjis());
+            }
+        });
+        m_window.m_actions[action->objectName()] = action;
+        return action;
+    }
+
+private:
+    MainWindow& m_window;
+};
+
+void MainWindow::createMenus() {
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    MenuBinder b(*this);
+    auto ctrl = [](char letter) { return QKeySequence(Qt::CTRL | static_cast<Qt::Key>(letter)); };
+
+    QMenu* file = b.menu(nullptr, "File1", QStringLiteral("ファイル(&F)"), [this] { file1Click(); });
+    b.item(file, "Project1", QStringLiteral("開く(&O)"), ctrl('O'), [this] { project1Click(); });
+    b.item(file, "Fixed1", QStringLiteral("開き直す(&R)"), ctrl('R'), [this] { fixed1Click(); });
+    b.item(file, "Temp1", QStringLiteral("一時保存(&T)"), ctrl('S'), [this] {
+         temp1Click();
+     })->setEnabled(false);
+    b.item(file, "OpenTmp1", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [this] {
+         openTmp1Click();
+     })->setEnabled(false);
+    file->addSeparator()->setObjectName(QStringLiteral("N2"));
+    b.item(file, "Exit1", QStringLiteral("終了(&X)"), ctrl('Q'), [this] { close(); });
+
+    QMenu* option = b.menu(nullptr, "Option1", QStringLiteral("設定(&O)"), [this] { option1Click(); });
+    b.item(option, "Font1", QStringLiteral("フォント(&F)"), ctrl('F'), [this] { font1Click(); });
+    QMenu* gap = b.menu(option, "Gap1", QStringLiteral("行間隔(&G)"), [this] { gap1Click(); });
+    b.item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [this] { gapOptClick(1); });
+    b.item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [this] { gapOptClick(-1); });
+    b.item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [this] { gapOptClick(0); });
+    QMenu* speed = b.menu(option, "Speed1", QStringLiteral("描画速度(&P)"), [this] { speed1Click(); });
+    b.item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [this] { speedOptClick(1); });
+    b.item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [this] { speedOptClick(-1); });
+    b.item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [this] { speedOptClick(0); });
+    b.item(
+        speed, "Nonstop1", QStringLiteral("最速(&Z)"), ctrl('L'), [this] { nonstop1Click(); }, true);
+    QMenu* sound = b.menu(option, "Sound1", QStringLiteral("音声(&S)"));
+    b.item(
+        sound, "Mid1", QStringLiteral("Midファイル"), {}, [this] { soundClick(); }, true);
+    b.item(
+        sound, "Wav1", QStringLiteral("Wavファイル"), {}, [this] { soundClick(); }, true);
+    b.item(
+        sound, "Other1", QStringLiteral("その他のファイル"), {}, [this] { soundClick(); }, true);
+    QMenu* compatible = b.menu(option, "Compatible1", QStringLiteral("互換性(&C)"));
+    b.item(
+        compatible, "OldExe1", QStringLiteral("旧形式外部EXE"), {}, [this] { optionsFromChecks(); }, true);
+    b.item(
+        compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), [this] { optionsFromChecks(); }, true);
+    b.item(
+        compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'),
+        [this] {
+            optionsFromChecks();
+            m_page->refreshPage();
+        },
+        true);
+    b.item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [this] { balance1Click(); });
+
+    QMenu* help = b.menu(nullptr, "Help1", QStringLiteral("説明(&H)"));
+    b.item(help, "Index1", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1), [this] { index1Click(); });
+    b.item(help, "About1", QStringLiteral("バージョン情報(&A)"), {}, [this] { about1Click(); });
+}
+
+bool MainWindow::runShortcut(const QKeySequence& key) {
+    for (const ShortcutItem& item : m_shortcuts) {
+        if (item.key != key) {
+            continue;
+        }
+        try {
+            for (QMenu* menu : item.menus) {
+                if (!menu->menuAction()->isEnabled()) {
+                    return true;
+                }
+                if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
+                    refresh->second();
+                }
+            }
+        } catch (const Error& error) {
+            reportError(error.messageSjis());
+            return true;
+        }
+        if (item.action->isEnabled()) {
+            item.action->trigger();
+        }
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::file1Click() {
+    m_actions.at(QStringLiteral("Fixed1"))->setEnabled(m_story.locations.projectKnown());
+}
+
+void MainWindow::option1Click() {
+    m_actions.at(QStringLiteral("balance1"))
+        ->setEnabled(!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)));
+    const std::string caption = presentation::speedCaptionSjis(m_revealSpeed, m_story.options.nonstop);
+    m_actions.at(QStringLiteral("Speed1"))->setText(QString::fromStdString(sjisToUtf8(caption)));
+}
+
+void MainWindow::gap1Click() {
+    const presentation::GapItems items = presentation::gapItemsFor(m_gapTenths);
+    m_actions.at(QStringLiteral("Wide1"))->setEnabled(items.wide);
+    m_actions.at(QStringLiteral("Narrow1"))->setEnabled(items.narrow);
+    m_actions.at(QStringLiteral("Standard1"))->setEnabled(items.standard);
+}
+
+void MainWindow::speed1Click() {
+    const presentation::SpeedItems items =
+        presentation::speedItemsFor(m_revealSpeed, m_story.options.nonstop);
+    m_actions.at(QStringLiteral("Slow1"))->setEnabled(items.slow);
+    m_actions.at(QStringLiteral("Fast1"))->setEnabled(items.fast);
+    m_actions.at(QStringLiteral("Normal1"))->setEnabled(items.normal);
+}
+
+void MainWindow::gapOptClick(int tag) {
+    m_gapTenths = presentation::applyGapTag(m_gapTenths, tag);
+    m_page->setLineGapTenths(m_gapTenths);
+}
+
+void MainWindow::speedOptClick(int tag) {
+    // A reveal in progress goes on; the new speed counts from its next step.
+    m_revealSpeed = presentation::applySpeedTag(m_revealSpeed, tag);
+    m_page->setRevealSpeed(m_revealSpeed);
+    m_page->update();
+}
+
+void MainWindow::nonstop1Click() {
+    optionsFromChecks();
+    const bool nonstop = m_story.options.nonstop;
+    m_page->setTimerActive(!nonstop);
+    // Ends a waitTicks in progress: it would otherwise wait for ticks that no longer come.
+    m_page->setTag(0);
+    if (nonstop) {
+        onPageClicked();
+    }
+}
+
+void MainWindow::optionsFromChecks() {
+    interpreter::PlayerOptions& o = m_story.options;
+    o.mid = m_actions.at(QStringLiteral("Mid1"))->isChecked();
+    o.wav = m_actions.at(QStringLiteral("Wav1"))->isChecked();
+    o.other = m_actions.at(QStringLiteral("Other1"))->isChecked();
+    o.oldExe = m_actions.at(QStringLiteral("OldExe1"))->isChecked();
+    o.lowRes = m_actions.at(QStringLiteral("LowRes1"))->isChecked();
+    o.contrast = m_actions.at(QStringLiteral("Contrast1"))->isChecked();
+    o.nonstop = m_actions.at(QStringLiteral("Nonstop1"))->isChecked();
+}
+
+void MainWindow::soundClick() {
+    const interpreter::PlayerOptions before = m_story.options;
+    optionsFromChecks();
+    const interpreter::PlayerOptions& after = m_story.options;
+    if ((before.mid && !after.mid) || (before.wav && !after.wav) || (before.other && !after.other)) {
+        m_host->soundOptionUnchecked();
+    }
+}
+
+void MainWindow::font1Click() {
+    QFontDialog dialog(m_page->font(), this);
+    dialog.setObjectName(QStringLiteral("FDialog"));
+    dialog.setOptions(QFontDialog::MonospacedFonts | QFontDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    QFont chosen = dialog.selectedFont();
+    const int points = chosen.pointSize();
+    if (points > 0 && (points < kMinFontPoints || points > kMaxFontPoints)) {
+        chosen.setPointSize(std::clamp(points, kMinFontPoints, kMaxFontPoints));
+    }
+    m_fontNameSjis = utf8ToSjisLossy(chosen.family().toStdString());
+    m_page->setTextFont(chosen);
+}
+
+void MainWindow::balance1Click() {
+    // The client area becomes 4:3 at its present width.
+    // TODO: the pictures' own balance rule replaces this once pictures/qt offers it.
+    const QSize client = m_page->size();
+    resize(width(), height() - client.height() + client.width() * 3 / 4);
+}
+
+void MainWindow::index1Click() {
+    sound::openHelpIndex(sound::helpIndexPath(m_programDir));
+}
+
+void MainWindow::about1Click() {
+    AboutBox box(this);
+    box.setCommentSjis(sound::versionText(m_story.labels.findLabel("VRKVER")));
+    box.exec();
+}
+
+}  // namespace vrk::app

@@ -1,0 +1,165 @@
+// The file menu's commands and the opening sequence that drives the slot dialog.
+// Decisions (where saves live, what a slot says, how erase and names behave) are
+// ProjectOpening's; this file only shows them and waits for the reader.
+
+#include <QAction>
+#include <QFileDialog>
+
+#include "app/project_opening.h"
+#include "app/qt/about_box.h"
+#include "app/qt/fallback_page_view.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qt_story_host.h"
+#include "common/errors.h"
+#include "common/sjis.h"
+
+namespace vrk::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+void showSlot(AboutBox& box, const SlotView& view) {
+    box.setCaptionSjis(view.captionSjis);
+    box.setCommentSjis(view.commentSjis);
+}
+
+}  // namespace
+
+bool MainWindow::runReporting(const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const Error& error) {
+        reportError(error.messageSjis());
+    } catch (const std::exception& error) {
+        // File-system failures outside the player's own checks; shown, never fatal.
+        reportError(utf8ToSjisLossy(error.what()));
+    }
+    return false;
+}
+
+bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
+    SlotView first;
+    if (!runReporting([&] { first = opening.describeSlot(1); })) {
+        return false;
+    }
+    box.setSelectedSlot(1);
+    showSlot(box, first);
+    // A slot whose file is missing is reported and the picker stays as it was; the reader
+    // can pick another slot or create this one with the erase button.
+    connect(&box, &AboutBox::slotClicked, &box, [&](int slot) {
+        SlotView view;
+        if (runReporting([&] { view = opening.describeSlot(slot); })) {
+            showSlot(box, view);
+        }
+    });
+    connect(&box, &AboutBox::eraseClicked, &box, [&] {
+        SlotView view;
+        if (runReporting([&] { view = opening.eraseSlot(); })) {
+            showSlot(box, view);
+        }
+    });
+    box.setPickerShown(true);
+    // The picker cannot be cancelled: any other way of closing it shows it again.
+    while (box.exec() != AboutBox::kOkResult) {
+    }
+    box.disconnect(&box, &AboutBox::slotClicked, nullptr, nullptr);
+    box.disconnect(&box, &AboutBox::eraseClicked, nullptr, nullptr);
+    box.setPickerShown(false);
+    return true;
+}
+
+void MainWindow::askNames(AboutBox& box, ProjectOpening& opening) {
+    const std::vector<int> asked = opening.namesToAsk();
+    for (int i : asked) {
+        box.setCommentSjis(opening.namePromptSjis(i));
+        box.setNameEntryShown(true, m_story.state.names[static_cast<std::size_t>(i)]);
+        // An empty name is refused: the box comes back until something is typed.
+        do {
+            box.exec();
+        } while (!opening.setName(i, box.nameSjis()));
+    }
+    box.setNameEntryShown(false);
+}
+
+bool MainWindow::openProject() {
+    if (commandHeldBack() || !m_story.locations.projectKnown()) {
+        return false;
+    }
+    // Pictures and sounds that a story names without a directory are the project's.
+    std::error_code ignored;
+    fs::current_path(m_story.locations.projectDir, ignored);
+    m_host->setProjectDir(m_story.locations.projectDir);
+
+    ProjectOpening opening(m_story, *m_interpreter, *m_host);
+    bool opened = runReporting([&] { opening.chooseSaveDirectory(); });
+    if (opened) {
+        AboutBox box(this);
+        opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
+        if (opened) {
+            askNames(box, opening);
+        }
+    }
+    opened = opened && runReporting([&] { opening.start(); });
+    if (opened) {
+        m_actions.at(QStringLiteral("OpenTmp1"))->setEnabled(quickSaveExists(m_story));
+        m_actions.at(QStringLiteral("Temp1"))->setEnabled(true);
+        setWindowTitle(QString::fromStdString(sjisToUtf8(opening.windowCaptionSjis())));
+        const QSize client = m_page->size();
+        if (client.width() * 3 == client.height() * 4) {
+            m_page->update();
+        } else {
+            balance1Click();
+        }
+    }
+    emit openingFinished(opened);
+    return opened;
+}
+
+void MainWindow::project1Click() {
+    if (commandHeldBack()) {
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Open Marivex File"));
+    dialog.setObjectName(QStringLiteral("ODialog"));
+    dialog.setNameFilter(QStringLiteral("Marivex Files (*.vrk *.VRK)"));
+    dialog.setDefaultSuffix(QStringLiteral("vrk"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (m_story.locations.projectKnown()) {
+        dialog.setDirectory(QString::fromStdString(m_story.locations.projectDir.string()));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const fs::path chosen = dialog.selectedFiles().constFirst().toStdString();
+    m_host->stopSound();
+    m_interpreter->flushProject();
+    const std::string fileName = chosen.filename().string();
+    setProject(chosen.parent_path() / "", fileName.substr(0, fileName.find('.')));
+    openProject();
+}
+
+void MainWindow::fixed1Click() {
+    if (commandHeldBack() || !m_story.locations.projectKnown()) {
+        return;
+    }
+    m_host->stopSound();
+    m_interpreter->flushProject();
+    openProject();
+}
+
+void MainWindow::temp1Click() {
+    if (quickSave(m_story, *m_host)) {
+        m_actions.at(QStringLiteral("OpenTmp1"))->setEnabled(true);
+    }
+}
+
+void MainWindow::openTmp1Click() {
+    if (commandHeldBack()) {
+        return;
+    }
+    runReporting([this] { quickLoad(m_story, *m_interpreter, *m_host); });
+}
+
+}  // namespace vrk::app

@@ -1,0 +1,155 @@
+#include "app/qt/qt_story_host.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include "app/qt/fallback_page_view.h"
+#include "app/qt/main_window.h"
+#include "common/messages.h"
+#include "common/sjis.h"
+#include "sound/null_sound_backend.h"
+#include "sound/outside_programs.h"
+#include "sound/sound_channel.h"
+
+namespace vrk::app {
+
+QtStoryHost::QtStoryHost(MainWindow& window) : m_window(window) {
+    setSoundBackend(std::make_unique<sound::NullSoundBackend>());
+}
+
+QtStoryHost::~QtStoryHost() = default;
+
+void QtStoryHost::setSoundBackend(std::unique_ptr<sound::SoundBackend> backend) {
+    // The channel goes first: it closes the old player on its way out.
+    m_channel.reset();
+    m_backend = std::move(backend);
+    m_channel = std::make_unique<sound::SoundChannel>(*m_backend, m_window.story().sound, m_projectDir);
+    // Notices come from the audio thread; the window's event loop brings them over.
+    m_channel->setPoster([this](std::function<void()> task) {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    });
+    m_channel->setTickWaiter([this](int ticks) { waitTicks(ticks); });
+}
+
+void QtStoryHost::setProjectDir(const std::filesystem::path& projectDir) {
+    m_projectDir = projectDir;
+    m_channel->setBaseDir(projectDir);
+}
+
+void QtStoryHost::setProgramQuestion(std::function<sound::ProgramAnswer(const std::string&)> ask) {
+    m_ask = std::move(ask);
+}
+
+void QtStoryHost::soundOptionUnchecked() {
+    m_channel->onOptionUnchecked();
+}
+
+// TODO: the picture window (TForm2) and the background bitmap take these once
+// pictures/qt commits picture_window and background_painter.
+void QtStoryHost::showPicture(const std::string&) {}
+
+void QtStoryHost::hidePicture() {}
+
+bool QtStoryHost::loadPicture(const std::string&) {
+    return false;
+}
+
+bool QtStoryHost::playSound(const std::string& fileNameSjis) {
+    return m_channel->playSound(fileNameSjis);
+}
+
+void QtStoryHost::stopSound() {
+    m_channel->stopSound();
+}
+
+sound::ProgramAnswer QtStoryHost::askProgram(const std::string& commandLineSjis) {
+    if (m_ask) {
+        return m_ask(commandLineSjis);
+    }
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)),
+                    QStringLiteral("この作品が外部プログラムを起動しようとしています。\n%1")
+                        .arg(QString::fromStdString(sjisToUtf8(commandLineSjis))),
+                    QMessageBox::NoButton, &m_window);
+    box.setObjectName(QStringLiteral("ProgramQuestion"));
+    QPushButton* once = box.addButton(QStringLiteral("今回だけ許可"), QMessageBox::AcceptRole);
+    QPushButton* always = box.addButton(QStringLiteral("この作品では許可"), QMessageBox::YesRole);
+    QPushButton* refuse = box.addButton(QStringLiteral("拒否"), QMessageBox::RejectRole);
+    box.setDefaultButton(refuse);
+    box.setEscapeButton(refuse);
+    box.exec();
+    if (box.clickedButton() == once) {
+        return sound::ProgramAnswer::AllowOnce;
+    }
+    return box.clickedButton() == always ? sound::ProgramAnswer::AllowForProject
+                                         : sound::ProgramAnswer::Refuse;
+}
+
+void QtStoryHost::launchProgram(const std::string& commandLineSjis) {
+    // A story can name any program on the reader's machine; nothing starts unasked.
+    const std::string project = m_projectDir.string() + m_window.story().locations.baseName;
+    if (m_permissions.mayStart(project, commandLineSjis, [&] { return askProgram(commandLineSjis); })) {
+        sound::launchProgram(commandLineSjis, m_projectDir);
+    }
+}
+
+void QtStoryHost::waitTicks(int ticks) {
+    FallbackPageView& page = m_window.pageView();
+    if (!page.timerActive()) {
+        QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
+        return;
+    }
+    page.setTag(ticks);
+    // Nonstop1 ends the wait by clearing Tag (and stopping the timer that counts it).
+    while (page.tag() > 0 && page.timerActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void QtStoryHost::repaint() {
+    m_window.pageView().repaint();
+}
+
+void QtStoryHost::hideChoices() {
+    m_window.hideChoices();
+}
+
+void QtStoryHost::prepareChoices() {
+    m_window.prepareChoices();
+}
+
+void QtStoryHost::enableChoices() {
+    m_window.enableChoices();
+}
+
+void QtStoryHost::refreshPage() {
+    m_window.pageView().refreshPage();
+}
+
+void QtStoryHost::restartReveal() {
+    m_window.pageView().restartReveal();
+}
+
+void QtStoryHost::setBusy(bool busy) {
+    if (busy == m_busy) {
+        return;
+    }
+    m_busy = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtStoryHost::showAboutComment(const std::string& commentSjis) {
+    m_window.showAboutComment(commentSjis);
+}
+
+void QtStoryHost::reportError(const std::string& messageSjis) {
+    m_window.reportError(messageSjis);
+}
+
+}  // namespace vrk::app

@@ -1,0 +1,77 @@
+#pragma once
+// The engine's outside world in the window: page presentation goes to MainWindow
+// and its page view, sound to a SoundChannel, programs to the launcher after the
+// reader has allowed them. Notices of the sound back end arrive on the audio thread
+// and are posted to the UI thread through the event loop.
+
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "interpreter/story_host.h"
+#include "sound/program_permissions.h"
+#include "sound/sound_backend.h"
+
+namespace vrk::sound {
+class SoundChannel;
+}
+
+namespace vrk::app {
+
+class MainWindow;
+
+class QtStoryHost : public QObject, public interpreter::StoryHost {
+    Q_OBJECT
+
+public:
+    /// Time a wait sleeps per tick while Timer1 is off (nonstop).
+    static constexpr int kNonstopTickMs = 60;
+
+    /// The host of window's page runs, silent until setSoundBackend gives it a player.
+    explicit QtStoryHost(MainWindow& window);
+    ~QtStoryHost() override;
+
+    /// Plays through backend from now on (the SDL mixer in the program; a silent one in tests).
+    void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
+    /// Relative sound and program names are found from here.
+    void setProjectDir(const std::filesystem::path& projectDir);
+    /// Replaces the question asked the first time a project starts a program (tests answer it).
+    void setProgramQuestion(std::function<sound::ProgramAnswer(const std::string& commandLineSjis)> ask);
+    /// A sound option was unchecked: whatever plays stops.
+    void soundOptionUnchecked();
+
+    void showPicture(const std::string& fileNameSjis) override;
+    void hidePicture() override;
+    bool loadPicture(const std::string& fileNameSjis) override;
+    bool playSound(const std::string& fileNameSjis) override;
+    void stopSound() override;
+    void launchProgram(const std::string& commandLineSjis) override;
+    /// Handles events until Timer1's Tag has counted ticks down to 0; with Timer1 off
+    /// (nonstop) sleeps ticks × 60 ms without handling events.
+    void waitTicks(int ticks) override;
+    void repaint() override;
+    void hideChoices() override;
+    void prepareChoices() override;
+    void enableChoices() override;
+    void refreshPage() override;
+    void restartReveal() override;
+    /// The busy cursor over the whole program while a page runs.
+    void setBusy(bool busy) override;
+    void showAboutComment(const std::string& commentSjis) override;
+    void reportError(const std::string& messageSjis) override;
+
+private:
+    sound::ProgramAnswer askProgram(const std::string& commandLineSjis);
+
+    MainWindow& m_window;
+    std::unique_ptr<sound::SoundBackend> m_backend;
+    std::unique_ptr<sound::SoundChannel> m_channel;
+    std::filesystem::path m_projectDir;
+    sound::ProgramPermissions m_permissions;
+    std::function<sound::ProgramAnswer(const std::string&)> m_ask;
+    bool m_busy = false;
+};
+
+}  // namespace vrk::app

@@ -1,0 +1,82 @@
+#pragma once
+// Helpers for the window tests: a small project written to a temporary directory
+// (script, label index, slots), and a driver that answers modal dialogs as they
+// come up, so the window's nested event loops can be exercised through real clicks.
+
+#include <QPointer>
+#include <QWidget>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vrk::ui_test {
+
+/// UTF-8 text as Shift-JIS bytes.
+std::string sjis(const char* utf8);
+
+/// A project "tale" in its own directory, with a program directory beside it.
+///
+///   START: "Page one", choices A LEFT, B RIGHT, C END
+///   LEFT:  "Left page", no choice offered, goes on to START ("Next")
+///   RIGHT: "Right page", one choice "Back" to START
+///   END:   "The end", end of the story
+/// Name 1 is asked (prompt 主人公, default 太郎), names 2-9 are "????"; the title is 夏の物語.
+/// Slot 1 is started at START with 主人公:太郎; slots 2-4 are fresh.
+class TestProject {
+public:
+    TestProject();
+    ~TestProject();
+
+    const std::filesystem::path& projectDir() const { return m_projectDir; }
+    const std::filesystem::path& programDir() const { return m_programDir; }
+    std::filesystem::path file(const std::string& extension) const;
+    std::string read(const std::string& extension) const;
+    /// Line n (from 1) of a save file, without its CR LF.
+    std::string line(const std::string& extension, int n) const;
+
+private:
+    std::filesystem::path m_root;
+    std::filesystem::path m_projectDir;
+    std::filesystem::path m_programDir;
+};
+
+/// Answers modal dialogs in order: each handler gets the dialog the first time it is seen
+/// on show and must close it. A dialog that comes up with no handler left fails the test
+/// and is accepted, so a test never hangs on it.
+class ModalDriver {
+public:
+    using Handler = std::function<void(QWidget*)>;
+
+    ModalDriver();
+    ~ModalDriver();
+    void expect(Handler handler);
+    /// Handlers not yet used.
+    std::size_t pending() const { return m_queue.size(); }
+
+private:
+    void poll();
+
+    std::deque<Handler> m_queue;
+    std::vector<QWidget*> m_handling;
+    bool m_stopped = false;
+    std::shared_ptr<bool> m_alive;
+};
+
+/// The child of w with that objectName, failing the test when there is none.
+template <typename T>
+T* child(QWidget* w, const char* name) {
+    T* found = w->findChild<T*>(QString::fromLatin1(name));
+    if (!found) {
+        throw std::runtime_error(std::string("no child named ") + name);
+    }
+    return found;
+}
+
+/// A left click in the middle of a widget.
+void click(QWidget* widget);
+/// Runs the event loop until done() holds or the time is up; returns done().
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+}  // namespace vrk::ui_test
