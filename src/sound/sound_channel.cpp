@@ -86,6 +86,9 @@ void SoundChannel::startPlayback() {
     std::weak_ptr<SoundChannel*> self = m_self;
     // The poster is copied here so that the audio thread never reads the channel's members.
     m_backend.play([self, playback, poster = m_poster](bool completed) {
+        if (self.expired()) {
+            return;  // the channel is being destroyed; its poster may be gone already
+        }
         auto deliver = [self, playback, completed] {
             if (auto alive = self.lock()) {
                 (*alive)->deliverNotice(playback, completed);

@@ -3,9 +3,13 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <array>
 #include <atomic>
+#include <cctype>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 namespace vrk::sound {
@@ -15,6 +19,35 @@ namespace {
 constexpr int kFrequency = 44100;
 constexpr int kChannels = 2;
 constexpr int kChunkFrames = 2048;
+
+bool hasMidiExtension(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".mid" || extension == ".midi" || extension == ".kar" || extension == ".rmi";
+}
+
+// SDL_mixer takes any file named like MIDI as MIDI and only finds out while playing that it
+// is none, which would make a broken "BGM=" end and repeat without pause. Such files, and
+// empty ones, are refused at the open like any other file no device plays.
+bool looksPlayable(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, 12> head{};
+    in.read(head.data(), head.size());
+    const auto got = in.gcount();
+    if (got <= 0) {
+        return false;
+    }
+    if (!hasMidiExtension(path)) {
+        return true;
+    }
+    const std::string_view bytes(head.data(), static_cast<std::size_t>(got));
+    const bool standardMidi = bytes.starts_with("MThd");
+    const bool riffMidi =
+        bytes.size() == head.size() && bytes.starts_with("RIFF") && bytes.substr(8) == "RMID";
+    return standardMidi || riffMidi;
+}
 
 }  // namespace
 
@@ -118,10 +151,13 @@ SdlMixerBackend::~SdlMixerBackend() {
 
 bool SdlMixerBackend::open(const std::filesystem::path& path) {
     close();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) || !looksPlayable(path)) {
+        return false;
+    }
     if (!m_impl->device) {
-        std::error_code error;
-        m_impl->open = std::filesystem::is_regular_file(path, error);
-        return m_impl->open;
+        m_impl->open = true;
+        return true;
     }
     m_impl->music = Mix_LoadMUS(path.c_str());
     m_impl->open = m_impl->music != nullptr;

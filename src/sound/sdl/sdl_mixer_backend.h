@@ -29,7 +29,8 @@ public:
     SdlMixerBackend(const SdlMixerBackend&) = delete;
     SdlMixerBackend& operator=(const SdlMixerBackend&) = delete;
 
-    /// Loads the file as music; false when the mixer cannot read it. Silent: any regular file.
+    /// Loads the file as music; false when the mixer cannot read it, when it is empty or when
+    /// it is named as MIDI without being one. Silent: any other regular file.
     bool open(const std::filesystem::path& path) override;
     void play(FinishedHandler onFinished) override;
     void close() override;

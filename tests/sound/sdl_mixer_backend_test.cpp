@@ -1,0 +1,207 @@
+#include "sound/sdl/sdl_mixer_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vrk::sound {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path kSoundData = fs::path(VRK_TESTDATA) / "sound";
+
+// Collects the notices, which arrive on the audio thread.
+class Notices {
+public:
+    SoundBackend::FinishedHandler handler() {
+        return [this](bool completed) {
+            std::lock_guard lock(m_mutex);
+            m_received.push_back(completed);
+            m_changed.notify_all();
+        };
+    }
+    bool waitFor(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_received.size() >= count; });
+    }
+    std::vector<bool> received() {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<bool> m_received;
+};
+
+class SdlMixerBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::is_directory(kSoundData)) {
+            GTEST_SKIP() << "test data not found at " << kSoundData;
+        }
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+};
+
+TEST_F(SdlMixerBackendTest, OpensPlaysAndStopsWaveAndMidi) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    const char* files[] = {"wav/generated/espeak_en_44100_stereo_s16.wav",
+                           "wav/generated/espeak_en_8000_mono_ulaw.wav",
+                           "midi/dmidiplayer-examples/Schubert_Standchen.mid"};
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        Notices notices;
+        ASSERT_TRUE(backend.open(kSoundData / file));
+        backend.play(notices.handler());
+        std::this_thread::sleep_for(100ms);
+        backend.close();
+        EXPECT_FALSE(backend.isOpen());
+        EXPECT_TRUE(notices.waitFor(1, 1s));
+        EXPECT_EQ(notices.received(), std::vector<bool>{false}) << "stopped, not completed";
+    }
+}
+
+TEST_F(SdlMixerBackendTest, FilesTheMixerCannotReadFailToOpen) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    const char* files[] = {"wav/corrupt/wav_empty.wav",
+                           "wav/corrupt/wav_riff_no_fmt.wav",
+                           "wav/generated/espeak_en_22050_mono_ima_adpcm.wav",  // no decoder for it
+                           "midi/jazz-soft-test-midi-files/test-empty-file.mid",
+                           "midi/jazz-soft-test-midi-files/test-not-a-midi-file.mid",
+                           "midi/INDEX.tsv",
+                           "missing.wav"};
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        EXPECT_FALSE(backend.open(kSoundData / file));
+        EXPECT_FALSE(backend.isOpen());
+        Notices notices;
+        backend.play(notices.handler());
+        EXPECT_EQ(notices.received(), std::vector<bool>{false}) << "nothing open: the playback fails";
+    }
+}
+
+// Damaged and unusual MIDI files (running status, sysex, truncated tracks, illegal
+// messages) either refuse to open or play and stop cleanly, each with one notice.
+TEST_F(SdlMixerBackendTest, EveryTestMidiFileOpensOrIsRefusedAndStopsCleanly) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    int opened = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(kSoundData / "midi")) {
+        // Every open loads the soundfont again, so only the files made to be awkward.
+        const std::string name = entry.path().filename().string();
+        const bool awkward =
+            name.find("corrupt") != std::string::npos || name.find("illegal") != std::string::npos ||
+            name.find("empty") != std::string::npos || name.find("not-a") != std::string::npos ||
+            name.find("tracks-type") != std::string::npos;
+        if (!awkward) {
+            continue;
+        }
+        SCOPED_TRACE(name);
+        Notices notices;
+        if (backend.open(entry.path())) {
+            ++opened;
+            backend.play(notices.handler());
+            std::this_thread::sleep_for(10ms);
+        } else {
+            backend.play(notices.handler());
+        }
+        backend.close();
+        EXPECT_TRUE(notices.waitFor(1, 1s));
+        EXPECT_EQ(notices.received().size(), 1u);
+    }
+    EXPECT_GT(opened, 10);
+}
+
+TEST_F(SdlMixerBackendTest, ShortWaveCompletesAndPlaysAgainFromItsStart) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    ASSERT_TRUE(backend.open(kSoundData / "wav/cpython-testsuite/pluck-pcm16.wav"));  // 0.3 s
+    Notices first;
+    backend.play(first.handler());
+    ASSERT_TRUE(first.waitFor(1, 10s));
+    EXPECT_EQ(first.received(), std::vector<bool>{true});
+
+    Notices second;
+    backend.play(second.handler());
+    ASSERT_TRUE(second.waitFor(1, 10s));
+    EXPECT_EQ(second.received(), std::vector<bool>{true});
+}
+
+TEST_F(SdlMixerBackendTest, ReplacingAPlaybackEndsItAsStopped) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.open(kSoundData / "wav/generated/espeak_en_44100_stereo_s16.wav"));
+    Notices first;
+    Notices second;
+    backend.play(first.handler());
+    backend.play(second.handler());
+    EXPECT_EQ(first.received(), std::vector<bool>{false});
+    backend.close();
+    EXPECT_EQ(second.received(), std::vector<bool>{false});
+}
+
+TEST_F(SdlMixerBackendTest, WithoutADeviceFilesStillOpenAndPlaySilently) {
+    setenv("SDL_AUDIODRIVER", "vrk-no-such-driver", 1);
+    SdlMixerBackend backend;
+    EXPECT_FALSE(backend.hasDevice());
+    EXPECT_FALSE(backend.open(kSoundData / "missing.mid"));
+    ASSERT_TRUE(backend.open(kSoundData / "midi/dmidiplayer-examples/test.mid"));
+    Notices notices;
+    backend.play(notices.handler());
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(notices.received().empty());
+    backend.close();
+    EXPECT_EQ(notices.received(), std::vector<bool>{false});
+}
+
+TEST_F(SdlMixerBackendTest, OnlyOneInstanceAtATime) {
+    SdlMixerBackend backend;
+    EXPECT_THROW(SdlMixerBackend(), std::logic_error);
+}
+
+// The disk driver writes what the mixer renders to a file: MIDI must come out as sound,
+// which shows the soundfont was found.
+TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
+    const fs::path dir = fs::temp_directory_path() / "vrk_sound_disk";
+    fs::create_directories(dir);
+    const fs::path output = dir / "out.raw";
+    fs::remove(output);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    {
+        SdlMixerBackend backend;
+        ASSERT_TRUE(backend.hasDevice());
+        ASSERT_TRUE(backend.open(kSoundData / "midi/jazz-soft-test-midi-files/test-c-major-scale.mid"));
+        Notices notices;
+        backend.play(notices.handler());
+        std::this_thread::sleep_for(1500ms);
+    }
+    std::ifstream in(output, std::ios::binary);
+    std::vector<std::int16_t> samples;
+    std::int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
+        samples.push_back(sample);
+    }
+    std::size_t loud = 0;
+    for (const auto s : samples) {
+        loud += std::abs(s) > 256 ? 1 : 0;
+    }
+    EXPECT_GT(samples.size(), 44100u) << "about a second of stereo output";
+    EXPECT_GT(loud, samples.size() / 20) << "MIDI rendered as silence";
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vrk::sound
