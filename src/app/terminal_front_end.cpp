@@ -5,10 +5,12 @@
 #include <iostream>
 
 #include "app/project_opening.h"
+#include "app/settings_file.h"
 #include "common/errors.h"
-#include "common/file_names.h"
 #include "common/numbers.h"
 #include "common/sjis.h"
+#include "pictures/picture_loader.h"
+#include "sound/outside_programs.h"
 
 namespace vrk::app {
 
@@ -57,12 +59,22 @@ std::optional<TerminalOptions> parseTerminalArguments(const std::vector<std::str
 
 TerminalFrontEnd::TerminalFrontEnd(TerminalOptions options, std::istream& in, std::ostream& out,
                                    std::ostream& err)
-    : m_options(std::move(options)), m_in(in), m_out(out), m_err(err), m_interpreter(m_story, *this) {
+    : m_options(std::move(options)),
+      m_in(in),
+      m_out(out),
+      m_err(err),
+      m_interpreter(m_story, *this),
+      m_soundChannel(m_soundBackend, m_story.sound) {
     m_interactive = &in == &std::cin && &out == &std::cout && ::isatty(0) && ::isatty(1);
     if (m_options.seed) {
         m_story.random.seed(*m_options.seed);
     }
     m_story.locations.programDir = m_options.programDir;
+    // The reader's options as the window left them, so the story evolves the same here;
+    // the terminal never writes them back.
+    const Settings settings = readSettings(settingsFilePath(m_options.programDir));
+    m_story.options = {settings.mid,    settings.wav,      settings.other,  settings.oldExe,
+                       settings.lowRes, settings.contrast, settings.nonstop};
 }
 
 void TerminalFrontEnd::printSjis(std::string_view prefix, std::string_view textSjis) {
@@ -113,6 +125,7 @@ bool TerminalFrontEnd::open() {
     }
     m_story.locations.projectDir = project->projectDir;
     m_story.locations.baseName = project->baseName;
+    m_soundChannel.setBaseDir(project->projectDir);
     ProjectOpening opening(m_story, m_interpreter, *this);
     try {
         opening.chooseSaveDirectory();
@@ -210,25 +223,29 @@ int TerminalFrontEnd::run() {
 }
 
 void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {
-    loadPicture(fileNameSjis);
+    pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+                          m_pictureBitmap);
 }
 
 bool TerminalFrontEnd::loadPicture(const std::string& fileNameSjis) {
-    return fileNameExists(fileNameSjis, m_story.locations.projectDir);
+    return pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+                                 m_backgroundBitmap);
 }
 
 bool TerminalFrontEnd::playSound(const std::string& fileNameSjis) {
-    stopSound();
-    m_story.sound.soundOpen = fileNameExists(fileNameSjis, m_story.locations.projectDir);
-    return m_story.sound.soundOpen;
+    return m_soundChannel.playSound(fileNameSjis);
 }
 
 void TerminalFrontEnd::stopSound() {
-    m_story.sound.soundOpen = false;
+    m_soundChannel.stopSound();
 }
 
 void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
     printSjis("@exec ", commandLineSjis);
+    // A story must not start programs behind the reader's back: only when asked to.
+    if (m_options.allowExec) {
+        sound::launchProgram(commandLineSjis, m_story.locations.projectDir);
+    }
 }
 
 void TerminalFrontEnd::showAboutComment(const std::string& commentSjis) {

@@ -12,6 +12,9 @@
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
 #include "interpreter/story_host.h"
+#include "pictures/bitmap.h"
+#include "sound/null_sound_backend.h"
+#include "sound/sound_channel.h"
 
 namespace vrk::app {
 
@@ -72,6 +75,10 @@ private:
     bool m_interactive = false;
     interpreter::Story m_story;
     interpreter::PageInterpreter m_interpreter;
+    sound::NullSoundBackend m_soundBackend;
+    sound::SoundChannel m_soundChannel;
+    pictures::Bitmap m_backgroundBitmap;
+    pictures::Bitmap m_pictureBitmap;
     int m_visibleButtons = 0;
     bool m_quickLoadEnabled = false;
     std::optional<std::string> m_runError;
