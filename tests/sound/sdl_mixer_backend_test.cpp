@@ -11,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "sound/posted_tasks.h"
+#include "sound/sound_channel.h"
+
 namespace vrk::sound {
 namespace {
 
@@ -201,6 +204,40 @@ TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
     EXPECT_GT(samples.size(), 44100u) << "about a second of stereo output";
     EXPECT_GT(loud, samples.size() / 20) << "MIDI rendered as silence";
     fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vrk::sound
+
+namespace vrk::sound {
+namespace {
+
+// The whole road of a music repeat: the end is reported on the audio thread, queued, and
+// the channel plays the music again from the UI thread that drains the queue.
+TEST_F(SdlMixerBackendTest, ChannelRepeatsShortMusicThroughThePostedNotice) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    interpreter::SoundFields fields;
+    PostedTasks tasks;
+    SoundChannel channel(backend, fields, kSoundData / "wav" / "cpython-testsuite");
+    channel.setPoster(tasks.poster());
+    std::vector<int> waits;
+    channel.setTickWaiter([&](int ticks) { waits.push_back(ticks); });
+
+    fields.soundIsMusic = true;
+    ASSERT_TRUE(channel.playSound("PLUCK-PCM16.WAV"));
+    const unsigned started = channel.generation();
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (waits.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        tasks.drain();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(waits, (std::vector<int>{SoundChannel::kRepeatPauseTicks, SoundChannel::kRepeatPauseTicks}));
+    EXPECT_EQ(channel.generation(), started + 2);
+    channel.stopSound();
+    tasks.drain();
+    EXPECT_FALSE(backend.isOpen());
+    EXPECT_EQ(waits.size(), 2u) << "the stop is no end of the music";
 }
 
 }  // namespace
