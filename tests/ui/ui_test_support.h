@@ -74,6 +74,8 @@ T* child(QWidget* w, const char* name) {
     return found;
 }
 
+/// Types text into a widget key by key, any characters (QTest's own typing takes ASCII only).
+void typeText(QWidget* widget, const QString& text);
 /// A left click in the middle of a widget.
 void click(QWidget* widget);
 /// Runs the event loop until done() holds or the time is up; returns done().

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/qt/fallback_page_view.h"
+#include "app/qt/main_window.h"
+#include "common/sjis.h"
+#include "ui_test_support.h"
+
+namespace vrk::app {
+namespace {
+
+using ui_test::child;
+using ui_test::click;
+using ui_test::ModalDriver;
+using ui_test::TestProject;
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+class ReadingWindowTest : public ::testing::Test {
+protected:
+    ReadingWindowTest() : m_window(m_project.programDir(), Settings{}) { m_window.show(); }
+
+    // Opens the project on slot 1, which stands at the first page.
+    void open() {
+        m_window.setProject(m_project.projectDir(), "tale");
+        m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+        ASSERT_TRUE(m_window.openProject());
+    }
+    QPushButton* button(int k) { return m_window.choiceButton(k); }
+    QAction* action(const char* name) { return child<QAction>(&m_window, name); }
+    std::string firstLine() { return m_window.story().page.pageText.at(0); }
+    void key(const char* keys) {
+        QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window, keys);
+    }
+    void ctrl(char letter) {
+        QWidget* target = m_window.focusWidget() ? m_window.focusWidget() : &m_window;
+        QTest::keyClick(target, static_cast<Qt::Key>(letter), Qt::ControlModifier);
+    }
+
+    TestProject m_project;
+    MainWindow m_window;
+    ModalDriver m_driver;
+};
+
+TEST_F(ReadingWindowTest, StartsWithTheOpenButtonAndItsCaption) {
+    EXPECT_EQ(m_window.windowTitle(), "Marivex Browser");
+    EXPECT_EQ(m_window.minimumSize(), QSize(320, 240));
+    EXPECT_TRUE(button(1)->isVisible());
+    EXPECT_TRUE(button(1)->isEnabled());
+    EXPECT_EQ(button(1)->text(), text("開く"));
+    for (int k = 2; k <= 6; ++k) {
+        EXPECT_FALSE(button(k)->isVisible()) << k;
+    }
+    // Choice keys do nothing before a story runs.
+    key("1a\r");
+    EXPECT_TRUE(m_window.story().page.pageText.empty());
+}
+
+TEST(ReadingWindowStartTest, ProjectGivenBeforeShowingOpensAsTheWindowIsShown) {
+    TestProject project;
+    MainWindow window(project.programDir(), Settings{});
+    window.setProject(project.projectDir(), "tale");
+    ModalDriver driver;
+    driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    window.show();
+    EXPECT_TRUE(ui_test::waitFor([&] { return window.story().scriptOpen(); }));
+    EXPECT_EQ(window.windowTitle(), text("夏の物語 (VRK3)"));
+}
+
+TEST_F(ReadingWindowTest, ButtonsSitRightToLeftAlongTheBottom) {
+    const QWidget& page = m_window.pageView();
+    for (int k = 1; k <= 6; ++k) {
+        SCOPED_TRACE(k);
+        const QRect r = button(k)->geometry();
+        EXPECT_EQ(r.left(), page.width() - 44 * k - 16);
+        EXPECT_EQ(r.top(), page.height() - 27);
+        EXPECT_EQ(r.size(), QSize(41, 25));
+    }
+}
+
+TEST_F(ReadingWindowTest, OpeningSetsCaptionAndFileMenu) {
+    action("File1")->menu()->aboutToShow();
+    EXPECT_FALSE(action("Fixed1")->isEnabled());
+    EXPECT_FALSE(action("Temp1")->isEnabled());
+    EXPECT_FALSE(action("OpenTmp1")->isEnabled());
+    open();
+    EXPECT_EQ(m_window.windowTitle(), text("夏の物語 (VRK3)"));
+    action("File1")->menu()->aboutToShow();
+    EXPECT_TRUE(action("Fixed1")->isEnabled());
+    EXPECT_TRUE(action("Temp1")->isEnabled());
+    EXPECT_FALSE(action("OpenTmp1")->isEnabled());
+}
+
+TEST_F(ReadingWindowTest, ThreeChoicesThroughButtonsAndKeys) {
+    open();
+    EXPECT_EQ(firstLine(), "Page one");
+    EXPECT_EQ(button(3)->text(), "A");
+    EXPECT_EQ(button(2)->text(), "B");
+    EXPECT_EQ(button(1)->text(), "C");
+    EXPECT_FALSE(button(4)->isVisible());
+    // Revealing: the buttons wait, but a choice key works at once; "4" and "d" are no choice.
+    EXPECT_FALSE(button(3)->isEnabled());
+    key("4d");
+    EXPECT_EQ(firstLine(), "Page one");
+    key("b");
+    EXPECT_EQ(firstLine(), "Right page");
+    // One choice: "Next"-style single button; Enter counts as "1", "2" is nothing.
+    EXPECT_TRUE(button(1)->isVisible());
+    EXPECT_FALSE(button(2)->isVisible());
+    key("2");
+    EXPECT_EQ(firstLine(), "Right page");
+    key("\r");
+    EXPECT_EQ(firstLine(), "Page one");
+    // A click on the page finishes it and enables the buttons; focus goes to "A".
+    click(&m_window.pageView());
+    EXPECT_TRUE(button(3)->isEnabled());
+    EXPECT_EQ(m_window.focusWidget(), button(3));
+    click(button(3));
+    EXPECT_EQ(firstLine(), "Left page");
+    EXPECT_EQ(button(1)->text(), "Next");
+}
+
+TEST_F(ReadingWindowTest, EndOfStoryOffersToOpenAgain) {
+    open();
+    key("3");
+    EXPECT_EQ(firstLine(), "The end");
+    EXPECT_FALSE(m_window.story().scriptOpen());
+    EXPECT_EQ(button(1)->text(), text("開く"));
+    key("1");
+    EXPECT_EQ(firstLine(), "The end");
+    // The single button reopens the project: the picker comes up again.
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    click(&m_window.pageView());
+    click(button(1));
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(firstLine(), "Page one");
+}
+
+TEST_F(ReadingWindowTest, QuickSaveThenQuickLoad) {
+    open();
+    ctrl('S');
+    ASSERT_TRUE(std::filesystem::exists(m_project.file(".VR$")));
+    const std::string quick = m_project.read(".VR$");
+    EXPECT_TRUE(action("OpenTmp1")->isEnabled());
+    key("b");
+    EXPECT_EQ(firstLine(), "Right page");
+    ctrl('T');
+    EXPECT_EQ(firstLine(), "Page one");
+    key("a");
+    m_window.shutDown();
+    // The story goes back to the slot picked at the opening; the quick save stays.
+    EXPECT_EQ(m_project.line(".V01", 2), "LEFT");
+    EXPECT_EQ(m_project.read(".VR$"), quick);
+}
+
+TEST_F(ReadingWindowTest, ShortcutsObeyTheRefreshedMenus) {
+    // No project known: Ctrl+R is disabled by the file menu's refresh, so no picker comes.
+    ctrl('R');
+    EXPECT_EQ(m_driver.pending(), 0u);
+    // Slowest speed: Ctrl+H does nothing; Ctrl+J and Ctrl+K work.
+    for (int i = 0; i < 5; ++i) {
+        ctrl('H');
+    }
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 5);
+    ctrl('J');
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 4);
+    // Nonstop switches the speed items off, by shortcut as by menu.
+    ctrl('L');
+    EXPECT_TRUE(action("Nonstop1")->isChecked());
+    ctrl('K');
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 4);
+    action("Option1")->menu()->aboutToShow();
+    EXPECT_EQ(action("Speed1")->text(), text("描画速度(&P) 最速"));
+    ctrl('L');
+    action("Option1")->menu()->aboutToShow();
+    EXPECT_EQ(action("Speed1")->text(), text("描画速度(&P) 4"));
+    // Eight widenings reach 2.0; a ninth does nothing.
+    for (int i = 0; i < 9; ++i) {
+        ctrl('W');
+    }
+    EXPECT_EQ(m_window.currentSettings().gapTenths, 20);
+}
+
+TEST_F(ReadingWindowTest, NonstopShowsPagesWhole) {
+    ctrl('L');
+    open();
+    EXPECT_FALSE(m_window.pageView().revealing());
+    EXPECT_TRUE(button(3)->isEnabled());
+    EXPECT_FALSE(m_window.pageView().timerActive());
+}
+
+TEST(ReadingWindowSettingsTest, SettingsRoundTripThroughTheWindow) {
+    Settings s;
+    s.top = 40;
+    s.left = 30;
+    s.width = 700;
+    s.height = 500;
+    s.fontNameSjis = "Monospace";
+    s.fontSize = 20;
+    s.bold = false;
+    s.italic = true;
+    s.mid = false;
+    s.oldExe = true;
+    s.contrast = true;
+    s.revealSpeed = 3;
+    s.nonstop = true;
+    s.gapTenths = 15;
+    MainWindow window(std::filesystem::temp_directory_path(), s);
+    EXPECT_EQ(window.currentSettings(), s);
+    EXPECT_TRUE(child<QAction>(&window, "Nonstop1")->isChecked());
+    EXPECT_FALSE(child<QAction>(&window, "Mid1")->isChecked());
+    EXPECT_TRUE(child<QAction>(&window, "Contrast1")->isChecked());
+    EXPECT_FALSE(window.pageView().timerActive());
+}
+
+}  // namespace
+}  // namespace vrk::app

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "app/qt/about_box.h"
+#include "app/qt/main_window.h"
+#include "common/sjis.h"
+#include "ui_test_support.h"
+
+namespace vrk::app {
+namespace {
+
+using ui_test::child;
+using ui_test::click;
+using ui_test::ModalDriver;
+using ui_test::sjis;
+using ui_test::TestProject;
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString comment(QWidget* box) {
+    return child<QLabel>(box, "Comment")->text();
+}
+
+class SlotDialogTest : public ::testing::Test {
+protected:
+    SlotDialogTest() : m_window(m_project.programDir(), Settings{}) {
+        m_window.show();
+        m_window.setProject(m_project.projectDir(), "tale");
+    }
+
+    TestProject m_project;
+    MainWindow m_window;
+    ModalDriver m_driver;
+};
+
+TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
+    m_driver.expect([](QWidget* box) {
+        EXPECT_EQ(box->objectName(), "AboutBox");
+        EXPECT_EQ(box->size(), QSize(AboutBox::kClientWidth, AboutBox::kPickerHeight));
+        EXPECT_EQ(box->windowTitle(), text("夏の物語"));
+        EXPECT_EQ(comment(box), text("主人公:太郎"));
+        EXPECT_TRUE(child<QWidget>(box, "Radio1")->isVisible());
+        EXPECT_TRUE(child<QWidget>(box, "Erasebtn")->isVisible());
+        EXPECT_FALSE(child<QWidget>(box, "Edit1")->isVisible());
+        EXPECT_EQ(child<QLabel>(box, "ProductName")->text(), text("VRKブラウザ v3.50"));
+        EXPECT_EQ(box->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xC0));
+        click(child<QRadioButton>(box, "Radio1_2"));
+        EXPECT_EQ(comment(box), text("未使用ファイルです。"));
+        click(child<QRadioButton>(box, "Radio1_1"));
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(m_window.story().locations.slotExtension, ".V01");
+}
+
+TEST_F(SlotDialogTest, PickerCannotBeCancelled) {
+    int shown = 0;
+    for (int i = 0; i < 2; ++i) {
+        m_driver.expect([&](QWidget* box) {
+            ++shown;
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+    }
+    m_driver.expect([&](QWidget* box) {
+        ++shown;
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(shown, 3);
+}
+
+TEST_F(SlotDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
+    const std::string before = m_project.read(".V01");
+    m_driver.expect([&](QWidget* box) {
+        QPushButton* erase = child<QPushButton>(box, "Erasebtn");
+        click(erase);
+        EXPECT_EQ(comment(box), text("初期化(OKならもう一度消去を押す)"));
+        // Another slot cancels the first press.
+        click(child<QRadioButton>(box, "Radio1_2"));
+        click(child<QRadioButton>(box, "Radio1_1"));
+        click(erase);
+        EXPECT_EQ(m_project.read(".V01"), before);
+        click(erase);
+        EXPECT_EQ(comment(box), text("未使用ファイルです。"));
+        EXPECT_EQ(m_project.line(".V01", 2), "VRKSTART");
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    // The slot is fresh now, so name 1 is asked.
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+}
+
+TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
+    m_driver.expect([](QWidget* box) {
+        click(child<QRadioButton>(box, "Radio1_3"));
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    m_driver.expect([](QWidget* box) {
+        EXPECT_EQ(box->size(), QSize(AboutBox::kClientWidth, AboutBox::kPlainHeight));
+        EXPECT_EQ(comment(box), text("主人公を入力して下さい"));
+        QLineEdit* edit = child<QLineEdit>(box, "Edit1");
+        EXPECT_TRUE(edit->isVisible());
+        EXPECT_EQ(edit->text(), text("太郎"));
+        edit->clear();
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    m_driver.expect([](QWidget* box) {
+        QLineEdit* edit = child<QLineEdit>(box, "Edit1");
+        EXPECT_TRUE(edit->text().isEmpty());
+        // Ten full-width characters: twenty bytes, of which a name keeps sixteen.
+        ui_test::typeText(edit, text("あいうえおかきくけこ"));
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(m_window.story().state.names[1], sjis("あいうえおかきく"));
+    EXPECT_EQ(m_window.story().state.currentLabel, "START");
+    EXPECT_EQ(m_window.story().page.choiceCount, 3);
+}
+
+TEST_F(SlotDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
+    std::filesystem::remove(m_project.file(".V04"));
+    m_driver.expect([&](QWidget* box) {
+        click(child<QRadioButton>(box, "Radio1_4"));
+        // The error report came and went inside the click; the picker still shows slot 1.
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(comment(box), text("主人公:太郎"));
+        click(child<QRadioButton>(box, "Radio1_1"));
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    m_driver.expect([](QWidget* report) {
+        EXPECT_EQ(report->windowTitle(), text("VRKブラウザ v3"));
+        EXPECT_TRUE(qobject_cast<QMessageBox*>(report) != nullptr);
+        qobject_cast<QMessageBox*>(report)->accept();
+    });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+}
+
+TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {
+    AboutBox box;
+    box.setNameEntryShown(true, sjis("ab"));
+    QLineEdit* edit = child<QLineEdit>(&box, "Edit1");
+    struct Case {
+        const char* typed;
+        const char* kept;
+    };
+    const Case cases[] = {
+        {"abcdefghijklmnopqrstu", "abcdefghijklmnop"},  // 16 characters at most
+        {"aあいうえおかきくけ", "aあいうえおかき"},     // 15 bytes: the next character does not fit
+        {"あいうえおかきくけこ", "あいうえおかきく"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        edit->clear();
+        ui_test::typeText(edit, text(c.typed));
+        EXPECT_EQ(box.nameSjis(), sjis(c.kept));
+    }
+}
+
+}  // namespace
+}  // namespace vrk::app
