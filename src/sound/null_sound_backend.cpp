@@ -5,7 +5,7 @@
 namespace vrk::sound {
 
 bool NullSoundBackend::open(const std::filesystem::path& path) {
-    close();
+    NullSoundBackend::close();
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return false;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <fstream>
 
 namespace vrk::sound {
 namespace {
@@ -34,17 +33,6 @@ TEST(HelpVersionTest, NoVersionShowsTheProjectName) {
     // Codes no tool writes still give some text rather than failing.
     EXPECT_FALSE(versionText(INT_MIN).empty());
     EXPECT_FALSE(versionText(INT_MAX).empty());
-}
-
-TEST(HelpVersionTest, ManualBesideTheProgramComesFirst) {
-    const auto dir = std::filesystem::temp_directory_path() / "vrk_help_index";
-    std::filesystem::create_directories(dir / "docs");
-    const auto beside = dir / "docs" / "manual.html";
-    std::filesystem::remove(beside);
-    std::ofstream(beside) << "<html></html>";
-    EXPECT_EQ(helpIndexPath(dir), beside);
-    EXPECT_FALSE(openHelpIndex(dir / "docs" / "missing.html"));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

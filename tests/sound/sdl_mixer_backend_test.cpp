@@ -68,11 +68,12 @@ TEST_F(SdlMixerBackendTest, OpensPlaysAndStopsWaveAndMidi) {
         Notices notices;
         ASSERT_TRUE(backend.open(kSoundData / file));
         backend.play(notices.handler());
+        backend.play(notices.handler());  // the first playback is replaced
         std::this_thread::sleep_for(100ms);
         backend.close();
         EXPECT_FALSE(backend.isOpen());
-        EXPECT_TRUE(notices.waitFor(1, 1s));
-        EXPECT_EQ(notices.received(), std::vector<bool>{false}) << "stopped, not completed";
+        EXPECT_TRUE(notices.waitFor(2, 1s));
+        EXPECT_EQ(notices.received(), (std::vector<bool>{false, false})) << "stopped, not completed";
     }
 }
 
@@ -96,38 +97,6 @@ TEST_F(SdlMixerBackendTest, FilesTheMixerCannotReadFailToOpen) {
     }
 }
 
-// Damaged and unusual MIDI files (running status, sysex, truncated tracks, illegal
-// messages) either refuse to open or play and stop cleanly, each with one notice.
-TEST_F(SdlMixerBackendTest, EveryTestMidiFileOpensOrIsRefusedAndStopsCleanly) {
-    SdlMixerBackend backend;
-    ASSERT_TRUE(backend.hasDevice());
-    int opened = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(kSoundData / "midi")) {
-        // Every open loads the soundfont again, so only the files made to be awkward.
-        const std::string name = entry.path().filename().string();
-        const bool awkward =
-            name.find("corrupt") != std::string::npos || name.find("illegal") != std::string::npos ||
-            name.find("empty") != std::string::npos || name.find("not-a") != std::string::npos ||
-            name.find("tracks-type") != std::string::npos;
-        if (!awkward) {
-            continue;
-        }
-        SCOPED_TRACE(name);
-        Notices notices;
-        if (backend.open(entry.path())) {
-            ++opened;
-            backend.play(notices.handler());
-            std::this_thread::sleep_for(10ms);
-        } else {
-            backend.play(notices.handler());
-        }
-        backend.close();
-        EXPECT_TRUE(notices.waitFor(1, 1s));
-        EXPECT_EQ(notices.received().size(), 1u);
-    }
-    EXPECT_GT(opened, 10);
-}
-
 TEST_F(SdlMixerBackendTest, ShortWaveCompletesAndPlaysAgainFromItsStart) {
     SdlMixerBackend backend;
     ASSERT_TRUE(backend.hasDevice());
@@ -141,18 +110,6 @@ TEST_F(SdlMixerBackendTest, ShortWaveCompletesAndPlaysAgainFromItsStart) {
     backend.play(second.handler());
     ASSERT_TRUE(second.waitFor(1, 10s));
     EXPECT_EQ(second.received(), std::vector<bool>{true});
-}
-
-TEST_F(SdlMixerBackendTest, ReplacingAPlaybackEndsItAsStopped) {
-    SdlMixerBackend backend;
-    ASSERT_TRUE(backend.open(kSoundData / "wav/generated/espeak_en_44100_stereo_s16.wav"));
-    Notices first;
-    Notices second;
-    backend.play(first.handler());
-    backend.play(second.handler());
-    EXPECT_EQ(first.received(), std::vector<bool>{false});
-    backend.close();
-    EXPECT_EQ(second.received(), std::vector<bool>{false});
 }
 
 TEST_F(SdlMixerBackendTest, WithoutADeviceFilesStillOpenAndPlaySilently) {
@@ -169,11 +126,6 @@ TEST_F(SdlMixerBackendTest, WithoutADeviceFilesStillOpenAndPlaySilently) {
     EXPECT_EQ(notices.received(), std::vector<bool>{false});
 }
 
-TEST_F(SdlMixerBackendTest, OnlyOneInstanceAtATime) {
-    SdlMixerBackend backend;
-    EXPECT_THROW(SdlMixerBackend(), std::logic_error);
-}
-
 // The disk driver writes what the mixer renders to a file: MIDI must come out as sound,
 // which shows the soundfont was found.
 TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
@@ -184,10 +136,10 @@ TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
     {
+        Notices notices;  // outlives the back end, which ends the playback as it goes
         SdlMixerBackend backend;
         ASSERT_TRUE(backend.hasDevice());
         ASSERT_TRUE(backend.open(kSoundData / "midi/jazz-soft-test-midi-files/test-c-major-scale.mid"));
-        Notices notices;
         backend.play(notices.handler());
         std::this_thread::sleep_for(1500ms);
     }
@@ -205,12 +157,6 @@ TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
     EXPECT_GT(loud, samples.size() / 20) << "MIDI rendered as silence";
     fs::remove_all(dir);
 }
-
-}  // namespace
-}  // namespace vrk::sound
-
-namespace vrk::sound {
-namespace {
 
 // The whole road of a music repeat: the end is reported on the audio thread, queued, and
 // the channel plays the music again from the UI thread that drains the queue.

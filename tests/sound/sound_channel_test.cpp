@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,11 +15,10 @@ namespace {
 namespace fs = std::filesystem;
 using Log = std::vector<std::string>;
 
-// Records what the channel asks of its player; files named in unplayable fail to open.
-class RecordingBackend : public SoundBackend {
+// The headless back end, with a record of what the channel asked; "BAD.MID" does not open.
+class RecordingBackend : public NullSoundBackend {
 public:
     Log log;
-    std::set<std::string> unplayable;
     bool throwOnOpen = false;
 
     bool open(const fs::path& path) override {
@@ -28,44 +26,27 @@ public:
         if (throwOnOpen) {
             throw MediaDeviceError("no device");
         }
-        m_open = !unplayable.contains(path.filename().string());
-        return m_open;
+        return path.filename() != "BAD.MID" && NullSoundBackend::open(path);
     }
     void play(FinishedHandler onFinished) override {
-        end(false);
         log.push_back("play");
-        m_pending = std::move(onFinished);
+        NullSoundBackend::play(std::move(onFinished));
     }
     void close() override {
-        end(false);
         log.push_back("close");
-        m_open = false;
+        NullSoundBackend::close();
     }
-    bool isOpen() const override { return m_open; }
-    void end(bool completed) {
-        auto handler = std::move(m_pending);
-        m_pending = nullptr;
-        if (handler) {
-            handler(completed);
-        }
-    }
-
-private:
-    bool m_open = false;
-    FinishedHandler m_pending;
 };
 
 class SoundChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vrk_sound_channel_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = fs::temp_directory_path() / (std::string("vrk_sound_channel_") + test->name());
         fs::create_directories(m_dir);
         for (const char* name : {"A.MID", "X.WAV", "BAD.MID"}) {
             std::ofstream(m_dir / name) << "data";
         }
-        backend.unplayable.insert("BAD.MID");
         channel = std::make_unique<SoundChannel>(backend, fields, m_dir);
         channel->setTickWaiter([this](int ticks) {
             waits.push_back(ticks);
@@ -79,10 +60,11 @@ protected:
         fs::remove_all(m_dir);
     }
     // Starts music the way the "BGM=" command does.
-    void startMusic(const std::string& name) {
+    void startMusic() {
         fields.soundIsMusic = true;
-        ASSERT_TRUE(channel->playSound(name));
+        ASSERT_TRUE(channel->playSound("A.MID"));
         backend.log.clear();
+        waits.clear();
     }
 
     RecordingBackend backend;
@@ -98,18 +80,12 @@ private:
 TEST_F(SoundChannelTest, PlayReplaceAndStop) {
     EXPECT_TRUE(channel->playSound("A.MID"));
     EXPECT_TRUE(fields.soundOpen);
-    EXPECT_EQ(backend.log, (Log{"open A.MID", "play"}));
-
-    // Names are found as a story writes them: other letter case, Windows separators.
-    backend.log.clear();
+    // Names are found as stories write them: other letter case, Windows separators.
     EXPECT_TRUE(channel->playSound(".\\x.wav"));
-    EXPECT_EQ(backend.log, (Log{"close", "open X.WAV", "play"}));
-
-    backend.log.clear();
     channel->stopSound();
     EXPECT_FALSE(fields.soundOpen);
     channel->stopSound();
-    EXPECT_EQ(backend.log, (Log{"close"}));
+    EXPECT_EQ(backend.log, (Log{"open A.MID", "play", "close", "open X.WAV", "play", "close"}));
 }
 
 TEST_F(SoundChannelTest, MediaErrorLeavesTheChannelSilent) {
@@ -117,17 +93,15 @@ TEST_F(SoundChannelTest, MediaErrorLeavesTheChannelSilent) {
         const char* name;
         bool throws;
     };
-    const Case cases[] = {{"BAD.MID", false}, {"MISSING.MID", false}, {"A.MID", true}};
-    for (const auto& c : cases) {
+    for (const Case& c : {Case{"BAD.MID", false}, Case{"MISSING.MID", false}, Case{"A.MID", true}}) {
         SCOPED_TRACE(c.name);
-        startMusic("A.MID");
+        startMusic();
         backend.throwOnOpen = c.throws;
         EXPECT_FALSE(channel->playSound(c.name));
         backend.throwOnOpen = false;
         EXPECT_FALSE(fields.soundOpen);
         EXPECT_FALSE(backend.isOpen());
-        // The music that played before is gone, and no playback was started.
-        EXPECT_EQ(backend.log.front(), "close");
+        EXPECT_EQ(backend.log.front(), "close") << "the music before is gone";
         EXPECT_EQ(std::count(backend.log.begin(), backend.log.end(), "play"), 0);
     }
 }
@@ -142,74 +116,54 @@ TEST_F(SoundChannelTest, UncheckingAnOptionStopsAnyKind) {
         EXPECT_FALSE(fields.soundIsMusic);
         EXPECT_FALSE(backend.isOpen());
     }
-    backend.log.clear();
-    channel->onOptionUnchecked();
-    EXPECT_TRUE(backend.log.empty()) << "a silent channel has nothing to close";
 }
 
-TEST_F(SoundChannelTest, MusicRepeatsOnlyWhenItRanToItsEnd) {
+TEST_F(SoundChannelTest, OnlyMusicThatRanToItsEndRepeatsAfterThePause) {
     struct Case {
         const char* what;
         bool music;
         bool completed;
         bool open;
-        bool repeats;
     };
     const Case cases[] = {
-        {"music completed", true, true, true, true},
-        {"music stopped by the device", true, false, true, false},
-        {"effect completed", false, true, true, false},
-        {"music closed before the notice", true, true, false, false},
+        {"music completed", true, true, true},
+        {"music stopped by the device", true, false, true},
+        {"effect completed", false, true, true},
+        {"music closed before the notice", true, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        waits.clear();
+        startMusic();
         fields.soundIsMusic = c.music;
-        ASSERT_TRUE(channel->playSound("A.MID"));
-        backend.log.clear();
         fields.soundOpen = c.open;
         channel->onPlaybackFinished(c.completed);
-        EXPECT_EQ(backend.log, c.repeats ? Log{"play"} : Log{});
-        EXPECT_EQ(waits, c.repeats ? std::vector<int>{SoundChannel::kRepeatPauseTicks} : std::vector<int>{});
+        const bool repeats = c.music && c.completed && c.open;
+        EXPECT_EQ(backend.log, repeats ? Log{"play"} : Log{});
+        EXPECT_EQ(waits, repeats ? std::vector<int>{SoundChannel::kRepeatPauseTicks} : std::vector<int>{});
         fields.soundOpen = true;
         channel->stopSound();
     }
 }
 
-TEST_F(SoundChannelTest, RepeatKeepsGoingThroughTheBackEndsNotices) {
-    startMusic("A.MID");
-    backend.end(true);
-    backend.end(true);
-    EXPECT_EQ(backend.log, (Log{"play", "play"}));
-    EXPECT_TRUE(fields.soundOpen);
-}
-
 TEST_F(SoundChannelTest, RepeatIsDroppedWhenTheMusicChangesDuringThePause) {
     struct Case {
         const char* what;
-        std::function<void(SoundChannel&, interpreter::SoundFields&)> change;
+        std::function<void()> change;
         Log expected;
     };
     const std::vector<Case> cases = {
-        {"stopped", [](SoundChannel& ch, auto&) { ch.stopSound(); }, Log{"close"}},
-        {"option unchecked", [](SoundChannel& ch, auto&) { ch.onOptionUnchecked(); }, Log{"close"}},
-        {"replaced by an effect",
-         [](SoundChannel& ch, auto& f) {
-             f.soundIsMusic = false;
-             ch.playSound("X.WAV");
-         },
-         Log{"close", "open X.WAV", "play"}},
-        // The new playback of the same file must not be started a second time by the old repeat.
-        {"restarted", [](SoundChannel& ch, auto&) { ch.playSound("A.MID"); },
-         Log{"close", "open A.MID", "play"}},
-        {"media error", [](SoundChannel& ch, auto&) { ch.playSound("BAD.MID"); },
-         Log{"close", "open BAD.MID", "close"}},
+        {"stopped", [&] { channel->stopSound(); }, {"close"}},
+        {"option unchecked", [&] { channel->onOptionUnchecked(); }, {"close"}},
+        {"replaced by an effect", [&] { channel->playSound("X.WAV"); }, {"close", "open X.WAV", "play"}},
+        // The old repeat must not start the new playback of the same file a second time.
+        {"restarted", [&] { channel->playSound("A.MID"); }, {"close", "open A.MID", "play"}},
+        {"media error", [&] { channel->playSound("BAD.MID"); }, {"close", "open BAD.MID", "close"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        startMusic("A.MID");
-        duringPause = [&] { c.change(*channel, fields); };
-        backend.end(true);
+        startMusic();
+        duringPause = c.change;
+        backend.finishPlayback();
         duringPause = nullptr;
         EXPECT_EQ(backend.log, c.expected);
         channel->stopSound();
@@ -219,53 +173,23 @@ TEST_F(SoundChannelTest, RepeatIsDroppedWhenTheMusicChangesDuringThePause) {
 TEST_F(SoundChannelTest, PostedNoticeOfAReplacedPlaybackIsIgnored) {
     PostedTasks tasks;
     channel->setPoster(tasks.poster());
-    startMusic("A.MID");
-    backend.end(true);
+    startMusic();
+    backend.finishPlayback();
     EXPECT_TRUE(backend.log.empty()) << "the notice waits for the UI thread";
-
-    // Before the UI thread sees the notice, the same music is started anew.
+    // Before the UI thread sees it, the same music is started anew.
     ASSERT_TRUE(channel->playSound("A.MID"));
     backend.log.clear();
-    EXPECT_GE(tasks.drain(), 1u);
+    tasks.drain();
     EXPECT_TRUE(backend.log.empty());
-    EXPECT_TRUE(waits.empty());
-
-    // Its own end still repeats it.
-    backend.end(true);
+    // Its own end still repeats it; a notice after the channel is gone is dropped.
+    backend.finishPlayback();
     tasks.drain();
     EXPECT_EQ(backend.log, (Log{"play"}));
-}
-
-TEST_F(SoundChannelTest, NoticeAfterTheChannelIsGoneIsDropped) {
-    PostedTasks tasks;
-    channel->setPoster(tasks.poster());
-    startMusic("A.MID");
-    backend.end(true);
+    backend.finishPlayback();
     channel.reset();
-    EXPECT_FALSE(fields.soundOpen);
-    EXPECT_FALSE(backend.isOpen());
     tasks.drain();
-    EXPECT_EQ(backend.log, (Log{"close"}));
-}
-
-TEST(NullSoundBackendTest, PlaysUntilToldAndEndsEveryPlaybackOnce) {
-    const fs::path file = fs::temp_directory_path() / "vrk_null_backend.wav";
-    std::ofstream(file) << "data";
-    NullSoundBackend backend;
-    EXPECT_FALSE(backend.open(file.string() + ".missing"));
-    ASSERT_TRUE(backend.open(file));
-
-    std::vector<bool> notices;
-    backend.play([&](bool completed) { notices.push_back(completed); });
-    EXPECT_TRUE(backend.isPlaying());
-    backend.play([&](bool completed) { notices.push_back(completed); });
-    EXPECT_TRUE(backend.finishPlayback());
-    EXPECT_FALSE(backend.finishPlayback());
-    backend.play([&](bool completed) { notices.push_back(completed); });
-    backend.close();
-    EXPECT_EQ(notices, (std::vector<bool>{false, true, false}));
-    EXPECT_EQ(backend.playCount(), 3);
-    fs::remove(file);
+    EXPECT_EQ(backend.log, (Log{"play", "close"}));
+    EXPECT_FALSE(fields.soundOpen);
 }
 
 }  // namespace

@@ -46,12 +46,5 @@ TEST(SoundKindsTest, EachExtensionNeedsItsOwnOption) {
     }
 }
 
-TEST(SoundKindsTest, ExtensionKeepsTwoByteCharactersAsTheyAre) {
-    // ".ａ" (full-width a, 0x82 0x81) must not be folded like an ASCII letter.
-    EXPECT_EQ(soundExtensionSjis("x.\x82\x81"), ".\x82\x81");
-    EXPECT_EQ(soundExtensionSjis("x.mid"), ".MID");
-    EXPECT_EQ(soundExtensionSjis("x"), "");
-}
-
 }  // namespace
 }  // namespace vrk::sound
