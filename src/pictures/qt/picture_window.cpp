@@ -1,0 +1,118 @@
+#include "pictures/qt/picture_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "pictures/picture_placement.h"
+
+namespace vrk::pictures {
+
+namespace {
+
+Size toSize(QSize size) {
+    return Size{size.width(), size.height()};
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* mainWindow)
+    : QWidget(nullptr,
+              // A caption but no system menu, minimise, maximise or close button, where the
+              // window system honours the hints; a fixed, single border.
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_mainWindow(mainWindow) {
+    setObjectName(QStringLiteral("TForm2"));
+    setWindowTitle(QStringLiteral("Graphic(VRK Browser)"));
+    setClientSize(QSize(kInitialClientWidth, kInitialClientHeight));
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::setLoadOptions(std::function<PictureLoadOptions()> options) {
+    m_options = std::move(options);
+}
+
+bool TForm2::showPicture(const std::string& fileNameSjis) {
+    const PictureLoadOptions options = m_options ? m_options() : PictureLoadOptions{};
+    if (!m_picture.load(fileNameSjis, options.baseDir, options.lowRes)) {
+        return false;
+    }
+    const Bitmap& bitmap = m_picture.bitmap();
+    QScreen* screen = m_mainWindow ? m_mainWindow->screen() : this->screen();
+    const QSize screenSize = screen ? screen->geometry().size() : QSize(bitmap.width(), bitmap.height());
+    const Size client = pictureWindowClientSize(Size{bitmap.width(), bitmap.height()}, toSize(frameExtra()),
+                                                toSize(screenSize));
+    setClientSize(QSize(client.width, client.height));
+    if (isHidden()) {
+        placeBesideMainWindow();
+    }
+    show();
+    update();
+    // Paint now, so the picture is there while the page's run goes on.
+    QCoreApplication::processEvents();
+    if (m_mainWindow) {
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+    return true;
+}
+
+void TForm2::hidePicture() {
+    hide();
+}
+
+void TForm2::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QImage& image = m_picture.image();
+    if (!image.isNull()) {
+        painter.drawImage(QPoint(0, 0), image);  // unscaled, cut at the client edges
+    }
+}
+
+void TForm2::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    close();
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    // FormClose: the paintable copy goes; the picture itself stays until the next load.
+    m_picture.releaseImage();
+    event->accept();
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+    event->accept();
+}  // no key does anything
+
+QSize TForm2::frameExtra() const {
+    const QWidget* framed =
+        testAttribute(Qt::WA_WState_Created) || !m_mainWindow ? this : m_mainWindow.data();
+    return framed->frameGeometry().size() - framed->geometry().size();
+}
+
+void TForm2::setClientSize(QSize size) {
+    setFixedSize(size);
+}
+
+void TForm2::placeBesideMainWindow() {
+    if (!m_mainWindow) {
+        return;
+    }
+    QScreen* screen = m_mainWindow->screen();
+    if (!screen) {
+        return;
+    }
+    const QRect screenRect = screen->geometry();
+    const QRect main = m_mainWindow->frameGeometry().translated(-screenRect.topLeft());
+    const QSize outer = size() + frameExtra();
+    const Point at = pictureWindowPosition(
+        Rect{main.left(), main.top(), main.left() + main.width(), main.top() + main.height()}, toSize(outer),
+        toSize(screenRect.size()));
+    move(screenRect.topLeft() + QPoint(at.x, at.y));  // move() places the frame's corner
+}
+
+}  // namespace vrk::pictures
