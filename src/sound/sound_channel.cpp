@@ -1,5 +1,6 @@
 #include "sound/sound_channel.h"
 
+#include <system_error>
 #include <utility>
 
 #include "common/file_names.h"
@@ -32,7 +33,8 @@ void SoundChannel::setTickWaiter(TickWaiter waiter) {
 
 bool SoundChannel::playSound(const std::string& fileNameSjis) {
     stopSound();
-    const std::filesystem::path base = m_baseDir.empty() ? std::filesystem::current_path() : m_baseDir;
+    std::error_code error;
+    const std::filesystem::path base = m_baseDir.empty() ? std::filesystem::current_path(error) : m_baseDir;
     const auto path = resolveFileName(fileNameSjis, base);
     bool opened = false;
     if (path) {
