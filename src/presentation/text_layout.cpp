@@ -152,16 +152,17 @@ PageLayout layoutPage(std::span<const std::string> pageTextSjis, const LayoutInp
                              ? static_cast<double>(input.previousRevealCount) / input.previousRevealTotal
                              : 0.0;
     layout.columns = columnsFor(input.clientWidth, input.scrollBarWidth, input.metrics.cellWidth);
-    layout.imageLines = imageLinesFor(pageTextSjis, layout.columns);
-    layout.imageWidth = (input.metrics.cellWidth + 1) * 2 * layout.columns + 2;
-    layout.imageHeight = input.metrics.lineHeight * layout.imageLines + 2;
-
     layout.revealTable.assign(kMaxRevealSteps + 1, 0);
     int count = 0;
     int row = 0;
     for (const std::string& line : pageTextSjis) {
         row += breakLine(line, row, layout.columns, layout.lines, layout.revealTable, count);
     }
+    // Characters split at line ends can need more display lines than the estimate; the image
+    // grows to hold them rather than leave the page's last lines out.
+    layout.imageLines = std::max(imageLinesFor(pageTextSjis, layout.columns), row);
+    layout.imageWidth = (input.metrics.cellWidth + 1) * 2 * layout.columns + 2;
+    layout.imageHeight = input.metrics.lineHeight * layout.imageLines + 2;
     layout.revealTotal = count;
     if (count > 0) {
         // The last step uncovers to the end of the image, so a full repaint covers all of it.

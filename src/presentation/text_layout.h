@@ -69,7 +69,7 @@ struct PageLayout {
     FontMetrics metrics;
     TextColours colours;
     int columns = 1;      ///< full-width columns per display line, at least 1
-    int imageLines = 0;   ///< display lines the images are sized for (an estimate made before breaking)
+    int imageLines = 0;   ///< display lines the images hold: the estimate, or more when splits need more
     int imageWidth = 0;   ///< (cellWidth + 1) × 2 × columns + 2
     int imageHeight = 0;  ///< lineHeight × imageLines + 2
     std::vector<DisplayLine> lines;  ///< non-empty display lines only; empty ones just advance the row

@@ -106,6 +106,18 @@ TEST(TextLayout, BreakingAndSteps) {
     }
 }
 
+TEST(TextLayout, ImageGrowsForLinesOfSplitCharacters) {
+    // One column: "a" and the next character's first byte fill a chunk, so every kanji splits.
+    const std::string line = "a" + kKanji + "a" + kKanji + "a" + kKanji;
+    EXPECT_EQ(imageLinesFor(std::vector<std::string>{line}, 1), 5);
+    const PageLayout layout = layoutPage(std::vector<std::string>{line}, inputFor(1));
+    ASSERT_EQ(layout.lines.size(), 6u);
+    EXPECT_EQ(layout.lines.back().row, 5);
+    EXPECT_EQ(layout.imageLines, 6);
+    EXPECT_EQ(layout.imageHeight, 6 * 20 + 2);
+    EXPECT_EQ(layout.revealTable[static_cast<std::size_t>(layout.revealTotal)], 6);
+}
+
 TEST(TextLayout, HangingMarkNeverCutInHalf) {
     // 128 columns would allow 256 bytes; the display line stops at 255 and 253 + mark still fits.
     LayoutInput input = inputFor(128);

@@ -1,0 +1,226 @@
+#include "presentation/qt/page_view.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QThread>
+
+#include <algorithm>
+
+namespace vrk::presentation {
+
+PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent), m_story(story) {
+    setObjectName(QStringLiteral("PageView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_timer.setObjectName(QStringLiteral("Timer1"));
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &PageView::timer1Timer);
+    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    m_scrollBar->setObjectName(QStringLiteral("ScrollBar1"));
+    m_scrollBar->setRange(0, 0);
+    m_scrollBar->setEnabled(false);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
+    connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
+    setTextFont(font());
+    setTimerActive(!m_story.options.nonstop);
+}
+
+void PageView::setTimerActive(bool active) {
+    if (active) {
+        m_timer.start();
+    } else {
+        m_timer.stop();
+    }
+}
+
+void PageView::setNonstop(bool nonstop) {
+    setTimerActive(!nonstop);
+    setTag(0);
+    if (nonstop) {
+        formClick();
+    }
+}
+
+void PageView::setLineGapTenths(int tenths) {
+    m_lineGapTenths = tenths;
+    m_metrics.lineHeight = lineHeightFor(m_sampleHeight, tenths);
+    m_story.page.layoutDirty = true;
+    repaintPage();
+}
+
+void PageView::setTextFont(const QFont& font) {
+    m_textFont = font;
+    setFont(font);
+    m_sampleHeight = measureSample(font).sampleHeight;
+    m_metrics = measureFont(font, m_lineGapTenths);
+    m_story.page.layoutDirty = true;
+    repaintPage();
+}
+
+void PageView::paintBackground(QPainter& painter) {
+    if (m_backgroundPainter) {
+        m_backgroundPainter(painter, textArea());
+    } else {
+        painter.fillRect(textArea(), Qt::black);
+    }
+}
+
+void PageView::layoutPage() {
+    LayoutInput input;
+    input.clientWidth = width();
+    input.scrollBarWidth = kScrollBarWidth;
+    input.metrics = m_metrics;
+    input.textColour = m_story.state.textColour;
+    input.contrast = m_story.options.contrast;
+    input.nonstop = m_story.options.nonstop;
+    input.previousRevealCount = m_reveal.revealCount();
+    input.previousRevealTotal = m_reveal.revealTotal();
+    m_layout = presentation::layoutPage(m_story.page.pageText, input);
+    m_page = renderPage(m_layout, m_textFont);
+    m_reveal.startLayout(m_layout);
+    m_story.page.layoutDirty = false;
+    // The painting that asked for this layout goes on from position 0 itself.
+    const QSignalBlocker blocker(m_scrollBar);
+    m_scrollBar->setValue(0);
+}
+
+// A widget that is not shown yet gets its resize event late; its pixels follow its size anyway.
+bool PageView::ensureBackBuffer() {
+    if (width() <= 0 || height() <= 0) {
+        return false;
+    }
+    if (m_backBuffer.size() != size()) {
+        m_backBuffer = QImage(size(), QImage::Format_RGB32);
+        m_backBuffer.fill(Qt::black);
+    }
+    return true;
+}
+
+void PageView::paintPage() {
+    if (!ensureBackBuffer()) {
+        return;
+    }
+    QPainter painter(&m_backBuffer);
+    paintBackground(painter);
+    if (m_story.page.layoutDirty) {
+        layoutPage();
+    }
+    for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
+        uncover(painter, m_page, rect);
+    }
+    update(textArea());
+}
+
+void PageView::refreshPage() {
+    m_visibleHeight = height();
+    paintPage();
+    m_visibleHeight = visibleHeightFor(height(), m_metrics.lineHeight);
+    const ScrollRange range =
+        scrollRangeFor(m_page.textImage.height(), m_metrics.lineHeight, m_visibleHeight);
+    if (range.pageStep > 0) {
+        m_scrollBar->setPageStep(range.pageStep);
+        m_scrollBar->setSingleStep(range.singleStep);
+    }
+    // A maximum below the position moves it, which repaints through valueChanged.
+    m_scrollBar->setMaximum(range.maximum);
+    m_scrollBar->setEnabled(range.enabled);
+}
+
+void PageView::repaintPage() {
+    if (!m_story.page.pageText.empty()) {
+        refreshPage();
+        return;
+    }
+    if (ensureBackBuffer()) {
+        QPainter painter(&m_backBuffer);
+        paintBackground(painter);
+        update();
+    }
+}
+
+void PageView::finishPage() {
+    m_reveal.finish();
+    repaintPage();
+}
+
+void PageView::formClick() {
+    if (m_story.page.pageText.empty()) {
+        return;
+    }
+    finishPage();
+    if (m_enableChoices) {
+        m_enableChoices();
+    }
+}
+
+void PageView::waitTicks(int ticks) {
+    if (!m_timer.isActive()) {
+        QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
+        return;
+    }
+    setTag(ticks);
+    // The window can go while events are handled here; nonstop ends the wait by clearing Tag.
+    const QPointer<PageView> self(this);
+    while (self && tag() > 0 && m_timer.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void PageView::uncoverStep(const Uncover& step) {
+    if (!ensureBackBuffer()) {
+        return;
+    }
+    QPainter painter(&m_backBuffer);
+    uncover(painter, m_page, step);
+    update(QRect(step.windowX, step.windowY, step.source.width, step.source.height));
+}
+
+void PageView::timer1Timer() {
+    const TickResult result = m_reveal.tick(m_scrollBar->value(), m_visibleHeight);
+    if (result.action == TickResult::Action::Uncover) {
+        uncoverStep(result.uncover);
+    } else if (result.action == TickResult::Action::Scroll) {
+        const int before = m_scrollBar->value();
+        m_scrollBar->setValue(result.scrollTo);
+        // At the end of the scroll range the repaint that would show the step never comes.
+        if (m_scrollBar->value() == before) {
+            uncoverStep(result.uncover);
+        }
+    }
+    if (result.completed) {
+        if (m_enableChoices) {
+            m_enableChoices();
+        }
+        emit pageCompleted();
+    }
+}
+
+void PageView::snapScrollThumb() {
+    m_scrollBar->setValue(snapThumb(m_scrollBar->value(), m_metrics.lineHeight));
+}
+
+void PageView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (m_backBuffer.isNull()) {
+        painter.fillRect(event->rect(), Qt::black);
+        return;
+    }
+    painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+}
+
+void PageView::resizeEvent(QResizeEvent*) {
+    m_scrollBar->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+    m_story.page.layoutDirty = true;
+    repaintPage();
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && textArea().contains(event->position().toPoint())) {
+        emit pageClicked();
+    }
+}
+
+}  // namespace vrk::presentation

@@ -1,0 +1,137 @@
+#pragma once
+// The main window's page area. It owns the window's pixels as a back buffer (Qt
+// paints only inside paintEvent, so every copy "to the window" lands there and the
+// changed rectangle is repainted from it), the page's textImage and maskImage, the
+// reveal state, Timer1 (55 ms) and ScrollBar1 (16 px at the right edge).
+//
+//   page run ends -> restartReveal(), layoutDirty, refreshPage()
+//   refreshPage -> paintPage: background hook, layoutPage if dirty, uncovered text
+//   Timer1 -> timer1Timer(): waitTicks countdown, one reveal step or a one-line scroll
+//   last step -> enableChoices hook + pageCompleted(); click -> pageClicked()
+//
+// The page's text, text colour, Contrast1, Nonstop1 and layoutDirty are read from the Story.
+
+#include <QFont>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+#include "interpreter/story.h"
+#include "presentation/qt/text_renderer.h"
+#include "presentation/reveal.h"
+#include "presentation/text_layout.h"
+
+class QScrollBar;
+
+namespace vrk::presentation {
+
+class PageView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kTickMs = 55;
+    static constexpr int kScrollBarWidth = 16;
+    /// A wait while Timer1 is stopped (nonstop) sleeps this long per tick.
+    static constexpr int kNonstopTickMs = 60;
+
+    /// Paints the background of the text area (the client less the scroll bar).
+    using BackgroundPainter = std::function<void(QPainter&, const QRect&)>;
+
+    /// Shows story's page; story must outlive the view. Timer1 starts unless nonstop is on.
+    explicit PageView(interpreter::Story& story, QWidget* parent = nullptr);
+
+    /// Called first by every paintPage; without one the text area is filled black.
+    void setBackgroundPainter(BackgroundPainter painter) { m_backgroundPainter = std::move(painter); }
+    /// Called when the page becomes complete by the last timer step or by formClick().
+    void setEnableChoices(std::function<void()> enable) { m_enableChoices = std::move(enable); }
+
+    /// Timer1's Tag: the countdown of waitTicks, lowered by one on every tick.
+    int tag() const { return m_reveal.waitTag(); }
+    void setTag(int ticks) { m_reveal.setWaitTag(ticks); }
+    /// Timer1 runs exactly while nonstop is off.
+    bool timerActive() const { return m_timer.isActive(); }
+    void setTimerActive(bool active);
+    /// Nonstop1 switched: Timer1 follows, a wait in progress ends, and switching it on finishes
+    /// the page on show as a click does.
+    void setNonstop(bool nonstop);
+
+    int revealSpeed() const { return m_reveal.revealSpeed(); }
+    /// The next step comes after the new number of ticks; a reveal in progress goes on.
+    void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
+    int lineGapTenths() const { return m_lineGapTenths; }
+    /// New line height from the measured sample, then the page is laid out again and repainted.
+    void setLineGapTenths(int tenths);
+    const QFont& textFont() const { return m_textFont; }
+    /// measureFont with the new font, then the page is laid out again and repainted.
+    void setTextFont(const QFont& font);
+    const FontMetrics& metrics() const { return m_metrics; }
+
+    /// Full repaint over the whole client height, then the scroll range.
+    void refreshPage();
+    /// A paint of the window: refreshPage when the page has text, else the background only.
+    void repaintPage();
+    /// The next layout starts from nothing uncovered (a new page).
+    void restartReveal() { m_reveal.restartReveal(); }
+    /// Uncovers the whole page at once and repaints.
+    void finishPage();
+    /// FormClick: with page text, finishPage and the enableChoices hook; nothing otherwise.
+    void formClick();
+    /// Returns after n ticks of Timer1, handling window messages meanwhile; sleeps n × 60 ms
+    /// without handling any while the timer is stopped.
+    void waitTicks(int ticks);
+
+    /// One tick of Timer1 (also callable directly).
+    void timer1Timer();
+    /// ScrollBar1Scroll on release: the thumb lands on a whole line.
+    void snapScrollThumb();
+
+    /// True while part of the page is still covered.
+    bool revealing() const { return m_reveal.revealCount() < m_reveal.revealTotal(); }
+    int revealTotal() const { return m_reveal.revealTotal(); }
+    const RevealState& reveal() const { return m_reveal; }
+    const PageLayout& layout() const { return m_layout; }
+    const QImage& textImage() const { return m_page.textImage; }
+    const QImage& maskImage() const { return m_page.maskImage; }
+    /// The window's pixels as last painted.
+    const QImage& backBuffer() const { return m_backBuffer; }
+    int visibleHeight() const { return m_visibleHeight; }
+    QScrollBar* scrollBar() const { return m_scrollBar; }
+
+signals:
+    /// The last step was uncovered by the timer.
+    void pageCompleted();
+    /// A click on the page area, outside the buttons and the scroll bar.
+    void pageClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void paintPage();
+    bool ensureBackBuffer();
+    void layoutPage();
+    void paintBackground(QPainter& painter);
+    void uncoverStep(const Uncover& step);
+    QRect textArea() const { return {0, 0, std::max(0, width() - kScrollBarWidth), height()}; }
+
+    interpreter::Story& m_story;
+    QTimer m_timer;
+    QScrollBar* m_scrollBar = nullptr;
+    BackgroundPainter m_backgroundPainter;
+    std::function<void()> m_enableChoices;
+    QFont m_textFont;
+    int m_sampleHeight = 0;
+    int m_lineGapTenths = kStandardLineGap;
+    FontMetrics m_metrics;
+    PageLayout m_layout;
+    RenderedPage m_page;
+    RevealState m_reveal;
+    QImage m_backBuffer;
+    int m_visibleHeight = 0;
+};
+
+}  // namespace vrk::presentation

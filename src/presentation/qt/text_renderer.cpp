@@ -1,0 +1,236 @@
+#include "presentation/qt/text_renderer.h"
+
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QRawFont>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/sjis.h"
+
+namespace vrk::presentation {
+
+namespace {
+
+QString toQString(std::string_view sjis) {
+    return QString::fromStdString(sjisToUtf8(sjis));
+}
+
+// a × b / 255, rounded: the blend arithmetic of 8-bit channels.
+inline std::uint32_t mul255(std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t t = a * b + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// Glyphs of one character, placed from the left edge of its cell.
+struct CharGlyphs {
+    QList<quint32> glyphs;
+    QList<QPointF> offsets;
+    QString text;  // drawn as text when the raw font lacks a glyph, so Qt can fall back
+    bool fallback = false;
+};
+
+// Characters repeat a lot on a page; each is converted and shaped once per render.
+class GlyphSource {
+public:
+    explicit GlyphSource(const QFont& font) : m_raw(QRawFont::fromFont(font)) {}
+
+    const QRawFont& rawFont() const { return m_raw; }
+
+    const CharGlyphs& lookup(std::string_view characterSjis) {
+        std::uint32_t key = static_cast<unsigned char>(characterSjis[0]);
+        if (characterSjis.size() > 1) {
+            key = key << 8 | static_cast<unsigned char>(characterSjis[1]);
+        }
+        auto [it, inserted] = m_cache.try_emplace(key);
+        if (inserted) {
+            shape(characterSjis, it->second);
+        }
+        return it->second;
+    }
+
+private:
+    void shape(std::string_view characterSjis, CharGlyphs& out) const {
+        out.text = toQString(characterSjis);
+        if (!m_raw.isValid()) {
+            out.fallback = true;
+            return;
+        }
+        out.glyphs = m_raw.glyphIndexesForString(out.text);
+        out.fallback = out.glyphs.isEmpty() || out.glyphs.contains(0u);
+        if (out.fallback) {
+            return;
+        }
+        const QList<QPointF> advances = m_raw.advancesForGlyphIndexes(out.glyphs);
+        qreal x = 0;
+        for (const QPointF& advance : advances) {
+            out.offsets.append(QPointF(x, 0));
+            x += advance.x();
+        }
+    }
+
+    QRawFont m_raw;
+    std::unordered_map<std::uint32_t, CharGlyphs> m_cache;
+};
+
+// One display line in white at its top-left (0, row × lineHeight), every character on its own
+// cell, whatever the font's advances.
+void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, int cellWidth, int baseline) {
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    int cells = 0;
+    const std::string_view bytes = line.bytesSjis;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = characterBytes(bytes, i);
+        const CharGlyphs& g = glyphs.lookup(bytes.substr(i, length));
+        const qreal x = cells * cellWidth;
+        if (g.fallback) {
+            painter.drawText(QPointF(x, baseline), g.text);
+        } else {
+            for (qsizetype k = 0; k < g.glyphs.size(); ++k) {
+                indexes.append(g.glyphs[k]);
+                positions.append(QPointF(x + g.offsets[k].x(), baseline));
+            }
+        }
+        cells += static_cast<int>(length);
+        i += length;
+    }
+    if (!indexes.isEmpty()) {
+        QGlyphRun run;
+        run.setRawFont(glyphs.rawFont());
+        run.setGlyphIndexes(indexes);
+        run.setPositions(positions);
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    }
+}
+
+// Coverage of every character, drawn once; the outline and text passes are composed from it.
+QImage renderCoverage(const PageLayout& layout, const QFont& font) {
+    QImage coverage(layout.imageWidth, layout.imageHeight, QImage::Format_ARGB32_Premultiplied);
+    coverage.fill(Qt::transparent);
+    QPainter painter(&coverage);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    GlyphSource glyphs(font);
+    const int ascent = QFontMetrics(font).ascent();
+    for (const DisplayLine& line : layout.lines) {
+        const int top = line.row * layout.metrics.lineHeight;
+        if (top >= layout.imageHeight) {
+            break;  // lines beyond the estimated height are not shown
+        }
+        drawLine(painter, glyphs, line, layout.metrics.cellWidth, top + ascent);
+    }
+    return coverage;
+}
+
+struct Rgb {
+    std::uint32_t r, g, b;
+};
+
+Rgb channels(std::uint32_t bgr) {
+    return {bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF};
+}
+
+// Transparency left by the three horizontal offsets 0-2 of one coverage row.
+void transparencyRow(const QImage& coverage, int y, std::vector<std::uint32_t>& out) {
+    if (y < 0) {
+        std::fill(out.begin(), out.end(), 255u);
+        return;
+    }
+    const auto* row = reinterpret_cast<const QRgb*>(coverage.constScanLine(y));
+    std::uint32_t t1 = 255;
+    std::uint32_t t2 = 255;
+    for (int x = 0; x < coverage.width(); ++x) {
+        const std::uint32_t t0 = 255 - static_cast<std::uint32_t>(qAlpha(row[x]));
+        out[static_cast<std::size_t>(x)] = mul255(mul255(t0, t1), t2);
+        t2 = t1;
+        t1 = t0;
+    }
+}
+
+// Drawing the outline nine times over black and the characters once on top, each with its
+// coverage as alpha, gives per pixel: outline alpha = 1 − Π(1 − coverage at the nine offsets),
+// then the text blended over it with the coverage at (1, 1). Composing it in one pass keeps a
+// 15000-step page well within a frame budget.
+void composeRow(const QImage& coverage, int y, const std::array<const std::vector<std::uint32_t>*, 3>& t,
+                const TextColours& colours, QRgb* text, QRgb* mask) {
+    const Rgb outline = channels(colours.outline);
+    const Rgb fore = channels(colours.text);
+    const QRgb* above = y >= 1 ? reinterpret_cast<const QRgb*>(coverage.constScanLine(y - 1)) : nullptr;
+    for (int x = 0; x < coverage.width(); ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        const std::uint32_t ao = 255 - mul255(mul255((*t[0])[i], (*t[1])[i]), (*t[2])[i]);
+        const std::uint32_t at = above && x >= 1 ? static_cast<std::uint32_t>(qAlpha(above[x - 1])) : 0;
+        const Rgb o = {mul255(outline.r, ao), mul255(outline.g, ao), mul255(outline.b, ao)};
+        // The mask comes from the outline alone: it covers every pixel of the characters.
+        mask[x] = (o.r | o.g | o.b) == 0 ? 0xFFFFFFFFu : 0xFF000000u;
+        text[x] = qRgb(static_cast<int>(mul255(fore.r, at) + mul255(o.r, 255 - at)),
+                       static_cast<int>(mul255(fore.g, at) + mul255(o.g, 255 - at)),
+                       static_cast<int>(mul255(fore.b, at) + mul255(o.b, 255 - at)));
+    }
+}
+
+}  // namespace
+
+FontSample measureSample(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const QString sample = toQString(kSampleSjis);
+    return {metrics.horizontalAdvance(sample), metrics.horizontalAdvance(toQString(kWideGlyphSjis)),
+            metrics.height()};
+}
+
+FontMetrics measureFont(const QFont& font, int lineGapTenths) {
+    const FontSample sample = measureSample(font);
+    return presentation::measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight,
+                                     lineGapTenths);
+}
+
+RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
+    RenderedPage page;
+    const int width = std::max(1, layout.imageWidth);
+    const int height = std::max(1, layout.imageHeight);
+    page.textImage = QImage(width, height, QImage::Format_RGB32);
+    page.maskImage = QImage(width, height, QImage::Format_RGB32);
+    page.textImage.fill(Qt::black);
+    page.maskImage.fill(Qt::white);
+    if (layout.lines.empty() || layout.imageWidth <= 0 || layout.imageHeight <= 0) {
+        return page;
+    }
+    const QImage coverage = renderCoverage(layout, font);
+    std::array<std::vector<std::uint32_t>, 3> rows;
+    for (auto& row : rows) {
+        row.assign(static_cast<std::size_t>(width), 255u);
+    }
+    for (int y = 0; y < height; ++y) {
+        // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
+        transparencyRow(coverage, y, rows[static_cast<std::size_t>(y % 3)]);
+        const std::array<const std::vector<std::uint32_t>*, 3> t = {&rows[0], &rows[1], &rows[2]};
+        composeRow(coverage, y, t, layout.colours, reinterpret_cast<QRgb*>(page.textImage.scanLine(y)),
+                   reinterpret_cast<QRgb*>(page.maskImage.scanLine(y)));
+    }
+    return page;
+}
+
+void uncover(QPainter& window, const RenderedPage& page, const Uncover& rect) {
+    const QRect wanted(rect.source.left, rect.source.top, rect.source.width, rect.source.height);
+    const QRect source = wanted.intersected(page.textImage.rect());
+    if (source.isEmpty()) {
+        return;
+    }
+    const QPoint target(rect.windowX + source.left() - wanted.left(),
+                        rect.windowY + source.top() - wanted.top());
+    const QPainter::CompositionMode previous = window.compositionMode();
+    window.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    window.drawImage(target, page.maskImage, source);
+    window.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+    window.drawImage(target, page.textImage, source);
+    window.setCompositionMode(previous);
+}
+
+}  // namespace vrk::presentation

@@ -1,0 +1,156 @@
+#include "presentation/qt/page_view.h"
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vrk::presentation {
+namespace {
+
+const std::string kKanji = "\x8a\xbf";  // U+6F22 漢
+const QRgb kBackground = qRgb(0, 0, 200);
+
+// A view over a story with n lines of four kanji, 20-pixel IPAGothic (cells of 10, lines of 24),
+// the timer stopped so that only the test ticks.
+class PageViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_view.setTimerActive(false);
+        QFont font(QStringLiteral("IPAGothic"));
+        font.setPixelSize(20);
+        m_view.setTextFont(font);
+        m_view.setBackgroundPainter([this](QPainter& painter, const QRect& area) {
+            ++m_backgroundPaints;
+            painter.fillRect(area, QColor(kBackground));
+        });
+        m_view.setEnableChoices([this] { ++m_enables; });
+        m_view.resize(416, 310);
+        m_view.show();  // offscreen; a hidden widget would get its resize events only when shown
+    }
+
+    void showPage(int lines) {
+        m_story.page.pageText.assign(static_cast<std::size_t>(lines), kKanji + kKanji + kKanji + kKanji);
+        m_view.restartReveal();
+        m_story.page.layoutDirty = true;
+        m_view.refreshPage();
+    }
+
+    bool textShownAt(const QRect& area) const {
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (m_view.backBuffer().pixel(x, y) != kBackground) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    interpreter::Story m_story;
+    PageView m_view{m_story};
+    int m_backgroundPaints = 0;
+    int m_enables = 0;
+};
+
+TEST_F(PageViewTest, RevealsOneStepPerTickOverTheBackground) {
+    m_view.setRevealSpeed(1);
+    showPage(2);
+    const int lineHeight = m_view.metrics().lineHeight;
+    EXPECT_GT(m_backgroundPaints, 0);
+    EXPECT_FALSE(textShownAt({0, 0, 400, 2 * lineHeight}));
+    m_view.timer1Timer();
+    EXPECT_TRUE(textShownAt({1, 0, 20, lineHeight}));
+    EXPECT_FALSE(textShownAt({30, 0, 60, lineHeight}));
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(m_enables, 0);
+        m_view.timer1Timer();
+    }
+    EXPECT_FALSE(m_view.revealing());
+    EXPECT_EQ(m_enables, 1);
+    EXPECT_TRUE(textShownAt({1, lineHeight, 80, lineHeight}));
+}
+
+TEST_F(PageViewTest, ClickFinishesThePageAndNothingWithoutText) {
+    m_view.formClick();
+    EXPECT_EQ(m_enables, 0);
+    showPage(3);
+    EXPECT_TRUE(m_view.revealing());
+    m_view.formClick();
+    EXPECT_FALSE(m_view.revealing());
+    EXPECT_EQ(m_enables, 1);
+    EXPECT_TRUE(textShownAt({1, 2 * m_view.metrics().lineHeight, 80, 20}));
+}
+
+TEST_F(PageViewTest, ScrollRangeAndSnappedThumb) {
+    showPage(3);
+    EXPECT_FALSE(m_view.scrollBar()->isEnabled());
+    showPage(40);
+    const int lineHeight = m_view.metrics().lineHeight;
+    EXPECT_EQ(m_view.visibleHeight(), lineHeight * (310 / lineHeight));
+    EXPECT_TRUE(m_view.scrollBar()->isEnabled());
+    EXPECT_EQ(m_view.scrollBar()->maximum(),
+              m_view.textImage().height() + lineHeight - m_view.visibleHeight());
+    EXPECT_EQ(m_view.scrollBar()->pageStep(), m_view.visibleHeight());
+    m_view.scrollBar()->setValue(130);
+    m_view.snapScrollThumb();
+    EXPECT_EQ(m_view.scrollBar()->value(), lineHeight * (130 / lineHeight));
+}
+
+TEST_F(PageViewTest, RevealScrollsAtTheButtonBand) {
+    m_view.setRevealSpeed(1);
+    showPage(40);
+    const int lineHeight = m_view.metrics().lineHeight;
+    int ticks = 0;
+    while (m_view.scrollBar()->value() == 0 && ticks < 400) {
+        m_view.timer1Timer();
+        ++ticks;
+    }
+    EXPECT_EQ(m_view.scrollBar()->value(), lineHeight);
+    // The step that scrolled is on the line that now sits just above the band.
+    const int line = (m_view.reveal().step(m_view.reveal().revealCount()) - 1) / m_view.layout().columns;
+    EXPECT_GE(line * lineHeight, m_view.visibleHeight() - kButtonBandHeight);
+    EXPECT_TRUE(textShownAt({1, line * lineHeight - lineHeight, 20, lineHeight}));
+}
+
+TEST_F(PageViewTest, ResizeKeepsTheUncoveredProportion) {
+    showPage(10);  // 40 steps
+    for (int i = 0; i < 39; ++i) {
+        m_view.timer1Timer();
+    }
+    const int shown = m_view.reveal().revealCount();
+    m_view.resize(256, 310);  // 11 columns: every line now fits on one display line still
+    EXPECT_EQ(m_view.layout().columns, 11);
+    EXPECT_EQ(m_view.reveal().revealCount(), m_view.revealTotal() * shown / 40);
+    EXPECT_EQ(m_view.scrollBar()->value(), 0);
+}
+
+TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
+    showPage(3);
+    m_story.options.nonstop = true;
+    m_view.setNonstop(true);
+    EXPECT_FALSE(m_view.timerActive());
+    EXPECT_FALSE(m_view.revealing());
+    EXPECT_EQ(m_enables, 1);
+    showPage(4);
+    EXPECT_FALSE(m_view.revealing());
+    QElapsedTimer clock;
+    clock.start();
+    m_view.waitTicks(2);
+    EXPECT_GE(clock.elapsed(), 120);
+
+    m_story.options.nonstop = false;
+    m_view.setNonstop(false);
+    showPage(4);
+    EXPECT_TRUE(m_view.revealing());
+    m_view.waitTicks(2);  // returns once Timer1 has ticked twice
+    EXPECT_EQ(m_view.tag(), 0);
+    EXPECT_GE(m_view.reveal().revealCount(), 1);
+}
+
+}  // namespace
+}  // namespace vrk::presentation
