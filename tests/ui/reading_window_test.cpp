@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QFontDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include "app/qt/about_box.h"
 #include "app/qt/fallback_page_view.h"
 #include "app/qt/main_window.h"
 #include "common/sjis.h"
@@ -194,6 +199,70 @@ TEST_F(ReadingWindowTest, NonstopShowsPagesWhole) {
     EXPECT_FALSE(m_window.pageView().revealing());
     EXPECT_TRUE(button(3)->isEnabled());
     EXPECT_FALSE(m_window.pageView().timerActive());
+}
+
+TEST_F(ReadingWindowTest, InputDuringAPauseStartsNoSecondRun) {
+    open();
+    // "c" arrives while the next page pauses after its sound effect; the run in progress
+    // keeps the script reader, so the key is dropped.
+    QTimer::singleShot(0, &m_window, [this] { key("c"); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    key("a");
+    EXPECT_GE(elapsed.elapsed(), 55);
+    EXPECT_EQ(firstLine(), "Left page");
+    EXPECT_EQ(m_window.story().state.currentLabel, "LEFT");
+}
+
+TEST_F(ReadingWindowTest, NonstopPauseSleepsWithoutEvents) {
+    ctrl('L');
+    open();
+    bool handled = false;
+    QTimer::singleShot(0, &m_window, [&] { handled = true; });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    key("a");
+    EXPECT_GE(elapsed.elapsed(), 2 * 60);
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(firstLine(), "Left page");
+}
+
+TEST_F(ReadingWindowTest, AboutShowsTheVersionWithoutThePicker) {
+    m_driver.expect([](QWidget* box) {
+        EXPECT_EQ(box->size(), QSize(AboutBox::kClientWidth, AboutBox::kPlainHeight));
+        EXPECT_EQ(child<QLabel>(box, "Comment")->text(), "Marivex Project");
+        EXPECT_FALSE(child<QWidget>(box, "Radio1")->isVisible());
+        EXPECT_FALSE(child<QWidget>(box, "Edit1")->isVisible());
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    action("About1")->trigger();
+    EXPECT_EQ(m_driver.pending(), 0u);
+}
+
+TEST_F(ReadingWindowTest, FontDialogSetsThePageFontWithinItsSizes) {
+    struct Case {
+        int chosen;
+        int kept;
+    };
+    for (const Case c : {Case{30, 30}, Case{60, 48}}) {
+        SCOPED_TRACE(c.chosen);
+        m_driver.expect([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFontDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->objectName(), "FDialog");
+            QFont font = dialog->currentFont();
+            font.setPointSize(c.chosen);
+            font.setBold(false);
+            dialog->setCurrentFont(font);
+            dialog->accept();
+        });
+        ctrl('F');
+        EXPECT_EQ(m_window.currentSettings().fontSize, c.kept);
+        EXPECT_FALSE(m_window.currentSettings().bold);
+    }
+    m_driver.expect([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    ctrl('F');
+    EXPECT_EQ(m_window.currentSettings().fontSize, 48);
 }
 
 TEST(ReadingWindowSettingsTest, SettingsRoundTripThroughTheWindow) {

@@ -49,7 +49,7 @@ void buildScript(std::vector<char>& script, std::vector<Label>& labels) {
         line(text);
     }
     label("LEFT");
-    for (const char* text : {"Left page", "?END", "START"}) {
+    for (const char* text : {"Left page", ">WAV=fx.wav", "?END", "START"}) {
         line(text);
     }
     label("RIGHT");
@@ -91,6 +91,7 @@ TestProject::TestProject() {
     }
     writeBytes(file(".VRK"), std::string(script.begin(), script.end()));
     writeBytes(file(".VRJ"), std::string(index.begin(), index.end()));
+    writeBytes(m_projectDir / "fx.wav", "RIFF");
 
     story::StoryState defaults;
     defaults.title = sjis("夏の物語");

@@ -19,7 +19,8 @@ std::string sjis(const char* utf8);
 /// A project "tale" in its own directory, with a program directory beside it.
 ///
 ///   START: "Page one", choices A LEFT, B RIGHT, C END
-///   LEFT:  "Left page", no choice offered, goes on to START ("Next")
+///   LEFT:  "Left page" with a sound effect (a pause of two ticks), no choice offered, goes on
+///          to START ("Next")
 ///   RIGHT: "Right page", one choice "Back" to START
 ///   END:   "The end", end of the story
 /// Name 1 is asked (prompt 主人公, default 太郎), names 2-9 are "????"; the title is 夏の物語.

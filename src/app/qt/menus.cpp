@@ -15,6 +15,7 @@
 #include "app/qt/qt_story_host.h"
 #include "common/errors.h"
 #include "common/sjis.h"
+#include "pictures/background.h"
 #include "presentation/reading_settings.h"
 #include "sound/help_version.h"
 
@@ -240,10 +241,12 @@ void MainWindow::font1Click() {
 }
 
 void MainWindow::balance1Click() {
-    // The client area becomes 4:3 at its present width.
-    // TODO: the pictures' own balance rule replaces this once pictures/qt offers it.
     const QSize client = m_page->size();
-    resize(width(), height() - client.height() + client.width() * 3 / 4);
+    const int scrollBar = FallbackPageView::kScrollBarWidth;
+    const pictures::Size balanced =
+        pictures::balance4to3(client.width() - scrollBar, client.height(), scrollBar);
+    // The window's frame and menu bar stay as they are; only the client area changes.
+    resize(width() - client.width() + balanced.width, height() - client.height() + balanced.height);
 }
 
 void MainWindow::index1Click() {
