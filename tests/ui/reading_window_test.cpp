@@ -11,9 +11,9 @@
 #include <QTimer>
 
 #include "app/qt/about_box.h"
-#include "app/qt/fallback_page_view.h"
 #include "app/qt/main_window.h"
 #include "common/sjis.h"
+#include "presentation/qt/page_view.h"
 #include "ui_test_support.h"
 
 namespace vrk::app {

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include "common/sjis.h"
+#include "presentation/qt/font_mapping.h"
 
 namespace vrk::app {
 namespace {
@@ -23,9 +24,7 @@ QString fromSjis(const std::string& sjis) {
 const QColor kBackground(0xFF, 0xFF, 0xC0);
 
 QFont gothicFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Gothic"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"), QStringLiteral("Sans")});
+    QFont font(presentation::mapFontFamily(QStringLiteral("ＭＳ ゴシック")));
     font.setPixelSize(15);
     font.setBold(true);
     return font;

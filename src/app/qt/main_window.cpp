@@ -9,11 +9,12 @@
 #include <QShowEvent>
 
 #include "app/qt/about_box.h"
-#include "app/qt/fallback_page_view.h"
 #include "app/qt/qt_story_host.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "presentation/choices.h"
+#include "presentation/qt/font_mapping.h"
+#include "presentation/qt/page_view.h"
 
 namespace vrk::app {
 namespace {
@@ -23,11 +24,7 @@ QString fromSjis(std::string_view sjis) {
 }
 
 QFont buttonFont() {
-    // "ＭＳ Ｐゴシック" where it exists, a proportional Japanese Gothic face otherwise.
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("VL PGothic"), QStringLiteral("Sans")});
+    QFont font(presentation::mapFontFamily(QStringLiteral("ＭＳ Ｐゴシック")));
     font.setPixelSize(13);
     font.setBold(true);
     return font;
@@ -44,11 +41,11 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
     m_host = std::make_unique<QtStoryHost>(*this);
     m_interpreter = std::make_unique<interpreter::PageInterpreter>(m_story, *m_host);
 
-    m_page = new FallbackPageView(m_story, this);
+    m_page = new presentation::PageView(m_story, this);
     setCentralWidget(m_page);
     m_page->installEventFilter(this);
-    connect(m_page, &FallbackPageView::pageClicked, this, &MainWindow::onPageClicked);
-    connect(m_page, &FallbackPageView::pageCompleted, this, &MainWindow::enableChoices);
+    m_page->setEnableChoices([this] { enableChoices(); });
+    connect(m_page, &presentation::PageView::pageClicked, this, &MainWindow::onPageClicked);
     createButtons();
     createMenus();
     applySettings(settings);
@@ -85,14 +82,15 @@ void MainWindow::createButtons() {
 void MainWindow::placeButtons() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, m_page->width(), m_page->height(),
-                                                                    FallbackPageView::kScrollBarWidth);
+                                                                    presentation::PageView::kScrollBarWidth);
         m_buttons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
     }
 }
 
 QFont MainWindow::textFontFrom(const Settings& settings) const {
     QFont font;
-    font.setFamily(fromSjis(settings.fontNameSjis));
+    // The stored face may be a Windows one; the name is kept for the file as it was read.
+    font.setFamily(presentation::mapFontFamily(fromSjis(settings.fontNameSjis)));
     if (settings.fontSize > 0) {
         font.setPointSize(settings.fontSize);
     }
@@ -129,7 +127,7 @@ Settings MainWindow::currentSettings() const {
     s.top = pos().y();
     s.width = width();
     s.height = height();
-    const QFont font = m_page->font();
+    const QFont font = m_page->textFont();
     s.fontNameSjis = m_fontNameSjis;
     s.fontSize = font.pointSize() > 0 ? font.pointSize() : s.fontSize;
     s.bold = font.bold();
@@ -241,11 +239,7 @@ void MainWindow::onChoiceClicked(int k) {
 
 // FormClick: finish the page at once.
 void MainWindow::onPageClicked() {
-    if (m_story.page.pageText.empty()) {
-        return;
-    }
-    m_page->finishPage();
-    enableChoices();
+    m_page->formClick();
 }
 
 // FormKeyPress. True when the key chose; the key is then not handed on, so a focused

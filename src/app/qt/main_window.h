@@ -29,9 +29,12 @@ class QAction;
 class QMenu;
 class QPushButton;
 
+namespace vrk::presentation {
+class PageView;
+}
+
 namespace vrk::app {
 
-class FallbackPageView;
 class QtStoryHost;
 
 class MainWindow : public QMainWindow {
@@ -54,7 +57,7 @@ public:
 
     interpreter::Story& story() { return m_story; }
     interpreter::PageInterpreter& interpreter() { return *m_interpreter; }
-    FallbackPageView& pageView() { return *m_page; }
+    presentation::PageView& pageView() { return *m_page; }
     QtStoryHost& host() { return *m_host; }
 
     /// The whole opening of projectDir/baseName: save directory, slot picker, names, first
@@ -135,7 +138,7 @@ private:
     interpreter::Story m_story;
     std::unique_ptr<QtStoryHost> m_host;
     std::unique_ptr<interpreter::PageInterpreter> m_interpreter;
-    FallbackPageView* m_page = nullptr;
+    presentation::PageView* m_page = nullptr;
     std::array<QPushButton*, 7> m_buttons{};  // [1..6]
 
     int m_revealSpeed = Settings::kDefaultSpeed;

@@ -10,12 +10,12 @@
 #include <QMenuBar>
 
 #include "app/qt/about_box.h"
-#include "app/qt/fallback_page_view.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "common/errors.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
+#include "presentation/qt/page_view.h"
 #include "presentation/reading_settings.h"
 #include "sound/help_version.h"
 
@@ -119,7 +119,8 @@ void MainWindow::createMenus() {
         compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'),
         [this] {
             optionsFromChecks();
-            m_page->refreshPage();
+            m_story.page.layoutDirty = true;
+            m_page->repaintPage();
         },
         true);
     b.item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [this] { balance1Click(); });
@@ -195,13 +196,8 @@ void MainWindow::speedOptClick(int tag) {
 
 void MainWindow::nonstop1Click() {
     optionsFromChecks();
-    const bool nonstop = m_story.options.nonstop;
-    m_page->setTimerActive(!nonstop);
-    // Ends a waitTicks in progress: it would otherwise wait for ticks that no longer come.
-    m_page->setTag(0);
-    if (nonstop) {
-        onPageClicked();
-    }
+    // Also ends a waitTicks in progress, which would otherwise wait for ticks that no longer come.
+    m_page->setNonstop(m_story.options.nonstop);
 }
 
 void MainWindow::optionsFromChecks() {
@@ -225,7 +221,7 @@ void MainWindow::soundClick() {
 }
 
 void MainWindow::font1Click() {
-    QFontDialog dialog(m_page->font(), this);
+    QFontDialog dialog(m_page->textFont(), this);
     dialog.setObjectName(QStringLiteral("FDialog"));
     dialog.setOptions(QFontDialog::MonospacedFonts | QFontDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted) {
@@ -242,7 +238,7 @@ void MainWindow::font1Click() {
 
 void MainWindow::balance1Click() {
     const QSize client = m_page->size();
-    const int scrollBar = FallbackPageView::kScrollBarWidth;
+    const int scrollBar = presentation::PageView::kScrollBarWidth;
     const pictures::Size balanced =
         pictures::balance4to3(client.width() - scrollBar, client.height(), scrollBar);
     // The window's frame and menu bar stay as they are; only the client area changes.

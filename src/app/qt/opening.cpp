@@ -7,11 +7,11 @@
 
 #include "app/project_opening.h"
 #include "app/qt/about_box.h"
-#include "app/qt/fallback_page_view.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "common/errors.h"
 #include "common/sjis.h"
+#include "presentation/qt/page_view.h"
 
 namespace vrk::app {
 namespace {

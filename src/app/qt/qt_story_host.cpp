@@ -1,15 +1,13 @@
 #include "app/qt/qt_story_host.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 
-#include "app/qt/fallback_page_view.h"
 #include "app/qt/main_window.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "presentation/qt/page_view.h"
 #include "sound/null_sound_backend.h"
 #include "sound/outside_programs.h"
 #include "sound/sound_channel.h"
@@ -96,20 +94,11 @@ void QtStoryHost::launchProgram(const std::string& commandLineSjis) {
 }
 
 void QtStoryHost::waitTicks(int ticks) {
-    FallbackPageView& page = m_window.pageView();
-    if (!page.timerActive()) {
-        QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
-        return;
-    }
-    page.setTag(ticks);
-    // Nonstop1 ends the wait by clearing Tag (and stopping the timer that counts it).
-    while (page.tag() > 0 && page.timerActive()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    m_window.pageView().waitTicks(ticks);
 }
 
 void QtStoryHost::repaint() {
-    m_window.pageView().repaint();
+    m_window.pageView().repaintPage();
 }
 
 void QtStoryHost::hideChoices() {

@@ -26,9 +26,6 @@ class QtStoryHost : public QObject, public interpreter::StoryHost {
     Q_OBJECT
 
 public:
-    /// Time a wait sleeps per tick while Timer1 is off (nonstop).
-    static constexpr int kNonstopTickMs = 60;
-
     /// The host of window's page runs, silent until setSoundBackend gives it a player.
     explicit QtStoryHost(MainWindow& window);
     ~QtStoryHost() override;
