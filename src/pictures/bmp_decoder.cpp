@@ -6,7 +6,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <limits>
 
 #include "pictures/picture_loader.h"
 
@@ -99,6 +98,59 @@ bool validBitsPerPixel(const BmpInfo& info) {
     }
 }
 
+/// The size and format fields of a core or info header, as stored.
+struct RawFields {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int planes = 0;
+    int bitsPerPixel = 0;
+    std::uint32_t compression = kBiRgb;
+    std::uint32_t colourCount = 0;
+};
+
+RawFields readRawFields(Bytes bytes, std::uint32_t headerBytes) {
+    constexpr std::size_t h = kFileHeaderBytes;
+    RawFields raw;
+    if (headerBytes == kCoreHeaderBytes) {
+        raw.width = readU16(bytes, h + 4);
+        raw.height = readU16(bytes, h + 6);
+        raw.planes = readU16(bytes, h + 8);
+        raw.bitsPerPixel = readU16(bytes, h + 10);
+        return raw;
+    }
+    raw.width = static_cast<std::int32_t>(readU32(bytes, h + 4));
+    raw.height = static_cast<std::int32_t>(readU32(bytes, h + 8));
+    raw.planes = readU16(bytes, h + 12);
+    raw.bitsPerPixel = readU16(bytes, h + 14);
+    raw.compression = readU32(bytes, h + 16);
+    raw.colourCount = readU32(bytes, h + 32);
+    return raw;
+}
+
+/// The channel masks of a 16- or 32-bit picture, and where the palette starts after them.
+/// False when the masks lie past the end of the file.
+bool readMasks(Bytes bytes, std::uint32_t headerBytes, BmpInfo& info) {
+    info.paletteOffset = kFileHeaderBytes + headerBytes;
+    if (info.compression == kBiBitfields || info.compression == kBiAlphaBitfields) {
+        if (headerBytes == 40) {
+            // The masks follow a 40-byte header (four of them for ALPHABITFIELDS); larger
+            // headers hold them at the same place.
+            info.paletteOffset += info.compression == kBiAlphaBitfields ? 16 : 12;
+            if (bytes.size() < info.paletteOffset) {
+                return false;
+            }
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            info.masks[i] = readU32(bytes, kFileHeaderBytes + 40 + 4 * i);
+        }
+    } else if (info.bitsPerPixel == 16) {
+        info.masks = {0x7C00, 0x03E0, 0x001F};
+    } else if (info.bitsPerPixel == 32) {
+        info.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    }
+    return true;
+}
+
 std::optional<BmpInfo> readHeaders(Bytes bytes) {
     if (bytes.size() < kFileHeaderBytes + 4 || bytes[0] != 'B' || bytes[1] != 'M') {
         return std::nullopt;
@@ -111,53 +163,26 @@ std::optional<BmpInfo> readHeaders(Bytes bytes) {
     if (!knownSize || bytes.size() < kFileHeaderBytes + headerBytes) {
         return std::nullopt;
     }
+    const RawFields raw = readRawFields(bytes, headerBytes);
     BmpInfo info;
-    std::int64_t height = 0;
-    int planes = 0;
-    constexpr std::size_t h = kFileHeaderBytes;
-    if (headerBytes == kCoreHeaderBytes) {
-        info.core = true;
-        info.width = readU16(bytes, h + 4);
-        height = readU16(bytes, h + 6);
-        planes = readU16(bytes, h + 8);
-        info.bitsPerPixel = readU16(bytes, h + 10);
-    } else {
-        info.width = static_cast<std::int32_t>(readU32(bytes, h + 4));
-        height = static_cast<std::int32_t>(readU32(bytes, h + 8));
-        planes = readU16(bytes, h + 12);
-        info.bitsPerPixel = readU16(bytes, h + 14);
-        info.compression = readU32(bytes, h + 16);
-        info.colourCount = readU32(bytes, h + 32);
-    }
-    info.topDown = height < 0;
-    height = info.topDown ? -height : height;
-    if (planes != 1 || info.width < 1 || height < 1 || info.width > Bitmap::kMaxDimension ||
+    info.core = headerBytes == kCoreHeaderBytes;
+    info.topDown = raw.height < 0;
+    info.bitsPerPixel = raw.bitsPerPixel;
+    info.compression = raw.compression;
+    info.colourCount = raw.colourCount;
+    const std::int64_t height = info.topDown ? -raw.height : raw.height;
+    if (raw.planes != 1 || raw.width < 1 || height < 1 || raw.width > Bitmap::kMaxDimension ||
         height > Bitmap::kMaxDimension || !validBitsPerPixel(info)) {
         return std::nullopt;
     }
+    info.width = static_cast<int>(raw.width);
     info.height = static_cast<int>(height);
     const bool rle = info.compression == kBiRle8 || info.compression == kBiRle4;
     if (rle && info.topDown) {
         return std::nullopt;  // RLE pictures are bottom-up by definition
     }
-    info.paletteOffset = kFileHeaderBytes + headerBytes;
-    const bool bitfields = info.compression == kBiBitfields || info.compression == kBiAlphaBitfields;
-    if (bitfields) {
-        std::size_t maskOffset = kFileHeaderBytes + 40;
-        if (headerBytes == 40) {
-            // The masks follow a 40-byte header (four of them for ALPHABITFIELDS).
-            info.paletteOffset += info.compression == kBiAlphaBitfields ? 16 : 12;
-            if (bytes.size() < info.paletteOffset) {
-                return std::nullopt;
-            }
-        }
-        for (std::size_t i = 0; i < 3; ++i) {
-            info.masks[i] = readU32(bytes, maskOffset + 4 * i);
-        }
-    } else if (info.bitsPerPixel == 16) {
-        info.masks = {0x7C00, 0x03E0, 0x001F};
-    } else if (info.bitsPerPixel == 32) {
-        info.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    if (!readMasks(bytes, headerBytes, info)) {
+        return std::nullopt;
     }
     return info;
 }

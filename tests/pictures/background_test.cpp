@@ -79,6 +79,34 @@ TEST(Stretch, EqualRatiosFillTheWidthWithAtMostOnePixelLeft) {
     }
 }
 
+TEST(Stretch, PictureAndBarsAlwaysTileTheArea) {
+    // Over many sizes: the picture keeps its side on the full edge, the bars are equal but
+    // for one pixel, and nothing overlaps or leaves the area.
+    for (int bw = 1; bw <= 40; bw += 3) {
+        for (int bh = 1; bh <= 40; bh += 4) {
+            for (int w = 1; w <= 300; w += 37) {
+                for (int h = 1; h <= 300; h += 29) {
+                    const StretchPlacement p = stretchPlacement(w, h, bw, bh);
+                    const bool sideBars = p.firstBar.height() == h && p.picture.height() == h;
+                    const bool topBars = p.firstBar.width() == w && p.picture.width() == w;
+                    ASSERT_TRUE(sideBars || topBars) << w << "x" << h << " " << bw << "x" << bh;
+                    ASSERT_GE(p.firstBar.width(), 0);
+                    ASSERT_GE(p.firstBar.height(), 0);
+                    ASSERT_GE(p.secondBar.width(), 0);
+                    ASSERT_GE(p.secondBar.height(), 0);
+                    if (sideBars) {
+                        ASSERT_EQ(p.firstBar.width() + p.picture.width() + p.secondBar.width(), w);
+                        ASSERT_LE(p.secondBar.width() - p.firstBar.width(), 1);
+                    } else {
+                        ASSERT_EQ(p.firstBar.height() + p.picture.height() + p.secondBar.height(), h);
+                        ASSERT_LE(p.secondBar.height() - p.firstBar.height(), 1);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(Stretch, TruncatesTowardZero) {
     // 3 x 7 picture in 100 x 100: taller branch? rx = 33.3 >= ry = 14.29: side bars,
     // sw = 100 / 7 * 3 = 42.857... -> 42, x0 = 29.

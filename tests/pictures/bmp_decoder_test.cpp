@@ -32,6 +32,22 @@ std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
     return out;
 }
 
+TEST(Bitmap, CreateChecksTheSizeFirst) {
+    EXPECT_TRUE(Bitmap().empty());
+    EXPECT_FALSE(Bitmap::create(0, 5, PixelFormat::Rgb24));
+    EXPECT_FALSE(Bitmap::create(5, -1, PixelFormat::Rgb24));
+    EXPECT_FALSE(Bitmap::create(16385, 1, PixelFormat::Indexed8));
+    EXPECT_FALSE(Bitmap::create(1, 16385, PixelFormat::Rgb24));
+    const auto rgb = Bitmap::create(3, 2, PixelFormat::Rgb24);
+    ASSERT_TRUE(rgb);
+    EXPECT_EQ(rgb->pixels().size(), 18u);
+    EXPECT_TRUE(rgb->palette().empty());
+    const auto indexed = Bitmap::create(16384, 1, PixelFormat::Indexed8);
+    ASSERT_TRUE(indexed);
+    EXPECT_EQ(indexed->rowBytes(), 16384u);
+    EXPECT_EQ(indexed->palette().size(), 256u);
+}
+
 TEST(BmpDecoder, TwentyFourBitBottomUpAndTopDown) {
     // Two rows of two pixels; each row padded to 8 bytes. First row in the file: red, green.
     BmpFields fields;
