@@ -9,8 +9,9 @@
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
-#include <string_view>
 #include <system_error>
+
+#include "sound/sdl/fluid_midi_stream.h"
 
 namespace vrk::sound {
 
@@ -28,47 +29,43 @@ bool hasMidiExtension(const std::filesystem::path& path) {
     return extension == ".mid" || extension == ".midi" || extension == ".kar" || extension == ".rmi";
 }
 
-// SDL_mixer takes any file named like MIDI as MIDI and only finds out while playing that it
-// is none, which would make a broken "BGM=" end and repeat without pause. Such files, and
-// empty ones, are refused at the open like any other file no device plays.
-bool looksPlayable(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, 12> head{};
-    in.read(head.data(), head.size());
-    const auto got = in.gcount();
-    if (got <= 0) {
-        return false;
-    }
-    if (!hasMidiExtension(path)) {
-        return true;
-    }
-    const std::string_view bytes(head.data(), static_cast<std::size_t>(got));
-    const bool standardMidi = bytes.starts_with("MThd");
-    const bool riffMidi =
-        bytes.size() == head.size() && bytes.starts_with("RIFF") && bytes.substr(8) == "RMID";
-    return standardMidi || riffMidi;
+bool isEmptyFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::file_size(path, error) == 0 || error;
+}
+
+std::string soundFontPaths() {
+    const char* fonts = SDL_getenv("SDL_SOUNDFONTS");
+    return fonts != nullptr && *fonts != '\0' ? fonts : SdlMixerBackend::kDefaultSoundFont;
 }
 
 }  // namespace
 
 struct SdlMixerBackend::Impl {
+    enum class Source { None, Mixer, Midi };
+
     bool sdlStarted = false;
     bool device = false;
     bool open = false;
+    Source source = Source::None;
     Mix_Music* music = nullptr;
+    std::filesystem::path midiPath;
+    std::unique_ptr<FluidMidiStream> midi;
+    bool midiHooked = false;
     // Set around Mix_HaltMusic: the finished hook it triggers reports a stop, not an end.
     std::atomic<bool> halting{false};
-    // Guards only the handler; never held across a mixer call, since the hook runs with the
-    // mixer's audio lock taken and then takes this one.
+    // Guards only the handler; never held across a mixer call, since the hooks run with the
+    // mixer's audio lock taken and then take this one.
     std::mutex mutex;
     FinishedHandler pending;
 
     static std::atomic<Impl*> s_active;
 
     static void onMusicFinished();
+    static void mixMidi(void* self, Uint8* stream, int bytes);
     void start();
+    bool openForDevice(const std::filesystem::path& path);
     void endPlayback(bool completed);
-    bool hasPending();
     void halt();
 };
 
@@ -80,22 +77,44 @@ void SdlMixerBackend::Impl::onMusicFinished() {
     }
 }
 
+void SdlMixerBackend::Impl::mixMidi(void* self, Uint8* stream, int bytes) {
+    auto* impl = static_cast<Impl*>(self);
+    if (impl->midi->render(stream, bytes)) {
+        impl->endPlayback(true);
+    }
+}
+
 void SdlMixerBackend::Impl::start() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return;
     }
     sdlStarted = true;
-    const char* fonts = SDL_getenv("SDL_SOUNDFONTS");
-    if (fonts == nullptr || *fonts == '\0') {
-        Mix_SetSoundFonts(kDefaultSoundFont);
-    }
-    // A missing MIDI library only means MIDI files fail to open; WAV needs none.
-    Mix_Init(MIX_INIT_MID);
-    if (Mix_OpenAudio(kFrequency, AUDIO_S16SYS, kChannels, kChunkFrames) != 0) {
+    // No format changes allowed: SDL converts, and the MIDI stream can assume its format.
+    if (Mix_OpenAudioDevice(kFrequency, AUDIO_S16SYS, kChannels, kChunkFrames, nullptr, 0) != 0) {
         return;
     }
     device = true;
+    midi = std::make_unique<FluidMidiStream>(kFrequency);
     Mix_HookMusicFinished(&Impl::onMusicFinished);
+}
+
+bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
+    if (hasMidiHeader(path)) {
+        if (!midiChunksIntact(path) || !midi->ensureSoundFonts(soundFontPaths()) || !midi->check(path)) {
+            return false;
+        }
+        midiPath = path;
+        source = Source::Midi;
+        return true;
+    }
+    // SDL_mixer would take a file named like MIDI for MIDI whatever it holds, and only find
+    // out while playing; such a "BGM=" would end and repeat without pause.
+    if (hasMidiExtension(path)) {
+        return false;
+    }
+    music = Mix_LoadMUS(path.c_str());
+    source = music != nullptr ? Source::Mixer : Source::None;
+    return music != nullptr;
 }
 
 void SdlMixerBackend::Impl::endPlayback(bool completed) {
@@ -110,16 +129,13 @@ void SdlMixerBackend::Impl::endPlayback(bool completed) {
     }
 }
 
-bool SdlMixerBackend::Impl::hasPending() {
-    std::lock_guard lock(mutex);
-    return static_cast<bool>(pending);
-}
-
 void SdlMixerBackend::Impl::halt() {
-    if (!hasPending()) {
-        return;
-    }
-    if (device) {
+    if (midiHooked) {
+        // Once unhooked the audio thread no longer renders, so the stream may be stopped.
+        Mix_HookMusic(nullptr, nullptr);
+        midiHooked = false;
+        midi->stop();
+    } else if (device) {
         halting = true;
         Mix_HaltMusic();
         halting = false;
@@ -143,7 +159,6 @@ SdlMixerBackend::~SdlMixerBackend() {
         Mix_CloseAudio();
     }
     if (m_impl->sdlStarted) {
-        Mix_Quit();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     Impl::s_active = nullptr;
@@ -152,15 +167,14 @@ SdlMixerBackend::~SdlMixerBackend() {
 bool SdlMixerBackend::open(const std::filesystem::path& path) {
     close();
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) || !looksPlayable(path)) {
+    if (!std::filesystem::is_regular_file(path, error) || isEmptyFile(path)) {
         return false;
     }
-    if (!m_impl->device) {
-        m_impl->open = true;
-        return true;
+    if (m_impl->device) {
+        m_impl->open = m_impl->openForDevice(path);
+    } else {
+        m_impl->open = !hasMidiExtension(path) || (hasMidiHeader(path) && midiChunksIntact(path));
     }
-    m_impl->music = Mix_LoadMUS(path.c_str());
-    m_impl->open = m_impl->music != nullptr;
     return m_impl->open;
 }
 
@@ -177,7 +191,17 @@ void SdlMixerBackend::play(FinishedHandler onFinished) {
         m_impl->pending = std::move(onFinished);
     }
     // Silent, the playback never ends by itself; close() or the next play() ends it.
-    if (m_impl->device && Mix_PlayMusic(m_impl->music, 0) != 0) {
+    if (!m_impl->device) {
+        return;
+    }
+    if (m_impl->source == Impl::Source::Midi) {
+        if (!m_impl->midi->start(m_impl->midiPath)) {
+            m_impl->endPlayback(false);
+            return;
+        }
+        Mix_HookMusic(&Impl::mixMidi, m_impl.get());
+        m_impl->midiHooked = true;
+    } else if (Mix_PlayMusic(m_impl->music, 0) != 0) {
         m_impl->endPlayback(false);
     }
 }
@@ -188,6 +212,8 @@ void SdlMixerBackend::close() {
         Mix_FreeMusic(m_impl->music);
         m_impl->music = nullptr;
     }
+    m_impl->midiPath.clear();
+    m_impl->source = Impl::Source::None;
     m_impl->open = false;
 }
 
