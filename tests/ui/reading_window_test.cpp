@@ -9,10 +9,15 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "app/qt/about_box.h"
 #include "app/qt/main_window.h"
+#include "app/qt/qt_story_host.h"
 #include "common/sjis.h"
+#include "pictures/qt/picture_window.h"
 #include "presentation/qt/page_view.h"
 #include "ui_test_support.h"
 
@@ -30,7 +35,13 @@ QString text(const char* utf8) {
 
 class ReadingWindowTest : public ::testing::Test {
 protected:
-    ReadingWindowTest() : m_window(m_project.programDir(), Settings{}) { m_window.show(); }
+    ReadingWindowTest() : m_window(m_project.programDir(), Settings{}) {
+        m_window.host().setProgramQuestion([this](const std::string&) {
+            ++m_asked;
+            return sound::ProgramAnswer::Refuse;
+        });
+        m_window.show();
+    }
 
     // Opens the project on slot 1, which stands at the first page.
     void open() {
@@ -52,6 +63,7 @@ protected:
     TestProject m_project;
     MainWindow m_window;
     ModalDriver m_driver;
+    int m_asked = 0;
 };
 
 TEST_F(ReadingWindowTest, StartsWithTheOpenButtonAndItsCaption) {
@@ -263,6 +275,57 @@ TEST_F(ReadingWindowTest, FontDialogSetsThePageFontWithinItsSizes) {
     m_driver.expect([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     ctrl('F');
     EXPECT_EQ(m_window.currentSettings().fontSize, 48);
+}
+
+TEST_F(ReadingWindowTest, PicturesShowWithTheirPageAndGoWithIt) {
+    open();
+    key("b");
+    EXPECT_TRUE(m_window.pictureWindow().isVisible());
+    EXPECT_EQ(m_window.pictureWindow().pictureBitmap().width(), 8);
+    EXPECT_EQ(m_window.story().state.background, "sback.bmp");
+    key("\r");
+    EXPECT_EQ(firstLine(), "Page one");
+    EXPECT_FALSE(m_window.pictureWindow().isVisible());
+}
+
+TEST(ReadingWindowProgramTest, ProgramsStartOnlyWithTheReadersLeave) {
+    struct Case {
+        sound::ProgramAnswer answer;
+        int asked;  // after two visits to the page that starts the program
+        int runs;
+    };
+    const Case cases[] = {
+        {sound::ProgramAnswer::AllowOnce, 2, 2},
+        {sound::ProgramAnswer::AllowForProject, 1, 2},
+        {sound::ProgramAnswer::Refuse, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        TestProject project;
+        MainWindow window(project.programDir(), Settings{});
+        int asked = 0;
+        window.host().setProgramQuestion([&](const std::string& commandLineSjis) {
+            EXPECT_EQ(commandLineSjis, "tool.sh");
+            ++asked;
+            return c.answer;
+        });
+        window.show();
+        window.setProject(project.projectDir(), "tale");
+        ModalDriver driver;
+        driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+        ASSERT_TRUE(window.openProject());
+        for (const char* keys : {"b", "\r", "b"}) {
+            QTest::keyClicks(&window, keys);
+        }
+        EXPECT_EQ(asked, c.asked);
+        auto runs = [&] {
+            std::ifstream in(project.projectDir() / "ran.txt");
+            return static_cast<int>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+        };
+        ui_test::waitFor([&] { return runs() >= c.runs; }, 3000);
+        QTest::qWait(c.runs == 0 ? 200 : 0);
+        EXPECT_EQ(runs(), c.runs);
+    }
 }
 
 TEST(ReadingWindowSettingsTest, SettingsRoundTripThroughTheWindow) {

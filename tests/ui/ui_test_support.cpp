@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTest>
@@ -53,7 +54,8 @@ void buildScript(std::vector<char>& script, std::vector<Label>& labels) {
         line(text);
     }
     label("RIGHT");
-    for (const char* text : {"Right page", "?", "Back", "START", "?END"}) {
+    for (const char* text :
+         {"Right page", ">BMP=pic.bmp", ">BAK=back.bmp", ">EXE=tool.sh", "?", "Back", "START", "?END"}) {
         line(text);
     }
     label("END");
@@ -92,6 +94,12 @@ TestProject::TestProject() {
     writeBytes(file(".VRK"), std::string(script.begin(), script.end()));
     writeBytes(file(".VRJ"), std::string(index.begin(), index.end()));
     writeBytes(m_projectDir / "fx.wav", "RIFF");
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    picture.save(QString::fromStdString((m_projectDir / "pic.bmp").string()), "BMP");
+    picture.scaled(40, 30).save(QString::fromStdString((m_projectDir / "back.bmp").string()), "BMP");
+    writeBytes(m_projectDir / "tool.sh", "#!/bin/sh\necho x >> \"$(dirname \"$0\")/ran.txt\"\n");
+    fs::permissions(m_projectDir / "tool.sh", fs::perms::owner_all);
 
     story::StoryState defaults;
     defaults.title = sjis("夏の物語");

@@ -21,7 +21,8 @@ std::string sjis(const char* utf8);
 ///   START: "Page one", choices A LEFT, B RIGHT, C END
 ///   LEFT:  "Left page" with a sound effect (a pause of two ticks), no choice offered, goes on
 ///          to START ("Next")
-///   RIGHT: "Right page", one choice "Back" to START
+///   RIGHT: "Right page" with a picture (pic.bmp), a stretched background (back.bmp) and an
+///          outside program (tool.sh, which adds a line to ran.txt); one choice "Back" to START
 ///   END:   "The end", end of the story
 /// Name 1 is asked (prompt 主人公, default 太郎), names 2-9 are "????"; the title is 夏の物語.
 /// Slot 1 is started at START with 主人公:太郎; slots 2-4 are fresh.

@@ -12,6 +12,7 @@
 #include "app/qt/qt_story_host.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "pictures/qt/picture_window.h"
 #include "presentation/choices.h"
 #include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
@@ -46,6 +47,14 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
     m_page->installEventFilter(this);
     m_page->setEnableChoices([this] { enableChoices(); });
     connect(m_page, &presentation::PageView::pageClicked, this, &MainWindow::onPageClicked);
+    m_page->setBackgroundPainter([this](QPainter& painter, const QRect& area) {
+        pictures::paintBackground(painter, area.size(), m_story.state.background, m_story.state.bgColour,
+                                  m_story.options.lowRes, m_background.image());
+    });
+    m_pictureWindow = std::make_unique<pictures::TForm2>(this);
+    m_pictureWindow->setLoadOptions([this] {
+        return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
+    });
     createButtons();
     createMenus();
     applySettings(settings);
@@ -56,6 +65,18 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     shutDown();
+}
+
+std::filesystem::path MainWindow::storyBaseDir() const {
+    if (m_story.locations.projectKnown()) {
+        return m_story.locations.projectDir;
+    }
+    std::error_code ignored;
+    return std::filesystem::current_path(ignored);
+}
+
+bool MainWindow::loadBackground(const std::string& fileNameSjis) {
+    return m_background.load(fileNameSjis, storyBaseDir(), m_story.options.lowRes);
 }
 
 void MainWindow::createButtons() {

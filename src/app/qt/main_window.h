@@ -24,6 +24,7 @@
 #include "app/settings_file.h"
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
+#include "pictures/qt/background_painter.h"
 
 class QAction;
 class QMenu;
@@ -31,6 +32,9 @@ class QPushButton;
 
 namespace vrk::presentation {
 class PageView;
+}
+namespace vrk::pictures {
+class TForm2;
 }
 
 namespace vrk::app {
@@ -59,6 +63,12 @@ public:
     interpreter::PageInterpreter& interpreter() { return *m_interpreter; }
     presentation::PageView& pageView() { return *m_page; }
     QtStoryHost& host() { return *m_host; }
+    /// The picture window TForm2, beside this one.
+    pictures::TForm2& pictureWindow() { return *m_pictureWindow; }
+    /// loadPicture into backgroundBitmap; on failure the bitmap stays as it was.
+    bool loadBackground(const std::string& fileNameSjis);
+    /// Where the story's relative picture and sound names are found.
+    std::filesystem::path storyBaseDir() const;
 
     /// The whole opening of projectDir/baseName: save directory, slot picker, names, first
     /// page. False when it failed; the failure has been shown by the general error report.
@@ -140,6 +150,8 @@ private:
     std::unique_ptr<interpreter::PageInterpreter> m_interpreter;
     presentation::PageView* m_page = nullptr;
     std::array<QPushButton*, 7> m_buttons{};  // [1..6]
+    std::unique_ptr<pictures::TForm2> m_pictureWindow;
+    pictures::LoadedPicture m_background;  // backgroundBitmap
 
     int m_revealSpeed = Settings::kDefaultSpeed;
     int m_gapTenths = Settings::kDefaultGapTenths;

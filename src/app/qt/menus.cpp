@@ -113,16 +113,14 @@ void MainWindow::createMenus() {
     QMenu* compatible = b.menu(option, "Compatible1", QStringLiteral("互換性(&C)"));
     b.item(
         compatible, "OldExe1", QStringLiteral("旧形式外部EXE"), {}, [this] { optionsFromChecks(); }, true);
-    b.item(
-        compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), [this] { optionsFromChecks(); }, true);
-    b.item(
-        compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'),
-        [this] {
-            optionsFromChecks();
-            m_story.page.layoutDirty = true;
-            m_page->repaintPage();
-        },
-        true);
+    // Both change how the page and its background are drawn.
+    auto redraw = [this] {
+        optionsFromChecks();
+        m_story.page.layoutDirty = true;
+        m_page->repaintPage();
+    };
+    b.item(compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), redraw, true);
+    b.item(compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw, true);
     b.item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [this] { balance1Click(); });
 
     QMenu* help = b.menu(nullptr, "Help1", QStringLiteral("説明(&H)"));

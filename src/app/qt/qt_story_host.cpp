@@ -7,6 +7,7 @@
 #include "app/qt/main_window.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "pictures/qt/picture_window.h"
 #include "presentation/qt/page_view.h"
 #include "sound/null_sound_backend.h"
 #include "sound/outside_programs.h"
@@ -45,14 +46,16 @@ void QtStoryHost::soundOptionUnchecked() {
     m_channel->onOptionUnchecked();
 }
 
-// TODO: the picture window (TForm2) and the background bitmap take these once
-// pictures/qt commits picture_window and background_painter.
-void QtStoryHost::showPicture(const std::string&) {}
+void QtStoryHost::showPicture(const std::string& fileNameSjis) {
+    m_window.pictureWindow().showPicture(fileNameSjis);
+}
 
-void QtStoryHost::hidePicture() {}
+void QtStoryHost::hidePicture() {
+    m_window.pictureWindow().hidePicture();
+}
 
-bool QtStoryHost::loadPicture(const std::string&) {
-    return false;
+bool QtStoryHost::loadPicture(const std::string& fileNameSjis) {
+    return m_window.loadBackground(fileNameSjis);
 }
 
 bool QtStoryHost::playSound(const std::string& fileNameSjis) {
