@@ -14,6 +14,11 @@
 
 #include "common/sjis.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+#include <cstdlib>
+
 namespace vrk::presentation {
 
 namespace {
@@ -26,6 +31,32 @@ QString toQString(std::string_view sjis) {
 inline std::uint32_t mul255(std::uint32_t a, std::uint32_t b) {
     const std::uint32_t t = a * b + 128;
     return (t + (t >> 8)) >> 8;
+}
+
+// An image whose pixels are not initialised. A long page's images run to tens of megabytes;
+// on Linux they are asked for in huge pages, since faulting them in 4 KiB at a time costs more
+// than drawing them.
+QImage largeImage(int width, int height, QImage::Format format) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const auto bytesPerLine = (static_cast<std::size_t>(width) *
+                                   static_cast<std::size_t>(QImage::toPixelFormat(format).bitsPerPixel()) +
+                               31) /
+                              32 * 4;
+    const std::size_t bytes = bytesPerLine * static_cast<std::size_t>(height);
+    if (bytes < kHugePage) {
+        return QImage(width, height, format);
+    }
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* data = std::aligned_alloc(kHugePage, rounded);
+    if (data == nullptr) {
+        return QImage(width, height, format);
+    }
+#if defined(__linux__)
+    madvise(data, rounded, MADV_HUGEPAGE);
+#endif
+    return QImage(
+        static_cast<uchar*>(data), width, height, static_cast<qsizetype>(bytesPerLine), format,
+        [](void* p) { std::free(p); }, data);
 }
 
 // Glyphs of one character, placed from the left edge of its cell.
@@ -112,8 +143,8 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, i
 
 // Coverage of every character, drawn once; the outline and text passes are composed from it.
 QImage renderCoverage(const PageLayout& layout, const QFont& font) {
-    QImage coverage(layout.imageWidth, layout.imageHeight, QImage::Format_ARGB32_Premultiplied);
-    coverage.fill(Qt::transparent);
+    QImage coverage = largeImage(layout.imageWidth, layout.imageHeight, QImage::Format_Alpha8);
+    coverage.fill(0);
     QPainter painter(&coverage);
     painter.setFont(font);
     painter.setPen(Qt::white);
@@ -138,17 +169,12 @@ Rgb channels(std::uint32_t bgr) {
 }
 
 // Transparency left by the three horizontal offsets 0-2 of one coverage row.
-void transparencyRow(const QImage& coverage, int y, std::vector<std::uint32_t>& out) {
-    if (y < 0) {
-        std::fill(out.begin(), out.end(), 255u);
-        return;
-    }
-    const auto* row = reinterpret_cast<const QRgb*>(coverage.constScanLine(y));
+void transparencyRow(const uchar* row, int width, std::uint32_t* out) {
     std::uint32_t t1 = 255;
     std::uint32_t t2 = 255;
-    for (int x = 0; x < coverage.width(); ++x) {
-        const std::uint32_t t0 = 255 - static_cast<std::uint32_t>(qAlpha(row[x]));
-        out[static_cast<std::size_t>(x)] = mul255(mul255(t0, t1), t2);
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t t0 = 255u - row[x];
+        out[x] = (t0 & t1 & t2) == 255 ? 255 : mul255(mul255(t0, t1), t2);
         t2 = t1;
         t1 = t0;
     }
@@ -158,18 +184,32 @@ void transparencyRow(const QImage& coverage, int y, std::vector<std::uint32_t>& 
 // coverage as alpha, gives per pixel: outline alpha = 1 − Π(1 − coverage at the nine offsets),
 // then the text blended over it with the coverage at (1, 1). Composing it in one pass keeps a
 // 15000-step page well within a frame budget.
-void composeRow(const QImage& coverage, int y, const std::array<const std::vector<std::uint32_t>*, 3>& t,
-                const TextColours& colours, QRgb* text, QRgb* mask) {
+struct ComposeRow {
+    const std::uint32_t* t0;
+    const std::uint32_t* t1;
+    const std::uint32_t* t2;
+    const uchar* above;  // coverage row y − 1, or null on the first row
+    int width;
+};
+
+// The mask is one bit per pixel, most significant first: 1 (white) keeps the window's pixel.
+void composeRow(const ComposeRow& in, const TextColours& colours, QRgb* text, uchar* mask) {
     const Rgb outline = channels(colours.outline);
     const Rgb fore = channels(colours.text);
-    const QRgb* above = y >= 1 ? reinterpret_cast<const QRgb*>(coverage.constScanLine(y - 1)) : nullptr;
-    for (int x = 0; x < coverage.width(); ++x) {
-        const auto i = static_cast<std::size_t>(x);
-        const std::uint32_t ao = 255 - mul255(mul255((*t[0])[i], (*t[1])[i]), (*t[2])[i]);
-        const std::uint32_t at = above && x >= 1 ? static_cast<std::uint32_t>(qAlpha(above[x - 1])) : 0;
+    for (int x = 0; x < in.width; ++x) {
+        const auto bit = static_cast<uchar>(0x80u >> (x & 7));
+        if ((in.t0[x] & in.t1[x] & in.t2[x]) == 255) {
+            text[x] = 0xFF000000u;  // most of a page is background
+            mask[x >> 3] |= bit;
+            continue;
+        }
+        const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
+        const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
         const Rgb o = {mul255(outline.r, ao), mul255(outline.g, ao), mul255(outline.b, ao)};
         // The mask comes from the outline alone: it covers every pixel of the characters.
-        mask[x] = (o.r | o.g | o.b) == 0 ? 0xFFFFFFFFu : 0xFF000000u;
+        if ((o.r | o.g | o.b) == 0) {
+            mask[x >> 3] |= bit;
+        }
         text[x] = qRgb(static_cast<int>(mul255(fore.r, at) + mul255(o.r, 255 - at)),
                        static_cast<int>(mul255(fore.g, at) + mul255(o.g, 255 - at)),
                        static_cast<int>(mul255(fore.b, at) + mul255(o.b, 255 - at)));
@@ -195,11 +235,12 @@ RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
     RenderedPage page;
     const int width = std::max(1, layout.imageWidth);
     const int height = std::max(1, layout.imageHeight);
-    page.textImage = QImage(width, height, QImage::Format_RGB32);
-    page.maskImage = QImage(width, height, QImage::Format_RGB32);
-    page.textImage.fill(Qt::black);
-    page.maskImage.fill(Qt::white);
+    page.textImage = largeImage(width, height, QImage::Format_RGB32);
+    page.maskImage = largeImage(width, height, QImage::Format_Mono);
+    page.maskImage.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     if (layout.lines.empty() || layout.imageWidth <= 0 || layout.imageHeight <= 0) {
+        page.textImage.fill(Qt::black);
+        page.maskImage.fill(1);
         return page;
     }
     const QImage coverage = renderCoverage(layout, font);
@@ -209,10 +250,13 @@ RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
     }
     for (int y = 0; y < height; ++y) {
         // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
-        transparencyRow(coverage, y, rows[static_cast<std::size_t>(y % 3)]);
-        const std::array<const std::vector<std::uint32_t>*, 3> t = {&rows[0], &rows[1], &rows[2]};
-        composeRow(coverage, y, t, layout.colours, reinterpret_cast<QRgb*>(page.textImage.scanLine(y)),
-                   reinterpret_cast<QRgb*>(page.maskImage.scanLine(y)));
+        const uchar* line = coverage.constScanLine(y);
+        transparencyRow(line, width, rows[static_cast<std::size_t>(y % 3)].data());
+        const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
+                               y >= 1 ? coverage.constScanLine(y - 1) : nullptr, width};
+        uchar* mask = page.maskImage.scanLine(y);
+        std::fill(mask, mask + page.maskImage.bytesPerLine(), uchar{0});
+        composeRow(in, layout.colours, reinterpret_cast<QRgb*>(page.textImage.scanLine(y)), mask);
     }
     return page;
 }

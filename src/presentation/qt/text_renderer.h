@@ -14,8 +14,8 @@ class QPainter;
 
 namespace vrk::presentation {
 
-/// textImage (RGB32, black background, outlined characters) and maskImage (RGB32, white where
-/// textImage is black, black elsewhere).
+/// textImage (RGB32, black background, outlined characters) and maskImage (monochrome, colour
+/// table black and white: white where textImage is black, black elsewhere).
 struct RenderedPage {
     QImage textImage;
     QImage maskImage;

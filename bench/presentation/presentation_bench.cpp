@@ -1,0 +1,164 @@
+// Layout (pure and rendered) and reveal-tick timings; run with QT_QPA_PLATFORM=offscreen.
+#include <QApplication>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "presentation/qt/font_mapping.h"
+#include "presentation/qt/page_view.h"
+#include "presentation/qt/text_renderer.h"
+#include "presentation/text_layout.h"
+
+namespace vrk::presentation {
+namespace {
+
+// "吾輩は猫である。" in Shift-JIS, repeated to the wanted length in bytes.
+std::string kanjiLine(std::size_t bytes) {
+    const std::string unit = "\x8c\xe1\x94\x79\x82\xcd\x94\x4c\x82\xc5\x82\xa0\x82\xe9\x81\x42";
+    std::string line;
+    while (line.size() < bytes) {
+        line += unit;
+    }
+    line.resize(bytes);
+    return line;
+}
+
+// The default reading font: "ＭＳ 明朝" 16 points, bold italic.
+QFont readingFont() {
+    QFont font(mapFontFamily(QString::fromUtf8("ＭＳ 明朝")));
+    font.setPointSize(16);
+    font.setBold(true);
+    font.setItalic(true);
+    return font;
+}
+
+LayoutInput inputFor(const QFont& font) {
+    LayoutInput input;
+    input.clientWidth = 604;  // the default 620 × 480 window's client width
+    input.metrics = measureFont(font, 12);
+    return input;
+}
+
+// Twenty display lines, each a full line of kanji.
+std::vector<std::string> fullPage(const LayoutInput& input) {
+    const int columns = columnsFor(input.clientWidth, input.scrollBarWidth, input.metrics.cellWidth);
+    return std::vector<std::string>(20, kanjiLine(2 * static_cast<std::size_t>(columns)));
+}
+
+// 15000 steps: 600 display lines of 25 columns.
+std::vector<std::string> longPage(const LayoutInput& input) {
+    const int columns = columnsFor(input.clientWidth, input.scrollBarWidth, input.metrics.cellWidth);
+    const int lines = (kMaxRevealSteps + columns - 1) / columns;
+    return std::vector<std::string>(static_cast<std::size_t>(lines),
+                                    kanjiLine(2 * static_cast<std::size_t>(columns)));
+}
+
+void layoutPure(benchmark::State& state, std::vector<std::string> (*page)(const LayoutInput&)) {
+    const LayoutInput input = inputFor(readingFont());
+    const std::vector<std::string> text = page(input);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(layoutPage(text, input));
+    }
+}
+
+void layoutRendered(benchmark::State& state, std::vector<std::string> (*page)(const LayoutInput&)) {
+    const QFont font = readingFont();
+    const LayoutInput input = inputFor(font);
+    const std::vector<std::string> text = page(input);
+    for (auto _ : state) {
+        const PageLayout layout = layoutPage(text, input);
+        benchmark::DoNotOptimize(renderPage(layout, font));
+    }
+    state.counters["steps"] = layoutPage(text, input).revealTotal;
+}
+
+void BM_LayoutFullPagePure(benchmark::State& state) {
+    layoutPure(state, fullPage);
+}
+void BM_LayoutFullPageRendered(benchmark::State& state) {
+    layoutRendered(state, fullPage);
+}
+void BM_Layout15000StepsPure(benchmark::State& state) {
+    layoutPure(state, longPage);
+}
+void BM_Layout15000StepsRendered(benchmark::State& state) {
+    layoutRendered(state, longPage);
+}
+
+// One tick: the step's two raster-operation copies into the back buffer, then the repaint of
+// that rectangle from the back buffer to the window's surface.
+void BM_RevealTick(benchmark::State& state) {
+    const QFont font = readingFont();
+    const LayoutInput input = inputFor(font);
+    const PageLayout layout = layoutPage(fullPage(input), input);
+    const RenderedPage page = renderPage(layout, font);
+    QImage backBuffer(620, 480, QImage::Format_RGB32);
+    QImage window(620, 480, QImage::Format_RGB32);
+    backBuffer.fill(Qt::darkGreen);
+    RevealState reveal;
+    reveal.setRevealSpeed(1);
+    reveal.startLayout(layout);
+    for (auto _ : state) {
+        if (reveal.isComplete()) {
+            state.PauseTiming();
+            reveal.startLayout(layout);
+            state.ResumeTiming();
+        }
+        const TickResult tick = reveal.tick(0, 10000);
+        QPainter painter(&backBuffer);
+        uncover(painter, page, tick.uncover);
+        painter.end();
+        const QRect changed(tick.uncover.windowX, tick.uncover.windowY, tick.uncover.source.width,
+                            tick.uncover.source.height);
+        QPainter onWindow(&window);
+        onWindow.drawImage(changed.topLeft(), backBuffer, changed);
+    }
+}
+
+// The same through the widget: Timer1's handler and the paint event it causes.
+void BM_PageViewTick(benchmark::State& state) {
+    interpreter::Story story;
+    story.page.pageText = fullPage(inputFor(readingFont()));
+    PageView view(story);
+    view.setTimerActive(false);
+    view.setTextFont(readingFont());
+    view.setRevealSpeed(1);
+    view.resize(604, 800);
+    view.show();
+    for (auto _ : state) {
+        if (!view.revealing()) {
+            state.PauseTiming();
+            view.restartReveal();
+            story.page.layoutDirty = true;
+            view.refreshPage();
+            QApplication::processEvents();
+            state.ResumeTiming();
+        }
+        view.timer1Timer();
+        QApplication::processEvents();
+    }
+}
+
+BENCHMARK(BM_LayoutFullPagePure)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LayoutFullPageRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Layout15000StepsPure)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Layout15000StepsRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RevealTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PageViewTick)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace vrk::presentation
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
