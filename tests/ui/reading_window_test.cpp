@@ -205,6 +205,19 @@ TEST_F(ReadingWindowTest, ShortcutsObeyTheRefreshedMenus) {
     EXPECT_EQ(m_window.currentSettings().gapTenths, 20);
 }
 
+TEST_F(ReadingWindowTest, BalanceIsOnlyForANormalWindow) {
+    m_window.resize(700, 400);
+    ctrl('B');
+    const QSize client = m_window.pageView().size();
+    EXPECT_NE(client, QSize(700, 400));
+    m_window.showMaximized();
+    action("Option1")->menu()->aboutToShow();
+    EXPECT_FALSE(action("balance1")->isEnabled());
+    m_window.showNormal();
+    action("Option1")->menu()->aboutToShow();
+    EXPECT_TRUE(action("balance1")->isEnabled());
+}
+
 TEST_F(ReadingWindowTest, NonstopShowsPagesWhole) {
     ctrl('L');
     open();

@@ -65,6 +65,9 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     shutDown();
+    // The page view reads the story, which is a member: it has to go before the members do.
+    m_pictureWindow.reset();
+    delete takeCentralWidget();
 }
 
 std::filesystem::path MainWindow::storyBaseDir() const {
@@ -199,6 +202,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        // The picture window is a window of its own and would keep the program running.
+        m_pictureWindow->hide();
+        QCoreApplication::quit();
+    }
 }
 
 void MainWindow::hideChoices() {

@@ -150,6 +150,10 @@ void MainWindow::fixed1Click() {
 }
 
 void MainWindow::temp1Click() {
+    // Mid-run the state is half way between two pages.
+    if (commandHeldBack()) {
+        return;
+    }
     if (quickSave(m_story, *m_host)) {
         m_actions.at(QStringLiteral("OpenTmp1"))->setEnabled(true);
     }
