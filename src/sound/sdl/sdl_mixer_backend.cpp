@@ -20,6 +20,8 @@ namespace {
 constexpr int kFrequency = 44100;
 constexpr int kChannels = 2;
 constexpr int kChunkFrames = 2048;
+// The mixer channel that plays the WAVE files its music stream has no decoder for.
+constexpr int kWaveChannel = 0;
 
 bool hasMidiExtension(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
@@ -42,13 +44,14 @@ std::string soundFontPaths() {
 }  // namespace
 
 struct SdlMixerBackend::Impl {
-    enum class Source { None, Mixer, Midi };
+    enum class Source { None, Mixer, Wave, Midi };
 
     bool sdlStarted = false;
     bool device = false;
     bool open = false;
     Source source = Source::None;
     Mix_Music* music = nullptr;
+    Mix_Chunk* wave = nullptr;
     std::filesystem::path midiPath;
     std::unique_ptr<FluidMidiStream> midi;
     bool midiHooked = false;
@@ -62,6 +65,7 @@ struct SdlMixerBackend::Impl {
     static std::atomic<Impl*> s_active;
 
     static void onMusicFinished();
+    static void onChannelFinished(int channel);
     static void mixMidi(void* self, Uint8* stream, int bytes);
     void start();
     bool openForDevice(const std::filesystem::path& path);
@@ -74,6 +78,12 @@ std::atomic<SdlMixerBackend::Impl*> SdlMixerBackend::Impl::s_active{nullptr};
 void SdlMixerBackend::Impl::onMusicFinished() {
     if (Impl* self = s_active.load()) {
         self->endPlayback(!self->halting.load());
+    }
+}
+
+void SdlMixerBackend::Impl::onChannelFinished(int channel) {
+    if (channel == kWaveChannel) {
+        onMusicFinished();
     }
 }
 
@@ -94,8 +104,11 @@ void SdlMixerBackend::Impl::start() {
         return;
     }
     device = true;
+    // Decoders that are missing only make their files fail to open.
+    Mix_Init(MIX_INIT_OGG | MIX_INIT_MP3 | MIX_INIT_FLAC | MIX_INIT_OPUS);
     midi = std::make_unique<FluidMidiStream>(kFrequency);
     Mix_HookMusicFinished(&Impl::onMusicFinished);
+    Mix_ChannelFinished(&Impl::onChannelFinished);
 }
 
 bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
@@ -113,8 +126,15 @@ bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
         return false;
     }
     music = Mix_LoadMUS(path.c_str());
-    source = music != nullptr ? Source::Mixer : Source::None;
-    return music != nullptr;
+    if (music != nullptr) {
+        source = Source::Mixer;
+        return true;
+    }
+    // SDL's own WAVE reader knows ADPCM, which the music stream's does not; it decodes the
+    // whole file at once, so it is only the second choice.
+    wave = Mix_LoadWAV(path.c_str());
+    source = wave != nullptr ? Source::Wave : Source::None;
+    return wave != nullptr;
 }
 
 void SdlMixerBackend::Impl::endPlayback(bool completed) {
@@ -137,7 +157,11 @@ void SdlMixerBackend::Impl::halt() {
         midi->stop();
     } else if (device) {
         halting = true;
-        Mix_HaltMusic();
+        if (source == Source::Wave) {
+            Mix_HaltChannel(kWaveChannel);
+        } else {
+            Mix_HaltMusic();
+        }
         halting = false;
     }
     // When the music had not started or the hook did not run, the notice is still owed.
@@ -156,7 +180,9 @@ SdlMixerBackend::~SdlMixerBackend() {
     close();
     if (m_impl->device) {
         Mix_HookMusicFinished(nullptr);
+        Mix_ChannelFinished(nullptr);
         Mix_CloseAudio();
+        Mix_Quit();
     }
     if (m_impl->sdlStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -201,6 +227,10 @@ void SdlMixerBackend::play(FinishedHandler onFinished) {
         }
         Mix_HookMusic(&Impl::mixMidi, m_impl.get());
         m_impl->midiHooked = true;
+    } else if (m_impl->source == Impl::Source::Wave) {
+        if (Mix_PlayChannel(kWaveChannel, m_impl->wave, 0) < 0) {
+            m_impl->endPlayback(false);
+        }
     } else if (Mix_PlayMusic(m_impl->music, 0) != 0) {
         m_impl->endPlayback(false);
     }
@@ -211,6 +241,10 @@ void SdlMixerBackend::close() {
     if (m_impl->music != nullptr) {
         Mix_FreeMusic(m_impl->music);
         m_impl->music = nullptr;
+    }
+    if (m_impl->wave != nullptr) {
+        Mix_FreeChunk(m_impl->wave);
+        m_impl->wave = nullptr;
     }
     m_impl->midiPath.clear();
     m_impl->source = Impl::Source::None;
