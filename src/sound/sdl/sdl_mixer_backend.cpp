@@ -3,12 +3,12 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
-#include <array>
 #include <atomic>
 #include <cctype>
-#include <fstream>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 #include "sound/sdl/fluid_midi_stream.h"
@@ -55,7 +55,8 @@ struct SdlMixerBackend::Impl {
     std::filesystem::path midiPath;
     std::unique_ptr<FluidMidiStream> midi;
     bool midiHooked = false;
-    // Set around Mix_HaltMusic: the finished hook it triggers reports a stop, not an end.
+    // Set around Mix_HaltMusic and Mix_HaltChannel: the finished hook they trigger reports a
+    // stop, not an end.
     std::atomic<bool> halting{false};
     // Guards only the handler; never held across a mixer call, since the hooks run with the
     // mixer's audio lock taken and then take this one.
@@ -199,7 +200,8 @@ bool SdlMixerBackend::open(const std::filesystem::path& path) {
     if (m_impl->device) {
         m_impl->open = m_impl->openForDevice(path);
     } else {
-        m_impl->open = !hasMidiExtension(path) || (hasMidiHeader(path) && midiChunksIntact(path));
+        const bool midi = hasMidiHeader(path);
+        m_impl->open = midi ? midiChunksIntact(path) : !hasMidiExtension(path);
     }
     return m_impl->open;
 }

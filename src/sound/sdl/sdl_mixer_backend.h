@@ -1,12 +1,13 @@
 #pragma once
-// The window's media player: SDL2_mixer's single music stream. MIDI goes through
-// FluidSynth with a General MIDI soundfont; WAV and whatever else Mix_LoadMUS reads
-// play as they are. When no audio device opens (no sound card, no server) the back
-// end goes on silently: files that exist open and "play", and never end by themselves.
+// The window's media player on SDL2_mixer. MIDI is rendered by FluidSynth
+// (fluid_midi_stream.h) into the mixer's music stream; other files play as SDL_mixer's
+// music, and WAVE files its music decoder refuses (ADPCM) on one mixer channel. When no
+// audio device opens (no sound card, no server) the back end goes on silently: files that
+// exist open and "play", and never end by themselves.
 //
-// SDL_mixer reports the end of the music on its audio thread and also when the music is
-// halted; the back end tells the two apart and hands the notice on from that thread, so
-// the channel using it must have a poster. One instance at a time (SDL_mixer's music is
+// SDL_mixer reports the end of a playback on its audio thread and also when it is halted;
+// the back end tells the two apart and hands the notice on from that thread, so the
+// channel using it must have a poster. One instance at a time (SDL_mixer's music is
 // global).
 
 #include <filesystem>
@@ -21,7 +22,9 @@ public:
     /// The soundfont used unless SDL_SOUNDFONTS names others.
     static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
-    /// Starts SDL audio (SDL_AUDIODRIVER picks the driver) and the mixer; throws
+    /// Starts SDL audio (SDL_AUDIODRIVER picks the driver) and the mixer; the soundfonts
+    /// (SDL_SOUNDFONTS, separated by ':' or ';', else kDefaultSoundFont) load at the first
+    /// MIDI file. Throws
     /// std::logic_error when another instance exists.
     SdlMixerBackend();
     /// Stops the music and shuts the mixer and SDL audio down.
@@ -29,8 +32,8 @@ public:
     SdlMixerBackend(const SdlMixerBackend&) = delete;
     SdlMixerBackend& operator=(const SdlMixerBackend&) = delete;
 
-    /// Loads the file as music; false when the mixer cannot read it, when it is empty or when
-    /// it is named as MIDI without being one. Silent: any other regular file.
+    /// Loads the file; false when no decoder reads it, when it is empty, or when it is named
+    /// or made as MIDI and is no intact MIDI file. Silent: existence and the MIDI checks only.
     bool open(const std::filesystem::path& path) override;
     void play(FinishedHandler onFinished) override;
     void close() override;
