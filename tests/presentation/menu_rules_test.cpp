@@ -13,9 +13,6 @@ TEST(SpeedMenu, AvailabilityAndCaption) {
     EXPECT_EQ(speedItemsFor(1, false), (SpeedItems{true, false, true}));
     EXPECT_EQ(speedItemsFor(2, false), (SpeedItems{true, true, false}));
     EXPECT_EQ(speedItemsFor(3, true), (SpeedItems{false, false, false}));
-    EXPECT_EQ(applySpeedTag(4, 1), 5);
-    EXPECT_EQ(applySpeedTag(4, -1), 3);
-    EXPECT_EQ(applySpeedTag(4, 0), 2);
     EXPECT_EQ(speedCaptionSjis(4, false), "\x95\x60\x89\xe6\x91\xac\x93\x78(&P) 4");
     EXPECT_EQ(speedCaptionSjis(4, true), "\x95\x60\x89\xe6\x91\xac\x93\x78(&P) \x8d\xc5\x91\xac");
 }
@@ -81,11 +78,6 @@ TEST(Choices, Keys) {
         }
         EXPECT_EQ(slots, c.slots);
     }
-}
-
-TEST(Choices, ButtonsRunRightToLeftAlongTheBottom) {
-    EXPECT_EQ(choiceButtonRect(1, 612, 446, 16), (Rect{552, 419, 41, 25}));
-    EXPECT_EQ(choiceButtonRect(6, 612, 446, 16), (Rect{332, 419, 41, 25}));
 }
 
 }  // namespace

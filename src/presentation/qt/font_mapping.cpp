@@ -10,8 +10,7 @@ namespace vrk::presentation {
 
 namespace {
 
-// Full-width letters and spaces to half-width, lower case, no spaces: "ＭＳ Ｐゴシック" → "msｐゴシック"
-// becomes "msp" + "ゴシック".
+// Full-width letters to half-width, lower case, spaces dropped: "ＭＳ Ｐゴシック" → "mspゴシック".
 QString normalised(const QString& face) {
     QString out;
     for (QChar c : face) {

@@ -31,7 +31,9 @@ class PageView : public QWidget {
     Q_OBJECT
 
 public:
+    /// Timer1's interval.
     static constexpr int kTickMs = 55;
+    /// ScrollBar1's width; the text area is the client less this.
     static constexpr int kScrollBarWidth = 16;
     /// A wait while Timer1 is stopped (nonstop) sleeps this long per tick.
     static constexpr int kNonstopTickMs = 60;
@@ -57,15 +59,19 @@ public:
     /// the page on show as a click does.
     void setNonstop(bool nonstop);
 
+    /// Ticks per reveal step (1-5; 0 steps on every tick like 1).
     int revealSpeed() const { return m_reveal.revealSpeed(); }
     /// The next step comes after the new number of ticks; a reveal in progress goes on.
     void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
+    /// The line gap in tenths (12 is 1.2).
     int lineGapTenths() const { return m_lineGapTenths; }
     /// New line height from the measured sample, then the page is laid out again and repainted.
     void setLineGapTenths(int tenths);
+    /// The font of the page text.
     const QFont& textFont() const { return m_textFont; }
     /// measureFont with the new font, then the page is laid out again and repainted.
     void setTextFont(const QFont& font);
+    /// The cell grid measured from the text font and the line gap.
     const FontMetrics& metrics() const { return m_metrics; }
 
     /// Full repaint over the whole client height, then the scroll range.
@@ -89,14 +95,20 @@ public:
 
     /// True while part of the page is still covered.
     bool revealing() const { return m_reveal.revealCount() < m_reveal.revealTotal(); }
+    /// Reveal steps of the page on show.
     int revealTotal() const { return m_reveal.revealTotal(); }
+    /// The reveal progress, the step table and the wait countdown.
     const RevealState& reveal() const { return m_reveal; }
+    /// The last layout: columns, display lines, image size.
     const PageLayout& layout() const { return m_layout; }
+    /// The page's rendered text and mask as last laid out.
     const QImage& textImage() const { return m_page.textImage; }
     const QImage& maskImage() const { return m_page.maskImage; }
     /// The window's pixels as last painted.
     const QImage& backBuffer() const { return m_backBuffer; }
+    /// The client height in whole lines, as the reveal and the scroll range use it.
     int visibleHeight() const { return m_visibleHeight; }
+    /// ScrollBar1, a child at the right edge.
     QScrollBar* scrollBar() const { return m_scrollBar; }
 
 signals:
