@@ -14,7 +14,9 @@ public:
     bool open(const std::filesystem::path& path) override;
     /// Remembers the notice; nothing is heard.
     void play(FinishedHandler onFinished) override;
+    /// Ends a running playback (completed=false) and forgets the file.
     void close() override;
+    /// True between a successful open() and close().
     bool isOpen() const override { return m_open; }
 
     /// Ends the running playback as if it had reached its end; false when none runs.

@@ -39,7 +39,8 @@ public:
     SoundChannel(const SoundChannel&) = delete;
     SoundChannel& operator=(const SoundChannel&) = delete;
 
-    /// Sets how notices reach the UI thread.
+    /// Sets how notices reach the UI thread, for the playbacks started from now on; needed
+    /// before the first playback with a back end that reports from its audio thread.
     void setPoster(Poster poster);
     /// Sets the wait used before a music repeat.
     void setTickWaiter(TickWaiter waiter);

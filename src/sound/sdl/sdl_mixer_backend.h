@@ -35,8 +35,11 @@ public:
     /// Loads the file; false when no decoder reads it, when it is empty, or when it is named
     /// or made as MIDI and is no intact MIDI file. Silent: existence and the MIDI checks only.
     bool open(const std::filesystem::path& path) override;
+    /// Starts the open file from its beginning; silent, it then plays until stopped.
     void play(FinishedHandler onFinished) override;
+    /// Halts and frees the open file; the running playback ends as stopped.
     void close() override;
+    /// True between a successful open() and close().
     bool isOpen() const override;
 
     /// False when no audio device could be opened and the back end plays silently.
