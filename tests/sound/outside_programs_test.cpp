@@ -53,9 +53,9 @@ TEST(SplitCommandLineTest, WindowsRuntimeRules) {
 class LaunchProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir =
-            fs::temp_directory_path() /
-            ("vrk_launch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // In the build tree rather than /tmp, which may be mounted without exec rights.
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = fs::path(VRK_BINARY_DIR) / "tests" / "sound" / (std::string("launch_") + test->name());
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
         // Writes the arguments one per line, then renames, so a reader never sees half a file.
