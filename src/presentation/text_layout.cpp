@@ -123,9 +123,11 @@ int breakLine(std::string_view lineSjis, int firstRow, int columns, std::vector<
         for (std::size_t i = 0; i < chunk.size(); i += static_cast<unsigned char>(chunk[i]) >= 0x80 ? 2 : 1) {
             last = i;
         }
-        // The character whose second byte lies beyond the chunk begins the next display line.
+        // The character whose second byte lies beyond the chunk begins the next display line. A
+        // lone byte at the end of the line that only looks like one (a half-width katakana) stays.
+        const auto lastByte = static_cast<unsigned char>(chunk[last]);
         const bool split =
-            chunk.size() > 1 && last + 1 == chunk.size() && static_cast<unsigned char>(chunk[last]) >= 0x80;
+            last + 1 == chunk.size() && lastByte >= 0x80 && (chunk.size() > 1 || isSjisLeadByte(lastByte));
         if (split) {
             chunk.remove_suffix(1);
         }

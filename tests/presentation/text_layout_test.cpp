@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "common/sjis.h"
 
 namespace vrk::presentation {
 namespace {
@@ -116,6 +119,42 @@ TEST(TextLayout, ImageGrowsForLinesOfSplitCharacters) {
     EXPECT_EQ(layout.imageLines, 6);
     EXPECT_EQ(layout.imageHeight, 6 * 20 + 2);
     EXPECT_EQ(layout.revealTable[static_cast<std::size_t>(layout.revealTotal)], 6);
+}
+
+// Whatever the bytes, breaking loses nothing but the first half of a character cut off at the
+// end of the line, keeps display lines within 255 bytes and the steps within their line.
+TEST(TextLayout, RandomBytesKeepTheLimitsAndLoseNoText) {
+    std::mt19937 random(7);
+    const std::string alphabet = "ab \x81\x42\x81\x41\x8a\xbf\xb1\xdf\x80\xa0\xfd\x7f";
+    for (int round = 0; round < 400; ++round) {
+        const int columns = 1 + static_cast<int>(random() % 140);
+        std::string line(random() % 600, ' ');
+        for (char& c : line) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round << ", " << columns << " columns");
+        std::vector<DisplayLine> lines;
+        std::vector<std::uint16_t> table(kMaxRevealSteps + 1, 0);
+        int count = 0;
+        const int rows = breakLine(line, 0, columns, lines, table, count);
+        std::string joined;
+        for (const DisplayLine& d : lines) {
+            ASSERT_LE(d.bytesSjis.size(), kMaxDisplayLineBytes);
+            ASSERT_LT(d.row, rows);
+            joined += d.bytesSjis;
+        }
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < line.size(); i += characterBytes(line, i)) {
+            last = i;
+        }
+        const bool cutHalf = !line.empty() && last + 1 == line.size() &&
+                             isSjisLeadByte(static_cast<unsigned char>(line.back()));
+        EXPECT_EQ(joined, cutHalf ? line.substr(0, line.size() - 1) : line);
+        for (int i = 1; i <= count; ++i) {
+            ASSERT_GE(table[static_cast<std::size_t>(i)], 1);
+            ASSERT_LE(table[static_cast<std::size_t>(i)], rows * columns);
+        }
+    }
 }
 
 TEST(TextLayout, HangingMarkNeverCutInHalf) {
