@@ -59,15 +59,77 @@ public:
             }
             m_window.m_shortcuts.push_back({key, action, chain});
         }
-        QObject::connect(action, &QAction::triggered, &m_window, [this, command] {
+        // The binder is gone by the time an item is chosen; the window is not.
+        MainWindow& window = m_window;
+        QObject::connect(action, &QAction::triggered, &m_window, [&window, command] {
             try {
                 command();
             } catch (const Error& error) {
-                m_window.reportError(error.messageSjis());
+                window.reportError(error.messageSjis());
             }
         });
         m_window.m_actions[action->objectName()] = action;
         return action;
+    }
+
+    QAction* check(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
+                   std::function<void()> command) {
+        return item(menu, name, caption, key, std::move(command), true);
+    }
+
+    static QKeySequence ctrl(char letter) { return QKeySequence(Qt::CTRL | static_cast<Qt::Key>(letter)); }
+
+    void fileMenu() {
+        MainWindow& w = m_window;
+        QMenu* file = menu(nullptr, "File1", QStringLiteral("ファイル(&F)"), [&w] { w.file1Click(); });
+        item(file, "Project1", QStringLiteral("開く(&O)"), ctrl('O'), [&w] { w.project1Click(); });
+        item(file, "Fixed1", QStringLiteral("開き直す(&R)"), ctrl('R'), [&w] { w.fixed1Click(); });
+        // Enabled by the first opening and never disabled again.
+        item(file, "Temp1", QStringLiteral("一時保存(&T)"), ctrl('S'), [&w] {
+            w.temp1Click();
+        })->setEnabled(false);
+        item(file, "OpenTmp1", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [&w] {
+            w.openTmp1Click();
+        })->setEnabled(false);
+        file->addSeparator()->setObjectName(QStringLiteral("N2"));
+        item(file, "Exit1", QStringLiteral("終了(&X)"), ctrl('Q'), [&w] { w.close(); });
+    }
+
+    void optionMenu() {
+        MainWindow& w = m_window;
+        QMenu* option = menu(nullptr, "Option1", QStringLiteral("設定(&O)"), [&w] { w.option1Click(); });
+        item(option, "Font1", QStringLiteral("フォント(&F)"), ctrl('F'), [&w] { w.font1Click(); });
+        QMenu* gap = menu(option, "Gap1", QStringLiteral("行間隔(&G)"), [&w] { w.gap1Click(); });
+        item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [&w] { w.gapOptClick(1); });
+        item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] { w.gapOptClick(-1); });
+        item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [&w] { w.gapOptClick(0); });
+        QMenu* speed = menu(option, "Speed1", QStringLiteral("描画速度(&P)"), [&w] { w.speed1Click(); });
+        item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] { w.speedOptClick(1); });
+        item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [&w] { w.speedOptClick(-1); });
+        item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] { w.speedOptClick(0); });
+        check(speed, "Nonstop1", QStringLiteral("最速(&Z)"), ctrl('L'), [&w] { w.nonstop1Click(); });
+        QMenu* sound = menu(option, "Sound1", QStringLiteral("音声(&S)"));
+        check(sound, "Mid1", QStringLiteral("Midファイル"), {}, [&w] { w.soundClick(); });
+        check(sound, "Wav1", QStringLiteral("Wavファイル"), {}, [&w] { w.soundClick(); });
+        check(sound, "Other1", QStringLiteral("その他のファイル"), {}, [&w] { w.soundClick(); });
+        QMenu* compatible = menu(option, "Compatible1", QStringLiteral("互換性(&C)"));
+        check(compatible, "OldExe1", QStringLiteral("旧形式外部EXE"), {}, [&w] { w.optionsFromChecks(); });
+        // Both change how the page and its background are drawn.
+        auto redraw = [&w] {
+            w.optionsFromChecks();
+            w.m_story.page.layoutDirty = true;
+            w.m_page->repaintPage();
+        };
+        check(compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), redraw);
+        check(compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw);
+        item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [&w] { w.balance1Click(); });
+    }
+
+    void helpMenu() {
+        MainWindow& w = m_window;
+        QMenu* help = menu(nullptr, "Help1", QStringLiteral("説明(&H)"));
+        item(help, "Index1", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1), [&w] { w.index1Click(); });
+        item(help, "About1", QStringLiteral("バージョン情報(&A)"), {}, [&w] { w.about1Click(); });
     }
 
 private:
@@ -76,56 +138,10 @@ private:
 
 void MainWindow::createMenus() {
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    MenuBinder b(*this);
-    auto ctrl = [](char letter) { return QKeySequence(Qt::CTRL | static_cast<Qt::Key>(letter)); };
-
-    QMenu* file = b.menu(nullptr, "File1", QStringLiteral("ファイル(&F)"), [this] { file1Click(); });
-    b.item(file, "Project1", QStringLiteral("開く(&O)"), ctrl('O'), [this] { project1Click(); });
-    b.item(file, "Fixed1", QStringLiteral("開き直す(&R)"), ctrl('R'), [this] { fixed1Click(); });
-    b.item(file, "Temp1", QStringLiteral("一時保存(&T)"), ctrl('S'), [this] {
-         temp1Click();
-     })->setEnabled(false);
-    b.item(file, "OpenTmp1", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [this] {
-         openTmp1Click();
-     })->setEnabled(false);
-    file->addSeparator()->setObjectName(QStringLiteral("N2"));
-    b.item(file, "Exit1", QStringLiteral("終了(&X)"), ctrl('Q'), [this] { close(); });
-
-    QMenu* option = b.menu(nullptr, "Option1", QStringLiteral("設定(&O)"), [this] { option1Click(); });
-    b.item(option, "Font1", QStringLiteral("フォント(&F)"), ctrl('F'), [this] { font1Click(); });
-    QMenu* gap = b.menu(option, "Gap1", QStringLiteral("行間隔(&G)"), [this] { gap1Click(); });
-    b.item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [this] { gapOptClick(1); });
-    b.item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [this] { gapOptClick(-1); });
-    b.item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [this] { gapOptClick(0); });
-    QMenu* speed = b.menu(option, "Speed1", QStringLiteral("描画速度(&P)"), [this] { speed1Click(); });
-    b.item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [this] { speedOptClick(1); });
-    b.item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [this] { speedOptClick(-1); });
-    b.item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [this] { speedOptClick(0); });
-    b.item(
-        speed, "Nonstop1", QStringLiteral("最速(&Z)"), ctrl('L'), [this] { nonstop1Click(); }, true);
-    QMenu* sound = b.menu(option, "Sound1", QStringLiteral("音声(&S)"));
-    b.item(
-        sound, "Mid1", QStringLiteral("Midファイル"), {}, [this] { soundClick(); }, true);
-    b.item(
-        sound, "Wav1", QStringLiteral("Wavファイル"), {}, [this] { soundClick(); }, true);
-    b.item(
-        sound, "Other1", QStringLiteral("その他のファイル"), {}, [this] { soundClick(); }, true);
-    QMenu* compatible = b.menu(option, "Compatible1", QStringLiteral("互換性(&C)"));
-    b.item(
-        compatible, "OldExe1", QStringLiteral("旧形式外部EXE"), {}, [this] { optionsFromChecks(); }, true);
-    // Both change how the page and its background are drawn.
-    auto redraw = [this] {
-        optionsFromChecks();
-        m_story.page.layoutDirty = true;
-        m_page->repaintPage();
-    };
-    b.item(compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), redraw, true);
-    b.item(compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw, true);
-    b.item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [this] { balance1Click(); });
-
-    QMenu* help = b.menu(nullptr, "Help1", QStringLiteral("説明(&H)"));
-    b.item(help, "Index1", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1), [this] { index1Click(); });
-    b.item(help, "About1", QStringLiteral("バージョン情報(&A)"), {}, [this] { about1Click(); });
+    MenuBinder binder(*this);
+    binder.fileMenu();
+    binder.optionMenu();
+    binder.helpMenu();
 }
 
 bool MainWindow::runShortcut(const QKeySequence& key) {
