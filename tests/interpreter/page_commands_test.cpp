@@ -99,11 +99,16 @@ TEST_F(PageCommandsTest, MusicCarriesOnOnlyWhileNamedAgain) {
         std::string line;
         Lines sounds;  // playSound and stopSound calls of the page, in order
     };
-    // Names compare byte for byte, so another spelling of the same file restarts it.
+    // Names compare byte for byte, so another spelling of the same file restarts it; an
+    // effect naming the music that plays starts it again.
     const Step steps[] = {
-        {">BGM=theme.mid", {"playSound theme.mid"}}, {">BGM=theme.mid", {}},
-        {">BGM=THEME.MID", {"playSound THEME.MID"}}, {">BGM=missing.mid", {"stopSound"}},
-        {">BGM=other.mid", {"playSound other.mid"}}, {"no sound", {"stopSound"}},
+        {">BGM=theme.mid", {"playSound theme.mid"}},
+        {">BGM=theme.mid", {}},
+        {">BGM=THEME.MID", {"playSound THEME.MID"}},
+        {">BGM=missing.mid", {"stopSound"}},
+        {">BGM=other.mid", {"playSound other.mid"}},
+        {">WAV=other.mid", {"playSound other.mid"}},
+        {"no sound", {"stopSound"}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.line);

@@ -2,6 +2,7 @@
 #include <iterator>
 
 #include "common/errors.h"
+#include "common/messages.h"
 #include "story/save_file.h"
 #include "story_fixture.h"
 
@@ -295,6 +296,17 @@ last words
     EXPECT_EQ(written.flags[1], 0);
 }
 
+TEST_F(EndOfStoryTest, UnwritableSlotIsReportedAndTheStoryStillEnds) {
+    load("*FIN\nlast words\n/\n");
+    story.locations.saveDir = story.locations.saveDir / "missing" / "";
+    run("FIN");
+    EXPECT_EQ(host.callsTo("showAboutComment"),
+              Lines{"showAboutComment " + std::string(messages::kUserDataUnwritable)});
+    EXPECT_FALSE(story.scriptOpen());
+    EXPECT_EQ(story.page.choiceCount, 1);
+    EXPECT_EQ(pageText(), Lines{"last words"});
+}
+
 using RunFailureTest = StoryFixture;
 
 TEST_F(RunFailureTest, FailureKeepsWhatWasDoneBeforeIt) {
@@ -408,19 +420,23 @@ TEST_F(SelectChoiceTest, ChoiceRunsItsTargetAndStopsASoundNotCarriedOn) {
 
 TEST_F(SelectChoiceTest, HeldBackWhileARunIsInProgress) {
     touch("se.wav");
-    load("*P\ntext\n?\nOne\nQ\n?\nTwo\nQ\n?END\n*Q\n>WAV=se.wav\nq page\n?END\nP\n");
+    load("*P\ntext\n?\nOne\nQ\n?\nTwo\nR\n?END\n*Q\nq page\n?END\nP\n*R\n>WAV=se.wav\nr page\n?END\nP\n");
     run("P");
     std::vector<bool> nested;
+    std::string labelDuringWait;
     host.duringWait = [&] {
         nested.push_back(interpreter.isRunning());
         nested.push_back(interpreter.selectChoice(1));
         nested.push_back(interpreter.runPageReporting(0));
+        labelDuringWait = story.state.currentLabel;
     };
     host.calls.clear();
-    EXPECT_TRUE(interpreter.selectChoice(1));
+    EXPECT_TRUE(interpreter.selectChoice(2));
     EXPECT_EQ(nested, (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(labelDuringWait, "R");
     EXPECT_EQ(host.countOf("restartReveal"), 1);
-    EXPECT_EQ(pageText(), Lines{"q page"});
+    EXPECT_EQ(host.countOf("stopSound"), 1);
+    EXPECT_EQ(pageText(), Lines{"r page"});
 }
 
 TEST_F(SelectChoiceTest, HeldBackWithoutAStoryOrASlot) {
