@@ -33,7 +33,7 @@ TEST_F(PageHeadTest, ConditionLinePassesOverTheLineAfterIt) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "flag1=" << row.flag1 << " resumeSkip=" << row.resumeSkip);
         load("*P\n?001\n!002\n?003\nhidden\nbody\n?END\nP\n");
-        story.state.flags = {};
+        story.state = {};
         story.state.flags[1] = row.flag1;
         story.state.resumeSkip = row.resumeSkip;
         run("P");
@@ -140,7 +140,7 @@ TEST_F(ReadTargetTest, FirstTrueAlternativeWinsAndTheRestAreConsumed) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         load("*T\n\n\n?001,ALT1\n?002,ALT2\n?003,ALT3\nDEF\nNEXT\n");
-        story.state.flags = {};
+        story.state = {};
         for (int n : row.flags) {
             story.state.flags[static_cast<std::size_t>(n)] = 1;
         }
@@ -330,7 +330,7 @@ TEST_F(RunFailureTest, FailureKeepsWhatWasDoneBeforeIt) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         loadLines(row.script);
-        story.state.flags = {};
+        story.state = {};
         story.page.pageText = {"on show"};
         host.calls.clear();
         try {
