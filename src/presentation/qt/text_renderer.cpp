@@ -168,16 +168,20 @@ Rgb channels(std::uint32_t bgr) {
     return {bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF};
 }
 
-// Transparency left by the three horizontal offsets 0-2 of one coverage row.
-void transparencyRow(const uchar* row, int width, std::uint32_t* out) {
+// Transparency left by the three horizontal offsets 0-2 of one coverage row. False when the
+// row carries no ink at all.
+bool transparencyRow(const uchar* row, int width, std::uint8_t* out) {
     std::uint32_t t1 = 255;
     std::uint32_t t2 = 255;
+    std::uint32_t all = 255;
     for (int x = 0; x < width; ++x) {
         const std::uint32_t t0 = 255u - row[x];
-        out[x] = (t0 & t1 & t2) == 255 ? 255 : mul255(mul255(t0, t1), t2);
+        out[x] = static_cast<std::uint8_t>((t0 & t1 & t2) == 255 ? 255 : mul255(mul255(t0, t1), t2));
+        all &= t0;
         t2 = t1;
         t1 = t0;
     }
+    return all != 255;
 }
 
 // Drawing the outline nine times over black and the characters once on top, each with its
@@ -185,34 +189,69 @@ void transparencyRow(const uchar* row, int width, std::uint32_t* out) {
 // then the text blended over it with the coverage at (1, 1). Composing it in one pass keeps a
 // 15000-step page well within a frame budget.
 struct ComposeRow {
-    const std::uint32_t* t0;
-    const std::uint32_t* t1;
-    const std::uint32_t* t2;
+    const std::uint8_t* t0;
+    const std::uint8_t* t1;
+    const std::uint8_t* t2;
     const uchar* above;  // coverage row y − 1, or null on the first row
     int width;
 };
+
+QRgb composePixel(const ComposeRow& in, int x, const Rgb& outline, const Rgb& fore, bool& keep) {
+    const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
+    const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
+    const Rgb o = {mul255(outline.r, ao), mul255(outline.g, ao), mul255(outline.b, ao)};
+    // The mask comes from the outline alone: it covers every pixel of the characters.
+    keep = (o.r | o.g | o.b) == 0;
+    return qRgb(static_cast<int>(mul255(fore.r, at) + mul255(o.r, 255 - at)),
+                static_cast<int>(mul255(fore.g, at) + mul255(o.g, 255 - at)),
+                static_cast<int>(mul255(fore.b, at) + mul255(o.b, 255 - at)));
+}
 
 // The mask is one bit per pixel, most significant first: 1 (white) keeps the window's pixel.
 void composeRow(const ComposeRow& in, const TextColours& colours, QRgb* text, uchar* mask) {
     const Rgb outline = channels(colours.outline);
     const Rgb fore = channels(colours.text);
+    std::uint32_t bits = 0;
     for (int x = 0; x < in.width; ++x) {
-        const auto bit = static_cast<uchar>(0x80u >> (x & 7));
+        bool keep = true;
         if ((in.t0[x] & in.t1[x] & in.t2[x]) == 255) {
             text[x] = 0xFF000000u;  // most of a page is background
-            mask[x >> 3] |= bit;
+        } else {
+            text[x] = composePixel(in, x, outline, fore, keep);
+        }
+        bits = bits << 1 | (keep ? 1u : 0u);
+        if ((x & 7) == 7) {
+            mask[x >> 3] = static_cast<uchar>(bits);
+            bits = 0;
+        }
+    }
+    if ((in.width & 7) != 0) {
+        mask[in.width >> 3] = static_cast<uchar>(bits << (8 - (in.width & 7)));
+    }
+}
+
+// Rows with no ink within two rows above are plain background, filled without composing.
+void composeImage(const QImage& coverage, const TextColours& colours, RenderedPage& page) {
+    const int width = coverage.width();
+    std::array<std::vector<std::uint8_t>, 3> rows;
+    std::array<bool, 3> inked = {false, false, false};
+    for (auto& row : rows) {
+        row.assign(static_cast<std::size_t>(width), 255u);
+    }
+    for (int y = 0; y < coverage.height(); ++y) {
+        // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
+        const auto slot = static_cast<std::size_t>(y % 3);
+        inked[slot] = transparencyRow(coverage.constScanLine(y), width, rows[slot].data());
+        auto* text = reinterpret_cast<QRgb*>(page.textImage.scanLine(y));
+        uchar* mask = page.maskImage.scanLine(y);
+        if (!inked[0] && !inked[1] && !inked[2]) {
+            std::fill(text, text + width, 0xFF000000u);
+            std::fill(mask, mask + page.maskImage.bytesPerLine(), uchar{0xFF});
             continue;
         }
-        const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
-        const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
-        const Rgb o = {mul255(outline.r, ao), mul255(outline.g, ao), mul255(outline.b, ao)};
-        // The mask comes from the outline alone: it covers every pixel of the characters.
-        if ((o.r | o.g | o.b) == 0) {
-            mask[x >> 3] |= bit;
-        }
-        text[x] = qRgb(static_cast<int>(mul255(fore.r, at) + mul255(o.r, 255 - at)),
-                       static_cast<int>(mul255(fore.g, at) + mul255(o.g, 255 - at)),
-                       static_cast<int>(mul255(fore.b, at) + mul255(o.b, 255 - at)));
+        const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
+                               y >= 1 ? coverage.constScanLine(y - 1) : nullptr, width};
+        composeRow(in, colours, text, mask);
     }
 }
 
@@ -243,21 +282,7 @@ RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
         page.maskImage.fill(1);
         return page;
     }
-    const QImage coverage = renderCoverage(layout, font);
-    std::array<std::vector<std::uint32_t>, 3> rows;
-    for (auto& row : rows) {
-        row.assign(static_cast<std::size_t>(width), 255u);
-    }
-    for (int y = 0; y < height; ++y) {
-        // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
-        const uchar* line = coverage.constScanLine(y);
-        transparencyRow(line, width, rows[static_cast<std::size_t>(y % 3)].data());
-        const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
-                               y >= 1 ? coverage.constScanLine(y - 1) : nullptr, width};
-        uchar* mask = page.maskImage.scanLine(y);
-        std::fill(mask, mask + page.maskImage.bytesPerLine(), uchar{0});
-        composeRow(in, layout.colours, reinterpret_cast<QRgb*>(page.textImage.scanLine(y)), mask);
-    }
+    composeImage(renderCoverage(layout, font), layout.colours, page);
     return page;
 }
 
