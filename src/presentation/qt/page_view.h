@@ -55,8 +55,8 @@ public:
     /// Timer1 runs exactly while nonstop is off.
     bool timerActive() const { return m_timer.isActive(); }
     void setTimerActive(bool active);
-    /// Nonstop1 switched: Timer1 follows, a wait in progress ends, and switching it on finishes
-    /// the page on show as a click does.
+    /// Nonstop1 switched (call after the story's option is set): Timer1 follows, a wait in
+    /// progress ends, and switching it on finishes the page on show as a click does.
     void setNonstop(bool nonstop);
 
     /// Ticks per reveal step (1-5; 0 steps on every tick like 1).
