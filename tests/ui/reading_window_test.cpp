@@ -290,6 +290,18 @@ TEST_F(ReadingWindowTest, FontDialogSetsThePageFontWithinItsSizes) {
     EXPECT_EQ(m_window.currentSettings().fontSize, 48);
 }
 
+TEST_F(ReadingWindowTest, UncheckingASoundKindStopsWhatPlays) {
+    open();
+    key("a");
+    EXPECT_TRUE(m_window.story().sound.soundOpen);
+    action("Wav1")->trigger();
+    EXPECT_FALSE(action("Wav1")->isChecked());
+    EXPECT_FALSE(m_window.story().sound.soundOpen);
+    // Checking it again starts nothing by itself.
+    action("Wav1")->trigger();
+    EXPECT_FALSE(m_window.story().sound.soundOpen);
+}
+
 TEST_F(ReadingWindowTest, PicturesShowWithTheirPageAndGoWithIt) {
     open();
     key("b");

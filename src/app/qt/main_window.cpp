@@ -203,6 +203,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {
+        m_closing = true;
         // The picture window is a window of its own and would keep the program running.
         m_pictureWindow->hide();
         QCoreApplication::quit();

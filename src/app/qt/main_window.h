@@ -141,7 +141,7 @@ private:
 
     // Opening (opening.cpp).
     bool pickSlot(class AboutBox& box, class ProjectOpening& opening);
-    void askNames(class AboutBox& box, class ProjectOpening& opening);
+    bool askNames(class AboutBox& box, class ProjectOpening& opening);
     bool runReporting(const std::function<void()>& step);
 
     std::filesystem::path m_programDir;
@@ -158,6 +158,7 @@ private:
     std::string m_fontNameSjis;
     bool m_firstShow = true;
     bool m_shutDown = false;
+    bool m_closing = false;  // the window was closed; dialogs shown again must give up
 
     struct ShortcutItem {
         QKeySequence key;

@@ -60,8 +60,12 @@ bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
         }
     });
     box.setPickerShown(true);
-    // The picker cannot be cancelled: any other way of closing it shows it again.
+    // The picker cannot be cancelled: any other way of closing it shows it again. Only the
+    // end of the program (the window closed under it) ends it, and the opening with it.
     while (box.exec() != AboutBox::kOkResult) {
+        if (m_closing) {
+            return false;
+        }
     }
     box.disconnect(&box, &AboutBox::slotClicked, nullptr, nullptr);
     box.disconnect(&box, &AboutBox::eraseClicked, nullptr, nullptr);
@@ -69,7 +73,7 @@ bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
     return true;
 }
 
-void MainWindow::askNames(AboutBox& box, ProjectOpening& opening) {
+bool MainWindow::askNames(AboutBox& box, ProjectOpening& opening) {
     const std::vector<int> asked = opening.namesToAsk();
     for (int i : asked) {
         box.setCommentSjis(opening.namePromptSjis(i));
@@ -77,9 +81,13 @@ void MainWindow::askNames(AboutBox& box, ProjectOpening& opening) {
         // An empty name is refused: the box comes back until something is typed.
         do {
             box.exec();
+            if (m_closing) {
+                return false;
+            }
         } while (!opening.setName(i, box.nameSjis()));
     }
     box.setNameEntryShown(false);
+    return true;
 }
 
 bool MainWindow::openProject() {
@@ -96,9 +104,7 @@ bool MainWindow::openProject() {
     if (opened) {
         AboutBox box(this);
         opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
-        if (opened) {
-            askNames(box, opening);
-        }
+        opened = opened && askNames(box, opening);
     }
     opened = opened && runReporting([&] { opening.start(); });
     if (opened) {

@@ -1,6 +1,10 @@
 #include "app/qt/run_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
@@ -24,6 +28,34 @@ std::filesystem::path programDirectory(const char* argv0) {
     return self.parent_path() / "";
 }
 
+int s_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(s_signalPipe[1], &byte, 1);
+}
+
+// A session that ends (SIGTERM) or a Ctrl+C in the terminal closes the window the ordinary
+// way, so the story still goes back to its slot and the settings are kept.
+void closeOnTerminationSignals(MainWindow& window) {
+    if (::pipe(s_signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(s_signalPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        window.close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 }  // namespace
 
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
@@ -44,6 +76,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
                 window.setProject(project->projectDir, project->baseName);
             }
         }
+        closeOnTerminationSignals(window);
         window.show();
         exitCode = QApplication::exec();
         window.shutDown();
