@@ -278,9 +278,10 @@ bool MainWindow::formKeyPress(const QString& text) {
     if (text.size() != 1 || m_interpreter->isRunning()) {
         return false;
     }
+    // Shown buttons, whether or not the window itself is on the screen yet.
     int visible = 0;
     while (visible < presentation::kChoiceButtons &&
-           m_buttons[static_cast<std::size_t>(visible + 1)]->isVisible()) {
+           !m_buttons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
         ++visible;
     }
     const auto slot = presentation::choiceKeySlot(text.at(0).unicode(), m_story.scriptOpen(), visible);
