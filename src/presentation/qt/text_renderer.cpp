@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -17,7 +18,6 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
-#include <cstdlib>
 
 namespace vrk::presentation {
 
@@ -38,10 +38,8 @@ inline std::uint32_t mul255(std::uint32_t a, std::uint32_t b) {
 // than drawing them.
 QImage largeImage(int width, int height, QImage::Format format) {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    const auto bytesPerLine = (static_cast<std::size_t>(width) *
-                                   static_cast<std::size_t>(QImage::toPixelFormat(format).bitsPerPixel()) +
-                               31) /
-                              32 * 4;
+    const auto bits = static_cast<std::size_t>(QImage::toPixelFormat(format).bitsPerPixel());
+    const std::size_t bytesPerLine = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;  // 32-bit rows
     const std::size_t bytes = bytesPerLine * static_cast<std::size_t>(height);
     if (bytes < kHugePage) {
         return QImage(width, height, format);
