@@ -1,4 +1,4 @@
-// Windows BMP decoding (Part 4.1, step 3 of loadPicture). Every field of the file is
+// Windows BMP decoding (the BMP half of loadPicture). Every field of the file is
 // distrusted: offsets and counts are checked against the bytes at hand before use, and
 // the picture's size against Bitmap::kMaxDimension before anything is allocated.
 

@@ -1,6 +1,6 @@
 #pragma once
-// The colour table of Part 4.1: the script's colour numbers 0-16 as colours. Values are
-// 0x00BBGGRR (blue in the high byte, red in the low byte), as the specification gives them.
+// The colour table: the script's colour numbers 0-16 as colours. Values are
+// 0x00BBGGRR (blue in the high byte, red in the low byte), as the script's colour numbers have always meant them.
 
 #include <array>
 #include <cstdint>
@@ -34,7 +34,7 @@ inline constexpr std::array<std::uint32_t, 17> kColourTable = {
 /// The number given at start-up, after a story ends and in a fresh slot.
 inline constexpr int kDefaultColourNumber = 16;
 
-/// The table index for a colour number. The script may store any byte (Part 2.2) but the
+/// The table index for a colour number. The colour commands may store any byte but the
 /// table has 17 entries: a number outside 0-16 is taken as 16 (black, the start-up colour),
 /// so nothing is ever read outside the table and such a story looks as a fresh one does.
 constexpr int colourIndex(int number) {

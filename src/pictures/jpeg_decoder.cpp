@@ -1,4 +1,4 @@
-// JPEG decoding through the IJG interface (libjpeg-turbo here), Part 4.1 step 2.
+// JPEG decoding through the IJG interface (libjpeg-turbo here), the JPEG half of loadPicture.
 //
 // libjpeg reports errors through error_exit, which must not return. It longjmps back to
 // runDecode, the only function that calls setjmp; that function holds no object with a

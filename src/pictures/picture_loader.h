@@ -1,5 +1,5 @@
 #pragma once
-// Picture loading (Part 4.1, loadPicture): a JPEG of the same base name first, else the
+// Picture loading (loadPicture): a JPEG of the same base name first, else the
 // named file as a Windows BMP. Decoders take bytes, so tests feed them from memory.
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 #pragma once
-// The picture window's geometry (Part 4.2), free of any window system: the size it takes
+// The picture window's geometry, free of any window system: the size it takes
 // for a picture (showPicture steps 2-3) and where it goes when it appears (FormShow).
 
 #include "pictures/background.h"

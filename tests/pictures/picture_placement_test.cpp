@@ -26,7 +26,7 @@ TEST(PictureWindowPlacement, FirstRuleThatFits) {
         {"1 left", Rect{400, 100, 1000, 600}, Size{330, 250}, Point{70, 100}},
         {"1 left, exactly", Rect{330, 0, 900, 500}, Size{330, 250}, Point{0, 0}},
         {"2 above", Rect{100, 300, 900, 700}, Size{330, 250}, Point{100, 50}},
-        {"3 right (specification example)", Rect{0, 0, 640, 480}, Size{330, 250}, Point{640, 0}},
+        {"3 right (main window at the top left)", Rect{0, 0, 640, 480}, Size{330, 250}, Point{640, 0}},
         {"4 below", Rect{100, 100, 900, 400}, Size{330, 250}, Point{100, 400}},
         {"5 corner: main window fills the screen", Rect{0, 0, 1024, 768}, Size{330, 250}, Point{0, 0}},
     };

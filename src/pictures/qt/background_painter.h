@@ -1,5 +1,5 @@
 #pragma once
-// The Qt side of the main window's background (Part 4.1, paintBackground): a loaded
+// The Qt side of the main window's background (paintBackground): a loaded
 // picture in paintable form, the watermark font, and the painter itself. The geometry comes
 // from pictures/background.h; this file only draws it.
 
@@ -26,7 +26,7 @@ QImage toQImage(const Bitmap& bitmap);
 /// paintable copy, converted once per load rather than on every paint.
 class LoadedPicture {
 public:
-    /// loadPicture (Part 4.1) into this picture; on failure nothing changes.
+    /// loadPicture into this picture; on failure nothing changes.
     bool load(std::string_view nameSjis, const std::filesystem::path& baseDir, bool lowRes);
     /// Replaces the picture.
     void setBitmap(Bitmap bitmap);

@@ -1,5 +1,5 @@
 #pragma once
-// The picture window TForm2 (Part 4.2, unit Vrksub): a small top-level window that shows one
+// The picture window TForm2 (unit Vrksub): a small top-level window that shows one
 // picture at its natural size beside the main window, for the page whose command showed it.
 // The main window creates one right after itself and calls showPicture / hidePicture; the
 // page interpreter reaches them through the story host.
