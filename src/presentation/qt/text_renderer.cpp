@@ -194,28 +194,50 @@ struct ComposeRow {
     int width;
 };
 
-QRgb composePixel(const ComposeRow& in, int x, const Rgb& outline, const Rgb& fore, bool& keep) {
+// The outline colour at every alpha, and the character colour; most character pixels are fully
+// covered, most outline pixels carry no character.
+struct Palette {
+    std::array<QRgb, 256> outline{};
+    Rgb fore{};
+    QRgb foreRgb = 0;
+
+    explicit Palette(const TextColours& colours) : fore(channels(colours.text)) {
+        const Rgb o = channels(colours.outline);
+        for (std::uint32_t a = 0; a < 256; ++a) {
+            outline[a] = qRgb(static_cast<int>(mul255(o.r, a)), static_cast<int>(mul255(o.g, a)),
+                              static_cast<int>(mul255(o.b, a)));
+        }
+        foreRgb = qRgb(static_cast<int>(fore.r), static_cast<int>(fore.g), static_cast<int>(fore.b));
+    }
+};
+
+QRgb composePixel(const ComposeRow& in, int x, const Palette& palette, bool& keep) {
     const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
-    const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
-    const Rgb o = {mul255(outline.r, ao), mul255(outline.g, ao), mul255(outline.b, ao)};
+    const QRgb o = palette.outline[ao];
     // The mask comes from the outline alone: it covers every pixel of the characters.
-    keep = (o.r | o.g | o.b) == 0;
-    return qRgb(static_cast<int>(mul255(fore.r, at) + mul255(o.r, 255 - at)),
-                static_cast<int>(mul255(fore.g, at) + mul255(o.g, 255 - at)),
-                static_cast<int>(mul255(fore.b, at) + mul255(o.b, 255 - at)));
+    keep = (o & 0xFFFFFFu) == 0;
+    const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
+    if (at == 0) {
+        return o;
+    }
+    if (at == 255) {
+        return palette.foreRgb;
+    }
+    const Rgb& f = palette.fore;
+    return qRgb(static_cast<int>(mul255(f.r, at) + mul255(static_cast<std::uint32_t>(qRed(o)), 255 - at)),
+                static_cast<int>(mul255(f.g, at) + mul255(static_cast<std::uint32_t>(qGreen(o)), 255 - at)),
+                static_cast<int>(mul255(f.b, at) + mul255(static_cast<std::uint32_t>(qBlue(o)), 255 - at)));
 }
 
 // The mask is one bit per pixel, most significant first: 1 (white) keeps the window's pixel.
-void composeRow(const ComposeRow& in, const TextColours& colours, QRgb* text, uchar* mask) {
-    const Rgb outline = channels(colours.outline);
-    const Rgb fore = channels(colours.text);
+void composeRow(const ComposeRow& in, const Palette& palette, QRgb* text, uchar* mask) {
     std::uint32_t bits = 0;
     for (int x = 0; x < in.width; ++x) {
         bool keep = true;
         if ((in.t0[x] & in.t1[x] & in.t2[x]) == 255) {
             text[x] = 0xFF000000u;  // most of a page is background
         } else {
-            text[x] = composePixel(in, x, outline, fore, keep);
+            text[x] = composePixel(in, x, palette, keep);
         }
         bits = bits << 1 | (keep ? 1u : 0u);
         if ((x & 7) == 7) {
@@ -231,6 +253,7 @@ void composeRow(const ComposeRow& in, const TextColours& colours, QRgb* text, uc
 // Rows with no ink within two rows above are plain background, filled without composing.
 void composeImage(const QImage& coverage, const TextColours& colours, RenderedPage& page) {
     const int width = coverage.width();
+    const Palette palette(colours);
     std::array<std::vector<std::uint8_t>, 3> rows;
     std::array<bool, 3> inked = {false, false, false};
     for (auto& row : rows) {
@@ -249,7 +272,7 @@ void composeImage(const QImage& coverage, const TextColours& colours, RenderedPa
         }
         const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
                                y >= 1 ? coverage.constScanLine(y - 1) : nullptr, width};
-        composeRow(in, colours, text, mask);
+        composeRow(in, palette, text, mask);
     }
 }
 
