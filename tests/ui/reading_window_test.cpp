@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
@@ -18,6 +19,7 @@
 #include "app/qt/qt_story_host.h"
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
+#include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
 #include "ui_test_support.h"
 
@@ -288,6 +290,33 @@ TEST_F(ReadingWindowTest, FontDialogSetsThePageFontWithinItsSizes) {
     m_driver.expect([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     ctrl('F');
     EXPECT_EQ(m_window.currentSettings().fontSize, 48);
+}
+
+TEST_F(ReadingWindowTest, FontDialogRefusesAProportionalFace) {
+    QString proportional;
+    for (const QString& family : QFontDatabase::families()) {
+        if (!QFontDatabase::isFixedPitch(family) && !presentation::measuresFixedPitch(family)) {
+            proportional = family;
+            break;
+        }
+    }
+    if (proportional.isEmpty()) {
+        GTEST_SKIP() << "every installed face is fixed-pitch";
+    }
+    const Settings before = m_window.currentSettings();
+    m_driver.expect([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFontDialog*>(w);
+        dialog->setCurrentFont(QFont(proportional, 20));
+        dialog->accept();
+    });
+    m_driver.expect([](QWidget* w) {
+        EXPECT_EQ(w->objectName(), "FontRefusal");
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    m_driver.expect([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    ctrl('F');
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(m_window.currentSettings(), before);
 }
 
 TEST_F(ReadingWindowTest, UncheckingASoundKindStopsWhatPlays) {

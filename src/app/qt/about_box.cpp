@@ -1,7 +1,6 @@
 #include "app/qt/about_box.h"
 
 #include <QButtonGroup>
-#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,9 +80,8 @@ void AboutBox::buildPanel() {
     m_homePage = new QLabel(QStringLiteral("HP"), m_panel);
     m_homePage->setObjectName(QStringLiteral("Label1"));
     m_homePage->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline"));
-    m_homePage->setCursor(Qt::PointingHandCursor);
+    // The player has no home page of its own to link to; the label keeps its place.
     m_homePage->setGeometry(224, 28, 30, 20);
-    m_homePage->installEventFilter(this);
 }
 
 void AboutBox::buildLowerControls() {
@@ -168,14 +166,6 @@ void AboutBox::setNameEntryShown(bool shown, const std::string& nameSjis) {
 
 std::string AboutBox::nameSjis() const {
     return cutSjis(utf8ToSjisLossy(m_edit->text().toStdString()), kMaxNameLength);
-}
-
-bool AboutBox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_homePage && event->type() == QEvent::MouseButtonRelease) {
-        emit homePageClicked();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace vrk::app

@@ -57,11 +57,6 @@ signals:
     void slotClicked(int slot);
     /// ErasebtnClick.
     void eraseClicked();
-    /// Label1Click: the home-page link.
-    void homePageClicked();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildPanel();
