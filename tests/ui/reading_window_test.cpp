@@ -406,5 +406,24 @@ TEST(ReadingWindowSettingsTest, SettingsRoundTripThroughTheWindow) {
     EXPECT_FALSE(window.pageView().timerActive());
 }
 
+TEST(ReadingWindowSettingsTest, MenuChangesAreWhatTheFileKeeps) {
+    TestProject project;
+    Settings start;
+    start.revealSpeed = 3;
+    MainWindow window(project.programDir(), start);
+    window.show();
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);  // 1.2 -> 1.3
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);  // nonstop on
+    child<QAction>(&window, "Other1")->trigger();
+    const std::filesystem::path file = project.programDir() / "vrk.ini";
+    ASSERT_TRUE(writeSettings(file, window.currentSettings()));
+    const Settings read = readSettings(file);
+    EXPECT_EQ(read.gapTenths, 13);
+    EXPECT_TRUE(read.nonstop);
+    EXPECT_EQ(read.speedCode(), -3);
+    EXPECT_FALSE(read.other);
+    EXPECT_EQ(read.fontNameSjis, start.fontNameSjis);
+}
+
 }  // namespace
 }  // namespace vrk::app
