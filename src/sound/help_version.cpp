@@ -42,9 +42,9 @@ std::string versionText(std::int32_t code) {
 }
 
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir) {
-    std::vector<std::filesystem::path> candidates{programDir / "docs" / "manual.html"};
+    std::vector<std::filesystem::path> candidates{programDir / kManualFileName};
 #ifdef VRK_MANUAL_SOURCE_DIR
-    candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / "manual.html");
+    candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / kManualFileName);
 #endif
     for (const auto& candidate : candidates) {
         std::error_code error;
@@ -64,7 +64,9 @@ bool openHelpIndex(const std::filesystem::path& manualPath) {
     if (!opener) {
         return false;
     }
-    return startDetached(*opener, {manualPath.string()});
+    // The browser is given a file URL so that the anchor of the contents topic survives.
+    const std::string url = "file://" + std::filesystem::absolute(manualPath, error).string() + "#" + kHelpTopic;
+    return startDetached(*opener, {url});
 }
 
 }  // namespace vrk::sound

@@ -18,11 +18,16 @@ inline constexpr const char* kNoVersionText = "Marivex Project";
 /// the minor code % 100, written after a "0" above 20000, cut to two characters.
 std::string versionText(std::int32_t code);
 
-/// The manual to open: docs/manual.html beside the program, then in the source tree this
-/// program was built from; the first candidate when neither exists (opening it then fails).
+/// The reader's manual is "vrk3" plus its extension, beside the program.
+inline constexpr const char* kManualFileName = "vrk3.html";
+/// The contents topic, an anchor of the manual.
+inline constexpr const char* kHelpTopic = "HID00000002";
+
+/// The manual to open: vrk3.html beside the program, then in the source tree this program was
+/// built from; the first candidate when neither exists (opening it then fails).
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir);
-/// Hands the manual to the desktop's opener (xdg-open), not waited for; false when the file
-/// is missing or the opener cannot be started.
+/// Hands the manual, at its contents topic, to the desktop's opener (xdg-open), not waited
+/// for; false when the file is missing or the opener cannot be started.
 bool openHelpIndex(const std::filesystem::path& manualPath);
 
 }  // namespace vrk::sound
