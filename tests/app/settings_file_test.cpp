@@ -179,29 +179,5 @@ TEST_F(SettingsFileTest, FileLivesBesideTheProgramOrInTheConfigDirectory) {
     }
 }
 
-TEST(ProfileIntegerTest, OnlyWholeNumbersParse) {
-    struct Case {
-        const char* text;
-        std::optional<std::int32_t> value;
-    };
-    const Case cases[] = {
-        {"12", 12},
-        {"-12", -12},
-        {"0x1f", 31},
-        {"0XFFFFFFFF", -1},
-        {"2147483647", 2147483647},
-        {"2147483648", std::nullopt},
-        {"12a", std::nullopt},
-        {"", std::nullopt},
-        {"0x", std::nullopt},
-        {"yes", std::nullopt},
-        {"1 2", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseProfileInteger(c.text), c.value);
-    }
-}
-
 }  // namespace
 }  // namespace vrk::app
