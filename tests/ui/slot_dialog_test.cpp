@@ -100,6 +100,28 @@ TEST_F(SlotDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
     EXPECT_EQ(m_driver.pending(), 0u);
 }
 
+TEST_F(SlotDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
+    // A directory where the slot file should be: it can be neither read nor replaced.
+    std::filesystem::remove(m_project.file(".V02"));
+    std::filesystem::create_directory(m_project.file(".V02"));
+    m_driver.expect([&](QWidget* box) {
+        click(child<QRadioButton>(box, "Radio1_2"));  // reported: the slot cannot be read
+        QPushButton* erase = child<QPushButton>(box, "Erasebtn");
+        click(erase);
+        click(erase);
+        EXPECT_EQ(comment(box), text("ユーザーデータ書込み不能"));
+        std::filesystem::remove(m_project.file(".V02"));
+        click(erase);
+        EXPECT_EQ(comment(box), text("未使用ファイルです。"));
+        click(child<QPushButton>(box, "Okbutton"));
+    });
+    m_driver.expect([](QWidget* report) { qobject_cast<QDialog*>(report)->accept(); });
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(m_window.story().locations.slotExtension, ".V02");
+}
+
 TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
     m_driver.expect([](QWidget* box) {
         click(child<QRadioButton>(box, "Radio1_3"));
