@@ -2,31 +2,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "interpreter/null_story_host.h"
 #include "interpreter/page_interpreter.h"
 
 namespace {
 
 using namespace vrk::interpreter;
-
-class NullHost : public StoryHost {
-public:
-    void showPicture(const std::string&) override {}
-    void hidePicture() override {}
-    bool loadPicture(const std::string&) override { return false; }
-    bool playSound(const std::string&) override { return true; }
-    void stopSound() override {}
-    void launchProgram(const std::string&) override {}
-    void waitTicks(int) override {}
-    void repaint() override {}
-    void hideChoices() override {}
-    void prepareChoices() override {}
-    void enableChoices() override {}
-    void refreshPage() override {}
-    void restartReveal() override {}
-    void setBusy(bool) override {}
-    void showAboutComment(const std::string&) override {}
-    void reportError(const std::string&) override {}
-};
 
 void BM_RunPage20Lines(benchmark::State& state) {
     std::vector<char> script;
@@ -53,7 +34,7 @@ void BM_RunPage20Lines(benchmark::State& state) {
     story.script.openBytes(script);
     story.labels.loadBytes(index);
     story.state.names[1] = "\x91\xBE\x98\x59";  // 太郎
-    NullHost host;
+    NullStoryHost host;
     PageInterpreter interpreter(story, host);
     for (auto _ : state) {
         story.state.letters.fill('A');

@@ -12,20 +12,10 @@ namespace {
 
 constexpr std::size_t kMaxProgramCommandBytes = 249;
 
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return out;
-}
-
 // Extension from the last ".", upper case; "" when there is none.
 std::string extensionOf(std::string_view nameSjis) {
     const std::size_t dot = nameSjis.rfind('.');
-    return dot == std::string_view::npos ? std::string() : upperAscii(nameSjis.substr(dot));
+    return dot == std::string_view::npos ? std::string() : foldCaseSjis(nameSjis.substr(dot));
 }
 
 }  // namespace
@@ -51,7 +41,7 @@ void PageInterpreter::dispatchCommand() {
         line = story::cutTo(line.substr(0, p) + dir + line.substr(p + 3), story::kMaxLineBytes);
     }
 
-    const std::string name = upperAscii(std::string_view(line).substr(1, 4));
+    const std::string name = foldCaseAscii(std::string_view(line).substr(1, 4));
     story::StoryState& state = m_story.state;
     if (name == "COL=") {
         state.bgColour = static_cast<std::uint8_t>(toInteger(std::string_view(line).substr(5, 3)) & 0xFF);

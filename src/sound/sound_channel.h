@@ -16,7 +16,6 @@
 
 #include "interpreter/story.h"
 #include "sound/sound_backend.h"
-#include "sound/sound_kinds.h"
 
 namespace vrk::sound {
 

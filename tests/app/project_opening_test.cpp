@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "common/messages.h"
+#include "interpreter/null_story_host.h"
 #include "story/save_file.h"
 
 namespace vrk::app {
@@ -19,25 +20,12 @@ using interpreter::PageInterpreter;
 using interpreter::Story;
 
 // Records only what these tests look at; every effect is otherwise a no-op.
-class QuietHost : public interpreter::StoryHost {
+class QuietHost : public interpreter::NullStoryHost {
 public:
-    void showPicture(const std::string&) override {}
-    void hidePicture() override {}
     bool loadPicture(const std::string& name) override {
         pictures.push_back(name);
         return true;
     }
-    bool playSound(const std::string&) override { return true; }
-    void stopSound() override {}
-    void launchProgram(const std::string&) override {}
-    void waitTicks(int) override {}
-    void repaint() override {}
-    void hideChoices() override {}
-    void prepareChoices() override {}
-    void enableChoices() override {}
-    void refreshPage() override {}
-    void restartReveal() override {}
-    void setBusy(bool) override {}
     void showAboutComment(const std::string& comment) override { comments.push_back(comment); }
     void reportError(const std::string& message) override { errors.push_back(message); }
 
