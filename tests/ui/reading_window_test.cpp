@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QLabel>
@@ -80,6 +81,20 @@ TEST_F(ReadingWindowTest, StartsWithTheOpenButtonAndItsCaption) {
     // Choice keys do nothing before a story runs.
     key("1a\r");
     EXPECT_TRUE(m_window.story().page.pageText.empty());
+    // With no project known the button asks for one.
+    m_driver.expect([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->objectName(), "ODialog");
+        EXPECT_EQ(dialog->windowTitle(), "Open Marivex File");
+        dialog->selectFile(QString::fromStdString(m_project.file(".VRK").string()));
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    click(button(1));
+    EXPECT_EQ(m_driver.pending(), 0u);
+    EXPECT_EQ(m_window.story().locations.baseName, "tale");
+    EXPECT_EQ(firstLine(), "Page one");
 }
 
 TEST(ReadingWindowStartTest, ProjectGivenBeforeShowingOpensAsTheWindowIsShown) {
