@@ -133,6 +133,16 @@ std::optional<fs::path> findInDirectory(const fs::path& dir, const std::string& 
     return matchComponent(dir, fileName);
 }
 
+fs::path programDirectory(const char* argv0) {
+    // The running executable, wherever it was started from.
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec && argv0 != nullptr) {
+        self = fs::absolute(argv0, ec);
+    }
+    return self.parent_path() / "";
+}
+
 std::string pathToSjis(const fs::path& path) {
     const std::string native = path.string();
     if (auto sjis = utf8ToSjis(native)) {

@@ -33,6 +33,9 @@ bool fileNameExists(std::string_view nameSjis, const std::filesystem::path& base
 std::optional<std::filesystem::path> findInDirectory(const std::filesystem::path& dir,
                                                      const std::string& fileName);
 
+/// The directory of the running program, ending in a separator (argv0 only as a fallback).
+std::filesystem::path programDirectory(const char* argv0);
+
 /// The file system spelling of a path as Shift-JIS bytes (for text shown in the story's
 /// own encoding); raw bytes when it does not convert.
 std::string pathToSjis(const std::filesystem::path& path);

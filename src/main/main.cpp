@@ -11,21 +11,14 @@
 #include <vector>
 
 #include "app/terminal_front_end.h"
+#include "common/file_names.h"
 
 #ifdef VRK_HAVE_WINDOW
 #include "app/qt/run_window.h"
+#include "sound/sdl/sdl_mixer_backend.h"
 #endif
 
 namespace {
-
-std::filesystem::path programDirectory(const char* argv0) {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-        exe = std::filesystem::absolute(argv0, ec);
-    }
-    return exe.parent_path() / "";
-}
 
 #ifdef VRK_HAVE_WINDOW
 // An offscreen platform shows nothing to a reader, so it counts as no display.
@@ -61,14 +54,15 @@ int runHeadless(const std::vector<std::string>& args, const std::filesystem::pat
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    const auto programDir = programDirectory(argv[0]);
+    const auto programDir = vrk::programDirectory(argv[0]);
     bool headless = false;
     for (const std::string& arg : args) {
         headless = headless || arg == "--headless";
     }
 #ifdef VRK_HAVE_WINDOW
     if (!headless && hasDisplay()) {
-        return vrk::app::runWindow(argc, argv);
+        return vrk::app::runWindow(argc, argv,
+                                   [] { return std::make_unique<vrk::sound::SdlMixerBackend>(); });
     }
 #endif
     if (!headless) {

@@ -1,6 +1,7 @@
 #include "app/qt/about_box.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -8,9 +9,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <filesystem>
 
 #include "common/sjis.h"
 #include "presentation/qt/font_mapping.h"
+#include "sound/help_version.h"
 
 namespace vrk::app {
 namespace {
@@ -77,11 +80,15 @@ void AboutBox::buildPanel() {
     m_version->setStyleSheet(QStringLiteral("color: grey"));
     m_version->setGeometry(8, 28, 200, 20);
 
-    m_homePage = new QLabel(QStringLiteral("HP"), m_panel);
+    // The player has no home page of its own yet: the link leads to the reader's manual.
+    m_homePage = new QLabel(QStringLiteral("<a href=\"#\" style=\"color: navy\">HP</a>"), m_panel);
     m_homePage->setObjectName(QStringLiteral("Label1"));
-    m_homePage->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline"));
-    // The player has no home page of its own to link to; the label keeps its place.
+    m_homePage->setCursor(Qt::PointingHandCursor);
     m_homePage->setGeometry(224, 28, 30, 20);
+    connect(m_homePage, &QLabel::linkActivated, this, [] {
+        const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
+        sound::openHelpIndex(sound::helpIndexPath(programDir / ""));
+    });
 }
 
 void AboutBox::buildLowerControls() {

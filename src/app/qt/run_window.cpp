@@ -12,21 +12,12 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/settings_file.h"
+#include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 
 namespace vrk::app {
 namespace {
-
-std::filesystem::path programDirectory(const char* argv0) {
-    // The running executable, wherever it was started from; argv[0] only as a fallback.
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error && argv0) {
-        self = std::filesystem::absolute(argv0, error);
-    }
-    return self.parent_path() / "";
-}
 
 int s_signalPipe[2] = {-1, -1};
 
@@ -61,7 +52,7 @@ void closeOnTerminationSignals(MainWindow& window) {
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)));
-    const std::filesystem::path programDir = programDirectory(argc > 0 ? argv[0] : nullptr);
+    const std::filesystem::path programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
     const std::filesystem::path settingsPath = settingsFilePath(programDir);
 
     int exitCode = 0;
