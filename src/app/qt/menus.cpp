@@ -105,18 +105,23 @@ public:
         item(file, "Exit1", QStringLiteral("終了(&X)"), ctrl('Q'), [&w] { w.close(); });
     }
 
+    // The speed and gap items carry their Tag (the step they make) as their data.
     void optionMenu() {
         MainWindow& w = m_window;
         QMenu* option = menu(nullptr, "Option1", QStringLiteral("設定(&O)"), [&w] { w.option1Click(); });
         item(option, "Font1", QStringLiteral("フォント(&F)"), ctrl('F'), [&w] { w.font1Click(); });
         QMenu* gap = menu(option, "Gap1", QStringLiteral("行間隔(&G)"), [&w] { w.gap1Click(); });
-        item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [&w] { w.gapOptClick(1); });
-        item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] { w.gapOptClick(-1); });
-        item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [&w] { w.gapOptClick(0); });
+        item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [&w] { w.gapOptClick(1); })->setData(1);
+        item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] { w.gapOptClick(-1); })->setData(-1);
+        item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [&w] { w.gapOptClick(0); })->setData(0);
         QMenu* speed = menu(option, "Speed1", QStringLiteral("描画速度(&P)"), [&w] { w.speed1Click(); });
-        item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] { w.speedOptClick(1); });
-        item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [&w] { w.speedOptClick(-1); });
-        item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] { w.speedOptClick(0); });
+        item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] { w.speedOptClick(1); })->setData(1);
+        item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [&w] {
+            w.speedOptClick(-1);
+        })->setData(-1);
+        item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] {
+            w.speedOptClick(0);
+        })->setData(0);
         check(speed, "Nonstop1", QStringLiteral("最速(&Z)"), ctrl('L'), [&w] { w.nonstop1Click(); });
         QMenu* sound = menu(option, "Sound1", QStringLiteral("音声(&S)"));
         check(sound, "Mid1", QStringLiteral("Midファイル"), {}, [&w] { w.soundClick(); });
