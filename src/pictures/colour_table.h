@@ -1,6 +1,7 @@
 #pragma once
 // The colour table: the script's colour numbers 0-16 as colours. Values are
-// 0x00BBGGRR (blue in the high byte, red in the low byte), as the script's colour numbers have always meant them.
+// 0x00BBGGRR (blue in the high byte, red in the low byte), as the script's colour numbers have always meant
+// them.
 
 #include <array>
 #include <cstdint>

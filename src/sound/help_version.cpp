@@ -65,7 +65,8 @@ bool openHelpIndex(const std::filesystem::path& manualPath) {
         return false;
     }
     // The browser is given a file URL so that the anchor of the contents topic survives.
-    const std::string url = "file://" + std::filesystem::absolute(manualPath, error).string() + "#" + kHelpTopic;
+    const std::string url =
+        "file://" + std::filesystem::absolute(manualPath, error).string() + "#" + kHelpTopic;
     return startDetached(*opener, {url});
 }
 
