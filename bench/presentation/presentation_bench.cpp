@@ -1,12 +1,14 @@
 // Layout (pure and rendered) and reveal-tick timings; run with QT_QPA_PLATFORM=offscreen.
 #include <QApplication>
 #include <QPainter>
+#include <QScrollBar>
 
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
+#include "pictures/qt/background_painter.h"
 #include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
 #include "presentation/qt/text_renderer.h"
@@ -142,12 +144,44 @@ void BM_PageViewTick(benchmark::State& state) {
     }
 }
 
+// A long page in a 1920 x 1080 window, scrolled one line at a time: every step repaints the
+// background (range 0: colour with watermark; 1: a stretched picture) and the uncovered text.
+void BM_ScrollRepaint1920x1080(benchmark::State& state) {
+    interpreter::Story story;
+    for (int i = 0; i < 200; ++i) {
+        story.page.pageText.push_back(kanjiLine(200));
+    }
+    PageView view(story);
+    view.setTimerActive(false);
+    view.setTextFont(readingFont());
+    QImage picture(640, 480, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    std::string entry = state.range(0) == 0 ? "" : "sPIC.BMP";
+    pictures::BackgroundCache background;
+    view.setBackgroundPainter([&](QPainter& painter, const QRect& area) {
+        background.paint(painter, area.size(), entry, 9, false, picture);
+    });
+    view.resize(1920 - 16, 1080);
+    view.show();
+    story.page.layoutDirty = true;
+    view.refreshPage();
+    view.formClick();
+    QApplication::processEvents();
+    auto* bar = view.findChild<QScrollBar*>(QStringLiteral("ScrollBar1"));
+    const int step = std::max(1, bar->singleStep());
+    for (auto _ : state) {
+        bar->setValue(bar->value() + step > bar->maximum() ? 0 : bar->value() + step);
+        QApplication::processEvents();
+    }
+}
+
 BENCHMARK(BM_LayoutFullPagePure)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LayoutFullPageRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Layout15000StepsPure)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Layout15000StepsRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RevealTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PageViewTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScrollRepaint1920x1080)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vrk::presentation

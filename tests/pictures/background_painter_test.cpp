@@ -216,3 +216,48 @@ TEST(BackgroundPainter, LoadedPictureKeepsItsBitmapWhenTheImageIsReleased) {
 
 }  // namespace
 }  // namespace vrk::pictures
+
+namespace vrk::pictures {
+namespace {
+
+// The cache must never show a stale background: each change of what the background is made
+// of paints anew, and a repeat paints the very pixels of a fresh paint.
+TEST(BackgroundCacheTest, RepaintsExactlyWhenSomethingChanged) {
+    const QSize area(160, 120);
+    BackgroundCache cache;
+    QImage picture = pattern(40, 30, qRgb(9, 9, 9));
+    const auto viaCache = [&](std::string& entry, std::uint8_t colour, bool lowRes, const QImage& pic) {
+        QImage image(area, QImage::Format_RGB32);
+        QPainter painter(&image);
+        cache.paint(painter, area, entry, colour, lowRes, pic);
+        return image;
+    };
+    struct Step {
+        std::string entry;
+        std::uint8_t colour;
+        bool lowRes;
+        bool newPicture;
+    };
+    const Step steps[] = {
+        {"", 9, false, false},  {"", 9, false, false},  {"", 4, false, false}, {"", 4, true, false},
+        {"sP", 4, true, false}, {"tP", 4, true, false}, {"tP", 4, true, true}, {"", 16, false, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.entry + "/" + std::to_string(step.colour));
+        if (step.newPicture) {
+            picture = pattern(50, 20, qRgb(7, 7, 7));
+        }
+        std::string cachedEntry = step.entry;
+        const QImage cached = viaCache(cachedEntry, step.colour, step.lowRes, picture);
+        const Painted fresh = paint(area, step.entry, step.colour, step.lowRes, picture);
+        EXPECT_EQ(cached, fresh.image);
+        EXPECT_EQ(cachedEntry, fresh.entry);
+    }
+    // An empty picture clears the entry on every paint, cached or not.
+    std::string entry = "sP";
+    viaCache(entry, 9, false, QImage());
+    EXPECT_EQ(entry, "");
+}
+
+}  // namespace
+}  // namespace vrk::pictures

@@ -48,8 +48,8 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
     m_page->setEnableChoices([this] { enableChoices(); });
     connect(m_page, &presentation::PageView::pageClicked, this, &MainWindow::onPageClicked);
     m_page->setBackgroundPainter([this](QPainter& painter, const QRect& area) {
-        pictures::paintBackground(painter, area.size(), m_story.state.background, m_story.state.bgColour,
-                                  m_story.options.lowRes, m_background.image());
+        m_backgroundCache.paint(painter, area.size(), m_story.state.background, m_story.state.bgColour,
+                                m_story.options.lowRes, m_background.image());
     });
     m_pictureWindow = std::make_unique<pictures::TForm2>(this);
     m_pictureWindow->setLoadOptions([this] {

@@ -152,6 +152,7 @@ private:
     std::array<QPushButton*, 7> m_buttons{};  // [1..6]
     std::unique_ptr<pictures::TForm2> m_pictureWindow;
     pictures::LoadedPicture m_background;  // backgroundBitmap
+    pictures::BackgroundCache m_backgroundCache;
 
     int m_revealSpeed = Settings::kDefaultSpeed;
     int m_gapTenths = Settings::kDefaultGapTenths;

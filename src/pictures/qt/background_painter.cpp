@@ -144,4 +144,24 @@ void paintBackground(QPainter& painter, QSize area, std::string& backgroundEntry
     painter.restore();
 }
 
+void BackgroundCache::paint(QPainter& painter, QSize area, std::string& backgroundEntry,
+                            std::uint8_t bgColour, bool lowRes, const QImage& picture) {
+    const bool same = !m_image.isNull() && m_image.size() == area && m_entry == backgroundEntry &&
+                      m_bgColour == bgColour && m_lowRes == lowRes && m_pictureKey == picture.cacheKey();
+    if (!same) {
+        if (area.isEmpty()) {
+            return;
+        }
+        m_image = QImage(area, QImage::Format_RGB32);
+        QPainter onCache(&m_image);
+        paintBackground(onCache, area, backgroundEntry, bgColour, lowRes, picture);
+        // Keyed on the entry as painting left it: an empty picture clears it.
+        m_entry = backgroundEntry;
+        m_bgColour = bgColour;
+        m_lowRes = lowRes;
+        m_pictureKey = picture.cacheKey();
+    }
+    painter.drawImage(QPoint(0, 0), m_image);
+}
+
 }  // namespace vrk::pictures

@@ -57,4 +57,21 @@ QFont watermarkFont();
 void paintBackground(QPainter& painter, QSize area, std::string& backgroundEntry, std::uint8_t bgColour,
                      bool lowRes, const QImage& picture);
 
+/// paintBackground for a window that repaints on every scroll step and reveal: the painted
+/// background is kept and copied again while the area, entry, colour, option and picture stay
+/// the same, so only a change of one of them draws the watermark or stretches the picture.
+class BackgroundCache {
+public:
+    /// As paintBackground, into the painter at (0, 0).
+    void paint(QPainter& painter, QSize area, std::string& backgroundEntry, std::uint8_t bgColour,
+               bool lowRes, const QImage& picture);
+
+private:
+    QImage m_image;
+    std::string m_entry;
+    std::uint8_t m_bgColour = 0;
+    bool m_lowRes = false;
+    qint64 m_pictureKey = 0;
+};
+
 }  // namespace vrk::pictures
