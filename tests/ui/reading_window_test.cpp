@@ -3,12 +3,12 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QFontDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include <iterator>
 
 #include "app/qt/about_box.h"
+#include "app/qt/font_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "common/sjis.h"
@@ -252,35 +253,32 @@ TEST_F(ReadingWindowTest, AboutShowsTheVersionWithoutThePicker) {
     EXPECT_EQ(m_driver.pending(), 0u);
 }
 
-TEST_F(ReadingWindowTest, FontDialogTakesFixedPitchFacesWithinItsSizes) {
-    QString proportional;
-    for (const QString& family : QFontDatabase::families()) {
-        if (!QFontDatabase::isFixedPitch(family) && !presentation::measuresFixedPitch(family)) {
-            proportional = family;
-        }
-    }
-    const QFont fixed = m_window.pageView().textFont();
-    if (!proportional.isEmpty()) {
-        m_driver.expect([&](QWidget* w) {
-            qobject_cast<QFontDialog*>(w)->setCurrentFont(QFont(proportional, 20));
-            qobject_cast<QDialog*>(w)->accept();
-        });
-        m_driver.expect([](QWidget* w) {
-            EXPECT_EQ(w->objectName(), "FontRefusal");
-            qobject_cast<QDialog*>(w)->accept();
-        });
-    }
+TEST_F(ReadingWindowTest, FontDialogOffersFixedPitchJapaneseFacesWithinItsSizes) {
     m_driver.expect([&](QWidget* w) {
-        QFont font = fixed;
-        font.setPointSize(60);
+        auto* dialog = qobject_cast<FontDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->objectName(), "FDialog");
+        const auto* faces = child<QListWidget>(dialog, "FontFaces");
+        ASSERT_GT(faces->count(), 0);
+        for (int i = 0; i < faces->count(); ++i) {
+            EXPECT_TRUE(presentation::measuresFixedPitch(faces->item(i)->text()))
+                << faces->item(i)->text().toStdString();
+        }
+        const auto* size = child<QSpinBox>(dialog, "FontSize");
+        EXPECT_EQ(size->minimum(), 8);
+        EXPECT_EQ(size->maximum(), 48);
+        QFont font = dialog->selectedFont();
+        font.setPointSize(60);  // held to the largest size offered
         font.setBold(false);
-        qobject_cast<QFontDialog*>(w)->setCurrentFont(font);
-        qobject_cast<QDialog*>(w)->accept();
+        font.setUnderline(true);
+        dialog->setCurrentFont(font);
+        dialog->accept();
     });
     ctrl('F');
     EXPECT_EQ(m_driver.pending(), 0u);
     EXPECT_EQ(m_window.currentSettings().fontSize, 48);
     EXPECT_FALSE(m_window.currentSettings().bold);
+    EXPECT_EQ(m_window.pageView().textFont().pointSize(), 48);
     // A cancelled dialog changes nothing.
     m_driver.expect([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     ctrl('F');

@@ -5,38 +5,22 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFontDatabase>
-#include <QFontDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 
 #include "app/qt/about_box.h"
+#include "app/qt/font_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
-#include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
 #include "presentation/reading_settings.h"
 #include "sound/help_version.h"
 
 namespace vrk::app {
-namespace {
-
-constexpr int kMinFontPoints = 8;
-constexpr int kMaxFontPoints = 48;
-
-// The page is laid out in half-width cells: a face whose characters are not whole cells
-// would make the reveal cut through them.
-bool isFixedPitchFace(const QString& family) {
-    return QFontDatabase::isFixedPitch(family) || presentation::measuresFixedPitch(family);
-}
-
-}  // namespace
-
 // Builds the tree and records, for each shortcut, the menus that enclose its item.
 class MenuBinder {
 public:
@@ -250,30 +234,11 @@ void MainWindow::soundClick() {
 }
 
 void MainWindow::font1Click() {
-    QFontDialog dialog(m_page->textFont(), this);
-    dialog.setObjectName(QStringLiteral("FDialog"));
-    // Qt's own fixed-pitch filter drops the Japanese faces (they do not call themselves
-    // fixed-pitch), so the choice is checked by measuring instead.
-    dialog.setOptions(QFontDialog::DontUseNativeDialog);
-    QFont chosen;
-    for (;;) {
-        if (dialog.exec() != QDialog::Accepted) {
-            return;
-        }
-        chosen = dialog.selectedFont();
-        if (isFixedPitchFace(chosen.family())) {
-            break;
-        }
-        QMessageBox refusal(QMessageBox::Information,
-                            QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)),
-                            QStringLiteral("等幅のフォントを選んで下さい。"), QMessageBox::Ok, this);
-        refusal.setObjectName(QStringLiteral("FontRefusal"));
-        refusal.exec();
+    FontDialog dialog(m_page->textFont(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
     }
-    const int points = chosen.pointSize();
-    if (points > 0 && (points < kMinFontPoints || points > kMaxFontPoints)) {
-        chosen.setPointSize(std::clamp(points, kMinFontPoints, kMaxFontPoints));
-    }
+    const QFont chosen = dialog.selectedFont();
     m_fontNameSjis = utf8ToSjisLossy(chosen.family().toStdString());
     m_page->setTextFont(chosen);
 }
