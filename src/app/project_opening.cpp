@@ -121,17 +121,7 @@ void ProjectOpening::readDefaultsBlock() {
     // A reader of its own: the story's reader may be closed, and must not move.
     story::ScriptReader defaults;
     defaults.open(m_story.locations.projectFile(".VRK"));
-    defaults.seek(m_story.labels.findLabel("VRKALTER"));
-    story::StoryState& state = m_story.state;
-    std::string line;
-    for (int i = 1; i <= story::kNameCount; ++i) {
-        defaults.readLine(line);
-        state.namePrompts[static_cast<std::size_t>(i)] = story::cutTo(line, story::kMaxNameBytes);
-        defaults.readLine(line);
-        state.names[static_cast<std::size_t>(i)] = story::cutTo(line, story::kMaxNameBytes);
-    }
-    defaults.readLine(line);
-    state.title = story::cutTo(line, story::kMaxTitleBytes);
+    story::readDefaultsBlock(defaults, m_story.labels, m_story.state);
 }
 
 void ProjectOpening::loadSlot() {

@@ -207,6 +207,19 @@ SlotDescription describeSlotFile(const fs::path& path) {
     return description;
 }
 
+void readDefaultsBlock(ScriptReader& reader, const LabelIndex& labels, StoryState& state) {
+    reader.seek(labels.findLabel("VRKALTER"));
+    std::string line;
+    for (std::size_t i = 1; i <= kNameCount; ++i) {
+        reader.readLine(line);
+        state.namePrompts[i] = cutTo(line, kMaxNameBytes);
+        reader.readLine(line);
+        state.names[i] = cutTo(line, kMaxNameBytes);
+    }
+    reader.readLine(line);
+    state.title = cutTo(line, kMaxTitleBytes);
+}
+
 std::string initialSlotContent(const StoryState& defaults) {
     StoryState fresh;
     fresh.title = defaults.title;

@@ -36,6 +36,10 @@ struct SlotDescription {
 };
 /// Reads the head of a slot file; throws the I/O error when it cannot be read.
 SlotDescription describeSlotFile(const std::filesystem::path& path);
+/// Reads the defaults block at the offset of "VRKALTER" (nine prompt/name pairs, each cut to
+/// 16 bytes, then the title) into state. Throws the I/O error when the label is missing or
+/// the script ends first.
+void readDefaultsBlock(ScriptReader& reader, const LabelIndex& labels, StoryState& state);
 /// The content a slot initialisation writes, from the defaults block.
 std::string initialSlotContent(const StoryState& defaults);
 

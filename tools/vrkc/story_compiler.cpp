@@ -187,16 +187,7 @@ std::optional<std::string> initialSlot(const CompiledStory& compiled) {
     reader.openBytes(compiled.script);
     story::StoryState defaults;
     try {
-        reader.seek(labels.findLabel("VRKALTER"));
-        std::string line;
-        for (int i = 1; i <= story::kNameCount; ++i) {
-            reader.readLine(line);
-            defaults.namePrompts[static_cast<std::size_t>(i)] = story::cutTo(line, story::kMaxNameBytes);
-            reader.readLine(line);
-            defaults.names[static_cast<std::size_t>(i)] = story::cutTo(line, story::kMaxNameBytes);
-        }
-        reader.readLine(line);
-        defaults.title = story::cutTo(line, story::kMaxTitleBytes);
+        story::readDefaultsBlock(reader, labels, defaults);
     } catch (const Error&) {
         return std::nullopt;
     }
