@@ -1,5 +1,7 @@
 #include "interpreter/page_interpreter.h"
 
+#include <exception>
+
 #include "common/errors.h"
 #include "common/file_names.h"
 #include "common/messages.h"
@@ -58,6 +60,10 @@ bool PageInterpreter::runPageReporting(std::int32_t offset) {
         return true;
     } catch (const Error& error) {
         m_host.reportError(error.messageSjis());
+        return false;
+    } catch (const std::exception& error) {
+        // Anything else the platform raises ends the run the same way rather than the program.
+        m_host.reportError(error.what());
         return false;
     }
 }
