@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "common/file_names.h"
 #include "common/messages.h"
+#include "common/sjis.h"
 #include "story/save_file.h"
 
 namespace fs = std::filesystem;
@@ -152,7 +153,9 @@ bool ProjectOpening::setName(int i, const std::string& nameSjis) {
     if (nameSjis.empty() || i < 1 || i > story::kNameCount) {
         return false;
     }
-    m_story.state.names[static_cast<std::size_t>(i)] = story::cutTo(nameSjis, story::kMaxNameBytes);
+    // A name typed by the reader is cut at a character: half a character would show as
+    // garbage wherever the story prints the name.
+    m_story.state.names[static_cast<std::size_t>(i)] = cutSjis(nameSjis, story::kMaxNameBytes);
     return true;
 }
 

@@ -61,6 +61,18 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT
 
 }  // namespace
 
+std::string cutSjis(std::string_view sjis, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < sjis.size()) {
+        const std::size_t width = isSjisLeadByte(static_cast<unsigned char>(sjis[end])) ? 2 : 1;
+        if (end + width > maxBytes || end + width > sjis.size()) {
+            break;
+        }
+        end += width;
+    }
+    return std::string(sjis.substr(0, end));
+}
+
 std::string sjisToUtf8(std::string_view sjis) {
     std::string out;
     out.reserve(sjis.size() * 3 / 2);

@@ -13,6 +13,8 @@ constexpr bool isSjisLeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+/// The first bytes of Shift-JIS text, at most maxBytes, never ending inside a two-byte character.
+std::string cutSjis(std::string_view sjis, std::size_t maxBytes);
 /// UTF-8 text of Shift-JIS bytes; a byte that does not form a character becomes U+FFFD.
 std::string sjisToUtf8(std::string_view sjis);
 /// Shift-JIS bytes of UTF-8 text, or nothing when a character has no code page 932 form

@@ -35,6 +35,15 @@ TEST(SjisTest, BadBytesBecomeReplacementCharacters) {
     EXPECT_EQ(utf8ToSjisLossy("a\xF0\x9F\x98\x80"), "a?");
 }
 
+TEST(SjisTest, CutsOnlyBetweenCharacters) {
+    const std::string name = "ab\x91\xBE\x98\x59";  // "ab" then 太郎
+    EXPECT_EQ(cutSjis(name, 6), name);
+    EXPECT_EQ(cutSjis(name, 5), "ab\x91\xBE");  // 郎 would be split
+    EXPECT_EQ(cutSjis(name, 3), "ab");
+    EXPECT_EQ(cutSjis(name, 0), "");
+    EXPECT_EQ(cutSjis("\x91", 4), "");  // a lone lead byte is half a character
+}
+
 TEST(NumbersTest, StrictDecimal) {
     EXPECT_EQ(parseDecimal("123"), 123);
     EXPECT_EQ(parseDecimal("-7"), -7);

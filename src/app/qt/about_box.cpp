@@ -34,18 +34,6 @@ QFont gothicFont() {
 
 }  // namespace
 
-std::string cutSjis(const std::string& sjis, std::size_t maxBytes) {
-    std::size_t end = 0;
-    while (end < sjis.size()) {
-        const std::size_t width = isSjisLeadByte(static_cast<unsigned char>(sjis[end])) ? 2 : 1;
-        if (end + width > maxBytes) {
-            break;
-        }
-        end += width;
-    }
-    return sjis.substr(0, std::min(end, sjis.size()));
-}
-
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutBox"));
     // A dialog frame without the title bar's buttons; closing by the keyboard still rejects.

@@ -74,7 +74,4 @@ private:
     QPushButton* m_erase = nullptr;
 };
 
-/// Cuts Shift-JIS text to at most maxBytes without splitting a two-byte character.
-std::string cutSjis(const std::string& sjis, std::size_t maxBytes);
-
 }  // namespace vrk::app
