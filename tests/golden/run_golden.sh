@@ -3,7 +3,8 @@
 #
 #   run_golden.sh [--rebaseline] VRKC VRK3 CASE_DIR...
 #
-# Each CASE_DIR holds story.txt (vrkc source), input.txt (what the reader types) and
+# Each CASE_DIR holds story.txt (vrkc source; story.sjis instead for a source in raw
+# Shift-JIS, which can hold bytes UTF-8 cannot), input.txt (what the reader types) and
 # expected.txt (the transcript). The story is compiled with fresh slots into a temporary
 # directory, together with the files of the case's extra/ folder when it has one, and
 # played with a fixed seed. When the case also has input2.txt, the player is started a
@@ -31,8 +32,10 @@ for case_dir in "$@"; do
     case_dir=$(cd "$case_dir" && pwd)
     name=$(basename "$case_dir")
     work=$(mktemp -d)
-    if ! "$vrkc" --slots "$case_dir/story.txt" "$work/GOLD"; then
-        echo "$name: story.txt does not compile" >&2
+    source=(--slots "$case_dir/story.txt")
+    [[ -f $case_dir/story.sjis ]] && source=(--slots --sjis "$case_dir/story.sjis")
+    if ! "$vrkc" "${source[@]}" "$work/GOLD"; then
+        echo "$name: the story does not compile" >&2
         failed=1
         rm -rf "$work"
         continue
