@@ -1,6 +1,7 @@
 #include "interpreter/page_interpreter.h"
 
 #include <exception>
+#include <functional>
 
 #include "common/errors.h"
 #include "common/file_names.h"
@@ -12,27 +13,33 @@ namespace {
 
 constexpr std::string_view kJumpError = "Jump Address Error : ";
 
-// Holds the busy cursor and the running flag for exactly the length of a run, also
-// when it ends with an error.
+// Holds the running flag for exactly the length of a run, and takes the busy cursor away
+// however the run ends.
 class RunGuard {
 public:
-    RunGuard(StoryHost& host, bool& running) : m_host(host), m_running(running) {
+    RunGuard(bool& running, std::function<void()> onEnd) : m_running(running), m_onEnd(std::move(onEnd)) {
         m_running = true;
-        m_host.setBusy(true);
     }
     ~RunGuard() {
-        m_host.setBusy(false);
+        m_onEnd();
         m_running = false;
     }
     RunGuard(const RunGuard&) = delete;
     RunGuard& operator=(const RunGuard&) = delete;
 
 private:
-    StoryHost& m_host;
     bool& m_running;
+    std::function<void()> m_onEnd;
 };
 
 }  // namespace
+
+void PageInterpreter::showBusy(bool busy) {
+    if (m_busy != busy) {
+        m_busy = busy;
+        m_host.setBusy(busy);
+    }
+}
 
 void PageInterpreter::readLine() {
     m_story.script.readLine(m_story.currentLine);
@@ -47,7 +54,8 @@ void PageInterpreter::runPage(std::int32_t offset) {
         appendJumpError();
         return;
     }
-    RunGuard guard(m_host, m_running);
+    RunGuard guard(m_running, [this] { showBusy(false); });
+    showBusy(true);
     runPageInner(offset);
 }
 
@@ -116,6 +124,7 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     }
     m_host.prepareChoices();
     m_story.page.layoutDirty = true;
+    showBusy(false);
     m_host.refreshPage();
     if (m_story.options.nonstop) {
         m_host.enableChoices();

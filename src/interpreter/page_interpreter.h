@@ -52,6 +52,8 @@ private:
     bool lineIs(std::string_view text) const { return m_story.currentLine == text; }
     char firstChar() const { return m_story.currentLine.empty() ? '\0' : m_story.currentLine[0]; }
     void appendJumpError();
+    /// The busy cursor, shown to the host only when it changes.
+    void showBusy(bool busy);
 
     // Page commands (">" lines).
     void dispatchCommand();
@@ -63,6 +65,7 @@ private:
     Story& m_story;
     StoryHost& m_host;
     bool m_running = false;
+    bool m_busy = false;
 };
 
 }  // namespace vrk::interpreter
