@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QWheelEvent>
+
 #include <string>
 #include <vector>
 
@@ -110,6 +113,22 @@ TEST_F(PageViewTest, ScrollRangeAndSnappedThumb) {
     EXPECT_GT(compared, 0);
     m_view.snapScrollThumb();
     EXPECT_EQ(m_view.scrollBar()->value(), 5 * lineHeight);
+}
+
+TEST_F(PageViewTest, WheelOverThePageScrollsIt) {
+    const auto wheel = [this](int delta) {
+        QWheelEvent event(QPointF(50, 50), m_view.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&m_view, &event);
+    };
+    showPage(3);
+    wheel(-120);
+    EXPECT_EQ(m_view.scrollBar()->value(), 0);  // nothing to scroll
+    showPage(40);
+    wheel(-120);
+    EXPECT_GT(m_view.scrollBar()->value(), 0);
+    wheel(240);
+    EXPECT_EQ(m_view.scrollBar()->value(), 0);
 }
 
 TEST_F(PageViewTest, RevealScrollsAtTheButtonBand) {

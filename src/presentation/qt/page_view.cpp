@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QThread>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -209,6 +210,12 @@ void PageView::paintEvent(QPaintEvent* event) {
         return;
     }
     painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+}
+
+void PageView::wheelEvent(QWheelEvent* event) {
+    if (m_scrollBar->isEnabled()) {
+        QCoreApplication::sendEvent(m_scrollBar, event);
+    }
 }
 
 void PageView::resizeEvent(QResizeEvent*) {

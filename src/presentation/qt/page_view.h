@@ -121,6 +121,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    /// The wheel over the page scrolls it as the scroll bar would.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void paintPage();
