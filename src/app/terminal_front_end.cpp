@@ -10,6 +10,7 @@
 #include "common/numbers.h"
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
+#include "presentation/choices.h"
 #include "sound/outside_programs.h"
 
 namespace vrk::app {
@@ -161,12 +162,13 @@ void TerminalFrontEnd::printReport() {
     m_out << std::flush;
 }
 
-void TerminalFrontEnd::choose(int slot) {
-    if (!m_story.scriptOpen() || slot < 1 || slot > m_visibleButtons) {
-        return;
+void TerminalFrontEnd::choose(int keyCode) {
+    // The same rule as the window's keys: Enter is the first choice only while the page has
+    // a single button, and a key takes its slot only while that button is shown.
+    if (const auto slot = presentation::choiceKeySlot(keyCode, m_story.scriptOpen(), m_visibleButtons)) {
+        m_interpreter.selectChoice(*slot);
+        printReport();
     }
-    m_interpreter.selectChoice(slot);
-    printReport();
 }
 
 bool TerminalFrontEnd::handleInput(const std::string& line) {
@@ -191,17 +193,9 @@ bool TerminalFrontEnd::handleInput(const std::string& line) {
         return true;
     }
     if (line.empty()) {
-        // Enter stands for the first choice only while the page has a single button.
-        if (m_visibleButtons < 2) {
-            choose(1);
-        }
-        return true;
-    }
-    if (line.size() == 1) {
-        const char c = line[0];
-        if ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || (c >= '1' && c <= '6')) {
-            choose(c & 7);
-        }
+        choose(presentation::kEnterKey);
+    } else if (line.size() == 1) {
+        choose(static_cast<unsigned char>(line[0]));
     }
     return true;
 }

@@ -65,7 +65,8 @@ private:
     void printReport();
     /// Handles one input line; false when the player should stop.
     bool handleInput(const std::string& line);
-    void choose(int slot);
+    /// A choice key (its character code, or Enter) as the window takes it.
+    void choose(int keyCode);
     void printSjis(std::string_view prefix, std::string_view textSjis);
 
     TerminalOptions m_options;

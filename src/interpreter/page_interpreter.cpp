@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/file_names.h"
 #include "common/messages.h"
+#include "common/sjis.h"
 #include "story/save_file.h"
 
 namespace vrk::interpreter {
@@ -71,7 +72,7 @@ bool PageInterpreter::runPageReporting(std::int32_t offset) {
         return false;
     } catch (const std::exception& error) {
         // Anything else the platform raises ends the run the same way rather than the program.
-        m_host.reportError(error.what());
+        m_host.reportError(utf8ToSjisLossy(error.what()));
         return false;
     }
 }
