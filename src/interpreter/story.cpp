@@ -3,22 +3,25 @@
 #include "common/file_names.h"
 
 namespace vrk::interpreter {
+namespace {
 
-std::filesystem::path Locations::projectFile(const std::string& extension) const {
-    // Project files are found by their exact spelling first, then in any letter case.
-    const std::string name = baseName + extension;
-    if (auto found = findInDirectory(projectDir, name)) {
+// Project files are found by their exact spelling first, then in any letter case; a file
+// that does not exist yet is named as the program writes it.
+std::filesystem::path projectFileIn(const std::filesystem::path& dir, const std::string& name) {
+    if (auto found = findInDirectory(dir, name)) {
         return *found;
     }
-    return projectDir / name;
+    return dir / name;
+}
+
+}  // namespace
+
+std::filesystem::path Locations::projectFile(const std::string& extension) const {
+    return projectFileIn(projectDir, baseName + extension);
 }
 
 std::filesystem::path Locations::saveFile(const std::string& extension) const {
-    const std::string name = baseName + extension;
-    if (auto found = findInDirectory(saveDir, name)) {
-        return *found;
-    }
-    return saveDir / name;
+    return projectFileIn(saveDir, baseName + extension);
 }
 
 }  // namespace vrk::interpreter
