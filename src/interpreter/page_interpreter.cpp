@@ -55,9 +55,18 @@ void PageInterpreter::runPage(std::int32_t offset) {
         appendJumpError();
         return;
     }
-    RunGuard guard(m_running, [this] { showBusy(false); });
-    showBusy(true);
-    runPageInner(offset);
+    m_pageShown = false;
+    {
+        RunGuard guard(m_running, [this] { showBusy(false); });
+        showBusy(true);
+        if (m_observer) {
+            m_observer->pageRunStarting(offset);
+        }
+        runPageInner(offset);
+    }
+    if (m_observer && m_pageShown) {
+        m_observer->pageShown(m_shownLabel);
+    }
 }
 
 bool PageInterpreter::runPageReporting(std::int32_t offset) {
@@ -103,6 +112,8 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
         return;
     }
     m_story.page.pageText.clear();
+    // The end of the story moves the label on; the page shown still belongs to this one.
+    const std::string pageLabel = m_story.state.currentLabel;
     collectBody();
 
     // Music goes on into the next page only while that page names it again.
@@ -130,6 +141,8 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     if (m_story.options.nonstop) {
         m_host.enableChoices();
     }
+    m_shownLabel = pageLabel;
+    m_pageShown = true;
 }
 
 void PageInterpreter::runHead(std::int32_t& offset) {

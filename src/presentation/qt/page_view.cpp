@@ -55,10 +55,92 @@ void PageView::setLineGapTenths(int tenths) {
 void PageView::setTextFont(const QFont& font) {
     m_textFont = font;
     setFont(font);
-    m_sampleHeight = measureSample(font).sampleHeight;
-    m_metrics = measureFont(font, m_lineGapTenths);
+    updateMetrics();
+    if (m_fixedSize.isValid()) {
+        m_fixedColumns = fixedColumns();
+    }
     m_story.page.layoutDirty = true;
     repaintPage();
+}
+
+void PageView::updateMetrics() {
+    m_drawFont = m_textFont;
+    if (m_scale != 1.0) {
+        if (m_drawFont.pixelSize() > 0) {
+            m_drawFont.setPixelSize(std::max(1, qRound(m_drawFont.pixelSize() * m_scale)));
+        } else {
+            m_drawFont.setPointSizeF(std::max(1.0, m_drawFont.pointSizeF() * m_scale));
+        }
+    }
+    m_sampleHeight = measureSample(m_drawFont).sampleHeight;
+    m_metrics = measureFont(m_drawFont, m_lineGapTenths);
+}
+
+void PageView::setFixedPage(QSize size) {
+    if (size.isValid() && !size.isEmpty()) {
+        m_fixedSize = size;
+        m_fixedColumns = fixedColumns();
+    } else {
+        m_fixedSize = QSize();
+    }
+    updateFrame();
+    m_story.page.layoutDirty = true;
+    repaintPage();
+}
+
+int PageView::fixedColumns() const {
+    // The columns the window has at the fixed size, measured with the unscaled font.
+    return columnsFor(m_fixedSize.width(), kScrollBarWidth,
+                      measureFont(m_textFont, m_lineGapTenths).cellWidth);
+}
+
+QRect PageView::frame() const {
+    return m_fixedSize.isValid() ? m_fixedFrame : QRect(QPoint(0, 0), size());
+}
+
+void PageView::updateFrame() {
+    const double oldScale = m_scale;
+    m_pixelRatio = m_fixedSize.isValid() ? devicePixelRatioF() : 1.0;
+    if (!m_fixedSize.isValid()) {
+        m_scale = 1.0;
+        m_scrollBar->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+    } else {
+        const QSize device = bufferSize();
+        m_scale = std::min(static_cast<double>(device.width()) / m_fixedSize.width(),
+                           static_cast<double>(device.height()) / m_fixedSize.height());
+        const QSize scaled(qRound(m_fixedSize.width() * m_scale), qRound(m_fixedSize.height() * m_scale));
+        m_fixedFrame = QRect(
+            QPoint((device.width() - scaled.width()) / 2, (device.height() - scaled.height()) / 2), scaled);
+        const QRect view = toView(QRect(QPoint(0, 0), scaled));
+        m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth,
+                                 view.height());
+    }
+    if (m_scale != oldScale) {
+        updateMetrics();
+    }
+}
+
+QSize PageView::bufferSize() const {
+    return QSize(qRound(width() * m_pixelRatio), qRound(height() * m_pixelRatio));
+}
+
+QRect PageView::textArea() const {
+    const int scrollBar = qRound(kScrollBarWidth * m_pixelRatio);
+    return {0, 0, std::max(0, frame().width() - scrollBar), frame().height()};
+}
+
+QRect PageView::toView(const QRect& bufferRect) const {
+    const QRect r = bufferRect.translated(frame().topLeft());
+    if (m_pixelRatio == 1.0) {
+        return r;
+    }
+    const QPointF topLeft = QPointF(r.topLeft()) / m_pixelRatio;
+    const QPointF bottomRight = QPointF(r.left() + r.width(), r.top() + r.height()) / m_pixelRatio;
+    return QRectF(topLeft, bottomRight).toAlignedRect();
+}
+
+QRect PageView::pageFrame() const {
+    return toView(QRect(QPoint(0, 0), frame().size()));
 }
 
 void PageView::paintBackground(QPainter& painter) {
@@ -71,7 +153,9 @@ void PageView::paintBackground(QPainter& painter) {
 
 void PageView::layoutPage() {
     LayoutInput input;
-    input.clientWidth = width();
+    // A fixed page keeps its columns whatever the scaled cells measure.
+    input.clientWidth =
+        m_fixedSize.isValid() ? (m_fixedColumns + 1) * 2 * m_metrics.cellWidth + kScrollBarWidth : width();
     input.scrollBarWidth = kScrollBarWidth;
     input.metrics = m_metrics;
     input.textColour = m_story.state.textColour;
@@ -80,7 +164,7 @@ void PageView::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    m_page = renderPage(m_layout, m_textFont);
+    m_page = renderPage(m_layout, m_drawFont);
     m_reveal.startLayout(m_layout);
     m_story.page.layoutDirty = false;
     // The painting that asked for this layout goes on from position 0 itself.
@@ -93,8 +177,8 @@ bool PageView::ensureBackBuffer() {
     if (width() <= 0 || height() <= 0) {
         return false;
     }
-    if (m_backBuffer.size() != size()) {
-        m_backBuffer = QImage(size(), QImage::Format_RGB32);
+    if (m_backBuffer.size() != bufferSize()) {
+        m_backBuffer = QImage(bufferSize(), QImage::Format_RGB32);
         m_backBuffer.fill(Qt::black);
     }
     return true;
@@ -105,6 +189,7 @@ void PageView::paintPage() {
         return;
     }
     QPainter painter(&m_backBuffer);
+    painter.translate(frame().topLeft());
     paintBackground(painter);
     if (m_story.page.layoutDirty) {
         layoutPage();
@@ -112,13 +197,14 @@ void PageView::paintPage() {
     for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
         uncover(painter, m_page, rect);
     }
-    update(textArea());
+    update(toView(textArea()));
 }
 
 void PageView::refreshPage() {
-    m_visibleHeight = height();
+    const int pageHeight = frame().height();
+    m_visibleHeight = pageHeight;
     paintPage();
-    m_visibleHeight = visibleHeightFor(height(), m_metrics.lineHeight);
+    m_visibleHeight = visibleHeightFor(pageHeight, m_metrics.lineHeight);
     const ScrollRange range =
         scrollRangeFor(m_page.textImage.height(), m_metrics.lineHeight, m_visibleHeight);
     if (range.pageStep > 0) {
@@ -137,6 +223,7 @@ void PageView::repaintPage() {
     }
     if (ensureBackBuffer()) {
         QPainter painter(&m_backBuffer);
+        painter.translate(frame().topLeft());
         paintBackground(painter);
         update();
     }
@@ -175,8 +262,9 @@ void PageView::uncoverStep(const Uncover& step) {
         return;
     }
     QPainter painter(&m_backBuffer);
+    painter.translate(frame().topLeft());
     uncover(painter, m_page, step);
-    update(QRect(step.windowX, step.windowY, step.source.width, step.source.height));
+    update(toView(QRect(step.windowX, step.windowY, step.source.width, step.source.height)));
 }
 
 void PageView::onRevealTick() {
@@ -209,23 +297,35 @@ void PageView::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::black);
         return;
     }
-    painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+    if (m_pixelRatio == 1.0) {
+        painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+        return;
+    }
+    // The buffer holds device pixels: drawn 1:1 onto the screen's own pixels.
+    const QRectF target(event->rect());
+    const QRectF source(target.topLeft() * m_pixelRatio, target.size() * m_pixelRatio);
+    painter.drawImage(target, m_backBuffer, source);
 }
 
 void PageView::wheelEvent(QWheelEvent* event) {
+    const bool atTop = !m_scrollBar->isEnabled() || m_scrollBar->value() == m_scrollBar->minimum();
+    if (event->angleDelta().y() > 0 && atTop) {
+        emit wheelUpAtTop();
+        return;
+    }
     if (m_scrollBar->isEnabled()) {
         QCoreApplication::sendEvent(m_scrollBar, event);
     }
 }
 
 void PageView::resizeEvent(QResizeEvent*) {
-    m_scrollBar->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+    updateFrame();
     m_story.page.layoutDirty = true;
     repaintPage();
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && textArea().contains(event->position().toPoint())) {
+    if (event->button() == Qt::LeftButton && toView(textArea()).contains(event->position().toPoint())) {
         emit pageClicked();
     }
 }
