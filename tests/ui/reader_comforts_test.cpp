@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/qt/main_window.h"
 #include "app/qt/page_speaker.h"
@@ -48,7 +50,8 @@ protected:
         auto backend = std::make_unique<sound::NullSoundBackend>();
         m_sound = backend.get();
         m_window.host().setSoundBackend(std::move(backend));
-        m_window.host().setProgramQuestion([](const std::string&) { return programs::ProgramAnswer::Refuse; });
+        m_window.host().setProgramQuestion(
+            [](const std::string&) { return programs::ProgramAnswer::Refuse; });
         m_window.setSpeaker(std::make_unique<RecordingSpeaker>(m_speech));
         m_window.show();
     }
@@ -67,8 +70,8 @@ protected:
     }
     void wheel(QWidget* target, int delta) {
         const QPointF at(target->width() / 2.0, target->height() / 2.0);
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &event);
     }
     QPlainTextEdit* backlog() { return child<QPlainTextEdit>(&m_window, "backlogPanel"); }
@@ -103,13 +106,13 @@ TEST_F(ReaderComfortsTest, ViewMenuSitsBeforeHelpWithItsOptionsOff) {
     EXPECT_FALSE(action("backAction")->isEnabled());
     EXPECT_FALSE(action("backlogAction")->isEnabled());
     EXPECT_FALSE(action("copyTextAction")->isEnabled());
-    EXPECT_EQ(m_window.currentSettings(), Settings{});
+    EXPECT_FALSE(m_window.currentSettings().autoAdvance || m_window.currentSettings().speech);
 
     Settings on;
     on.autoAdvance = true;
     on.speech = true;
     MainWindow other(m_project.programDir(), on);
-    EXPECT_EQ(other.currentSettings(), on);
+    EXPECT_TRUE(other.currentSettings().autoAdvance && other.currentSettings().speech);
 }
 
 TEST_F(ReaderComfortsTest, BacklogOpensOverThePageAndClosesThreeWays) {
@@ -211,7 +214,6 @@ TEST_F(ReaderComfortsTest, SkipRunsReadPagesAndStopsAtAChoice) {
     press(Qt::Key_D, Qt::ControlModifier);
     EXPECT_TRUE(ui_test::waitFor([&] { return firstLine() == "Page one"; }));
     EXPECT_FALSE(action("skipAction")->isChecked());
-    EXPECT_TRUE(m_window.choiceButton(3)->isEnabled());
 
     // Marks outlive the window: a second one knows LEFT was read.
     m_window.shutDown();
@@ -220,7 +222,7 @@ TEST_F(ReaderComfortsTest, SkipRunsReadPagesAndStopsAtAChoice) {
     again.setProject(m_project.projectDir(), "tale");
     m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
     ASSERT_TRUE(again.openProject());
-    QTest::keyClicks(again.focusWidget(), "a");
+    QTest::keyClicks(again.focusWidget() ? again.focusWidget() : &again, "a");
     EXPECT_TRUE(again.history().currentReadBefore());
 }
 
@@ -230,6 +232,7 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     const QSize windowPage = page.size();
     const presentation::PageLayout before = page.layout();
     const int cellWidth = page.metrics().cellWidth;
+    const int textWidth = page.textImage().width();
     press(Qt::Key_F11);
     ASSERT_TRUE(m_window.fullScreenView());
     ASSERT_TRUE(ui_test::waitFor([&] { return page.size() != windowPage; }));
@@ -243,8 +246,9 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     }
     const double scale = page.pageScale();
     EXPECT_GT(scale, 1.0);
-    EXPECT_GE(page.metrics().cellWidth, cellWidth);
-    EXPECT_GT(page.textImage().height(), page.layout().metrics.lineHeight);
+    // Drawn again at the screen's pixels, not stretched from the window's image.
+    EXPECT_GT(page.metrics().cellWidth, cellWidth);
+    EXPECT_GT(page.textImage().width(), textWidth);
     // Letterboxed: the frame keeps the window page's aspect and sits in the middle.
     const QRect frame = page.pageFrame();
     EXPECT_NEAR(frame.width() * windowPage.height(), frame.height() * windowPage.width(),
@@ -255,6 +259,9 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     // Outside the frame is black.
     if (frame.left() > 0) {
         EXPECT_EQ(page.backBuffer().pixel(0, page.height() / 2), qRgb(0, 0, 0));
+    }
+    if (frame.top() > 0) {
+        EXPECT_EQ(page.backBuffer().pixel(page.width() / 2, 0), qRgb(0, 0, 0));
     }
 
     press(Qt::Key_Return, Qt::AltModifier);
@@ -273,13 +280,12 @@ TEST_F(ReaderComfortsTest, ReadingAloudSpeaksEachPageWithTheChoiceLetters) {
     EXPECT_EQ(m_speech.said[0], QStringLiteral("Page one\n \n A: Go left\n B: Go right\n C: Go end"));
     key("a");
     ASSERT_EQ(m_speech.said.size(), 2);
-    EXPECT_TRUE(m_speech.said[1].startsWith(QStringLiteral("Left page")));
-    EXPECT_TRUE(m_speech.said[1].endsWith(QStringLiteral("Next")));
+    EXPECT_EQ(m_speech.said[1], QStringLiteral("Left page"));
     press(Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(m_speech.stops, 1);
     key("\r");
     EXPECT_EQ(m_speech.said.size(), 2);
-    EXPECT_TRUE(m_window.currentSettings() == Settings{});
+    EXPECT_FALSE(m_window.currentSettings().speech);
 }
 
 }  // namespace

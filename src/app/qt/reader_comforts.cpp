@@ -94,12 +94,13 @@ void MainWindow::showBacklog() {
     for (std::size_t i = 0; i < m_history.earlierPageCount(); ++i) {
         pages.push_back(&m_history.pages()[i].textSjis);
     }
-    m_backlog->setPages(pages);
     const QRect frame = m_page->pageFrame();
     m_backlog->setGeometry(frame.adjusted(0, 0, -presentation::PageView::kScrollBarWidth, 0));
     m_backlog->show();
     m_backlog->raise();
     m_backlog->setFocus();
+    // Filled once it has its size, so the scroll range it opens at the end of is the real one.
+    m_backlog->setPages(pages);
 }
 
 void MainWindow::closeBacklog() {

@@ -95,47 +95,54 @@ int PageView::fixedColumns() const {
 }
 
 QRect PageView::frame() const {
-    return m_fixedSize.isValid() ? m_fixedFrame : QRect(QPoint(0, 0), size());
+    if (!m_fixedSize.isValid()) {
+        return QRect(QPoint(0, 0), size());
+    }
+    // Computed from the size as it stands: the window places its buttons before this view
+    // has handled its own resize.
+    const QSize device = bufferSize();
+    const double scale = fixedScale();
+    const QSize scaled(qRound(m_fixedSize.width() * scale), qRound(m_fixedSize.height() * scale));
+    return QRect(QPoint((device.width() - scaled.width()) / 2, (device.height() - scaled.height()) / 2),
+                 scaled);
 }
 
 void PageView::updateFrame() {
     const double oldScale = m_scale;
-    m_pixelRatio = m_fixedSize.isValid() ? devicePixelRatioF() : 1.0;
-    if (!m_fixedSize.isValid()) {
-        m_scale = 1.0;
-        m_scrollBar->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
-    } else {
-        const QSize device = bufferSize();
-        m_scale = std::min(static_cast<double>(device.width()) / m_fixedSize.width(),
-                           static_cast<double>(device.height()) / m_fixedSize.height());
-        const QSize scaled(qRound(m_fixedSize.width() * m_scale), qRound(m_fixedSize.height() * m_scale));
-        m_fixedFrame = QRect(
-            QPoint((device.width() - scaled.width()) / 2, (device.height() - scaled.height()) / 2), scaled);
-        const QRect view = toView(QRect(QPoint(0, 0), scaled));
-        m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth,
-                                 view.height());
-    }
+    m_scale = m_fixedSize.isValid() ? fixedScale() : 1.0;
+    const QRect view = pageFrame();
+    m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth, view.height());
     if (m_scale != oldScale) {
         updateMetrics();
     }
 }
 
+double PageView::pixelRatio() const {
+    return m_fixedSize.isValid() ? devicePixelRatioF() : 1.0;
+}
+
+double PageView::fixedScale() const {
+    const QSize device = bufferSize();
+    return std::min(static_cast<double>(device.width()) / m_fixedSize.width(),
+                    static_cast<double>(device.height()) / m_fixedSize.height());
+}
+
 QSize PageView::bufferSize() const {
-    return QSize(qRound(width() * m_pixelRatio), qRound(height() * m_pixelRatio));
+    return QSize(qRound(width() * pixelRatio()), qRound(height() * pixelRatio()));
 }
 
 QRect PageView::textArea() const {
-    const int scrollBar = qRound(kScrollBarWidth * m_pixelRatio);
+    const int scrollBar = qRound(kScrollBarWidth * pixelRatio());
     return {0, 0, std::max(0, frame().width() - scrollBar), frame().height()};
 }
 
 QRect PageView::toView(const QRect& bufferRect) const {
     const QRect r = bufferRect.translated(frame().topLeft());
-    if (m_pixelRatio == 1.0) {
+    if (pixelRatio() == 1.0) {
         return r;
     }
-    const QPointF topLeft = QPointF(r.topLeft()) / m_pixelRatio;
-    const QPointF bottomRight = QPointF(r.left() + r.width(), r.top() + r.height()) / m_pixelRatio;
+    const QPointF topLeft = QPointF(r.topLeft()) / pixelRatio();
+    const QPointF bottomRight = QPointF(r.left() + r.width(), r.top() + r.height()) / pixelRatio();
     return QRectF(topLeft, bottomRight).toAlignedRect();
 }
 
@@ -297,13 +304,13 @@ void PageView::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::black);
         return;
     }
-    if (m_pixelRatio == 1.0) {
+    if (pixelRatio() == 1.0) {
         painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
         return;
     }
     // The buffer holds device pixels: drawn 1:1 onto the screen's own pixels.
     const QRectF target(event->rect());
-    const QRectF source(target.topLeft() * m_pixelRatio, target.size() * m_pixelRatio);
+    const QRectF source(target.topLeft() * pixelRatio(), target.size() * pixelRatio());
     painter.drawImage(target, m_backBuffer, source);
 }
 

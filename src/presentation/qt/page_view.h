@@ -155,6 +155,9 @@ private:
     /// The page in back-buffer pixels.
     QRect frame() const;
     QSize bufferSize() const;
+    /// Device pixels per view pixel: the screen's own ratio while the page is fixed, else 1.
+    double pixelRatio() const;
+    double fixedScale() const;
     /// The text area in back-buffer pixels, relative to the frame's corner.
     QRect textArea() const;
     /// A rectangle of the back buffer (relative to the frame's corner) in the view's coordinates.
@@ -170,8 +173,6 @@ private:
     QSize m_fixedSize;  // invalid while the page follows the view
     int m_fixedColumns = 0;
     double m_scale = 1.0;  // device pixels per fixed-page pixel
-    double m_pixelRatio = 1.0;
-    QRect m_fixedFrame;  // the fixed page in back-buffer pixels
     int m_sampleHeight = 0;
     int m_lineGapTenths = kStandardLineGap;
     FontMetrics m_metrics;
