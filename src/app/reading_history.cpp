@@ -9,10 +9,11 @@
 namespace vrk::app {
 namespace {
 
+// A line's own bytes and the string that holds them, so a page of many empty lines counts too.
 std::size_t textBytes(const std::vector<std::string>& lines) {
     std::size_t bytes = 0;
     for (const std::string& line : lines) {
-        bytes += line.size();
+        bytes += line.size() + sizeof(std::string);
     }
     return bytes;
 }

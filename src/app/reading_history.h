@@ -35,7 +35,8 @@ class ReadingHistory {
 public:
     /// Pages kept: the backlog's earlier pages are all of them but the one on show.
     static constexpr std::size_t kMaxPages = 256;
-    /// Page text kept over all records; the oldest pages go first when a new one passes it.
+    /// Page text kept over all records (each line's bytes and its string); the oldest pages go
+    /// first when a new one passes it.
     static constexpr std::size_t kMaxTextBytes = 2 * 1024 * 1024;
 
     /// A run starts: its state is kept until the page is on show (a failed run keeps nothing).

@@ -243,15 +243,19 @@ TEST_F(ReaderComfortsTest, SkipRunsReadPagesAndStopsAtAChoice) {
 }
 
 TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
+    // Smaller than any screen the tests run on, high-density ones included.
+    m_window.resize(MainWindow::kMinWidth, MainWindow::kMinHeight);
     readThreePages();
     presentation::PageView& page = m_window.pageView();
+    ASSERT_TRUE(ui_test::waitFor([&] { return m_window.width() == MainWindow::kMinWidth; }));
     const QSize windowPage = page.size();
     const presentation::PageLayout before = page.layout();
     const int cellWidth = page.metrics().cellWidth;
     const int ink = inkHeight(page.textImage(), page.metrics().lineHeight);
     press(Qt::Key_F11);
     ASSERT_TRUE(m_window.fullScreenView());
-    ASSERT_TRUE(ui_test::waitFor([&] { return page.size() != windowPage; }));
+    // The screen is larger than the window in every direction.
+    ASSERT_TRUE(ui_test::waitFor([&] { return page.width() > windowPage.width(); }));
     page.finishPage();
     EXPECT_FALSE(m_window.menuBar()->isVisible());
     // Same columns and line breaks; cells measured from a larger font.
@@ -260,6 +264,8 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     for (std::size_t i = 0; i < before.lines.size(); ++i) {
         EXPECT_EQ(page.layout().lines[i].bytesSjis, before.lines[i].bytesSjis);
     }
+    // One pixel of the page's pixels to each of the screen's (two to a pixel on a high-density one).
+    EXPECT_EQ(page.backBuffer().size(), page.size() * page.devicePixelRatioF());
     const double scale = page.pageScale();
     EXPECT_GT(scale, 1.0);
     // Drawn again at the screen's pixels, not stretched from the window's image.
@@ -285,7 +291,7 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     EXPECT_FALSE(page.pageFixed());
     EXPECT_TRUE(ui_test::waitFor([&] { return page.size() == windowPage; }));
     EXPECT_EQ(page.metrics().cellWidth, cellWidth);
-    EXPECT_EQ(m_window.currentSettings().width, Settings{}.width);
+    EXPECT_EQ(m_window.currentSettings().width, MainWindow::kMinWidth);
 }
 
 TEST_F(ReaderComfortsTest, ReadingAloudSpeaksEachPageWithTheChoiceLetters) {

@@ -116,7 +116,8 @@ bool MainWindow::openProject() {
         const QSize client = m_page->size();
         if (client.width() * 3 == client.height() * 4) {
             m_page->update();
-        } else {
+        } else if (!m_fullScreen) {
+            // Full screen keeps the page the window had; the screen is not the window to balance.
             balanceTo4by3();
         }
     }

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 
 #include "app/qt/backlog_panel.h"
@@ -212,10 +213,16 @@ void MainWindow::setFullScreenView(bool fullScreen) {
         m_page->setFixedPage(m_page->size());
         menuBar()->hide();
         showFullScreen();
+        // Without a window manager to do it (a bare X server), the window covers the screen itself.
+        if (screen() != nullptr) {
+            setGeometry(screen()->geometry());
+        }
     } else {
         showNormal();
         menuBar()->show();
         m_page->setFixedPage(QSize());
+        move(m_windowGeometry.topLeft());
+        resize(m_windowGeometry.size());
     }
     placeButtons();
 }
