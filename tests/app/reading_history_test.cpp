@@ -86,6 +86,20 @@ TEST(ReadingHistoryTest, StaysWithinItsBoundsOverALongReading) {
     EXPECT_EQ(history.pages().size(), ReadingHistory::kMaxPages);
     EXPECT_GE(history.earlierPageCount(), 200u);
     EXPECT_EQ(history.pages().back().offset, 9999);
+    // Long pages: the text cap holds before the page count does.
+    // Each record: itself, its state's strings, the allocator's share; then the text cap.
+    const std::size_t bound =
+        ReadingHistory::kMaxTextBytes + ReadingHistory::kMaxPages * (sizeof(PageRecord) + 1024);
+    std::size_t peak = 0;
+    for (int n = 0; n < 10000; ++n) {
+        history.pageRunStarting(stateWithFlag(1), n);
+        history.pageShown(std::vector<std::string>(100, line), false);
+        peak = std::max(peak, history.memoryBytes());
+    }
+    EXPECT_LT(history.pages().size(), ReadingHistory::kMaxPages);
+    EXPECT_LE(peak, bound);
+    std::cout << "history peak over 10000 long pages: " << peak << " bytes (bound " << bound << ", record "
+              << sizeof(PageRecord) << ")\n";
     // One enormous page pushes the others out, but stays itself.
     history.pageShown(std::vector<std::string>(1, std::string(3 * 1024 * 1024, 'y')), false);
     EXPECT_EQ(history.pages().size(), 1u);

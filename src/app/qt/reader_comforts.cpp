@@ -152,7 +152,8 @@ void MainWindow::onAutoAdvanceTick() {
     if (!m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked() || !singleNextOnShow()) {
         return;
     }
-    if (m_interpreter->isRunning() || m_host->effectPlaying()) {
+    // Nothing goes on behind the backlog either.
+    if (m_interpreter->isRunning() || m_host->effectPlaying() || m_backlog->isVisible()) {
         m_autoPausing = false;
         m_autoTimer.start(kSoundPollMs);
         return;
