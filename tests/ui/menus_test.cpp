@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -106,6 +108,36 @@ TEST_F(MenusTest, ShortcutsRunTheRefreshFirst) {
     m_window.showNormal();
     action("settingsMenu")->menu()->aboutToShow();
     EXPECT_TRUE(action("balanceAction")->isEnabled());
+}
+
+TEST_F(MenusTest, ShortcutsKeepTheirLimitsAfterAMenuWasUsed) {
+    // Opening and closing a menu once must not hand the keys to Qt's own shortcut handling,
+    // which would trigger an item the refresh would have disabled.
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QMenuBar* bar = m_window.menuBar();
+    for (const char* menuName : {"settingsMenu", "fileMenu"}) {
+        QMenu* menu = action(menuName)->menu();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+        ASSERT_TRUE(ui_test::waitFor([menu] { return menu->isVisible(); }));
+        QTest::keyClick(menu, Qt::Key_Escape);
+        ASSERT_TRUE(ui_test::waitFor([menu] { return !menu->isVisible(); }));
+    }
+    for (int i = 0; i < 15; ++i) {
+        ctrl(Qt::Key_N);
+        ctrl(Qt::Key_H);
+    }
+    EXPECT_EQ(m_window.currentSettings().gapTenths, 10);
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 5);
+    for (int i = 0; i < 15; ++i) {
+        ctrl(Qt::Key_W);
+        ctrl(Qt::Key_J);
+    }
+    EXPECT_EQ(m_window.currentSettings().gapTenths, 20);
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 1);
+    // Reopen with no project known: still refused.
+    ctrl(Qt::Key_R);
+    EXPECT_EQ(m_driver.pending(), 0u);
 }
 
 TEST_F(MenusTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {

@@ -123,6 +123,8 @@ private:
     void onPageClicked();
     bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    bool hasShortcut(const QKeySequence& key) const;
+    bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
 
     // Menu refresh handlers and commands (menus.cpp).
