@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -241,6 +243,39 @@ TEST_F(ReadingWindowTest, InputDuringAPauseStartsNoSecondRun) {
     EXPECT_TRUE(duringRun);
     EXPECT_EQ(firstLine(), "Left page");
     EXPECT_EQ(m_window.story().state.currentLabel, "LEFT");
+}
+
+TEST_F(ReadingWindowTest, KeyboardScrollsALongPage) {
+    open();
+    presentation::PageView& page = m_window.pageView();
+    QScrollBar* bar = page.scrollBar();
+    m_window.story().page.pageText.assign(60, "\x8a\xbf\x8a\xbf\x8a\xbf");
+    m_window.story().page.layoutDirty = true;
+    page.finishPage();
+    ASSERT_TRUE(bar->isEnabled());
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    // The scroll bar follows the choice buttons in the tab order.
+    button(1)->setFocus();
+    QTest::keyClick(button(1), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), bar);
+    button(1)->setFocus();
+    const auto press = [this](Qt::Key k) {
+        QTest::keyClick(m_window.focusWidget() ? m_window.focusWidget() : &m_window, k);
+    };
+    press(Qt::Key_End);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    press(Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    press(Qt::Key_PageDown);
+    EXPECT_EQ(bar->value(), bar->pageStep());
+    press(Qt::Key_Down);
+    EXPECT_EQ(bar->value(), bar->pageStep() + bar->singleStep());
+    press(Qt::Key_Up);
+    press(Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), 0);
+    // The keys still choose: scrolling took none of the choice keys.
+    EXPECT_EQ(m_window.story().state.currentLabel, "START");
 }
 
 TEST_F(ReadingWindowTest, AboutShowsTheVersionWithoutThePicker) {

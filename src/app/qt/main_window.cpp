@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcutEvent>
 #include <QShowEvent>
 #include <algorithm>
@@ -339,7 +340,15 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return runShortcut(sequence);
     }
-    return keyPress && handleChoiceKey(key->text());
+    if (!keyPress) {
+        return false;
+    }
+    // The choice buttons use none of the scrolling keys; the scroll bar handles them itself.
+    if (key->modifiers() == Qt::NoModifier && watched != m_page->scrollBar() &&
+        m_page->scrollByKey(key->key())) {
+        return true;
+    }
+    return handleChoiceKey(key->text());
 }
 
 bool MainWindow::hasShortcut(const QKeySequence& key) const {
