@@ -319,6 +319,45 @@ last words
     EXPECT_EQ(written.flags[1], 0);
 }
 
+TEST_F(EndOfStoryTest, EveryCompletedPageIsAlreadyInTheSlot) {
+    load(R"(*START
+>COL=3
+first page
+?
+one
+NEXT
+?
+two
+FIN
+?END
+*NEXT
+>FCL=5
+second page
+?END
+FIN
+*FIN
+last words
+/
+*VRKALTER
+????
+)");
+    const auto slot = [this] {
+        std::ifstream in(story.locations.saveDir / "T.V01", std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    run("START");
+    const std::string afterFirst = slot();
+    ASSERT_FALSE(afterFirst.empty()) << "the first page is not in the slot";
+    ASSERT_TRUE(interpreter.selectChoice(1));
+    const std::string afterSecond = slot();
+    EXPECT_NE(afterSecond, afterFirst);
+    EXPECT_TRUE(story.scriptOpen());
+    // The flush that ends the reading writes the very same bytes.
+    interpreter.flushProject();
+    EXPECT_EQ(slot(), afterSecond);
+    EXPECT_TRUE(host.callsTo("showAboutComment").empty());
+}
+
 TEST_F(EndOfStoryTest, UnwritableSlotIsReportedAndTheStoryStillEnds) {
     load("*FIN\nlast words\n/\n");
     story.locations.saveDir = story.locations.saveDir / "missing" / "";
