@@ -129,6 +129,71 @@ std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rg
     return bytes;
 }
 
+std::vector<std::uint8_t> makeProgressiveJpeg(int width, int height, int acBands) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr error{};
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    const bool grey = acBands > 0;
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    std::vector<jpeg_scan_info> scans;
+    if (grey) {
+        scans.push_back({1, {0, 0, 0, 0}, 0, 0, 0, 0});
+        for (int band = 0; band < acBands; ++band) {
+            const int first = 1 + band * 63 / acBands;
+            const int last = (band + 1) * 63 / acBands;
+            scans.push_back({1, {0, 0, 0, 0}, first, last, 0, 1});
+            scans.push_back({1, {0, 0, 0, 0}, first, last, 1, 0});
+        }
+        cinfo.scan_info = scans.data();
+        cinfo.num_scans = static_cast<int>(scans.size());
+    } else {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * (grey ? 1 : 3));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = testPattern(x, y);
+            if (grey) {
+                row[static_cast<std::size_t>(x)] = c.r;
+            } else {
+                row[3 * static_cast<std::size_t>(x)] = c.r;
+                row[3 * static_cast<std::size_t>(x) + 1] = c.g;
+                row[3 * static_cast<std::size_t>(x) + 2] = c.b;
+            }
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return bytes;
+}
+
+std::vector<std::uint8_t> withFrameSize(std::vector<std::uint8_t> jpeg, int width, int height) {
+    for (std::size_t i = 0; i + 9 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+            return jpeg;
+        }
+    }
+    return {};
+}
+
 Rgb testPattern(int x, int y) {
     return Rgb{static_cast<std::uint8_t>(x * 3), static_cast<std::uint8_t>(y * 5),
                static_cast<std::uint8_t>((x ^ y) & 0xFF)};
