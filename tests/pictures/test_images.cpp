@@ -90,8 +90,12 @@ std::vector<std::uint8_t> makeBmp24(int width, int height, const std::function<R
     return buildBmp(fields);
 }
 
-std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rgb(int, int)>& colour,
-                                   bool greyscale) {
+namespace {
+
+// Compresses colour(x, y) with the library's defaults, then whatever configure changes.
+std::vector<std::uint8_t> compress(int width, int height, const std::function<Rgb(int, int)>& colour,
+                                   bool greyscale,
+                                   const std::function<void(jpeg_compress_struct&)>& configure) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr error{};
     cinfo.err = jpeg_std_error(&error);  // errors here are bugs in the test: exit is fine
@@ -104,7 +108,7 @@ std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rg
     cinfo.input_components = greyscale ? 1 : 3;
     cinfo.in_color_space = greyscale ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
+    configure(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * (greyscale ? 1 : 3));
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -129,22 +133,17 @@ std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rg
     return bytes;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rgb(int, int)>& colour,
+                                   bool greyscale) {
+    return compress(width, height, colour, greyscale,
+                    [](jpeg_compress_struct& cinfo) { jpeg_set_quality(&cinfo, 90, TRUE); });
+}
+
 std::vector<std::uint8_t> makeProgressiveJpeg(int width, int height, int acBands) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr error{};
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    const bool grey = acBands > 0;
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = grey ? 1 : 3;
-    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
     std::vector<jpeg_scan_info> scans;
-    if (grey) {
+    if (acBands > 0) {
         scans.push_back({1, {0, 0, 0, 0}, 0, 0, 0, 0});
         for (int band = 0; band < acBands; ++band) {
             const int first = 1 + band * 63 / acBands;
@@ -152,33 +151,15 @@ std::vector<std::uint8_t> makeProgressiveJpeg(int width, int height, int acBands
             scans.push_back({1, {0, 0, 0, 0}, first, last, 0, 1});
             scans.push_back({1, {0, 0, 0, 0}, first, last, 1, 0});
         }
-        cinfo.scan_info = scans.data();
-        cinfo.num_scans = static_cast<int>(scans.size());
-    } else {
-        jpeg_simple_progression(&cinfo);
     }
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * (grey ? 1 : 3));
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            const Rgb c = testPattern(x, y);
-            if (grey) {
-                row[static_cast<std::size_t>(x)] = c.r;
-            } else {
-                row[3 * static_cast<std::size_t>(x)] = c.r;
-                row[3 * static_cast<std::size_t>(x) + 1] = c.g;
-                row[3 * static_cast<std::size_t>(x) + 2] = c.b;
-            }
+    return compress(width, height, testPattern, acBands > 0, [&scans](jpeg_compress_struct& cinfo) {
+        if (scans.empty()) {
+            jpeg_simple_progression(&cinfo);
+        } else {
+            cinfo.scan_info = scans.data();
+            cinfo.num_scans = static_cast<int>(scans.size());
         }
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::vector<std::uint8_t> bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return bytes;
+    });
 }
 
 std::vector<std::uint8_t> withFrameSize(std::vector<std::uint8_t> jpeg, int width, int height) {
