@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcutEvent>
 #include <QShowEvent>
 #include <algorithm>
@@ -195,9 +197,16 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::onFirstShow() {
     placeButtons();
-    if (m_story.locations.projectKnown()) {
-        // After the show has been handled, so the slot dialog has a window to sit over.
-        QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
+}
+
+void MainWindow::openThenShow() {
+    // The first page is laid out for the window's own size although nothing is on screen yet.
+    if (layout()) {
+        layout()->activate();
+    }
+    openProject();
+    if (!m_closing) {
+        show();
     }
 }
 
@@ -339,7 +348,15 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return runShortcut(sequence);
     }
-    return keyPress && handleChoiceKey(key->text());
+    if (!keyPress) {
+        return false;
+    }
+    // The choice buttons use none of the scrolling keys; the scroll bar handles them itself.
+    if (key->modifiers() == Qt::NoModifier && watched != m_page->scrollBar() &&
+        m_page->scrollByKey(key->key())) {
+        return true;
+    }
+    return handleChoiceKey(key->text());
 }
 
 bool MainWindow::hasShortcut(const QKeySequence& key) const {
