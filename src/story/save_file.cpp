@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/errors.h"
+#include "common/file_reading.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 
@@ -76,16 +77,11 @@ std::uint8_t readColour(LineReader& reader) {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
 
+// A slot the player wrote is a few kilobytes; anything near this is not one.
+constexpr std::size_t kMaxSaveFileBytes = std::size_t{1} << 20;
+
 std::vector<char> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ioError("File not found", path.string());
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw ioError("File cannot be read", path.string());
-    }
-    return bytes;
+    return readRegularFile(path, "Save file", kMaxSaveFileBytes, OverLimit::Refuse);
 }
 
 }  // namespace
@@ -131,8 +127,14 @@ std::string formatState(const StoryState& state, std::int32_t vrkalterOffset) {
 
 std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
     std::string out;
+    // A field is one line: an LF inside it would end the line early and move every later
+    // field down one, so it is left out. A CR stays; reading strips only the CR of "\r\n".
     const auto line = [&out](std::string_view text) {
-        out += text;
+        for (char c : text) {
+            if (c != '\n') {
+                out += c;
+            }
+        }
         out += "\r\n";
     };
     line(state.title);

@@ -1,4 +1,5 @@
 #include "app/project_opening.h"
+#include "app/terminal_front_end.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "common/errors.h"
 #include "common/messages.h"
@@ -259,6 +261,47 @@ TEST_F(ProjectOpeningTest, CommandLineNamesTheProjectByAnyOfItsFiles) {
     }
     EXPECT_FALSE(projectFromArgument((m_project / "other.vrk").string()).has_value());
     EXPECT_FALSE(projectFromArgument("").has_value());
+}
+
+TEST_F(ProjectOpeningTest, HostileProjectFilesEndTheTerminalOpeningWithAnError) {
+    const auto play = [this](const std::string& input, std::string& out, std::string& err) {
+        TerminalOptions options;
+        options.projectFile = (m_project / "tale").string();
+        options.programDir = m_program / "";
+        std::istringstream in(input);
+        std::ostringstream outStream;
+        std::ostringstream errStream;
+        const int status = TerminalFrontEnd(options, in, outStream, errStream).run();
+        out = outStream.str();
+        err = errStream.str();
+        return status;
+    };
+    // A directory or a FIFO (which must not be waited on) in place of each file read to open.
+    for (const char* file : {"tale.VRK", "tale.VRJ", "tale.V01"}) {
+        for (bool fifo : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (fifo ? " as a FIFO" : " as a directory"));
+            writeProject();
+            fs::remove(m_project / file);
+            if (fifo) {
+                ASSERT_EQ(::mkfifo((m_project / file).c_str(), 0600), 0);
+            } else {
+                fs::create_directory(m_project / file);
+            }
+            std::string out;
+            std::string err;
+            EXPECT_EQ(play("", out, err), 1);
+            EXPECT_NE(err.find(file), std::string::npos) << err;
+            fs::remove(m_project / file);
+        }
+    }
+    // Mid-play, a quick save that cannot be read ends the quick load with the error report
+    // (the story was flushed and closed first, as every quick load does).
+    writeProject();
+    fs::create_directory(m_project / "tale.VR$");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(play("N\nM\n:load\n\n:quit\n", out, err), 0);  // the two names first
+    EXPECT_NE(out.find("@error Save file is not a regular file"), std::string::npos) << out;
 }
 
 }  // namespace

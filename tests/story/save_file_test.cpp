@@ -141,6 +141,39 @@ TEST(SaveFileTest, GarbageColourIsAnError) {
     EXPECT_THROW(parse(text), Error);
 }
 
+TEST(SaveFileTest, LineBreaksInsideFieldsKeepEveryFieldInPlace) {
+    // Fields come from script lines and the defaults block, which may hold any byte.
+    StoryState state = parse(fullSlot());
+    state.title = "T\nX";
+    state.currentLabel = "L\r";
+    state.namePrompts[1] = "\n";
+    state.names[1] = "a\nb";
+    state.names[5] = "x\r\ny";
+    state.namePrompts[9] = "\r";
+    state.background = "sA\nB.BMP";
+    const std::string text = formatState(state, 0);
+    const StoryState back = parse(text);
+    EXPECT_EQ(back.title, "TX");
+    EXPECT_EQ(back.currentLabel, "L\r");  // a CR is kept, even at the end
+    EXPECT_EQ(back.namePrompts[1], "");
+    EXPECT_EQ(back.names[1], "ab");
+    EXPECT_EQ(back.names[5], "x\ry");
+    EXPECT_EQ(back.namePrompts[9], "\r");
+    EXPECT_EQ(back.names[9], "name9");
+    EXPECT_EQ(back.flag(999), 1);
+    EXPECT_EQ(back.letter('Z'), 'Q');
+    EXPECT_EQ(back.bgColour, 3);
+    EXPECT_EQ(back.textColour, 7);
+    EXPECT_EQ(back.background, "sAB.BMP");
+    StoryState again = back;
+    again.currentOffset = 5;
+    EXPECT_EQ(formatState(again, 0), text);
+    // A fresh slot made from such defaults describes itself as fresh.
+    const std::string fresh = initialSlotContent(state);
+    EXPECT_EQ(parse(fresh).currentLabel, "VRKSTART");
+    EXPECT_EQ(parse(fresh).names[5], "x\ry");
+}
+
 class SaveFileOnDiskTest : public ::testing::Test {
 protected:
     void SetUp() override {
