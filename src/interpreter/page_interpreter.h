@@ -48,6 +48,9 @@ public:
     /// Closes the script and writes the state to the current slot when a story is in
     /// progress; then choiceCount becomes 1 (the single button opens the project).
     void flushProject();
+    /// Writes the story to its slot as flushProject would, leaving the script open; nothing
+    /// when no story is in progress. Every completed page run ends with it.
+    void saveProgress();
 
     bool isRunning() const { return m_running; }
     /// The observer told of each run from now on; nullptr for none. Not owned.

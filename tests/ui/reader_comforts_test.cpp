@@ -158,6 +158,21 @@ TEST_F(ReaderComfortsTest, BacklogOpensOverThePageAndClosesThreeWays) {
     ASSERT_TRUE(backlog()->isVisible());
     click(backlog()->viewport());
     EXPECT_FALSE(backlog()->isVisible());
+
+    // A backlog longer than the panel: its keys scroll it, and the wheel closes it at the end only.
+    for (int i = 0; i < 8; ++i) {
+        key("a");
+        key("\r");
+    }
+    press(Qt::Key_PageUp);
+    ASSERT_TRUE(backlog()->isVisible());
+    QScrollBar* bar = backlog()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    press(Qt::Key_PageUp);
+    EXPECT_LT(bar->value(), bar->maximum());
+    wheel(backlog()->viewport(), -120);
+    EXPECT_TRUE(backlog()->isVisible());
 }
 
 TEST_F(ReaderComfortsTest, BackOnePageRerunsThePreviousPageButNotPastAQuickLoad) {

@@ -23,6 +23,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,11 @@ public:
     MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// The project a command line named; onFirstShow opens it when the window is first shown.
+    /// The project to open: one a command line named, or one the open dialog chose.
     void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
+    /// A project named on the command line: the slot dialog and name boxes first, the window
+    /// once the opening has finished or failed.
+    void openThenShow();
     /// Settings as the window stands now: bounds, font, check marks, speed, gap.
     Settings currentSettings() const;
     /// The first half of closing: stops the sound and writes the story back to its slot.
@@ -153,8 +157,8 @@ private:
     bool singleNextOnShow() const;
     void stopAutoAndSkip();
     /// Keys and clicks for the comforts: the backlog's keys, PageUp, Escape; any input stops
-    /// auto-advance and skip. True when the event was used up.
-    bool handleComfortInput(QObject* watched, QEvent* event);
+    /// auto-advance and skip. The event filter's answer when they decide it, nothing otherwise.
+    std::optional<bool> handleComfortInput(QObject* watched, QEvent* event);
 
     void onFirstShow();
     void createButtons();
@@ -168,6 +172,8 @@ private:
     void onPageClicked();
     bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    bool hasShortcut(const QKeySequence& key) const;
+    bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
 
     // Menu refresh handlers and commands (menus.cpp).

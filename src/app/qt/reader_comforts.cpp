@@ -247,21 +247,21 @@ void MainWindow::speakPage() {
     m_speaker->say(QString::fromStdString(pageTextUtf8(m_story.page.pageText)).trimmed());
 }
 
-bool MainWindow::handleComfortInput(QObject* watched, QEvent* event) {
+std::optional<bool> MainWindow::handleComfortInput(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if ((type != QEvent::KeyPress && type != QEvent::MouseButtonPress) || !watched->isWidgetType()) {
-        return false;
+        return std::nullopt;
     }
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != this || QApplication::activeModalWidget()) {
-        return false;
+        return std::nullopt;
     }
     if (type == QEvent::MouseButtonPress) {
         // The menu bar is how auto-advance and skip are switched off as well as on.
         if (!qobject_cast<QMenuBar*>(widget)) {
             stopAutoAndSkip();
         }
-        return false;
+        return std::nullopt;
     }
     auto* key = static_cast<QKeyEvent*>(event);
     const int code = key->key();
@@ -280,8 +280,18 @@ bool MainWindow::handleComfortInput(QObject* watched, QEvent* event) {
             closeBacklog();
             return true;
         }
-        // Its own scrolling keys reach the panel; nothing may choose behind it.
-        return !shortcut && !key->text().isEmpty();
+        if (shortcut) {
+            return std::nullopt;
+        }
+        // Nothing may choose behind the panel; its scrolling keys are its own, not the page's.
+        if (!key->text().isEmpty()) {
+            return true;
+        }
+        if (widget == m_backlog || m_backlog->isAncestorOf(widget)) {
+            return false;
+        }
+        QApplication::sendEvent(m_backlog, event);
+        return true;
     }
     if (code == Qt::Key_PageUp && key->modifiers() == Qt::NoModifier) {
         const QScrollBar* bar = m_page->scrollBar();
@@ -294,7 +304,7 @@ bool MainWindow::handleComfortInput(QObject* watched, QEvent* event) {
         setFullScreenView(false);
         return true;
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace vrk::app
