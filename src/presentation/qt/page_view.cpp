@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vrk::presentation {
 
@@ -153,11 +154,24 @@ QRect PageView::pageFrame() const {
 }
 
 void PageView::paintBackground(QPainter& painter) {
-    if (m_backgroundPainter) {
-        m_backgroundPainter(painter, textArea());
-    } else {
+    if (!m_backgroundPainter) {
         painter.fillRect(textArea(), Qt::black);
+        return;
     }
+    if (!m_fixedSize.isValid()) {
+        m_backgroundPainter(painter, textArea());
+        return;
+    }
+    // A fixed page's background is the window's, scaled with it (tiles included); only the text
+    // is drawn anew at the larger size.
+    const QRect area = textArea();
+    painter.save();
+    painter.setClipRect(area);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.scale(m_scale, m_scale);
+    m_backgroundPainter(painter, QRect(0, 0, static_cast<int>(std::ceil(area.width() / m_scale)),
+                                       static_cast<int>(std::ceil(area.height() / m_scale))));
+    painter.restore();
 }
 
 void PageView::layoutPage() {
