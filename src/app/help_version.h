@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace vrk::sound {
+namespace vrk::app {
 
 /// The code a project without the VRKVER label gives (and the one that means "no version").
 constexpr std::int32_t kNoVersionCode = -1;
@@ -26,8 +26,5 @@ inline constexpr const char* kHelpTopic = "HID00000002";
 /// The manual to open: vrk3.html beside the program, then in the source tree this program was
 /// built from; the first candidate when neither exists (opening it then fails).
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir);
-/// Hands the manual, at its contents topic, to the desktop's opener (xdg-open), not waited
-/// for; false when the file is missing or the opener cannot be started.
-bool openHelpIndex(const std::filesystem::path& manualPath);
 
-}  // namespace vrk::sound
+}  // namespace vrk::app

@@ -1,5 +1,5 @@
 #pragma once
-// TAboutBox: the small light-yellow dialog that is, by turns, the slot picker, the
+// The slot dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker, the
 // name box, the version display and the write-error report. It only shows what it
 // is told and reports clicks; the opening sequence that drives it lives in
 // MainWindow (opening.cpp), the decisions in vrk::app::ProjectOpening.
@@ -17,7 +17,7 @@ class QRadioButton;
 
 namespace vrk::app {
 
-class AboutBox : public QDialog {
+class SlotDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -30,9 +30,14 @@ public:
     static constexpr int kMaxNameLength = 16;
     /// exec() result of the Ok button.
     static constexpr int kOkResult = 1;
+    /// The radio group's classic place; it grows downwards when its font needs more room.
+    static constexpr int kSlotGroupLeft = 8;
+    static constexpr int kSlotGroupTop = 130;
+    static constexpr int kSlotGroupWidth = 185;
+    static constexpr int kSlotGroupHeight = 33;
 
     /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
-    explicit AboutBox(QWidget* parent = nullptr);
+    explicit SlotDialog(QWidget* parent = nullptr);
 
     /// The window caption, from a slot's title line.
     void setCaptionSjis(const std::string& captionSjis);
@@ -40,9 +45,10 @@ public:
     void setCommentSjis(const std::string& commentSjis);
     std::string commentSjis() const;
 
-    /// Uncovers (173 high) or covers (124 high) the radio group and the erase button.
+    /// Uncovers (173 high, more when the group's font needs it) or covers (124 high) the radio
+    /// group and the erase button.
     void setPickerShown(bool shown);
-    /// Checks the radio item of slot 1-4 without running Radio1Click.
+    /// Checks the radio item of slot 1-4 without emitting slotClicked.
     void setSelectedSlot(int slot);
     /// The slot of the checked radio item, 1-4.
     int selectedSlot() const;
@@ -52,8 +58,11 @@ public:
     /// Edit1's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
     std::string nameSjis() const;
 
+    /// Shown over the middle of the screen rather than over the reading window.
+    void setVisible(bool visible) override;
+
 signals:
-    /// Radio1Click: the reader picked slot 1-4.
+    /// The reader picked slot 1-4.
     void slotClicked(int slot);
     /// ErasebtnClick.
     void eraseClicked();
@@ -68,9 +77,9 @@ private:
     QLabel* m_homePage = nullptr;
     QLabel* m_comment = nullptr;
     QPushButton* m_ok = nullptr;
-    QLineEdit* m_edit = nullptr;
-    QGroupBox* m_radio = nullptr;
-    QButtonGroup* m_radioGroup = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QGroupBox* m_slotGroup = nullptr;
+    QButtonGroup* m_slotButtons = nullptr;
     QPushButton* m_erase = nullptr;
 };
 

@@ -1,0 +1,193 @@
+#include "app/qt/slot_dialog.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/help_version.h"
+#include "app/qt/help_window.h"
+#include "common/sjis.h"
+#include "presentation/qt/font_mapping.h"
+
+namespace vrk::app {
+namespace {
+
+QString fromSjis(const std::string& sjis) {
+    return QString::fromStdString(sjisToUtf8(sjis));
+}
+
+// Colour value 12648447 is the BGR word 0x00C0FFFF.
+const QColor kBackground(0xFF, 0xFF, 0xC0);
+
+QFont gothicFont() {
+    QFont font(presentation::mapFontFamily(QStringLiteral("ＭＳ ゴシック")));
+    font.setPixelSize(15);
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+SlotDialog::SlotDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("slotDialog"));
+    // A dialog frame without the title bar's buttons; closing by the keyboard still rejects.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kBackground);
+    setPalette(palette);
+    setFont(gothicFont());
+    buildPanel();
+    buildLowerControls();
+    setPickerShown(false);
+    setNameEntryShown(false);
+}
+
+void SlotDialog::buildPanel() {
+    m_panel = new QFrame(this);
+    m_panel->setObjectName(QStringLiteral("panel"));
+    m_panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_panel->setGeometry(8, 4, 261, 53);
+
+    m_productName = new QLabel(QStringLiteral("VRKブラウザ v3.50"), m_panel);
+    m_productName->setObjectName(QStringLiteral("ProductName"));
+    QFont italic = font();
+    italic.setItalic(true);
+    m_productName->setFont(italic);
+    m_productName->setStyleSheet(QStringLiteral("color: grey"));
+    m_productName->setGeometry(8, 4, 200, 20);
+
+    m_version = new QLabel(QStringLiteral("Marivex Browser for Linux"), m_panel);
+    m_version->setObjectName(QStringLiteral("Version"));
+    m_version->setStyleSheet(QStringLiteral("color: grey"));
+    m_version->setGeometry(8, 28, 200, 20);
+
+    // The player has no home page of its own yet: the link leads to the reader's manual.
+    m_homePage = new QLabel(QStringLiteral("<a href=\"#\" style=\"color: navy\">HP</a>"), m_panel);
+    m_homePage->setObjectName(QStringLiteral("homePageLink"));
+    m_homePage->setCursor(Qt::PointingHandCursor);
+    m_homePage->setGeometry(224, 28, 30, 20);
+    connect(m_homePage, &QLabel::linkActivated, this, [this] {
+        const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
+        showManual(this, helpIndexPath(programDir / ""));
+    });
+}
+
+void SlotDialog::buildLowerControls() {
+    m_comment = new QLabel(this);
+    m_comment->setObjectName(QStringLiteral("Comment"));
+    m_comment->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_comment->setWordWrap(true);
+    m_comment->setGeometry(2, 64, 270, 20);
+
+    m_ok = new QPushButton(QStringLiteral("Ok"), this);
+    m_ok->setObjectName(QStringLiteral("okButton"));
+    m_ok->setGeometry(202, 88, 65, 26);
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, [this] { done(kOkResult); });
+
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    m_nameEdit->setGeometry(8, 90, 121, 23);
+    m_nameEdit->setMaxLength(kMaxNameLength);
+
+    m_slotGroup = new QGroupBox(QStringLiteral(" Select File "), this);
+    m_slotGroup->setObjectName(QStringLiteral("slotGroup"));
+    m_slotGroup->setGeometry(kSlotGroupLeft, kSlotGroupTop, kSlotGroupWidth, kSlotGroupHeight);
+    auto* row = new QHBoxLayout(m_slotGroup);
+    row->setContentsMargins(6, 0, 6, 0);
+    m_slotButtons = new QButtonGroup(m_slotGroup);
+    for (int slot = 1; slot <= 4; ++slot) {
+        auto* item = new QRadioButton(QString::number(slot), m_slotGroup);
+        item->setObjectName(QStringLiteral("slotRadio%1").arg(slot));
+        m_slotButtons->addButton(item, slot);
+        row->addWidget(item);
+    }
+    m_slotButtons->button(1)->setChecked(true);
+    connect(m_slotButtons, &QButtonGroup::idClicked, this, [this](int slot) { emit slotClicked(slot); });
+
+    m_erase = new QPushButton(QStringLiteral("消去"), this);
+    m_erase->setObjectName(QStringLiteral("eraseButton"));
+    m_erase->setGeometry(202, 136, 65, 26);
+    m_erase->setAutoDefault(false);
+    connect(m_erase, &QPushButton::clicked, this, [this] { emit eraseClicked(); });
+}
+
+void SlotDialog::setCaptionSjis(const std::string& captionSjis) {
+    setWindowTitle(fromSjis(captionSjis));
+}
+
+void SlotDialog::setCommentSjis(const std::string& commentSjis) {
+    m_comment->setText(fromSjis(commentSjis));
+}
+
+std::string SlotDialog::commentSjis() const {
+    return utf8ToSjisLossy(m_comment->text().toStdString());
+}
+
+void SlotDialog::setPickerShown(bool shown) {
+    m_slotGroup->setVisible(shown);
+    m_erase->setVisible(shown);
+    int height = shown ? kPickerHeight : kPlainHeight;
+    if (shown) {
+        // The group's title and the four items need more than the classic 33 pixels in most
+        // fonts; the group grows to what they need and the dialog with it.
+        const QSize needed = m_slotGroup->sizeHint();
+        const int groupHeight = std::max(kSlotGroupHeight, needed.height());
+        m_slotGroup->setGeometry(kSlotGroupLeft, kSlotGroupTop, std::max(kSlotGroupWidth, needed.width()),
+                                 groupHeight);
+        const int groupBottom = kSlotGroupTop + groupHeight;
+        m_erase->move(m_erase->x(), groupBottom - 1 - m_erase->height());
+        height = std::max(height, groupBottom + kPickerHeight - (kSlotGroupTop + kSlotGroupHeight));
+    }
+    setFixedSize(kClientWidth, height);
+    m_ok->setFocus();
+}
+
+void SlotDialog::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // Over the middle of the screen, wherever the reading window stands.
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::setVisible(visible);
+}
+
+void SlotDialog::setSelectedSlot(int slot) {
+    if (QAbstractButton* item = m_slotButtons->button(slot)) {
+        item->setChecked(true);
+    }
+}
+
+int SlotDialog::selectedSlot() const {
+    return m_slotButtons->checkedId();
+}
+
+void SlotDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
+    m_nameEdit->setVisible(shown);
+    if (shown) {
+        m_nameEdit->setText(fromSjis(nameSjis));
+        m_nameEdit->selectAll();
+        m_nameEdit->setFocus();
+    } else {
+        m_ok->setFocus();
+    }
+}
+
+std::string SlotDialog::nameSjis() const {
+    return cutSjis(utf8ToSjisLossy(m_nameEdit->text().toStdString()), kMaxNameLength);
+}
+
+}  // namespace vrk::app
