@@ -1,10 +1,11 @@
 # make run  — install what is missing, build, and play the demo story
 # make test — install what is missing, build, and run every test
+# make package — build the Debian package (BUILD/vrk3_VERSION_ARCH.deb)
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench format format-check clean
+.PHONY: all deps configure build run test test-sanitize bench format format-check clean package screenshots
 
 all: build
 
@@ -22,6 +23,14 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j2
+
+package: build
+	@cmake --build $(BUILD) --target package
+	@ls -l $(BUILD)/*.deb
+
+# Pictures of the window for the README, taken under a virtual X server.
+screenshots: build
+	@scripts/take-screenshots $(BUILD)
 
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
