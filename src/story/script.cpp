@@ -70,13 +70,13 @@ void ScriptReader::readLine(std::string& line) {
 }
 
 void LabelIndex::load(const std::filesystem::path& path) {
-    m_records.clear();
+    clear();
     const std::vector<char> bytes = readWholeFile(path, "Label index");
     loadBytes(bytes, path.string());
 }
 
 void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameForErrors) {
-    m_records.clear();
+    clear();
     std::size_t position = 0;
     while (position < bytes.size() && m_records.size() < kMaxRecords) {
         if (bytes.size() - position < kRecordBytes) {
@@ -91,18 +91,16 @@ void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameF
         }
         m_records.push_back(
             {std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
+        if (storedLength <= kMaxLabelBytes) {
+            m_firstOffsets.try_emplace(m_records.back().name, m_records.back().offset);
+        }
         position += kRecordBytes;
     }
 }
 
 std::int32_t LabelIndex::findLabel(std::string_view name) const {
-    const std::string_view key = name.substr(0, kMaxLabelBytes);
-    for (const LabelRecord& record : m_records) {
-        if (record.storedLength == key.size() && record.name == key) {
-            return record.offset;
-        }
-    }
-    return -1;
+    const auto found = m_firstOffsets.find(std::string(name.substr(0, kMaxLabelBytes)));
+    return found == m_firstOffsets.end() ? -1 : found->second;
 }
 
 std::optional<LabelRecord> LabelIndex::firstLabel() const {
