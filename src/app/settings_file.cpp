@@ -243,6 +243,8 @@ Settings settingsFromProfile(const ProfileFile& file) {
     }
     s.revealSpeed = speed > Settings::kMaxSpeed ? Settings::kDefaultSpeed : speed;
 
+    // A deliberate mend: the file format puts no bound on GAP, but a gap of 0 or less gives
+    // lines of no height. Clamping to the menu's own range keeps every stored in-range value.
     const std::int32_t gap = file.integer("OPTION", "GAP", Settings::kDefaultGapTenths);
     s.gapTenths = gap < Settings::kMinGapTenths   ? Settings::kMinGapTenths
                   : gap > Settings::kMaxGapTenths ? Settings::kMaxGapTenths

@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "common/messages.h"
+#include "common/sjis.h"
 
 namespace fs = std::filesystem;
 
@@ -92,11 +93,11 @@ std::vector<char> readFile(const fs::path& path) {
 void parseState(std::span<const char> bytes, StoryState& state) {
     LineReader reader(bytes);
     StoryState result = state;
-    result.title = cutTo(reader.next(), kMaxTitleBytes);
+    result.title = cutSjis(reader.next(), kMaxTitleBytes);
     result.currentLabel = cutTo(reader.next(), kMaxLabelBytes);
     for (int i = 1; i <= kNameCount; ++i) {
-        result.namePrompts[i] = cutTo(reader.next(), kMaxNameBytes);
-        result.names[i] = cutTo(reader.next(), kMaxNameBytes);
+        result.namePrompts[i] = cutSjis(reader.next(), kMaxNameBytes);
+        result.names[i] = cutSjis(reader.next(), kMaxNameBytes);
     }
     for (int n = 0; n < kFlagLines; ++n) {
         const std::string line = reader.next();
@@ -191,7 +192,7 @@ SlotDescription describeSlotFile(const fs::path& path) {
     const std::vector<char> bytes = readFile(path);
     LineReader reader(bytes);
     SlotDescription description;
-    description.captionSjis = cutTo(reader.next(), kMaxTitleBytes);
+    description.captionSjis = cutSjis(reader.next(), kMaxTitleBytes);
     description.fresh = reader.next() == "VRKSTART";
     if (description.fresh) {
         description.commentSjis = messages::kUnusedSlot;
@@ -207,17 +208,19 @@ SlotDescription describeSlotFile(const fs::path& path) {
     return description;
 }
 
+// Text fields are cut at a character boundary: a lone lead byte left at the end of a
+// name would swallow the byte after "%1" in the page text.
 void readDefaultsBlock(ScriptReader& reader, const LabelIndex& labels, StoryState& state) {
     reader.seek(labels.findLabel("VRKALTER"));
     std::string line;
     for (std::size_t i = 1; i <= kNameCount; ++i) {
         reader.readLine(line);
-        state.namePrompts[i] = cutTo(line, kMaxNameBytes);
+        state.namePrompts[i] = cutSjis(line, kMaxNameBytes);
         reader.readLine(line);
-        state.names[i] = cutTo(line, kMaxNameBytes);
+        state.names[i] = cutSjis(line, kMaxNameBytes);
     }
     reader.readLine(line);
-    state.title = cutTo(line, kMaxTitleBytes);
+    state.title = cutSjis(line, kMaxTitleBytes);
 }
 
 std::string initialSlotContent(const StoryState& defaults) {

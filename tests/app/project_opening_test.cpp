@@ -200,6 +200,26 @@ TEST_F(ProjectOpeningTest, FreshSlotAsksNamesAndStartsAtRecordOne) {
     EXPECT_EQ(opening.windowCaptionSjis(), "Tale (VRK3)");
 }
 
+TEST_F(ProjectOpeningTest, ResumedSlotLoadsItsBackgroundByNameAlone) {
+    for (const char* entry : {"tback.bmp", "sback.bmp"}) {
+        SCOPED_TRACE(entry);
+        story::StoryState saved;
+        saved.title = "Tale";
+        saved.currentLabel = "P2";
+        saved.background = entry;
+        writeText(m_project / "tale.V02", story::formatStateMarked(saved, false));
+        m_host.pictures.clear();
+        ProjectOpening opening(m_story, m_interpreter, m_host);
+        opening.chooseSaveDirectory();
+        opening.describeSlot(2);
+        opening.loadSlot();
+        opening.start();
+        EXPECT_EQ(m_host.pictures, (std::vector<std::string>{"back.bmp"}));
+        EXPECT_EQ(m_story.page.pageText.front(), "second page");
+        m_interpreter.flushProject();
+    }
+}
+
 TEST_F(ProjectOpeningTest, QuickLoadGoesOnInTheCurrentSlot) {
     ProjectOpening opening(m_story, m_interpreter, m_host);
     openFresh(opening, 3);

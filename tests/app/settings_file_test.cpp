@@ -99,7 +99,9 @@ TEST_F(SettingsFileTest, NumberKeysFollowTheirRules) {
         {"SPEED=0", 0, false, 12, 0},     {"SPEED=5", 5, false, 12, 5},   {"SPEED=-32768", 2, true, 12, -2},
         {"SPEED=40000", 2, false, 12, 2}, {"SPEED=0x3", 3, false, 12, 3}, {"SPEED=fast", 2, false, 12, 2},
         {"GAP=15", 2, false, 15, 2},      {"GAP=0", 2, false, 10, 2},     {"GAP=-4", 2, false, 10, 2},
-        {"GAP=35", 2, false, 20, 2},      {"GAP=0X14", 2, false, 20, 2},
+        {"GAP=35", 2, false, 20, 2},      {"GAP=0X14", 2, false, 20, 2},  {"GAP=9", 2, false, 10, 2},
+        {"GAP=10", 2, false, 10, 2},      {"GAP=11", 2, false, 11, 2},    {"GAP=19", 2, false, 19, 2},
+        {"GAP=20", 2, false, 20, 2},      {"GAP=21", 2, false, 20, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

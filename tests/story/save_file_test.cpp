@@ -99,8 +99,11 @@ TEST(SaveFileTest, ShortAndOddFiles) {
 
 TEST(SaveFileTest, LongLinesAreCut) {
     std::string text =
-        lines({std::string(300, 't'), "LONGLABEL99", std::string(20, 'p'), std::string(20, 'n')});
+        lines({std::string(300, 't'), "LONGLABEL99", std::string(20, 'p'), std::string(20, 'n'),
+               "p\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf"});
     StoryState state = parse(text);
+    // The eighth 漢 would be split at the 16th byte, so it is left out whole.
+    EXPECT_EQ(state.namePrompts[2], "p\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf");
     EXPECT_EQ(state.title.size(), 255u);
     EXPECT_EQ(state.currentLabel, "LONGLABE");
     EXPECT_EQ(state.namePrompts[1].size(), 16u);
@@ -206,6 +209,8 @@ TEST_F(SaveFileOnDiskTest, DescribesSlots) {
         {lines({"T", "VRKSTART", "a", "b"}), std::string(messages::kUnusedSlot), true},
         {lines({"T", "VRKSTARTX", "????", "????"}), std::string(messages::kSlotInUse), false},
         {lines({"T", "P1", "hero", "Taro"}), "hero:Taro", false},
+        {lines({"T", "P1", "????", "Taro"}), "????:Taro", false},  // both must be "????"
+        {lines({"T", "P1", "hero", "????"}), "hero:????", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
@@ -216,6 +221,37 @@ TEST_F(SaveFileOnDiskTest, DescribesSlots) {
         EXPECT_EQ(description.fresh, c.fresh);
     }
     EXPECT_THROW(describeSlotFile(m_dir / "S.V03"), Error);
+}
+
+TEST(InitialSlotTest, DefaultsBlockNamesAreCutToWholeCharacters) {
+    const std::string kanji = "\x8a\xbf";  // U+6F22 漢
+    std::string eight;
+    for (int i = 0; i < 8; ++i) {
+        eight += kanji;
+    }
+    std::vector<char> script;
+    appendScriptLine(script, "x" + eight);  // 17 bytes: the eighth character would be split
+    appendScriptLine(script, eight + "x");  // 17 bytes: the cut falls between characters
+    appendScriptLine(script, std::string(20, 'n'));
+    appendScriptLine(script, "");
+    for (int i = 3; i <= kNameCount; ++i) {
+        appendScriptLine(script, "????");
+        appendScriptLine(script, "????");
+    }
+    appendScriptLine(script, "Tale");
+    std::vector<char> index;
+    appendLabelRecord(index, "VRKALTER", 0);
+    LabelIndex labels;
+    labels.loadBytes(index);
+    ScriptReader reader;
+    reader.openBytes(std::move(script));
+    StoryState state;
+    readDefaultsBlock(reader, labels, state);
+    EXPECT_EQ(state.namePrompts[1], "x" + eight.substr(0, 14));
+    EXPECT_EQ(state.names[1], eight);
+    EXPECT_EQ(state.namePrompts[2], std::string(16, 'n'));
+    EXPECT_EQ(state.names[9], "????");
+    EXPECT_EQ(state.title, "Tale");
 }
 
 TEST(InitialSlotTest, HoldsTheDefaultsAndFreshValues) {

@@ -74,6 +74,34 @@ TEST(StoryCompilerTest, RecordsOutOfLineOrderKeepTheirOrder) {
     EXPECT_EQ(again.index, index);
 }
 
+TEST(StoryCompilerTest, LinesUpTo255ShiftJisBytesFitTheLengthByte) {
+    std::string kanji127;
+    for (int i = 0; i < 127; ++i) {
+        kanji127 += "\xE6\xBC\xA2";  // 漢, two bytes in code page 932
+    }
+    struct Case {
+        std::string line;
+        std::size_t bytes;  // 0: refused
+    };
+    const Case cases[] = {
+        {std::string(255, 'x'), 255}, {std::string(256, 'x'), 0},         {kanji127 + "x", 255},
+        {kanji127 + "xy", 0},         {"*" + std::string(255, '*'), 255},  // "**" drops one star
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.line.size() << " source bytes");
+        CompileError error;
+        const auto story = compileStory("a\n" + c.line + "\n", false, &error);
+        if (c.bytes == 0) {
+            EXPECT_FALSE(story.has_value());
+            EXPECT_EQ(error.line, 2);
+            continue;
+        }
+        ASSERT_TRUE(story.has_value()) << error.message;
+        ASSERT_EQ(story->script.size(), 2 + 1 + c.bytes);
+        EXPECT_EQ(static_cast<unsigned char>(story->script[2]), c.bytes);
+    }
+}
+
 TEST(StoryCompilerTest, ErrorsNameTheLine) {
     struct Case {
         std::string source;

@@ -10,6 +10,7 @@
 
 #include "app/help_version.h"
 #include "app/qt/font_dialog.h"
+#include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
@@ -268,7 +269,7 @@ void MainWindow::balanceTo4by3() {
 }
 
 void MainWindow::openHelpContents() {
-    openHelpIndex(helpIndexPath(m_programDir));
+    showManual(this, helpIndexPath(m_programDir));
 }
 
 void MainWindow::showAbout() {

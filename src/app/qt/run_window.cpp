@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <filesystem>
 #include <system_error>
@@ -68,7 +69,11 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
             }
         }
         closeOnTerminationSignals(window);
-        window.show();
+        if (window.story().locations.projectKnown()) {
+            QTimer::singleShot(0, &window, &MainWindow::openThenShow);
+        } else {
+            window.show();
+        }
         exitCode = QApplication::exec();
         window.shutDown();
         writeSettings(settingsPath, window.currentSettings());
