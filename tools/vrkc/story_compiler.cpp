@@ -35,9 +35,23 @@ struct PendingLabel {
     std::optional<std::int32_t> offset;  ///< given by "@N"; else the next line's offset
 };
 
+// The last single-byte '@' of Shift-JIS text. The second byte of a two-byte character may
+// be 0x40 too (院, ァ, the full-width space), and that is no separator.
+std::size_t lastAtSign(std::string_view text) {
+    std::size_t found = std::string_view::npos;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isSjisLeadByte(static_cast<unsigned char>(text[i]))) {
+            ++i;
+        } else if (text[i] == '@') {
+            found = i;
+        }
+    }
+    return found;
+}
+
 // "NAME" or "NAME@N"; the "@N" form needs a whole signed decimal after the last "@".
 PendingLabel parseLabel(std::string_view text) {
-    const std::size_t at = text.rfind('@');
+    const std::size_t at = lastAtSign(text);
     if (at != std::string_view::npos) {
         if (auto value = parseDecimal(text.substr(at + 1))) {
             return {std::string(text.substr(0, at)), *value};
@@ -162,7 +176,11 @@ std::optional<std::string> decompileStory(const std::vector<char>& script, const
         }
         const std::string label =
             "*" + record.name + (placeable ? std::string() : "@" + std::to_string(record.offset));
-        if (!emitLine(label, true)) {
+        // A name ending in half a character would swallow the '@' that follows it.
+        const PendingLabel reread = parseLabel(std::string_view(label).substr(1));
+        const bool rereadsAlike = reread.name == record.name &&
+                                  reread.offset == (placeable ? std::nullopt : std::optional(record.offset));
+        if (!rereadsAlike || !emitLine(label, true)) {
             if (error != nullptr) {
                 *error = "label " + record.name + " has no source form";
             }
