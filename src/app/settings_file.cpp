@@ -9,6 +9,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/file_writing.h"
+
 namespace vrk::app {
 namespace {
 
@@ -311,11 +313,7 @@ bool writeSettings(const std::filesystem::path& path, const Settings& settings) 
         if (path.has_parent_path()) {
             std::filesystem::create_directories(path.parent_path(), error);
         }
-        const std::string bytes = file.format();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return static_cast<bool>(out);
+        return replaceFile(path, file.format());
     } catch (const std::exception&) {
         return false;
     }
