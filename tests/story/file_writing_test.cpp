@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -110,6 +111,20 @@ TEST_F(FileWritingTest, DirectoryThatTakesNoNewFilesGetsAnInPlaceWrite) {
               0);
     EXPECT_EQ(readText(slot), "new save");
     EXPECT_EQ(entries(), (std::vector<std::string>{"tale.V01"}));
+}
+
+TEST_F(FileWritingTest, ImmutableDirectoryGetsAnInPlaceWrite) {
+    const fs::path slot = m_dir / "tale.V01";
+    writeText(slot, "old save");
+    if (::geteuid() != 0 || std::system(("chattr +i '" + m_dir.string() + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "making a directory immutable needs root and chattr on a file system that has it";
+    }
+    const bool written = replaceFile(slot, "new save");
+    const bool created = replaceFile(m_dir / "tale.V02", "x");
+    [[maybe_unused]] const int undone = std::system(("chattr -i '" + m_dir.string() + "'").c_str());
+    EXPECT_TRUE(written);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(readText(slot), "new save");
 }
 
 TEST_F(FileWritingTest, OwnLinksAreFollowedOthersAreReplaced) {
