@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/qt/about_box.h"
 #include "app/qt/qt_story_host.h"
+#include "app/qt/slot_dialog.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
@@ -35,7 +35,7 @@ QFont buttonFont() {
 
 MainWindow::MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent)
     : QMainWindow(parent), m_programDir(std::move(programDir)) {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("readingWindow"));
     setWindowTitle(QStringLiteral("Marivex Browser"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_story.locations.programDir = m_programDir;
@@ -51,7 +51,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
         m_backgroundCache.paint(painter, area.size(), m_story.state.background, m_story.state.bgColour,
                                 m_story.options.lowRes, m_background.image());
     });
-    m_pictureWindow = std::make_unique<pictures::TForm2>(this);
+    m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
     m_pictureWindow->setLoadOptions([this] {
         return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
     });
@@ -85,21 +85,22 @@ bool MainWindow::loadBackground(const std::string& fileNameSjis) {
 void MainWindow::createButtons() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         auto* button = new QPushButton(m_page);
-        button->setObjectName(QStringLiteral("Button%1").arg(k));
+        button->setObjectName(QStringLiteral("choiceButton%1").arg(k));
         button->setFont(buttonFont());
         button->setCursor(Qt::PointingHandCursor);
         button->resize(presentation::kChoiceButtonWidth, presentation::kChoiceButtonHeight);
         button->setVisible(k == 1);
         connect(button, &QPushButton::clicked, this, [this, k] { onChoiceClicked(k); });
-        m_buttons[static_cast<std::size_t>(k)] = button;
+        m_choiceButtons[static_cast<std::size_t>(k)] = button;
     }
-    m_buttons[1]->setText(fromSjis(messages::kOpenCaption));
-    // Tab order runs left to right: Button6 first, Button1 last, then the scroll bar.
+    m_choiceButtons[1]->setText(fromSjis(messages::kOpenCaption));
+    // Tab order runs left to right: choice button 6 first, choice button 1 last, then the scroll bar.
     for (int k = presentation::kChoiceButtons; k > 1; --k) {
-        setTabOrder(m_buttons[static_cast<std::size_t>(k)], m_buttons[static_cast<std::size_t>(k - 1)]);
+        setTabOrder(m_choiceButtons[static_cast<std::size_t>(k)],
+                    m_choiceButtons[static_cast<std::size_t>(k - 1)]);
     }
-    if (auto* scrollBar = m_page->findChild<QWidget*>(QStringLiteral("ScrollBar1"))) {
-        setTabOrder(m_buttons[1], scrollBar);
+    if (auto* scrollBar = m_page->findChild<QWidget*>(QStringLiteral("pageScrollBar"))) {
+        setTabOrder(m_choiceButtons[1], scrollBar);
     }
 }
 
@@ -107,7 +108,7 @@ void MainWindow::placeButtons() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, m_page->width(), m_page->height(),
                                                                     presentation::PageView::kScrollBarWidth);
-        m_buttons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
+        m_choiceButtons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
     }
 }
 
@@ -128,15 +129,15 @@ void MainWindow::applySettings(const Settings& settings) {
     resize(std::max(settings.width, kMinWidth), std::max(settings.height, kMinHeight));
     m_fontNameSjis = settings.fontNameSjis;
     m_page->setTextFont(textFontFrom(settings));
-    m_actions.at(QStringLiteral("Mid1"))->setChecked(settings.mid);
-    m_actions.at(QStringLiteral("Wav1"))->setChecked(settings.wav);
-    m_actions.at(QStringLiteral("Other1"))->setChecked(settings.other);
-    m_actions.at(QStringLiteral("OldExe1"))->setChecked(settings.oldExe);
-    m_actions.at(QStringLiteral("LowRes1"))->setChecked(settings.lowRes);
-    m_actions.at(QStringLiteral("Contrast1"))->setChecked(settings.contrast);
-    m_actions.at(QStringLiteral("Nonstop1"))->setChecked(settings.nonstop);
+    m_actions.at(QStringLiteral("midiAction"))->setChecked(settings.mid);
+    m_actions.at(QStringLiteral("wavAction"))->setChecked(settings.wav);
+    m_actions.at(QStringLiteral("otherMediaAction"))->setChecked(settings.other);
+    m_actions.at(QStringLiteral("oldExeAction"))->setChecked(settings.oldExe);
+    m_actions.at(QStringLiteral("lowResAction"))->setChecked(settings.lowRes);
+    m_actions.at(QStringLiteral("contrastAction"))->setChecked(settings.contrast);
+    m_actions.at(QStringLiteral("nonstopAction"))->setChecked(settings.nonstop);
     optionsFromChecks();
-    m_page->setTimerActive(!settings.nonstop);
+    m_page->setRevealTimerActive(!settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
     m_page->setRevealSpeed(m_revealSpeed);
     m_gapTenths = settings.gapTenths;
@@ -186,11 +187,15 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_firstShow) {
         m_firstShow = false;
-        placeButtons();
-        if (m_story.locations.projectKnown()) {
-            // After the show has been handled, so the slot dialog has a window to sit over.
-            QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
-        }
+        onFirstShow();
+    }
+}
+
+void MainWindow::onFirstShow() {
+    placeButtons();
+    if (m_story.locations.projectKnown()) {
+        // After the show has been handled, so the slot dialog has a window to sit over.
+        QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
     }
 }
 
@@ -212,7 +217,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::hideChoices() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        m_buttons[static_cast<std::size_t>(k)]->hide();
+        m_choiceButtons[static_cast<std::size_t>(k)]->hide();
     }
 }
 
@@ -220,7 +225,7 @@ void MainWindow::prepareChoices() {
     m_page->setCursor(Qt::BusyCursor);
     const int count = m_story.page.choiceCount;
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        QPushButton* button = m_buttons[static_cast<std::size_t>(k)];
+        QPushButton* button = m_choiceButtons[static_cast<std::size_t>(k)];
         if (k > count) {
             button->hide();
             continue;
@@ -235,9 +240,9 @@ void MainWindow::enableChoices() {
     m_page->unsetCursor();
     const int count = std::max(1, m_story.page.choiceCount);
     for (int k = 1; k <= count; ++k) {
-        m_buttons[static_cast<std::size_t>(k)]->setEnabled(true);
+        m_choiceButtons[static_cast<std::size_t>(k)]->setEnabled(true);
     }
-    m_buttons[static_cast<std::size_t>(count)]->setFocus();
+    m_choiceButtons[static_cast<std::size_t>(count)]->setFocus();
 }
 
 void MainWindow::reportError(const std::string& messageSjis) {
@@ -248,12 +253,13 @@ void MainWindow::reportError(const std::string& messageSjis) {
 }
 
 void MainWindow::showAboutComment(const std::string& commentSjis) {
-    AboutBox box(this);
+    SlotDialog box(this);
     box.setCommentSjis(commentSjis);
     box.exec();
 }
 
-// ButtonClick. A button can only be clicked while enabled, that is once its page is complete.
+// A choice button (ButtonClick). A button can only be clicked while enabled, that is once its page is
+// complete.
 void MainWindow::onChoiceClicked(int k) {
     if (commandHeldBack()) {
         return;
@@ -261,27 +267,27 @@ void MainWindow::onChoiceClicked(int k) {
     if (m_story.scriptOpen()) {
         m_interpreter->selectChoice(presentation::slotForButton(k, m_story.page.choiceCount));
     } else if (m_story.locations.projectKnown()) {
-        fixed1Click();
+        reopenProject();
     } else {
-        project1Click();
+        openProjectFromDialog();
     }
 }
 
-// FormClick: finish the page at once.
+// A click on the page finishes it at once.
 void MainWindow::onPageClicked() {
-    m_page->formClick();
+    m_page->completePageOnClick();
 }
 
-// FormKeyPress. True when the key chose; the key is then not handed on, so a focused
+// The choice keys. True when the key chose; the key is then not handed on, so a focused
 // button cannot act on it a second time.
-bool MainWindow::formKeyPress(const QString& text) {
+bool MainWindow::handleChoiceKey(const QString& text) {
     if (text.size() != 1 || m_interpreter->isRunning()) {
         return false;
     }
     // Shown buttons, whether or not the window itself is on the screen yet.
     int visible = 0;
     while (visible < presentation::kChoiceButtons &&
-           !m_buttons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
+           !m_choiceButtons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
         ++visible;
     }
     const auto slot = presentation::choiceKeySlot(text.at(0).unicode(), m_story.scriptOpen(), visible);
@@ -311,7 +317,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         const QKeySequence sequence(key->keyCombination());
         return runShortcut(sequence);
     }
-    return formKeyPress(key->text());
+    return handleChoiceKey(key->text());
 }
 
 }  // namespace vrk::app

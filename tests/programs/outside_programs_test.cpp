@@ -1,4 +1,4 @@
-#include "sound/outside_programs.h"
+#include "programs/outside_programs.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "common/file_names.h"
-#include "sound/program_permissions.h"
+#include "programs/program_permissions.h"
 
-namespace vrk::sound {
+namespace vrk::programs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -162,4 +162,4 @@ TEST(ProgramPermissionsTest, AnswersAreRememberedPerProjectAndCommandLine) {
 }
 
 }  // namespace
-}  // namespace vrk::sound
+}  // namespace vrk::programs
