@@ -301,7 +301,8 @@ std::size_t baseDirPrefixLength(std::string_view nameSjis, const fs::path& baseD
 std::string nativeArgument(std::string_view argumentSjis, const fs::path& baseDir) {
     if (auto prefix = baseDirPrefix(argumentSjis, baseDir)) {
         std::string native = (baseDir / "").string();
-        return native + sjisToUtf8(argumentSjis.substr(*prefix));
+        native += sjisToUtf8(argumentSjis.substr(*prefix));
+        return native;
     }
     return sjisToUtf8(argumentSjis);
 }

@@ -101,9 +101,15 @@ std::string randomSuffix() {
 // A new file beside target that nobody else can have prepared: O_EXCL refuses any
 // existing name, link or not.
 int createTemporary(const fs::path& target, fs::path& temporary) {
-    const std::string stem = "." + target.filename().string() + std::string(kTemporaryMark);
+    // Appended piece by piece: "." + name inserts at the front, which GCC 12 at -O3 takes for
+    // an overlapping copy (-Wrestrict).
+    std::string stem = ".";
+    stem += target.filename().string();
+    stem += kTemporaryMark;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = directoryOf(target) / (stem + randomSuffix());
+        std::string name = stem;
+        name += randomSuffix();
+        temporary = directoryOf(target) / name;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
