@@ -5,6 +5,9 @@
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
+# A reader's or a packager's build must not stop at a new compiler's warning; the tests
+# (and with them CI) treat every warning as an error so that none slips in.
+WERROR ?= OFF
 
 .PHONY: all deps configure build run test test-sanitize fuzz bench format format-check clean package screenshots
 
@@ -14,7 +17,7 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DVRK_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
@@ -22,6 +25,7 @@ build: configure
 run: build
 	@scripts/run-demo $(BUILD)
 
+test: WERROR = ON
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j2
 
@@ -36,7 +40,7 @@ screenshots: build
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
 	@cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVRK_SANITIZE=address,undefined \
-	  -DVRK_BUILD_BENCH=OFF >/dev/null
+	  -DVRK_BUILD_BENCH=OFF -DVRK_WERROR=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-asan
 	@cd $(BUILD)-asan && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
@@ -55,4 +59,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
+	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz build-release

@@ -1,13 +1,12 @@
 #include "app/project_opening.h"
 
-#include <sys/stat.h>
-
+#include <array>
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
 
 #include "common/errors.h"
 #include "common/file_names.h"
+#include "common/file_writing.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "story/save_file.h"
@@ -28,16 +27,11 @@ std::string slotExtensionFor(int slot) {
     return ".V0" + std::to_string(slot);
 }
 
-// Read-only is the file's mode, not the outcome of a write: a reader running as an
-// administrator can write anything, yet the project means its slots to stay as shipped.
-bool isWritableFile(const fs::path& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) != 0;
-}
-
-bool probeWritable(const fs::path& dir) {
-    std::ofstream probe(dir / "$$VRKTMP.$$$", std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(probe);
+// A slot without write bits stays as shipped even for an administrator, who could write
+// anything; a project on read-only media or installed by another user cannot be written
+// whatever its bits say. Either way its saves go elsewhere.
+bool saveInProjectDirectory(const std::optional<fs::path>& firstSlot) {
+    return firstSlot && fileIsWritable(*firstSlot);
 }
 
 fs::path withSeparator(fs::path dir) {
@@ -67,25 +61,34 @@ fs::path userDataDirectory() {
 void ProjectOpening::chooseSaveDirectory() {
     interpreter::Locations& where = m_story.locations;
     const auto firstSlot = findInDirectory(where.projectDir, where.baseName + ".V01");
-    if (firstSlot && isWritableFile(*firstSlot)) {
+    if (saveInProjectDirectory(firstSlot)) {
         where.saveDir = where.projectDir;
+        removeStaleTemporaries(where.saveDir);
         return;
     }
-    where.saveDir = probeWritable(where.programDir) ? where.programDir : userDataDirectory();
+    where.saveDir =
+        createEmptyFile(where.programDir / "$$VRKTMP.$$$") ? where.programDir : userDataDirectory();
+    removeStaleTemporaries(where.saveDir);
     if (findInDirectory(where.saveDir, where.baseName + ".V01")) {
         return;
     }
     const fs::path target = where.saveDir;
+    // Read from the project directory; saveDir names it while a read may fail.
+    where.saveDir = where.projectDir;
+    std::array<std::string, 4> copies;
     for (int slot = 1; slot <= 4; ++slot) {
-        // Read from the project directory; saveDir names it while the read may fail.
-        where.saveDir = where.projectDir;
         story::StoryState copy;
         story::readState(where.saveFile(slotExtensionFor(slot)), m_story.labels, copy);
-        where.saveDir = target;
         // The copy keeps the slot's own resume marker: recomputing it against whatever
         // index is loaded would make a resumed story replay its label's state lines.
+        copies[static_cast<std::size_t>(slot - 1)] = story::formatStateMarked(copy, copy.resumeSkip);
+    }
+    where.saveDir = target;
+    // All four are read before any is written, and the first slot is written last: its
+    // presence is what tells a later opening that the copies are there.
+    for (int slot = 4; slot >= 1; --slot) {
         if (!story::writeFileReplacing(target / (where.baseName + slotExtensionFor(slot)),
-                                       story::formatStateMarked(copy, copy.resumeSkip))) {
+                                       copies[static_cast<std::size_t>(slot - 1)])) {
             m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
         }
     }

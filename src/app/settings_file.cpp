@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "common/file_reading.h"
-#include "story/save_file.h"
+#include "common/file_writing.h"
 
 namespace vrk::app {
 namespace {
@@ -354,9 +354,9 @@ bool writeSettings(const std::filesystem::path& path, const Settings& settings) 
         if (path.has_parent_path()) {
             std::filesystem::create_directories(path.parent_path(), error);
         }
-        // Through a temporary file renamed over the old one: a full disk or a killed
-        // program must not leave a cut-off file that loses every preference.
-        return story::writeFileReplacing(path, file.format());
+        // Whole or not at all: a full disk or a killed program must not leave a cut-off
+        // file that loses every preference.
+        return replaceFile(path, file.format());
     } catch (const std::exception&) {
         return false;
     }

@@ -1,6 +1,11 @@
 #include "common/file_names.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 #include "common/sjis.h"
 
@@ -68,12 +73,155 @@ std::string foldCaseAscii(std::string_view text) {
 
 namespace {
 
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+// A listing is kept while the directory's change time stays as it was. The file system
+// takes that time from a clock that ticks coarsely (two seconds on FAT), so a listing read
+// within one tick of the last change is not trusted: a file made later in that same tick
+// would leave the time unchanged.
+constexpr auto kFineTimestampGrain = std::chrono::milliseconds(50);
+constexpr auto kCoarseTimestampGrain = std::chrono::seconds(2);
+constexpr std::size_t kMaxCachedDirectories = 16;
+
 bool pathExists(const fs::path& path) {
     std::error_code ec;
     return fs::exists(path, ec);
 }
 
-// One component within dir: exact bytes, exact UTF-8 form, then either form without case.
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8SequenceLength(lead);
+        if (lead >= 0x80 && length == 1) {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The characters a Shift-JIS name stands for, as UTF-8; nothing when a byte forms none.
+// NEC-selected and IBM codes of one character decode alike, so names compare by this.
+std::optional<std::string> decodedName(std::string_view sjis) {
+    std::string utf8 = sjisToUtf8(sjis);
+    if (utf8.find(kReplacement) != std::string::npos) {
+        return std::nullopt;
+    }
+    return utf8;
+}
+
+// The names of one directory, indexed by every key a script name is compared with; the
+// first entry in directory order wins, as a scan would find it.
+struct Listing {
+    struct timespec modified {};
+    struct timespec changed {};
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::chrono::system_clock::time_point taken;
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::size_t> bySjisKey;  // foldCaseSjis of the raw bytes
+    std::unordered_map<std::string, std::size_t> byTextKey;  // foldCaseAscii of the characters
+
+    void add(std::string name) {
+        const std::size_t index = names.size();
+        bySjisKey.try_emplace(foldCaseSjis(name), index);
+        byTextKey.try_emplace(foldCaseAscii(name), index);
+        if (!isValidUtf8(name)) {
+            // A name kept in raw Shift-JIS on disk, compared by its characters too.
+            if (auto decoded = decodedName(name)) {
+                byTextKey.try_emplace(foldCaseAscii(*decoded), index);
+            }
+        }
+        names.push_back(std::move(name));
+    }
+
+    std::optional<std::size_t> find(const std::string& sjisKey,
+                                    const std::optional<std::string>& textKey) const {
+        std::optional<std::size_t> best;
+        if (auto it = bySjisKey.find(sjisKey); it != bySjisKey.end()) {
+            best = it->second;
+        }
+        if (textKey) {
+            if (auto it = byTextKey.find(*textKey); it != byTextKey.end() && (!best || it->second < *best)) {
+                best = it->second;
+            }
+        }
+        return best;
+    }
+};
+
+class ListingCache {
+public:
+    // The directory's entry matching the keys, read from a listing that is still current.
+    std::optional<std::string> find(const fs::path& dir, const std::string& sjisKey,
+                                    const std::optional<std::string>& textKey) {
+        struct stat info {};
+        if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            return std::nullopt;
+        }
+        std::lock_guard lock(m_mutex);
+        const std::string key = dir.string();
+        auto it = m_listings.find(key);
+        if (it == m_listings.end() || !current(it->second, info)) {
+            if (m_listings.size() >= kMaxCachedDirectories) {
+                m_listings.clear();
+            }
+            it = m_listings.insert_or_assign(key, read(dir, info)).first;
+        }
+        const Listing& listing = it->second;
+        if (auto index = listing.find(sjisKey, textKey)) {
+            return listing.names[*index];
+        }
+        return std::nullopt;
+    }
+
+private:
+    static bool same(const struct timespec& a, const struct timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+
+    static bool current(const Listing& listing, const struct stat& info) {
+        const auto grain = info.st_ctim.tv_nsec == 0 ? std::chrono::nanoseconds(kCoarseTimestampGrain)
+                                                     : std::chrono::nanoseconds(kFineTimestampGrain);
+        const auto changed = std::chrono::system_clock::from_time_t(info.st_ctim.tv_sec) +
+                             std::chrono::nanoseconds(info.st_ctim.tv_nsec);
+        return listing.device == info.st_dev && listing.inode == info.st_ino &&
+               same(listing.modified, info.st_mtim) && same(listing.changed, info.st_ctim) &&
+               listing.taken > changed + grain;
+    }
+
+    static Listing read(const fs::path& dir, const struct stat& info) {
+        Listing listing;
+        listing.taken = std::chrono::system_clock::now();
+        listing.modified = info.st_mtim;
+        listing.changed = info.st_ctim;
+        listing.device = info.st_dev;
+        listing.inode = info.st_ino;
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            listing.add(it->path().filename().string());
+        }
+        return listing;
+    }
+
+    std::mutex m_mutex;
+    std::unordered_map<std::string, Listing> m_listings;
+};
+
+ListingCache& listingCache() {
+    static ListingCache cache;
+    return cache;
+}
+
+// One component within dir: exact bytes, the characters it stands for spelled in UTF-8,
+// then either form without case (and a raw Shift-JIS entry by its characters).
 std::optional<fs::path> matchComponent(const fs::path& dir, const std::string& componentSjis) {
     if (componentSjis == "." || componentSjis == "..") {
         return dir / componentSjis;
@@ -82,27 +230,44 @@ std::optional<fs::path> matchComponent(const fs::path& dir, const std::string& c
     if (pathExists(raw)) {
         return raw;
     }
-    const std::string utf8 = sjisToUtf8(componentSjis);
-    const bool hasUtf8Form = utf8ToSjis(utf8) == componentSjis;
-    if (hasUtf8Form && utf8 != componentSjis && pathExists(dir / utf8)) {
-        return dir / utf8;
+    const std::optional<std::string> utf8 = decodedName(componentSjis);
+    if (utf8 && *utf8 != componentSjis && pathExists(dir / *utf8)) {
+        return dir / *utf8;
     }
-    const std::string foldedSjis = foldCaseSjis(componentSjis);
-    const std::string foldedUtf8 = foldCaseAscii(utf8);
-    std::error_code ec;
-    for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (foldCaseSjis(entry) == foldedSjis || (hasUtf8Form && foldCaseAscii(entry) == foldedUtf8)) {
-            return dir / entry;
-        }
+    const std::optional<std::string> textKey = utf8 ? std::optional(foldCaseAscii(*utf8)) : std::nullopt;
+    if (auto entry =
+            listingCache().find(dir.empty() ? fs::path(".") : dir, foldCaseSjis(componentSjis), textKey)) {
+        return dir / *entry;
     }
     return std::nullopt;
+}
+
+// The native spelling of the project directory as it was put into a line: the directory's
+// own bytes may not survive Shift-JIS (a wave dash, a minus or a yen sign map to other
+// characters, and the yen sign even to a separator), so that part is taken as it is.
+std::optional<std::size_t> baseDirPrefix(std::string_view nameSjis, const fs::path& baseDir) {
+    if (!baseDir.is_absolute()) {
+        return std::nullopt;
+    }
+    std::string prefix = pathToSjis(baseDir);
+    if (prefix.empty() || prefix.back() != '/') {
+        prefix.push_back('/');
+    }
+    if (nameSjis.substr(0, prefix.size()) != prefix) {
+        return std::nullopt;
+    }
+    return prefix.size();
 }
 
 }  // namespace
 
 std::optional<fs::path> resolveFileName(std::string_view nameSjis, const fs::path& baseDir) {
+    if (auto prefix = baseDirPrefix(nameSjis, baseDir)) {
+        nameSjis.remove_prefix(*prefix);
+        if (nameSjis.empty()) {
+            return baseDir;
+        }
+    }
     const std::vector<std::string> parts = splitFileName(nameSjis);
     if (parts.empty()) {
         return std::nullopt;
@@ -127,6 +292,39 @@ bool fileNameExists(std::string_view nameSjis, const fs::path& baseDir) {
     const auto path = resolveFileName(nameSjis, baseDir);
     std::error_code ec;
     return path && fs::is_regular_file(*path, ec);
+}
+
+std::size_t baseDirPrefixLength(std::string_view nameSjis, const fs::path& baseDir) {
+    return baseDirPrefix(nameSjis, baseDir).value_or(0);
+}
+
+std::string nativeArgument(std::string_view argumentSjis, const fs::path& baseDir) {
+    if (auto prefix = baseDirPrefix(argumentSjis, baseDir)) {
+        std::string native = (baseDir / "").string();
+        native += sjisToUtf8(argumentSjis.substr(*prefix));
+        return native;
+    }
+    return sjisToUtf8(argumentSjis);
+}
+
+std::size_t programNameLength(std::string_view commandLineSjis, const fs::path& baseDir) {
+    // The whole line first, then ever shorter parts ending before a blank: a folder with a
+    // space in its name must not make the part before the space the program.
+    // Nor may it end inside the project directory that "%P%" put there: that would be a
+    // file beside the project's folder, never one the story names.
+    const std::size_t shortest = baseDirPrefix(commandLineSjis, baseDir).value_or(1);
+    std::size_t end = commandLineSjis.size();
+    while (end >= shortest && end > 0) {
+        if (fileNameExists(commandLineSjis.substr(0, end), baseDir)) {
+            return end;
+        }
+        const std::size_t blank = commandLineSjis.find_last_of(" \t", end - 1);
+        if (blank == std::string_view::npos) {
+            break;
+        }
+        end = blank;
+    }
+    return std::string_view::npos;
 }
 
 std::optional<fs::path> findInDirectory(const fs::path& dir, const std::string& fileName) {

@@ -2,7 +2,10 @@
 // Finding the files that old projects name. Stories were written on Windows: names
 // use backslashes, any letter case, and Shift-JIS bytes, while the disk here may
 // hold the same name in UTF-8 or in raw Shift-JIS. Every path component is matched
-// exactly first, then without regard to the case of single-byte ASCII letters.
+// exactly first, then without regard to the case of single-byte ASCII letters. Names are
+// compared by the characters they stand for, so the NEC-selected and the IBM code of one
+// character find the same file. A directory's listing is read once and kept while the
+// directory is unchanged, so that many missing names in a big folder stay cheap.
 
 #include <filesystem>
 #include <optional>
@@ -23,10 +26,24 @@ std::string foldCaseSjis(std::string_view sjis);
 std::string foldCaseAscii(std::string_view text);
 
 /// The existing file or directory that a script names, relative names taken from baseDir.
+/// A name that begins with baseDir as "%P%" put it there (its Shift-JIS spelling) is taken
+/// from baseDir itself, whose own bytes may not survive the trip through Shift-JIS.
 std::optional<std::filesystem::path> resolveFileName(std::string_view nameSjis,
                                                      const std::filesystem::path& baseDir);
 /// True when resolveFileName finds a regular file.
 bool fileNameExists(std::string_view nameSjis, const std::filesystem::path& baseDir);
+
+/// How many leading bytes of the name are baseDir as "%P%" put it there; 0 when none.
+std::size_t baseDirPrefixLength(std::string_view nameSjis, const std::filesystem::path& baseDir);
+
+/// An argument for an outside program as the file system spells it: UTF-8, with a leading
+/// baseDir (as "%P%" put it there) in the directory's own bytes.
+std::string nativeArgument(std::string_view argumentSjis, const std::filesystem::path& baseDir);
+
+/// The length of the program name at the start of a command line: the whole line when it
+/// names an existing file, else the longest part ending before a blank that does; npos when
+/// no part does.
+std::size_t programNameLength(std::string_view commandLineSjis, const std::filesystem::path& baseDir);
 
 /// A file of the directory by its exact name, else the first entry equal to it without
 /// regard to ASCII letter case; nothing when neither exists.

@@ -120,10 +120,10 @@ void PageInterpreter::programCommand(std::size_t start) {
     if (start >= line.size()) {
         return;
     }
-    const std::size_t blank = line.find(' ');
-    const std::size_t end = blank == std::string::npos || blank < start ? line.size() : blank;
-    const std::string program = line.substr(start, end - start);
-    if (program.empty() || !fileExists(program)) {
+    // The program is the longest part of the line before a blank (or the whole line) that
+    // names a file: in a folder such as "My Stories" the part before the blank is another file.
+    if (programNameLength(std::string_view(line).substr(start), m_story.locations.projectDir) ==
+        std::string_view::npos) {
         return;
     }
     m_host.launchProgram(line.substr(start, kMaxProgramCommandBytes));

@@ -89,6 +89,26 @@ std::size_t skipBlanks(std::string_view line, std::size_t pos) {
 
 }  // namespace
 
+namespace {
+
+// The arguments after the program. An argument that begins with the project directory as
+// "%P%" put it there keeps that directory whole, blanks and all.
+std::vector<std::string> splitArguments(std::string_view line, std::string_view directory = {}) {
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while ((pos = skipBlanks(line, pos)) < line.size()) {
+        words.emplace_back();
+        if (!directory.empty() && line.substr(pos, directory.size()) == directory) {
+            words.back() = directory;
+            pos += directory.size();
+        }
+        pos = readArgument(line, pos, words.back());
+    }
+    return words;
+}
+
+}  // namespace
+
 std::vector<std::string> splitCommandLine(std::string_view commandLineSjis) {
     std::vector<std::string> words;
     std::size_t pos = skipBlanks(commandLineSjis, 0);
@@ -97,9 +117,8 @@ std::vector<std::string> splitCommandLine(std::string_view commandLineSjis) {
     }
     words.emplace_back();
     pos = readProgramName(commandLineSjis, pos, words.back());
-    while ((pos = skipBlanks(commandLineSjis, pos)) < commandLineSjis.size()) {
-        words.emplace_back();
-        pos = readArgument(commandLineSjis, pos, words.back());
+    for (std::string& argument : splitArguments(commandLineSjis.substr(pos))) {
+        words.push_back(std::move(argument));
     }
     return words;
 }
@@ -207,17 +226,29 @@ std::optional<std::filesystem::path> findOnSearchPath(std::string_view name) {
 }
 
 bool launchProgram(std::string_view commandLineSjis, const std::filesystem::path& baseDir) {
-    const std::vector<std::string> words = splitCommandLine(commandLineSjis);
-    if (words.empty()) {
-        return false;
+    // A file the line names as it stands is the program, blanks and all. Only a program name
+    // in quotes is read the way the Windows runtime reads it; cutting an unquoted line at a
+    // blank would start whatever file the first word names.
+    const std::string_view directory =
+        commandLineSjis.substr(0, baseDirPrefixLength(commandLineSjis, baseDir));
+    std::optional<std::filesystem::path> program;
+    std::vector<std::string> words;
+    if (const std::size_t length = programNameLength(commandLineSjis, baseDir);
+        length != std::string_view::npos) {
+        program = resolveFileName(commandLineSjis.substr(0, length), baseDir);
+        words = splitArguments(commandLineSjis.substr(length), directory);
+    } else if (const std::size_t first = skipBlanks(commandLineSjis, 0);
+               first < commandLineSjis.size() && commandLineSjis[first] == '"') {
+        words = splitCommandLine(commandLineSjis);
+        program = resolveFileName(words.front(), baseDir);
+        words.erase(words.begin());
     }
-    const auto program = resolveFileName(words.front(), baseDir);
     if (!program) {
         return false;
     }
     std::vector<std::string> arguments;
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        arguments.push_back(sjisToUtf8(words[i]));
+    for (const std::string& word : words) {
+        arguments.push_back(nativeArgument(word, baseDir));
     }
     return startDetached(*program, arguments);
 }

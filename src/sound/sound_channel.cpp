@@ -37,7 +37,9 @@ bool SoundChannel::playSound(const std::string& fileNameSjis) {
     const std::filesystem::path base = m_baseDir.empty() ? std::filesystem::current_path(error) : m_baseDir;
     const auto path = resolveFileName(fileNameSjis, base);
     bool opened = false;
-    if (path) {
+    // Only a regular file is ever opened: a name may lead anywhere (an absolute name, "..",
+    // a link), and a device or a FIFO would never end or never answer.
+    if (path && std::filesystem::is_regular_file(*path, error)) {
         try {
             opened = m_backend.open(*path);
         } catch (const MediaDeviceError&) {

@@ -1,16 +1,13 @@
 #include "story/save_file.h"
 
 #include <algorithm>
-
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
 #include "common/errors.h"
 #include "common/file_reading.h"
+#include "common/file_writing.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 
@@ -165,31 +162,7 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
 }
 
 bool writeFileReplacing(const fs::path& path, std::string_view bytes) {
-    // Written beside the target and renamed over it, so a failed write never leaves a
-    // half-written slot where the reader's progress used to be.
-    fs::path temporary = path;
-    temporary += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            fs::remove(temporary, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
+    return replaceFile(path, bytes);
 }
 
 bool writeState(const fs::path& path, const StoryState& state, std::int32_t vrkalterOffset) {

@@ -23,8 +23,8 @@ void readState(const std::filesystem::path& path, const LabelIndex& labels, Stor
 std::string formatState(const StoryState& state, std::int32_t vrkalterOffset);
 /// The file's bytes with the resume marker given ("1" when resumeMarker).
 std::string formatStateMarked(const StoryState& state, bool resumeMarker);
-/// Writes the state through a temporary file in the same directory that is renamed over
-/// the old one, so a failed write leaves the previous file intact. False on failure.
+/// Writes the state whole or not at all (replaceFile): a failed write leaves the previous
+/// file intact, a slot without write bits is refused. False on failure.
 bool writeState(const std::filesystem::path& path, const StoryState& state, std::int32_t vrkalterOffset);
 /// Writes bytes the same safe way (slot initialisation).
 bool writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "../support/child_process.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "interpreter/null_story_host.h"
@@ -111,6 +112,42 @@ protected:
         opening.start();
     }
 
+    // In a child process: opens slot 1 fresh, reads on to P2 and closes; then opens again
+    // and expects to go on at P2 from saves in expectedSaveDir. 0 when all went so.
+    int playThenReopen(const fs::path& expectedSaveDir) {
+        for (int round = 0; round < 2; ++round) {
+            Story story;
+            story.locations = m_story.locations;
+            QuietHost host;
+            PageInterpreter interpreter{story, host};
+            ProjectOpening opening(story, interpreter, host);
+            opening.chooseSaveDirectory();
+            if (story.locations.saveDir != expectedSaveDir) {
+                return 10 + round;
+            }
+            const bool fresh = opening.describeSlot(1).fresh;
+            if (fresh != (round == 0)) {
+                return 20 + round;
+            }
+            opening.loadSlot();
+            for (int i : opening.namesToAsk()) {
+                opening.setName(i, "N");
+            }
+            opening.start();
+            if (round == 1) {
+                return story.state.currentLabel == "P2" ? 0 : 30;
+            }
+            if (!interpreter.selectChoice(1)) {
+                return 40;
+            }
+            interpreter.flushProject();
+            if (!host.comments.empty()) {
+                return 50;
+            }
+        }
+        return 60;
+    }
+
     fs::path m_root;
     fs::path m_project;
     fs::path m_program;
@@ -120,10 +157,16 @@ protected:
 };
 
 TEST_F(ProjectOpeningTest, WritableProjectKeepsItsSavesAtHome) {
+    // What an interrupted save left behind goes when the project opens.
+    const fs::path leftOver = m_project / ".tale.V02.vrk3tmp-Zq81xLp0";
+    writeText(leftOver, "half a save");
+    const timespec old[2] = {{::time(nullptr) - 600, 0}, {::time(nullptr) - 600, 0}};
+    ::utimensat(AT_FDCWD, leftOver.c_str(), old, 0);
     ProjectOpening opening(m_story, m_interpreter, m_host);
     opening.chooseSaveDirectory();
     EXPECT_EQ(m_story.locations.saveDir, m_project / "");
     EXPECT_FALSE(fs::exists(m_program / "$$VRKTMP.$$$"));
+    EXPECT_FALSE(fs::exists(leftOver));
 }
 
 TEST_F(ProjectOpeningTest, ReadOnlyProjectCopiesItsSlotsOnce) {
@@ -147,6 +190,37 @@ TEST_F(ProjectOpeningTest, ReadOnlyProjectCopiesItsSlotsOnce) {
     writeText(m_program / "tale.V03", "mine\r\n");
     opening.chooseSaveDirectory();
     EXPECT_EQ(readText(m_program / "tale.V03"), "mine\r\n");
+}
+
+TEST_F(ProjectOpeningTest, ProjectOnAReadOnlyMountSavesBesideTheProgram) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a read-only bind mount in a private mount namespace needs root";
+    }
+    const fs::path project = m_project;
+    const int result = testing::runInChild([project] { return testing::mountReadOnly(project); },
+                                           [this] { return playThenReopen(m_program / ""); });
+    if (result == testing::kChildCannotStart) {
+        GTEST_SKIP() << "this system refuses a private mount namespace (unshare -m)";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(readText(m_program / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
+    EXPECT_NE(readText(m_project / "tale.V01").find("\r\nVRKSTART\r\n"), std::string::npos);
+}
+
+TEST_F(ProjectOpeningTest, ProjectOfAnotherUserSavesInTheReadersDataDirectory) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "playing a root-owned project as the user nobody needs root";
+    }
+    // Installed by root with the usual modes: the slots have write bits, yet only root may
+    // write them, and the program's directory is root's too.
+    fs::create_directories(m_root / "data");
+    ASSERT_EQ(::chown((m_root / "data").c_str(), testing::kNobody, testing::kNobody), 0);
+    const int result = testing::runInChild(testing::becomeNobody,
+                                           [this] { return playThenReopen(m_root / "data" / "vrk3" / ""); });
+    ASSERT_NE(result, testing::kChildCannotStart) << "cannot become the user nobody";
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(readText(m_root / "data" / "vrk3" / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_program / "$$VRKTMP.$$$"));
 }
 
 TEST_F(ProjectOpeningTest, UnwritableProgramDirectoryFallsBackToUserData) {

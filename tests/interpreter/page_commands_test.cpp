@@ -1,6 +1,8 @@
+#include <fstream>
 #include <set>
 
 #include "common/errors.h"
+#include "common/file_names.h"
 #include "story_fixture.h"
 
 namespace vrk::interpreter::test {
@@ -92,6 +94,20 @@ TEST_F(PageCommandsTest, ProjectDirectoryExpandsEverywhere) {
     runBody({">EXE=%P%tool %P%data"});
     EXPECT_EQ(host.callsTo("launchProgram"),
               Lines{"launchProgram " + projectDir() + "tool " + projectDir() + "data"});
+}
+
+TEST_F(PageCommandsTest, ProjectFolderWithABlankAndNoShiftJisName) {
+    // Saves and index stay where they are; only the files the page names live in the folder.
+    const std::filesystem::path folder = story.locations.projectDir / "My \xE3\x80\x9C\xC2\xA5tales" / "";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "tool") << "x";
+    std::ofstream(folder / "bgm.mid") << "x";
+    touch("My");  // beside the folder: never the program
+    story.locations.projectDir = folder;
+    const std::string inserted = pathToSjis(folder);
+    runBody({">EXE=%P%tool -x", ">EXE=%P%missing -x", ">BGM=%P%bgm.mid"});
+    EXPECT_EQ(host.callsTo("launchProgram"), Lines{"launchProgram " + inserted + "tool -x"});
+    EXPECT_EQ(host.callsTo("playSound"), Lines{"playSound " + inserted + "bgm.mid"});
 }
 
 TEST_F(PageCommandsTest, MusicCarriesOnOnlyWhileNamedAgain) {

@@ -3,6 +3,7 @@
 // in UTF-8 and in raw Shift-JIS.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "pictures/picture_loader.h"
 #include "test_files.h"
@@ -108,6 +109,23 @@ TEST_F(LoadPicture, ADirectoryIsNoJpeg) {
     EXPECT_EQ(loadedWidth("H.BMP"), 8);
     fs::create_directory(m_dir.path() / "I.BMP");
     EXPECT_EQ(loadedWidth("I.BMP"), 0);
+}
+
+TEST_F(LoadPicture, NamesLeavingTheProjectReadOnlyRegularFiles) {
+    const fs::path outside = m_dir.path().parent_path() / (m_dir.path().filename().string() + "_outside");
+    fs::create_directories(outside);
+    writeBytes(outside / "p.bmp", test::makeBmp24(8, 4, test::testPattern));
+    ::mkfifo((outside / "pipe.bmp").c_str(), 0644);
+    ::mkfifo((outside / "p.jpg").c_str(), 0644);  // the JPEG tried first must not block either
+    fs::create_symlink("/dev/zero", m_dir.path() / "zero.bmp");
+    const std::string up = "..\\" + outside.filename().string() + "\\";
+    EXPECT_EQ(loadedWidth(up + "p.bmp"), 8);
+    EXPECT_EQ(loadedWidth((outside / "p.bmp").string()), 8);
+    for (const std::string& name : {up + "pipe.bmp", std::string("/dev/zero"), std::string("zero.bmp"), up}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(loadedWidth(name), 0);
+    }
+    fs::remove_all(outside);
 }
 
 TEST_F(LoadPicture, NamesMatchInAnyLetterCase) {

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/file_names.h"
 #include "programs/program_permissions.h"
 
 namespace vrk::programs {
@@ -63,17 +64,22 @@ protected:
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
         // Writes the arguments one per line, then renames, so a reader never sees half a file.
-        std::ofstream(m_dir / "record.sh") << "#!/bin/sh\n"
-                                              "cd \"$(dirname \"$0\")\"\n"
-                                              "printf '%s\\n' \"$@\" > args.part && mv args.part args.txt\n";
-        fs::permissions(m_dir / "record.sh", fs::perms::owner_all);
+        writeRecorder(m_dir / "record.sh");
+    }
+
+    static void writeRecorder(const fs::path& path) {
+        std::ofstream(path) << "#!/bin/sh\n"
+                               "cd \"$(dirname \"$0\")\"\n"
+                               "printf '%s\\n' \"$@\" > args.part && mv args.part args.txt\n";
+        fs::permissions(path, fs::perms::owner_all);
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    std::string waitForArguments() {
+    std::string waitForArguments() { return waitForArguments(m_dir); }
+    std::string waitForArguments(const fs::path& dir) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(m_dir / "args.txt");
+            std::ifstream in(dir / "args.txt");
             if (in) {
                 std::stringstream text;
                 text << in.rdbuf();
@@ -95,6 +101,21 @@ TEST_F(LaunchProgramTest, StartsTheProgramWithItsArgumentsInUtf8) {
     errno = 0;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(LaunchProgramTest, ProgramInAFolderWithABlankAndNoShiftJisName) {
+    // "%P%record.sh %P%save" in a project under "My \u301CStories/": the wave dash comes back
+    // from Shift-JIS as another character, and "My" beside the folder must never run.
+    const fs::path project = m_dir / "My \xE3\x80\x9CStories" / "";
+    fs::create_directories(project);
+    writeRecorder(project / "record.sh");
+    writeRecorder(m_dir / "My");
+    const std::string inserted = pathToSjis(project);
+    ASSERT_TRUE(launchProgram(inserted + "record.sh " + inserted + "save \"a b\"", project));
+    EXPECT_EQ(waitForArguments(project), project.string() + "save\na b\n");
+    EXPECT_FALSE(launchProgram(inserted + "missing " + inserted + "save", project));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(m_dir / "args.txt"));
 }
 
 TEST_F(LaunchProgramTest, ProgramOutputStaysOutOfOurStandardOutput) {

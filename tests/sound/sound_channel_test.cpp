@@ -1,6 +1,7 @@
 #include "sound/sound_channel.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -59,6 +60,7 @@ protected:
         channel.reset();
         fs::remove_all(m_dir);
     }
+    const fs::path& dir() const { return m_dir; }
     // Starts music the way the "BGM=" command does.
     void startMusic() {
         fields.soundIsMusic = true;
@@ -76,6 +78,27 @@ protected:
 private:
     fs::path m_dir;
 };
+
+TEST_F(SoundChannelTest, NamesOutsideTheProjectOpenOnlyRegularFiles) {
+    const fs::path outside = dir().parent_path() / (dir().filename().string() + "_outside");
+    fs::create_directories(outside / "folder.wav");
+    std::ofstream(outside / "song.mid") << "data";
+    ::mkfifo((outside / "pipe.wav").c_str(), 0644);
+    fs::create_symlink("/dev/zero", dir() / "zero.wav");
+    const std::string up = "..\\" + outside.filename().string() + "\\";
+    for (const std::string& name : {std::string("/dev/zero"), std::string("zero.wav"), up + "pipe.wav",
+                                    up + "folder.wav", (outside / "pipe.wav").string()}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(channel->playSound(name));  // a FIFO would block, a device never end
+        EXPECT_FALSE(fields.soundOpen);
+    }
+    for (const std::string& entry : backend.log) {
+        EXPECT_NE(entry.rfind("open", 0), 0u) << entry;
+    }
+    EXPECT_TRUE(channel->playSound(up + "song.mid"));
+    EXPECT_TRUE(channel->playSound((outside / "song.mid").string()));
+    fs::remove_all(outside);
+}
 
 TEST_F(SoundChannelTest, PlayReplaceAndStop) {
     EXPECT_TRUE(channel->playSound("A.MID"));

@@ -74,6 +74,45 @@ TEST(StoryCompilerTest, RecordsOutOfLineOrderKeepTheirOrder) {
     EXPECT_EQ(again.index, index);
 }
 
+TEST(StoryCompilerTest, AtSignIsFoundOnlyBetweenCharacters) {
+    // 院, ァ and the full-width space end in the byte of '@'; digits after them are part
+    // of the name, while a real '@' after such a character still gives the offset.
+    const CompiledStory story = compileOrFail(
+        "text\n*\xE7\x97\x85\xE9\x99\xA2"
+        "1\n*\xE3\x82\xA1"
+        "2\n*\xE3\x80\x80"
+        "3\nmore\n"
+        "*\xE9\x99\xA2@0\n");
+    story::LabelIndex labels;
+    labels.loadBytes(story.index);
+    EXPECT_EQ(labels.findLabel("\x95\x61\x89\x40"
+                               "1"),
+              5);
+    EXPECT_EQ(labels.findLabel("\x83\x40"
+                               "2"),
+              5);
+    EXPECT_EQ(labels.findLabel("\x81\x40"
+                               "3"),
+              5);
+    EXPECT_EQ(labels.findLabel("\x89\x40"), 0);
+
+    // A stored name that ends in half a character cannot be written before an '@' (the
+    // pair would read back as one character): decompiling refuses instead of changing it.
+    std::vector<char> script;
+    std::vector<char> index;
+    story::appendScriptLine(script, "a");
+    story::appendLabelRecord(index, "A\x89", 1);
+    std::string error;
+    for (bool sjis : {false, true}) {
+        const auto text = decompileStory(script, index, sjis, &error);
+        if (text) {
+            const auto again = compileStory(*text, sjis, nullptr);
+            ASSERT_TRUE(again.has_value());
+            EXPECT_EQ(again->index, index);
+        }
+    }
+}
+
 TEST(StoryCompilerTest, EveryRecordThePlayerReadsRoundTrips) {
     std::vector<char> script;
     story::appendScriptLine(script, "a");

@@ -36,6 +36,20 @@ struct PendingLabel {
     std::string rawRecord;               ///< the 13 bytes of a "#HEX" record, else empty
 };
 
+// The last single-byte '@' of Shift-JIS text. The second byte of a two-byte character may
+// be 0x40 too (院, ァ, the full-width space), and that is no separator.
+std::size_t lastAtSign(std::string_view text) {
+    std::size_t found = std::string_view::npos;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isSjisLeadByte(static_cast<unsigned char>(text[i]))) {
+            ++i;
+        } else if (text[i] == '@') {
+            found = i;
+        }
+    }
+    return found;
+}
+
 constexpr std::size_t kRecordBytes = story::LabelIndex::kRecordBytes;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -97,7 +111,7 @@ bool hasPlainForm(const char* record) {
 
 // "NAME" or "NAME@N"; the "@N" form needs a whole signed decimal after the last "@".
 PendingLabel parseLabel(std::string_view text) {
-    const std::size_t at = text.rfind('@');
+    const std::size_t at = lastAtSign(text);
     if (at != std::string_view::npos) {
         if (auto value = parseDecimal(text.substr(at + 1))) {
             return {std::string(text.substr(0, at)), *value, {}};
@@ -258,8 +272,12 @@ std::optional<std::string> decompileStory(const std::vector<char>& script, const
         }
         const std::string label =
             "*" + record.name + (placeable ? std::string() : "@" + std::to_string(record.offset));
-        if (!emitLine(label, true)) {
-            // A name with a line break or without a UTF-8 form is spelled byte for byte.
+        // A name ending in half a character would swallow the '@' that follows it; such a
+        // name, one with a line break or one without a UTF-8 form is spelled byte for byte.
+        const PendingLabel reread = parseLabel(std::string_view(label).substr(1));
+        const bool rereadsAlike = reread.name == record.name &&
+                                  reread.offset == (placeable ? std::nullopt : std::optional(record.offset));
+        if (!rereadsAlike || !emitLine(label, true)) {
             emitLine(rawRecordText(stored), true);
         }
     }
