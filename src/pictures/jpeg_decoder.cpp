@@ -94,6 +94,29 @@ void takePalette(const jpeg_decompress_struct& cinfo, Bitmap& bitmap) {
     }
 }
 
+/// Quantised output and 3-component output go straight into the bitmap's rows; anything else
+/// goes through a row buffer. False when memory runs out. Kept out of runDecode so that the
+/// function calling setjmp makes no call that can throw, which WebAssembly builds require
+/// (hence also never inlined there).
+[[gnu::noinline]] bool prepareOutput(JpegJob& job) noexcept {
+    const jpeg_decompress_struct& cinfo = job.cinfo;
+    try {
+        job.bitmap =
+            Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                           job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
+        if (!job.bitmap) {
+            return false;
+        }
+        if (!job.lowRes && cinfo.output_components != 3) {
+            job.rowBuffer.resize(static_cast<std::size_t>(cinfo.output_width) *
+                                 static_cast<std::size_t>(cinfo.output_components));
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 /// Runs the library on job; false when it raised an error. Holds nothing that needs a
 /// destructor, as a longjmp lands here (see the top of the file).
 bool runDecode(JpegJob& job) {
@@ -110,17 +133,10 @@ bool runDecode(JpegJob& job) {
         cinfo.output_height > static_cast<JDIMENSION>(Bitmap::kMaxDimension)) {
         return false;
     }
-    job.bitmap = Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                                job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
-    if (!job.bitmap) {
+    if (!prepareOutput(job)) {
         return false;
     }
-    // Quantised output and 3-component output go straight into the bitmap's rows.
-    const bool direct = job.lowRes || cinfo.output_components == 3;
-    if (!direct) {
-        job.rowBuffer.resize(static_cast<std::size_t>(cinfo.output_width) *
-                             static_cast<std::size_t>(cinfo.output_components));
-    }
+    const bool direct = job.rowBuffer.empty();
     jpeg_start_decompress(&cinfo);
     const int width = static_cast<int>(cinfo.output_width);
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -158,12 +174,8 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, bool lowRe
     job.error.pub.error_exit = onError;
     job.error.pub.emit_message = onMessage;
     job.error.pub.output_message = onOutput;
-    bool ok = false;
-    try {
-        ok = runDecode(job);
-    } catch (const std::bad_alloc&) {
-        ok = false;  // from our own row buffer; the library's allocations fail through onError
-    }
+    // Our own allocations fail inside prepareOutput; the library's fail through onError.
+    const bool ok = runDecode(job);
     jpeg_destroy_decompress(&job.cinfo);
     if (!ok) {
         return std::nullopt;
