@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench format format-check clean
+.PHONY: all deps configure build run test test-sanitize bench format format-check clean web test-web
 
 all: build
 
@@ -32,6 +32,20 @@ test-sanitize: deps
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  ctest --output-on-failure -j2
 
+# The WebAssembly player in web/dist/ (needs scripts/install-deps-web, which it runs).
+web:
+	@scripts/build-web
+
+# Every golden case and WEB_STORIES generated stories through the native player and the
+# WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both.
+WEB_STORIES ?= 200
+test-web: build web
+	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/
+	@rm -rf $(BUILD)/web-stories
+	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
+	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
+	  tests/golden/*/ $(BUILD)/web-stories/*/
+
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done
 
@@ -42,4 +56,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD) $(BUILD)-asan
+	@rm -rf $(BUILD) $(BUILD)-asan build-web web/dist
