@@ -37,7 +37,8 @@ web:
 	@scripts/build-web
 
 # Every golden case and WEB_STORIES generated stories through the native player and the
-# WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both.
+# WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;
+# then the page's entry against the native player on the demo.
 WEB_STORIES ?= 200
 test-web: build web
 	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/
@@ -45,6 +46,7 @@ test-web: build web
 	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
 	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
 	  tests/golden/*/ $(BUILD)/web-stories/*/
+	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRK_DEMO_DIR=$(BUILD)/samples/demo node --test tests/web/
 
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done

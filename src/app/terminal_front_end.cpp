@@ -221,19 +221,34 @@ bool TerminalFrontEnd::handleInput(const std::string& line) {
 }
 
 int TerminalFrontEnd::run() {
-    if (!open()) {
+    if (!start()) {
         return 1;
     }
-    printReport();
     std::string line;
     while (m_story.scriptOpen() && readInputLine(line)) {
         if (!handleInput(line)) {
             break;
         }
     }
+    finish();
+    return 0;
+}
+
+bool TerminalFrontEnd::start() {
+    if (!open()) {
+        return false;
+    }
+    printReport();
+    return true;
+}
+
+bool TerminalFrontEnd::step(const std::string& line) {
+    return m_story.scriptOpen() && handleInput(line) && m_story.scriptOpen();
+}
+
+void TerminalFrontEnd::finish() {
     stopSound();
     m_interpreter.flushProject();
-    return 0;
 }
 
 void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {
