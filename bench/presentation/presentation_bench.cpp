@@ -120,12 +120,12 @@ void BM_RevealTick(benchmark::State& state) {
     }
 }
 
-// The same through the widget: Timer1's handler and the paint event it causes.
+// The same through the widget: the reveal timer's handler and the paint event it causes.
 void BM_PageViewTick(benchmark::State& state) {
     interpreter::Story story;
     story.page.pageText = fullPage(inputFor(readingFont()));
     PageView view(story);
-    view.setTimerActive(false);
+    view.setRevealTimerActive(false);
     view.setTextFont(readingFont());
     view.setRevealSpeed(1);
     view.resize(604, 800);
@@ -139,7 +139,7 @@ void BM_PageViewTick(benchmark::State& state) {
             QApplication::processEvents();
             state.ResumeTiming();
         }
-        view.timer1Timer();
+        view.onRevealTick();
         QApplication::processEvents();
     }
 }
@@ -152,7 +152,7 @@ void BM_ScrollRepaint1920x1080(benchmark::State& state) {
         story.page.pageText.push_back(kanjiLine(200));
     }
     PageView view(story);
-    view.setTimerActive(false);
+    view.setRevealTimerActive(false);
     view.setTextFont(readingFont());
     QImage picture(640, 480, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
@@ -165,9 +165,9 @@ void BM_ScrollRepaint1920x1080(benchmark::State& state) {
     view.show();
     story.page.layoutDirty = true;
     view.refreshPage();
-    view.formClick();
+    view.completePageOnClick();
     QApplication::processEvents();
-    auto* bar = view.findChild<QScrollBar*>(QStringLiteral("ScrollBar1"));
+    auto* bar = view.findChild<QScrollBar*>(QStringLiteral("pageScrollBar"));
     const int step = std::max(1, bar->singleStep());
     for (auto _ : state) {
         bar->setValue(bar->value() + step > bar->maximum() ? 0 : bar->value() + step);

@@ -11,7 +11,7 @@
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
 #include "presentation/choices.h"
-#include "sound/outside_programs.h"
+#include "programs/outside_programs.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -273,7 +273,7 @@ void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
     printSjis("@exec ", commandLineSjis);
     // A story must not start programs behind the reader's back: only when asked to.
     if (m_options.allowExec) {
-        sound::launchProgram(commandLineSjis, m_story.locations.projectDir);
+        programs::launchProgram(commandLineSjis, m_story.locations.projectDir);
     }
 }
 

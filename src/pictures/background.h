@@ -1,5 +1,5 @@
 #pragma once
-// The geometry of the main window's background (paintBackground and balance1Click),
+// The geometry of the main window's background (paintBackground and balanceTo4by3),
 // free of any window system: what qt/background_painter draws where, and the 4:3 balance.
 // W and H are the paint area: the client width without the scroll bar, and the client height.
 

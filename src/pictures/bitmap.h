@@ -5,7 +5,7 @@
 //        JPEG of the same base name first (decodeJpeg, libjpeg), else the named BMP (decodeBmp)
 //     -> Bitmap (this file): plain pixels, sizes checked before any allocation
 //     -> qt/background_painter (main window's background: colour + watermark, tiled, stretched)
-//        or qt/picture_window (TForm2, the picture at its natural size).
+//        or qt/picture_window (PictureWindow, the picture at its natural size).
 //   Geometry that needs no window (watermark and tile positions, the stretched placement,
 //   the 4:3 balance, the picture window's placement) lives in background.h and
 //   picture_placement.h so that it is tested without Qt.

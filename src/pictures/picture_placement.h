@@ -1,6 +1,6 @@
 #pragma once
 // The picture window's geometry, free of any window system: the size it takes
-// for a picture (showPicture steps 2-3) and where it goes when it appears (FormShow).
+// for a picture (showPicture steps 2-3) and where it goes when it appears.
 
 #include "pictures/background.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // The six choice buttons' rules: captions, which slot a button or key stands for,
-// and where FormResize puts them. Button k (1-6) is numbered from the right.
+// and where a resize puts them. Choice button k (1-6) is numbered from the right.
 
 #include <optional>
 #include <string>
@@ -23,8 +23,8 @@ inline constexpr int kEnterKey = 13;
 std::string choiceCaptionSjis(int button, int choiceCount, bool scriptOpen);
 /// The slot that button k stands for: choiceCount − k + 1, so the leftmost in use is slot 1.
 int slotForButton(int button, int choiceCount);
-/// FormKeyPress: the slot a key picks, or nothing. Only Enter, "1"-"6", "A"-"F" and "a"-"f" count,
-/// and only while a story is in progress; Enter is "1" unless Button2 is visible; the slot is
+/// The choice key rule: the slot a key picks, or nothing. Only Enter, "1"-"6", "A"-"F" and "a"-"f" count,
+/// and only while a story is in progress; Enter is "1" unless choice button 2 is visible; the slot is
 /// code AND 7 and is taken when that button is visible (visibleButtons = choiceCount), enabled
 /// or not.
 std::optional<int> choiceKeySlot(int keyCode, bool scriptOpen, int visibleButtons);

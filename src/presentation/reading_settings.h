@@ -22,14 +22,14 @@ struct GapItems {
     bool operator==(const GapItems&) const = default;
 };
 
-/// Speed1Click: none of the speed items is available while Nonstop1 is checked.
+/// The speed menu's refresh: none of its items is available while nonstop is checked.
 SpeedItems speedItemsFor(int revealSpeed, bool nonstop);
 /// SpeedOptClick: Tag 0 sets the standard speed, any other Tag (1 Slow1, −1 Fast1) is added.
 int applySpeedTag(int revealSpeed, int tag);
 /// Speed1's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
 std::string speedCaptionSjis(int revealSpeed, bool nonstop);
 
-/// Gap1Click, in tenths: Wide1 below 2.0, Narrow1 above 1.0, Standard1 away from 1.2.
+/// The line-gap menu's refresh, in tenths: wider below 2.0, narrower above 1.0, standard away from 1.2.
 GapItems gapItemsFor(int lineGapTenths);
 /// GapOptClick: Tag 0 sets 1.2, 1 widens and −1 narrows by a tenth.
 int applyGapTag(int lineGapTenths, int tag);

@@ -53,7 +53,7 @@ public:
     /// Shows every step (a click on the page, or nonstop switched on).
     void finish() { m_revealCount = m_revealTotal; }
 
-    /// One tick of Timer1: counts the wait down and makes at most one step. The step's line
+    /// One tick of the reveal timer: counts the wait down and makes at most one step. The step's line
     /// lies at or below scrollPosition + visibleHeight − 25 when it must scroll instead of draw.
     TickResult tick(int scrollPosition, int visibleHeight);
     /// The uncovered part in view, at most two rectangles: the whole lines above the last
@@ -69,7 +69,7 @@ public:
     int revealSpeed() const { return m_revealSpeed; }
     void setRevealSpeed(int speed) { m_revealSpeed = speed; }
     int stepDelay() const { return m_stepDelay; }
-    /// The waitTicks countdown (Timer1's Tag): every tick lowers it while above 0.
+    /// The waitTicks countdown (the reveal timer's Tag): every tick lowers it while above 0.
     int waitTag() const { return m_waitTag; }
     void setWaitTag(int ticks) { m_waitTag = ticks; }
 

@@ -1,4 +1,4 @@
-// TForm2 offscreen: its fixed properties, showPicture's sizing and placement, and what
+// PictureWindow offscreen: its fixed properties, showPicture's sizing and placement, and what
 // hides it. The offscreen platform draws no frames, so outer and client sizes agree.
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace {
 using test::TempDir;
 using test::writeBytes;
 
-class PictureWindow : public ::testing::Test {
+class PictureWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_main.setWindowTitle(QStringLiteral("main"));
@@ -35,11 +35,11 @@ protected:
     TempDir m_dir;
     bool m_lowRes = false;
     QWidget m_main;
-    TForm2 m_window{&m_main};
+    PictureWindow m_window{&m_main};
 };
 
-TEST_F(PictureWindow, FixedPropertiesAtCreation) {
-    EXPECT_EQ(m_window.objectName(), "TForm2");
+TEST_F(PictureWindowTest, FixedPropertiesAtCreation) {
+    EXPECT_EQ(m_window.objectName(), "pictureWindow");
     EXPECT_EQ(m_window.windowTitle(), "Graphic(VRK Browser)");
     EXPECT_TRUE(m_window.isWindow());
     EXPECT_TRUE(m_window.isHidden());
@@ -55,7 +55,7 @@ TEST_F(PictureWindow, FixedPropertiesAtCreation) {
     EXPECT_TRUE(m_window.pictureBitmap().empty());
 }
 
-TEST_F(PictureWindow, ShowsThePictureAtItsNaturalSize) {
+TEST_F(PictureWindowTest, ShowsThePictureAtItsNaturalSize) {
     ASSERT_TRUE(m_window.showPicture("p320.bmp"));
     EXPECT_TRUE(m_window.isVisible());
     EXPECT_EQ(m_window.size(), QSize(320, 200));
@@ -67,7 +67,7 @@ TEST_F(PictureWindow, ShowsThePictureAtItsNaturalSize) {
     }
 }
 
-TEST_F(PictureWindow, MissingPictureChangesNothing) {
+TEST_F(PictureWindowTest, MissingPictureChangesNothing) {
     EXPECT_FALSE(m_window.showPicture("NONE.BMP"));
     EXPECT_TRUE(m_window.isHidden());
     EXPECT_EQ(m_window.size(), QSize(213, 36));
@@ -79,7 +79,7 @@ TEST_F(PictureWindow, MissingPictureChangesNothing) {
     EXPECT_EQ(m_window.pos(), placed);
 }
 
-TEST_F(PictureWindow, PictureTallerThanTheScreenIsCutToIt) {
+TEST_F(PictureWindowTest, PictureTallerThanTheScreenIsCutToIt) {
     const QSize screen = screenSize();
     writeBytes(m_dir.path() / "TALL.BMP", test::makeBmp24(50, screen.height() + 100, test::testPattern));
     ASSERT_TRUE(m_window.showPicture("TALL.BMP"));
@@ -88,7 +88,7 @@ TEST_F(PictureWindow, PictureTallerThanTheScreenIsCutToIt) {
     EXPECT_EQ(m_window.pictureBitmap().height(), screen.height() + 100);  // cut, not scaled
 }
 
-TEST_F(PictureWindow, PlacedBesideTheMainWindowWhenItAppears) {
+TEST_F(PictureWindowTest, PlacedBesideTheMainWindowWhenItAppears) {
     // Outer rectangles (frames included, whatever the platform draws) go into the rules.
     auto expectedPosition = [this] {
         const QRect main = m_main.frameGeometry();
@@ -117,7 +117,7 @@ TEST_F(PictureWindow, PlacedBesideTheMainWindowWhenItAppears) {
     EXPECT_EQ(m_window.frameGeometry().top(), m_main.frameGeometry().top());
 }
 
-TEST_F(PictureWindow, DoubleClickAndHidePictureHideIt) {
+TEST_F(PictureWindowTest, DoubleClickAndHidePictureHideIt) {
     ASSERT_TRUE(m_window.showPicture("P100.BMP"));
     QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), m_window.mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -130,7 +130,7 @@ TEST_F(PictureWindow, DoubleClickAndHidePictureHideIt) {
     EXPECT_EQ(m_window.pictureBitmap().width(), 320);
 }
 
-TEST_F(PictureWindow, KeysDoNothing) {
+TEST_F(PictureWindowTest, KeysDoNothing) {
     ASSERT_TRUE(m_window.showPicture("P100.BMP"));
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&m_window, &key);
@@ -138,7 +138,7 @@ TEST_F(PictureWindow, KeysDoNothing) {
     EXPECT_TRUE(m_window.isVisible());
 }
 
-TEST_F(PictureWindow, LowResOptionIsAskedAtEachShow) {
+TEST_F(PictureWindowTest, LowResOptionIsAskedAtEachShow) {
     writeBytes(m_dir.path() / "J.JPG", test::makeJpeg(40, 30, test::testPattern));
     ASSERT_TRUE(m_window.showPicture("J.BMP"));
     EXPECT_EQ(m_window.pictureBitmap().format(), PixelFormat::Rgb24);

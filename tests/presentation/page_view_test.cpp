@@ -23,7 +23,7 @@ const QRgb kBackground = qRgb(0, 0, 200);
 class PageViewTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_view.setTimerActive(false);
+        m_view.setRevealTimerActive(false);
         QFont font(QStringLiteral("IPAGothic"));
         font.setPixelSize(20);
         m_view.setTextFont(font);
@@ -66,12 +66,12 @@ TEST_F(PageViewTest, RevealsOneStepPerTickOverTheBackground) {
     const int lineHeight = m_view.metrics().lineHeight;
     EXPECT_GT(m_backgroundPaints, 0);
     EXPECT_FALSE(textShownAt({0, 0, 400, 2 * lineHeight}));
-    m_view.timer1Timer();
+    m_view.onRevealTick();
     EXPECT_TRUE(textShownAt({1, 0, 20, lineHeight}));
     EXPECT_FALSE(textShownAt({30, 0, 60, lineHeight}));
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(m_enables, 0);
-        m_view.timer1Timer();
+        m_view.onRevealTick();
     }
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
@@ -79,11 +79,11 @@ TEST_F(PageViewTest, RevealsOneStepPerTickOverTheBackground) {
 }
 
 TEST_F(PageViewTest, ClickFinishesThePageAndNothingWithoutText) {
-    m_view.formClick();
+    m_view.completePageOnClick();
     EXPECT_EQ(m_enables, 0);
     showPage(3);
     EXPECT_TRUE(m_view.revealing());
-    m_view.formClick();
+    m_view.completePageOnClick();
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
     EXPECT_TRUE(textShownAt({1, 2 * m_view.metrics().lineHeight, 80, 20}));
@@ -100,7 +100,7 @@ TEST_F(PageViewTest, ScrollRangeAndSnappedThumb) {
               m_view.textImage().height() + lineHeight - m_view.visibleHeight());
     EXPECT_EQ(m_view.scrollBar()->pageStep(), m_view.visibleHeight());
     // Dragging shows the page at the thumb's own position; releasing lands on a whole line.
-    m_view.formClick();
+    m_view.completePageOnClick();
     const int midLine = 5 * lineHeight + lineHeight / 2;
     m_view.scrollBar()->setValue(midLine);
     int compared = 0;
@@ -137,7 +137,7 @@ TEST_F(PageViewTest, RevealScrollsAtTheButtonBand) {
     const int lineHeight = m_view.metrics().lineHeight;
     int ticks = 0;
     while (m_view.scrollBar()->value() == 0 && ticks < 400) {
-        m_view.timer1Timer();
+        m_view.onRevealTick();
         ++ticks;
     }
     EXPECT_EQ(m_view.scrollBar()->value(), lineHeight);
@@ -150,7 +150,7 @@ TEST_F(PageViewTest, RevealScrollsAtTheButtonBand) {
 TEST_F(PageViewTest, ResizeKeepsTheUncoveredProportion) {
     showPage(10);  // 40 steps
     for (int i = 0; i < 39; ++i) {
-        m_view.timer1Timer();
+        m_view.onRevealTick();
     }
     const int shown = m_view.reveal().revealCount();
     m_view.resize(256, 310);  // 11 columns: every line now fits on one display line still
@@ -163,7 +163,7 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     showPage(3);
     m_story.options.nonstop = true;
     m_view.setNonstop(true);
-    EXPECT_FALSE(m_view.timerActive());
+    EXPECT_FALSE(m_view.revealTimerActive());
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
     showPage(4);
@@ -177,8 +177,8 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     m_view.setNonstop(false);
     showPage(4);
     EXPECT_TRUE(m_view.revealing());
-    m_view.waitTicks(2);  // returns once Timer1 has ticked twice
-    EXPECT_EQ(m_view.tag(), 0);
+    m_view.waitTicks(2);  // returns once the reveal timer has ticked twice
+    EXPECT_EQ(m_view.waitTicksLeft(), 0);
     EXPECT_GE(m_view.reveal().revealCount(), 1);
 }
 

@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/qt/about_box.h"
 #include "app/qt/main_window.h"
+#include "app/qt/slot_dialog.h"
 #include "common/sjis.h"
 #include "ui_test_support.h"
 
@@ -43,19 +43,19 @@ protected:
 
 TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
     m_driver.expect([](QWidget* box) {
-        EXPECT_EQ(box->objectName(), "AboutBox");
-        EXPECT_EQ(box->size(), QSize(AboutBox::kClientWidth, AboutBox::kPickerHeight));
+        EXPECT_EQ(box->objectName(), "slotDialog");
+        EXPECT_EQ(box->size(), QSize(SlotDialog::kClientWidth, SlotDialog::kPickerHeight));
         EXPECT_EQ(box->windowTitle(), text("夏の物語"));
         EXPECT_EQ(comment(box), text("主人公:太郎"));
-        EXPECT_TRUE(child<QWidget>(box, "Radio1")->isVisible());
-        EXPECT_TRUE(child<QWidget>(box, "Erasebtn")->isVisible());
-        EXPECT_FALSE(child<QWidget>(box, "Edit1")->isVisible());
+        EXPECT_TRUE(child<QWidget>(box, "slotGroup")->isVisible());
+        EXPECT_TRUE(child<QWidget>(box, "eraseButton")->isVisible());
+        EXPECT_FALSE(child<QWidget>(box, "nameEdit")->isVisible());
         EXPECT_EQ(child<QLabel>(box, "ProductName")->text(), text("VRKブラウザ v3.50"));
         EXPECT_EQ(box->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xC0));
-        click(child<QRadioButton>(box, "Radio1_2"));
+        click(child<QRadioButton>(box, "slotRadio2"));
         EXPECT_EQ(comment(box), text("未使用ファイルです。"));
-        click(child<QRadioButton>(box, "Radio1_1"));
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QRadioButton>(box, "slotRadio1"));
+        click(child<QPushButton>(box, "okButton"));
     });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(m_driver.pending(), 0u);
@@ -72,7 +72,7 @@ TEST_F(SlotDialogTest, PickerCannotBeCancelled) {
     }
     m_driver.expect([&](QWidget* box) {
         ++shown;
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QPushButton>(box, "okButton"));
     });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(shown, 3);
@@ -81,21 +81,21 @@ TEST_F(SlotDialogTest, PickerCannotBeCancelled) {
 TEST_F(SlotDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
     const std::string before = m_project.read(".V01");
     m_driver.expect([&](QWidget* box) {
-        QPushButton* erase = child<QPushButton>(box, "Erasebtn");
+        QPushButton* erase = child<QPushButton>(box, "eraseButton");
         click(erase);
         EXPECT_EQ(comment(box), text("初期化(OKならもう一度消去を押す)"));
         // Another slot cancels the first press.
-        click(child<QRadioButton>(box, "Radio1_2"));
-        click(child<QRadioButton>(box, "Radio1_1"));
+        click(child<QRadioButton>(box, "slotRadio2"));
+        click(child<QRadioButton>(box, "slotRadio1"));
         click(erase);
         EXPECT_EQ(m_project.read(".V01"), before);
         click(erase);
         EXPECT_EQ(comment(box), text("未使用ファイルです。"));
         EXPECT_EQ(m_project.line(".V01", 2), "VRKSTART");
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QPushButton>(box, "okButton"));
     });
     // The slot is fresh now, so name 1 is asked.
-    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(m_driver.pending(), 0u);
 }
@@ -105,18 +105,18 @@ TEST_F(SlotDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
     std::filesystem::remove(m_project.file(".V02"));
     std::filesystem::create_directory(m_project.file(".V02"));
     m_driver.expect([&](QWidget* box) {
-        click(child<QRadioButton>(box, "Radio1_2"));  // reported: the slot cannot be read
-        QPushButton* erase = child<QPushButton>(box, "Erasebtn");
+        click(child<QRadioButton>(box, "slotRadio2"));  // reported: the slot cannot be read
+        QPushButton* erase = child<QPushButton>(box, "eraseButton");
         click(erase);
         click(erase);
         EXPECT_EQ(comment(box), text("ユーザーデータ書込み不能"));
         std::filesystem::remove(m_project.file(".V02"));
         click(erase);
         EXPECT_EQ(comment(box), text("未使用ファイルです。"));
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QPushButton>(box, "okButton"));
     });
     m_driver.expect([](QWidget* report) { qobject_cast<QDialog*>(report)->accept(); });
-    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "Okbutton")); });
+    m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(m_driver.pending(), 0u);
     EXPECT_EQ(m_window.story().locations.slotExtension, ".V02");
@@ -124,24 +124,24 @@ TEST_F(SlotDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
 
 TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
     m_driver.expect([](QWidget* box) {
-        click(child<QRadioButton>(box, "Radio1_3"));
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QRadioButton>(box, "slotRadio3"));
+        click(child<QPushButton>(box, "okButton"));
     });
     m_driver.expect([](QWidget* box) {
-        EXPECT_EQ(box->size(), QSize(AboutBox::kClientWidth, AboutBox::kPlainHeight));
+        EXPECT_EQ(box->size(), QSize(SlotDialog::kClientWidth, SlotDialog::kPlainHeight));
         EXPECT_EQ(comment(box), text("主人公を入力して下さい"));
-        QLineEdit* edit = child<QLineEdit>(box, "Edit1");
+        QLineEdit* edit = child<QLineEdit>(box, "nameEdit");
         EXPECT_TRUE(edit->isVisible());
         EXPECT_EQ(edit->text(), text("太郎"));
         edit->clear();
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QPushButton>(box, "okButton"));
     });
     m_driver.expect([](QWidget* box) {
-        QLineEdit* edit = child<QLineEdit>(box, "Edit1");
+        QLineEdit* edit = child<QLineEdit>(box, "nameEdit");
         EXPECT_TRUE(edit->text().isEmpty());
         // Ten full-width characters: twenty bytes, of which a name keeps sixteen.
         ui_test::typeText(edit, text("あいうえおかきくけこ"));
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QPushButton>(box, "okButton"));
     });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(m_driver.pending(), 0u);
@@ -153,12 +153,12 @@ TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
 TEST_F(SlotDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
     std::filesystem::remove(m_project.file(".V04"));
     m_driver.expect([&](QWidget* box) {
-        click(child<QRadioButton>(box, "Radio1_4"));
+        click(child<QRadioButton>(box, "slotRadio4"));
         // The error report came and went inside the click; the picker still shows slot 1.
         EXPECT_TRUE(box->isVisible());
         EXPECT_EQ(comment(box), text("主人公:太郎"));
-        click(child<QRadioButton>(box, "Radio1_1"));
-        click(child<QPushButton>(box, "Okbutton"));
+        click(child<QRadioButton>(box, "slotRadio1"));
+        click(child<QPushButton>(box, "okButton"));
     });
     m_driver.expect([](QWidget* report) {
         EXPECT_EQ(report->windowTitle(), text("VRKブラウザ v3"));
@@ -170,9 +170,9 @@ TEST_F(SlotDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
 }
 
 TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {
-    AboutBox box;
+    SlotDialog box;
     box.setNameEntryShown(true, sjis("ab"));
-    QLineEdit* edit = child<QLineEdit>(&box, "Edit1");
+    QLineEdit* edit = child<QLineEdit>(&box, "nameEdit");
     struct Case {
         const char* typed;
         const char* kept;

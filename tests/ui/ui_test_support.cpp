@@ -174,7 +174,7 @@ void ModalDriver::poll() {
         if (m_queue.empty()) {
             ADD_FAILURE() << "unexpected dialog " << modal->objectName().toStdString() << ": "
                           << modal->windowTitle().toStdString();
-            if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("Okbutton"))) {
+            if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("okButton"))) {
                 ok->click();
             } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
                 dialog->accept();

@@ -12,7 +12,7 @@
 namespace vrk::app {
 
 FontDialog::FontDialog(const QFont& current, QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("FDialog"));
+    setObjectName(QStringLiteral("fontDialog"));
     setWindowTitle(QStringLiteral("フォント"));
 
     m_faces = new QListWidget(this);

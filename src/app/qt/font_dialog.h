@@ -1,5 +1,5 @@
 #pragma once
-// FDialog: the font of the page text. The page is laid out in half-width cells, so only
+// The font dialog (FDialog): the font of the page text. The page is laid out in half-width cells, so only
 // installed faces that show Japanese and measure fixed-pitch are offered, in 8 to 48 points;
 // Qt's own font dialog cannot be limited that way (it takes the Japanese faces for
 // proportional ones).

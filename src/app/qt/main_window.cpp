@@ -6,10 +6,13 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcutEvent>
 #include <QShowEvent>
+#include <algorithm>
 
-#include "app/qt/about_box.h"
 #include "app/qt/qt_story_host.h"
+#include "app/qt/slot_dialog.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
@@ -35,7 +38,7 @@ QFont buttonFont() {
 
 MainWindow::MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent)
     : QMainWindow(parent), m_programDir(std::move(programDir)) {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("readingWindow"));
     setWindowTitle(QStringLiteral("Marivex Browser"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_story.locations.programDir = m_programDir;
@@ -51,7 +54,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
         m_backgroundCache.paint(painter, area.size(), m_story.state.background, m_story.state.bgColour,
                                 m_story.options.lowRes, m_background.image());
     });
-    m_pictureWindow = std::make_unique<pictures::TForm2>(this);
+    m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
     m_pictureWindow->setLoadOptions([this] {
         return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
     });
@@ -85,21 +88,22 @@ bool MainWindow::loadBackground(const std::string& fileNameSjis) {
 void MainWindow::createButtons() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         auto* button = new QPushButton(m_page);
-        button->setObjectName(QStringLiteral("Button%1").arg(k));
+        button->setObjectName(QStringLiteral("choiceButton%1").arg(k));
         button->setFont(buttonFont());
         button->setCursor(Qt::PointingHandCursor);
         button->resize(presentation::kChoiceButtonWidth, presentation::kChoiceButtonHeight);
         button->setVisible(k == 1);
         connect(button, &QPushButton::clicked, this, [this, k] { onChoiceClicked(k); });
-        m_buttons[static_cast<std::size_t>(k)] = button;
+        m_choiceButtons[static_cast<std::size_t>(k)] = button;
     }
-    m_buttons[1]->setText(fromSjis(messages::kOpenCaption));
-    // Tab order runs left to right: Button6 first, Button1 last, then the scroll bar.
+    m_choiceButtons[1]->setText(fromSjis(messages::kOpenCaption));
+    // Tab order runs left to right: choice button 6 first, choice button 1 last, then the scroll bar.
     for (int k = presentation::kChoiceButtons; k > 1; --k) {
-        setTabOrder(m_buttons[static_cast<std::size_t>(k)], m_buttons[static_cast<std::size_t>(k - 1)]);
+        setTabOrder(m_choiceButtons[static_cast<std::size_t>(k)],
+                    m_choiceButtons[static_cast<std::size_t>(k - 1)]);
     }
-    if (auto* scrollBar = m_page->findChild<QWidget*>(QStringLiteral("ScrollBar1"))) {
-        setTabOrder(m_buttons[1], scrollBar);
+    if (auto* scrollBar = m_page->findChild<QWidget*>(QStringLiteral("pageScrollBar"))) {
+        setTabOrder(m_choiceButtons[1], scrollBar);
     }
 }
 
@@ -107,7 +111,7 @@ void MainWindow::placeButtons() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, m_page->width(), m_page->height(),
                                                                     presentation::PageView::kScrollBarWidth);
-        m_buttons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
+        m_choiceButtons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
     }
 }
 
@@ -128,15 +132,15 @@ void MainWindow::applySettings(const Settings& settings) {
     resize(std::max(settings.width, kMinWidth), std::max(settings.height, kMinHeight));
     m_fontNameSjis = settings.fontNameSjis;
     m_page->setTextFont(textFontFrom(settings));
-    m_actions.at(QStringLiteral("Mid1"))->setChecked(settings.mid);
-    m_actions.at(QStringLiteral("Wav1"))->setChecked(settings.wav);
-    m_actions.at(QStringLiteral("Other1"))->setChecked(settings.other);
-    m_actions.at(QStringLiteral("OldExe1"))->setChecked(settings.oldExe);
-    m_actions.at(QStringLiteral("LowRes1"))->setChecked(settings.lowRes);
-    m_actions.at(QStringLiteral("Contrast1"))->setChecked(settings.contrast);
-    m_actions.at(QStringLiteral("Nonstop1"))->setChecked(settings.nonstop);
+    m_actions.at(QStringLiteral("midiAction"))->setChecked(settings.mid);
+    m_actions.at(QStringLiteral("wavAction"))->setChecked(settings.wav);
+    m_actions.at(QStringLiteral("otherMediaAction"))->setChecked(settings.other);
+    m_actions.at(QStringLiteral("oldExeAction"))->setChecked(settings.oldExe);
+    m_actions.at(QStringLiteral("lowResAction"))->setChecked(settings.lowRes);
+    m_actions.at(QStringLiteral("contrastAction"))->setChecked(settings.contrast);
+    m_actions.at(QStringLiteral("nonstopAction"))->setChecked(settings.nonstop);
     optionsFromChecks();
-    m_page->setTimerActive(!settings.nonstop);
+    m_page->setRevealTimerActive(!settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
     m_page->setRevealSpeed(m_revealSpeed);
     m_gapTenths = settings.gapTenths;
@@ -186,11 +190,15 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_firstShow) {
         m_firstShow = false;
-        placeButtons();
-        if (m_story.locations.projectKnown()) {
-            // After the show has been handled, so the slot dialog has a window to sit over.
-            QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
-        }
+        onFirstShow();
+    }
+}
+
+void MainWindow::onFirstShow() {
+    placeButtons();
+    if (m_story.locations.projectKnown()) {
+        // After the show has been handled, so the slot dialog has a window to sit over.
+        QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
     }
 }
 
@@ -212,7 +220,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::hideChoices() {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        m_buttons[static_cast<std::size_t>(k)]->hide();
+        m_choiceButtons[static_cast<std::size_t>(k)]->hide();
     }
 }
 
@@ -220,7 +228,7 @@ void MainWindow::prepareChoices() {
     m_page->setCursor(Qt::BusyCursor);
     const int count = m_story.page.choiceCount;
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        QPushButton* button = m_buttons[static_cast<std::size_t>(k)];
+        QPushButton* button = m_choiceButtons[static_cast<std::size_t>(k)];
         if (k > count) {
             button->hide();
             continue;
@@ -235,9 +243,9 @@ void MainWindow::enableChoices() {
     m_page->unsetCursor();
     const int count = std::max(1, m_story.page.choiceCount);
     for (int k = 1; k <= count; ++k) {
-        m_buttons[static_cast<std::size_t>(k)]->setEnabled(true);
+        m_choiceButtons[static_cast<std::size_t>(k)]->setEnabled(true);
     }
-    m_buttons[static_cast<std::size_t>(count)]->setFocus();
+    m_choiceButtons[static_cast<std::size_t>(count)]->setFocus();
 }
 
 void MainWindow::reportError(const std::string& messageSjis) {
@@ -248,12 +256,13 @@ void MainWindow::reportError(const std::string& messageSjis) {
 }
 
 void MainWindow::showAboutComment(const std::string& commentSjis) {
-    AboutBox box(this);
+    SlotDialog box(this);
     box.setCommentSjis(commentSjis);
     box.exec();
 }
 
-// ButtonClick. A button can only be clicked while enabled, that is once its page is complete.
+// A choice button (ButtonClick). A button can only be clicked while enabled, that is once its page is
+// complete.
 void MainWindow::onChoiceClicked(int k) {
     if (commandHeldBack()) {
         return;
@@ -261,27 +270,27 @@ void MainWindow::onChoiceClicked(int k) {
     if (m_story.scriptOpen()) {
         m_interpreter->selectChoice(presentation::slotForButton(k, m_story.page.choiceCount));
     } else if (m_story.locations.projectKnown()) {
-        fixed1Click();
+        reopenProject();
     } else {
-        project1Click();
+        openProjectFromDialog();
     }
 }
 
-// FormClick: finish the page at once.
+// A click on the page finishes it at once.
 void MainWindow::onPageClicked() {
-    m_page->formClick();
+    m_page->completePageOnClick();
 }
 
-// FormKeyPress. True when the key chose; the key is then not handed on, so a focused
+// The choice keys. True when the key chose; the key is then not handed on, so a focused
 // button cannot act on it a second time.
-bool MainWindow::formKeyPress(const QString& text) {
+bool MainWindow::handleChoiceKey(const QString& text) {
     if (text.size() != 1 || m_interpreter->isRunning()) {
         return false;
     }
     // Shown buttons, whether or not the window itself is on the screen yet.
     int visible = 0;
     while (visible < presentation::kChoiceButtons &&
-           !m_buttons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
+           !m_choiceButtons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
         ++visible;
     }
     const auto slot = presentation::choiceKeySlot(text.at(0).unicode(), m_story.scriptOpen(), visible);
@@ -302,16 +311,54 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         placeButtons();
         return false;
     }
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+    if (event->type() == QEvent::Shortcut) {
+        // Qt's own shortcut handling reached one of the menu items (it does once a menu has
+        // been used and the menu bar keeps the focus): carry it out the refresh-first way.
+        auto* action = qobject_cast<QAction*>(watched);
+        if (action && isOwnShortcutAction(action) && !QApplication::activeModalWidget()) {
+            runShortcut(static_cast<QShortcutEvent*>(event)->key());
+            return true;
+        }
+        return false;
+    }
+    const bool keyPress = event->type() == QEvent::KeyPress;
+    if ((!keyPress && event->type() != QEvent::ShortcutOverride) || !watched->isWidgetType() ||
         static_cast<QWidget*>(watched)->window() != this || QApplication::activeModalWidget()) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || key->key() == Qt::Key_F1) {
         const QKeySequence sequence(key->keyCombination());
+        if (!keyPress) {
+            // Claim the menu keys as ordinary key presses, so they come back here instead of
+            // triggering an item whose enabled state no refresh has checked.
+            if (!hasShortcut(sequence)) {
+                return false;
+            }
+            event->accept();
+            return true;
+        }
         return runShortcut(sequence);
     }
-    return formKeyPress(key->text());
+    if (!keyPress) {
+        return false;
+    }
+    // The choice buttons use none of the scrolling keys; the scroll bar handles them itself.
+    if (key->modifiers() == Qt::NoModifier && watched != m_page->scrollBar() &&
+        m_page->scrollByKey(key->key())) {
+        return true;
+    }
+    return handleChoiceKey(key->text());
+}
+
+bool MainWindow::hasShortcut(const QKeySequence& key) const {
+    return std::any_of(m_shortcuts.begin(), m_shortcuts.end(),
+                       [&](const ShortcutItem& item) { return item.key == key; });
+}
+
+bool MainWindow::isOwnShortcutAction(const QAction* action) const {
+    return std::any_of(m_shortcuts.begin(), m_shortcuts.end(),
+                       [&](const ShortcutItem& item) { return item.action == action; });
 }
 
 }  // namespace vrk::app

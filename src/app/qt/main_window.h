@@ -1,12 +1,12 @@
 #pragma once
-// TForm1, the reading window, and how a page travels through the window's side:
+// The reading window (TForm1), and how a page travels through the window's side:
 //
-//   Button1-6 / choice key (FormKeyPress) --> PageInterpreter::selectChoice
-//   menu File1 (menus.cpp) --> opening.cpp: project1Click / fixed1Click --> openProject,
-//                              which drives AboutBox (slot picker, name box) and ProjectOpening
+//   choice buttons 1-6 / choice key (handleChoiceKey) --> PageInterpreter::selectChoice
+//   file menu (menus.cpp) --> opening.cpp: openProjectFromDialog / reopenProject --> openProject,
+//                             which drives SlotDialog (slot picker, name box) and ProjectOpening
 //   PageInterpreter::runPage --> QtStoryHost --> prepareChoices, page view refresh, sound,
-//                                pictures, programs; waitTicks pumps events on Timer1's Tag
-//   page view: reveal on Timer1 --> pageCompleted --> enableChoices; click --> formClick
+//                                pictures, programs; waitTicks pumps events on the wait countdown
+//   page view: reveal on its timer --> pageCompleted --> enableChoices; click --> completePageOnClick
 //
 // The window owns the story (module-level state of the player), the interpreter and the
 // host for the program's run. Settings come in at construction and go out through
@@ -34,7 +34,7 @@ namespace vrk::presentation {
 class PageView;
 }
 namespace vrk::pictures {
-class TForm2;
+class PictureWindow;
 }
 
 namespace vrk::app {
@@ -48,23 +48,23 @@ public:
     static constexpr int kMinWidth = 320;
     static constexpr int kMinHeight = 240;
 
-    /// FormCreate: the window with its buttons, menus and page view, settings applied.
+    /// The window with its buttons, menus and page view, settings applied.
     MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// The project a command line named; FormShow opens it when the window is first shown.
+    /// The project a command line named; onFirstShow opens it when the window is first shown.
     void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
     /// Settings as the window stands now: bounds, font, check marks, speed, gap.
     Settings currentSettings() const;
-    /// FormDestroy's first half: stops the sound and writes the story back to its slot.
+    /// The first half of closing: stops the sound and writes the story back to its slot.
     void shutDown();
 
     interpreter::Story& story() { return m_story; }
     interpreter::PageInterpreter& interpreter() { return *m_interpreter; }
     presentation::PageView& pageView() { return *m_page; }
     QtStoryHost& host() { return *m_host; }
-    /// The picture window TForm2, beside this one.
-    pictures::TForm2& pictureWindow() { return *m_pictureWindow; }
+    /// The picture window, beside this one.
+    pictures::PictureWindow& pictureWindow() { return *m_pictureWindow; }
     /// loadPicture into backgroundBitmap; on failure the bitmap stays as it was.
     bool loadBackground(const std::string& fileNameSjis);
     /// Where the story's relative picture and sound names are found.
@@ -75,14 +75,14 @@ public:
     bool openProject();
 
     // File menu commands (opening.cpp), also reached from the single "開く" button.
-    /// Project1Click: the open dialog ODialog, then the opening.
-    void project1Click();
-    /// Fixed1Click: the same project opened again.
-    void fixed1Click();
-    /// Temp1Click: quick save.
-    void temp1Click();
-    /// OpenTmp1Click: quick load.
-    void openTmp1Click();
+    /// The open dialog, then the opening.
+    void openProjectFromDialog();
+    /// The same project opened again.
+    void reopenProject();
+    /// Writes the story to the quick save.
+    void quickSave();
+    /// Reads the story back from the quick save.
+    void quickLoad();
 
     // What the host asks of the window during a page run.
     /// Hides all six choice buttons (a page run is gathering its choices).
@@ -96,8 +96,8 @@ public:
     /// The about dialog in its plain form with one comment line.
     void showAboutComment(const std::string& commentSjis);
 
-    /// The choice button numbered k (1-6); Button1 is the rightmost.
-    QPushButton* choiceButton(int k) const { return m_buttons[k]; }
+    /// The choice button numbered k (1-6); button 1 is the rightmost.
+    QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
 signals:
     /// An opening has finished, successfully or not (tests wait on it).
@@ -111,6 +111,7 @@ protected:
 private:
     friend class MenuBinder;
 
+    void onFirstShow();
     void createButtons();
     void placeButtons();
     void applySettings(const Settings& settings);
@@ -120,28 +121,30 @@ private:
     // Input.
     void onChoiceClicked(int k);
     void onPageClicked();
-    bool formKeyPress(const QString& text);
+    bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    bool hasShortcut(const QKeySequence& key) const;
+    bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
 
     // Menu refresh handlers and commands (menus.cpp).
-    void file1Click();
-    void option1Click();
-    void gap1Click();
-    void speed1Click();
-    void gapOptClick(int tag);
-    void speedOptClick(int tag);
-    void nonstop1Click();
-    void font1Click();
-    void soundClick();
+    void refreshFileMenu();
+    void refreshSettingsMenu();
+    void refreshLineGapMenu();
+    void refreshSpeedMenu();
+    void adjustLineGap(int tag);
+    void adjustRevealSpeed(int tag);
+    void toggleNonstop();
+    void chooseFont();
+    void onSoundKindToggled();
     void optionsFromChecks();
-    void balance1Click();
-    void about1Click();
-    void index1Click();
+    void balanceTo4by3();
+    void showAbout();
+    void openHelpContents();
 
     // Opening (opening.cpp).
-    bool pickSlot(class AboutBox& box, class ProjectOpening& opening);
-    bool askNames(class AboutBox& box, class ProjectOpening& opening);
+    bool pickSlot(class SlotDialog& box, class ProjectOpening& opening);
+    bool askNames(class SlotDialog& box, class ProjectOpening& opening);
     bool runReporting(const std::function<void()>& step);
 
     std::filesystem::path m_programDir;
@@ -149,8 +152,8 @@ private:
     std::unique_ptr<QtStoryHost> m_host;
     std::unique_ptr<interpreter::PageInterpreter> m_interpreter;
     presentation::PageView* m_page = nullptr;
-    std::array<QPushButton*, 7> m_buttons{};  // [1..6]
-    std::unique_ptr<pictures::TForm2> m_pictureWindow;
+    std::array<QPushButton*, 7> m_choiceButtons{};  // [1..6]
+    std::unique_ptr<pictures::PictureWindow> m_pictureWindow;
     pictures::LoadedPicture m_background;  // backgroundBitmap
     pictures::BackgroundCache m_backgroundCache;
 

@@ -1,4 +1,4 @@
-// MainMenu1: the menu tree, the refresh handlers that run as a menu opens, and the
+// The main menu (MainMenu1): the menu tree, the refresh handlers that run as a menu opens, and the
 // commands of the settings and help menus. A keyboard shortcut runs the refresh
 // handlers of its enclosing menus first (runShortcut), so a command that the limits
 // disable is not carried out by its shortcut either.
@@ -8,17 +8,17 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/qt/about_box.h"
+#include "app/help_version.h"
 #include "app/qt/font_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
+#include "app/qt/slot_dialog.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
 #include "presentation/qt/page_view.h"
 #include "presentation/reading_settings.h"
-#include "sound/help_version.h"
 
 namespace vrk::app {
 // Builds the tree and records, for each shortcut, the menus that enclose its item.
@@ -75,60 +75,75 @@ public:
 
     void fileMenu() {
         MainWindow& w = m_window;
-        QMenu* file = menu(nullptr, "File1", QStringLiteral("ファイル(&F)"), [&w] { w.file1Click(); });
-        item(file, "Project1", QStringLiteral("開く(&O)"), ctrl('O'), [&w] { w.project1Click(); });
-        item(file, "Fixed1", QStringLiteral("開き直す(&R)"), ctrl('R'), [&w] { w.fixed1Click(); });
+        QMenu* file =
+            menu(nullptr, "fileMenu", QStringLiteral("ファイル(&F)"), [&w] { w.refreshFileMenu(); });
+        item(file, "openAction", QStringLiteral("開く(&O)"), ctrl('O'), [&w] { w.openProjectFromDialog(); });
+        item(file, "reopenAction", QStringLiteral("開き直す(&R)"), ctrl('R'), [&w] { w.reopenProject(); });
         // Enabled by the first opening and never disabled again.
-        item(file, "Temp1", QStringLiteral("一時保存(&T)"), ctrl('S'), [&w] {
-            w.temp1Click();
+        item(file, "quickSaveAction", QStringLiteral("一時保存(&T)"), ctrl('S'), [&w] {
+            w.quickSave();
         })->setEnabled(false);
-        item(file, "OpenTmp1", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [&w] {
-            w.openTmp1Click();
+        item(file, "quickLoadAction", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [&w] {
+            w.quickLoad();
         })->setEnabled(false);
-        file->addSeparator()->setObjectName(QStringLiteral("N2"));
-        item(file, "Exit1", QStringLiteral("終了(&X)"), ctrl('Q'), [&w] { w.close(); });
+        file->addSeparator()->setObjectName(QStringLiteral("fileSeparator"));
+        item(file, "exitAction", QStringLiteral("終了(&X)"), ctrl('Q'), [&w] { w.close(); });
     }
 
     // The speed and gap items carry their Tag (the step they make) as their data.
     void optionMenu() {
         MainWindow& w = m_window;
-        QMenu* option = menu(nullptr, "Option1", QStringLiteral("設定(&O)"), [&w] { w.option1Click(); });
-        item(option, "Font1", QStringLiteral("フォント(&F)"), ctrl('F'), [&w] { w.font1Click(); });
-        QMenu* gap = menu(option, "Gap1", QStringLiteral("行間隔(&G)"), [&w] { w.gap1Click(); });
-        item(gap, "Wide1", QStringLiteral("広く(&W)"), ctrl('W'), [&w] { w.gapOptClick(1); })->setData(1);
-        item(gap, "Narrow1", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] { w.gapOptClick(-1); })->setData(-1);
-        item(gap, "Standard1", QStringLiteral("標準(&S)"), {}, [&w] { w.gapOptClick(0); })->setData(0);
-        QMenu* speed = menu(option, "Speed1", QStringLiteral("描画速度(&P)"), [&w] { w.speed1Click(); });
-        item(speed, "Slow1", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] { w.speedOptClick(1); })->setData(1);
-        item(speed, "Fast1", QStringLiteral("速く(&F)"), ctrl('J'), [&w] {
-            w.speedOptClick(-1);
+        QMenu* option =
+            menu(nullptr, "settingsMenu", QStringLiteral("設定(&O)"), [&w] { w.refreshSettingsMenu(); });
+        item(option, "fontAction", QStringLiteral("フォント(&F)"), ctrl('F'), [&w] { w.chooseFont(); });
+        QMenu* gap =
+            menu(option, "lineGapMenu", QStringLiteral("行間隔(&G)"), [&w] { w.refreshLineGapMenu(); });
+        item(gap, "widerGapAction", QStringLiteral("広く(&W)"), ctrl('W'), [&w] {
+            w.adjustLineGap(1);
+        })->setData(1);
+        item(gap, "narrowerGapAction", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] {
+            w.adjustLineGap(-1);
         })->setData(-1);
-        item(speed, "Normal1", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] {
-            w.speedOptClick(0);
+        item(gap, "standardGapAction", QStringLiteral("標準(&S)"), {}, [&w] {
+            w.adjustLineGap(0);
         })->setData(0);
-        check(speed, "Nonstop1", QStringLiteral("最速(&Z)"), ctrl('L'), [&w] { w.nonstop1Click(); });
-        QMenu* sound = menu(option, "Sound1", QStringLiteral("音声(&S)"));
-        check(sound, "Mid1", QStringLiteral("Midファイル"), {}, [&w] { w.soundClick(); });
-        check(sound, "Wav1", QStringLiteral("Wavファイル"), {}, [&w] { w.soundClick(); });
-        check(sound, "Other1", QStringLiteral("その他のファイル"), {}, [&w] { w.soundClick(); });
-        QMenu* compatible = menu(option, "Compatible1", QStringLiteral("互換性(&C)"));
-        check(compatible, "OldExe1", QStringLiteral("旧形式外部EXE"), {}, [&w] { w.optionsFromChecks(); });
+        QMenu* speed =
+            menu(option, "speedMenu", QStringLiteral("描画速度(&P)"), [&w] { w.refreshSpeedMenu(); });
+        item(speed, "slowerAction", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] {
+            w.adjustRevealSpeed(1);
+        })->setData(1);
+        item(speed, "fasterAction", QStringLiteral("速く(&F)"), ctrl('J'), [&w] {
+            w.adjustRevealSpeed(-1);
+        })->setData(-1);
+        item(speed, "normalSpeedAction", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] {
+            w.adjustRevealSpeed(0);
+        })->setData(0);
+        check(speed, "nonstopAction", QStringLiteral("最速(&Z)"), ctrl('L'), [&w] { w.toggleNonstop(); });
+        QMenu* sound = menu(option, "soundMenu", QStringLiteral("音声(&S)"));
+        check(sound, "midiAction", QStringLiteral("Midファイル"), {}, [&w] { w.onSoundKindToggled(); });
+        check(sound, "wavAction", QStringLiteral("Wavファイル"), {}, [&w] { w.onSoundKindToggled(); });
+        check(sound, "otherMediaAction", QStringLiteral("その他のファイル"), {},
+              [&w] { w.onSoundKindToggled(); });
+        QMenu* compatible = menu(option, "compatibilityMenu", QStringLiteral("互換性(&C)"));
+        check(compatible, "oldExeAction", QStringLiteral("旧形式外部EXE"), {},
+              [&w] { w.optionsFromChecks(); });
         // Both change how the page and its background are drawn.
         auto redraw = [&w] {
             w.optionsFromChecks();
             w.m_story.page.layoutDirty = true;
             w.m_page->repaintPage();
         };
-        check(compatible, "LowRes1", QStringLiteral("ローレゾ"), ctrl('C'), redraw);
-        check(compatible, "Contrast1", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw);
-        item(option, "balance1", QStringLiteral("4:3バランス"), ctrl('B'), [&w] { w.balance1Click(); });
+        check(compatible, "lowResAction", QStringLiteral("ローレゾ"), ctrl('C'), redraw);
+        check(compatible, "contrastAction", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw);
+        item(option, "balanceAction", QStringLiteral("4:3バランス"), ctrl('B'), [&w] { w.balanceTo4by3(); });
     }
 
     void helpMenu() {
         MainWindow& w = m_window;
-        QMenu* help = menu(nullptr, "Help1", QStringLiteral("説明(&H)"));
-        item(help, "Index1", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1), [&w] { w.index1Click(); });
-        item(help, "About1", QStringLiteral("バージョン情報(&A)"), {}, [&w] { w.about1Click(); });
+        QMenu* help = menu(nullptr, "helpMenu", QStringLiteral("説明(&H)"));
+        item(help, "helpContentsAction", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1),
+             [&w] { w.openHelpContents(); });
+        item(help, "aboutAction", QStringLiteral("バージョン情報(&A)"), {}, [&w] { w.showAbout(); });
     }
 
 private:
@@ -136,7 +151,7 @@ private:
 };
 
 void MainWindow::createMenus() {
-    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    menuBar()->setObjectName(QStringLiteral("mainMenu"));
     MenuBinder binder(*this);
     binder.fileMenu();
     binder.optionMenu();
@@ -169,45 +184,45 @@ bool MainWindow::runShortcut(const QKeySequence& key) {
     return false;
 }
 
-void MainWindow::file1Click() {
-    m_actions.at(QStringLiteral("Fixed1"))->setEnabled(m_story.locations.projectKnown());
+void MainWindow::refreshFileMenu() {
+    m_actions.at(QStringLiteral("reopenAction"))->setEnabled(m_story.locations.projectKnown());
 }
 
-void MainWindow::option1Click() {
-    m_actions.at(QStringLiteral("balance1"))
+void MainWindow::refreshSettingsMenu() {
+    m_actions.at(QStringLiteral("balanceAction"))
         ->setEnabled(!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)));
     const std::string caption = presentation::speedCaptionSjis(m_revealSpeed, m_story.options.nonstop);
-    m_actions.at(QStringLiteral("Speed1"))->setText(QString::fromStdString(sjisToUtf8(caption)));
+    m_actions.at(QStringLiteral("speedMenu"))->setText(QString::fromStdString(sjisToUtf8(caption)));
 }
 
-void MainWindow::gap1Click() {
+void MainWindow::refreshLineGapMenu() {
     const presentation::GapItems items = presentation::gapItemsFor(m_gapTenths);
-    m_actions.at(QStringLiteral("Wide1"))->setEnabled(items.wide);
-    m_actions.at(QStringLiteral("Narrow1"))->setEnabled(items.narrow);
-    m_actions.at(QStringLiteral("Standard1"))->setEnabled(items.standard);
+    m_actions.at(QStringLiteral("widerGapAction"))->setEnabled(items.wide);
+    m_actions.at(QStringLiteral("narrowerGapAction"))->setEnabled(items.narrow);
+    m_actions.at(QStringLiteral("standardGapAction"))->setEnabled(items.standard);
 }
 
-void MainWindow::speed1Click() {
+void MainWindow::refreshSpeedMenu() {
     const presentation::SpeedItems items =
         presentation::speedItemsFor(m_revealSpeed, m_story.options.nonstop);
-    m_actions.at(QStringLiteral("Slow1"))->setEnabled(items.slow);
-    m_actions.at(QStringLiteral("Fast1"))->setEnabled(items.fast);
-    m_actions.at(QStringLiteral("Normal1"))->setEnabled(items.normal);
+    m_actions.at(QStringLiteral("slowerAction"))->setEnabled(items.slow);
+    m_actions.at(QStringLiteral("fasterAction"))->setEnabled(items.fast);
+    m_actions.at(QStringLiteral("normalSpeedAction"))->setEnabled(items.normal);
 }
 
-void MainWindow::gapOptClick(int tag) {
+void MainWindow::adjustLineGap(int tag) {
     m_gapTenths = presentation::applyGapTag(m_gapTenths, tag);
     m_page->setLineGapTenths(m_gapTenths);
 }
 
-void MainWindow::speedOptClick(int tag) {
+void MainWindow::adjustRevealSpeed(int tag) {
     // A reveal in progress goes on; the new speed counts from its next step.
     m_revealSpeed = presentation::applySpeedTag(m_revealSpeed, tag);
     m_page->setRevealSpeed(m_revealSpeed);
     m_page->update();
 }
 
-void MainWindow::nonstop1Click() {
+void MainWindow::toggleNonstop() {
     optionsFromChecks();
     // Also ends a waitTicks in progress, which would otherwise wait for ticks that no longer come.
     m_page->setNonstop(m_story.options.nonstop);
@@ -215,16 +230,16 @@ void MainWindow::nonstop1Click() {
 
 void MainWindow::optionsFromChecks() {
     interpreter::PlayerOptions& o = m_story.options;
-    o.mid = m_actions.at(QStringLiteral("Mid1"))->isChecked();
-    o.wav = m_actions.at(QStringLiteral("Wav1"))->isChecked();
-    o.other = m_actions.at(QStringLiteral("Other1"))->isChecked();
-    o.oldExe = m_actions.at(QStringLiteral("OldExe1"))->isChecked();
-    o.lowRes = m_actions.at(QStringLiteral("LowRes1"))->isChecked();
-    o.contrast = m_actions.at(QStringLiteral("Contrast1"))->isChecked();
-    o.nonstop = m_actions.at(QStringLiteral("Nonstop1"))->isChecked();
+    o.mid = m_actions.at(QStringLiteral("midiAction"))->isChecked();
+    o.wav = m_actions.at(QStringLiteral("wavAction"))->isChecked();
+    o.other = m_actions.at(QStringLiteral("otherMediaAction"))->isChecked();
+    o.oldExe = m_actions.at(QStringLiteral("oldExeAction"))->isChecked();
+    o.lowRes = m_actions.at(QStringLiteral("lowResAction"))->isChecked();
+    o.contrast = m_actions.at(QStringLiteral("contrastAction"))->isChecked();
+    o.nonstop = m_actions.at(QStringLiteral("nonstopAction"))->isChecked();
 }
 
-void MainWindow::soundClick() {
+void MainWindow::onSoundKindToggled() {
     const interpreter::PlayerOptions before = m_story.options;
     optionsFromChecks();
     const interpreter::PlayerOptions& after = m_story.options;
@@ -233,7 +248,7 @@ void MainWindow::soundClick() {
     }
 }
 
-void MainWindow::font1Click() {
+void MainWindow::chooseFont() {
     FontDialog dialog(m_page->textFont(), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
@@ -243,7 +258,7 @@ void MainWindow::font1Click() {
     m_page->setTextFont(chosen);
 }
 
-void MainWindow::balance1Click() {
+void MainWindow::balanceTo4by3() {
     const QSize client = m_page->size();
     const int scrollBar = presentation::PageView::kScrollBarWidth;
     const pictures::Size balanced =
@@ -252,13 +267,13 @@ void MainWindow::balance1Click() {
     resize(width() - client.width() + balanced.width, height() - client.height() + balanced.height);
 }
 
-void MainWindow::index1Click() {
-    sound::openHelpIndex(sound::helpIndexPath(m_programDir));
+void MainWindow::openHelpContents() {
+    openHelpIndex(helpIndexPath(m_programDir));
 }
 
-void MainWindow::about1Click() {
-    AboutBox box(this);
-    box.setCommentSjis(sound::versionText(m_story.labels.findLabel("VRKVER")));
+void MainWindow::showAbout() {
+    SlotDialog box(this);
+    box.setCommentSjis(versionText(m_story.labels.findLabel("VRKVER")));
     box.exec();
 }
 

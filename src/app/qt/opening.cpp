@@ -6,9 +6,9 @@
 #include <QFileDialog>
 
 #include "app/project_opening.h"
-#include "app/qt/about_box.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
+#include "app/qt/slot_dialog.h"
 #include "common/errors.h"
 #include "common/sjis.h"
 #include "presentation/qt/page_view.h"
@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void showSlot(AboutBox& box, const SlotView& view) {
+void showSlot(SlotDialog& box, const SlotView& view) {
     box.setCaptionSjis(view.captionSjis);
     box.setCommentSjis(view.commentSjis);
 }
@@ -38,7 +38,7 @@ bool MainWindow::runReporting(const std::function<void()>& step) {
     return false;
 }
 
-bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
+bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
     SlotView first;
     if (!runReporting([&] { first = opening.describeSlot(1); })) {
         return false;
@@ -47,13 +47,13 @@ bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
     showSlot(box, first);
     // A slot whose file is missing is reported and the picker stays as it was; the reader
     // can pick another slot or create this one with the erase button.
-    connect(&box, &AboutBox::slotClicked, &box, [&](int slot) {
+    connect(&box, &SlotDialog::slotClicked, &box, [&](int slot) {
         SlotView view;
         if (runReporting([&] { view = opening.describeSlot(slot); })) {
             showSlot(box, view);
         }
     });
-    connect(&box, &AboutBox::eraseClicked, &box, [&] {
+    connect(&box, &SlotDialog::eraseClicked, &box, [&] {
         SlotView view;
         if (runReporting([&] { view = opening.eraseSlot(); })) {
             showSlot(box, view);
@@ -62,18 +62,18 @@ bool MainWindow::pickSlot(AboutBox& box, ProjectOpening& opening) {
     box.setPickerShown(true);
     // The picker cannot be cancelled: any other way of closing it shows it again. Only the
     // end of the program (the window closed under it) ends it, and the opening with it.
-    while (box.exec() != AboutBox::kOkResult) {
+    while (box.exec() != SlotDialog::kOkResult) {
         if (m_closing) {
             return false;
         }
     }
-    box.disconnect(&box, &AboutBox::slotClicked, nullptr, nullptr);
-    box.disconnect(&box, &AboutBox::eraseClicked, nullptr, nullptr);
+    box.disconnect(&box, &SlotDialog::slotClicked, nullptr, nullptr);
+    box.disconnect(&box, &SlotDialog::eraseClicked, nullptr, nullptr);
     box.setPickerShown(false);
     return true;
 }
 
-bool MainWindow::askNames(AboutBox& box, ProjectOpening& opening) {
+bool MainWindow::askNames(SlotDialog& box, ProjectOpening& opening) {
     const std::vector<int> asked = opening.namesToAsk();
     for (int i : asked) {
         box.setCommentSjis(opening.namePromptSjis(i));
@@ -102,32 +102,32 @@ bool MainWindow::openProject() {
     ProjectOpening opening(m_story, *m_interpreter, *m_host);
     bool opened = runReporting([&] { opening.chooseSaveDirectory(); });
     if (opened) {
-        AboutBox box(this);
+        SlotDialog box(this);
         opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
         opened = opened && askNames(box, opening);
     }
     opened = opened && runReporting([&] { opening.start(); });
     if (opened) {
-        m_actions.at(QStringLiteral("OpenTmp1"))->setEnabled(quickSaveExists(m_story));
-        m_actions.at(QStringLiteral("Temp1"))->setEnabled(true);
+        m_actions.at(QStringLiteral("quickLoadAction"))->setEnabled(quickSaveExists(m_story));
+        m_actions.at(QStringLiteral("quickSaveAction"))->setEnabled(true);
         setWindowTitle(QString::fromStdString(sjisToUtf8(opening.windowCaptionSjis())));
         const QSize client = m_page->size();
         if (client.width() * 3 == client.height() * 4) {
             m_page->update();
         } else {
-            balance1Click();
+            balanceTo4by3();
         }
     }
     emit openingFinished(opened);
     return opened;
 }
 
-void MainWindow::project1Click() {
+void MainWindow::openProjectFromDialog() {
     if (commandHeldBack()) {
         return;
     }
     QFileDialog dialog(this, QStringLiteral("Open Marivex File"));
-    dialog.setObjectName(QStringLiteral("ODialog"));
+    dialog.setObjectName(QStringLiteral("openProjectDialog"));
     dialog.setNameFilter(QStringLiteral("Marivex Files (*.vrk *.VRK)"));
     dialog.setDefaultSuffix(QStringLiteral("vrk"));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -146,7 +146,7 @@ void MainWindow::project1Click() {
     openProject();
 }
 
-void MainWindow::fixed1Click() {
+void MainWindow::reopenProject() {
     if (commandHeldBack() || !m_story.locations.projectKnown()) {
         return;
     }
@@ -155,21 +155,21 @@ void MainWindow::fixed1Click() {
     openProject();
 }
 
-void MainWindow::temp1Click() {
+void MainWindow::quickSave() {
     // Mid-run the state is half way between two pages.
     if (commandHeldBack()) {
         return;
     }
-    if (quickSave(m_story, *m_host)) {
-        m_actions.at(QStringLiteral("OpenTmp1"))->setEnabled(true);
+    if (app::quickSave(m_story, *m_host)) {
+        m_actions.at(QStringLiteral("quickLoadAction"))->setEnabled(true);
     }
 }
 
-void MainWindow::openTmp1Click() {
+void MainWindow::quickLoad() {
     if (commandHeldBack()) {
         return;
     }
-    runReporting([this] { quickLoad(m_story, *m_interpreter, *m_host); });
+    runReporting([this] { app::quickLoad(m_story, *m_interpreter, *m_host); });
 }
 
 }  // namespace vrk::app

@@ -9,8 +9,8 @@
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
 #include "presentation/qt/page_view.h"
+#include "programs/outside_programs.h"
 #include "sound/null_sound_backend.h"
-#include "sound/outside_programs.h"
 #include "sound/sound_channel.h"
 
 namespace vrk::app {
@@ -38,7 +38,7 @@ void QtStoryHost::setProjectDir(const std::filesystem::path& projectDir) {
     m_channel->setBaseDir(projectDir);
 }
 
-void QtStoryHost::setProgramQuestion(std::function<sound::ProgramAnswer(const std::string&)> ask) {
+void QtStoryHost::setProgramQuestion(std::function<programs::ProgramAnswer(const std::string&)> ask) {
     m_ask = std::move(ask);
 }
 
@@ -66,7 +66,7 @@ void QtStoryHost::stopSound() {
     m_channel->stopSound();
 }
 
-sound::ProgramAnswer QtStoryHost::askProgram(const std::string& commandLineSjis) {
+programs::ProgramAnswer QtStoryHost::askProgram(const std::string& commandLineSjis) {
     if (m_ask) {
         return m_ask(commandLineSjis);
     }
@@ -82,17 +82,17 @@ sound::ProgramAnswer QtStoryHost::askProgram(const std::string& commandLineSjis)
     box.setEscapeButton(refuse);
     box.exec();
     if (box.clickedButton() == once) {
-        return sound::ProgramAnswer::AllowOnce;
+        return programs::ProgramAnswer::AllowOnce;
     }
-    return box.clickedButton() == always ? sound::ProgramAnswer::AllowForProject
-                                         : sound::ProgramAnswer::Refuse;
+    return box.clickedButton() == always ? programs::ProgramAnswer::AllowForProject
+                                         : programs::ProgramAnswer::Refuse;
 }
 
 void QtStoryHost::launchProgram(const std::string& commandLineSjis) {
     // A story can name any program on the reader's machine; nothing starts unasked.
     const std::string project = m_projectDir.string() + m_window.story().locations.baseName;
     if (m_permissions.mayStart(project, commandLineSjis, [&] { return askProgram(commandLineSjis); })) {
-        sound::launchProgram(commandLineSjis, m_projectDir);
+        programs::launchProgram(commandLineSjis, m_projectDir);
     }
 }
 

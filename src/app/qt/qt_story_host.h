@@ -11,7 +11,7 @@
 #include <string>
 
 #include "interpreter/story_host.h"
-#include "sound/program_permissions.h"
+#include "programs/program_permissions.h"
 #include "sound/sound_backend.h"
 
 namespace vrk::sound {
@@ -35,7 +35,7 @@ public:
     /// Relative sound and program names are found from here.
     void setProjectDir(const std::filesystem::path& projectDir);
     /// Replaces the question asked the first time a project starts a program (tests answer it).
-    void setProgramQuestion(std::function<sound::ProgramAnswer(const std::string& commandLineSjis)> ask);
+    void setProgramQuestion(std::function<programs::ProgramAnswer(const std::string& commandLineSjis)> ask);
     /// A sound option was unchecked: whatever plays stops.
     void soundOptionUnchecked();
 
@@ -45,7 +45,7 @@ public:
     bool playSound(const std::string& fileNameSjis) override;
     void stopSound() override;
     void launchProgram(const std::string& commandLineSjis) override;
-    /// Handles events until Timer1's Tag has counted ticks down to 0; with Timer1 off
+    /// Handles events until the page view's wait countdown reaches 0; with the reveal timer off
     /// (nonstop) sleeps ticks × 60 ms without handling events.
     void waitTicks(int ticks) override;
     void repaint() override;
@@ -60,14 +60,14 @@ public:
     void reportError(const std::string& messageSjis) override;
 
 private:
-    sound::ProgramAnswer askProgram(const std::string& commandLineSjis);
+    programs::ProgramAnswer askProgram(const std::string& commandLineSjis);
 
     MainWindow& m_window;
     std::unique_ptr<sound::SoundBackend> m_backend;
     std::unique_ptr<sound::SoundChannel> m_channel;
     std::filesystem::path m_projectDir;
-    sound::ProgramPermissions m_permissions;
-    std::function<sound::ProgramAnswer(const std::string&)> m_ask;
+    programs::ProgramPermissions m_permissions;
+    std::function<programs::ProgramAnswer(const std::string&)> m_ask;
     bool m_busy = false;
 };
 

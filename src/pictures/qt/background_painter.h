@@ -34,7 +34,7 @@ public:
     const Bitmap& bitmap() const { return m_bitmap; }
     /// The paintable copy, made again on demand after releaseImage.
     const QImage& image() const;
-    /// Gives back the paintable copy's memory; the Bitmap stays (the picture window's FormClose).
+    /// Gives back the paintable copy's memory; the Bitmap stays (when the picture window closes).
     void releaseImage() { m_image = QImage(); }
 
 private:

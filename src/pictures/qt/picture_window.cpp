@@ -19,24 +19,24 @@ Size toSize(QSize size) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* mainWindow)
+PictureWindow::PictureWindow(QWidget* mainWindow)
     : QWidget(nullptr,
               // A caption but no system menu, minimise, maximise or close button, where the
               // window system honours the hints; a fixed, single border.
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
       m_mainWindow(mainWindow) {
-    setObjectName(QStringLiteral("TForm2"));
+    setObjectName(QStringLiteral("pictureWindow"));
     setWindowTitle(QStringLiteral("Graphic(VRK Browser)"));
     setClientSize(QSize(kInitialClientWidth, kInitialClientHeight));
 }
 
-TForm2::~TForm2() = default;
+PictureWindow::~PictureWindow() = default;
 
-void TForm2::setLoadOptions(std::function<PictureLoadOptions()> options) {
+void PictureWindow::setLoadOptions(std::function<PictureLoadOptions()> options) {
     m_options = std::move(options);
 }
 
-bool TForm2::showPicture(const std::string& fileNameSjis) {
+bool PictureWindow::showPicture(const std::string& fileNameSjis) {
     const PictureLoadOptions options = m_options ? m_options() : PictureLoadOptions{};
     if (!m_picture.load(fileNameSjis, options.baseDir, options.lowRes)) {
         return false;
@@ -61,11 +61,11 @@ bool TForm2::showPicture(const std::string& fileNameSjis) {
     return true;
 }
 
-void TForm2::hidePicture() {
+void PictureWindow::hidePicture() {
     hide();
 }
 
-void TForm2::paintEvent(QPaintEvent*) {
+void PictureWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QImage& image = m_picture.image();
     if (!image.isNull()) {
@@ -73,32 +73,32 @@ void TForm2::paintEvent(QPaintEvent*) {
     }
 }
 
-void TForm2::mouseDoubleClickEvent(QMouseEvent* event) {
+void PictureWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
     close();
 }
 
-void TForm2::closeEvent(QCloseEvent* event) {
-    // FormClose: the paintable copy goes; the picture itself stays until the next load.
+void PictureWindow::closeEvent(QCloseEvent* event) {
+    // Closing: the paintable copy goes; the picture itself stays until the next load.
     m_picture.releaseImage();
     event->accept();
 }
 
-void TForm2::keyPressEvent(QKeyEvent* event) {
+void PictureWindow::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }  // no key does anything
 
-QSize TForm2::frameExtra() const {
+QSize PictureWindow::frameExtra() const {
     const QWidget* framed =
         testAttribute(Qt::WA_WState_Created) || !m_mainWindow ? this : m_mainWindow.data();
     return framed->frameGeometry().size() - framed->geometry().size();
 }
 
-void TForm2::setClientSize(QSize size) {
+void PictureWindow::setClientSize(QSize size) {
     setFixedSize(size);
 }
 
-void TForm2::placeBesideMainWindow() {
+void PictureWindow::placeBesideMainWindow() {
     if (!m_mainWindow) {
         return;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// The picture window TForm2 (unit Vrksub): a small top-level window that shows one
+// The picture window PictureWindow (unit Vrksub): a small top-level window that shows one
 // picture at its natural size beside the main window, for the page whose command showed it.
 // The main window creates one right after itself and calls showPicture / hidePicture; the
 // page interpreter reaches them through the story host.
@@ -21,7 +21,7 @@ struct PictureLoadOptions {
     bool lowRes = false;
 };
 
-class TForm2 : public QWidget {
+class PictureWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -30,8 +30,8 @@ public:
 
     /// Creates the window hidden. mainWindow (not the parent: both are top-level windows) is
     /// the window it is placed beside and gives the focus back to; it may be null in tests.
-    explicit TForm2(QWidget* mainWindow = nullptr);
-    ~TForm2() override;
+    explicit PictureWindow(QWidget* mainWindow = nullptr);
+    ~PictureWindow() override;
 
     /// Asked at every showPicture for the base directory and the LowRes1 option.
     void setLoadOptions(std::function<PictureLoadOptions()> options);
@@ -57,7 +57,7 @@ private:
     /// the window system has not told, so the main window's frame stands in for it.
     QSize frameExtra() const;
     void setClientSize(QSize size);
-    /// FormShow's placement (rules 1-5 of pictureWindowPosition).
+    /// The placement when it appears (rules 1-5 of pictureWindowPosition).
     void placeBesideMainWindow();
 
     QPointer<QWidget> m_mainWindow;

@@ -16,32 +16,34 @@ namespace vrk::presentation {
 PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent), m_story(story) {
     setObjectName(QStringLiteral("PageView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_timer.setObjectName(QStringLiteral("Timer1"));
-    m_timer.setInterval(kTickMs);
-    connect(&m_timer, &QTimer::timeout, this, &PageView::timer1Timer);
+    m_revealTimer.setObjectName(QStringLiteral("revealTimer"));
+    m_revealTimer.setInterval(kTickMs);
+    connect(&m_revealTimer, &QTimer::timeout, this, &PageView::onRevealTick);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
-    m_scrollBar->setObjectName(QStringLiteral("ScrollBar1"));
+    m_scrollBar->setObjectName(QStringLiteral("pageScrollBar"));
     m_scrollBar->setRange(0, 0);
     m_scrollBar->setEnabled(false);
+    // Reachable with Tab, so a reader without a mouse can scroll with the bar's own keys.
+    m_scrollBar->setFocusPolicy(Qt::StrongFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
     setTextFont(font());
-    setTimerActive(!m_story.options.nonstop);
+    setRevealTimerActive(!m_story.options.nonstop);
 }
 
-void PageView::setTimerActive(bool active) {
+void PageView::setRevealTimerActive(bool active) {
     if (active) {
-        m_timer.start();
+        m_revealTimer.start();
     } else {
-        m_timer.stop();
+        m_revealTimer.stop();
     }
 }
 
 void PageView::setNonstop(bool nonstop) {
-    setTimerActive(!nonstop);
-    setTag(0);
+    setRevealTimerActive(!nonstop);
+    setWaitTicksLeft(0);
     if (nonstop) {
-        formClick();
+        completePageOnClick();
     }
 }
 
@@ -147,7 +149,7 @@ void PageView::finishPage() {
     repaintPage();
 }
 
-void PageView::formClick() {
+void PageView::completePageOnClick() {
     if (m_story.page.pageText.empty()) {
         return;
     }
@@ -158,14 +160,14 @@ void PageView::formClick() {
 }
 
 void PageView::waitTicks(int ticks) {
-    if (!m_timer.isActive()) {
+    if (!m_revealTimer.isActive()) {
         QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
         return;
     }
-    setTag(ticks);
+    setWaitTicksLeft(ticks);
     // The window can go while events are handled here; nonstop ends the wait by clearing Tag.
     const QPointer<PageView> self(this);
-    while (self && tag() > 0 && m_timer.isActive()) {
+    while (self && waitTicksLeft() > 0 && m_revealTimer.isActive()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
@@ -179,7 +181,7 @@ void PageView::uncoverStep(const Uncover& step) {
     update(QRect(step.windowX, step.windowY, step.source.width, step.source.height));
 }
 
-void PageView::timer1Timer() {
+void PageView::onRevealTick() {
     const TickResult result = m_reveal.tick(m_scrollBar->value(), m_visibleHeight);
     if (result.action == TickResult::Action::Uncover) {
         uncoverStep(result.uncover);
@@ -216,6 +218,37 @@ void PageView::wheelEvent(QWheelEvent* event) {
     if (m_scrollBar->isEnabled()) {
         QCoreApplication::sendEvent(m_scrollBar, event);
     }
+}
+
+bool PageView::scrollByKey(int key) {
+    if (!m_scrollBar->isEnabled()) {
+        return false;
+    }
+    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    switch (key) {
+        case Qt::Key_PageUp:
+            action = QAbstractSlider::SliderPageStepSub;
+            break;
+        case Qt::Key_PageDown:
+            action = QAbstractSlider::SliderPageStepAdd;
+            break;
+        case Qt::Key_Up:
+            action = QAbstractSlider::SliderSingleStepSub;
+            break;
+        case Qt::Key_Down:
+            action = QAbstractSlider::SliderSingleStepAdd;
+            break;
+        case Qt::Key_Home:
+            action = QAbstractSlider::SliderToMinimum;
+            break;
+        case Qt::Key_End:
+            action = QAbstractSlider::SliderToMaximum;
+            break;
+        default:
+            return false;
+    }
+    m_scrollBar->triggerAction(action);
+    return true;
 }
 
 void PageView::resizeEvent(QResizeEvent*) {

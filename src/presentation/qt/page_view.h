@@ -2,14 +2,14 @@
 // The main window's page area. It owns the window's pixels as a back buffer (Qt
 // paints only inside paintEvent, so every copy "to the window" lands there and the
 // changed rectangle is repainted from it), the page's textImage and maskImage, the
-// reveal state, Timer1 (55 ms) and ScrollBar1 (16 px at the right edge).
+// reveal state, the reveal timer (55 ms) and the page scroll bar (16 px at the right edge).
 //
 //   page run ends -> restartReveal(), layoutDirty, refreshPage()
 //   refreshPage -> paintPage: background hook, layoutPage if dirty, uncovered text
-//   Timer1 -> timer1Timer(): waitTicks countdown, one reveal step or a one-line scroll
+//   reveal timer -> onRevealTick(): waitTicks countdown, one reveal step or a one-line scroll
 //   last step -> enableChoices hook + pageCompleted(); click -> pageClicked()
 //
-// The page's text, text colour, Contrast1, Nonstop1 and layoutDirty are read from the Story.
+// The page's text, text colour, the contrast and nonstop options and layoutDirty are read from the Story.
 
 #include <QFont>
 #include <QImage>
@@ -31,31 +31,31 @@ class PageView : public QWidget {
     Q_OBJECT
 
 public:
-    /// Timer1's interval.
+    /// The reveal timer's interval (Timer1).
     static constexpr int kTickMs = 55;
-    /// ScrollBar1's width; the text area is the client less this.
+    /// The page scroll bar's width (ScrollBar1); the text area is the client less this.
     static constexpr int kScrollBarWidth = 16;
-    /// A wait while Timer1 is stopped (nonstop) sleeps this long per tick.
+    /// A wait while the reveal timer is stopped (nonstop) sleeps this long per tick.
     static constexpr int kNonstopTickMs = 60;
 
     /// Paints the background of the text area (the client less the scroll bar).
     using BackgroundPainter = std::function<void(QPainter&, const QRect&)>;
 
-    /// Shows story's page; story must outlive the view. Timer1 starts unless nonstop is on.
+    /// Shows story's page; story must outlive the view. The reveal timer starts unless nonstop is on.
     explicit PageView(interpreter::Story& story, QWidget* parent = nullptr);
 
     /// Called first by every paintPage; without one the text area is filled black.
     void setBackgroundPainter(BackgroundPainter painter) { m_backgroundPainter = std::move(painter); }
-    /// Called when the page becomes complete by the last timer step or by formClick().
+    /// Called when the page becomes complete by the last timer step or by completePageOnClick().
     void setEnableChoices(std::function<void()> enable) { m_enableChoices = std::move(enable); }
 
-    /// Timer1's Tag: the countdown of waitTicks, lowered by one on every tick.
-    int tag() const { return m_reveal.waitTag(); }
-    void setTag(int ticks) { m_reveal.setWaitTag(ticks); }
-    /// Timer1 runs exactly while nonstop is off.
-    bool timerActive() const { return m_timer.isActive(); }
-    void setTimerActive(bool active);
-    /// Nonstop1 switched (call after the story's option is set): Timer1 follows, a wait in
+    /// The countdown of waitTicks (the timer's Tag), lowered by one on every tick.
+    int waitTicksLeft() const { return m_reveal.waitTag(); }
+    void setWaitTicksLeft(int ticks) { m_reveal.setWaitTag(ticks); }
+    /// The reveal timer runs exactly while nonstop is off.
+    bool revealTimerActive() const { return m_revealTimer.isActive(); }
+    void setRevealTimerActive(bool active);
+    /// Nonstop switched (call after the story's option is set): the reveal timer follows, a wait in
     /// progress ends, and switching it on finishes the page on show as a click does.
     void setNonstop(bool nonstop);
 
@@ -82,15 +82,19 @@ public:
     void restartReveal() { m_reveal.restartReveal(); }
     /// Uncovers the whole page at once and repaints.
     void finishPage();
-    /// FormClick: with page text, finishPage and the enableChoices hook; nothing otherwise.
-    void formClick();
-    /// Returns after n ticks of Timer1, handling window messages meanwhile; sleeps n × 60 ms
+    /// A click on the page (FormClick): with page text, finishPage and the enableChoices hook; nothing
+    /// otherwise.
+    void completePageOnClick();
+    /// Returns after n ticks of the reveal timer, handling window messages meanwhile; sleeps n × 60 ms
     /// without handling any while the timer is stopped.
     void waitTicks(int ticks);
 
-    /// One tick of Timer1 (also callable directly).
-    void timer1Timer();
-    /// ScrollBar1Scroll on release: the thumb lands on a whole line.
+    /// One tick of the reveal timer (also callable directly).
+    void onRevealTick();
+    /// PageUp/PageDown/Up/Down/Home/End move the page as the scroll bar's own keys do; false
+    /// for any other key or when the page has nothing to scroll.
+    bool scrollByKey(int key);
+    /// The thumb let go (ScrollBar1Scroll): it lands on a whole line.
     void snapScrollThumb();
 
     /// True while part of the page is still covered.
@@ -108,7 +112,7 @@ public:
     const QImage& backBuffer() const { return m_backBuffer; }
     /// The client height in whole lines, as the reveal and the scroll range use it.
     int visibleHeight() const { return m_visibleHeight; }
-    /// ScrollBar1, a child at the right edge.
+    /// The page scroll bar, a child at the right edge.
     QScrollBar* scrollBar() const { return m_scrollBar; }
 
 signals:
@@ -133,7 +137,7 @@ private:
     QRect textArea() const { return {0, 0, std::max(0, width() - kScrollBarWidth), height()}; }
 
     interpreter::Story& m_story;
-    QTimer m_timer;
+    QTimer m_revealTimer;
     QScrollBar* m_scrollBar = nullptr;
     BackgroundPainter m_backgroundPainter;
     std::function<void()> m_enableChoices;

@@ -1,12 +1,12 @@
-#include "sound/help_version.h"
+#include "app/help_version.h"
 
 #include <algorithm>
 #include <system_error>
 #include <vector>
 
-#include "sound/outside_programs.h"
+#include "programs/outside_programs.h"
 
-namespace vrk::sound {
+namespace vrk::app {
 
 namespace {
 
@@ -60,14 +60,14 @@ bool openHelpIndex(const std::filesystem::path& manualPath) {
     if (!std::filesystem::is_regular_file(manualPath, error)) {
         return false;
     }
-    const auto opener = findOnSearchPath("xdg-open");
+    const auto opener = programs::findOnSearchPath("xdg-open");
     if (!opener) {
         return false;
     }
     // The browser is given a file URL so that the anchor of the contents topic survives.
     const std::string url =
         "file://" + std::filesystem::absolute(manualPath, error).string() + "#" + kHelpTopic;
-    return startDetached(*opener, {url});
+    return programs::startDetached(*opener, {url});
 }
 
-}  // namespace vrk::sound
+}  // namespace vrk::app

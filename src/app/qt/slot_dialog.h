@@ -1,5 +1,5 @@
 #pragma once
-// TAboutBox: the small light-yellow dialog that is, by turns, the slot picker, the
+// The slot dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker, the
 // name box, the version display and the write-error report. It only shows what it
 // is told and reports clicks; the opening sequence that drives it lives in
 // MainWindow (opening.cpp), the decisions in vrk::app::ProjectOpening.
@@ -17,7 +17,7 @@ class QRadioButton;
 
 namespace vrk::app {
 
-class AboutBox : public QDialog {
+class SlotDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -32,7 +32,7 @@ public:
     static constexpr int kOkResult = 1;
 
     /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
-    explicit AboutBox(QWidget* parent = nullptr);
+    explicit SlotDialog(QWidget* parent = nullptr);
 
     /// The window caption, from a slot's title line.
     void setCaptionSjis(const std::string& captionSjis);
@@ -42,7 +42,7 @@ public:
 
     /// Uncovers (173 high) or covers (124 high) the radio group and the erase button.
     void setPickerShown(bool shown);
-    /// Checks the radio item of slot 1-4 without running Radio1Click.
+    /// Checks the radio item of slot 1-4 without emitting slotClicked.
     void setSelectedSlot(int slot);
     /// The slot of the checked radio item, 1-4.
     int selectedSlot() const;
@@ -53,7 +53,7 @@ public:
     std::string nameSjis() const;
 
 signals:
-    /// Radio1Click: the reader picked slot 1-4.
+    /// The reader picked slot 1-4.
     void slotClicked(int slot);
     /// ErasebtnClick.
     void eraseClicked();
@@ -68,9 +68,9 @@ private:
     QLabel* m_homePage = nullptr;
     QLabel* m_comment = nullptr;
     QPushButton* m_ok = nullptr;
-    QLineEdit* m_edit = nullptr;
-    QGroupBox* m_radio = nullptr;
-    QButtonGroup* m_radioGroup = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QGroupBox* m_slotGroup = nullptr;
+    QButtonGroup* m_slotButtons = nullptr;
     QPushButton* m_erase = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "app/qt/about_box.h"
+#include "app/qt/slot_dialog.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -11,9 +11,9 @@
 #include <QRadioButton>
 #include <filesystem>
 
+#include "app/help_version.h"
 #include "common/sjis.h"
 #include "presentation/qt/font_mapping.h"
-#include "sound/help_version.h"
 
 namespace vrk::app {
 namespace {
@@ -34,8 +34,8 @@ QFont gothicFont() {
 
 }  // namespace
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("AboutBox"));
+SlotDialog::SlotDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("slotDialog"));
     // A dialog frame without the title bar's buttons; closing by the keyboard still rejects.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setAutoFillBackground(true);
@@ -49,9 +49,9 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setNameEntryShown(false);
 }
 
-void AboutBox::buildPanel() {
+void SlotDialog::buildPanel() {
     m_panel = new QFrame(this);
-    m_panel->setObjectName(QStringLiteral("Panel1"));
+    m_panel->setObjectName(QStringLiteral("panel"));
     m_panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_panel->setGeometry(8, 4, 261, 53);
 
@@ -70,16 +70,16 @@ void AboutBox::buildPanel() {
 
     // The player has no home page of its own yet: the link leads to the reader's manual.
     m_homePage = new QLabel(QStringLiteral("<a href=\"#\" style=\"color: navy\">HP</a>"), m_panel);
-    m_homePage->setObjectName(QStringLiteral("Label1"));
+    m_homePage->setObjectName(QStringLiteral("homePageLink"));
     m_homePage->setCursor(Qt::PointingHandCursor);
     m_homePage->setGeometry(224, 28, 30, 20);
     connect(m_homePage, &QLabel::linkActivated, this, [] {
         const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
-        sound::openHelpIndex(sound::helpIndexPath(programDir / ""));
+        openHelpIndex(helpIndexPath(programDir / ""));
     });
 }
 
-void AboutBox::buildLowerControls() {
+void SlotDialog::buildLowerControls() {
     m_comment = new QLabel(this);
     m_comment->setObjectName(QStringLiteral("Comment"));
     m_comment->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -87,80 +87,80 @@ void AboutBox::buildLowerControls() {
     m_comment->setGeometry(2, 64, 270, 20);
 
     m_ok = new QPushButton(QStringLiteral("Ok"), this);
-    m_ok->setObjectName(QStringLiteral("Okbutton"));
+    m_ok->setObjectName(QStringLiteral("okButton"));
     m_ok->setGeometry(202, 88, 65, 26);
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, [this] { done(kOkResult); });
 
-    m_edit = new QLineEdit(this);
-    m_edit->setObjectName(QStringLiteral("Edit1"));
-    m_edit->setGeometry(8, 90, 121, 23);
-    m_edit->setMaxLength(kMaxNameLength);
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    m_nameEdit->setGeometry(8, 90, 121, 23);
+    m_nameEdit->setMaxLength(kMaxNameLength);
 
-    m_radio = new QGroupBox(QStringLiteral(" Select File "), this);
-    m_radio->setObjectName(QStringLiteral("Radio1"));
-    m_radio->setGeometry(8, 130, 185, 33);
-    auto* row = new QHBoxLayout(m_radio);
+    m_slotGroup = new QGroupBox(QStringLiteral(" Select File "), this);
+    m_slotGroup->setObjectName(QStringLiteral("slotGroup"));
+    m_slotGroup->setGeometry(8, 130, 185, 33);
+    auto* row = new QHBoxLayout(m_slotGroup);
     row->setContentsMargins(6, 0, 6, 0);
-    m_radioGroup = new QButtonGroup(m_radio);
+    m_slotButtons = new QButtonGroup(m_slotGroup);
     for (int slot = 1; slot <= 4; ++slot) {
-        auto* item = new QRadioButton(QString::number(slot), m_radio);
-        item->setObjectName(QStringLiteral("Radio1_%1").arg(slot));
-        m_radioGroup->addButton(item, slot);
+        auto* item = new QRadioButton(QString::number(slot), m_slotGroup);
+        item->setObjectName(QStringLiteral("slotRadio%1").arg(slot));
+        m_slotButtons->addButton(item, slot);
         row->addWidget(item);
     }
-    m_radioGroup->button(1)->setChecked(true);
-    connect(m_radioGroup, &QButtonGroup::idClicked, this, [this](int slot) { emit slotClicked(slot); });
+    m_slotButtons->button(1)->setChecked(true);
+    connect(m_slotButtons, &QButtonGroup::idClicked, this, [this](int slot) { emit slotClicked(slot); });
 
     m_erase = new QPushButton(QStringLiteral("消去"), this);
-    m_erase->setObjectName(QStringLiteral("Erasebtn"));
+    m_erase->setObjectName(QStringLiteral("eraseButton"));
     m_erase->setGeometry(202, 136, 65, 26);
     m_erase->setAutoDefault(false);
     connect(m_erase, &QPushButton::clicked, this, [this] { emit eraseClicked(); });
 }
 
-void AboutBox::setCaptionSjis(const std::string& captionSjis) {
+void SlotDialog::setCaptionSjis(const std::string& captionSjis) {
     setWindowTitle(fromSjis(captionSjis));
 }
 
-void AboutBox::setCommentSjis(const std::string& commentSjis) {
+void SlotDialog::setCommentSjis(const std::string& commentSjis) {
     m_comment->setText(fromSjis(commentSjis));
 }
 
-std::string AboutBox::commentSjis() const {
+std::string SlotDialog::commentSjis() const {
     return utf8ToSjisLossy(m_comment->text().toStdString());
 }
 
-void AboutBox::setPickerShown(bool shown) {
-    m_radio->setVisible(shown);
+void SlotDialog::setPickerShown(bool shown) {
+    m_slotGroup->setVisible(shown);
     m_erase->setVisible(shown);
     setFixedSize(kClientWidth, shown ? kPickerHeight : kPlainHeight);
     m_ok->setFocus();
 }
 
-void AboutBox::setSelectedSlot(int slot) {
-    if (QAbstractButton* item = m_radioGroup->button(slot)) {
+void SlotDialog::setSelectedSlot(int slot) {
+    if (QAbstractButton* item = m_slotButtons->button(slot)) {
         item->setChecked(true);
     }
 }
 
-int AboutBox::selectedSlot() const {
-    return m_radioGroup->checkedId();
+int SlotDialog::selectedSlot() const {
+    return m_slotButtons->checkedId();
 }
 
-void AboutBox::setNameEntryShown(bool shown, const std::string& nameSjis) {
-    m_edit->setVisible(shown);
+void SlotDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
+    m_nameEdit->setVisible(shown);
     if (shown) {
-        m_edit->setText(fromSjis(nameSjis));
-        m_edit->selectAll();
-        m_edit->setFocus();
+        m_nameEdit->setText(fromSjis(nameSjis));
+        m_nameEdit->selectAll();
+        m_nameEdit->setFocus();
     } else {
         m_ok->setFocus();
     }
 }
 
-std::string AboutBox::nameSjis() const {
-    return cutSjis(utf8ToSjisLossy(m_edit->text().toStdString()), kMaxNameLength);
+std::string SlotDialog::nameSjis() const {
+    return cutSjis(utf8ToSjisLossy(m_nameEdit->text().toStdString()), kMaxNameLength);
 }
 
 }  // namespace vrk::app

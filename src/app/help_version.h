@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace vrk::sound {
+namespace vrk::app {
 
 /// The code a project without the VRKVER label gives (and the one that means "no version").
 constexpr std::int32_t kNoVersionCode = -1;
@@ -30,4 +30,4 @@ std::filesystem::path helpIndexPath(const std::filesystem::path& programDir);
 /// for; false when the file is missing or the opener cannot be started.
 bool openHelpIndex(const std::filesystem::path& manualPath);
 
-}  // namespace vrk::sound
+}  // namespace vrk::app

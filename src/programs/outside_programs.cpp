@@ -1,4 +1,4 @@
-#include "sound/outside_programs.h"
+#include "programs/outside_programs.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 #include "common/file_names.h"
 #include "common/sjis.h"
 
-namespace vrk::sound {
+namespace vrk::programs {
 
 namespace {
 
@@ -230,4 +230,4 @@ bool launchProgram(std::string_view commandLineSjis, const std::filesystem::path
     return startDetached(*program, arguments);
 }
 
-}  // namespace vrk::sound
+}  // namespace vrk::programs

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vrk::sound {
+namespace vrk::programs {
 
 /// The program and its arguments, as the Windows C runtime reads a command line: blanks and
 /// tabs separate; double quotes group (and toggle anywhere in the program name); in the
@@ -34,4 +34,4 @@ std::optional<std::filesystem::path> findOnSearchPath(std::string_view name);
 /// detached. False when the line is empty, the program is missing or cannot be started.
 bool launchProgram(std::string_view commandLineSjis, const std::filesystem::path& baseDir);
 
-}  // namespace vrk::sound
+}  // namespace vrk::programs

@@ -1,6 +1,6 @@
-#include "sound/program_permissions.h"
+#include "programs/program_permissions.h"
 
-namespace vrk::sound {
+namespace vrk::programs {
 
 ProgramVerdict ProgramPermissions::verdict(const std::string& projectKey,
                                            const std::string& commandLineSjis) const {
@@ -38,4 +38,4 @@ void ProgramPermissions::forgetProject(const std::string& projectKey) {
     std::erase_if(m_allowed, [&](const auto& entry) { return entry.first.first == projectKey; });
 }
 
-}  // namespace vrk::sound
+}  // namespace vrk::programs

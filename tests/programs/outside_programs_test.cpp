@@ -1,4 +1,4 @@
-#include "sound/outside_programs.h"
+#include "programs/outside_programs.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,9 +9,9 @@
 #include <sstream>
 #include <thread>
 
-#include "sound/program_permissions.h"
+#include "programs/program_permissions.h"
 
-namespace vrk::sound {
+namespace vrk::programs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,4 +141,4 @@ TEST(ProgramPermissionsTest, AnswersAreRememberedPerProjectAndCommandLine) {
 }
 
 }  // namespace
-}  // namespace vrk::sound
+}  // namespace vrk::programs

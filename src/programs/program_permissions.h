@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace vrk::sound {
+namespace vrk::programs {
 
 /// The reader's answer to "this story wants to start a program".
 enum class ProgramAnswer { AllowOnce, AllowForProject, Refuse };
@@ -34,4 +34,4 @@ private:
     std::map<std::pair<std::string, std::string>, bool> m_allowed;
 };
 
-}  // namespace vrk::sound
+}  // namespace vrk::programs

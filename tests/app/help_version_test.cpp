@@ -1,10 +1,10 @@
-#include "sound/help_version.h"
+#include "app/help_version.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
-namespace vrk::sound {
+namespace vrk::app {
 namespace {
 
 // "作品のバージョン : "
@@ -36,4 +36,4 @@ TEST(HelpVersionTest, NoVersionShowsTheProjectName) {
 }
 
 }  // namespace
-}  // namespace vrk::sound
+}  // namespace vrk::app
