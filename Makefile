@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench format format-check clean web test-web
+.PHONY: all deps configure build run test test-sanitize bench format format-check clean web test-web serve
 
 all: build
 
@@ -35,6 +35,10 @@ test-sanitize: deps
 # The WebAssembly player in web/dist/ (needs scripts/install-deps-web, which it runs).
 web:
 	@scripts/build-web
+
+# The reading page at http://localhost:8000/ (static files; any HTTP server does).
+serve: web
+	@python3 -m http.server -d web/dist 8000
 
 # Every golden case and WEB_STORIES generated stories through the native player and the
 # WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;
