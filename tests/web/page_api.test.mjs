@@ -7,14 +7,14 @@ import { execFileSync } from 'node:child_process';
 import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { dirname, join } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
-const native = process.env.VRK3_NATIVE ?? join(root, 'build', 'src', 'main', 'vrk3');
-const demo = process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 'demo');
+const native = resolve(process.env.VRK3_NATIVE ?? join(root, 'build', 'src', 'main', 'vrk3'));
+const demo = resolve(process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 'demo'));
 
 async function openPlayer() {
   const create = createRequire(import.meta.url)(join(dist, 'vrk3-page.js'));
