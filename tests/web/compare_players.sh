@@ -21,7 +21,9 @@ play() {  # play PLAYER CASE_DIR WORK: the transcript, with the work directory s
     local source=(--slots "$case_dir/story.txt")
     [[ -f $case_dir/story.sjis ]] && source=(--slots --sjis "$case_dir/story.sjis")
     "$vrkc" "${source[@]}" "$work/GOLD" || return 1
-    [[ -d $case_dir/extra ]] && cp -R "$case_dir/extra/." "$work/"
+    if [[ -d $case_dir/extra ]]; then
+        cp -R "$case_dir/extra/." "$work/"
+    fi
     for input in "$case_dir/input.txt" "$case_dir/input2.txt"; do
         [[ -f $input ]] || continue
         [[ $input == */input2.txt ]] && echo "@reopen"
@@ -30,6 +32,7 @@ play() {  # play PLAYER CASE_DIR WORK: the transcript, with the work directory s
         status=$?
         printf '%s\n@exit %d\n' "${transcript//"$work/"/<project>/}" "$status"
     done
+    return 0
 }
 
 passed=0
@@ -39,10 +42,12 @@ for case_dir in "$@"; do
     name=$(basename "$case_dir")
     root=$(mktemp -d)
     mkdir "$root/a" "$root/b"
-    play "${players[0]}" "$case_dir" "$root/a" >"$root/a.txt"
-    play "${players[1]}" "$case_dir" "$root/b" >"$root/b.txt"
     ok=1
-    if ! diff -u "$root/a.txt" "$root/b.txt"; then
+    if ! play "${players[0]}" "$case_dir" "$root/a" >"$root/a.txt" ||
+        ! play "${players[1]}" "$case_dir" "$root/b" >"$root/b.txt"; then
+        echo "$name: the story does not compile" >&2
+        ok=0
+    elif ! diff -u "$root/a.txt" "$root/b.txt"; then
         echo "$name: transcripts differ" >&2
         cat "$root"/stderr-*.txt >&2 2>/dev/null
         ok=0
