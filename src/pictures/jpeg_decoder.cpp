@@ -21,6 +21,13 @@ namespace vrk::pictures {
 namespace {
 
 constexpr int kLowResColours = 236;
+// What the library may allocate for one picture's working buffers (a progressive picture's
+// coefficients, the two-pass quantiser's whole-picture buffer). Beyond it the library has no
+// backing store and fails, so a few hundred bytes of header cannot claim gigabytes.
+constexpr long kMaxLibraryMemory = 256L << 20;
+// Real progressive pictures have about ten scans; every scan walks all coefficients again,
+// so a file of thousands of tiny scans would take minutes.
+constexpr int kMaxScans = 100;
 
 struct ErrorManager {
     jpeg_error_mgr pub;  // first, so that the library's pointer is also ours
@@ -32,6 +39,27 @@ void onError(j_common_ptr cinfo) {
     std::longjmp(manager->jump, 1);
 }
 
+// Called by the library between rows of input; ends a decode that has read too many scans
+// the same way a library error does.
+void onProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        onError(cinfo);
+    }
+}
+
+/// The smallest reduction (1, 2, 4 or 8) that brings a picture within Bitmap::kMaxPixels; 0
+/// when even an eighth is too large. Only pictures far larger than any screen are reduced.
+unsigned reductionFor(JDIMENSION width, JDIMENSION height) {
+    for (unsigned denominator = 1; denominator <= 8; denominator *= 2) {
+        const std::size_t w = (width + denominator - 1) / denominator;
+        const std::size_t h = (height + denominator - 1) / denominator;
+        if (w * h <= Bitmap::kMaxPixels) {
+            return denominator;
+        }
+    }
+    return 0;
+}
+
 void onMessage(j_common_ptr, int) {}
 
 void onOutput(j_common_ptr) {}
@@ -41,6 +69,7 @@ struct JpegJob {
     bool lowRes = false;
     jpeg_decompress_struct cinfo{};
     ErrorManager error{};
+    jpeg_progress_mgr progress{};
     std::optional<Bitmap> bitmap;
     std::vector<std::uint8_t> rowBuffer;
 };
@@ -62,10 +91,11 @@ Rgb colourOfSample(const JSAMPLE* sample, int components) {
     }
 }
 
-void setOptions(jpeg_decompress_struct& cinfo, bool lowRes) {
-    // Best quality, full size, colour; everything else as the library sets it.
+void setOptions(jpeg_decompress_struct& cinfo, bool lowRes, unsigned reduction) {
+    // Best quality, full size (unless far too large), colour; everything else as the library
+    // sets it.
     cinfo.scale_num = 1;
-    cinfo.scale_denom = 1;
+    cinfo.scale_denom = reduction;
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_fancy_upsampling = TRUE;
     cinfo.do_block_smoothing = TRUE;
@@ -94,24 +124,25 @@ void takePalette(const jpeg_decompress_struct& cinfo, Bitmap& bitmap) {
     }
 }
 
-/// Quantised output and 3-component output go straight into the bitmap's rows; anything else
-/// goes through a row buffer. False when memory runs out. Kept out of runDecode so that the
-/// function calling setjmp makes no call that can throw, which WebAssembly builds require
-/// (hence also never inlined there).
-[[gnu::noinline]] bool prepareOutput(JpegJob& job) noexcept {
-    const jpeg_decompress_struct& cinfo = job.cinfo;
+// runDecode calls setjmp, so it must make no call that can throw: WebAssembly builds cannot
+// have both in one function. Our own allocations happen in these helpers instead, never
+// inlined into it; each is false when memory runs out.
+[[gnu::noinline]] bool makeRowBuffer(JpegJob& job) noexcept {
     try {
-        job.bitmap =
-            Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                           job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
-        if (!job.bitmap) {
-            return false;
-        }
-        if (!job.lowRes && cinfo.output_components != 3) {
-            job.rowBuffer.resize(static_cast<std::size_t>(cinfo.output_width) *
-                                 static_cast<std::size_t>(cinfo.output_components));
-        }
+        job.rowBuffer.resize(static_cast<std::size_t>(job.cinfo.output_width) *
+                             static_cast<std::size_t>(job.cinfo.output_components));
         return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+[[gnu::noinline]] bool makeBitmap(JpegJob& job) noexcept {
+    try {
+        job.bitmap = Bitmap::create(static_cast<int>(job.cinfo.output_width),
+                                    static_cast<int>(job.cinfo.output_height),
+                                    job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
+        return job.bitmap.has_value();
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -125,19 +156,32 @@ bool runDecode(JpegJob& job) {
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    job.progress.progress_monitor = onProgress;
+    cinfo.progress = &job.progress;
     jpeg_mem_src(&cinfo, job.bytes.data(), static_cast<unsigned long>(job.bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
-    setOptions(cinfo, job.lowRes);
+    if (cinfo.image_width > static_cast<JDIMENSION>(Bitmap::kMaxDimension) ||
+        cinfo.image_height > static_cast<JDIMENSION>(Bitmap::kMaxDimension)) {
+        return false;
+    }
+    const unsigned reduction = reductionFor(cinfo.image_width, cinfo.image_height);
+    if (reduction == 0) {
+        return false;
+    }
+    setOptions(cinfo, job.lowRes, reduction);
     jpeg_calc_output_dimensions(&cinfo);
-    if (cinfo.output_width > static_cast<JDIMENSION>(Bitmap::kMaxDimension) ||
-        cinfo.output_height > static_cast<JDIMENSION>(Bitmap::kMaxDimension)) {
+    // Quantised output and 3-component output go straight into the bitmap's rows.
+    const bool direct = job.lowRes || cinfo.output_components == 3;
+    if (!direct && !makeRowBuffer(job)) {
         return false;
     }
-    if (!prepareOutput(job)) {
-        return false;
-    }
-    const bool direct = job.rowBuffer.empty();
+    // The library's buffers come first: when they are over budget, the picture's memory is
+    // never taken.
     jpeg_start_decompress(&cinfo);
+    if (!makeBitmap(job)) {
+        return false;
+    }
     const int width = static_cast<int>(cinfo.output_width);
     while (cinfo.output_scanline < cinfo.output_height) {
         std::uint8_t* target = job.bitmap->row(static_cast<int>(cinfo.output_scanline));
@@ -174,7 +218,7 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, bool lowRe
     job.error.pub.error_exit = onError;
     job.error.pub.emit_message = onMessage;
     job.error.pub.output_message = onOutput;
-    // Our own allocations fail inside prepareOutput; the library's fail through onError.
+    // Our own allocations fail inside runDecode's helpers; the library's fail through onError.
     const bool ok = runDecode(job);
     jpeg_destroy_decompress(&job.cinfo);
     if (!ok) {

@@ -1,29 +1,12 @@
 #include "story/script.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "common/errors.h"
+#include "common/file_reading.h"
 
 namespace vrk::story {
-namespace {
-
-std::vector<char> readWholeFile(const std::filesystem::path& path, std::string_view what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ioError(std::string(what) + " cannot be opened", path.string());
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw ioError(std::string(what) + " cannot be read", path.string());
-    }
-    return bytes;
-}
-
-}  // namespace
 
 void ScriptReader::open(const std::filesystem::path& path) {
-    openBytes(readWholeFile(path, "Script file"), path.string());
+    openBytes(readRegularFile(path, "Script file", kMaxScriptBytes, OverLimit::Refuse), path.string());
 }
 
 void ScriptReader::openBytes(std::vector<char> bytes, std::string nameForErrors) {
@@ -71,7 +54,9 @@ void ScriptReader::readLine(std::string& line) {
 
 void LabelIndex::load(const std::filesystem::path& path) {
     m_records.clear();
-    const std::vector<char> bytes = readWholeFile(path, "Label index");
+    // Records past the last usable one are never read: a huge index costs no more than a full one.
+    const std::vector<char> bytes =
+        readRegularFile(path, "Label index", kMaxRecords * kRecordBytes, OverLimit::Truncate);
     loadBytes(bytes, path.string());
 }
 

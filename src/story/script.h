@@ -19,12 +19,15 @@ namespace vrk::story {
 
 constexpr std::size_t kMaxLineBytes = 255;
 constexpr std::size_t kMaxLabelBytes = 8;
+/// A script larger than this is refused: offsets are 32-bit, and no story comes near it.
+constexpr std::size_t kMaxScriptBytes = std::size_t{64} << 20;
 
 /// Reads script lines one at a time, with random access by byte offset.
 /// The file is read whole when opened; later changes to it on disk are not seen.
 class ScriptReader {
 public:
-    /// Opens the file; throws the I/O error when it is missing or unreadable.
+    /// Opens the file; throws the I/O error when it is missing, unreadable, not a regular file
+    /// or larger than kMaxScriptBytes.
     void open(const std::filesystem::path& path);
     /// Takes the script from memory (tests, benchmarks, the compiler).
     void openBytes(std::vector<char> bytes, std::string nameForErrors = "script");
@@ -58,8 +61,9 @@ public:
     static constexpr std::size_t kRecordBytes = 13;
     static constexpr std::size_t kMaxRecords = 8002;
 
-    /// Frees the records, then loads the file. A missing file throws the I/O error; a file
-    /// whose size is not a multiple of 13 keeps its whole records and then throws.
+    /// Frees the records, then loads the file. A missing file or one that is not a regular file
+    /// throws the I/O error; a file whose size is not a multiple of 13 keeps its whole records
+    /// and then throws. Bytes past the last usable record are never read.
     void load(const std::filesystem::path& path);
     /// As load, from bytes; nameForErrors names the file in the message.
     void loadBytes(std::span<const char> bytes, const std::string& nameForErrors = "label index");

@@ -140,11 +140,18 @@ TEST_F(MenusTest, ShortcutsKeepTheirLimitsAfterAMenuWasUsed) {
     EXPECT_EQ(m_driver.pending(), 0u);
 }
 
-TEST_F(MenusTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
-    // A quick save whose colour line is garbage cannot be read back.
-    std::string quick = m_project.read(".V01");
-    quick.replace(quick.rfind("16\r\n16\r\n"), 2, "xx");
-    std::ofstream(m_project.file(".VR$"), std::ios::binary) << quick;
+class FailingQuickLoadTest : public MenusTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FailingQuickLoadTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
+    if (GetParam()) {
+        // A quick save whose colour line is garbage cannot be read back.
+        std::string quick = m_project.read(".V01");
+        quick.replace(quick.rfind("16\r\n16\r\n"), 2, "xx");
+        std::ofstream(m_project.file(".VR$"), std::ios::binary) << quick;
+    } else {
+        // Nor can one that is a directory: the read fails in the platform, not in parsing.
+        std::filesystem::create_directory(m_project.file(".VR$"));
+    }
     open();
     bool reported = false;
     m_driver.expect([&](QWidget* w) {
@@ -158,6 +165,8 @@ TEST_F(MenusTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
     ctrl(Qt::Key_T);
     EXPECT_TRUE(reported);
 }
+
+INSTANTIATE_TEST_SUITE_P(GarbageOrDirectory, FailingQuickLoadTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace vrk::app

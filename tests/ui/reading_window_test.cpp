@@ -100,15 +100,25 @@ TEST_F(ReadingWindowTest, StartsWithTheOpenButtonAndItsCaption) {
     EXPECT_EQ(firstLine(), "Page one");
 }
 
-TEST(ReadingWindowStartTest, ProjectGivenBeforeShowingOpensAsTheWindowIsShown) {
+TEST(ReadingWindowStartTest, CommandLineProjectOpensBeforeTheWindowIsShown) {
     TestProject project;
     MainWindow window(project.programDir(), Settings{});
     window.setProject(project.projectDir(), "tale");
     ModalDriver driver;
-    driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
-    window.show();
-    EXPECT_TRUE(ui_test::waitFor([&] { return window.story().scriptOpen(); }));
+    driver.expect([&](QWidget* box) {
+        EXPECT_FALSE(window.isVisible());
+        click(child<QPushButton>(box, "okButton"));
+    });
+    window.openThenShow();
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.story().scriptOpen());
     EXPECT_EQ(window.windowTitle(), text("夏の物語 (VRK3)"));
+    // The first page was laid out for the window's own size, not for a hidden default.
+    const presentation::PageView& page = window.pageView();
+    EXPECT_EQ(page.layout().columns,
+              presentation::columnsFor(page.width(), presentation::PageView::kScrollBarWidth,
+                                       page.metrics().cellWidth));
 }
 
 TEST_F(ReadingWindowTest, OpeningSetsCaptionAndFileMenu) {
@@ -131,9 +141,9 @@ TEST_F(ReadingWindowTest, ThreeChoicesThroughButtonsAndKeys) {
     EXPECT_EQ(button(2)->text(), "B");
     EXPECT_EQ(button(1)->text(), "C");
     EXPECT_FALSE(button(4)->isVisible());
-    // Revealing: the buttons wait, but a choice key works at once; "4" and "d" are no choice.
+    // Revealing: the buttons wait, but a choice key works at once; "4", "d" and Enter are no choice.
     EXPECT_FALSE(button(3)->isEnabled());
-    key("4d");
+    key("4d\r");
     EXPECT_EQ(firstLine(), "Page one");
     key("b");
     EXPECT_EQ(firstLine(), "Right page");

@@ -2,10 +2,9 @@
 // fresh slot files), or prints a compiled story back in source form.
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
+#include "common/file_reading.h"
 #include "story/save_file.h"
 #include "vrkc/story_compiler.h"
 
@@ -17,13 +16,16 @@ constexpr const char* kUsage =
     "usage: vrkc [--sjis] [--slots] SOURCE.txt OUTDIR/BASE\n"
     "       vrkc --decompile [--sjis] BASE.VRK\n";
 
+// Far beyond any story; a larger file (or /dev/zero behind a link) is not one.
+constexpr std::size_t kMaxInputBytes = std::size_t{256} << 20;
+
 bool readFile(const fs::path& path, std::vector<char>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    auto read = vrk::tryReadRegularFile(path, kMaxInputBytes, vrk::OverLimit::Refuse);
+    if (!read) {
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    bytes = std::move(*read);
+    return true;
 }
 
 bool writeFile(const fs::path& path, const std::vector<char>& bytes) {

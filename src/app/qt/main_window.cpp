@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -196,9 +197,16 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::onFirstShow() {
     placeButtons();
-    if (m_story.locations.projectKnown()) {
-        // After the show has been handled, so the slot dialog has a window to sit over.
-        QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
+}
+
+void MainWindow::openThenShow() {
+    // The first page is laid out for the window's own size although nothing is on screen yet.
+    if (layout()) {
+        layout()->activate();
+    }
+    openProject();
+    if (!m_closing) {
+        show();
     }
 }
 
