@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/file_reading.h"
+#include "story/save_file.h"
 
 namespace vrk::app {
 namespace {
@@ -347,11 +348,9 @@ bool writeSettings(const std::filesystem::path& path, const Settings& settings) 
         if (path.has_parent_path()) {
             std::filesystem::create_directories(path.parent_path(), error);
         }
-        const std::string bytes = file.format();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return static_cast<bool>(out);
+        // Through a temporary file renamed over the old one: a full disk or a killed
+        // program must not leave a cut-off file that loses every preference.
+        return story::writeFileReplacing(path, file.format());
     } catch (const std::exception&) {
         return false;
     }

@@ -53,7 +53,7 @@ void ScriptReader::readLine(std::string& line) {
 }
 
 void LabelIndex::load(const std::filesystem::path& path) {
-    m_records.clear();
+    clear();
     // Records past the last usable one are never read: a huge index costs no more than a full one.
     const std::vector<char> bytes =
         readRegularFile(path, "Label index", kMaxRecords * kRecordBytes, OverLimit::Truncate);
@@ -61,7 +61,7 @@ void LabelIndex::load(const std::filesystem::path& path) {
 }
 
 void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameForErrors) {
-    m_records.clear();
+    clear();
     std::size_t position = 0;
     while (position < bytes.size() && m_records.size() < kMaxRecords) {
         if (bytes.size() - position < kRecordBytes) {
@@ -76,18 +76,16 @@ void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameF
         }
         m_records.push_back(
             {std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
+        if (storedLength <= kMaxLabelBytes) {
+            m_firstOffsets.try_emplace(m_records.back().name, m_records.back().offset);
+        }
         position += kRecordBytes;
     }
 }
 
 std::int32_t LabelIndex::findLabel(std::string_view name) const {
-    const std::string_view key = name.substr(0, kMaxLabelBytes);
-    for (const LabelRecord& record : m_records) {
-        if (record.storedLength == key.size() && record.name == key) {
-            return record.offset;
-        }
-    }
-    return -1;
+    const auto found = m_firstOffsets.find(std::string(name.substr(0, kMaxLabelBytes)));
+    return found == m_firstOffsets.end() ? -1 : found->second;
 }
 
 std::optional<LabelRecord> LabelIndex::firstLabel() const {

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vrk::story {
@@ -67,7 +68,10 @@ public:
     void load(const std::filesystem::path& path);
     /// As load, from bytes; nameForErrors names the file in the message.
     void loadBytes(std::span<const char> bytes, const std::string& nameForErrors = "label index");
-    void clear() { m_records.clear(); }
+    void clear() {
+        m_records.clear();
+        m_firstOffsets.clear();
+    }
 
     /// Offset of the first record named by the first 8 bytes of name; -1 when there is none.
     std::int32_t findLabel(std::string_view name) const;
@@ -78,6 +82,9 @@ public:
 
 private:
     std::vector<LabelRecord> m_records;
+    // The offset of the first record of each name: a chain of "@NOWAIT" hops looks a label
+    // up on every hop, and a full index made a linear search thousands of times slower.
+    std::unordered_map<std::string, std::int32_t> m_firstOffsets;
 };
 
 /// Writes one script line (the compiler's side); text must be at most 255 bytes.

@@ -160,6 +160,7 @@ std::optional<CompiledStory> compileStory(std::string_view source, bool sourceIs
             labels[i].offset = static_cast<std::int32_t>(out.script.size());
         }
         waiting.clear();
+        out.sourceLineAt[static_cast<std::int32_t>(out.script.size())] = number;
         story::appendScriptLine(out.script, line);
     }
     for (std::size_t i : waiting) {

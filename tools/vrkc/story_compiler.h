@@ -3,6 +3,7 @@
 // labels) to the script and label index, and those files back to the source.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ namespace vrk::compiler {
 struct CompiledStory {
     std::vector<char> script;  ///< the .VRK bytes
     std::vector<char> index;   ///< the .VRJ bytes
+    /// Script offset of each line -> its 1-based source line, for reports about the source.
+    std::map<std::int32_t, int> sourceLineAt;
 };
 
 struct CompileError {
