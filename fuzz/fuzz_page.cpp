@@ -66,11 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(!interpreter.isRunning());
         FUZZ_CHECK(story.page.choiceCount >= 0 && story.page.choiceCount <= kMaxChoices);
-        // What a flush would write reads back as the same state.
+        // What a flush would write reads back as the same fields: written again, the same bytes
+        // (a line-break byte inside a field is left out on writing, never moved to the next field).
         const std::string saved = vrk::story::formatStateMarked(story.state, story.state.resumeSkip);
         vrk::story::StoryState reread;
         vrk::story::parseState(std::span<const char>(saved.data(), saved.size()), reread);
-        FUZZ_CHECK(vrk::fuzz::sameSavedFields(story.state, reread));
+        FUZZ_CHECK(vrk::story::formatStateMarked(reread, reread.resumeSkip) == saved);
     }
     return 0;
 }

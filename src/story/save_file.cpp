@@ -1,5 +1,7 @@
 #include "story/save_file.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -150,7 +152,11 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
         }
         line(flags);
     }
-    line(std::string(state.letters.begin(), state.letters.end()));
+    // Letters are read back by their place in the line, so a line-break letter (a random draw
+    // between such bounds) cannot simply be left out: it is kept as the letter a story starts with.
+    std::string letters(state.letters.begin(), state.letters.end());
+    std::replace(letters.begin(), letters.end(), '\n', 'A');
+    line(letters);
     line(resumeMarker ? "1" : "0");
     line(std::to_string(state.bgColour));
     line(std::to_string(state.textColour));
