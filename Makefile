@@ -9,7 +9,8 @@ CMAKE_FLAGS ?=
 # (and with them CI) treat every warning as an error so that none slips in.
 WERROR ?= OFF
 
-.PHONY: all deps configure build run test test-sanitize fuzz bench format format-check clean package screenshots
+.PHONY: all deps configure build run test test-sanitize fuzz bench format format-check clean package screenshots \
+  web test-web serve
 
 all: build
 
@@ -49,6 +50,26 @@ test-sanitize: deps
 fuzz: deps
 	@FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) FUZZ_BUILD=$(BUILD)-fuzz scripts/fuzz
 
+# The WebAssembly player in web/dist/ (needs scripts/install-deps-web, which it runs).
+web:
+	@scripts/build-web
+
+# The reading page at http://localhost:8000/ (static files; any HTTP server does).
+serve: web
+	@python3 -m http.server -d web/dist 8000
+
+# Every golden case and WEB_STORIES generated stories through the native player and the
+# WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;
+# then the page's entry against the native player on the demo.
+WEB_STORIES ?= 200
+test-web: build web
+	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/
+	@rm -rf $(BUILD)/web-stories
+	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
+	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
+	  tests/golden/*/ $(BUILD)/web-stories/*/
+	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRK_DEMO_DIR=$(BUILD)/samples/demo node --test tests/web/
+
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done
 
@@ -59,4 +80,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz build-release
+	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz build-release build-web web/dist

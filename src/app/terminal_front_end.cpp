@@ -13,7 +13,27 @@
 #include "presentation/choices.h"
 #include "programs/outside_programs.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+
+// The WebAssembly runtime calls every standard stream a terminal; node knows which are.
+// clang-format off
+EM_JS(int, nodeIsTerminal, (int fd), { return require('tty').isatty(fd) ? 1 : 0; });
+// clang-format on
+#endif
+
 namespace vrk::app {
+namespace {
+
+bool isTerminal(int fd) {
+#ifdef __EMSCRIPTEN__
+    return nodeIsTerminal(fd) != 0;
+#else
+    return ::isatty(fd) != 0;
+#endif
+}
+
+}  // namespace
 
 std::optional<TerminalOptions> parseTerminalArguments(const std::vector<std::string>& args,
                                                       std::string* error) {
@@ -66,7 +86,7 @@ TerminalFrontEnd::TerminalFrontEnd(TerminalOptions options, std::istream& in, st
       m_err(err),
       m_interpreter(m_story, *this),
       m_soundChannel(m_soundBackend, m_story.sound) {
-    m_interactive = &in == &std::cin && &out == &std::cout && ::isatty(0) && ::isatty(1);
+    m_interactive = &in == &std::cin && &out == &std::cout && isTerminal(0) && isTerminal(1);
     if (m_options.seed) {
         m_story.random.seed(*m_options.seed);
     }
@@ -207,19 +227,34 @@ bool TerminalFrontEnd::handleInput(const std::string& line) {
 }
 
 int TerminalFrontEnd::run() {
-    if (!open()) {
+    if (!start()) {
         return 1;
     }
-    printReport();
     std::string line;
     while (m_story.scriptOpen() && readInputLine(line)) {
         if (!handleInput(line)) {
             break;
         }
     }
+    finish();
+    return 0;
+}
+
+bool TerminalFrontEnd::start() {
+    if (!open()) {
+        return false;
+    }
+    printReport();
+    return true;
+}
+
+bool TerminalFrontEnd::step(const std::string& line) {
+    return m_story.scriptOpen() && handleInput(line) && m_story.scriptOpen();
+}
+
+void TerminalFrontEnd::finish() {
     stopSound();
     m_interpreter.flushProject();
-    return 0;
 }
 
 void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {

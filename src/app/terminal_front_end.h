@@ -39,6 +39,16 @@ public:
     /// 0 after @end, ":quit" or the end of input; 1 when the project cannot be opened.
     int run();
 
+    // run() in steps, for a host that hands over input when it has some (a web page):
+    /// Opens the project (names are read from the input stream) and prints the first report;
+    /// false when the project cannot be opened.
+    bool start();
+    /// Handles one input line as run() does; false when no more input is wanted (the story
+    /// has ended or ":quit" came).
+    bool step(const std::string& line);
+    /// Stops the sound and writes the story back to its slot.
+    void finish();
+
     void showPicture(const std::string& fileNameSjis) override;
     void hidePicture() override {}
     bool loadPicture(const std::string& fileNameSjis) override;

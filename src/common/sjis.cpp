@@ -1,65 +1,85 @@
 #include "common/sjis.h"
 
-#include <iconv.h>
+#include <algorithm>
 
-#include <cerrno>
-#include <mutex>
+#include "common/cp932_table.h"
 
 namespace vrk {
 namespace {
 
-// One converter per direction; iconv_t carries shift state, so each call resets it.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Converter() {
-        if (m_cd != reinterpret_cast<iconv_t>(-1)) {
-            iconv_close(m_cd);
-        }
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts one whole unit; false when iconv refuses any part of it.
-    bool convert(std::string_view in, std::string& out) {
-        std::lock_guard lock(m_mutex);
-        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-            return false;
-        }
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        char buffer[16];
-        char* inPtr = const_cast<char*>(in.data());
-        std::size_t inLeft = in.size();
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            std::size_t outLeft = sizeof buffer;
-            const std::size_t rc = iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
-            out.append(buffer, outPtr);
-            if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    iconv_t m_cd;
-    std::mutex m_mutex;
-};
-
-Converter& toUtf8() {
-    static Converter converter("UTF-8", "CP932");
-    return converter;
-}
-
-Converter& toSjis() {
-    static Converter converter("CP932", "UTF-8");
-    return converter;
-}
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
 
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The code point of one whole UTF-8 sequence, or nothing when it is malformed: overlong,
+// a surrogate, past U+10FFFF, or cut short.
+std::optional<char32_t> decodeUtf8(std::string_view sequence) {
+    const auto byte = [&sequence](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    const std::size_t length = utf8SequenceLength(byte(0));
+    if (length == 1 || sequence.size() != length) {
+        return std::nullopt;
+    }
+    char32_t cp = byte(0) & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        cp = (cp << 6) | (byte(i) & 0x3F);
+    }
+    const char32_t lowest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return cp;
+}
+
 }  // namespace
+
+std::optional<char32_t> sjisCharacter(unsigned char lead, unsigned char trail) {
+    const int row = cp932::leadIndex(lead);
+    const int column = cp932::trailIndex(trail);
+    if (row < 0 || column < 0) {
+        return std::nullopt;
+    }
+    const std::uint16_t cp = cp932::kDoubleByte[row][column];
+    return cp == cp932::kNone ? std::nullopt : std::optional<char32_t>(cp);
+}
+
+std::optional<char32_t> sjisCharacter(unsigned char single) {
+    const std::uint16_t cp = cp932::kSingleByte[single];
+    return cp == cp932::kNone ? std::nullopt : std::optional<char32_t>(cp);
+}
+
+std::optional<std::uint16_t> sjisCode(char32_t cp) {
+    if (cp > 0xFFFF) {
+        return std::nullopt;
+    }
+    const std::uint32_t* begin = cp932::kEncode;
+    const std::uint32_t* end = cp932::kEncode + cp932::kEncodeCount;
+    const std::uint32_t* found =
+        std::lower_bound(begin, end, static_cast<std::uint32_t>(cp) << 16,
+                         [](std::uint32_t entry, std::uint32_t key) { return entry < key; });
+    if (found == end || (*found >> 16) != cp) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(*found & 0xFFFF);
+}
 
 std::string cutSjis(std::string_view sjis, std::size_t maxBytes) {
     std::size_t end = 0;
@@ -84,10 +104,18 @@ std::string sjisToUtf8(std::string_view sjis) {
             ++i;
             continue;
         }
-        const std::size_t length = isSjisLeadByte(byte) && i + 1 < sjis.size() ? 2 : 1;
-        std::string piece;
-        if (toUtf8().convert(sjis.substr(i, length), piece)) {
-            out += piece;
+        std::optional<char32_t> cp;
+        std::size_t length = 1;
+        if (isSjisLeadByte(byte)) {
+            if (i + 1 < sjis.size()) {
+                cp = sjisCharacter(byte, static_cast<unsigned char>(sjis[i + 1]));
+                length = 2;
+            }
+        } else {
+            cp = sjisCharacter(byte);
+        }
+        if (cp) {
+            appendUtf8(out, *cp);
             i += length;
         } else {
             // A byte that does not begin a character is replaced on its own, so the
@@ -126,9 +154,13 @@ std::optional<std::string> convertToSjis(std::string_view utf8, bool lossy) {
             continue;
         }
         const std::size_t length = std::min(utf8SequenceLength(byte), utf8.size() - i);
-        std::string piece;
-        if (toSjis().convert(utf8.substr(i, length), piece)) {
-            out += piece;
+        const std::optional<char32_t> cp = decodeUtf8(utf8.substr(i, length));
+        const std::optional<std::uint16_t> code = cp ? sjisCode(*cp) : std::nullopt;
+        if (code) {
+            if (*code > 0xFF) {
+                out.push_back(static_cast<char>(*code >> 8));
+            }
+            out.push_back(static_cast<char>(*code & 0xFF));
         } else if (lossy) {
             out.push_back('?');
         } else {

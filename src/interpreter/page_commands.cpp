@@ -55,8 +55,8 @@ void PageInterpreter::dispatchCommand() {
         const std::uint8_t high = at(7);
         // An upside-down range gives the lowest letter rather than an undefined draw.
         const int span = high >= low ? high - low : 0;
-        std::uniform_int_distribution<int> draw(0, span);
-        state.setLetter(static_cast<char>(at(5)), static_cast<std::uint8_t>(low + draw(m_story.random)));
+        const std::uint32_t drawn = drawBelow(m_story.random, static_cast<std::uint32_t>(span) + 1);
+        state.setLetter(static_cast<char>(at(5)), static_cast<std::uint8_t>(low + drawn));
     } else if (name == "WAV=" || name == "BGM=") {
         playSoundCommand(name == "BGM=");
     } else if (name == "BMP=") {

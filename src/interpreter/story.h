@@ -62,6 +62,24 @@ struct Locations {
     bool projectKnown() const { return !projectDir.empty(); }
 };
 
+/// A number in [0, count) drawn from the generator's 32-bit outputs, the same on every
+/// platform (std::uniform_int_distribution is not): the answer is the high half of x * count,
+/// and an output whose low half falls below 2^32 mod count is drawn again so no answer is
+/// favoured. A count of 0 or 1 still takes one output, so the sequence stays in step.
+template <class Generator>
+std::uint32_t drawBelow(Generator& generator, std::uint32_t count) {
+    if (count <= 1) {
+        generator();
+        return 0;
+    }
+    const std::uint32_t threshold = static_cast<std::uint32_t>(-count) % count;
+    std::uint64_t product = 0;
+    do {
+        product = std::uint64_t{static_cast<std::uint32_t>(generator())} * count;
+    } while (static_cast<std::uint32_t>(product) < threshold);
+    return static_cast<std::uint32_t>(product >> 32);
+}
+
 struct Story {
     Locations locations;
     story::LabelIndex labels;

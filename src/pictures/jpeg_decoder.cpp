@@ -124,6 +124,30 @@ void takePalette(const jpeg_decompress_struct& cinfo, Bitmap& bitmap) {
     }
 }
 
+// runDecode calls setjmp, so it must make no call that can throw: WebAssembly builds cannot
+// have both in one function. Our own allocations happen in these helpers instead, never
+// inlined into it; each is false when memory runs out.
+[[gnu::noinline]] bool makeRowBuffer(JpegJob& job) noexcept {
+    try {
+        job.rowBuffer.resize(static_cast<std::size_t>(job.cinfo.output_width) *
+                             static_cast<std::size_t>(job.cinfo.output_components));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+[[gnu::noinline]] bool makeBitmap(JpegJob& job) noexcept {
+    try {
+        job.bitmap = Bitmap::create(static_cast<int>(job.cinfo.output_width),
+                                    static_cast<int>(job.cinfo.output_height),
+                                    job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
+        return job.bitmap.has_value();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 /// Runs the library on job; false when it raised an error. Holds nothing that needs a
 /// destructor, as a longjmp lands here (see the top of the file).
 bool runDecode(JpegJob& job) {
@@ -149,16 +173,13 @@ bool runDecode(JpegJob& job) {
     jpeg_calc_output_dimensions(&cinfo);
     // Quantised output and 3-component output go straight into the bitmap's rows.
     const bool direct = job.lowRes || cinfo.output_components == 3;
-    if (!direct) {
-        job.rowBuffer.resize(static_cast<std::size_t>(cinfo.output_width) *
-                             static_cast<std::size_t>(cinfo.output_components));
+    if (!direct && !makeRowBuffer(job)) {
+        return false;
     }
     // The library's buffers come first: when they are over budget, the picture's memory is
     // never taken.
     jpeg_start_decompress(&cinfo);
-    job.bitmap = Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                                job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
-    if (!job.bitmap) {
+    if (!makeBitmap(job)) {
         return false;
     }
     const int width = static_cast<int>(cinfo.output_width);
@@ -197,12 +218,8 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, bool lowRe
     job.error.pub.error_exit = onError;
     job.error.pub.emit_message = onMessage;
     job.error.pub.output_message = onOutput;
-    bool ok = false;
-    try {
-        ok = runDecode(job);
-    } catch (const std::bad_alloc&) {
-        ok = false;  // from our own row buffer; the library's allocations fail through onError
-    }
+    // Our own allocations fail inside runDecode's helpers; the library's fail through onError.
+    const bool ok = runDecode(job);
     jpeg_destroy_decompress(&job.cinfo);
     if (!ok) {
         return std::nullopt;

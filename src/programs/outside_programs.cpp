@@ -123,6 +123,15 @@ std::vector<std::string> splitCommandLine(std::string_view commandLineSjis) {
     return words;
 }
 
+#ifdef __EMSCRIPTEN__
+
+// WebAssembly has no processes: a program the story names is never started there.
+bool startDetached(const std::filesystem::path&, const std::vector<std::string>&) {
+    return false;
+}
+
+#else
+
 namespace {
 
 // Runs in the grandchild between fork and exec, so only async-signal-safe calls.
@@ -198,6 +207,8 @@ bool startDetached(const std::filesystem::path& program, const std::vector<std::
     close(errorPipe[0]);
     return got == 0;
 }
+
+#endif
 
 std::optional<std::filesystem::path> findOnSearchPath(std::string_view name) {
     if (name.empty()) {
