@@ -25,6 +25,9 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
     m_scrollBar->setEnabled(false);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
+    m_bandTimer.setSingleShot(true);
+    m_bandTimer.setInterval(0);
+    connect(&m_bandTimer, &QTimer::timeout, this, &PageView::prepareBands);
     setTextFont(font());
     setRevealTimerActive(!m_story.options.nonstop);
 }
@@ -80,7 +83,8 @@ void PageView::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    m_page = renderPage(m_layout, m_textFont);
+    m_bands.reset(m_layout, m_textFont);
+    m_wholePage.reset();
     m_reveal.startLayout(m_layout);
     m_story.page.layoutDirty = false;
     // The painting that asked for this layout goes on from position 0 itself.
@@ -110,17 +114,43 @@ void PageView::paintPage() {
         layoutPage();
     }
     for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
-        uncover(painter, m_page, rect);
+        m_bands.uncover(painter, rect);
     }
     update(textArea());
+    scheduleBands();
+}
+
+void PageView::scheduleBands() {
+    if (!m_bandTimer.isActive()) {
+        m_bandTimer.start();
+    }
+}
+
+// One band per idle turn: what is in view, then a band below it, where the reveal and scrolling
+// go, then one above. Bands more than a screen away are dropped.
+void PageView::prepareBands() {
+    const int position = m_scrollBar->value();
+    const int screen = std::max(height(), PageBands::kBandRows);
+    constexpr int kBand = PageBands::kBandRows;
+    m_bands.keepOnly(position - screen, position + 2 * screen);
+    if (m_bands.prepareOne(position, position + screen + kBand) ||
+        m_bands.prepareOne(position - kBand, position)) {
+        m_bandTimer.start();
+    }
+}
+
+const RenderedPage& PageView::wholePage() const {
+    if (!m_wholePage) {
+        m_wholePage = m_bands.wholePage();
+    }
+    return *m_wholePage;
 }
 
 void PageView::refreshPage() {
     m_visibleHeight = height();
     paintPage();
     m_visibleHeight = visibleHeightFor(height(), m_metrics.lineHeight);
-    const ScrollRange range =
-        scrollRangeFor(m_page.textImage.height(), m_metrics.lineHeight, m_visibleHeight);
+    const ScrollRange range = scrollRangeFor(m_bands.height(), m_metrics.lineHeight, m_visibleHeight);
     if (range.pageStep > 0) {
         m_scrollBar->setPageStep(range.pageStep);
         m_scrollBar->setSingleStep(range.singleStep);
@@ -175,8 +205,9 @@ void PageView::uncoverStep(const Uncover& step) {
         return;
     }
     QPainter painter(&m_backBuffer);
-    uncover(painter, m_page, step);
+    m_bands.uncover(painter, step);
     update(QRect(step.windowX, step.windowY, step.source.width, step.source.height));
+    scheduleBands();
 }
 
 void PageView::onRevealTick() {
