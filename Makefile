@@ -1,10 +1,12 @@
 # make run  — install what is missing, build, and play the demo story
 # make test — install what is missing, build, and run every test
+# make package — build the Debian package (BUILD/vrk3_VERSION_ARCH.deb)
+# make fuzz — build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60)
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench format format-check clean
+.PHONY: all deps configure build run test test-sanitize fuzz bench format format-check clean package screenshots
 
 all: build
 
@@ -23,6 +25,14 @@ run: build
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j2
 
+package: build
+	@cmake --build $(BUILD) --target package
+	@ls -l $(BUILD)/*.deb
+
+# Pictures of the window for the README, taken under a virtual X server.
+screenshots: build
+	@scripts/take-screenshots $(BUILD)
+
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
 	@cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVRK_SANITIZE=address,undefined \
@@ -31,6 +41,9 @@ test-sanitize: deps
 	@cd $(BUILD)-asan && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  ctest --output-on-failure -j2
+
+fuzz: deps
+	@FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) FUZZ_BUILD=$(BUILD)-fuzz scripts/fuzz
 
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done
@@ -42,4 +55,4 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD) $(BUILD)-asan
+	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz

@@ -4,8 +4,6 @@
 #include <system_error>
 #include <vector>
 
-#include "programs/outside_programs.h"
-
 namespace vrk::app {
 
 namespace {
@@ -53,21 +51,6 @@ std::filesystem::path helpIndexPath(const std::filesystem::path& programDir) {
         }
     }
     return candidates.front();
-}
-
-bool openHelpIndex(const std::filesystem::path& manualPath) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(manualPath, error)) {
-        return false;
-    }
-    const auto opener = programs::findOnSearchPath("xdg-open");
-    if (!opener) {
-        return false;
-    }
-    // The browser is given a file URL so that the anchor of the contents topic survives.
-    const std::string url =
-        "file://" + std::filesystem::absolute(manualPath, error).string() + "#" + kHelpTopic;
-    return programs::startDetached(*opener, {url});
 }
 
 }  // namespace vrk::app

@@ -26,8 +26,5 @@ inline constexpr const char* kHelpTopic = "HID00000002";
 /// The manual to open: vrk3.html beside the program, then in the source tree this program was
 /// built from; the first candidate when neither exists (opening it then fails).
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir);
-/// Hands the manual, at its contents topic, to the desktop's opener (xdg-open), not waited
-/// for; false when the file is missing or the opener cannot be started.
-bool openHelpIndex(const std::filesystem::path& manualPath);
 
 }  // namespace vrk::app

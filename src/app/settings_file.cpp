@@ -9,6 +9,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/file_reading.h"
+#include "story/save_file.h"
+
 namespace vrk::app {
 namespace {
 
@@ -172,7 +175,30 @@ std::int32_t ProfileFile::integer(std::string_view section, std::string_view key
     return parseProfileInteger(*value).value_or(fallback);
 }
 
-void ProfileFile::set(std::string_view section, std::string_view key, std::string_view value) {
+namespace {
+
+// Reading trims blanks around a value and drops one pair of enclosing quotes; a value that
+// either would change is written inside quotes, so it reads back byte for byte.
+std::string quotedIfNeeded(std::string_view text) {
+    std::string value;
+    for (char c : text) {
+        if (c != '\r' && c != '\n') {
+            value.push_back(c);
+        }
+    }
+    const bool blankAtEdge = !value.empty() && (kSpaces.find(value.front()) != std::string_view::npos ||
+                                                kSpaces.find(value.back()) != std::string_view::npos);
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    if (!blankAtEdge && !quoted) {
+        return value;
+    }
+    return "\"" + value + "\"";
+}
+
+}  // namespace
+
+void ProfileFile::set(std::string_view section, std::string_view key, std::string_view rawValue) {
+    const std::string value = quotedIfNeeded(rawValue);
     if (const std::size_t index = find(section, key); index != std::string::npos) {
         m_lines[index].value = std::string(value);
         return;
@@ -241,6 +267,8 @@ Settings settingsFromProfile(const ProfileFile& file) {
     }
     s.revealSpeed = speed > Settings::kMaxSpeed ? Settings::kDefaultSpeed : speed;
 
+    // A deliberate mend: the file format puts no bound on GAP, but a gap of 0 or less gives
+    // lines of no height. Clamping to the menu's own range keeps every stored in-range value.
     const std::int32_t gap = file.integer("OPTION", "GAP", Settings::kDefaultGapTenths);
     s.gapTenths = gap < Settings::kMinGapTenths   ? Settings::kMinGapTenths
                   : gap > Settings::kMaxGapTenths ? Settings::kMaxGapTenths
@@ -283,17 +311,15 @@ std::filesystem::path settingsFilePath(const std::filesystem::path& programDir) 
 
 namespace {
 
+// Far above anything the player writes; a larger file is not a settings file.
+constexpr std::size_t kMaxSettingsBytes = std::size_t{1} << 20;
+
 std::optional<std::string> readWhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    auto bytes = tryReadRegularFile(path, kMaxSettingsBytes, OverLimit::Refuse);
+    if (!bytes) {
         return std::nullopt;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return std::move(bytes).str();
+    return std::string(bytes->begin(), bytes->end());
 }
 
 }  // namespace
@@ -305,17 +331,26 @@ Settings readSettings(const std::filesystem::path& path) {
 
 bool writeSettings(const std::filesystem::path& path, const Settings& settings) {
     try {
-        ProfileFile file = ProfileFile::parse(readWhole(path).value_or(std::string{}));
-        settingsToProfile(settings, file);
         std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        const bool exists = std::filesystem::exists(status);
+        // Something that is not a plain file (a FIFO would block the write) is left alone, and
+        // so is a file that cannot be read: rewriting it would drop every other key it holds.
+        if (exists && !std::filesystem::is_regular_file(status)) {
+            return false;
+        }
+        const auto existing = exists ? readWhole(path) : std::optional<std::string>(std::string{});
+        if (!existing) {
+            return false;
+        }
+        ProfileFile file = ProfileFile::parse(*existing);
+        settingsToProfile(settings, file);
         if (path.has_parent_path()) {
             std::filesystem::create_directories(path.parent_path(), error);
         }
-        const std::string bytes = file.format();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return static_cast<bool>(out);
+        // Through a temporary file renamed over the old one: a full disk or a killed
+        // program must not leave a cut-off file that loses every preference.
+        return story::writeFileReplacing(path, file.format());
     } catch (const std::exception&) {
         return false;
     }

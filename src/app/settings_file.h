@@ -36,7 +36,9 @@ public:
     std::int32_t integer(std::string_view section, std::string_view key, std::int32_t fallback) const;
 
     /// Replaces the key's value, or adds the key at the end of its section (the section at
-    /// the end of the file when it is missing).
+    /// the end of the file when it is missing). text() gives the value back byte for byte: one
+    /// with blanks at either end or enclosed in quotes is stored inside quotes. Line breaks
+    /// cannot be stored in a line and are dropped.
     void set(std::string_view section, std::string_view key, std::string_view value);
     void setInteger(std::string_view section, std::string_view key, std::int32_t value);
 

@@ -141,6 +141,10 @@ bool TerminalFrontEnd::open() {
     } catch (const Error& error) {
         m_err << "vrk3: " << sjisToUtf8(error.messageSjis()) << '\n';
         return false;
+    } catch (const std::exception& error) {
+        // Whatever else the platform raises while opening ends the opening, never the program.
+        m_err << "vrk3: " << error.what() << '\n';
+        return false;
     }
     return true;
 }
@@ -187,6 +191,8 @@ bool TerminalFrontEnd::handleInput(const std::string& line) {
                 quickLoad(m_story, m_interpreter, *this);
             } catch (const Error& error) {
                 m_runError = error.messageSjis();
+            } catch (const std::exception& error) {
+                m_runError = utf8ToSjisLossy(error.what());
             }
             printReport();
         }

@@ -58,6 +58,7 @@ void PageInterpreter::runPage(std::int32_t offset) {
     RunGuard guard(m_running, [this] { showBusy(false); });
     showBusy(true);
     runPageInner(offset);
+    saveProgress();
 }
 
 bool PageInterpreter::runPageReporting(std::int32_t offset) {
@@ -254,6 +255,17 @@ std::string PageInterpreter::readTarget() {
         }
     }
     return target;
+}
+
+void PageInterpreter::saveProgress() {
+    if (!m_story.scriptOpen()) {
+        return;
+    }
+    // Exactly what a flush now would write, so that a session that ends without one (a lost
+    // display, a crash, a power cut) loses no page the reader has seen. A slot that cannot be
+    // written is reported by the flush that ends the reading, not after every page.
+    const std::int32_t vrkalter = m_story.labels.findLabel("VRKALTER");
+    story::writeState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.state, vrkalter);
 }
 
 void PageInterpreter::flushProject() {

@@ -37,6 +37,9 @@ public:
     /// Closes the script and writes the state to the current slot when a story is in
     /// progress; then choiceCount becomes 1 (the single button opens the project).
     void flushProject();
+    /// Writes the story to its slot as flushProject would, leaving the script open; nothing
+    /// when no story is in progress. Every completed page run ends with it.
+    void saveProgress();
 
     bool isRunning() const { return m_running; }
     /// Command-line expansion of "%P%": the project directory as the script sees it.

@@ -20,6 +20,32 @@
 
 namespace {
 
+constexpr const char* kHelp =
+    "usage: vrk3 [PROJECT_FILE]\n"
+    "       vrk3 --headless [--slot N] [--seed N] [--allow-exec] PROJECT_FILE\n"
+    "       vrk3 --help | --version\n"
+    "\n"
+    "Plays a story project in a window, or in the terminal with --headless (or when there\n"
+    "is no display). PROJECT_FILE is any file of the project: tale, tale.vrk and tale.V02\n"
+    "all open tale.vrk and tale.vrj beside it.\n"
+    "\n"
+    "  --headless      play in the terminal: A-F or 1-6 choose, an empty line goes on,\n"
+    "                  :save quick-saves, :load quick-loads, :quit ends\n"
+    "  --slot N        the save slot to play (1-4, default 1)\n"
+    "  --seed N        seed the random letters\n"
+    "  --allow-exec    start the outside programs a story names (else only printed)\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "\n"
+    "Files:\n"
+    "  vrk.ini         preferences: beside the program when its directory can be written,\n"
+    "                  else $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini)\n"
+    "  saves           beside the project when its first slot (BASE.V01) is writable;\n"
+    "                  else beside the program when that directory can be written, else\n"
+    "                  $XDG_DATA_HOME/vrk3 (~/.local/share/vrk3)\n"
+    "\n"
+    "Exit status: 0 done, 1 the project cannot be opened, 2 usage.\n";
+
 #ifdef VRK_HAVE_WINDOW
 // An offscreen platform shows nothing to a reader, so it counts as no display.
 bool hasDisplay() {
@@ -54,6 +80,17 @@ int runHeadless(const std::vector<std::string>& args, const std::filesystem::pat
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // Answered before anything looks for a display or a project.
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kHelp;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "vrk3 " VRK_VERSION "\n";
+            return 0;
+        }
+    }
     const auto programDir = vrk::programDirectory(argv[0]);
     bool headless = false;
     for (const std::string& arg : args) {

@@ -6,7 +6,8 @@
 namespace vrk::pictures {
 
 std::optional<Bitmap> Bitmap::create(int width, int height, PixelFormat format) {
-    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension) {
+    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension ||
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) > kMaxPixels) {
         return std::nullopt;
     }
     Bitmap bitmap;

@@ -37,13 +37,17 @@ class Bitmap {
 public:
     /// The largest width and the largest height a picture may have.
     static constexpr int kMaxDimension = 16384;
+    /// The most pixels one picture may have (8192 x 8192): far more than any screen shows, and
+    /// a cap on what a small, hostile file can make the player allocate (192 MiB at 24 bits).
+    static constexpr std::size_t kMaxPixels = std::size_t{64} << 20;
     static constexpr int kPaletteSize = 256;
 
     Bitmap() = default;
 
     /// A width x height picture with every byte 0 (black, or palette index 0 with an all-black
-    /// palette). Nothing when a side is below 1 or above kMaxDimension, or memory runs out;
-    /// the sizes are checked before anything is allocated.
+    /// palette). Nothing when a side is below 1 or above kMaxDimension, the picture has more
+    /// than kMaxPixels pixels, or memory runs out; the sizes are checked before anything is
+    /// allocated.
     static std::optional<Bitmap> create(int width, int height, PixelFormat format);
 
     int width() const { return m_width; }

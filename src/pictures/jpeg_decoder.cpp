@@ -21,6 +21,13 @@ namespace vrk::pictures {
 namespace {
 
 constexpr int kLowResColours = 236;
+// What the library may allocate for one picture's working buffers (a progressive picture's
+// coefficients, the two-pass quantiser's whole-picture buffer). Beyond it the library has no
+// backing store and fails, so a few hundred bytes of header cannot claim gigabytes.
+constexpr long kMaxLibraryMemory = 256L << 20;
+// Real progressive pictures have about ten scans; every scan walks all coefficients again,
+// so a file of thousands of tiny scans would take minutes.
+constexpr int kMaxScans = 100;
 
 struct ErrorManager {
     jpeg_error_mgr pub;  // first, so that the library's pointer is also ours
@@ -32,6 +39,27 @@ void onError(j_common_ptr cinfo) {
     std::longjmp(manager->jump, 1);
 }
 
+// Called by the library between rows of input; ends a decode that has read too many scans
+// the same way a library error does.
+void onProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        onError(cinfo);
+    }
+}
+
+/// The smallest reduction (1, 2, 4 or 8) that brings a picture within Bitmap::kMaxPixels; 0
+/// when even an eighth is too large. Only pictures far larger than any screen are reduced.
+unsigned reductionFor(JDIMENSION width, JDIMENSION height) {
+    for (unsigned denominator = 1; denominator <= 8; denominator *= 2) {
+        const std::size_t w = (width + denominator - 1) / denominator;
+        const std::size_t h = (height + denominator - 1) / denominator;
+        if (w * h <= Bitmap::kMaxPixels) {
+            return denominator;
+        }
+    }
+    return 0;
+}
+
 void onMessage(j_common_ptr, int) {}
 
 void onOutput(j_common_ptr) {}
@@ -41,6 +69,7 @@ struct JpegJob {
     bool lowRes = false;
     jpeg_decompress_struct cinfo{};
     ErrorManager error{};
+    jpeg_progress_mgr progress{};
     std::optional<Bitmap> bitmap;
     std::vector<std::uint8_t> rowBuffer;
 };
@@ -62,10 +91,11 @@ Rgb colourOfSample(const JSAMPLE* sample, int components) {
     }
 }
 
-void setOptions(jpeg_decompress_struct& cinfo, bool lowRes) {
-    // Best quality, full size, colour; everything else as the library sets it.
+void setOptions(jpeg_decompress_struct& cinfo, bool lowRes, unsigned reduction) {
+    // Best quality, full size (unless far too large), colour; everything else as the library
+    // sets it.
     cinfo.scale_num = 1;
-    cinfo.scale_denom = 1;
+    cinfo.scale_denom = reduction;
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_fancy_upsampling = TRUE;
     cinfo.do_block_smoothing = TRUE;
@@ -102,26 +132,35 @@ bool runDecode(JpegJob& job) {
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    job.progress.progress_monitor = onProgress;
+    cinfo.progress = &job.progress;
     jpeg_mem_src(&cinfo, job.bytes.data(), static_cast<unsigned long>(job.bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
-    setOptions(cinfo, job.lowRes);
+    if (cinfo.image_width > static_cast<JDIMENSION>(Bitmap::kMaxDimension) ||
+        cinfo.image_height > static_cast<JDIMENSION>(Bitmap::kMaxDimension)) {
+        return false;
+    }
+    const unsigned reduction = reductionFor(cinfo.image_width, cinfo.image_height);
+    if (reduction == 0) {
+        return false;
+    }
+    setOptions(cinfo, job.lowRes, reduction);
     jpeg_calc_output_dimensions(&cinfo);
-    if (cinfo.output_width > static_cast<JDIMENSION>(Bitmap::kMaxDimension) ||
-        cinfo.output_height > static_cast<JDIMENSION>(Bitmap::kMaxDimension)) {
-        return false;
-    }
-    job.bitmap = Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                                job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
-    if (!job.bitmap) {
-        return false;
-    }
     // Quantised output and 3-component output go straight into the bitmap's rows.
     const bool direct = job.lowRes || cinfo.output_components == 3;
     if (!direct) {
         job.rowBuffer.resize(static_cast<std::size_t>(cinfo.output_width) *
                              static_cast<std::size_t>(cinfo.output_components));
     }
+    // The library's buffers come first: when they are over budget, the picture's memory is
+    // never taken.
     jpeg_start_decompress(&cinfo);
+    job.bitmap = Bitmap::create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                                job.lowRes ? PixelFormat::Indexed8 : PixelFormat::Rgb24);
+    if (!job.bitmap) {
+        return false;
+    }
     const int width = static_cast<int>(cinfo.output_width);
     while (cinfo.output_scanline < cinfo.output_height) {
         std::uint8_t* target = job.bitmap->row(static_cast<int>(cinfo.output_scanline));

@@ -1,11 +1,11 @@
 #include "pictures/picture_loader.h"
 
-#include <fstream>
 #include <new>
 #include <system_error>
 #include <vector>
 
 #include "common/file_names.h"
+#include "common/file_reading.h"
 #include "common/sjis.h"
 
 namespace vrk::pictures {
@@ -24,22 +24,13 @@ std::optional<fs::path> findFile(std::string_view nameSjis, const fs::path& base
     return path;
 }
 
-std::optional<std::vector<std::uint8_t>> readFile(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > kMaxPictureFileBytes) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.gcount() != static_cast<std::streamsize>(bytes.size())) {
-        return std::nullopt;
-    }
-    return bytes;
+// Never blocks on a FIFO swapped in after the name was resolved, never reads past the cap.
+std::optional<std::vector<char>> readFile(const fs::path& path) {
+    return tryReadRegularFile(path, kMaxPictureFileBytes, OverLimit::Refuse);
+}
+
+std::span<const std::uint8_t> asBytes(const std::vector<char>& bytes) {
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
 }
 
 }  // namespace
@@ -69,11 +60,11 @@ bool loadPicture(std::string_view nameSjis, const fs::path& baseDir, bool lowRes
         std::optional<Bitmap> picture;
         if (const auto jpeg = findFile(jpegCandidateName(nameSjis), baseDir)) {
             if (const auto bytes = readFile(*jpeg)) {
-                picture = decodeJpeg(*bytes, lowRes);
+                picture = decodeJpeg(asBytes(*bytes), lowRes);
             }
         } else if (const auto bmp = findFile(nameSjis, baseDir)) {
             if (const auto bytes = readFile(*bmp)) {
-                picture = decodeBmp(*bytes);
+                picture = decodeBmp(asBytes(*bytes));
             }
         }
         if (!picture) {

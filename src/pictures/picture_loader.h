@@ -36,7 +36,10 @@ bool loadPicture(std::string_view nameSjis, const std::filesystem::path& baseDir
 /// does for one-component output); CMYK and YCCK decode to CMYK and are turned into RGB the
 /// way Adobe's inverted CMYK is (r = c * k / 255). Library warnings (a truncated or damaged
 /// scan) are ignored and the picture keeps what the library made of it; library errors,
-/// 12-bit samples and sides above Bitmap::kMaxDimension give nothing.
+/// 12-bit samples and sides above Bitmap::kMaxDimension give nothing. A picture of more than
+/// Bitmap::kMaxPixels pixels decodes at a half, a quarter or an eighth of its size, the least
+/// reduction that fits. The library's own buffers are capped (256 MiB) and a progressive
+/// picture may have at most 100 scans; beyond either the picture gives nothing.
 std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, bool lowRes);
 
 /// Decodes a Windows BMP file ("BM" file header). Supported: core (OS/2 v1, 12-byte) and
@@ -46,7 +49,8 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, bool lowRe
 /// and 24 bits (to Rgb24); bottom-up and top-down rows. Pixels that RLE data leaves
 /// undefined keep palette index 0. Anything else (OS/2 v2 headers, RLE24, Huffman, embedded
 /// JPEG or PNG, 64 bits per pixel, planes other than 1, truncated pixel data) gives nothing.
-/// Sizes are checked before allocation and every read is bounds-checked.
+/// Sizes (sides, and Bitmap::kMaxPixels) are checked before allocation and every read is
+/// bounds-checked.
 std::optional<Bitmap> decodeBmp(std::span<const std::uint8_t> bytes);
 
 }  // namespace vrk::pictures

@@ -116,6 +116,9 @@ namespace {
     if (devNull >= 0) {
         dup2(devNull, STDIN_FILENO);
     }
+    // The player's own standard output may be a transcript others read (the terminal player's
+    // reports); what a program prints goes beside the player's diagnostics instead.
+    dup2(STDERR_FILENO, STDOUT_FILENO);
     // Descriptors of the player (sound device, files, sockets) are not the program's business.
     close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
     execv(program, argv);

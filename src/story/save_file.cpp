@@ -1,5 +1,7 @@
 #include "story/save_file.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +10,9 @@
 #include <system_error>
 
 #include "common/errors.h"
+#include "common/file_reading.h"
 #include "common/messages.h"
+#include "common/sjis.h"
 
 namespace fs = std::filesystem;
 
@@ -75,16 +79,11 @@ std::uint8_t readColour(LineReader& reader) {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
 
+// A slot the player wrote is a few kilobytes; anything near this is not one.
+constexpr std::size_t kMaxSaveFileBytes = std::size_t{1} << 20;
+
 std::vector<char> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ioError("File not found", path.string());
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw ioError("File cannot be read", path.string());
-    }
-    return bytes;
+    return readRegularFile(path, "Save file", kMaxSaveFileBytes, OverLimit::Refuse);
 }
 
 }  // namespace
@@ -92,11 +91,11 @@ std::vector<char> readFile(const fs::path& path) {
 void parseState(std::span<const char> bytes, StoryState& state) {
     LineReader reader(bytes);
     StoryState result = state;
-    result.title = cutTo(reader.next(), kMaxTitleBytes);
+    result.title = cutSjis(reader.next(), kMaxTitleBytes);
     result.currentLabel = cutTo(reader.next(), kMaxLabelBytes);
     for (int i = 1; i <= kNameCount; ++i) {
-        result.namePrompts[i] = cutTo(reader.next(), kMaxNameBytes);
-        result.names[i] = cutTo(reader.next(), kMaxNameBytes);
+        result.namePrompts[i] = cutSjis(reader.next(), kMaxNameBytes);
+        result.names[i] = cutSjis(reader.next(), kMaxNameBytes);
     }
     for (int n = 0; n < kFlagLines; ++n) {
         const std::string line = reader.next();
@@ -130,8 +129,14 @@ std::string formatState(const StoryState& state, std::int32_t vrkalterOffset) {
 
 std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
     std::string out;
+    // A field is one line: an LF inside it would end the line early and move every later
+    // field down one, so it is left out. A CR stays; reading strips only the CR of "\r\n".
     const auto line = [&out](std::string_view text) {
-        out += text;
+        for (char c : text) {
+            if (c != '\n') {
+                out += c;
+            }
+        }
         out += "\r\n";
     };
     line(state.title);
@@ -147,7 +152,11 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
         }
         line(flags);
     }
-    line(std::string(state.letters.begin(), state.letters.end()));
+    // Letters are read back by their place in the line, so a line-break letter (a random draw
+    // between such bounds) cannot simply be left out: it is kept as the letter a story starts with.
+    std::string letters(state.letters.begin(), state.letters.end());
+    std::replace(letters.begin(), letters.end(), '\n', 'A');
+    line(letters);
     line(resumeMarker ? "1" : "0");
     line(std::to_string(state.bgColour));
     line(std::to_string(state.textColour));
@@ -191,7 +200,7 @@ SlotDescription describeSlotFile(const fs::path& path) {
     const std::vector<char> bytes = readFile(path);
     LineReader reader(bytes);
     SlotDescription description;
-    description.captionSjis = cutTo(reader.next(), kMaxTitleBytes);
+    description.captionSjis = cutSjis(reader.next(), kMaxTitleBytes);
     description.fresh = reader.next() == "VRKSTART";
     if (description.fresh) {
         description.commentSjis = messages::kUnusedSlot;
@@ -207,17 +216,19 @@ SlotDescription describeSlotFile(const fs::path& path) {
     return description;
 }
 
+// Text fields are cut at a character boundary: a lone lead byte left at the end of a
+// name would swallow the byte after "%1" in the page text.
 void readDefaultsBlock(ScriptReader& reader, const LabelIndex& labels, StoryState& state) {
     reader.seek(labels.findLabel("VRKALTER"));
     std::string line;
     for (std::size_t i = 1; i <= kNameCount; ++i) {
         reader.readLine(line);
-        state.namePrompts[i] = cutTo(line, kMaxNameBytes);
+        state.namePrompts[i] = cutSjis(line, kMaxNameBytes);
         reader.readLine(line);
-        state.names[i] = cutTo(line, kMaxNameBytes);
+        state.names[i] = cutSjis(line, kMaxNameBytes);
     }
     reader.readLine(line);
-    state.title = cutTo(line, kMaxTitleBytes);
+    state.title = cutSjis(line, kMaxTitleBytes);
 }
 
 std::string initialSlotContent(const StoryState& defaults) {

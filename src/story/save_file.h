@@ -18,7 +18,8 @@ void parseState(std::span<const char> bytes, StoryState& state);
 /// unreadable file throws the I/O error and leaves state unchanged.
 void readState(const std::filesystem::path& path, const LabelIndex& labels, StoryState& state);
 
-/// The file's bytes. The resume marker is "0" when currentOffset is vrkalterOffset.
+/// The file's bytes. The resume marker is "0" when currentOffset is vrkalterOffset. A field's
+/// LF bytes cannot be stored and are left out, so every field reads back in its place.
 std::string formatState(const StoryState& state, std::int32_t vrkalterOffset);
 /// The file's bytes with the resume marker given ("1" when resumeMarker).
 std::string formatStateMarked(const StoryState& state, bool resumeMarker);

@@ -1,29 +1,12 @@
 #include "story/script.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "common/errors.h"
+#include "common/file_reading.h"
 
 namespace vrk::story {
-namespace {
-
-std::vector<char> readWholeFile(const std::filesystem::path& path, std::string_view what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ioError(std::string(what) + " cannot be opened", path.string());
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw ioError(std::string(what) + " cannot be read", path.string());
-    }
-    return bytes;
-}
-
-}  // namespace
 
 void ScriptReader::open(const std::filesystem::path& path) {
-    openBytes(readWholeFile(path, "Script file"), path.string());
+    openBytes(readRegularFile(path, "Script file", kMaxScriptBytes, OverLimit::Refuse), path.string());
 }
 
 void ScriptReader::openBytes(std::vector<char> bytes, std::string nameForErrors) {
@@ -70,13 +53,15 @@ void ScriptReader::readLine(std::string& line) {
 }
 
 void LabelIndex::load(const std::filesystem::path& path) {
-    m_records.clear();
-    const std::vector<char> bytes = readWholeFile(path, "Label index");
+    clear();
+    // Records past the last usable one are never read: a huge index costs no more than a full one.
+    const std::vector<char> bytes =
+        readRegularFile(path, "Label index", kMaxRecords * kRecordBytes, OverLimit::Truncate);
     loadBytes(bytes, path.string());
 }
 
 void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameForErrors) {
-    m_records.clear();
+    clear();
     std::size_t position = 0;
     while (position < bytes.size() && m_records.size() < kMaxRecords) {
         if (bytes.size() - position < kRecordBytes) {
@@ -91,18 +76,16 @@ void LabelIndex::loadBytes(std::span<const char> bytes, const std::string& nameF
         }
         m_records.push_back(
             {std::string(record + 1, nameLength), static_cast<std::int32_t>(offset), storedLength});
+        if (storedLength <= kMaxLabelBytes) {
+            m_firstOffsets.try_emplace(m_records.back().name, m_records.back().offset);
+        }
         position += kRecordBytes;
     }
 }
 
 std::int32_t LabelIndex::findLabel(std::string_view name) const {
-    const std::string_view key = name.substr(0, kMaxLabelBytes);
-    for (const LabelRecord& record : m_records) {
-        if (record.storedLength == key.size() && record.name == key) {
-            return record.offset;
-        }
-    }
-    return -1;
+    const auto found = m_firstOffsets.find(std::string(name.substr(0, kMaxLabelBytes)));
+    return found == m_firstOffsets.end() ? -1 : found->second;
 }
 
 std::optional<LabelRecord> LabelIndex::firstLabel() const {

@@ -13,18 +13,22 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vrk::story {
 
 constexpr std::size_t kMaxLineBytes = 255;
 constexpr std::size_t kMaxLabelBytes = 8;
+/// A script larger than this is refused: offsets are 32-bit, and no story comes near it.
+constexpr std::size_t kMaxScriptBytes = std::size_t{64} << 20;
 
 /// Reads script lines one at a time, with random access by byte offset.
 /// The file is read whole when opened; later changes to it on disk are not seen.
 class ScriptReader {
 public:
-    /// Opens the file; throws the I/O error when it is missing or unreadable.
+    /// Opens the file; throws the I/O error when it is missing, unreadable, not a regular file
+    /// or larger than kMaxScriptBytes.
     void open(const std::filesystem::path& path);
     /// Takes the script from memory (tests, benchmarks, the compiler).
     void openBytes(std::vector<char> bytes, std::string nameForErrors = "script");
@@ -58,12 +62,16 @@ public:
     static constexpr std::size_t kRecordBytes = 13;
     static constexpr std::size_t kMaxRecords = 8002;
 
-    /// Frees the records, then loads the file. A missing file throws the I/O error; a file
-    /// whose size is not a multiple of 13 keeps its whole records and then throws.
+    /// Frees the records, then loads the file. A missing file or one that is not a regular file
+    /// throws the I/O error; a file whose size is not a multiple of 13 keeps its whole records
+    /// and then throws. Bytes past the last usable record are never read.
     void load(const std::filesystem::path& path);
     /// As load, from bytes; nameForErrors names the file in the message.
     void loadBytes(std::span<const char> bytes, const std::string& nameForErrors = "label index");
-    void clear() { m_records.clear(); }
+    void clear() {
+        m_records.clear();
+        m_firstOffsets.clear();
+    }
 
     /// Offset of the first record named by the first 8 bytes of name; -1 when there is none.
     std::int32_t findLabel(std::string_view name) const;
@@ -74,6 +82,9 @@ public:
 
 private:
     std::vector<LabelRecord> m_records;
+    // The offset of the first record of each name: a chain of "@NOWAIT" hops looks a label
+    // up on every hop, and a full index made a linear search thousands of times slower.
+    std::unordered_map<std::string, std::int32_t> m_firstOffsets;
 };
 
 /// Writes one script line (the compiler's side); text must be at most 255 bytes.

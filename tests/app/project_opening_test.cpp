@@ -1,4 +1,5 @@
 #include "app/project_opening.h"
+#include "app/terminal_front_end.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "common/errors.h"
 #include "common/messages.h"
@@ -200,6 +202,26 @@ TEST_F(ProjectOpeningTest, FreshSlotAsksNamesAndStartsAtRecordOne) {
     EXPECT_EQ(opening.windowCaptionSjis(), "Tale (VRK3)");
 }
 
+TEST_F(ProjectOpeningTest, ResumedSlotLoadsItsBackgroundByNameAlone) {
+    for (const char* entry : {"tback.bmp", "sback.bmp"}) {
+        SCOPED_TRACE(entry);
+        story::StoryState saved;
+        saved.title = "Tale";
+        saved.currentLabel = "P2";
+        saved.background = entry;
+        writeText(m_project / "tale.V02", story::formatStateMarked(saved, false));
+        m_host.pictures.clear();
+        ProjectOpening opening(m_story, m_interpreter, m_host);
+        opening.chooseSaveDirectory();
+        opening.describeSlot(2);
+        opening.loadSlot();
+        opening.start();
+        EXPECT_EQ(m_host.pictures, (std::vector<std::string>{"back.bmp"}));
+        EXPECT_EQ(m_story.page.pageText.front(), "second page");
+        m_interpreter.flushProject();
+    }
+}
+
 TEST_F(ProjectOpeningTest, QuickLoadGoesOnInTheCurrentSlot) {
     ProjectOpening opening(m_story, m_interpreter, m_host);
     openFresh(opening, 3);
@@ -212,8 +234,8 @@ TEST_F(ProjectOpeningTest, QuickLoadGoesOnInTheCurrentSlot) {
     quickLoad(m_story, m_interpreter, m_host);
     EXPECT_EQ(m_story.state.currentLabel, "START");
     EXPECT_EQ(m_story.locations.slotExtension, ".V03");
-    // The flush before the load wrote P2 to the slot; the quick save stays as it was.
-    EXPECT_NE(readText(m_project / "tale.V03").find("\r\nP2\r\n"), std::string::npos);
+    // The page the quick load ran is in the slot at once; the quick save stays as it was.
+    EXPECT_NE(readText(m_project / "tale.V03").find("\r\nSTART\r\n"), std::string::npos);
     m_interpreter.flushProject();
     EXPECT_EQ(readText(m_project / "tale.VR$"), quick);
     EXPECT_NE(readText(m_project / "tale.V03").find("\r\nSTART\r\n"), std::string::npos);
@@ -239,6 +261,47 @@ TEST_F(ProjectOpeningTest, CommandLineNamesTheProjectByAnyOfItsFiles) {
     }
     EXPECT_FALSE(projectFromArgument((m_project / "other.vrk").string()).has_value());
     EXPECT_FALSE(projectFromArgument("").has_value());
+}
+
+TEST_F(ProjectOpeningTest, HostileProjectFilesEndTheTerminalOpeningWithAnError) {
+    const auto play = [this](const std::string& input, std::string& out, std::string& err) {
+        TerminalOptions options;
+        options.projectFile = (m_project / "tale").string();
+        options.programDir = m_program / "";
+        std::istringstream in(input);
+        std::ostringstream outStream;
+        std::ostringstream errStream;
+        const int status = TerminalFrontEnd(options, in, outStream, errStream).run();
+        out = outStream.str();
+        err = errStream.str();
+        return status;
+    };
+    // A directory or a FIFO (which must not be waited on) in place of each file read to open.
+    for (const char* file : {"tale.VRK", "tale.VRJ", "tale.V01"}) {
+        for (bool fifo : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (fifo ? " as a FIFO" : " as a directory"));
+            writeProject();
+            fs::remove(m_project / file);
+            if (fifo) {
+                ASSERT_EQ(::mkfifo((m_project / file).c_str(), 0600), 0);
+            } else {
+                fs::create_directory(m_project / file);
+            }
+            std::string out;
+            std::string err;
+            EXPECT_EQ(play("", out, err), 1);
+            EXPECT_NE(err.find(file), std::string::npos) << err;
+            fs::remove(m_project / file);
+        }
+    }
+    // Mid-play, a quick save that cannot be read ends the quick load with the error report
+    // (the story was flushed and closed first, as every quick load does).
+    writeProject();
+    fs::create_directory(m_project / "tale.VR$");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(play("N\nM\n:load\n\n:quit\n", out, err), 0);  // the two names first
+    EXPECT_NE(out.find("@error Save file is not a regular file"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -99,7 +100,9 @@ TEST_F(SettingsFileTest, NumberKeysFollowTheirRules) {
         {"SPEED=0", 0, false, 12, 0},     {"SPEED=5", 5, false, 12, 5},   {"SPEED=-32768", 2, true, 12, -2},
         {"SPEED=40000", 2, false, 12, 2}, {"SPEED=0x3", 3, false, 12, 3}, {"SPEED=fast", 2, false, 12, 2},
         {"GAP=15", 2, false, 15, 2},      {"GAP=0", 2, false, 10, 2},     {"GAP=-4", 2, false, 10, 2},
-        {"GAP=35", 2, false, 20, 2},      {"GAP=0X14", 2, false, 20, 2},
+        {"GAP=35", 2, false, 20, 2},      {"GAP=0X14", 2, false, 20, 2},  {"GAP=9", 2, false, 10, 2},
+        {"GAP=10", 2, false, 10, 2},      {"GAP=11", 2, false, 11, 2},    {"GAP=19", 2, false, 19, 2},
+        {"GAP=20", 2, false, 20, 2},      {"GAP=21", 2, false, 20, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -161,9 +164,45 @@ TEST_F(SettingsFileTest, LongTextIsCutAndOtherLinesSurviveARewrite) {
     EXPECT_EQ(readSettings(path), Settings{});
 }
 
+TEST_F(SettingsFileTest, TextValuesRoundTripExactly) {
+    // Reading trims blanks and drops one pair of quotes; writing must make up for both.
+    const std::string names[] = {
+        " lead",
+        "trail ",
+        "\tboth\t",
+        "\"quoted\"",
+        "\"\"",
+        "\"",
+        "\"open",
+        "close\"",
+        " \" ",
+        "",
+        "\x82\x6c\x82\x72 \x96\xbe\x92\xa9",
+        "in \"middle\" too",
+    };
+    const fs::path path = m_dir / "vrk.ini";
+    for (const std::string& name : names) {
+        SCOPED_TRACE("[" + name + "]");
+        Settings s;
+        s.fontNameSjis = name;
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(writeSettings(path, s));
+            EXPECT_EQ(readSettings(path).fontNameSjis, name);
+        }
+    }
+}
+
 TEST_F(SettingsFileTest, UnwritableFileIsReportedNotThrown) {
     write("not a directory");
     EXPECT_FALSE(writeSettings(m_dir / "vrk.ini" / "vrk.ini", Settings{}));
+    // Not a plain file: defaults on reading, and neither reading nor writing waits on a FIFO.
+    const fs::path fifo = m_dir / "fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(readSettings(fifo), Settings{});
+    EXPECT_FALSE(writeSettings(fifo, Settings{}));
+    fs::create_directory(m_dir / "dir.ini");
+    EXPECT_EQ(readSettings(m_dir / "dir.ini"), Settings{});
+    EXPECT_FALSE(writeSettings(m_dir / "dir.ini", Settings{}));
 }
 
 TEST_F(SettingsFileTest, FileLivesBesideTheProgramOrInTheConfigDirectory) {

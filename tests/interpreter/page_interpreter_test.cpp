@@ -216,6 +216,28 @@ TEST_F(ChoicesTest, ChoicesOfferedByTheirHeaders) {
     }
 }
 
+TEST_F(ChoicesTest, NotBindsOnlyTheNextFlagWhereverAConditionStands) {
+    // The same condition as a head line, a choice header and a conditional target: it
+    // holds exactly when flag 2 is clear and flag 1 set.
+    struct Row {
+        std::vector<int> flags;
+        bool holds;
+    };
+    const Row rows[] = {{{1}, true}, {{}, false}, {{1, 2}, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "holds=" << row.holds);
+        load("*P\n?NOT002001\n!010\ntext\n?NOT002001\nAlpha\n?NOT002001,TA\nTB\n?\nBeta\nT2\n?END\n");
+        story.state = {};
+        for (int n : row.flags) {
+            story.state.flags[static_cast<std::size_t>(n)] = 1;
+        }
+        run("P");
+        EXPECT_EQ(story.state.flags[10], row.holds ? 1 : 0);
+        EXPECT_EQ(story.page.choiceCount, row.holds ? 2 : 1);
+        EXPECT_EQ(story.page.choices[1].target, row.holds ? "TA" : "T2");
+    }
+}
+
 TEST_F(ChoicesTest, SixAreTakenAndTheSeventhHeaderIsNotRead) {
     std::string source = "*P\ntext\n?001\nFalse\nTF\n";
     for (int j = 1; j <= 6; ++j) {
@@ -295,6 +317,45 @@ last words
     EXPECT_FALSE(written.resumeSkip) << "resume marker should be 0";
     EXPECT_EQ(written.flags[501], 1);
     EXPECT_EQ(written.flags[1], 0);
+}
+
+TEST_F(EndOfStoryTest, EveryCompletedPageIsAlreadyInTheSlot) {
+    load(R"(*START
+>COL=3
+first page
+?
+one
+NEXT
+?
+two
+FIN
+?END
+*NEXT
+>FCL=5
+second page
+?END
+FIN
+*FIN
+last words
+/
+*VRKALTER
+????
+)");
+    const auto slot = [this] {
+        std::ifstream in(story.locations.saveDir / "T.V01", std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    run("START");
+    const std::string afterFirst = slot();
+    ASSERT_FALSE(afterFirst.empty()) << "the first page is not in the slot";
+    ASSERT_TRUE(interpreter.selectChoice(1));
+    const std::string afterSecond = slot();
+    EXPECT_NE(afterSecond, afterFirst);
+    EXPECT_TRUE(story.scriptOpen());
+    // The flush that ends the reading writes the very same bytes.
+    interpreter.flushProject();
+    EXPECT_EQ(slot(), afterSecond);
+    EXPECT_TRUE(host.callsTo("showAboutComment").empty());
 }
 
 TEST_F(EndOfStoryTest, UnwritableSlotIsReportedAndTheStoryStillEnds) {

@@ -117,7 +117,23 @@ TEST(Stretch, TruncatesTowardZero) {
     EXPECT_EQ(stretchPlacement(100, 100, 7, 3).picture, (Rect{0, 29, 100, 71}));
 }
 
-TEST(Balance, FourToThreeTableOfTheSpecification) {
+TEST(Stretch, OddBarsPutTheSparePixelOnTheFarSide) {
+    struct Case {
+        int w, h, bw, bh;
+        Rect picture;
+    };
+    const Case cases[] = {
+        {801, 480, 640, 480, {80, 0, 720, 480}}, {804, 481, 640, 480, {81, 0, 722, 481}},
+        {640, 601, 640, 480, {0, 60, 640, 540}}, {641, 603, 640, 480, {0, 61, 641, 541}},
+        {101, 100, 3, 7, {29, 0, 71, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " picture " << c.bw << "x" << c.bh);
+        EXPECT_EQ(stretchPlacement(c.w, c.h, c.bw, c.bh).picture, c.picture);
+    }
+}
+
+TEST(Balance, FourToThreeByNarrowOrWide) {
     constexpr int s = 17;
     EXPECT_EQ(balance4to3(320, 200, s), (Size{320 + s, 240}));  // narrow, too low: grow height
     EXPECT_EQ(balance4to3(300, 300, s), (Size{400 + s, 300}));  // narrow, too tall: grow width
@@ -125,6 +141,12 @@ TEST(Balance, FourToThreeTableOfTheSpecification) {
     EXPECT_EQ(balance4to3(800, 500, s), (Size{666 + s, 500}));  // wide, too low: shrink width
     EXPECT_EQ(balance4to3(800, 600, s), (Size{800 + s, 600}));  // exactly 4:3 keeps its width
     EXPECT_EQ(balance4to3(320, 240, s), (Size{320 + s, 240}));
+    // Heights from widths not divisible by 4 are truncated from 3 × W, not rounded.
+    EXPECT_EQ(balance4to3(322, 200, s), (Size{322 + s, 241}));
+    EXPECT_EQ(balance4to3(323, 201, s), (Size{323 + s, 242}));
+    EXPECT_EQ(balance4to3(802, 700, s), (Size{802 + s, 601}));
+    EXPECT_EQ(balance4to3(803, 701, s), (Size{803 + s, 602}));
+    EXPECT_EQ(balance4to3(801, 499, s), (Size{665 + s, 499}));
 }
 
 }  // namespace

@@ -281,7 +281,8 @@ TEST(BmpDecoder, RleRunsStopAtTheRightEdgeWithoutWrapping) {
 }
 
 TEST(BmpDecoder, SizeCapIsCheckedBeforeAllocating) {
-    // RLE needs no pixel data for its size, so only the cap stops these.
+    // RLE needs no pixel data for its size, so only the caps stop these: a side of 16384 and
+    // 64 M pixels (a 16384 x 16384 RLE picture from a few bytes would take 256 MiB).
     BmpFields fields;
     fields.bitsPerPixel = 8;
     fields.compression = 1;
@@ -289,7 +290,8 @@ TEST(BmpDecoder, SizeCapIsCheckedBeforeAllocating) {
     fields.pixels = bytes({0, 1});
     for (const auto& [width, height, loads] :
          {std::tuple{16384, 1, true}, std::tuple{1, 16384, true}, std::tuple{16385, 1, false},
-          std::tuple{1, 16385, false}, std::tuple{0x7FFFFFFF, 0x7FFFFFFF, false}}) {
+          std::tuple{1, 16385, false}, std::tuple{0x7FFFFFFF, 0x7FFFFFFF, false},
+          std::tuple{8192, 8192, true}, std::tuple{8192, 8193, false}, std::tuple{16384, 16384, false}}) {
         SCOPED_TRACE(testing::Message() << width << " x " << height);
         fields.width = width;
         fields.height = height;

@@ -15,6 +15,7 @@ namespace {
 
 using test::makeJpeg;
 using test::testPattern;
+using test::withFrameSize;
 
 double meanChannelError(const Bitmap& bitmap, const std::function<Rgb(int, int)>& colour) {
     double sum = 0;
@@ -31,21 +32,6 @@ double meanChannelError(const Bitmap& bitmap, const std::function<Rgb(int, int)>
 Rgb smooth(int x, int y) {
     return Rgb{static_cast<std::uint8_t>(x * 2), static_cast<std::uint8_t>(y * 2),
                static_cast<std::uint8_t>(128)};
-}
-
-/// The JPEG with the SOF0 frame's height and width replaced.
-std::vector<std::uint8_t> withFrameSize(std::vector<std::uint8_t> jpeg, int width, int height) {
-    for (std::size_t i = 0; i + 9 < jpeg.size(); ++i) {
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
-            jpeg[i + 6] = static_cast<std::uint8_t>(height);
-            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
-            jpeg[i + 8] = static_cast<std::uint8_t>(width);
-            return jpeg;
-        }
-    }
-    ADD_FAILURE() << "no SOF0";
-    return jpeg;
 }
 
 TEST(JpegDecoder, TwentyFourBitByDefault) {

@@ -90,8 +90,12 @@ std::vector<std::uint8_t> makeBmp24(int width, int height, const std::function<R
     return buildBmp(fields);
 }
 
-std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rgb(int, int)>& colour,
-                                   bool greyscale) {
+namespace {
+
+// Compresses colour(x, y) with the library's defaults, then whatever configure changes.
+std::vector<std::uint8_t> compress(int width, int height, const std::function<Rgb(int, int)>& colour,
+                                   bool greyscale,
+                                   const std::function<void(jpeg_compress_struct&)>& configure) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr error{};
     cinfo.err = jpeg_std_error(&error);  // errors here are bugs in the test: exit is fine
@@ -104,7 +108,7 @@ std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rg
     cinfo.input_components = greyscale ? 1 : 3;
     cinfo.in_color_space = greyscale ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
+    configure(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * (greyscale ? 1 : 3));
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -127,6 +131,48 @@ std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rg
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
     return bytes;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rgb(int, int)>& colour,
+                                   bool greyscale) {
+    return compress(width, height, colour, greyscale,
+                    [](jpeg_compress_struct& cinfo) { jpeg_set_quality(&cinfo, 90, TRUE); });
+}
+
+std::vector<std::uint8_t> makeProgressiveJpeg(int width, int height, int acBands) {
+    std::vector<jpeg_scan_info> scans;
+    if (acBands > 0) {
+        scans.push_back({1, {0, 0, 0, 0}, 0, 0, 0, 0});
+        for (int band = 0; band < acBands; ++band) {
+            const int first = 1 + band * 63 / acBands;
+            const int last = (band + 1) * 63 / acBands;
+            scans.push_back({1, {0, 0, 0, 0}, first, last, 0, 1});
+            scans.push_back({1, {0, 0, 0, 0}, first, last, 1, 0});
+        }
+    }
+    return compress(width, height, testPattern, acBands > 0, [&scans](jpeg_compress_struct& cinfo) {
+        if (scans.empty()) {
+            jpeg_simple_progression(&cinfo);
+        } else {
+            cinfo.scan_info = scans.data();
+            cinfo.num_scans = static_cast<int>(scans.size());
+        }
+    });
+}
+
+std::vector<std::uint8_t> withFrameSize(std::vector<std::uint8_t> jpeg, int width, int height) {
+    for (std::size_t i = 0; i + 9 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+            return jpeg;
+        }
+    }
+    return {};
 }
 
 Rgb testPattern(int x, int y) {

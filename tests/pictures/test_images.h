@@ -35,6 +35,15 @@ std::vector<std::uint8_t> makeBmp24(int width, int height, const std::function<R
 std::vector<std::uint8_t> makeJpeg(int width, int height, const std::function<Rgb(int, int)>& colour,
                                    bool greyscale = false);
 
+/// A progressive JPEG of testPattern. With acBands 0 the library's standard colour scans;
+/// otherwise a greyscale picture whose AC coefficients come in acBands bands, each sent in
+/// two successive-approximation scans: 1 + 2 * acBands scans in all (acBands at most 63).
+std::vector<std::uint8_t> makeProgressiveJpeg(int width, int height, int acBands = 0);
+
+/// The JPEG with its frame header's (SOF0 or SOF2) width and height replaced: a picture
+/// that claims far more pixels than its data holds.
+std::vector<std::uint8_t> withFrameSize(std::vector<std::uint8_t> jpeg, int width, int height);
+
 /// A gradient with some detail, for pictures whose content does not matter.
 Rgb testPattern(int x, int y);
 

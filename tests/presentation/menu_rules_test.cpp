@@ -80,5 +80,14 @@ TEST(Choices, Keys) {
     }
 }
 
+TEST(Choices, EnterPicksOnlyTheSingleChoice) {
+    EXPECT_EQ(choiceKeySlot(kEnterKey, true, 1), 1);
+    for (int count = 2; count <= kChoiceButtons; ++count) {
+        SCOPED_TRACE(testing::Message() << count << " choices");
+        EXPECT_EQ(choiceKeySlot(kEnterKey, true, count), std::nullopt);
+        EXPECT_EQ(choiceKeySlot('1', true, count), 1);  // the key Enter stands for still works
+    }
+}
+
 }  // namespace
 }  // namespace vrk::presentation

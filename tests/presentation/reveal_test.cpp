@@ -95,6 +95,34 @@ TEST(Reveal, ScrollsInsteadOfDrawingAtTheButtonBand) {
     EXPECT_EQ(scrolled.scrollTo, 20);
 }
 
+TEST(Reveal, ButtonBandBoundaryIsExact) {
+    // Lines 25 high in a window of four whole lines: the band starts at 75 below the
+    // scroll position, exactly where the line starting at 100 lies when scrolled by 25.
+    LayoutInput input;
+    input.metrics = {8, 3, 25};
+    input.clientWidth = 5 * 16 + 16;
+    const int visible = visibleHeightFor(110, 25);
+    ASSERT_EQ(visible, 100);
+    using A = TickResult::Action;
+    struct Case {
+        int position;
+        A action;
+    };
+    const Case cases[] = {{24, A::Scroll}, {25, A::Scroll}, {26, A::Uncover}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scrolled by " << c.position);
+        RevealState state;
+        state.setRevealSpeed(1);
+        state.startLayout(layoutPage(std::vector<std::string>(6, kKanji), input));
+        for (int i = 0; i < 4; ++i) {
+            state.tick(0, 400);
+        }
+        const TickResult r = state.tick(c.position, visible);
+        ASSERT_EQ(r.uncover.source.top, 100);
+        EXPECT_EQ(r.action, c.action);
+    }
+}
+
 TEST(Reveal, WaitCountdownRunsWithoutAPage) {
     RevealState state;
     state.setWaitTag(2);

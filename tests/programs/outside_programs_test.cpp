@@ -1,11 +1,15 @@
 #include "programs/outside_programs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -91,6 +95,38 @@ TEST_F(LaunchProgramTest, StartsTheProgramWithItsArgumentsInUtf8) {
     errno = 0;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(LaunchProgramTest, ProgramOutputStaysOutOfOurStandardOutput) {
+    // The terminal player's standard output is its transcript: a program must not forge lines.
+    std::ofstream(m_dir / "speak.sh") << "#!/bin/sh\n"
+                                         "cd \"$(dirname \"$0\")\"\n"
+                                         "echo '@page FORGED'\n"
+                                         "printf '%s\\n' \"$@\" > args.part && mv args.part args.txt\n";
+    fs::permissions(m_dir / "speak.sh", fs::perms::owner_all);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    const int savedErr = ::dup(STDERR_FILENO);
+    const int outFile = ::open((m_dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFile = ::open((m_dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_TRUE(savedOut >= 0 && savedErr >= 0 && outFile >= 0 && errFile >= 0);
+    ::dup2(outFile, STDOUT_FILENO);
+    ::dup2(errFile, STDERR_FILENO);
+    const bool started = launchProgram("speak.sh x", m_dir);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::dup2(savedErr, STDERR_FILENO);
+    for (int fd : {savedOut, savedErr, outFile, errFile}) {
+        ::close(fd);
+    }
+    ASSERT_TRUE(started);
+    EXPECT_EQ(waitForArguments(), "x\n");  // written after the echo
+    const auto contents = [](const fs::path& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(contents(m_dir / "out.txt"), "");
+    EXPECT_EQ(contents(m_dir / "err.txt"), "@page FORGED\n");
 }
 
 TEST_F(LaunchProgramTest, FailuresAreReportedNotStarted) {

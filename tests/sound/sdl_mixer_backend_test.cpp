@@ -231,7 +231,7 @@ TEST_F(SdlMixerBackendTest, ChannelRepeatsShortMusicThroughThePostedNotice) {
         tasks.drain();
         std::this_thread::sleep_for(10ms);
     }
-    EXPECT_EQ(waits, (std::vector<int>{SoundChannel::kRepeatPauseTicks, SoundChannel::kRepeatPauseTicks}));
+    EXPECT_EQ(waits, (std::vector<int>{10, 10}));
     EXPECT_EQ(channel.generation(), started + 2);
     channel.stopSound();
     tasks.drain();

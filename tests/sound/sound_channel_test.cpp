@@ -139,7 +139,7 @@ TEST_F(SoundChannelTest, OnlyMusicThatRanToItsEndRepeatsAfterThePause) {
         channel->onPlaybackFinished(c.completed);
         const bool repeats = c.music && c.completed && c.open;
         EXPECT_EQ(backend.log, repeats ? Log{"play"} : Log{});
-        EXPECT_EQ(waits, repeats ? std::vector<int>{SoundChannel::kRepeatPauseTicks} : std::vector<int>{});
+        EXPECT_EQ(waits, repeats ? std::vector<int>{10} : std::vector<int>{});
         fields.soundOpen = true;
         channel->stopSound();
     }

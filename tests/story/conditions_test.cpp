@@ -34,12 +34,14 @@ TEST(StateLineTest, FlagForms) {
         int flag;
         int expected;
     };
+    // Other operations of the copy form do nothing. Lengths 6 and 15 end in a
+    // two-character token, which still names a flag; "NOT" clears only the next flag.
     const Case cases[] = {
-        {"!001002", {}, 2, 1},       {"!001NOT002", {2}, 2, 0},   {"!001NOT002", {}, 1, 1},
-        {"!+010x020", {10}, 20, 1},  {"!+010x020", {20}, 20, 0},  {"!-001x002", {1}, 2, 0},
-        {"!-001x002", {}, 2, 1},     {"!*001x002", {}, 2, 0},  // other operations do nothing
-        {"!001*002x003", {1}, 3, 0}, {"!001+002x003", {1}, 3, 1}, {"!001*002x003", {1, 2}, 3, 1},
-        {"!001+002x003", {3}, 3, 0},
+        {"!001002", {}, 2, 1},       {"!001NOT002", {2}, 2, 0},      {"!001NOT002", {}, 1, 1},
+        {"!+010x020", {10}, 20, 1},  {"!+010x020", {20}, 20, 0},     {"!-001x002", {1}, 2, 0},
+        {"!-001x002", {}, 2, 1},     {"!*001x002", {}, 2, 0},        {"!001*002x003", {1}, 3, 0},
+        {"!001+002x003", {1}, 3, 1}, {"!001*002x003", {1, 2}, 3, 1}, {"!001+002x003", {3}, 3, 0},
+        {"!00205", {}, 5, 1},        {"!001002003NOT05", {5}, 5, 0}, {"!NOT001002", {}, 2, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -49,6 +51,23 @@ TEST(StateLineTest, FlagForms) {
         }
         applyStateLine(state, c.line);
         EXPECT_EQ(state.flag(c.flag), c.expected);
+    }
+}
+
+TEST(StateLineTest, FlagCombinationIsOrOnlyForPlus) {
+    for (const char operation : std::string("+*-x=:&|0 ")) {
+        for (const int n : {0, 1}) {
+            for (const int m : {0, 1}) {
+                const std::string line = std::string("!001") + operation + "002x003";
+                SCOPED_TRACE(testing::Message() << line << " with " << n << ", " << m);
+                StoryState state;
+                state.setFlag(1, static_cast<std::uint8_t>(n));
+                state.setFlag(2, static_cast<std::uint8_t>(m));
+                state.setFlag(3, 1);
+                applyStateLine(state, line);
+                EXPECT_EQ(state.flag(3), operation == '+' ? (n | m) : (n & m));
+            }
+        }
     }
 }
 
@@ -84,11 +103,24 @@ TEST(ConditionTest, Tokens) {
         {"?NOT002", true}, {"?001NOT002", true}, {"?001002", false},    {"?A=C", true},
         {"?A<C", false},   {"?A<D", true},       {"?A>B", true},        {"?A>C", false},
         {"?A:B", true},    {"?NOTA=C002", true}, {"?NOTA=C001", false}, {"?001x", true},
+        {"?00101", true},  {"?00102", false},  // a line of six ends in a two-character token too
         {"?00", true},  // a line of three has one two-character token; flag 0 is always set
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(evalCondition(state, c.line), c.expected);
+    }
+}
+
+TEST(ConditionTest, NotBindsTheNextFlagTokenOnly) {
+    StoryState state;
+    state.setFlag(1, 1);
+    state.setLetter('A', 'C');
+    for (const char* line : {"?NOT002001", "?NOTA=C002001", "?NOT002NOT003001", "?NOT002A=C001"}) {
+        EXPECT_TRUE(evalCondition(state, line)) << line;
+    }
+    for (const char* line : {"?NOT002002", "?NOT001002", "?NOT002NOT001", "?NOT002003"}) {
+        EXPECT_FALSE(evalCondition(state, line)) << line;
     }
 }
 

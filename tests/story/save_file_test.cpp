@@ -99,8 +99,11 @@ TEST(SaveFileTest, ShortAndOddFiles) {
 
 TEST(SaveFileTest, LongLinesAreCut) {
     std::string text =
-        lines({std::string(300, 't'), "LONGLABEL99", std::string(20, 'p'), std::string(20, 'n')});
+        lines({std::string(300, 't'), "LONGLABEL99", std::string(20, 'p'), std::string(20, 'n'),
+               "p\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf"});
     StoryState state = parse(text);
+    // The eighth 漢 would be split at the 16th byte, so it is left out whole.
+    EXPECT_EQ(state.namePrompts[2], "p\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf\x8a\xbf");
     EXPECT_EQ(state.title.size(), 255u);
     EXPECT_EQ(state.currentLabel, "LONGLABE");
     EXPECT_EQ(state.namePrompts[1].size(), 16u);
@@ -136,6 +139,39 @@ TEST(SaveFileTest, GarbageColourIsAnError) {
     std::string text = fullSlot();
     text.replace(text.rfind("3\r\n7\r\n"), 1, "\xFF");
     EXPECT_THROW(parse(text), Error);
+}
+
+TEST(SaveFileTest, LineBreaksInsideFieldsKeepEveryFieldInPlace) {
+    // Fields come from script lines and the defaults block, which may hold any byte.
+    StoryState state = parse(fullSlot());
+    state.title = "T\nX";
+    state.currentLabel = "L\r";
+    state.namePrompts[1] = "\n";
+    state.names[1] = "a\nb";
+    state.names[5] = "x\r\ny";
+    state.namePrompts[9] = "\r";
+    state.background = "sA\nB.BMP";
+    const std::string text = formatState(state, 0);
+    const StoryState back = parse(text);
+    EXPECT_EQ(back.title, "TX");
+    EXPECT_EQ(back.currentLabel, "L\r");  // a CR is kept, even at the end
+    EXPECT_EQ(back.namePrompts[1], "");
+    EXPECT_EQ(back.names[1], "ab");
+    EXPECT_EQ(back.names[5], "x\ry");
+    EXPECT_EQ(back.namePrompts[9], "\r");
+    EXPECT_EQ(back.names[9], "name9");
+    EXPECT_EQ(back.flag(999), 1);
+    EXPECT_EQ(back.letter('Z'), 'Q');
+    EXPECT_EQ(back.bgColour, 3);
+    EXPECT_EQ(back.textColour, 7);
+    EXPECT_EQ(back.background, "sAB.BMP");
+    StoryState again = back;
+    again.currentOffset = 5;
+    EXPECT_EQ(formatState(again, 0), text);
+    // A fresh slot made from such defaults describes itself as fresh.
+    const std::string fresh = initialSlotContent(state);
+    EXPECT_EQ(parse(fresh).currentLabel, "VRKSTART");
+    EXPECT_EQ(parse(fresh).names[5], "x\ry");
 }
 
 class SaveFileOnDiskTest : public ::testing::Test {
@@ -206,6 +242,8 @@ TEST_F(SaveFileOnDiskTest, DescribesSlots) {
         {lines({"T", "VRKSTART", "a", "b"}), std::string(messages::kUnusedSlot), true},
         {lines({"T", "VRKSTARTX", "????", "????"}), std::string(messages::kSlotInUse), false},
         {lines({"T", "P1", "hero", "Taro"}), "hero:Taro", false},
+        {lines({"T", "P1", "????", "Taro"}), "????:Taro", false},  // both must be "????"
+        {lines({"T", "P1", "hero", "????"}), "hero:????", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
@@ -216,6 +254,37 @@ TEST_F(SaveFileOnDiskTest, DescribesSlots) {
         EXPECT_EQ(description.fresh, c.fresh);
     }
     EXPECT_THROW(describeSlotFile(m_dir / "S.V03"), Error);
+}
+
+TEST(InitialSlotTest, DefaultsBlockNamesAreCutToWholeCharacters) {
+    const std::string kanji = "\x8a\xbf";  // U+6F22 漢
+    std::string eight;
+    for (int i = 0; i < 8; ++i) {
+        eight += kanji;
+    }
+    std::vector<char> script;
+    appendScriptLine(script, "x" + eight);  // 17 bytes: the eighth character would be split
+    appendScriptLine(script, eight + "x");  // 17 bytes: the cut falls between characters
+    appendScriptLine(script, std::string(20, 'n'));
+    appendScriptLine(script, "");
+    for (int i = 3; i <= kNameCount; ++i) {
+        appendScriptLine(script, "????");
+        appendScriptLine(script, "????");
+    }
+    appendScriptLine(script, "Tale");
+    std::vector<char> index;
+    appendLabelRecord(index, "VRKALTER", 0);
+    LabelIndex labels;
+    labels.loadBytes(index);
+    ScriptReader reader;
+    reader.openBytes(std::move(script));
+    StoryState state;
+    readDefaultsBlock(reader, labels, state);
+    EXPECT_EQ(state.namePrompts[1], "x" + eight.substr(0, 14));
+    EXPECT_EQ(state.names[1], eight);
+    EXPECT_EQ(state.namePrompts[2], std::string(16, 'n'));
+    EXPECT_EQ(state.names[9], "????");
+    EXPECT_EQ(state.title, "Tale");
 }
 
 TEST(InitialSlotTest, HoldsTheDefaultsAndFreshValues) {

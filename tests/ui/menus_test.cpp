@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -108,11 +110,48 @@ TEST_F(MenusTest, ShortcutsRunTheRefreshFirst) {
     EXPECT_TRUE(action("balanceAction")->isEnabled());
 }
 
-TEST_F(MenusTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
-    // A quick save whose colour line is garbage cannot be read back.
-    std::string quick = m_project.read(".V01");
-    quick.replace(quick.rfind("16\r\n16\r\n"), 2, "xx");
-    std::ofstream(m_project.file(".VR$"), std::ios::binary) << quick;
+TEST_F(MenusTest, ShortcutsKeepTheirLimitsAfterAMenuWasUsed) {
+    // Opening and closing a menu once must not hand the keys to Qt's own shortcut handling,
+    // which would trigger an item the refresh would have disabled.
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QMenuBar* bar = m_window.menuBar();
+    for (const char* menuName : {"settingsMenu", "fileMenu"}) {
+        QMenu* menu = action(menuName)->menu();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+        ASSERT_TRUE(ui_test::waitFor([menu] { return menu->isVisible(); }));
+        QTest::keyClick(menu, Qt::Key_Escape);
+        ASSERT_TRUE(ui_test::waitFor([menu] { return !menu->isVisible(); }));
+    }
+    for (int i = 0; i < 15; ++i) {
+        ctrl(Qt::Key_N);
+        ctrl(Qt::Key_H);
+    }
+    EXPECT_EQ(m_window.currentSettings().gapTenths, 10);
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 5);
+    for (int i = 0; i < 15; ++i) {
+        ctrl(Qt::Key_W);
+        ctrl(Qt::Key_J);
+    }
+    EXPECT_EQ(m_window.currentSettings().gapTenths, 20);
+    EXPECT_EQ(m_window.currentSettings().revealSpeed, 1);
+    // Reopen with no project known: still refused.
+    ctrl(Qt::Key_R);
+    EXPECT_EQ(m_driver.pending(), 0u);
+}
+
+class FailingQuickLoadTest : public MenusTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FailingQuickLoadTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
+    if (GetParam()) {
+        // A quick save whose colour line is garbage cannot be read back.
+        std::string quick = m_project.read(".V01");
+        quick.replace(quick.rfind("16\r\n16\r\n"), 2, "xx");
+        std::ofstream(m_project.file(".VR$"), std::ios::binary) << quick;
+    } else {
+        // Nor can one that is a directory: the read fails in the platform, not in parsing.
+        std::filesystem::create_directory(m_project.file(".VR$"));
+    }
     open();
     bool reported = false;
     m_driver.expect([&](QWidget* w) {
@@ -126,6 +165,8 @@ TEST_F(MenusTest, ShortcutWhoseCommandFailsShowsTheErrorReport) {
     ctrl(Qt::Key_T);
     EXPECT_TRUE(reported);
 }
+
+INSTANTIATE_TEST_SUITE_P(GarbageOrDirectory, FailingQuickLoadTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace vrk::app

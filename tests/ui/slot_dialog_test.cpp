@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 #include "app/qt/main_window.h"
@@ -41,10 +44,63 @@ protected:
     ModalDriver m_driver;
 };
 
+// Every radio item whole inside its group, and the group inside the dialog, whatever the font.
+void expectSlotItemsReadable(SlotDialog& box) {
+    const auto* group = child<QWidget>(&box, "slotGroup");
+    EXPECT_TRUE(box.rect().contains(group->geometry())) << group->geometry().height();
+    for (int slot = 1; slot <= 4; ++slot) {
+        SCOPED_TRACE(slot);
+        const auto* item =
+            child<QRadioButton>(&box, QStringLiteral("slotRadio%1").arg(slot).toLatin1().constData());
+        EXPECT_TRUE(group->contentsRect().contains(item->geometry()));
+        EXPECT_GE(item->height(), item->sizeHint().height());
+    }
+}
+
+TEST(SlotDialogLayoutTest, RadioItemsAreWhollyVisibleAtEveryFontSize) {
+    for (const int pixels : {0, 20, 28}) {
+        SCOPED_TRACE(pixels);
+        SlotDialog box;
+        if (pixels > 0) {
+            QFont font = box.font();
+            font.setPixelSize(pixels);
+            box.setFont(font);
+        }
+        box.setPickerShown(true);
+        box.show();
+        QApplication::processEvents();
+        expectSlotItemsReadable(box);
+        const auto* erase = child<QWidget>(&box, "eraseButton");
+        EXPECT_TRUE(box.rect().contains(erase->geometry()));
+    }
+}
+
+TEST_F(SlotDialogTest, DialogsStandOverTheMiddleOfTheScreen) {
+    m_window.move(0, 0);
+    m_window.resize(400, 300);
+    const QPoint middle = m_window.screen()->availableGeometry().center();
+    const auto expectCentred = [&](QWidget* box) {
+        EXPECT_LE((box->geometry().center() - middle).manhattanLength(), 4)
+            << box->geometry().center().x() << "," << box->geometry().center().y();
+    };
+    m_driver.expect([&](QWidget* box) {
+        expectCentred(box);
+        click(child<QPushButton>(box, "okButton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+    m_driver.expect([&](QWidget* box) {
+        expectCentred(box);
+        click(child<QPushButton>(box, "okButton"));
+    });
+    child<QAction>(&m_window, "aboutAction")->trigger();
+    EXPECT_EQ(m_driver.pending(), 0u);
+}
+
 TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
     m_driver.expect([](QWidget* box) {
         EXPECT_EQ(box->objectName(), "slotDialog");
-        EXPECT_EQ(box->size(), QSize(SlotDialog::kClientWidth, SlotDialog::kPickerHeight));
+        EXPECT_EQ(box->width(), SlotDialog::kClientWidth);
+        EXPECT_GE(box->height(), SlotDialog::kPickerHeight);
         EXPECT_EQ(box->windowTitle(), text("夏の物語"));
         EXPECT_EQ(comment(box), text("主人公:太郎"));
         EXPECT_TRUE(child<QWidget>(box, "slotGroup")->isVisible());

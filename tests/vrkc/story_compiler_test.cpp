@@ -74,6 +74,82 @@ TEST(StoryCompilerTest, RecordsOutOfLineOrderKeepTheirOrder) {
     EXPECT_EQ(again.index, index);
 }
 
+TEST(StoryCompilerTest, EveryRecordThePlayerReadsRoundTrips) {
+    std::vector<char> script;
+    story::appendScriptLine(script, "a");
+    story::appendScriptLine(script, "b");
+    std::vector<char> index;
+    story::appendLabelRecord(index, "PLAIN", 0);
+    story::appendLabelRecord(index, "", 2);  // empty name
+    story::appendLabelRecord(index, "ABCDEFGH", 2);
+    index[2 * 13] = 9;  // a length byte above 8
+    story::appendLabelRecord(index, "AB", 0);
+    index[3 * 13 + 5] = 'x';                                     // not zero after the name
+    story::appendLabelRecord(index, "*STAR", 2);                 // "**" would start a script line
+    story::appendLabelRecord(index, "L\nF", 2);                  // a line break has no source form
+    story::appendLabelRecord(index, std::string("\x82", 1), 0);  // half a character: no UTF-8
+    for (bool asSjis : {false, true}) {
+        SCOPED_TRACE(asSjis ? "sjis" : "utf-8");
+        std::string error;
+        const auto text = decompileStory(script, index, asSjis, &error);
+        ASSERT_TRUE(text.has_value()) << error;
+        EXPECT_NE(text->find("*#00"), std::string::npos);
+        CompileError compileError;
+        const auto again = compileStory(*text, asSjis, &compileError);
+        ASSERT_TRUE(again.has_value()) << compileError.line << ": " << compileError.message;
+        EXPECT_EQ(again->script, script);
+        EXPECT_EQ(again->index, index);
+    }
+}
+
+TEST(StoryCompilerTest, IndexesWithoutASourceFormAreRefused) {
+    std::vector<char> script;
+    story::appendScriptLine(script, "a");
+    std::vector<char> partial;
+    story::appendLabelRecord(partial, "A", 0);
+    partial.push_back(1);
+    std::vector<char> tooMany;
+    for (std::size_t i = 0; i <= story::LabelIndex::kMaxRecords; ++i) {
+        story::appendLabelRecord(tooMany, "L", 0);
+    }
+    for (const auto* index : {&partial, &tooMany}) {
+        std::string error;
+        EXPECT_FALSE(decompileStory(script, *index, false, &error).has_value());
+        EXPECT_FALSE(error.empty());
+    }
+    tooMany.resize(tooMany.size() - 13);  // exactly 8002 is fine
+    std::string error;
+    EXPECT_TRUE(decompileStory(script, tooMany, false, &error).has_value()) << error;
+}
+
+TEST(StoryCompilerTest, LinesUpTo255ShiftJisBytesFitTheLengthByte) {
+    std::string kanji127;
+    for (int i = 0; i < 127; ++i) {
+        kanji127 += "\xE6\xBC\xA2";  // 漢, two bytes in code page 932
+    }
+    struct Case {
+        std::string line;
+        std::size_t bytes;  // 0: refused
+    };
+    const Case cases[] = {
+        {std::string(255, 'x'), 255}, {std::string(256, 'x'), 0},         {kanji127 + "x", 255},
+        {kanji127 + "xy", 0},         {"*" + std::string(255, '*'), 255},  // "**" drops one star
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.line.size() << " source bytes");
+        CompileError error;
+        const auto story = compileStory("a\n" + c.line + "\n", false, &error);
+        if (c.bytes == 0) {
+            EXPECT_FALSE(story.has_value());
+            EXPECT_EQ(error.line, 2);
+            continue;
+        }
+        ASSERT_TRUE(story.has_value()) << error.message;
+        ASSERT_EQ(story->script.size(), 2 + 1 + c.bytes);
+        EXPECT_EQ(static_cast<unsigned char>(story->script[2]), c.bytes);
+    }
+}
+
 TEST(StoryCompilerTest, ErrorsNameTheLine) {
     struct Case {
         std::string source;

@@ -3,6 +3,7 @@
 // labels) to the script and label index, and those files back to the source.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ namespace vrk::compiler {
 struct CompiledStory {
     std::vector<char> script;  ///< the .VRK bytes
     std::vector<char> index;   ///< the .VRJ bytes
+    /// Script offset of each line -> its 1-based source line, for reports about the source.
+    std::map<std::int32_t, int> sourceLineAt;
 };
 
 struct CompileError {
@@ -25,8 +28,11 @@ struct CompileError {
 std::optional<CompiledStory> compileStory(std::string_view source, bool sourceIsSjis, CompileError* error);
 
 /// The source form of a script and index; compiling it again gives the same bytes.
-/// asSjis: lines stay Shift-JIS, else they are converted to UTF-8. Fails (nothing) when a
-/// line cannot be written as a source line (a line break inside it, or no UTF-8 form).
+/// asSjis: lines stay Shift-JIS, else they are converted to UTF-8. A record the "*NAME" form
+/// cannot give back (empty name, length byte above 8, bytes after the name, a name without a
+/// source spelling) is written as "*#" and its 13 bytes in hexadecimal. Fails (nothing) when a
+/// line cannot be written as a source line (a line break inside it, or no UTF-8 form), and for
+/// an index that is not a whole number of records or has more than 8002.
 std::optional<std::string> decompileStory(const std::vector<char>& script, const std::vector<char>& index,
                                           bool asSjis, std::string* error);
 

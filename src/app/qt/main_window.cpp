@@ -4,9 +4,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcutEvent>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
@@ -193,9 +197,16 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::onFirstShow() {
     placeButtons();
-    if (m_story.locations.projectKnown()) {
-        // After the show has been handled, so the slot dialog has a window to sit over.
-        QMetaObject::invokeMethod(this, &MainWindow::openProject, Qt::QueuedConnection);
+}
+
+void MainWindow::openThenShow() {
+    // The first page is laid out for the window's own size although nothing is on screen yet.
+    if (layout()) {
+        layout()->activate();
+    }
+    openProject();
+    if (!m_closing) {
+        show();
     }
 }
 
@@ -308,16 +319,54 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         placeButtons();
         return false;
     }
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+    if (event->type() == QEvent::Shortcut) {
+        // Qt's own shortcut handling reached one of the menu items (it does once a menu has
+        // been used and the menu bar keeps the focus): carry it out the refresh-first way.
+        auto* action = qobject_cast<QAction*>(watched);
+        if (action && isOwnShortcutAction(action) && !QApplication::activeModalWidget()) {
+            runShortcut(static_cast<QShortcutEvent*>(event)->key());
+            return true;
+        }
+        return false;
+    }
+    const bool keyPress = event->type() == QEvent::KeyPress;
+    if ((!keyPress && event->type() != QEvent::ShortcutOverride) || !watched->isWidgetType() ||
         static_cast<QWidget*>(watched)->window() != this || QApplication::activeModalWidget()) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || key->key() == Qt::Key_F1) {
         const QKeySequence sequence(key->keyCombination());
+        if (!keyPress) {
+            // Claim the menu keys as ordinary key presses, so they come back here instead of
+            // triggering an item whose enabled state no refresh has checked.
+            if (!hasShortcut(sequence)) {
+                return false;
+            }
+            event->accept();
+            return true;
+        }
         return runShortcut(sequence);
     }
+    if (!keyPress) {
+        return false;
+    }
+    // The choice buttons use none of the scrolling keys; the scroll bar handles them itself.
+    if (key->modifiers() == Qt::NoModifier && watched != m_page->scrollBar() &&
+        m_page->scrollByKey(key->key())) {
+        return true;
+    }
     return handleChoiceKey(key->text());
+}
+
+bool MainWindow::hasShortcut(const QKeySequence& key) const {
+    return std::any_of(m_shortcuts.begin(), m_shortcuts.end(),
+                       [&](const ShortcutItem& item) { return item.key == key; });
+}
+
+bool MainWindow::isOwnShortcutAction(const QAction* action) const {
+    return std::any_of(m_shortcuts.begin(), m_shortcuts.end(),
+                       [&](const ShortcutItem& item) { return item.action == action; });
 }
 
 }  // namespace vrk::app

@@ -52,8 +52,11 @@ public:
     MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// The project a command line named; onFirstShow opens it when the window is first shown.
+    /// The project to open: one a command line named, or one the open dialog chose.
     void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
+    /// A project named on the command line: the slot dialog and name boxes first, the window
+    /// once the opening has finished or failed.
+    void openThenShow();
     /// Settings as the window stands now: bounds, font, check marks, speed, gap.
     Settings currentSettings() const;
     /// The first half of closing: stops the sound and writes the story back to its slot.
@@ -123,6 +126,8 @@ private:
     void onPageClicked();
     bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    bool hasShortcut(const QKeySequence& key) const;
+    bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
 
     // Menu refresh handlers and commands (menus.cpp).

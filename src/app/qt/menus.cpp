@@ -10,10 +10,10 @@
 
 #include "app/help_version.h"
 #include "app/qt/font_dialog.h"
+#include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
-#include "common/errors.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
@@ -55,13 +55,8 @@ public:
         }
         // The binder is gone by the time an item is chosen; the window is not.
         MainWindow& window = m_window;
-        QObject::connect(action, &QAction::triggered, &m_window, [&window, command] {
-            try {
-                command();
-            } catch (const Error& error) {
-                window.reportError(error.messageSjis());
-            }
-        });
+        QObject::connect(action, &QAction::triggered, &m_window,
+                         [&window, command] { window.runReporting(command); });
         m_window.m_actions[action->objectName()] = action;
         return action;
     }
@@ -163,17 +158,19 @@ bool MainWindow::runShortcut(const QKeySequence& key) {
         if (item.key != key) {
             continue;
         }
-        try {
+        bool menusEnabled = true;
+        const bool refreshed = runReporting([&] {
             for (QMenu* menu : item.menus) {
                 if (!menu->menuAction()->isEnabled()) {
-                    return true;
+                    menusEnabled = false;
+                    return;
                 }
                 if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
                     refresh->second();
                 }
             }
-        } catch (const Error& error) {
-            reportError(error.messageSjis());
+        });
+        if (!refreshed || !menusEnabled) {
             return true;
         }
         if (item.action->isEnabled()) {
@@ -268,7 +265,7 @@ void MainWindow::balanceTo4by3() {
 }
 
 void MainWindow::openHelpContents() {
-    openHelpIndex(helpIndexPath(m_programDir));
+    showManual(this, helpIndexPath(m_programDir));
 }
 
 void MainWindow::showAbout() {

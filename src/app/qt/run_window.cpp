@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -31,8 +32,10 @@ void onTerminationSignal(int) {
     [[maybe_unused]] const auto written = ::write(s_signalPipe[1], &byte, 1);
 }
 
-// A session that ends (SIGTERM) or a Ctrl+C in the terminal closes the window the ordinary
-// way, so the story still goes back to its slot and the settings are kept.
+// A session that ends (SIGTERM, SIGHUP when the terminal or the login goes) or a Ctrl+C in
+// the terminal closes the window the ordinary way, so the story still goes back to its slot
+// and the settings are kept. The handler only writes to a pipe; the window closes from the
+// event loop, whichever loop (a dialog's, a page run's pause) is running then.
 void closeOnTerminationSignals(MainWindow& window) {
     if (::pipe(s_signalPipe) != 0) {
         return;
@@ -48,8 +51,12 @@ void closeOnTerminationSignals(MainWindow& window) {
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+    // The session manager's end of session is one more way of closing.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.close(); });
 }
 
 // bench/startup.sh: with VRK_STARTUP_PROBE set, the wall-clock time (ns) once the first page
@@ -110,7 +117,11 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
         if (qEnvironmentVariableIsSet("VRK_STARTUP_PROBE")) {
             new StartupProbe(window.findChild<presentation::PageView*>(), window.story());
         }
-        window.show();
+        if (window.story().locations.projectKnown()) {
+            QTimer::singleShot(0, &window, &MainWindow::openThenShow);
+        } else {
+            window.show();
+        }
         exitCode = QApplication::exec();
         window.shutDown();
         writeSettings(settingsPath, window.currentSettings());

@@ -9,9 +9,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/help_version.h"
+#include "app/qt/help_window.h"
 #include "common/sjis.h"
 #include "presentation/qt/font_mapping.h"
 
@@ -73,9 +76,9 @@ void SlotDialog::buildPanel() {
     m_homePage->setObjectName(QStringLiteral("homePageLink"));
     m_homePage->setCursor(Qt::PointingHandCursor);
     m_homePage->setGeometry(224, 28, 30, 20);
-    connect(m_homePage, &QLabel::linkActivated, this, [] {
+    connect(m_homePage, &QLabel::linkActivated, this, [this] {
         const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
-        openHelpIndex(helpIndexPath(programDir / ""));
+        showManual(this, helpIndexPath(programDir / ""));
     });
 }
 
@@ -99,7 +102,7 @@ void SlotDialog::buildLowerControls() {
 
     m_slotGroup = new QGroupBox(QStringLiteral(" Select File "), this);
     m_slotGroup->setObjectName(QStringLiteral("slotGroup"));
-    m_slotGroup->setGeometry(8, 130, 185, 33);
+    m_slotGroup->setGeometry(kSlotGroupLeft, kSlotGroupTop, kSlotGroupWidth, kSlotGroupHeight);
     auto* row = new QHBoxLayout(m_slotGroup);
     row->setContentsMargins(6, 0, 6, 0);
     m_slotButtons = new QButtonGroup(m_slotGroup);
@@ -134,8 +137,32 @@ std::string SlotDialog::commentSjis() const {
 void SlotDialog::setPickerShown(bool shown) {
     m_slotGroup->setVisible(shown);
     m_erase->setVisible(shown);
-    setFixedSize(kClientWidth, shown ? kPickerHeight : kPlainHeight);
+    int height = shown ? kPickerHeight : kPlainHeight;
+    if (shown) {
+        // The group's title and the four items need more than the classic 33 pixels in most
+        // fonts; the group grows to what they need and the dialog with it.
+        const QSize needed = m_slotGroup->sizeHint();
+        const int groupHeight = std::max(kSlotGroupHeight, needed.height());
+        m_slotGroup->setGeometry(kSlotGroupLeft, kSlotGroupTop, std::max(kSlotGroupWidth, needed.width()),
+                                 groupHeight);
+        const int groupBottom = kSlotGroupTop + groupHeight;
+        m_erase->move(m_erase->x(), groupBottom - 1 - m_erase->height());
+        height = std::max(height, groupBottom + kPickerHeight - (kSlotGroupTop + kSlotGroupHeight));
+    }
+    setFixedSize(kClientWidth, height);
     m_ok->setFocus();
+}
+
+void SlotDialog::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // Over the middle of the screen, wherever the reading window stands.
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::setVisible(visible);
 }
 
 void SlotDialog::setSelectedSlot(int slot) {

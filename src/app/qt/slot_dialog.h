@@ -30,6 +30,11 @@ public:
     static constexpr int kMaxNameLength = 16;
     /// exec() result of the Ok button.
     static constexpr int kOkResult = 1;
+    /// The radio group's classic place; it grows downwards when its font needs more room.
+    static constexpr int kSlotGroupLeft = 8;
+    static constexpr int kSlotGroupTop = 130;
+    static constexpr int kSlotGroupWidth = 185;
+    static constexpr int kSlotGroupHeight = 33;
 
     /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
     explicit SlotDialog(QWidget* parent = nullptr);
@@ -40,7 +45,8 @@ public:
     void setCommentSjis(const std::string& commentSjis);
     std::string commentSjis() const;
 
-    /// Uncovers (173 high) or covers (124 high) the radio group and the erase button.
+    /// Uncovers (173 high, more when the group's font needs it) or covers (124 high) the radio
+    /// group and the erase button.
     void setPickerShown(bool shown);
     /// Checks the radio item of slot 1-4 without emitting slotClicked.
     void setSelectedSlot(int slot);
@@ -51,6 +57,9 @@ public:
     void setNameEntryShown(bool shown, const std::string& nameSjis = {});
     /// Edit1's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
     std::string nameSjis() const;
+
+    /// Shown over the middle of the screen rather than over the reading window.
+    void setVisible(bool visible) override;
 
 signals:
     /// The reader picked slot 1-4.

@@ -23,6 +23,8 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
     m_scrollBar->setObjectName(QStringLiteral("pageScrollBar"));
     m_scrollBar->setRange(0, 0);
     m_scrollBar->setEnabled(false);
+    // Reachable with Tab, so a reader without a mouse can scroll with the bar's own keys.
+    m_scrollBar->setFocusPolicy(Qt::StrongFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
     m_bandTimer.setSingleShot(true);
@@ -247,6 +249,37 @@ void PageView::wheelEvent(QWheelEvent* event) {
     if (m_scrollBar->isEnabled()) {
         QCoreApplication::sendEvent(m_scrollBar, event);
     }
+}
+
+bool PageView::scrollByKey(int key) {
+    if (!m_scrollBar->isEnabled()) {
+        return false;
+    }
+    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    switch (key) {
+        case Qt::Key_PageUp:
+            action = QAbstractSlider::SliderPageStepSub;
+            break;
+        case Qt::Key_PageDown:
+            action = QAbstractSlider::SliderPageStepAdd;
+            break;
+        case Qt::Key_Up:
+            action = QAbstractSlider::SliderSingleStepSub;
+            break;
+        case Qt::Key_Down:
+            action = QAbstractSlider::SliderSingleStepAdd;
+            break;
+        case Qt::Key_Home:
+            action = QAbstractSlider::SliderToMinimum;
+            break;
+        case Qt::Key_End:
+            action = QAbstractSlider::SliderToMaximum;
+            break;
+        default:
+            return false;
+    }
+    m_scrollBar->triggerAction(action);
+    return true;
 }
 
 void PageView::resizeEvent(QResizeEvent*) {

@@ -93,7 +93,10 @@ public:
 
     /// One tick of the reveal timer (also callable directly).
     void onRevealTick();
-    /// ScrollBar1Scroll on release: the thumb lands on a whole line.
+    /// PageUp/PageDown/Up/Down/Home/End move the page as the scroll bar's own keys do; false
+    /// for any other key or when the page has nothing to scroll.
+    bool scrollByKey(int key);
+    /// The thumb let go (ScrollBar1Scroll): it lands on a whole line.
     void snapScrollThumb();
 
     /// True while part of the page is still covered.

@@ -1,0 +1,245 @@
+#include "vrkc/story_checker.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <algorithm>
+#include <fstream>
+
+#include "story/script.h"
+#include "vrkc/story_compiler.h"
+
+namespace vrk::compiler {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Nine unasked names and a title: a complete defaults block.
+const std::string kDefaults = [] {
+    std::string block = "*VRKALTER\n";
+    for (int i = 0; i < 18; ++i) {
+        block += "????\n";
+    }
+    return block + "title\n";
+}();
+
+class StoryCheckerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("vrkc_check_" + std::to_string(::getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    void writeFile(const std::string& name, const std::string& bytes) {
+        fs::create_directories((m_dir / name).parent_path());
+        std::ofstream(m_dir / name, std::ios::binary) << bytes;
+    }
+
+    // Findings as "LINE: MESSAGE" for a source; the file name is the test's own.
+    std::vector<std::string> check(const std::string& source) {
+        writeFile("story.txt", source);
+        std::string error;
+        const auto story = loadForCheck(m_dir / "story.txt", false, &error);
+        EXPECT_TRUE(story.has_value()) << error;
+        std::vector<std::string> out;
+        for (const Finding& finding : checkStory(story.value_or(CheckedStory{}))) {
+            std::string where = finding.where;
+            const std::string prefix = (m_dir / "story.txt").string();
+            if (where.starts_with(prefix)) {
+                where.erase(0, prefix.size() + 1);
+            }
+            out.push_back(where + ": " + finding.message);
+        }
+        return out;
+    }
+
+    fs::path m_dir;
+};
+
+bool anyHas(const std::vector<std::string>& findings, const std::string& text) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [&](const std::string& f) { return f.find(text) != std::string::npos; });
+}
+
+std::string dump(const std::vector<std::string>& findings) {
+    std::string out;
+    for (const auto& f : findings) {
+        out += f + "\n";
+    }
+    return out;
+}
+
+// A 2x1 24-bit bottom-up BMP.
+std::string tinyBmp() {
+    std::string bmp = "BM";
+    const auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            bmp.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    const auto le16 = [&](std::uint16_t v) {
+        bmp.push_back(static_cast<char>(v & 0xFF));
+        bmp.push_back(static_cast<char>(v >> 8));
+    };
+    le32(54 + 8);
+    le32(0);
+    le32(54);
+    le32(40);
+    le32(2);
+    le32(1);
+    le16(1);
+    le16(24);
+    le32(0);
+    le32(8);
+    le32(0);
+    le32(0);
+    le32(0);
+    le32(0);
+    bmp += std::string("\x10\x20\x30\x40\x50\x60\0\0", 8);
+    return bmp;
+}
+
+TEST_F(StoryCheckerTest, ACleanStoryHasNoFindings) {
+    writeFile("pic.bmp", tinyBmp());
+    writeFile("theme.mid", "MThd");
+    const auto findings = check(
+        "*START\n!001NOT002\n?A<C\n!A+\n>COL=9\n>BMP=%P%pic.bmp\n>BGM=theme.mid\n"
+        "text %1\n?\ngo\n?001,NEXT\nSTART\n?NOT003\nother\nNEXT\n?END\n"
+        "*NEXT\n@NOWAIT\nskipped\nLAST\n*LAST\nnothing to choose\n?END\nEND\n*END\nbye\n/\n" +
+        kDefaults + "*VRKVER@10350\n");
+    EXPECT_TRUE(findings.empty()) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, JumpsIntoNothingAndLabelsNothingReaches) {
+    const auto findings = check(
+        "*START\ntext\n?\ncap\nNOWHERE\n?\ncap\n?001,GHOST\nSTART\n?END\n"
+        "*HOP\n@NOWAIT\nx\nLOST\n"
+        "*EMPTY\ntext\n?END\n\nVOID\n" +
+        kDefaults);
+    EXPECT_TRUE(anyHas(findings, "5: jump target \"NOWHERE\" is not in the label index")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "8: jump target \"GHOST\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "14: jump target \"LOST\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "19: jump target \"VOID\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "\"HOP\" (offset")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "no page leads to this label")) << dump(findings);
+    // The story's start and the reserved labels need nothing to lead to them.
+    EXPECT_FALSE(anyHas(findings, "\"START\" (offset")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "\"VRKALTER\" (offset")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, NumberFieldsThatAreNotNumbers) {
+    const auto findings = check(
+        "*START\n!00x\n!+0a1x002\n!001*002xzz9\n?001NOTabc\n?A=C\n>COL=x1\n>fcl=\n"
+        ">COL=300\nName %1, then %x\nlast %\n?\ncap %\nSTART\n?00y\ncap\nSTART\n?END\n" +
+        kDefaults);
+    EXPECT_TRUE(anyHas(findings, "2: flag \"00x\" is not a number")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: flag \"0a1\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "4: flag \"zz9\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "5: flag \"abc\"")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "6:")) << dump(findings);  // letter comparisons hold no number
+    EXPECT_TRUE(anyHas(findings, "7: colour \"x1\" is not a number")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "8: colour \"\" is not a number")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "9:")) << dump(findings);  // 300 keeps its low byte
+    EXPECT_TRUE(anyHas(findings, "10: \"%\" is not followed by a digit")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "11: \"%\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "13: \"%\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "15: flag \"00y\"")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, FlagNumbersOutsideTheFlagTable) {
+    auto findings = check("*START\n!000\n?-01\n!+001x999\nt\n/\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings, "2: flag 0 is outside 1 to 999")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: flag -1 is outside")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "4:")) << dump(findings);
+
+    // A page without "/" or choices runs on into the defaults block and off the end.
+    findings = check("*START\nt\n");
+    EXPECT_TRUE(anyHas(findings, "2: the page runs past the end of the script")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, FilesMissingMisspeltOrUnloadable) {
+    writeFile("Sub/Theme.MID", "MThd");
+    writeFile("sub2/bell.wav", "RIFF");
+    writeFile("good.bmp", tinyBmp());
+    writeFile("broken.bmp", "BMnot a picture");
+    writeFile("photo.bmp", "BMbroken, but the JPEG wins");
+    writeFile("photo.jpg", "not a JPEG either");
+    writeFile("tool.sh", "#!/bin/sh\n");
+    const auto findings = check(
+        "*START\n>BGM=gone.mid\n>BGM=sub/theme.mid\n>WAV=%P%sub2\\bell.wav\n"
+        ">BAK=good.bmp\n>TIL=broken.bmp\n>BMP=absent.bmp\n>BAK=photo.bmp\n"
+        ">EXE=tool.sh --flag\n>EXE=notool arg\n>exe=TOOL.sh\nt\n/\n" +
+        kDefaults);
+    EXPECT_TRUE(anyHas(findings, "2: sound \"gone.mid\" does not exist")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: sound \"sub/theme.mid\" exists only as")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "4: sound")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "only through the name resolver")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "5:")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "6: picture \"broken.bmp\" (broken.bmp) does not load")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "7: picture \"absent.bmp\" does not exist")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "8: picture \"photo.bmp\" (photo.jpg) does not load")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "9:")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "10: program \"notool\" does not exist")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "11: program \"TOOL.sh\" exists only as")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, NowaitCircles) {
+    const auto findings = check(
+        "*START\n@NOWAIT\nx\nB\n*B\n!001\n@NOWAIT\nx\nSTART\n"
+        // A condition can leave this one, so it is no certain circle.
+        "*C\n?001\n@NOWAIT\nx\nC\n" +
+        kDefaults);
+    EXPECT_TRUE(anyHas(findings, "\"@NOWAIT\" pages jump in a circle: START -> B -> START"))
+        << dump(findings);
+    EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                            [](const std::string& f) { return f.find("circle") != std::string::npos; }),
+              1)
+        << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, IndexRecordsAndTheDefaultsBlock) {
+    auto findings = check("*START\nline\n/\n*NEG@-5\n*FAR@9999\n*MID@1\n*START\n");
+    EXPECT_TRUE(anyHas(findings, "\"NEG\" (offset -5): the offset is negative")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "\"FAR\" (offset 9999): the offset is past the end")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "\"MID\" (offset 1): the offset is not at the start of a line"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "recorded twice")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "no \"VRKALTER\" label")) << dump(findings);
+
+    findings = check("*START\nt\n/\n*VRKALTER\na\nb\nc\n");
+    EXPECT_TRUE(anyHas(findings, "5: the \"VRKALTER\" block has 3 of its 19 lines")) << dump(findings);
+
+    findings = check("*START\nt\n/\n*VRKALTER\nprompt\n");
+    EXPECT_TRUE(anyHas(findings, "block has 1 of its 19")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, CompiledProjectsNameTheLabelAndOffset) {
+    std::vector<char> script;
+    std::vector<char> index;
+    story::appendScriptLine(script, "text");     // 0
+    story::appendScriptLine(script, "?");        // 5
+    story::appendScriptLine(script, "cap");      // 7
+    story::appendScriptLine(script, "MISSING");  // 11
+    story::appendScriptLine(script, "?END");     // 19
+    story::appendLabelRecord(index, "START", 0);
+    writeFile("tale.VRK", std::string(script.begin(), script.end()));
+    writeFile("tale.vrj", std::string(index.begin(), index.end()) + "partial");
+    std::string error;
+    const auto story = loadForCheck(m_dir / "tale.V02", false, &error);
+    ASSERT_TRUE(story.has_value()) << error;
+    std::vector<std::string> findings;
+    for (const Finding& finding : checkStory(*story)) {
+        findings.push_back(finding.where + ": " + finding.message);
+    }
+    EXPECT_TRUE(anyHas(findings, "tale.VRK: START+11 (offset 11): jump target \"MISSING\""))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "tale.vrj: the index ends inside a 13-byte record")) << dump(findings);
+
+    EXPECT_FALSE(loadForCheck(m_dir / "other.vrk", false, &error).has_value());
+}
+
+}  // namespace
+}  // namespace vrk::compiler
