@@ -157,9 +157,10 @@ long residentKiB() {
     return 0;
 }
 
-// From a page run's end to the first painted page in the default 620 × 480 window: the layout,
-// the bands in view and the paint, for a page of range(0) display lines of kanji. Memory added
-// is the resident size a view with its first page adds, measured once before the timed runs.
+// From a page run's end to the page's first text on screen in the default 620 × 480 window: the
+// layout, the paint, the first reveal step and its repaint, for a page of range(0) display lines
+// of kanji. Memory added is what a view adds with the whole screen of that page uncovered,
+// measured once before the timed runs.
 void BM_FirstPaint(benchmark::State& state) {
     const QFont font = readingFont();
     const LayoutInput input = inputFor(font);
@@ -171,6 +172,7 @@ void BM_FirstPaint(benchmark::State& state) {
         view.restartReveal();
         story.page.layoutDirty = true;
         view.refreshPage();
+        view.onRevealTick();
         view.repaint();
     };
     const auto makeView = [&](interpreter::Story& story) {
@@ -183,13 +185,18 @@ void BM_FirstPaint(benchmark::State& state) {
         return view;
     };
     long added = 0;
+    double heldMB = 0;
     {
         interpreter::Story story;
         auto view = makeView(story);
         const long before = residentKiB();
         firstPage(story, *view);
-        QApplication::processEvents();  // the idle turns render the band ahead too
+        view->completePageOnClick();
+        for (int i = 0; i < 10; ++i) {
+            QApplication::processEvents();  // the idle turns render the band ahead too
+        }
         added = residentKiB() - before;
+        heldMB = static_cast<double>(view->bands().bytesHeld()) / (1024.0 * 1024.0);
     }
     interpreter::Story story;
     auto view = makeView(story);
@@ -197,7 +204,7 @@ void BM_FirstPaint(benchmark::State& state) {
         firstPage(story, *view);
     }
     state.counters["rss_added_MB"] = static_cast<double>(added) / 1024.0;
-    state.counters["bands_MB"] = static_cast<double>(view->bands().bytesHeld()) / (1024.0 * 1024.0);
+    state.counters["bands_MB"] = heldMB;
 }
 
 // A long page in a 1920 x 1080 window, scrolled one line at a time: every step repaints the
