@@ -273,6 +273,8 @@ Settings settingsFromProfile(const ProfileFile& file) {
     s.gapTenths = gap < Settings::kMinGapTenths   ? Settings::kMinGapTenths
                   : gap > Settings::kMaxGapTenths ? Settings::kMaxGapTenths
                                                   : gap;
+    s.autoAdvance = file.integer("VIEW", "AUTO", 0) != 0;
+    s.speech = file.integer("VIEW", "SPEECH", 0) != 0;
     return s;
 }
 
@@ -292,6 +294,10 @@ void settingsToProfile(const Settings& s, ProfileFile& file) {
     file.setInteger("OPTION", "CONTRAST", s.contrast ? 1 : 0);
     file.setInteger("OPTION", "SPEED", s.speedCode());
     file.setInteger("OPTION", "GAP", s.gapTenths);
+    if (s.autoAdvance || s.speech || file.text("VIEW", "AUTO") || file.text("VIEW", "SPEECH")) {
+        file.setInteger("VIEW", "AUTO", s.autoAdvance ? 1 : 0);
+        file.setInteger("VIEW", "SPEECH", s.speech ? 1 : 0);
+    }
 }
 
 std::filesystem::path settingsFilePath(const std::filesystem::path& programDir) {

@@ -91,6 +91,10 @@ struct Settings {
     bool nonstop = false;
     /// Line gap in tenths, always within 10-20 after reading.
     int gapTenths = kDefaultGapTenths;
+    // [VIEW]: the reader's comforts, written only once one is on (or the section exists), so a
+    // file of a reader who never uses them stays as it was.
+    bool autoAdvance = false;  ///< AUTO
+    bool speech = false;       ///< SPEECH: pages read aloud
 
     /// STYLE as written: 1 for bold plus 2 for italic.
     int styleCode() const { return (bold ? 1 : 0) + (italic ? 2 : 0); }
@@ -106,7 +110,8 @@ struct Settings {
 /// clamped into that range: the menu never leaves it, and a gap of 0 or less would make
 /// lines of no height that the page cannot be laid out or scrolled with.
 Settings settingsFromProfile(const ProfileFile& file);
-/// Writes all fifteen keys into file, keeping whatever else it holds.
+/// Writes all fifteen keys into file, keeping whatever else it holds, and the VIEW keys when
+/// one of them is on or the file has them already.
 void settingsToProfile(const Settings& settings, ProfileFile& file);
 
 /// Where "vrk.ini" lives: beside the program when that directory can be written, else

@@ -55,10 +55,19 @@ void PageInterpreter::runPage(std::int32_t offset) {
         appendJumpError();
         return;
     }
-    RunGuard guard(m_running, [this] { showBusy(false); });
-    showBusy(true);
-    runPageInner(offset);
-    saveProgress();
+    m_pageShown = false;
+    {
+        RunGuard guard(m_running, [this] { showBusy(false); });
+        showBusy(true);
+        if (m_observer) {
+            m_observer->pageRunStarting(offset);
+        }
+        runPageInner(offset);
+        saveProgress();
+    }
+    if (m_observer && m_pageShown) {
+        m_observer->pageShown(m_shownLabel);
+    }
 }
 
 bool PageInterpreter::runPageReporting(std::int32_t offset) {
@@ -104,6 +113,8 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
         return;
     }
     m_story.page.pageText.clear();
+    // The end of the story moves the label on; the page shown still belongs to this one.
+    const std::string pageLabel = m_story.state.currentLabel;
     collectBody();
 
     // Music goes on into the next page only while that page names it again.
@@ -131,6 +142,8 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     if (m_story.options.nonstop) {
         m_host.enableChoices();
     }
+    m_shownLabel = pageLabel;
+    m_pageShown = true;
 }
 
 void PageInterpreter::runHead(std::int32_t& offset) {

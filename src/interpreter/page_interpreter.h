@@ -15,6 +15,17 @@
 
 namespace vrk::interpreter {
 
+/// Told of every page run, for what keeps track of the reading (history, read marks).
+class PageObserver {
+public:
+    virtual ~PageObserver() = default;
+    /// A run is about to start from offset; the story state is as the run will find it.
+    virtual void pageRunStarting(std::int32_t offset) = 0;
+    /// The run ended with its page on show; labelSjis is the page's own label (after "@NOWAIT"
+    /// hops). Called once the run no longer counts as running, so the observer may start another.
+    virtual void pageShown(const std::string& labelSjis) = 0;
+};
+
 class PageInterpreter {
 public:
     /// More "@NOWAIT" hops than this in one run are taken as an endless cycle.
@@ -42,6 +53,8 @@ public:
     void saveProgress();
 
     bool isRunning() const { return m_running; }
+    /// The observer told of each run from now on; nullptr for none. Not owned.
+    void setObserver(PageObserver* observer) { m_observer = observer; }
     /// Command-line expansion of "%P%": the project directory as the script sees it.
     std::string projectDirSjis() const;
 
@@ -67,6 +80,9 @@ private:
 
     Story& m_story;
     StoryHost& m_host;
+    PageObserver* m_observer = nullptr;
+    std::string m_shownLabel;  // set once a run has its page on show
+    bool m_pageShown = false;
     bool m_running = false;
     bool m_busy = false;
 };

@@ -111,6 +111,7 @@ void SoundChannel::closePlayer() {
 
 void SoundChannel::deliverNotice(unsigned generation, bool completed) {
     if (generation == m_generation) {
+        m_endedGeneration = generation;
         onPlaybackFinished(completed);
     }
 }

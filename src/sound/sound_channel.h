@@ -58,6 +58,9 @@ public:
     /// A sound option was unchecked: whatever plays stops, music or effect.
     void onOptionUnchecked();
 
+    /// True while a playback is open and has not reported its end.
+    bool playing() const { return m_fields.soundOpen && m_endedGeneration != m_generation; }
+
     /// Counts starts and closes of playbacks (a notice carries the count of its playback).
     unsigned generation() const { return m_generation; }
 
@@ -72,6 +75,7 @@ private:
     Poster m_poster;
     TickWaiter m_waitTicks;
     unsigned m_generation = 0;
+    unsigned m_endedGeneration = 0;  // the playback whose end was reported last
     // Notices hold a weak reference to this, so one that arrives after the channel is gone
     // finds it expired instead of a dangling pointer.
     std::shared_ptr<SoundChannel*> m_self;

@@ -164,6 +164,26 @@ TEST_F(SettingsFileTest, LongTextIsCutAndOtherLinesSurviveARewrite) {
     EXPECT_EQ(readSettings(path), Settings{});
 }
 
+TEST_F(SettingsFileTest, ViewKeysAreWrittenOnlyOnceOneIsOn) {
+    const fs::path path = m_dir / "vrk.ini";
+    ASSERT_TRUE(writeSettings(path, Settings{}));
+    const std::string plain = contents(path);
+    EXPECT_EQ(plain.find("[VIEW]"), std::string::npos);
+
+    Settings on;
+    on.speech = true;
+    ASSERT_TRUE(writeSettings(path, on));
+    // The file as it was, with the section after it.
+    EXPECT_EQ(contents(path), plain + "[VIEW]\r\nAUTO=0\r\nSPEECH=1\r\n");
+    EXPECT_EQ(readSettings(path), on);
+
+    // Once there, the keys follow the options off again.
+    ASSERT_TRUE(writeSettings(path, Settings{}));
+    EXPECT_EQ(contents(path), plain + "[VIEW]\r\nAUTO=0\r\nSPEECH=0\r\n");
+    write("[view]\r\nauto=1\r\n");
+    EXPECT_TRUE(readSettings(path).autoAdvance);
+}
+
 TEST_F(SettingsFileTest, TextValuesRoundTripExactly) {
     // Reading trims blanks and drops one pair of quotes; writing must make up for both.
     const std::string names[] = {

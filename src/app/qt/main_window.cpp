@@ -12,6 +12,7 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
 #include "common/messages.h"
@@ -61,6 +62,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
     });
     createButtons();
     createMenus();
+    createComforts();
     applySettings(settings);
     // Keys reach the window before its controls: every key of the application passes here.
     qApp->installEventFilter(this);
@@ -68,6 +70,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
+    m_interpreter->setObserver(nullptr);
     shutDown();
     // The page view reads the story, which is a member: it has to go before the members do.
     m_pictureWindow.reset();
@@ -109,10 +112,13 @@ void MainWindow::createButtons() {
 }
 
 void MainWindow::placeButtons() {
+    // Full screen places them in the page's frame as the window had them.
+    const QRect frame = m_page->pageFrame();
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        const presentation::Rect r = presentation::choiceButtonRect(k, m_page->width(), m_page->height(),
+        const presentation::Rect r = presentation::choiceButtonRect(k, frame.width(), frame.height(),
                                                                     presentation::PageView::kScrollBarWidth);
-        m_choiceButtons[static_cast<std::size_t>(k)]->setGeometry(r.left, r.top, r.width, r.height);
+        m_choiceButtons[static_cast<std::size_t>(k)]->setGeometry(frame.left() + r.left, frame.top() + r.top,
+                                                                  r.width, r.height);
     }
 }
 
@@ -140,6 +146,8 @@ void MainWindow::applySettings(const Settings& settings) {
     m_actions.at(QStringLiteral("lowResAction"))->setChecked(settings.lowRes);
     m_actions.at(QStringLiteral("contrastAction"))->setChecked(settings.contrast);
     m_actions.at(QStringLiteral("nonstopAction"))->setChecked(settings.nonstop);
+    m_actions.at(QStringLiteral("autoAdvanceAction"))->setChecked(settings.autoAdvance);
+    m_actions.at(QStringLiteral("speechAction"))->setChecked(settings.speech);
     optionsFromChecks();
     m_page->setRevealTimerActive(!settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
@@ -152,10 +160,11 @@ Settings MainWindow::currentSettings() const {
     Settings s;
     // Position and size as the program gave them, so a file read back places the window
     // where it was; the decoration the window system adds is not counted.
-    s.left = pos().x();
-    s.top = pos().y();
-    s.width = width();
-    s.height = height();
+    const QRect frame = m_fullScreen ? m_windowGeometry : QRect(pos(), size());
+    s.left = frame.x();
+    s.top = frame.y();
+    s.width = frame.width();
+    s.height = frame.height();
     const QFont font = m_page->textFont();
     s.fontNameSjis = m_fontNameSjis;
     s.fontSize = font.pointSize() > 0 ? font.pointSize() : s.fontSize;
@@ -170,6 +179,8 @@ Settings MainWindow::currentSettings() const {
     s.nonstop = m_story.options.nonstop;
     s.revealSpeed = m_revealSpeed;
     s.gapTenths = m_gapTenths;
+    s.autoAdvance = m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked();
+    s.speech = m_actions.at(QStringLiteral("speechAction"))->isChecked();
     return s;
 }
 
@@ -254,6 +265,7 @@ void MainWindow::enableChoices() {
         m_choiceButtons[static_cast<std::size_t>(k)]->setEnabled(true);
     }
     m_choiceButtons[static_cast<std::size_t>(count)]->setFocus();
+    onPageComplete();
 }
 
 void MainWindow::reportError(const std::string& messageSjis) {
@@ -319,6 +331,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         placeButtons();
         return false;
     }
+    if (const std::optional<bool> used = handleComfortInput(watched, event)) {
+        return *used;
+    }
     if (event->type() == QEvent::Shortcut) {
         // Qt's own shortcut handling reached one of the menu items (it does once a menu has
         // been used and the menu bar keeps the focus): carry it out the refresh-first way.
@@ -335,7 +350,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || key->key() == Qt::Key_F1) {
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || key->key() == Qt::Key_F1 ||
+        key->key() == Qt::Key_F11) {
         const QKeySequence sequence(key->keyCombination());
         if (!keyPress) {
             // Claim the menu keys as ordinary key presses, so they come back here instead of

@@ -7,20 +7,27 @@
 //   PageInterpreter::runPage --> QtStoryHost --> prepareChoices, page view refresh, sound,
 //                                pictures, programs; waitTicks pumps events on the wait countdown
 //   page view: reveal on its timer --> pageCompleted --> enableChoices; click --> completePageOnClick
+//   view menu (reader_comforts.cpp): the interpreter tells the window of each run (PageObserver);
+//                             ReadingHistory keeps states and text for going back and the backlog
+//                             (BacklogPanel), ReadMarks the pages read for skipping; auto-advance,
+//                             skip, full screen, copying and reading aloud (PageSpeaker) hang off it
 //
 // The window owns the story (module-level state of the player), the interpreter and the
 // host for the program's run. Settings come in at construction and go out through
 // currentSettings(); runWindow (run_window.h) reads and writes the file.
 
 #include <QMainWindow>
+#include <QTimer>
 #include <array>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/reading_history.h"
 #include "app/settings_file.h"
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
@@ -40,8 +47,10 @@ class PictureWindow;
 namespace vrk::app {
 
 class QtStoryHost;
+class BacklogPanel;
+class PageSpeaker;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, private interpreter::PageObserver {
     Q_OBJECT
 
 public:
@@ -99,6 +108,27 @@ public:
     /// The about dialog in its plain form with one comment line.
     void showAboutComment(const std::string& commentSjis);
 
+    // View menu commands (reader_comforts.cpp).
+    /// Opens the backlog over the page when there are earlier pages.
+    void showBacklog();
+    void closeBacklog();
+    /// Restores the state before the previous page and runs that page again.
+    void goBackOnePage();
+    /// The page's text to the clipboard as UTF-8.
+    void copyPageText();
+    /// Skip on: pages already read go by until a choice or an unread page.
+    void setSkipping(bool skipping);
+    /// Full screen with the page scaled from its window layout, or back.
+    void setFullScreenView(bool fullScreen);
+    bool fullScreenView() const { return m_fullScreen; }
+    /// What the reading has kept: pages, states, read marks.
+    const ReadingHistory& history() const { return m_history; }
+    const ReadMarks& readMarks() const { return m_readMarks; }
+    /// The speaker pages are read aloud by; the desktop's is made when first needed.
+    void setSpeaker(std::unique_ptr<PageSpeaker> speaker);
+    /// The auto-advance countdown (tests drive it).
+    QTimer& autoAdvanceTimer() { return m_autoTimer; }
+
     /// The choice button numbered k (1-6); button 1 is the rightmost.
     QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
@@ -113,6 +143,22 @@ protected:
 
 private:
     friend class MenuBinder;
+
+    // PageObserver, and the comforts that follow a page (reader_comforts.cpp).
+    void pageRunStarting(std::int32_t offset) override;
+    void pageShown(const std::string& labelSjis) override;
+    void createComforts();
+    void refreshViewMenu();
+    void onPageComplete();
+    void onAutoAdvanceTick();
+    void onAutoAdvanceToggled();
+    void onSpeechToggled();
+    void speakPage();
+    bool singleNextOnShow() const;
+    void stopAutoAndSkip();
+    /// Keys and clicks for the comforts: the backlog's keys, PageUp, Escape; any input stops
+    /// auto-advance and skip. The event filter's answer when they decide it, nothing otherwise.
+    std::optional<bool> handleComfortInput(QObject* watched, QEvent* event);
 
     void onFirstShow();
     void createButtons();
@@ -175,6 +221,18 @@ private:
     std::vector<ShortcutItem> m_shortcuts;
     std::map<QMenu*, std::function<void()>> m_refreshers;
     std::map<QString, QAction*> m_actions;  // by objectName
+
+    ReadingHistory m_history;
+    ReadMarks m_readMarks;
+    BacklogPanel* m_backlog = nullptr;
+    std::unique_ptr<PageSpeaker> m_speaker;
+    QTimer m_autoTimer;  // single shot: polls a sound effect, then the pause before going on
+    bool m_autoPausing = false;
+    QTimer m_skipTimer;
+    bool m_skipping = false;
+    bool m_fullScreen = false;
+    QSize m_windowPageSize;
+    QRect m_windowGeometry;  // where the window was before full screen; kept in the settings
 };
 
 }  // namespace vrk::app

@@ -133,6 +133,31 @@ public:
         item(option, "balanceAction", QStringLiteral("4:3バランス"), ctrl('B'), [&w] { w.balanceTo4by3(); });
     }
 
+    // The reader's comforts. Full screen also answers Alt+Enter.
+    void viewMenu() {
+        MainWindow& w = m_window;
+        QMenu* view = menu(nullptr, "viewMenu", QStringLiteral("表示(&V)"), [&w] { w.refreshViewMenu(); });
+        item(view, "backlogAction", QStringLiteral("バックログ(&B)"), QKeySequence(Qt::Key_PageUp),
+             [&w] { w.showBacklog(); });
+        item(view, "backAction", QStringLiteral("1ページ戻る(&P)"), ctrl('Z'), [&w] { w.goBackOnePage(); });
+        item(view, "copyTextAction", QStringLiteral("本文をコピー(&C)"),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [&w] { w.copyPageText(); });
+        view->addSeparator();
+        check(view, "autoAdvanceAction", QStringLiteral("自動送り(&A)"), ctrl('A'),
+              [&w] { w.onAutoAdvanceToggled(); });
+        check(view, "skipAction", QStringLiteral("既読スキップ(&S)"), ctrl('D'),
+              [&w] { w.setSkipping(w.m_actions.at(QStringLiteral("skipAction"))->isChecked()); });
+        QAction* full = check(
+            view, "fullScreenAction", QStringLiteral("全画面表示(&U)"), QKeySequence(Qt::Key_F11),
+            [&w] { w.setFullScreenView(w.m_actions.at(QStringLiteral("fullScreenAction"))->isChecked()); });
+        for (const QKeySequence& alt :
+             {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}) {
+            w.m_shortcuts.push_back({alt, full, {view}});
+        }
+        view->addSeparator();
+        check(view, "speechAction", QStringLiteral("読み上げ(&R)"), ctrl('Y'), [&w] { w.onSpeechToggled(); });
+    }
+
     void helpMenu() {
         MainWindow& w = m_window;
         QMenu* help = menu(nullptr, "helpMenu", QStringLiteral("説明(&H)"));
@@ -150,6 +175,7 @@ void MainWindow::createMenus() {
     MenuBinder binder(*this);
     binder.fileMenu();
     binder.optionMenu();
+    binder.viewMenu();
     binder.helpMenu();
 }
 
@@ -187,7 +213,7 @@ void MainWindow::refreshFileMenu() {
 
 void MainWindow::refreshSettingsMenu() {
     m_actions.at(QStringLiteral("balanceAction"))
-        ->setEnabled(!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)));
+        ->setEnabled(!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)));
     const std::string caption = presentation::speedCaptionSjis(m_revealSpeed, m_story.options.nonstop);
     m_actions.at(QStringLiteral("speedMenu"))->setText(QString::fromStdString(sjisToUtf8(caption)));
 }

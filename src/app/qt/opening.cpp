@@ -94,6 +94,8 @@ bool MainWindow::openProject() {
     if (commandHeldBack() || !m_story.locations.projectKnown()) {
         return false;
     }
+    // A new reading: nothing before it can be gone back to or shown in the backlog.
+    m_history.clear();
     // Pictures and sounds that a story names without a directory are the project's.
     std::error_code ignored;
     fs::current_path(m_story.locations.projectDir, ignored);
@@ -114,7 +116,8 @@ bool MainWindow::openProject() {
         const QSize client = m_page->size();
         if (client.width() * 3 == client.height() * 4) {
             m_page->update();
-        } else {
+        } else if (!m_fullScreen) {
+            // Full screen keeps the page the window had; the screen is not the window to balance.
             balanceTo4by3();
         }
     }
@@ -169,6 +172,8 @@ void MainWindow::quickLoad() {
     if (commandHeldBack()) {
         return;
     }
+    // Going back stops at the loaded page; its text before stays in the backlog.
+    m_history.forgetStates();
     runReporting([this] { app::quickLoad(m_story, *m_interpreter, *m_host); });
 }
 

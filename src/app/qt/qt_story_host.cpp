@@ -46,6 +46,10 @@ void QtStoryHost::soundOptionUnchecked() {
     m_channel->onOptionUnchecked();
 }
 
+bool QtStoryHost::effectPlaying() const {
+    return m_channel->playing() && !m_window.story().sound.soundIsMusic;
+}
+
 void QtStoryHost::showPicture(const std::string& fileNameSjis) {
     m_window.pictureWindow().showPicture(fileNameSjis);
 }

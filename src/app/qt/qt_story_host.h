@@ -38,6 +38,8 @@ public:
     void setProgramQuestion(std::function<programs::ProgramAnswer(const std::string& commandLineSjis)> ask);
     /// A sound option was unchecked: whatever plays stops.
     void soundOptionUnchecked();
+    /// A sound effect (not music) is still playing.
+    bool effectPlaying() const;
 
     void showPicture(const std::string& fileNameSjis) override;
     void hidePicture() override;

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vrk::presentation {
 
@@ -60,23 +61,127 @@ void PageView::setLineGapTenths(int tenths) {
 void PageView::setTextFont(const QFont& font) {
     m_textFont = font;
     setFont(font);
-    m_sampleHeight = measureSample(font).sampleHeight;
-    m_metrics = measureFont(font, m_lineGapTenths);
+    updateMetrics();
+    if (m_fixedSize.isValid()) {
+        m_fixedColumns = fixedColumns();
+    }
     m_story.page.layoutDirty = true;
     repaintPage();
 }
 
-void PageView::paintBackground(QPainter& painter) {
-    if (m_backgroundPainter) {
-        m_backgroundPainter(painter, textArea());
-    } else {
-        painter.fillRect(textArea(), Qt::black);
+void PageView::updateMetrics() {
+    m_drawFont = m_textFont;
+    if (m_scale != 1.0) {
+        if (m_drawFont.pixelSize() > 0) {
+            m_drawFont.setPixelSize(std::max(1, qRound(m_drawFont.pixelSize() * m_scale)));
+        } else {
+            m_drawFont.setPointSizeF(std::max(1.0, m_drawFont.pointSizeF() * m_scale));
+        }
     }
+    m_sampleHeight = measureSample(m_drawFont).sampleHeight;
+    m_metrics = measureFont(m_drawFont, m_lineGapTenths);
+}
+
+void PageView::setFixedPage(QSize size) {
+    if (size.isValid() && !size.isEmpty()) {
+        m_fixedSize = size;
+        m_fixedColumns = fixedColumns();
+    } else {
+        m_fixedSize = QSize();
+    }
+    updateFrame();
+    m_story.page.layoutDirty = true;
+    repaintPage();
+}
+
+int PageView::fixedColumns() const {
+    // The columns the window has at the fixed size, measured with the unscaled font.
+    return columnsFor(m_fixedSize.width(), kScrollBarWidth,
+                      measureFont(m_textFont, m_lineGapTenths).cellWidth);
+}
+
+QRect PageView::frame() const {
+    if (!m_fixedSize.isValid()) {
+        return QRect(QPoint(0, 0), size());
+    }
+    // Computed from the size as it stands: the window places its buttons before this view
+    // has handled its own resize.
+    const QSize device = bufferSize();
+    const double scale = fixedScale();
+    const QSize scaled(qRound(m_fixedSize.width() * scale), qRound(m_fixedSize.height() * scale));
+    return QRect(QPoint((device.width() - scaled.width()) / 2, (device.height() - scaled.height()) / 2),
+                 scaled);
+}
+
+void PageView::updateFrame() {
+    const double oldScale = m_scale;
+    m_scale = m_fixedSize.isValid() ? fixedScale() : 1.0;
+    const QRect view = pageFrame();
+    m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth, view.height());
+    if (m_scale != oldScale) {
+        updateMetrics();
+    }
+}
+
+double PageView::pixelRatio() const {
+    return m_fixedSize.isValid() ? devicePixelRatioF() : 1.0;
+}
+
+double PageView::fixedScale() const {
+    const QSize device = bufferSize();
+    return std::min(static_cast<double>(device.width()) / m_fixedSize.width(),
+                    static_cast<double>(device.height()) / m_fixedSize.height());
+}
+
+QSize PageView::bufferSize() const {
+    return QSize(qRound(width() * pixelRatio()), qRound(height() * pixelRatio()));
+}
+
+QRect PageView::textArea() const {
+    const int scrollBar = qRound(kScrollBarWidth * pixelRatio());
+    return {0, 0, std::max(0, frame().width() - scrollBar), frame().height()};
+}
+
+QRect PageView::toView(const QRect& bufferRect) const {
+    const QRect r = bufferRect.translated(frame().topLeft());
+    if (pixelRatio() == 1.0) {
+        return r;
+    }
+    const QPointF topLeft = QPointF(r.topLeft()) / pixelRatio();
+    const QPointF bottomRight = QPointF(r.left() + r.width(), r.top() + r.height()) / pixelRatio();
+    return QRectF(topLeft, bottomRight).toAlignedRect();
+}
+
+QRect PageView::pageFrame() const {
+    return toView(QRect(QPoint(0, 0), frame().size()));
+}
+
+void PageView::paintBackground(QPainter& painter) {
+    if (!m_backgroundPainter) {
+        painter.fillRect(textArea(), Qt::black);
+        return;
+    }
+    if (!m_fixedSize.isValid()) {
+        m_backgroundPainter(painter, textArea());
+        return;
+    }
+    // A fixed page's background is the window's, scaled with it (tiles included); only the text
+    // is drawn anew at the larger size.
+    const QRect area = textArea();
+    painter.save();
+    painter.setClipRect(area);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.scale(m_scale, m_scale);
+    m_backgroundPainter(painter, QRect(0, 0, static_cast<int>(std::ceil(area.width() / m_scale)),
+                                       static_cast<int>(std::ceil(area.height() / m_scale))));
+    painter.restore();
 }
 
 void PageView::layoutPage() {
     LayoutInput input;
-    input.clientWidth = width();
+    // A fixed page keeps its columns whatever the scaled cells measure.
+    input.clientWidth =
+        m_fixedSize.isValid() ? (m_fixedColumns + 1) * 2 * m_metrics.cellWidth + kScrollBarWidth : width();
     input.scrollBarWidth = kScrollBarWidth;
     input.metrics = m_metrics;
     input.textColour = m_story.state.textColour;
@@ -85,7 +190,7 @@ void PageView::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    m_bands.reset(m_layout, m_textFont);
+    m_bands.reset(m_layout, m_drawFont);
     m_wholePage.reset();
     m_reveal.startLayout(m_layout);
     m_story.page.layoutDirty = false;
@@ -99,8 +204,8 @@ bool PageView::ensureBackBuffer() {
     if (width() <= 0 || height() <= 0) {
         return false;
     }
-    if (m_backBuffer.size() != size()) {
-        m_backBuffer = QImage(size(), QImage::Format_RGB32);
+    if (m_backBuffer.size() != bufferSize()) {
+        m_backBuffer = QImage(bufferSize(), QImage::Format_RGB32);
         m_backBuffer.fill(Qt::black);
     }
     return true;
@@ -111,6 +216,7 @@ void PageView::paintPage() {
         return;
     }
     QPainter painter(&m_backBuffer);
+    painter.translate(frame().topLeft());
     paintBackground(painter);
     if (m_story.page.layoutDirty) {
         layoutPage();
@@ -118,7 +224,7 @@ void PageView::paintPage() {
     for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
         m_bands.uncover(painter, rect);
     }
-    update(textArea());
+    update(toView(textArea()));
     scheduleBands();
 }
 
@@ -132,7 +238,7 @@ void PageView::scheduleBands() {
 // go, then one above. Bands more than a screen away are dropped.
 void PageView::prepareBands() {
     const int position = m_scrollBar->value();
-    const int screen = std::max(height(), PageBands::kBandRows);
+    const int screen = std::max(frame().height(), PageBands::kBandRows);
     constexpr int kBand = PageBands::kBandRows;
     m_bands.keepOnly(position - screen, position + 2 * screen);
     if (m_bands.prepareOne(position, position + screen + kBand) ||
@@ -149,9 +255,10 @@ const RenderedPage& PageView::wholePage() const {
 }
 
 void PageView::refreshPage() {
-    m_visibleHeight = height();
+    const int pageHeight = frame().height();
+    m_visibleHeight = pageHeight;
     paintPage();
-    m_visibleHeight = visibleHeightFor(height(), m_metrics.lineHeight);
+    m_visibleHeight = visibleHeightFor(pageHeight, m_metrics.lineHeight);
     const ScrollRange range = scrollRangeFor(m_bands.height(), m_metrics.lineHeight, m_visibleHeight);
     if (range.pageStep > 0) {
         m_scrollBar->setPageStep(range.pageStep);
@@ -169,6 +276,7 @@ void PageView::repaintPage() {
     }
     if (ensureBackBuffer()) {
         QPainter painter(&m_backBuffer);
+        painter.translate(frame().topLeft());
         paintBackground(painter);
         update();
     }
@@ -207,8 +315,9 @@ void PageView::uncoverStep(const Uncover& step) {
         return;
     }
     QPainter painter(&m_backBuffer);
+    painter.translate(frame().topLeft());
     m_bands.uncover(painter, step);
-    update(QRect(step.windowX, step.windowY, step.source.width, step.source.height));
+    update(toView(QRect(step.windowX, step.windowY, step.source.width, step.source.height)));
     scheduleBands();
 }
 
@@ -242,10 +351,22 @@ void PageView::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::black);
         return;
     }
-    painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+    if (pixelRatio() == 1.0) {
+        painter.drawImage(event->rect().topLeft(), m_backBuffer, event->rect());
+        return;
+    }
+    // The buffer holds device pixels: drawn 1:1 onto the screen's own pixels.
+    const QRectF target(event->rect());
+    const QRectF source(target.topLeft() * pixelRatio(), target.size() * pixelRatio());
+    painter.drawImage(target, m_backBuffer, source);
 }
 
 void PageView::wheelEvent(QWheelEvent* event) {
+    const bool atTop = !m_scrollBar->isEnabled() || m_scrollBar->value() == m_scrollBar->minimum();
+    if (event->angleDelta().y() > 0 && atTop) {
+        emit wheelUpAtTop();
+        return;
+    }
     if (m_scrollBar->isEnabled()) {
         QCoreApplication::sendEvent(m_scrollBar, event);
     }
@@ -283,13 +404,13 @@ bool PageView::scrollByKey(int key) {
 }
 
 void PageView::resizeEvent(QResizeEvent*) {
-    m_scrollBar->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+    updateFrame();
     m_story.page.layoutDirty = true;
     repaintPage();
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && textArea().contains(event->position().toPoint())) {
+    if (event->button() == Qt::LeftButton && toView(textArea()).contains(event->position().toPoint())) {
         emit pageClicked();
     }
 }

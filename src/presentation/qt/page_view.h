@@ -11,6 +11,11 @@
 //   last step -> enableChoices hook + pageCompleted(); click -> pageClicked()
 //
 // The page's text, text colour, the contrast and nonstop options and layoutDirty are read from the Story.
+//
+// Full screen keeps the page the window had: setFixedPage fixes its size and columns, and the
+// view then scales that page up into a letterboxed frame. The text is not stretched: it is laid
+// out again with the font scaled by the same factor (times the device pixel ratio) and forced to
+// the same columns, so it is drawn sharp at the screen's own pixels with the same line breaks.
 
 #include <QFont>
 #include <QImage>
@@ -73,8 +78,19 @@ public:
     const QFont& textFont() const { return m_textFont; }
     /// measureFont with the new font, then the page is laid out again and repainted.
     void setTextFont(const QFont& font);
-    /// The cell grid measured from the text font and the line gap.
+    /// The cell grid measured from the text font and the line gap (scaled while the page is fixed).
     const FontMetrics& metrics() const { return m_metrics; }
+
+    /// Fixes the page at size (a window's page area, scroll bar included) and its present columns;
+    /// the view scales it to fit. An empty size lets the page follow the view's size again.
+    void setFixedPage(QSize size);
+    bool pageFixed() const { return m_fixedSize.isValid(); }
+    /// Where the page is drawn, in the view's coordinates: the whole view unless the page is fixed.
+    QRect pageFrame() const;
+    /// Device pixels per pixel of the fixed page (1 while the page follows the view).
+    double pageScale() const { return m_scale; }
+    /// The font the text is drawn with: the text font, scaled while the page is fixed.
+    const QFont& drawFont() const { return m_drawFont; }
 
     /// Full repaint over the whole client height, then the scroll range.
     void refreshPage();
@@ -125,6 +141,8 @@ signals:
     void pageCompleted();
     /// A click on the page area, outside the buttons and the scroll bar.
     void pageClicked();
+    /// The wheel turned up while the page was at its top (or could not scroll).
+    void wheelUpAtTop();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -143,7 +161,19 @@ private:
     void scheduleBands();
     void prepareBands();
     const RenderedPage& wholePage() const;
-    QRect textArea() const { return {0, 0, std::max(0, width() - kScrollBarWidth), height()}; }
+    void updateMetrics();
+    void updateFrame();
+    int fixedColumns() const;
+    /// The page in back-buffer pixels.
+    QRect frame() const;
+    QSize bufferSize() const;
+    /// Device pixels per view pixel: the screen's own ratio while the page is fixed, else 1.
+    double pixelRatio() const;
+    double fixedScale() const;
+    /// The text area in back-buffer pixels, relative to the frame's corner.
+    QRect textArea() const;
+    /// A rectangle of the back buffer (relative to the frame's corner) in the view's coordinates.
+    QRect toView(const QRect& bufferRect) const;
 
     interpreter::Story& m_story;
     QTimer m_revealTimer;
@@ -151,6 +181,10 @@ private:
     BackgroundPainter m_backgroundPainter;
     std::function<void()> m_enableChoices;
     QFont m_textFont;
+    QFont m_drawFont;
+    QSize m_fixedSize;  // invalid while the page follows the view
+    int m_fixedColumns = 0;
+    double m_scale = 1.0;  // device pixels per fixed-page pixel
     int m_sampleHeight = 0;
     int m_lineGapTenths = kStandardLineGap;
     FontMetrics m_metrics;
