@@ -116,7 +116,9 @@ int breakLine(std::string_view lineSjis, int firstRow, int columns, std::vector<
     const std::size_t maxChunk =
         std::min<std::size_t>(2 * static_cast<std::size_t>(columns), kMaxDisplayLineBytes);
     std::size_t next = 0;
+    std::size_t drawnNext = 0;  // where the next real character begins
     do {
+        const bool insideCharacter = drawnNext > next;
         std::string_view chunk = lineSjis.substr(next, maxChunk);
         appendLineSteps(chunk, row, columns, table, count);
         std::size_t last = 0;
@@ -139,7 +141,10 @@ int breakLine(std::string_view lineSjis, int firstRow, int columns, std::vector<
             next += 2;
         }
         if (!drawn.empty()) {
-            out.push_back({std::move(drawn), row});
+            out.push_back({std::move(drawn), row, insideCharacter});
+        }
+        while (drawnNext < next) {
+            drawnNext += drawnCharacterBytes(lineSjis, drawnNext);
         }
         ++row;
     } while (moreToBreak(lineSjis, next));

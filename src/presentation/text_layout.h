@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/sjis.h"
 #include "presentation/glyph_metrics.h"
 
 namespace vrk::presentation {
@@ -50,7 +51,21 @@ inline std::size_t characterBytes(std::string_view bytesSjis, std::size_t i) {
 struct DisplayLine {
     std::string bytesSjis;
     int row = 0;  ///< page-wide display-line number; its top is row × lineHeight
+    /// The first byte is the second byte of a character that began on the display line before
+    /// (a break counted with half-width katakana as two-byte can fall inside a real character).
+    bool startsInsideCharacter = false;
 };
+
+/// Bytes of the Shift-JIS character that really starts at byte i, as it is drawn: 2 for a lead
+/// byte followed by a byte that can end a character, 1 otherwise (half-width katakana included).
+inline std::size_t drawnCharacterBytes(std::string_view bytesSjis, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(bytesSjis[i]);
+    if (!isSjisLeadByte(lead) || i + 1 >= bytesSjis.size()) {
+        return 1;
+    }
+    const auto trail = static_cast<unsigned char>(bytesSjis[i + 1]);
+    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC) ? 2 : 1;
+}
 
 /// What layoutPage reads besides the text.
 struct LayoutInput {

@@ -131,6 +131,30 @@ TEST_F(PageViewTest, WheelOverThePageScrollsIt) {
     EXPECT_EQ(m_view.scrollBar()->value(), 0);
 }
 
+TEST_F(PageViewTest, LongPageRendersOnlyBandsNearTheView) {
+    showPage(2000);
+    m_view.completePageOnClick();
+    QCoreApplication::processEvents();  // the idle turns that render a band ahead
+    const std::size_t screenBands = 310 / PageBands::kBandRows + 2;
+    EXPECT_LE(m_view.bands().bandCount(), screenBands + 2);
+    m_view.scrollBar()->setValue(m_view.scrollBar()->maximum());
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_LE(m_view.bands().bandCount(), 3 * screenBands);
+    // The last lines are on screen as the whole page has them.
+    const int position = m_view.scrollBar()->value();
+    const int row = m_view.textImage().height() - m_view.metrics().lineHeight;
+    int compared = 0;
+    for (int x = 0; x < 80; ++x) {
+        if (m_view.maskImage().pixel(x, row) == qRgb(0, 0, 0)) {
+            ASSERT_EQ(m_view.backBuffer().pixel(x + 1, row - position), m_view.textImage().pixel(x, row));
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 0);
+}
+
 TEST_F(PageViewTest, RevealScrollsAtTheButtonBand) {
     m_view.setRevealSpeed(1);
     showPage(40);

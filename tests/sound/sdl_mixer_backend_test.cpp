@@ -57,6 +57,23 @@ protected:
     }
 };
 
+TEST_F(SdlMixerBackendTest, AudioStartsAtTheFirstSoundAndOnlyMidiLoadsTheSoundfont) {
+    SdlMixerBackend backend;
+    EXPECT_FALSE(backend.audioStarted());
+    EXPECT_FALSE(backend.open(kSoundData / "missing.wav"));
+    EXPECT_FALSE(backend.audioStarted());
+    ASSERT_TRUE(backend.open(kSoundData / "wav/cpython-testsuite/pluck-pcm16.wav"));  // 0.3 s
+    EXPECT_TRUE(backend.audioStarted());
+    EXPECT_TRUE(backend.hasDevice());
+    Notices notices;
+    backend.play(notices.handler());
+    EXPECT_TRUE(notices.waitFor(1, 5s));
+    EXPECT_EQ(notices.received(), std::vector<bool>{true});
+    EXPECT_FALSE(backend.synthesizerMade());
+    ASSERT_TRUE(backend.open(kSoundData / "midi/dmidiplayer-examples/test.mid"));
+    EXPECT_TRUE(backend.synthesizerMade());
+}
+
 TEST_F(SdlMixerBackendTest, OpensPlaysAndStopsWaveAndMidi) {
     SdlMixerBackend backend;
     ASSERT_TRUE(backend.hasDevice());

@@ -7,6 +7,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -17,6 +20,7 @@
 #include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "presentation/qt/page_view.h"
 
 namespace vrk::app {
 namespace {
@@ -55,6 +59,40 @@ void closeOnTerminationSignals(MainWindow& window) {
                      [&window](QSessionManager&) { window.close(); });
 }
 
+// bench/startup.sh: with VRK_STARTUP_PROBE set, the wall-clock time (ns) once the first page
+// with text has been painted goes to standard error and the program ends at once (or, with the
+// value "stay", goes on so that its memory can be read).
+class StartupProbe : public QObject {
+public:
+    StartupProbe(presentation::PageView* page, const interpreter::Story& story)
+        : QObject(page), m_story(story) {
+        page->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_story.page.pageText.empty() && !m_reported) {
+            m_reported = true;
+            // The frame reaches the display after this paint event has been handled.
+            QTimer::singleShot(0, [] {
+                timespec now = {};
+                clock_gettime(CLOCK_REALTIME, &now);
+                std::fprintf(stderr, "first-page %lld\n",
+                             static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                std::fflush(stderr);
+                if (qgetenv("VRK_STARTUP_PROBE") != "stay") {
+                    std::_Exit(0);
+                }
+            });
+        }
+        return false;
+    }
+
+private:
+    const interpreter::Story& m_story;
+    bool m_reported = false;
+};
+
 }  // namespace
 
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
@@ -76,6 +114,9 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
             }
         }
         closeOnTerminationSignals(window);
+        if (qEnvironmentVariableIsSet("VRK_STARTUP_PROBE")) {
+            new StartupProbe(window.findChild<presentation::PageView*>(), window.story());
+        }
         if (window.story().locations.projectKnown()) {
             QTimer::singleShot(0, &window, &MainWindow::openThenShow);
         } else {

@@ -28,6 +28,9 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
     m_scrollBar->setFocusPolicy(Qt::StrongFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
+    m_bandTimer.setSingleShot(true);
+    m_bandTimer.setInterval(0);
+    connect(&m_bandTimer, &QTimer::timeout, this, &PageView::prepareBands);
     setTextFont(font());
     setRevealTimerActive(!m_story.options.nonstop);
 }
@@ -187,7 +190,8 @@ void PageView::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    m_page = renderPage(m_layout, m_drawFont);
+    m_bands.reset(m_layout, m_drawFont);
+    m_wholePage.reset();
     m_reveal.startLayout(m_layout);
     m_story.page.layoutDirty = false;
     // The painting that asked for this layout goes on from position 0 itself.
@@ -218,9 +222,36 @@ void PageView::paintPage() {
         layoutPage();
     }
     for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
-        uncover(painter, m_page, rect);
+        m_bands.uncover(painter, rect);
     }
     update(toView(textArea()));
+    scheduleBands();
+}
+
+void PageView::scheduleBands() {
+    if (!m_bandTimer.isActive()) {
+        m_bandTimer.start();
+    }
+}
+
+// One band per idle turn: what is in view, then a band below it, where the reveal and scrolling
+// go, then one above. Bands more than a screen away are dropped.
+void PageView::prepareBands() {
+    const int position = m_scrollBar->value();
+    const int screen = std::max(frame().height(), PageBands::kBandRows);
+    constexpr int kBand = PageBands::kBandRows;
+    m_bands.keepOnly(position - screen, position + 2 * screen);
+    if (m_bands.prepareOne(position, position + screen + kBand) ||
+        m_bands.prepareOne(position - kBand, position)) {
+        m_bandTimer.start();
+    }
+}
+
+const RenderedPage& PageView::wholePage() const {
+    if (!m_wholePage) {
+        m_wholePage = m_bands.wholePage();
+    }
+    return *m_wholePage;
 }
 
 void PageView::refreshPage() {
@@ -228,8 +259,7 @@ void PageView::refreshPage() {
     m_visibleHeight = pageHeight;
     paintPage();
     m_visibleHeight = visibleHeightFor(pageHeight, m_metrics.lineHeight);
-    const ScrollRange range =
-        scrollRangeFor(m_page.textImage.height(), m_metrics.lineHeight, m_visibleHeight);
+    const ScrollRange range = scrollRangeFor(m_bands.height(), m_metrics.lineHeight, m_visibleHeight);
     if (range.pageStep > 0) {
         m_scrollBar->setPageStep(range.pageStep);
         m_scrollBar->setSingleStep(range.singleStep);
@@ -286,8 +316,9 @@ void PageView::uncoverStep(const Uncover& step) {
     }
     QPainter painter(&m_backBuffer);
     painter.translate(frame().topLeft());
-    uncover(painter, m_page, step);
+    m_bands.uncover(painter, step);
     update(toView(QRect(step.windowX, step.windowY, step.source.width, step.source.height)));
+    scheduleBands();
 }
 
 void PageView::onRevealTick() {

@@ -1,8 +1,9 @@
 #pragma once
 // The main window's page area. It owns the window's pixels as a back buffer (Qt
 // paints only inside paintEvent, so every copy "to the window" lands there and the
-// changed rectangle is repainted from it), the page's textImage and maskImage, the
-// reveal state, the reveal timer (55 ms) and the page scroll bar (16 px at the right edge).
+// changed rectangle is repainted from it), the page's textImage and maskImage as bands
+// rendered when first seen, the reveal state, the reveal timer (55 ms) and the page
+// scroll bar (16 px at the right edge).
 //
 //   page run ends -> restartReveal(), layoutDirty, refreshPage()
 //   refreshPage -> paintPage: background hook, layoutPage if dirty, uncovered text
@@ -22,6 +23,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 #include "interpreter/story.h"
 #include "presentation/qt/text_renderer.h"
@@ -121,9 +123,12 @@ public:
     const RevealState& reveal() const { return m_reveal; }
     /// The last layout: columns, display lines, image size.
     const PageLayout& layout() const { return m_layout; }
-    /// The page's rendered text and mask as last laid out.
-    const QImage& textImage() const { return m_page.textImage; }
-    const QImage& maskImage() const { return m_page.maskImage; }
+    /// The page's rendered text and mask as last laid out, rendered whole on first call (for
+    /// inspection: the view itself holds only the bands around what is shown).
+    const QImage& textImage() const { return wholePage().textImage; }
+    const QImage& maskImage() const { return wholePage().maskImage; }
+    /// The rendered bands of the page.
+    const PageBands& bands() const { return m_bands; }
     /// The window's pixels as last painted.
     const QImage& backBuffer() const { return m_backBuffer; }
     /// The client height in whole lines, as the reveal and the scroll range use it.
@@ -152,6 +157,10 @@ private:
     void layoutPage();
     void paintBackground(QPainter& painter);
     void uncoverStep(const Uncover& step);
+    /// Renders the bands around the view a little at a time while idle and drops far ones.
+    void scheduleBands();
+    void prepareBands();
+    const RenderedPage& wholePage() const;
     void updateMetrics();
     void updateFrame();
     int fixedColumns() const;
@@ -180,7 +189,9 @@ private:
     int m_lineGapTenths = kStandardLineGap;
     FontMetrics m_metrics;
     PageLayout m_layout;
-    RenderedPage m_page;
+    PageBands m_bands;
+    QTimer m_bandTimer;
+    mutable std::optional<RenderedPage> m_wholePage;
     RevealState m_reveal;
     QImage m_backBuffer;
     int m_visibleHeight = 0;

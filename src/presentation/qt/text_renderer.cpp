@@ -108,17 +108,35 @@ private:
     std::unordered_map<std::uint32_t, CharGlyphs> m_cache;
 };
 
-// One display line in white at its top-left (0, row × lineHeight), every character on its own
-// cell, whatever the font's advances.
-void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, int cellWidth, int baseline) {
+// A character whose first byte ends the display line is drawn whole there, at its first byte's
+// cell; the display line after it leaves the cell of its second byte blank.
+std::string_view characterAt(const DisplayLine& line, const DisplayLine* next, std::size_t i,
+                             std::string& joined) {
+    const std::string_view bytes = line.bytesSjis;
+    const std::size_t length = drawnCharacterBytes(bytes, i);
+    if (length == 1 && i + 1 == bytes.size() && next != nullptr && next->startsInsideCharacter &&
+        !next->bytesSjis.empty()) {
+        joined.assign(1, bytes[i]);
+        joined += next->bytesSjis[0];
+        if (drawnCharacterBytes(joined, 0) == 2) {
+            return joined;
+        }
+    }
+    return bytes.substr(i, length);
+}
+
+// One display line in white with its baseline at `baseline`, every character at the cell of its
+// first byte, whatever the font's advances. Cells are counted in bytes, as the layout counts them.
+void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, const DisplayLine* next,
+              int cellWidth, int baseline) {
     QList<quint32> indexes;
     QList<QPointF> positions;
-    int cells = 0;
     const std::string_view bytes = line.bytesSjis;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = characterBytes(bytes, i);
-        const CharGlyphs& g = glyphs.lookup(bytes.substr(i, length));
-        const qreal x = cells * cellWidth;
+    std::string joined;
+    for (std::size_t i = line.startsInsideCharacter ? 1 : 0; i < bytes.size();) {
+        const std::string_view character = characterAt(line, next, i, joined);
+        const CharGlyphs& g = glyphs.lookup(character);
+        const qreal x = static_cast<qreal>(i) * cellWidth;
         if (g.fallback) {
             painter.drawText(QPointF(x, baseline), g.text);
         } else {
@@ -127,8 +145,7 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, i
                 positions.append(QPointF(x + g.offsets[k].x(), baseline));
             }
         }
-        cells += static_cast<int>(length);
-        i += length;
+        i += std::min(character.size(), bytes.size() - i);
     }
     if (!indexes.isEmpty()) {
         QGlyphRun run;
@@ -137,25 +154,6 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, i
         run.setPositions(positions);
         painter.drawGlyphRun(QPointF(0, 0), run);
     }
-}
-
-// Coverage of every character, drawn once; the outline and text passes are composed from it.
-QImage renderCoverage(const PageLayout& layout, const QFont& font) {
-    QImage coverage = largeImage(layout.imageWidth, layout.imageHeight, QImage::Format_Alpha8);
-    coverage.fill(0);
-    QPainter painter(&coverage);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    GlyphSource glyphs(font);
-    const int ascent = QFontMetrics(font).ascent();
-    for (const DisplayLine& line : layout.lines) {
-        const int top = line.row * layout.metrics.lineHeight;
-        if (top >= layout.imageHeight) {
-            break;  // lines beyond the estimated height are not shown
-        }
-        drawLine(painter, glyphs, line, layout.metrics.cellWidth, top + ascent);
-    }
-    return coverage;
 }
 
 struct Rgb {
@@ -194,6 +192,9 @@ struct ComposeRow {
     int width;
 };
 
+// Outline pixels covered at least this much (of 255) are outline; the rest are background.
+constexpr std::uint32_t kOutlineThreshold = 128;
+
 // The outline colour at every alpha, and the character colour; most character pixels are fully
 // covered, most outline pixels carry no character.
 struct Palette {
@@ -213,7 +214,14 @@ struct Palette {
 
 QRgb composePixel(const ComposeRow& in, int x, const Palette& palette, bool& keep) {
     const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
-    const QRgb o = palette.outline[ao];
+    // The mask can only keep or replace a pixel, so a partly covered outline pixel would put
+    // its blend with the black behind it onto the window: a dark rim on light backgrounds. The
+    // outline is therefore whole or absent, and so is the character where it is absent.
+    if (ao < kOutlineThreshold) {
+        keep = true;
+        return 0xFF000000u;
+    }
+    const QRgb o = palette.outline[255];
     // The mask comes from the outline alone: it covers every pixel of the characters.
     keep = (o & 0xFFFFFFu) == 0;
     const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
@@ -250,28 +258,34 @@ void composeRow(const ComposeRow& in, const Palette& palette, QRgb* text, uchar*
     }
 }
 
-// Rows with no ink within two rows above are plain background, filled without composing.
-void composeImage(const QImage& coverage, const TextColours& colours, RenderedPage& page) {
+// Rows [top, top + page height) from coverage that starts at row coverageTop (at most two rows
+// above top, or top itself at the page's first row). Rows with no ink within two rows above are
+// plain background, filled without composing.
+void composeImage(const QImage& coverage, int coverageTop, int top, const Palette& palette,
+                  RenderedPage& page) {
     const int width = coverage.width();
-    const Palette palette(colours);
     std::array<std::vector<std::uint8_t>, 3> rows;
     std::array<bool, 3> inked = {false, false, false};
     for (auto& row : rows) {
         row.assign(static_cast<std::size_t>(width), 255u);
     }
-    for (int y = 0; y < coverage.height(); ++y) {
+    const int bottom = top + page.textImage.height();
+    for (int y = coverageTop; y < bottom; ++y) {
         // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
         const auto slot = static_cast<std::size_t>(y % 3);
-        inked[slot] = transparencyRow(coverage.constScanLine(y), width, rows[slot].data());
-        auto* text = reinterpret_cast<QRgb*>(page.textImage.scanLine(y));
-        uchar* mask = page.maskImage.scanLine(y);
+        inked[slot] = transparencyRow(coverage.constScanLine(y - coverageTop), width, rows[slot].data());
+        if (y < top) {
+            continue;
+        }
+        auto* text = reinterpret_cast<QRgb*>(page.textImage.scanLine(y - top));
+        uchar* mask = page.maskImage.scanLine(y - top);
         if (!inked[0] && !inked[1] && !inked[2]) {
             std::fill(text, text + width, 0xFF000000u);
             std::fill(mask, mask + page.maskImage.bytesPerLine(), uchar{0xFF});
             continue;
         }
         const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
-                               y >= 1 ? coverage.constScanLine(y - 1) : nullptr, width};
+                               y >= 1 ? coverage.constScanLine(y - 1 - coverageTop) : nullptr, width};
         composeRow(in, palette, text, mask);
     }
 }
@@ -291,20 +305,119 @@ FontMetrics measureFont(const QFont& font, int lineGapTenths) {
                                      lineGapTenths);
 }
 
-RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
-    RenderedPage page;
-    const int width = std::max(1, layout.imageWidth);
-    const int height = std::max(1, layout.imageHeight);
-    page.textImage = largeImage(width, height, QImage::Format_RGB32);
-    page.maskImage = largeImage(width, height, QImage::Format_Mono);
-    page.maskImage.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    if (layout.lines.empty() || layout.imageWidth <= 0 || layout.imageHeight <= 0) {
-        page.textImage.fill(Qt::black);
-        page.maskImage.fill(1);
+// Renders any band of rows of a page's images. A row depends on the coverage of the two rows
+// above it, and a display line's glyphs may reach beyond its own rows, so a band draws every
+// line that can ink it and composes from two rows above its top.
+class PageRenderer {
+public:
+    PageRenderer(const PageLayout& layout, const QFont& font)
+        : m_layout(layout), m_font(font), m_glyphs(font), m_palette(layout.colours) {
+        const QFontMetrics metrics(font);
+        m_ascent = metrics.ascent();
+        m_reach = 2 * metrics.height() + 8;
+        m_underline = font.underline();
+        m_strikeOut = font.strikeOut();
+        m_decorationWidth = std::max(1, metrics.lineWidth());
+        m_underlineTop = metrics.underlinePos();
+        m_strikeOutTop = -metrics.strikeOutPos();
+        // Decorations go across the whole display line below, never per character by Qt.
+        m_font.setUnderline(false);
+        m_font.setStrikeOut(false);
+        m_font.setOverline(false);
+    }
+
+    /// Rows [top, bottom) of both images, into images of exactly that many rows.
+    RenderedPage render(int top, int bottom, bool large) {
+        RenderedPage page;
+        const int width = std::max(1, m_layout.imageWidth);
+        page.textImage = large ? largeImage(width, bottom - top, QImage::Format_RGB32)
+                               : QImage(width, bottom - top, QImage::Format_RGB32);
+        page.maskImage = large ? largeImage(width, bottom - top, QImage::Format_Mono)
+                               : QImage(width, bottom - top, QImage::Format_Mono);
+        page.maskImage.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        const int coverageTop = std::max(0, top - 2);
+        composeImage(renderCoverage(coverageTop, bottom, large), coverageTop, top, m_palette, page);
         return page;
     }
-    composeImage(renderCoverage(layout, font), layout.colours, page);
+
+private:
+    // Coverage of the rows [top, bottom) of every character that reaches them.
+    QImage renderCoverage(int top, int bottom, bool large) {
+        const int width = m_layout.imageWidth;
+        QImage coverage = large ? largeImage(width, bottom - top, QImage::Format_Alpha8)
+                                : QImage(width, bottom - top, QImage::Format_Alpha8);
+        coverage.fill(0);
+        QPainter painter(&coverage);
+        painter.setFont(m_font);
+        painter.setPen(Qt::white);
+        const int lineHeight = m_layout.metrics.lineHeight;
+        const auto& lines = m_layout.lines;
+        const int firstRow = std::max(0, (top - m_reach) / std::max(1, lineHeight));
+        auto it = std::lower_bound(lines.begin(), lines.end(), firstRow,
+                                   [](const DisplayLine& line, int row) { return line.row < row; });
+        for (; it != lines.end(); ++it) {
+            const int lineTop = it->row * lineHeight;
+            if (lineTop >= m_layout.imageHeight || lineTop - m_reach >= bottom) {
+                break;  // lines beyond the estimated height are not shown
+            }
+            if (lineTop + m_reach <= top) {
+                continue;
+            }
+            const DisplayLine* next = it + 1 != lines.end() ? &*(it + 1) : nullptr;
+            const int baseline = lineTop + m_ascent - top;
+            drawLine(painter, m_glyphs, *it, next, m_layout.metrics.cellWidth, baseline);
+            drawDecorations(painter, *it, baseline);
+        }
+        return coverage;
+    }
+
+    // Underline and strike-out run under every cell of the display line, as under a string.
+    void drawDecorations(QPainter& painter, const DisplayLine& line, int baseline) const {
+        const int width = static_cast<int>(line.bytesSjis.size()) * m_layout.metrics.cellWidth;
+        if (m_underline) {
+            painter.fillRect(QRect(0, baseline + m_underlineTop, width, m_decorationWidth), Qt::white);
+        }
+        if (m_strikeOut) {
+            painter.fillRect(QRect(0, baseline + m_strikeOutTop, width, m_decorationWidth), Qt::white);
+        }
+    }
+
+    const PageLayout& m_layout;
+    QFont m_font;
+    GlyphSource m_glyphs;
+    Palette m_palette;
+    int m_ascent = 0;
+    int m_reach = 0;
+    bool m_underline = false;
+    bool m_strikeOut = false;
+    int m_decorationWidth = 1;
+    int m_underlineTop = 0;
+    int m_strikeOutTop = 0;
+};
+
+namespace {
+
+bool isBlank(const PageLayout& layout) {
+    return layout.lines.empty() || layout.imageWidth <= 0 || layout.imageHeight <= 0;
+}
+
+RenderedPage blankPage(int width, int height) {
+    RenderedPage page;
+    page.textImage = QImage(width, height, QImage::Format_RGB32);
+    page.maskImage = QImage(width, height, QImage::Format_Mono);
+    page.maskImage.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    page.textImage.fill(Qt::black);
+    page.maskImage.fill(1);
     return page;
+}
+
+}  // namespace
+
+RenderedPage renderPage(const PageLayout& layout, const QFont& font) {
+    if (isBlank(layout)) {
+        return blankPage(std::max(1, layout.imageWidth), std::max(1, layout.imageHeight));
+    }
+    return PageRenderer(layout, font).render(0, layout.imageHeight, true);
 }
 
 void uncover(QPainter& window, const RenderedPage& page, const Uncover& rect) {
@@ -321,6 +434,83 @@ void uncover(QPainter& window, const RenderedPage& page, const Uncover& rect) {
     window.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
     window.drawImage(target, page.textImage, source);
     window.setCompositionMode(previous);
+}
+
+PageBands::PageBands() = default;
+PageBands::~PageBands() = default;
+
+void PageBands::reset(const PageLayout& layout, const QFont& font) {
+    m_bands.clear();
+    m_width = std::max(1, layout.imageWidth);
+    m_height = std::max(1, layout.imageHeight);
+    m_blank = isBlank(layout);
+    m_renderer = m_blank ? nullptr : std::make_unique<PageRenderer>(layout, font);
+}
+
+const RenderedPage& PageBands::band(int index) {
+    auto it = m_bands.find(index);
+    if (it == m_bands.end()) {
+        const int top = index * kBandRows;
+        const int bottom = std::min(m_height, top + kBandRows);
+        it = m_bands.emplace(index, m_renderer->render(top, bottom, false)).first;
+    }
+    return it->second;
+}
+
+void PageBands::uncover(QPainter& window, const Uncover& rect) {
+    const QRect wanted(rect.source.left, rect.source.top, rect.source.width, rect.source.height);
+    const QRect source = wanted.intersected(QRect(0, 0, m_width, m_height));
+    // A blank page's mask keeps every pixel and its text adds nothing.
+    if (source.isEmpty() || m_blank) {
+        return;
+    }
+    for (int index = source.top() / kBandRows; index <= source.bottom() / kBandRows; ++index) {
+        const int top = index * kBandRows;
+        const RenderedPage& images = band(index);
+        const QRect piece = source.intersected(QRect(0, top, m_width, images.textImage.height()));
+        Uncover part;
+        part.source = {piece.left(), piece.top() - top, piece.width(), piece.height()};
+        part.windowX = rect.windowX + piece.left() - wanted.left();
+        part.windowY = rect.windowY + piece.top() - wanted.top();
+        presentation::uncover(window, images, part);
+    }
+}
+
+bool PageBands::prepareOne(int top, int bottom) {
+    top = std::max(0, top);
+    bottom = std::min(m_height, bottom);
+    if (m_blank || top >= bottom) {
+        return false;
+    }
+    for (int index = top / kBandRows; index <= (bottom - 1) / kBandRows; ++index) {
+        if (!m_bands.contains(index)) {
+            band(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PageBands::keepOnly(int top, int bottom) {
+    std::erase_if(m_bands, [&](const auto& entry) {
+        const int bandTop = entry.first * kBandRows;
+        return bandTop + kBandRows <= top || bandTop >= bottom;
+    });
+}
+
+RenderedPage PageBands::wholePage() const {
+    if (m_blank) {
+        return blankPage(m_width, m_height);
+    }
+    return m_renderer->render(0, m_height, true);
+}
+
+std::size_t PageBands::bytesHeld() const {
+    std::size_t bytes = 0;
+    for (const auto& [index, images] : m_bands) {
+        bytes += static_cast<std::size_t>(images.textImage.sizeInBytes() + images.maskImage.sizeInBytes());
+    }
+    return bytes;
 }
 
 }  // namespace vrk::presentation

@@ -46,6 +46,7 @@ std::string soundFontPaths() {
 struct SdlMixerBackend::Impl {
     enum class Source { None, Mixer, Wave, Midi };
 
+    bool started = false;
     bool sdlStarted = false;
     bool device = false;
     bool open = false;
@@ -69,6 +70,7 @@ struct SdlMixerBackend::Impl {
     static void onChannelFinished(int channel);
     static void mixMidi(void* self, Uint8* stream, int bytes);
     void start();
+    void ensureStarted();
     bool openForDevice(const std::filesystem::path& path);
     void endPlayback(bool completed);
     void halt();
@@ -107,13 +109,25 @@ void SdlMixerBackend::Impl::start() {
     device = true;
     // Decoders that are missing only make their files fail to open.
     Mix_Init(MIX_INIT_OGG | MIX_INIT_MP3 | MIX_INIT_FLAC | MIX_INIT_OPUS);
-    midi = std::make_unique<FluidMidiStream>(kFrequency);
     Mix_HookMusicFinished(&Impl::onMusicFinished);
     Mix_ChannelFinished(&Impl::onChannelFinished);
 }
 
+// The device opens at the first sound of a story, not with the window: opening it waits on the
+// sound server, and a story may have no sound at all.
+void SdlMixerBackend::Impl::ensureStarted() {
+    if (!started) {
+        started = true;
+        start();
+    }
+}
+
 bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
     if (hasMidiHeader(path)) {
+        // The synthesizer and its soundfont only for a story that plays MIDI.
+        if (!midi) {
+            midi = std::make_unique<FluidMidiStream>(kFrequency);
+        }
         if (!midiChunksIntact(path) || !midi->ensureSoundFonts(soundFontPaths()) || !midi->check(path)) {
             return false;
         }
@@ -174,7 +188,6 @@ SdlMixerBackend::SdlMixerBackend() : m_impl(std::make_unique<Impl>()) {
     if (!Impl::s_active.compare_exchange_strong(expected, m_impl.get())) {
         throw std::logic_error("only one SdlMixerBackend may exist at a time");
     }
-    m_impl->start();
 }
 
 SdlMixerBackend::~SdlMixerBackend() {
@@ -197,6 +210,7 @@ bool SdlMixerBackend::open(const std::filesystem::path& path) {
     if (!std::filesystem::is_regular_file(path, error) || isEmptyFile(path)) {
         return false;
     }
+    m_impl->ensureStarted();
     if (m_impl->device) {
         m_impl->open = m_impl->openForDevice(path);
     } else {
@@ -258,7 +272,16 @@ bool SdlMixerBackend::isOpen() const {
 }
 
 bool SdlMixerBackend::hasDevice() const {
+    m_impl->ensureStarted();
     return m_impl->device;
+}
+
+bool SdlMixerBackend::audioStarted() const {
+    return m_impl->started;
+}
+
+bool SdlMixerBackend::synthesizerMade() const {
+    return m_impl->midi != nullptr;
 }
 
 }  // namespace vrk::sound

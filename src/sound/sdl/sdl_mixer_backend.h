@@ -22,9 +22,9 @@ public:
     /// The soundfont used unless SDL_SOUNDFONTS names others.
     static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
-    /// Starts SDL audio (SDL_AUDIODRIVER picks the driver) and the mixer; the soundfonts
-    /// (SDL_SOUNDFONTS, separated by ':' or ';', else kDefaultSoundFont) load at the first
-    /// MIDI file. Throws
+    /// Opens nothing yet: SDL audio (SDL_AUDIODRIVER picks the driver) and the mixer start at
+    /// the first open() of an existing file, the synthesizer and its soundfonts (SDL_SOUNDFONTS,
+    /// separated by ':' or ';', else kDefaultSoundFont) at the first MIDI file. Throws
     /// std::logic_error when another instance exists.
     SdlMixerBackend();
     /// Stops the music and shuts the mixer and SDL audio down.
@@ -42,8 +42,13 @@ public:
     /// True between a successful open() and close().
     bool isOpen() const override;
 
-    /// False when no audio device could be opened and the back end plays silently.
+    /// False when no audio device could be opened and the back end plays silently; starts the
+    /// audio when it has not started yet.
     bool hasDevice() const;
+    /// True once the audio has been started (by an open() or hasDevice()).
+    bool audioStarted() const;
+    /// True once a MIDI file has made the synthesizer, which loads the soundfonts.
+    bool synthesizerMade() const;
 
 private:
     struct Impl;
