@@ -35,26 +35,6 @@ const fs::path& projectDir() {
     return dir;
 }
 
-bool validUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = vrk::utf8SequenceLength(lead);
-        if (lead >= 0x80 && length == 1) {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -70,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(folded.size() == text.size() && vrk::foldCaseSjis(folded) == folded);
 
     const std::string utf8 = vrk::sjisToUtf8(text);
-    FUZZ_CHECK(validUtf8(utf8));
+    FUZZ_CHECK(vrk::isValidUtf8(utf8));
     if (const auto back = vrk::utf8ToSjis(text)) {
         FUZZ_CHECK(vrk::sjisToUtf8(*back).find("\xEF\xBF\xBD") == std::string::npos);
     }

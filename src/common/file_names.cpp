@@ -87,26 +87,6 @@ bool pathExists(const fs::path& path) {
     return fs::exists(path, ec);
 }
 
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = utf8SequenceLength(lead);
-        if (lead >= 0x80 && length == 1) {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 // The characters a Shift-JIS name stands for, as UTF-8; nothing when a byte forms none.
 // NEC-selected and IBM codes of one character decode alike, so names compare by this.
 std::optional<std::string> decodedName(std::string_view sjis) {

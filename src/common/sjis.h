@@ -32,5 +32,7 @@ std::optional<char32_t> sjisCharacter(unsigned char single);
 std::optional<std::uint16_t> sjisCode(char32_t character);
 /// Length in bytes of the UTF-8 sequence that begins with this byte (1 for a stray byte).
 std::size_t utf8SequenceLength(unsigned char lead);
+/// True when text is whole UTF-8 sequences only (no stray or cut-off bytes).
+bool isValidUtf8(std::string_view text);
 
 }  // namespace vrk

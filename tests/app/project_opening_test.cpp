@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "../support/child_process.h"
+#include "../support/text_files.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "interpreter/null_story_host.h"
@@ -37,14 +38,8 @@ public:
     std::vector<std::string> errors;
 };
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::readText;
+using test_support::writeText;
 
 class ProjectOpeningTest : public ::testing::Test {
 protected:

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <random>
 
+#include "../support/text_files.h"
 #include "app/project_opening.h"
 #include "app/settings_file.h"
 #include "common/messages.h"
@@ -38,14 +39,8 @@ public:
     std::vector<std::string> comments;
 };
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::readText;
+using test_support::writeText;
 
 // A project "tale" with pages and a defaults block, its four slots, a quick save and a
 // settings file, each holding recognisable previous content.

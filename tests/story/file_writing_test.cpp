@@ -10,20 +10,15 @@
 #include <iterator>
 
 #include "../support/child_process.h"
+#include "../support/text_files.h"
 
 namespace vrk {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::readText;
+using test_support::writeText;
 
 mode_t modeOf(const fs::path& path) {
     struct stat info {};
