@@ -1,10 +1,14 @@
 // The reading page: a project folder goes into the player's in-memory files, and each report
 // the player prints (the terminal's @page / "| " / @choices / @end lines) is drawn on the canvas.
-'use strict';
+import {
+  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
+  restoreSlots, writeFiles,
+} from './project.mjs';
 
 const canvas = document.getElementById('page');
 const status = document.getElementById('status');
 const choiceBar = document.getElementById('choices');
+const notice = document.getElementById('notice');
 let player = null;
 let choiceCount = 0;
 let ended = true;
@@ -54,12 +58,15 @@ function showReport(report) {
     } else if (line.startsWith('@exec ')) {
       // A browser starts no programs; say which one the story asked for.
       note = `外部プログラム: ${line.slice(6)}`;
+      notice.textContent = `このお話は外部プログラム「${line.slice(6)}」を起動しようとしました（ブラウザでは起動しません）`;
+      notice.hidden = false;
     } else if (line.startsWith('vrk3: ')) {
       note = line.slice(6);
     }
   }
   if (lines.length > 0 || note) {
     drawPage(lines, note);
+    canvas.setAttribute('aria-label', [...lines, note].join('\n').trim());
   }
   choiceBar.replaceChildren();
   for (let i = 0; i < choiceCount; ++i) {
@@ -70,38 +77,141 @@ function showReport(report) {
   }
 }
 
-function send(line) {
-  if (player && !ended) {
-    showReport(player.ccall('vrkInput', 'string', ['string'], [line]));
+const kProjectDir = '/project';
+const kProgramDir = '/';  // the player's own folder, "/", where saves go when a project ships none
+let project = null;  // { key, baseName, slots } of the open story
+let saves = null;
+
+async function saveStore() {
+  if (!saves) {
+    saves = await SaveStore.open();
+  }
+  return saves;
+}
+
+// Whatever slot files the engine wrote during the last run are kept in the browser at once,
+// so that a reload finds them.
+async function keepSlots() {
+  if (!project) {
+    return;
+  }
+  const now = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
+  const changed = changedSlots(project.slots, now);
+  project.slots = now;
+  if (changed.size > 0) {
+    await (await saveStore()).store(project.key, changed);
+    status.dataset.saved = String(Number(status.dataset.saved ?? 0) + 1);
   }
 }
 
-async function openFolder(files) {
-  if (!player) {
-    player = await createVrk3();
+function run(call) {
+  showReport(call());
+  return keepSlots();
+}
+
+function send(line) {
+  if (player && !ended) {
+    return run(() => player.ccall('vrkInput', 'string', ['string'], [line]));
   }
-  const root = '/project';
-  let projectFile = null;
-  for (const file of files) {
-    const parts = file.webkitRelativePath.split('/').slice(1);  // below the chosen folder
-    const path = [root, ...parts].join('/');
-    player.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')));
-    player.FS.writeFile(path, new Uint8Array(await file.arrayBuffer()));
-    if (parts.length === 1 && /\.vrk$/i.test(parts[0]) && !projectFile) {
-      projectFile = path;
-    }
-  }
-  if (!projectFile) {
-    status.textContent = 'このフォルダに .vrk ファイルがありません';
+  return Promise.resolve();
+}
+
+// FILES are { path, bytes } relative to the chosen folder or the archive's root.
+async function openProject(files, label) {
+  const projectPath = findProjectFile(files);
+  if (!projectPath) {
+    status.textContent = `${label} に .vrk ファイルがありません`;
     return;
   }
-  status.textContent = projectFile.slice(root.length + 1);
+  // The project's own folder becomes the root: files beside and below the project file.
+  const dir = projectPath.includes('/') ? projectPath.slice(0, projectPath.lastIndexOf('/') + 1) : '';
+  const inside = files.filter((f) => f.path.startsWith(dir)).map((f) => ({ ...f, path: f.path.slice(dir.length) }));
+  const fileName = projectPath.slice(dir.length);
+  const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
+  const script = files.find((f) => f.path === projectPath).bytes;
+
+  player = await createVrk3();  // a fresh file system for every project
+  writeFiles(player.FS, kProjectDir, inside);
+  const key = await projectKey(fileName, script);
+  const kept = await (await saveStore()).load(key);
+  if (kept.size > 0) {
+    restoreSlots(player.FS, kProjectDir, baseName, kept);
+  }
+  project = { key, fileName, baseName, slots: readSlots(player.FS, kProjectDir, kProgramDir, baseName) };
+  notice.hidden = true;
+  status.textContent = `${label}: ${fileName}`;
   const slot = Number(document.getElementById('slot').value);
-  showReport(player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], [projectFile, slot, 0]));
+  await run(() =>
+    player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], [`${kProjectDir}/${fileName}`, slot, 0]));
+  document.body.dataset.opened = key;
+}
+
+async function readFolder(fileList) {
+  const files = [];
+  for (const file of fileList) {
+    files.push({
+      path: file.webkitRelativePath.split('/').slice(1).join('/'),  // below the chosen folder
+      bytes: new Uint8Array(await file.arrayBuffer()),
+    });
+  }
+  return files;
+}
+
+function download(name, bytes) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));
+  link.download = name;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 0);
+}
+
+function failed(error) {
+  status.textContent = `開けません: ${error.message}`;
 }
 
 document.getElementById('folder').addEventListener('change', (event) => {
-  openFolder(Array.from(event.target.files));
+  const list = Array.from(event.target.files);
+  const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] : '';
+  readFolder(list).then((files) => openProject(files, label)).catch(failed);
+  event.target.value = '';
+});
+document.getElementById('zip').addEventListener('change', async (event) => {
+  const file = event.target.files[0];
+  event.target.value = '';
+  if (file) {
+    try {
+      await openProject(readZip(new Uint8Array(await file.arrayBuffer())), file.name);
+    } catch (error) {
+      failed(error);
+    }
+  }
+});
+document.getElementById('export').onclick = () => {
+  if (project) {
+    download(`${project.baseName}-saves.zip`, exportSlots(project.baseName, project.slots));
+  }
+};
+// Slot files brought from elsewhere replace the kept ones; the story is opened again on them.
+document.getElementById('import').addEventListener('change', async (event) => {
+  const list = Array.from(event.target.files);
+  event.target.value = '';
+  if (!project) {
+    return;
+  }
+  const files = await Promise.all(list.map(async (f) => ({ name: f.name, bytes: new Uint8Array(await f.arrayBuffer()) })));
+  const slots = importSlots(project.baseName, files);
+  if (slots.size === 0) {
+    status.textContent = `${project.baseName} のセーブファイルがありません`;
+    return;
+  }
+  await (await saveStore()).store(project.key, slots);
+  await send(':quit');  // the open story writes its slot first, so the imported ones win
+  restoreSlots(player.FS, kProjectDir, project.baseName, slots);
+  project.slots = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
+  status.textContent = `${project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;
+  const slot = Number(document.getElementById('slot').value);
+  await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
+    [`${kProjectDir}/${project.fileName}`, slot, 0]));
 });
 document.getElementById('save').onclick = () => send(':save');
 document.getElementById('load').onclick = () => send(':load');
