@@ -68,7 +68,7 @@ test-web: build web
 	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
 	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
 	  tests/golden/*/ $(BUILD)/web-stories/*/
-	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRK_DEMO_DIR=$(BUILD)/samples/demo node --test tests/web/*.test.mjs
+	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRKC=$(BUILD)/tools/vrkc/vrkc VRK_DEMO_DIR=$(BUILD)/samples/demo node --test tests/web/*.test.mjs
 
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -3,7 +3,8 @@
 //
 //   VRK_DEMO_DIR=build/samples/demo node --test tests/web/browser.test.mjs
 import assert from 'node:assert/strict';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
@@ -15,6 +16,7 @@ const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
 const demo = resolve(process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 'demo'));
 const chromium = process.env.VRK_CHROMIUM ?? '/usr/bin/chromium';
+const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'vrkc'));
 const require = createRequire(join(root, 'web', 'package.json'));
 
 function missing() {
@@ -144,5 +146,25 @@ test('a zip without a project says so and opens nothing', { skip: skip ?? false 
   const result = await openZip(page, path);
   assert.equal(result.opened, undefined);
   assert.match(result.status, /\.vrk/);
+  await page.close();
+});
+
+test('a story that starts a program gets a notice naming each program', { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) }, async () => {
+  const dir = mkdtempSync(join(work, 'outside-'));
+  const story = join(root, 'tests', 'golden', 'outside_program');
+  execFileSync(vrkc, ['--slots', join(story, 'story.txt'), join(dir, 'GOLD')]);
+  cpSync(join(story, 'extra'), dir, { recursive: true });
+  const { zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = {};
+  for (const name of readdirSync(dir)) members[name] = readFileSync(join(dir, name));
+  const path = join(work, 'outside.zip');
+  writeFileSync(path, zipSync(members));
+  const page = await browser.newPage();
+  await page.goto(url);
+  assert.ok((await openZip(page, path)).opened);
+  const notice = await page.$eval('#notice', (n) => (n.hidden ? '' : n.textContent));
+  assert.match(notice, /「tool\.sh --flag data\.txt」/);
+  assert.match(notice, /「tool\.sh」/);
+  assert.match(await pageText(page), /道具を起動した/);
   await page.close();
 });

@@ -43,6 +43,7 @@ function drawPage(lines, note) {
 function showReport(report) {
   const lines = [];
   let note = '';
+  const programs = [];
   for (const line of report.split('\n')) {
     if (line.startsWith('| ')) {
       lines.push(line.slice(2));
@@ -58,11 +59,14 @@ function showReport(report) {
     } else if (line.startsWith('@exec ')) {
       // A browser starts no programs; say which one the story asked for.
       note = `外部プログラム: ${line.slice(6)}`;
-      notice.textContent = `このお話は外部プログラム「${line.slice(6)}」を起動しようとしました（ブラウザでは起動しません）`;
-      notice.hidden = false;
+      programs.push(`「${line.slice(6).replaceAll(`${kProjectDir}/`, '')}」`);
     } else if (line.startsWith('vrk3: ')) {
       note = line.slice(6);
     }
+  }
+  if (programs.length > 0) {
+    notice.textContent = `このお話は外部プログラム${programs.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
+    notice.hidden = false;
   }
   if (lines.length > 0 || note) {
     drawPage(lines, note);
