@@ -168,3 +168,19 @@ test('a story that starts a program gets a notice naming each program', { skip: 
   assert.match(await pageText(page), /道具を起動した/);
   await page.close();
 });
+
+test('saves stored in quick succession are all kept, per project', { skip: skip ?? false }, async () => {
+  const page = await browser.newPage();
+  await page.goto(url);
+  const kept = await page.evaluate(async () => {
+    const { SaveStore } = await import('./project.mjs');
+    const store = await SaveStore.open('vrk3-test');
+    const one = new Map([['.V01', new Uint8Array([1])]]);
+    const two = new Map([['.V02', new Uint8Array([2])]]);
+    await Promise.all([store.store('A', one), store.store('A', two), store.store('B', new Map([['.V01', new Uint8Array([9])]]))]);
+    const a = await store.load('A');
+    return { a: [...a.keys()].sort(), b: [...(await store.load('B')).values()].map((v) => Array.from(v)) };
+  });
+  assert.deepEqual(kept, { a: ['.V01', '.V02'], b: [[9]] });
+  await page.close();
+});

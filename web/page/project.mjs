@@ -196,16 +196,17 @@ export class SaveStore {
     return new Map(record ? Object.entries(record) : []);
   }
 
-  /// Merges the given slots into what is kept for the project.
+  /// Merges the given slots into what is kept for the project. Reading and writing share one
+  /// transaction, so two runs stored in quick succession cannot undo each other.
   async store(key, slots) {
     if (slots.size === 0) {
       return;
     }
-    const kept = await this.load(key);
-    for (const [extension, bytes] of slots) {
-      kept.set(extension, bytes);
-    }
-    await this.#run('readwrite', (store) => store.put(Object.fromEntries(kept), key));
+    await this.#run('readwrite', (store) => {
+      const read = store.get(key);
+      read.onsuccess = () => store.put({ ...read.result, ...Object.fromEntries(slots) }, key);
+      return read;
+    });
   }
 
   #run(mode, action) {
