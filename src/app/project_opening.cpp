@@ -87,8 +87,8 @@ void ProjectOpening::chooseSaveDirectory() {
     // All four are read before any is written, and the first slot is written last: its
     // presence is what tells a later opening that the copies are there.
     for (int slot = 4; slot >= 1; --slot) {
-        if (!story::writeFileReplacing(target / (where.baseName + slotExtensionFor(slot)),
-                                       copies[static_cast<std::size_t>(slot - 1)])) {
+        if (!replaceFile(target / (where.baseName + slotExtensionFor(slot)),
+                         copies[static_cast<std::size_t>(slot - 1)])) {
             m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
         }
     }
@@ -113,7 +113,7 @@ SlotView ProjectOpening::eraseSlot() {
     }
     readDefaultsBlock();
     const std::string content = story::initialSlotContent(m_story.state);
-    if (!story::writeFileReplacing(m_story.locations.saveFile(m_story.locations.slotExtension), content)) {
+    if (!replaceFile(m_story.locations.saveFile(m_story.locations.slotExtension), content)) {
         m_view.commentSjis = messages::kUserDataUnwritable;
         return m_view;
     }

@@ -161,12 +161,8 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
     return out;
 }
 
-bool writeFileReplacing(const fs::path& path, std::string_view bytes) {
-    return replaceFile(path, bytes);
-}
-
 bool writeState(const fs::path& path, const StoryState& state, std::int32_t vrkalterOffset) {
-    return writeFileReplacing(path, formatState(state, vrkalterOffset));
+    return replaceFile(path, formatState(state, vrkalterOffset));
 }
 
 SlotDescription describeSlotFile(const fs::path& path) {

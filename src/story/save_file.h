@@ -26,8 +26,6 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker);
 /// Writes the state whole or not at all (replaceFile): a failed write leaves the previous
 /// file intact, a slot without write bits is refused. False on failure.
 bool writeState(const std::filesystem::path& path, const StoryState& state, std::int32_t vrkalterOffset);
-/// Writes bytes the same safe way (slot initialisation).
-bool writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
 
 /// The first line of a slot, for the picker's caption, and whether it is unused.
 struct SlotDescription {

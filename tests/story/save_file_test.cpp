@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/errors.h"
+#include "common/file_writing.h"
 #include "common/messages.h"
 
 namespace vrk::story {
@@ -201,20 +202,20 @@ TEST_F(SaveFileOnDiskTest, ReadLooksUpTheLabel) {
     LabelIndex labels;
     labels.loadBytes(index);
     const fs::path path = m_dir / "S.V01";
-    ASSERT_TRUE(writeFileReplacing(path, fullSlot()));
+    ASSERT_TRUE(replaceFile(path, fullSlot()));
     StoryState state;
     readState(path, labels, state);
     EXPECT_EQ(state.currentOffset, 77);
     std::string text = fullSlot();
     text.replace(text.find("P001"), 4, "P999");
-    ASSERT_TRUE(writeFileReplacing(path, text));
+    ASSERT_TRUE(replaceFile(path, text));
     readState(path, labels, state);
     EXPECT_EQ(state.currentOffset, -1);
 }
 
 TEST_F(SaveFileOnDiskTest, FailedWriteLeavesThePreviousFile) {
     const fs::path path = m_dir / "S.V01";
-    ASSERT_TRUE(writeFileReplacing(path, "old"));
+    ASSERT_TRUE(replaceFile(path, "old"));
     if (::geteuid() == 0) {
         // Root writes anywhere; a path under a regular file fails for everyone.
         EXPECT_FALSE(writeState(path / "child", StoryState{}, 0));
@@ -247,7 +248,7 @@ TEST_F(SaveFileOnDiskTest, DescribesSlots) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
-        ASSERT_TRUE(writeFileReplacing(m_dir / "S.V02", c.content));
+        ASSERT_TRUE(replaceFile(m_dir / "S.V02", c.content));
         const SlotDescription description = describeSlotFile(m_dir / "S.V02");
         EXPECT_EQ(description.captionSjis, "T");
         EXPECT_EQ(description.commentSjis, c.comment);

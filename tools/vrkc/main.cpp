@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "common/file_reading.h"
+#include "common/file_writing.h"
 #include "story/save_file.h"
 #include "vrkc/story_checker.h"
 #include "vrkc/story_compiler.h"
@@ -52,7 +53,7 @@ bool readFile(const fs::path& path, std::vector<char>& bytes) {
 }
 
 bool writeFile(const fs::path& path, const std::vector<char>& bytes) {
-    return vrk::story::writeFileReplacing(path, std::string_view(bytes.data(), bytes.size()));
+    return vrk::replaceFile(path, std::string_view(bytes.data(), bytes.size()));
 }
 
 int decompile(const fs::path& scriptPath, bool asSjis) {
@@ -101,7 +102,7 @@ int compile(const fs::path& sourcePath, const fs::path& outBase, bool sourceIsSj
         return 1;
     }
     for (int n = 1; n <= 4; ++n) {
-        if (!vrk::story::writeFileReplacing(base + ".V0" + std::to_string(n), *slot)) {
+        if (!vrk::replaceFile(base + ".V0" + std::to_string(n), *slot)) {
             std::cerr << "vrkc: cannot write " << base << ".V0" << n << "\n";
             return 1;
         }
