@@ -15,7 +15,7 @@
 
 #ifdef VRK_HAVE_WINDOW
 #include "app/qt/run_window.h"
-#include "sound/sdl/sdl_mixer_backend.h"
+#include "sound/lazy_sound_backend.h"
 #endif
 
 namespace {
@@ -98,8 +98,12 @@ int main(int argc, char** argv) {
     }
 #ifdef VRK_HAVE_WINDOW
     if (!headless && hasDisplay()) {
-        return vrk::app::runWindow(argc, argv,
-                                   [] { return std::make_unique<vrk::sound::SdlMixerBackend>(); });
+        // Beside the program first (the build tree, a copied build), then where it is installed.
+        std::vector<std::filesystem::path> modules{
+            programDir / vrk::sound::kSdlSoundModuleName,
+            std::filesystem::path(VRK_SOUND_MODULE_DIR) / vrk::sound::kSdlSoundModuleName};
+        return vrk::app::runWindow(
+            argc, argv, [modules] { return std::make_unique<vrk::sound::LazySoundBackend>(modules); });
     }
 #endif
     if (!headless) {

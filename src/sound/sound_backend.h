@@ -1,8 +1,8 @@
 #pragma once
 // The media player under the sound channel. The channel (sound_channel.h) drives one
-// back end: SdlMixerBackend (sdl/) in the window, NullSoundBackend headless and in
-// tests. A back end holds at most one open file and plays it from its beginning; every
-// playback ends in exactly one notice, which says whether it ran to its end.
+// back end: SdlMixerBackend (sdl/, a module LazySoundBackend loads at the first sound) in the
+// window, NullSoundBackend headless and in tests. A back end holds at most one open file and plays it from
+// its beginning; every playback ends in exactly one notice, which says whether it ran to its end.
 //
 //   page command -> SoundChannel::playSound -> SoundBackend::open/play
 //   back end (any thread) -> notice -> poster -> SoundChannel::onPlaybackFinished (UI thread)

@@ -13,12 +13,13 @@ need() { command -v "$1" >/dev/null || { echo "SKIP: $1 is not installed" >&2; e
 need desktop-file-validate
 need update-mime-database
 need man
+need readelf
 
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }
 usr="$stage/usr"
 
 # Every file in its place.
-for f in bin/vrkc lib/vrk3/vrk3 share/applications/vrk3.desktop share/mime/packages/vrk3.xml \
+for f in bin/vrkc lib/vrk3/vrk3 lib/vrk3/vrk3-sound-sdl.so share/applications/vrk3.desktop share/mime/packages/vrk3.xml \
     share/man/man1/vrk3.1.gz share/man/man1/vrkc.1.gz share/doc/vrk3/vrk3.html share/doc/vrk3/vrk3-en.html \
     share/vrk3/demo/DEMO.VRK share/vrk3/demo/DEMO.VRJ share/vrk3/demo/DEMO.V01 share/vrk3/demo/night.jpg \
     share/vrk3/demo/theme.mid share/vrk3/demo/bell.wav; do
@@ -28,6 +29,12 @@ done
 # The command on the path and the manual beside the program are links that resolve.
 [[ -L $usr/bin/vrk3 && $(readlink -f "$usr/bin/vrk3") == "$usr/lib/vrk3/vrk3" ]] || fail "bin/vrk3 does not lead to lib/vrk3/vrk3"
 [[ -f $(readlink -f "$usr/lib/vrk3/vrk3.html") ]] || fail "lib/vrk3/vrk3.html does not lead to the manual"
+# The audio libraries are loaded with the sound module at the first sound, not at start-up.
+needed=$(readelf -d "$usr/lib/vrk3/vrk3" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+[[ -n $needed ]] || fail "readelf shows no library vrk3 links"
+if grep -iE 'sdl|fluidsynth' <<<"$needed"; then fail "vrk3 links the audio libraries itself"; fi
+readelf --dyn-syms -W "$usr/lib/vrk3/vrk3-sound-sdl.so" | grep -qw vrk3_make_sound_backend ||
+    fail "the sound module exports no vrk3_make_sound_backend"
 # The shipped slots are read-only, so readers' saves go to their own directory.
 [[ $(stat -c %a "$usr/share/vrk3/demo/DEMO.V01") == 444 ]] || fail "DEMO.V01 is writable"
 # Nothing lands outside /usr.

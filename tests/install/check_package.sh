@@ -40,9 +40,11 @@ echo "Depends: $depends"
 if [[ $mode != --system-install ]]; then
     [[ $(dpkg-deb -f "$deb" Package) == vrk3 ]] || fail "the package is not named vrk3"
     dpkg-deb -x "$deb" "$work/root"
-    # Each library a program links comes from a package the control file names.
+    # Each library a program or the sound module links comes from a package the control file names.
     declare -A owners=()
-    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/bin/vrkc"; do
+    # The sound module is loaded at run time, but its libraries are dependencies all the same.
+    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/lib/vrk3/vrk3-sound-sdl.so" \
+        "$work/root/usr/bin/vrkc"; do
         [[ -f $program ]] || { fail "$program is not in the package"; continue; }
         while read -r soname; do
             path=$(ldd "$program" | awk -v so="$soname" '$1 == so { print $3 }')

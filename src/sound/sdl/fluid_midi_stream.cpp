@@ -16,47 +16,7 @@ namespace {
 constexpr int kBytesPerFrame = 4;  // two channels of 16 bits
 constexpr int kCheckFrames = 1024;
 
-std::uint32_t readBigEndian32(const unsigned char* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-}
-
 }  // namespace
-
-bool hasMidiHeader(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, 4> head{};
-    return static_cast<bool>(in.read(head.data(), head.size())) && std::memcmp(head.data(), "MThd", 4) == 0;
-}
-
-bool midiChunksIntact(const std::filesystem::path& path) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    std::ifstream in(path, std::ios::binary);
-    if (error || !in) {
-        return false;
-    }
-    std::uintmax_t offset = 0;
-    int tracks = 0;
-    // A few stray bytes after the last chunk are tolerated, as players do.
-    while (size - offset >= 8) {
-        std::array<unsigned char, 8> head{};
-        in.seekg(static_cast<std::streamoff>(offset));
-        if (!in.read(reinterpret_cast<char*>(head.data()), head.size())) {
-            return false;
-        }
-        const std::uint32_t length = readBigEndian32(head.data() + 4);
-        if (offset == 0 && (std::memcmp(head.data(), "MThd", 4) != 0 || length < 6)) {
-            return false;
-        }
-        tracks += std::memcmp(head.data(), "MTrk", 4) == 0 ? 1 : 0;
-        offset += 8 + std::uintmax_t{length};
-        if (offset > size) {
-            return false;
-        }
-    }
-    return tracks > 0;
-}
 
 struct FluidMidiStream::Fluid {
     fluid_settings_t* settings = nullptr;

@@ -14,12 +14,6 @@
 
 namespace vrk::sound {
 
-/// True when the file begins like a Standard MIDI File ("MThd").
-bool hasMidiHeader(const std::filesystem::path& path);
-/// True when the header and every chunk of a Standard MIDI File lie within the file and it
-/// holds at least one track; a file cut short fails.
-bool midiChunksIntact(const std::filesystem::path& path);
-
 class FluidMidiStream {
 public:
     /// A stream for interleaved signed 16-bit stereo at sampleRate.

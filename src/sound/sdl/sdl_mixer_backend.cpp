@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "sound/media_checks.h"
 #include "sound/sdl/fluid_midi_stream.h"
 
 namespace vrk::sound {
@@ -22,19 +23,6 @@ constexpr int kChannels = 2;
 constexpr int kChunkFrames = 2048;
 // The mixer channel that plays the WAVE files its music stream has no decoder for.
 constexpr int kWaveChannel = 0;
-
-bool hasMidiExtension(const std::filesystem::path& path) {
-    std::string extension = path.extension().string();
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return extension == ".mid" || extension == ".midi" || extension == ".kar" || extension == ".rmi";
-}
-
-bool isEmptyFile(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::file_size(path, error) == 0 || error;
-}
 
 std::string soundFontPaths() {
     const char* fonts = SDL_getenv("SDL_SOUNDFONTS");
@@ -214,8 +202,7 @@ bool SdlMixerBackend::open(const std::filesystem::path& path) {
     if (m_impl->device) {
         m_impl->open = m_impl->openForDevice(path);
     } else {
-        const bool midi = hasMidiHeader(path);
-        m_impl->open = midi ? midiChunksIntact(path) : !hasMidiExtension(path);
+        m_impl->open = opensWithoutDevice(path);
     }
     return m_impl->open;
 }
