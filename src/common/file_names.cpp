@@ -204,6 +204,11 @@ ListingCache& listingCache() {
 // then either form without case (and a raw Shift-JIS entry by its characters).
 std::optional<fs::path> matchComponent(const fs::path& dir, const std::string& componentSjis) {
     if (componentSjis == "." || componentSjis == "..") {
+        // Only a directory has them: "A.BMP/." names nothing, even though "A.BMP" exists.
+        std::error_code ec;
+        if (!fs::is_directory(dir.empty() ? fs::path(".") : dir, ec)) {
+            return std::nullopt;
+        }
         return dir / componentSjis;
     }
     const fs::path raw = dir / componentSjis;

@@ -72,6 +72,18 @@ TEST_F(FileNameResolutionTest, ProjectDirectoryKeepsItsOwnBytes) {
     EXPECT_EQ(nativeArgument("-x", m_root), "-x");
 }
 
+TEST_F(FileNameResolutionTest, DotComponentsNeedADirectory) {
+    // Found by fuzzing: "." after a file's name resolved to a path that does not exist.
+    std::ofstream(m_root / "A.BMP") << "x";
+    fs::create_directories(m_root / "Sub");
+    for (const char* name : {"A.BMP/.", "./A.BMP/./", "A.BMP/..", "A.BMP/./B"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(resolveFileName(name, m_root / ""));
+    }
+    EXPECT_TRUE(resolveFileName("Sub/./../A.BMP", m_root / ""));
+    EXPECT_TRUE(resolveFileName("./a.bmp", m_root / ""));
+}
+
 TEST_F(FileNameResolutionTest, NamesCompareByTheirCharacters) {
     const fs::path dir = m_root / "p";
     touch(dir / "\xE7\xBA\x8A.bmp");              // 纊: NEC-selected 0xED40, IBM 0xFA5C
