@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "notices.h"
 #include "sound/sdl/sdl_mixer_backend.h"
 
 namespace vrk::sound {
@@ -21,30 +22,6 @@ using namespace std::chrono_literals;
 
 const fs::path kSoundData = fs::path(VRK_TESTDATA) / "sound";
 const fs::path kModule = VRK_SOUND_MODULE;
-
-class Notices {
-public:
-    SoundBackend::FinishedHandler handler() {
-        return [this](bool completed) {
-            std::lock_guard lock(m_mutex);
-            m_received.push_back(completed);
-            m_changed.notify_all();
-        };
-    }
-    bool waitFor(std::size_t count, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_received.size() >= count; });
-    }
-    std::vector<bool> received() {
-        std::lock_guard lock(m_mutex);
-        return m_received;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<bool> m_received;
-};
 
 bool moduleInProcess() {
     void* handle = dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "notices.h"
 #include "sound/posted_tasks.h"
 #include "sound/sound_channel.h"
 
@@ -21,31 +22,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const fs::path kSoundData = fs::path(VRK_TESTDATA) / "sound";
-
-// Collects the notices, which arrive on the audio thread.
-class Notices {
-public:
-    SoundBackend::FinishedHandler handler() {
-        return [this](bool completed) {
-            std::lock_guard lock(m_mutex);
-            m_received.push_back(completed);
-            m_changed.notify_all();
-        };
-    }
-    bool waitFor(std::size_t count, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_received.size() >= count; });
-    }
-    std::vector<bool> received() {
-        std::lock_guard lock(m_mutex);
-        return m_received;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<bool> m_received;
-};
 
 class SdlMixerBackendTest : public ::testing::Test {
 protected:
