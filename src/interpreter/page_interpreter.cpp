@@ -270,23 +270,25 @@ std::string PageInterpreter::readTarget() {
     return target;
 }
 
-void PageInterpreter::saveProgress() {
-    if (!m_story.scriptOpen()) {
-        return;
-    }
-    // Exactly what a flush now would write, so that a session that ends without one (a lost
-    // display, a crash, a power cut) loses no page the reader has seen. A slot that cannot be
-    // written is reported by the flush that ends the reading, not after every page.
+bool PageInterpreter::writeSlot() const {
     const std::int32_t vrkalter = m_story.labels.findLabel("VRKALTER");
-    story::writeState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.state, vrkalter);
+    return story::writeState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.state,
+                             vrkalter);
+}
+
+void PageInterpreter::saveProgress() {
+    // What the flush that ends the reading will write, already now, so that a session that ends
+    // without one (a lost display, a crash, a power cut) loses no page the reader has seen. A
+    // slot that cannot be written is reported by that flush, not after every page.
+    if (m_story.scriptOpen()) {
+        writeSlot();
+    }
 }
 
 void PageInterpreter::flushProject() {
     if (m_story.scriptOpen()) {
         m_story.script.close();
-        const std::int32_t vrkalter = m_story.labels.findLabel("VRKALTER");
-        const auto path = m_story.locations.saveFile(m_story.locations.slotExtension);
-        if (!story::writeState(path, m_story.state, vrkalter)) {
+        if (!writeSlot()) {
             m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
         }
     }

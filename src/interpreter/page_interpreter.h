@@ -64,6 +64,8 @@ private:
     void collectBody();
     void collectChoices();
     void endStory();
+    /// The state to the current slot; false when it cannot be written.
+    bool writeSlot() const;
     void readLine();
     bool lineIs(std::string_view text) const { return m_story.currentLine == text; }
     char firstChar() const { return m_story.currentLine.empty() ? '\0' : m_story.currentLine[0]; }
