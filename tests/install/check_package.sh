@@ -42,8 +42,10 @@ if [[ $mode != --system-install ]]; then
     dpkg-deb -x "$deb" "$work/root"
     # Each library a program or the sound module links comes from a package the control file names.
     declare -A owners=()
-    # The sound module is loaded at run time, but its libraries are dependencies all the same.
-    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/lib/vrk3/vrk3-sound-sdl.so" \
+    # The window and sound modules are loaded at run time, but their libraries are dependencies
+    # all the same.
+    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/lib/vrk3/vrk3-window.so" \
+        "$work/root/usr/lib/vrk3/vrk3-sound-sdl.so" \
         "$work/root/usr/bin/vrkc"; do
         [[ -f $program ]] || { fail "$program is not in the package"; continue; }
         while read -r soname; do
