@@ -49,7 +49,9 @@ if [[ $mode != --system-install ]]; then
         "$work/root/usr/bin/vrkc"; do
         [[ -f $program ]] || { fail "$program is not in the package"; continue; }
         while read -r soname; do
-            path=$(ldd "$program" | awk -v so="$soname" '$1 == so { print $3 }')
+            # ldd names the dynamic loader by its path alone (position-independent code that
+            # uses thread-local storage links it).
+            path=$(ldd "$program" | awk -v so="$soname" '$1 == so { print $3 } $1 ~ "/" so "$" { print $1 }')
             [[ -n $path ]] || { fail "$soname (linked by $(basename "$program")) is not found"; continue; }
             owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null)
             owner=${owner%%:*}
