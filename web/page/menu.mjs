@@ -162,6 +162,7 @@ class MenuBar {
     this.entries = new Map();  // id -> { spec, node, button, parentMenu }
     this.shortcuts = new Map();  // shortcut -> { spec, chain }
     this.openTop = null;
+    this.pointer = null;
     onOptionsChanged((options) => {
       this.options = options;
     });
@@ -263,12 +264,15 @@ class MenuBar {
         if (this.openTop === top) this.close();
         else this.open(top);
       });
-      button.addEventListener('mouseenter', () => {
-        if (this.openTop && this.openTop !== top) this.open(top);
+      button.addEventListener('mouseenter', (event) => {
+        if (this.openTop && this.openTop !== top && this.pointerMoved(event)) this.open(top);
       });
       this.element.append(node);
     }
     document.addEventListener('keydown', (event) => this.onKey(event), true);
+    document.addEventListener('mousemove', (event) => {
+      this.pointer = { x: event.clientX, y: event.clientY };
+    }, true);
     document.addEventListener('mousedown', (event) => {
       if (this.openTop && !this.element.contains(event.target)) this.close();
     }, true);
@@ -308,11 +312,14 @@ class MenuBar {
         arrow.textContent = '▶';
         node.append(this.buildMenu(spec, [...chain, spec]));
         button.addEventListener('click', () => this.openSub(spec));
-        node.addEventListener('mouseenter', () => this.openSub(spec));
+        node.addEventListener('mouseenter', (event) => {
+          if (this.pointerMoved(event)) this.openSub(spec);
+        });
       } else {
         button.setAttribute('role', spec.checkable ? 'menuitemcheckbox' : 'menuitem');
         button.addEventListener('click', () => this.choose(spec));
-        node.addEventListener('mouseenter', () => {
+        node.addEventListener('mouseenter', (event) => {
+          if (!this.pointerMoved(event)) return;
           this.setActive(menuSpec, spec);
           this.closeSubsOf(menuSpec);
         });
@@ -322,6 +329,12 @@ class MenuBar {
       }
     }
     return list;
+  }
+
+  // A menu opened by keyboard under a resting mouse pointer is not the pointer's to change: the
+  // browser reports entering whatever came to lie under it, without any movement.
+  pointerMoved(event) {
+    return !this.pointer || event.clientX !== this.pointer.x || event.clientY !== this.pointer.y;
   }
 
   // The open menus, outermost first.
