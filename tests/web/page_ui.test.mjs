@@ -36,11 +36,24 @@ let server;
 let browser;
 let work;
 let url;
+let demoZip = null;  // served as /demo.zip
+
+async function zipOfDemo() {
+  const { zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = {};
+  for (const name of readdirSync(demo)) members[`demo/${name.toLowerCase()}`] = readFileSync(join(demo, name));
+  return zipSync(members);
+}
 
 before(async () => {
   if (skip) return;
+  if (!skipDemo) demoZip = await zipOfDemo();
   server = createServer((request, response) => {
     const name = new URL(request.url, 'http://localhost').pathname.slice(1) || 'index.html';
+    if (name === 'demo.zip' && demoZip) {
+      response.writeHead(200, { 'Content-Type': 'application/zip' }).end(demoZip);
+      return;
+    }
     const path = join(dist, name);
     if (name.includes('..') || !existsSync(path)) {
       response.writeHead(404).end();
@@ -185,6 +198,23 @@ test('no shortcut is taken while a dialog or a text box has the keys', { skip },
   await page.close();
 });
 
+test('two tabs of the page change options without undoing each other', { skip }, async () => {
+  const { page: first } = await freshPage();
+  const second = await browser.newPage();
+  await second.goto(url);
+  await chord(first, 'Control', 'l');
+  await second.waitForFunction(() => JSON.parse(localStorage.getItem('vrk3.options')).nonstop);
+  await second.bringToFront();
+  await chord(second, 'Control', 'c');
+  assert.deepEqual(await kept(first).then((o) => [o.nonstop, o.lowRes]), [true, true]);
+  await first.bringToFront();
+  await openMenu(first, 'settingsMenu');
+  await first.hover('#compatibilityMenu');
+  assert.equal((await itemState(first, 'lowResAction')).checked, 'true');
+  await first.close();
+  await second.close();
+});
+
 const kSlots = [
   { caption: '夏の物語', comment: '主人公:太郎' },
   { caption: '夏の物語', comment: '未使用ファイルです。' },
@@ -295,10 +325,7 @@ test('the name box keeps 16 Shift-JIS bytes and takes no empty name', { skip }, 
 });
 
 test('a project archive dropped on the page opens it', { skip: skipDemo }, async () => {
-  const { zipSync } = await import(join(dist, 'fflate.mjs'));
-  const members = {};
-  for (const name of readdirSync(demo)) members[`demo/${name.toLowerCase()}`] = readFileSync(join(demo, name));
-  const zip = Buffer.from(zipSync(members)).toString('base64');
+  const zip = Buffer.from(demoZip).toString('base64');
   const { page, errors } = await freshPage();
   const dropZip = () => page.evaluate((base64) => {
     const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
@@ -331,5 +358,18 @@ test('a project archive dropped on the page opens it', { skip: skipDemo }, async
   assert.equal((await itemState(page, 'reopenAction')).disabled, false);
   assert.equal((await itemState(page, 'quickSaveAction')).disabled, false);
   assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a story named in the page address opens at once', { skip: skipDemo }, async () => {
+  const page = await browser.newPage();
+  await page.goto(`${url}?zip=demo.zip`);
+  await page.waitForFunction(() => document.body.dataset.opened || /開けません/.test(document.getElementById('status').textContent));
+  assert.match(await page.evaluate(() => document.body.dataset.opened ?? ''), /^DEMO\.VRK:/);
+  // One that is not there says so and opens nothing.
+  await page.goto(`${url}?zip=missing.zip`);
+  await page.waitForFunction(() => /開けません/.test(document.getElementById('status').textContent));
+  assert.match(await page.$eval('#status', (s) => s.textContent), /404 missing\.zip/);
+  assert.equal(await page.evaluate(() => document.body.dataset.opened), undefined);
   await page.close();
 });

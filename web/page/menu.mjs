@@ -95,6 +95,7 @@ function captionNodes(caption) {
   return [document.createTextNode(caption.slice(0, at)), letter, document.createTextNode(caption.slice(at + 2))];
 }
 
+const kBrowserKeys = ['KeyW', 'KeyN', 'KeyT', 'KeyQ'];
 const kIsMac = typeof navigator !== 'undefined' && /Mac/.test(navigator.platform ?? '');
 
 /// The shortcut a key event spells, in the menus' own writing ("Ctrl+Shift+C", "F11",
@@ -277,6 +278,12 @@ class MenuBar {
       if (this.openTop && !this.element.contains(event.target)) this.close();
     }, true);
     window.addEventListener('blur', () => this.close());
+    // Outside full screen the browser keeps Ctrl+W, Ctrl+N, Ctrl+T and Ctrl+Q for its tabs and
+    // windows; in full screen the page may have them, and the gap and quick-load keys work.
+    document.addEventListener('fullscreenchange', () => {
+      if (document.fullscreenElement) navigator.keyboard?.lock?.(kBrowserKeys)?.catch?.(() => {});
+      else navigator.keyboard?.unlock?.();
+    });
   }
 
   buildMenu(menuSpec, chain) {

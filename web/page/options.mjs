@@ -131,11 +131,19 @@ export function saveOptions(options, storage = globalThis.localStorage) {
   return kept;
 }
 
-/// LISTENER(options) runs after every saveOptions, with the options as they were kept.
+/// LISTENER(options) runs after every saveOptions, with the options as they were kept, and when
+/// the page open in another tab of the same site changes them.
 export function onOptionsChanged(listener) {
   listeners.add(listener);
   return () => listeners.delete(listener);
 }
+
+globalThis.addEventListener?.('storage', (event) => {
+  if (event.key === kOptionsKey) {
+    const options = loadOptions();
+    for (const listener of listeners) listener(options);
+  }
+});
 
 // The menu rules for speed and line gap, the same as the desktop's: no speed item while nonstop
 // is on, and each step stays within its range.
