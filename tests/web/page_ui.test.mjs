@@ -195,6 +195,15 @@ test('no shortcut is taken while a dialog or a text box has the keys', { skip },
   await page.focus('#typing');
   await chord(page, 'Control', 'h');
   assert.equal((await kept(page)).revealSpeed, undefined);
+
+  // Ctrl+C copies text the reader selected; with nothing selected it is the low-resolution mark.
+  await page.evaluate(() => document.activeElement.blur());
+  await page.$eval('#status', (status) => getSelection().selectAllChildren(status));
+  await chord(page, 'Control', 'c');
+  assert.equal((await kept(page)).lowRes, undefined);
+  await page.evaluate(() => getSelection().removeAllRanges());
+  await chord(page, 'Control', 'c');
+  assert.equal((await kept(page)).lowRes, true);
   await page.close();
 });
 
@@ -353,6 +362,11 @@ test('a project archive dropped on the page opens it', { skip: skipDemo }, async
     await page.$eval('#status', (s) => s.textContent));
   assert.notEqual(await page.$eval('#page', (c) => c.getAttribute('aria-label') ?? ''), '');
   assert.equal(await page.evaluate(() => document.body.classList.contains('vrk-dropping')), false);
+  // A shortcut's letter is not a choice key as well.
+  const shown = await page.$eval('#page', (c) => c.getAttribute('aria-label'));
+  await chord(page, 'Control', 'a');
+  assert.equal((await kept(page)).autoAdvance, true);
+  assert.equal(await page.$eval('#page', (c) => c.getAttribute('aria-label')), shown);
   // An open project enables what needs one.
   await openMenu(page, 'fileMenu');
   assert.equal((await itemState(page, 'reopenAction')).disabled, false);

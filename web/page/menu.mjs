@@ -447,7 +447,12 @@ class MenuBar {
         return;
       }
     }
-    if (this.runShortcut(shortcut)) event.preventDefault();
+    // Text the reader has selected on the page is copied, as anywhere in a browser.
+    if (shortcut === 'Ctrl+C' && globalThis.getSelection?.()?.isCollapsed === false) return;
+    if (this.runShortcut(shortcut)) {
+      event.preventDefault();
+      event.stopPropagation();
+    }
   }
 
   visibleItems(menuSpec) {
