@@ -224,6 +224,47 @@ test('two tabs of the page change options without undoing each other', { skip },
   await second.close();
 });
 
+test('the font item chooses among the served faces within 8-48 points', { skip }, async () => {
+  const { page, errors } = await freshPage();
+  await chord(page, 'Control', 'f');
+  await page.waitForSelector('dialog.vrk-font[open]');
+  // The stored Windows face starts at the face that stands in for it.
+  assert.deepEqual(await page.$$eval('dialog[open] option', (o) => o.map((x) => x.value)), ['IPAGothic', 'IPAMincho']);
+  assert.equal(await page.$eval('dialog[open] select', (s) => s.value), 'IPAMincho');
+  await page.keyboard.press('ArrowUp');
+  await page.$eval('dialog[open] input[type=number]', (box) => {
+    box.value = '99';
+  });
+  await page.keyboard.press('Enter');
+  assert.ok(await page.$('dialog.vrk-font[open]'), 'a size out of range is no font');
+  await page.$eval('dialog[open] input[type=number]', (box) => {
+    box.value = '20';
+  });
+  await page.click('dialog[open] label:nth-of-type(3) input');  // italic off
+  await page.focus('dialog[open] select');
+  await page.keyboard.press('Enter');
+  const chosen = await kept(page);
+  assert.deepEqual([chosen.fontName, chosen.fontSize, chosen.bold, chosen.italic], ['IPAGothic', 20, true, false]);
+
+  // Cancelled, nothing changes.
+  await chord(page, 'Control', 'f');
+  await page.waitForSelector('dialog.vrk-font[open]');
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Escape');
+  assert.equal((await kept(page)).fontName, 'IPAGothic');
+
+  // Without a project the about box names none.
+  await openMenu(page, 'helpMenu');
+  await page.click('#aboutAction');
+  await page.waitForSelector('dialog.vrk-dialog[open]');
+  assert.equal(await page.$eval('dialog[open] .vrk-comment', (c) => c.textContent), 'Marivex Project');
+  assert.equal(await page.$('dialog[open] .vrk-erase'), null, 'the about box has no picker');
+  await page.keyboard.press('Enter');
+  assert.equal(await page.$('dialog[open]'), null);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 const kSlots = [
   { caption: '夏の物語', comment: '主人公:太郎' },
   { caption: '夏の物語', comment: '未使用ファイルです。' },
