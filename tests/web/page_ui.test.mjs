@@ -261,6 +261,13 @@ test('the font item chooses among the served faces within 8-48 points', { skip }
   assert.equal(await page.$('dialog[open] .vrk-erase'), null, 'the about box has no picker');
   await page.keyboard.press('Enter');
   assert.equal(await page.$('dialog[open]'), null);
+
+  // F1 opens the manual the page serves, at its contents.
+  const opened = browser.waitForTarget((target) => target.url().endsWith('/vrk3.html#HID00000002'), { timeout: 5000 });
+  await page.keyboard.press('F1');
+  const manual = await (await opened).page();
+  await manual.waitForSelector('#HID00000002');
+  await manual.close();
   assert.deepEqual(errors, []);
   await page.close();
 });

@@ -5,6 +5,7 @@ import {
   restoreSlots, writeFiles,
 } from './project.mjs';
 import { installDropTarget } from './drop.mjs';
+import { setHomePageAction } from './dialogs.mjs';
 import { buildMenuBar } from './menu.mjs';
 import { fontFamilyFor, loadOptions, onOptionsChanged } from './options.mjs';
 
@@ -246,6 +247,8 @@ async function reopen() {
   await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
     [`${kProjectDir}/${project.fileName}`, Number(byId('slot').value), 0]));
 }
+const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
+setHomePageAction(showManual);
 buildMenuBar(byId('menubar'), {
   openZip: () => byId('zip').click(),
   openFolder: () => byId('folder').click(),
@@ -257,6 +260,7 @@ buildMenuBar(byId('menubar'), {
   exit: () => send(':quit'),
   toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
     : document.documentElement.requestFullscreen()),
+  helpContents: showManual,
   reportError: failed,
   state: () => ({
     projectKnown: Boolean(project),
