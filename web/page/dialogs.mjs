@@ -41,6 +41,10 @@ const kEraseCaption = '消去';
 const kOkCaption = 'Ok';
 const kPickerHeight = 173;
 const kPlainHeight = 124;
+// The radio group's classic place and height; it grows downwards when its font needs more room,
+// and the dialog and the erase button, level with its foot, move with it.
+const kSlotGroupTop = 130;
+const kSlotGroupHeight = 33;
 
 let homePageAction = null;
 
@@ -57,8 +61,8 @@ dialog.vrk-dialog::backdrop { background: rgba(0, 0, 0, 0.25); }
 dialog .vrk-title { height: 20px; padding: 0 6px; background: #000080; color: #fff; font-size: 13px;
   line-height: 20px; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; user-select: none; }
 .vrk-dialog form { position: relative; width: 277px; margin: 0; }
-.vrk-dialog .vrk-panel { position: absolute; left: 8px; top: 4px; width: 257px; height: 49px;
-  border: 2px inset #e0e0a0; }
+.vrk-dialog .vrk-panel { position: absolute; left: 8px; top: 4px; width: 259px; height: 51px;
+  border: 1px solid #a0a0a0; }
 .vrk-dialog .vrk-panel span, .vrk-dialog .vrk-panel a { position: absolute; height: 20px; line-height: 20px;
   white-space: nowrap; color: grey; }
 .vrk-dialog .vrk-product { left: 8px; top: 4px; font-style: italic; }
@@ -72,10 +76,11 @@ dialog .vrk-title { height: 20px; padding: 0 6px; background: #000080; color: #f
 .vrk-dialog .vrk-erase { left: 202px; top: 136px; }
 .vrk-dialog .vrk-name { position: absolute; left: 8px; top: 90px; width: 121px; height: 23px;
   box-sizing: border-box; font: inherit; font-weight: normal; }
-.vrk-dialog fieldset { position: absolute; left: 8px; top: 130px; width: 185px; min-height: 33px; margin: 0;
-  padding: 0 6px; box-sizing: border-box; border: 2px groove #e0e0a0; display: flex; justify-content: space-between; }
-.vrk-dialog legend { padding: 0; white-space: pre; }
-.vrk-dialog fieldset label { display: inline-flex; align-items: center; gap: 2px; }
+.vrk-dialog .vrk-group { position: absolute; left: 8px; top: 130px; width: 185px; min-height: 33px;
+  box-sizing: border-box; padding: 0 6px; }
+.vrk-dialog .vrk-group-title { white-space: pre; line-height: 20px; }
+.vrk-dialog .vrk-row { display: flex; justify-content: space-between; }
+.vrk-dialog .vrk-row label { display: inline-flex; align-items: center; gap: 2px; }
 dialog.vrk-font { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000;
   font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
 .vrk-font form { display: grid; grid-template-columns: 12em auto; gap: 6px 12px; padding: 10px; margin: 0; }
@@ -203,8 +208,11 @@ export async function chooseSlot(slots, selected = 1, handlers = {}) {
     commentLine.textContent = view?.comment ?? '';
   };
 
-  const group = element('fieldset');
-  group.append(element('legend', '', kSlotGroupCaption));
+  const group = element('div', 'vrk-group');
+  group.setAttribute('role', 'radiogroup');
+  group.setAttribute('aria-label', kSlotGroupCaption.trim());
+  const row = element('div', 'vrk-row');
+  group.append(element('div', 'vrk-group-title', kSlotGroupCaption), row);
   const items = [];
   for (let slot = 1; slot <= 4; ++slot) {
     const label = element('label');
@@ -214,7 +222,7 @@ export async function chooseSlot(slots, selected = 1, handlers = {}) {
     item.value = String(slot);
     item.checked = slot === selected;
     label.append(item, String(slot));
-    group.append(label);
+    row.append(label);
     items.push(item);
   }
   const erase = element('button', 'vrk-erase', kEraseCaption);
@@ -247,7 +255,12 @@ export async function chooseSlot(slots, selected = 1, handlers = {}) {
   modal = runModal(parts, {
     accept: () => ({ slot: current(), erase: false }),
     cancel: () => undefined,
-    focus: () => ok.focus(),
+    focus: () => {
+      const groupBottom = kSlotGroupTop + Math.max(kSlotGroupHeight, group.offsetHeight);
+      erase.style.top = `${groupBottom - 1 - erase.offsetHeight}px`;
+      form.style.height = `${Math.max(kPickerHeight, groupBottom + kPickerHeight - (kSlotGroupTop + kSlotGroupHeight))}px`;
+      ok.focus();
+    },
   });
   // Ok waits for a description still on its way, so that the slot answered is the one shown.
   const answer = await modal.done;
