@@ -200,6 +200,7 @@ function runModal(parts, { accept, cancel, focus }) {
 /// { caption, comment } to show (or a promise of it); a handler that throws leaves the dialog as
 /// it was, after report(error) when given. Only Ok then resolves, with erase false.
 export async function chooseSlot(slots, selected = 1, handlers = {}) {
+  if (![1, 2, 3, 4].includes(selected)) selected = 1;
   const parts = buildDialog('', '');
   const { form, title, commentLine, ok } = parts;
   form.style.height = `${kPickerHeight}px`;

@@ -160,7 +160,7 @@ class MenuBar {
     this.element = element;
     this.actions = actions;
     this.options = loadOptions();
-    this.entries = new Map();  // id -> { spec, node, button, parentMenu }
+    this.entries = new Map();  // id -> { spec, node, button, label, mark, caption, parent }
     this.shortcuts = new Map();  // shortcut -> { spec, chain }
     this.openTop = null;
     this.pointer = null;
