@@ -369,6 +369,22 @@ test('the name box keeps 16 Shift-JIS bytes and takes no empty name', { skip }, 
   await page.keyboard.press('Escape');
   assert.equal(await page.evaluate(() => window.answer), 'ab漢cdefghijklmn', 'Escape takes the box as it is');
 
+  // While an input method composes, neither the limit nor Enter interrupts it; its end cuts.
+  await ask('', '');
+  await page.waitForSelector('dialog[open] .vrk-name');
+  const composed = await page.$eval('.vrk-name', (box) => {
+    box.value = 'かんじへんかんちゅうです';
+    box.dispatchEvent(new InputEvent('input', { isComposing: true, bubbles: true }));
+    const during = box.value;
+    box.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', isComposing: true, bubbles: true, cancelable: true }));
+    const open = box.closest('dialog').open;
+    box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true }));
+    return { during, open, after: box.value };
+  });
+  assert.deepEqual(composed, { during: 'かんじへんかんちゅうです', open: true, after: 'かんじへんかんち' });
+  await page.keyboard.press('Enter');
+  assert.equal(await page.evaluate(() => window.answer), 'かんじへんかんち');
+
   await ask('', 'ﾀﾛｳ');
   await page.waitForSelector('dialog[open] .vrk-name');
   await page.keyboard.press('Backspace');
