@@ -227,3 +227,22 @@ test('a dropped zip is unpacked; loose files and empty drops are what they are',
   assert.equal(await readDrop([]), null);
   assert.equal(await readDrop([fakeTree({}, 'empty')]), null);
 });
+
+test('key presses read as the menus write their shortcuts, on any keyboard layout', { skip }, async () => {
+  const { shortcutOf, acceleratorOf } = await import(join(dist, 'menu.mjs'));
+  const key = (k, code, mods = {}) => shortcutOf({ key: k, code, ctrlKey: false, altKey: false, shiftKey: false, metaKey: false, ...mods });
+  assert.equal(key('h', 'KeyH', { ctrlKey: true }), 'Ctrl+H');
+  assert.equal(key('C', 'KeyC', { ctrlKey: true, shiftKey: true }), 'Ctrl+Shift+C');
+  // The letter the layout gives counts (W sits where Z does on some keyboards)...
+  assert.equal(key('w', 'KeyZ', { ctrlKey: true }), 'Ctrl+W');
+  // ...unless the layout gives no Latin letter: then the key's place does.
+  assert.equal(key('ц', 'KeyW', { ctrlKey: true }), 'Ctrl+W');
+  assert.equal(key('ø', 'KeyO', { altKey: true }), 'Alt+O');
+  assert.equal(key('Enter', 'Enter', { altKey: true }), 'Alt+Enter');
+  assert.equal(key('F11', 'F11'), 'F11');
+  assert.equal(key('PageUp', 'PageUp'), 'PageUp');
+  assert.equal(key('Control', 'ControlLeft', { ctrlKey: true }), '');
+  assert.equal(acceleratorOf('一時保存を開く(&Y)'), 'Y');
+  assert.equal(acceleratorOf('標準(2)(&N)'), 'N');
+  assert.equal(acceleratorOf('4:3バランス'), '');
+});

@@ -102,8 +102,10 @@ const kIsMac = typeof navigator !== 'undefined' && /Mac/.test(navigator.platform
 /// "Alt+Enter", "PageUp"), or "" for a key that carries none.
 export function shortcutOf(event) {
   let key = event.key;
-  if (/^Key[A-Z]$/.test(event.code ?? '') && (event.ctrlKey || event.metaKey || event.altKey)) {
-    // With a modifier held, some layouts report another character; the key's place decides.
+  if (/^[a-z]$/i.test(key)) {
+    key = key.toUpperCase();
+  } else if (/^Key[A-Z]$/.test(event.code ?? '') && (event.ctrlKey || event.metaKey || event.altKey)) {
+    // A layout without Latin letters, or Alt making another character: the key's place decides.
     key = event.code.slice(3);
   } else if (key.length === 1) {
     key = key.toUpperCase();
