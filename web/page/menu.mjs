@@ -162,8 +162,8 @@ class MenuBar {
     this.element = element;
     this.actions = actions;
     this.options = loadOptions();
-    this.entries = new Map();  // id -> { spec, node, button, label, mark, caption, parent }
-    this.shortcuts = new Map();  // shortcut -> { spec, chain }
+    this.entries = new Map();  // id -> { def, node, button, label, mark, caption, parent }
+    this.shortcuts = new Map();  // shortcut -> { def, chain }
     this.openTop = null;
     this.pointer = null;
     onOptionsChanged((options) => {
@@ -189,29 +189,29 @@ class MenuBar {
 
   // Whether the page takes part in the item at all: web items and desktop items whose command
   // the page does not have are left out or disabled.
-  shown(spec) {
-    if (spec.kind === 'separator') return !spec.web || typeof this.actions[spec.web] === 'function';
-    return !spec.web || typeof this.actions[spec.run] === 'function';
+  shown(def) {
+    if (def.kind === 'separator') return !def.web || typeof this.actions[def.web] === 'function';
+    return !def.web || typeof this.actions[def.run] === 'function';
   }
 
-  available(spec) {
-    return typeof this.actions[spec.run] === 'function' || spec.option || spec.tag !== undefined || spec.font ||
-      spec.about;
+  available(def) {
+    return typeof this.actions[def.run] === 'function' || def.option || def.tag !== undefined || def.font ||
+      def.about;
   }
 
   // The refresh of one menu: enabled states, check marks and captions from the options and the
   // page's state.
-  refresh(menuSpec) {
+  refresh(menuDef) {
     const state = this.state();
-    menuSpec.refresh?.(this);
-    for (const spec of menuSpec.items) {
-      const entry = this.entries.get(spec.id);
-      if (!entry || spec.kind === 'separator') continue;
-      if (spec.kind === 'menu') continue;
-      const enabled = this.available(spec) && (spec.enabled ? spec.enabled(state, this.options) : true);
+    menuDef.refresh?.(this);
+    for (const def of menuDef.items) {
+      const entry = this.entries.get(def.id);
+      if (!entry || def.kind === 'separator') continue;
+      if (def.kind === 'menu') continue;
+      const enabled = this.available(def) && (def.enabled ? def.enabled(state, this.options) : true);
       entry.button.disabled = !enabled;
-      if (spec.checkable) {
-        const checked = spec.option ? Boolean(this.options[spec.option]) : Boolean(state[spec.state]);
+      if (def.checkable) {
+        const checked = def.option ? Boolean(this.options[def.option]) : Boolean(state[def.state]);
         entry.button.setAttribute('aria-checked', String(checked));
         entry.mark.textContent = checked ? '✓' : '';
       }
@@ -219,27 +219,27 @@ class MenuBar {
   }
 
   // Carries out an item: options first, then the page's action with the options as they are kept.
-  async run(spec) {
+  async run(def) {
     const actions = this.actions;
     let options = this.options;
-    if (spec.option) {
-      options = { ...options, [spec.option]: !options[spec.option] };
-    } else if (spec.gap) {
-      options = { ...options, gapTenths: applyGapTag(options.gapTenths, spec.tag) };
-    } else if (spec.speed) {
-      options = { ...options, revealSpeed: applySpeedTag(options.revealSpeed, spec.tag) };
-    } else if (spec.font) {
+    if (def.option) {
+      options = { ...options, [def.option]: !options[def.option] };
+    } else if (def.gap) {
+      options = { ...options, gapTenths: applyGapTag(options.gapTenths, def.tag) };
+    } else if (def.speed) {
+      options = { ...options, revealSpeed: applySpeedTag(options.revealSpeed, def.tag) };
+    } else if (def.font) {
       const font = await chooseFont(options);
       if (!font) return;
       options = { ...this.options, ...font };
-    } else if (spec.about && typeof actions.about !== 'function') {
+    } else if (def.about && typeof actions.about !== 'function') {
       await showAbout('', versionText(this.state().versionCode ?? -1));
       return;
     }
     if (options !== this.options) {
       saveOptions(options);
     }
-    const action = actions[spec.run];
+    const action = actions[def.run];
     if (typeof action === 'function') await action(this.options);
   }
 
@@ -261,7 +261,7 @@ class MenuBar {
       label.append(...captionNodes(top.caption));
       button.append(label);
       node.append(button, this.buildMenu(top, [top]));
-      this.entries.set(top.id, { spec: top, node, button, label, caption: top.caption });
+      this.entries.set(top.id, { def: top, node, button, label, caption: top.caption });
       button.addEventListener('mousedown', (event) => {
         event.preventDefault();
         if (this.openTop === top) this.close();
@@ -288,13 +288,13 @@ class MenuBar {
     });
   }
 
-  buildMenu(menuSpec, chain) {
+  buildMenu(menuDef, chain) {
     const list = document.createElement('div');
     list.className = 'vrk-menu';
     list.setAttribute('role', 'menu');
-    for (const spec of menuSpec.items) {
-      if (!this.shown(spec)) continue;
-      if (spec.kind === 'separator') {
+    for (const def of menuDef.items) {
+      if (!this.shown(def)) continue;
+      if (def.kind === 'separator') {
         list.append(document.createElement('hr'));
         continue;
       }
@@ -302,38 +302,38 @@ class MenuBar {
       node.className = 'vrk-entry';
       const button = document.createElement('button');
       button.type = 'button';
-      button.id = spec.id;
+      button.id = def.id;
       button.tabIndex = -1;
       const mark = document.createElement('span');
       const label = document.createElement('span');
-      label.append(...captionNodes(spec.caption));
+      label.append(...captionNodes(def.caption));
       const key = document.createElement('span');
       key.className = 'vrk-key';
-      key.textContent = spec.key ?? '';
+      key.textContent = def.key ?? '';
       const arrow = document.createElement('span');
       button.append(mark, label, key, arrow);
       node.append(button);
       list.append(node);
-      this.entries.set(spec.id, { spec, node, button, label, mark, caption: spec.caption, parent: menuSpec });
-      if (spec.kind === 'menu') {
+      this.entries.set(def.id, { def, node, button, label, mark, caption: def.caption, parent: menuDef });
+      if (def.kind === 'menu') {
         button.setAttribute('role', 'menuitem');
         button.setAttribute('aria-haspopup', 'menu');
         arrow.textContent = '▶';
-        node.append(this.buildMenu(spec, [...chain, spec]));
-        button.addEventListener('click', () => this.openSub(spec));
+        node.append(this.buildMenu(def, [...chain, def]));
+        button.addEventListener('click', () => this.openSub(def));
         node.addEventListener('mouseenter', (event) => {
-          if (this.pointerMoved(event)) this.openSub(spec);
+          if (this.pointerMoved(event)) this.openSub(def);
         });
       } else {
-        button.setAttribute('role', spec.checkable ? 'menuitemcheckbox' : 'menuitem');
-        button.addEventListener('click', () => this.choose(spec));
+        button.setAttribute('role', def.checkable ? 'menuitemcheckbox' : 'menuitem');
+        button.addEventListener('click', () => this.choose(def));
         node.addEventListener('mouseenter', (event) => {
           if (!this.pointerMoved(event)) return;
-          this.setActive(menuSpec, spec);
-          this.closeSubsOf(menuSpec);
+          this.setActive(menuDef, def);
+          this.closeSubsOf(menuDef);
         });
-        for (const shortcut of [spec.key, ...(spec.keys ?? [])]) {
-          if (shortcut) this.shortcuts.set(shortcut, { spec, chain });
+        for (const shortcut of [def.key, ...(def.keys ?? [])]) {
+          if (shortcut) this.shortcuts.set(shortcut, { def, chain });
         }
       }
     }
@@ -349,9 +349,9 @@ class MenuBar {
   // The open menus, outermost first.
   openChain() {
     const chain = [];
-    for (let spec = this.openTop; spec;) {
-      chain.push(spec);
-      spec = spec.items.find((s) => s.kind === 'menu' && this.entries.get(s.id)?.node.classList.contains('open'));
+    for (let def = this.openTop; def;) {
+      chain.push(def);
+      def = def.items.find((s) => s.kind === 'menu' && this.entries.get(s.id)?.node.classList.contains('open'));
     }
     return chain;
   }
@@ -364,21 +364,21 @@ class MenuBar {
     this.entries.get(top.id).button.focus({ preventScroll: true });
   }
 
-  openSub(spec) {
-    const entry = this.entries.get(spec.id);
-    this.setActive(entry.parent, spec);
+  openSub(def) {
+    const entry = this.entries.get(def.id);
+    this.setActive(entry.parent, def);
     if (entry.node.classList.contains('open')) return;
     this.closeSubsOf(entry.parent);
-    this.refresh(spec);
+    this.refresh(def);
     entry.node.classList.add('open');
   }
 
-  closeSubsOf(menuSpec) {
-    for (const spec of menuSpec.items) {
-      const entry = this.entries.get(spec.id);
-      if (spec.kind === 'menu' && entry) {
+  closeSubsOf(menuDef) {
+    for (const def of menuDef.items) {
+      const entry = this.entries.get(def.id);
+      if (def.kind === 'menu' && entry) {
         entry.node.classList.remove('open');
-        this.closeSubsOf(spec);
+        this.closeSubsOf(def);
       }
     }
   }
@@ -393,19 +393,19 @@ class MenuBar {
     if (this.element.contains(document.activeElement)) document.activeElement.blur();
   }
 
-  setActive(menuSpec, spec) {
-    for (const s of menuSpec.items) this.entries.get(s.id)?.node.classList.toggle('active', s === spec);
+  setActive(menuDef, def) {
+    for (const s of menuDef.items) this.entries.get(s.id)?.node.classList.toggle('active', s === def);
   }
 
-  activeIn(menuSpec) {
-    return menuSpec.items.find((s) => this.entries.get(s.id)?.node.classList.contains('active')) ?? null;
+  activeIn(menuDef) {
+    return menuDef.items.find((s) => this.entries.get(s.id)?.node.classList.contains('active')) ?? null;
   }
 
-  choose(spec) {
-    const entry = this.entries.get(spec.id);
+  choose(def) {
+    const entry = this.entries.get(def.id);
     if (entry.button.disabled) return;
     this.close();
-    this.report(this.run(spec));
+    this.report(this.run(def));
   }
 
   report(running) {
@@ -421,11 +421,11 @@ class MenuBar {
   runShortcut(shortcut) {
     const found = this.shortcuts.get(shortcut);
     if (!found) return false;
-    const { spec, chain } = found;
-    if (spec.keyWhen && !spec.keyWhen(this.state())) return false;
-    for (const menuSpec of chain) this.refresh(menuSpec);
-    const entry = this.entries.get(spec.id);
-    if (!entry.button.disabled) this.report(this.run(spec));
+    const { def, chain } = found;
+    if (def.keyWhen && !def.keyWhen(this.state())) return false;
+    for (const menuDef of chain) this.refresh(menuDef);
+    const entry = this.entries.get(def.id);
+    if (!entry.button.disabled) this.report(this.run(def));
     return true;
   }
 
@@ -457,12 +457,12 @@ class MenuBar {
     }
   }
 
-  visibleItems(menuSpec) {
-    return menuSpec.items.filter((s) => s.kind !== 'separator' && this.entries.has(s.id));
+  visibleItems(menuDef) {
+    return menuDef.items.filter((s) => s.kind !== 'separator' && this.entries.has(s.id));
   }
 
-  firstEnabled(menuSpec, direction, from = null) {
-    const items = this.visibleItems(menuSpec);
+  firstEnabled(menuDef, direction, from = null) {
+    const items = this.visibleItems(menuDef);
     if (items.length === 0) return null;
     let at = from ? items.indexOf(from) : direction > 0 ? -1 : items.length;
     for (let i = 0; i < items.length; ++i) {
@@ -519,12 +519,12 @@ class MenuBar {
     } else if (event.key.length === 1 && !event.ctrlKey && !event.metaKey) {
       // A letter chooses the item whose caption underlines it.
       const letter = event.key.toUpperCase();
-      const spec = this.visibleItems(inner).find((s) => acceleratorOf(s.caption) === letter);
-      if (spec?.kind === 'menu') {
-        this.openSub(spec);
-        this.setActive(spec, this.firstEnabled(spec, 1));
-      } else if (spec) {
-        this.choose(spec);
+      const def = this.visibleItems(inner).find((s) => acceleratorOf(s.caption) === letter);
+      if (def?.kind === 'menu') {
+        this.openSub(def);
+        this.setActive(def, this.firstEnabled(def, 1));
+      } else if (def) {
+        this.choose(def);
       }
     } else {
       used = false;
@@ -554,9 +554,9 @@ export function buildMenuBar(element, actions) {
   const bar = new MenuBar(element, actions);
   bar.build();
   const refreshAll = () => {
-    const walk = (spec) => {
-      bar.refresh(spec);
-      for (const s of spec.items) if (s.kind === 'menu') walk(s);
+    const walk = (def) => {
+      bar.refresh(def);
+      for (const s of def.items) if (s.kind === 'menu') walk(s);
     };
     for (const top of kMenus) walk(top);
   };
