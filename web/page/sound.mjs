@@ -76,6 +76,8 @@ function freshStats() {
     midiPeak: 0,        // the loudest sample the synthesizer rendered
     firstMidiRequest: null,
     firstMidiSound: null,
+    lastStart: null,    // when the last playback began to sound
+    lastEnd: null,      // when the last end was reported
   };
 }
 
@@ -93,6 +95,7 @@ function finish(playback, completed) {
   }
   playback.done = true;
   stats.ends += 1;
+  stats.lastEnd = env.now();
   if (!completed) {
     stats.failures += 1;
   }
@@ -262,6 +265,7 @@ async function startMidi(entry, playback) {
   rendering = playback;
   stats.starts += 1;
   stats.midiStarts += 1;
+  stats.lastStart = env.now();
 }
 
 async function startDecoded(entry, playback) {
@@ -281,6 +285,7 @@ async function startDecoded(entry, playback) {
   playback.source = source;
   source.start();
   stats.starts += 1;
+  stats.lastStart = env.now();
 }
 
 function kindOf(bytes) {
