@@ -6,6 +6,7 @@ import { beforeEach, test } from 'node:test';
 import {
   closeSound, createSoundPort, openSound, playSound, setSoundEnvironment, soundStats,
 } from '../../web/page/sound.mjs';
+import { wave } from './wave_files.mjs';
 
 const bytes = (text) => new TextEncoder().encode(text);
 // A fake MIDI file: its fifth byte says for how many blocks it sounds, 0 for one the player
@@ -46,6 +47,10 @@ class FakeContext extends EventTarget {
       stop: () => { source.stopped = true; },
     };
     return source;
+  }
+  createBuffer(channels, length, rate) {
+    const buffer = { made: [channels, length, rate], copied: [], copyToChannel: (data, i) => buffer.copied.push(i) };
+    return buffer;
   }
   createScriptProcessor(frames, inputs, outputs) {
     assert.equal(outputs, 2);
@@ -136,6 +141,11 @@ test('WAV and other audio are decoded by the browser; only MIDI loads the synthe
     source.onended();
     assert.deepEqual(ends, [true]);
   }
+  // ADPCM, which browsers cannot decode, the page decodes itself.
+  openSound('VOICE.WAV', wave({ format: 0x11, rate: 11025, blockAlign: 8, extra: [9] }, [0, 0, 0, 0, 1, 2, 3, 4]), 'wav');
+  playSound(() => true);
+  await settle();
+  assert.deepEqual(contexts[0].sources.at(-1).buffer.made, [1, 9, 11025]);
   assert.deepEqual(contexts[0].decoded, ['RIFF....', 'OggS....']);
   assert.equal(contexts.length, 1, 'one audio context for the page');
   assert.equal(soundStats().soundFontFetches, 0, 'a story without MIDI fetches no soundfont');

@@ -22,13 +22,14 @@ const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'v
 const testdata = resolve(process.env.VRK_TESTDATA_DIR ?? join(root, '..', 'shared', 'testdata'));
 const song = join(testdata, 'sound', 'midi', 'dmidiplayer-examples', 'test.mid');
 const hit = join(testdata, 'sound', 'wav', 'cpython-testsuite', 'pluck-pcm16.wav');
+const voice = join(testdata, 'sound', 'wav', 'generated', 'espeak_en_22050_mono_ima_adpcm.wav');
 const require = createRequire(join(root, 'web', 'package.json'));
 
 function missing() {
   if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
   if (!existsSync(join(dist, 'TimGM6mb.sf2'))) return 'no page with its soundfont in web/dist (make web)';
   if (!existsSync(vrkc)) return `no compiler at ${vrkc}`;
-  if (!existsSync(song) || !existsSync(hit)) return `test data not found at ${testdata}`;
+  if (![song, hit, voice].every(existsSync)) return `test data not found at ${testdata}`;
   try {
     require.resolve('puppeteer-core');
   } catch {
@@ -38,7 +39,8 @@ function missing() {
 }
 const skip = missing() ?? false;
 
-// Music on the first page, an effect on the second; the music is not named there, so it stops.
+// Music on the first page, an effect on the second (the music is not named there, so it stops),
+// an ADPCM voice, which browsers cannot decode themselves, on the third.
 const kStory = `*START
 >BGM=song.mid
 音楽が鳴る。
@@ -49,6 +51,13 @@ HIT
 *HIT
 >WAV=hit.wav
 効果音が鳴った。
+?
+次へ
+VOICE
+?END
+*VOICE
+>WAV=voice.wav
+声がした。
 ?
 戻る
 START
@@ -86,6 +95,7 @@ before(async () => {
   execFileSync(vrkc, ['--slots', join(work, 'story.txt'), join(project, 'SOUND')]);
   copyFileSync(song, join(project, 'song.mid'));
   copyFileSync(hit, join(project, 'hit.wav'));
+  copyFileSync(voice, join(project, 'voice.wav'));
   const { zipSync } = await import(join(dist, 'fflate.mjs'));
   const members = {};
   for (const name of readdirSync(project)) members[name] = readFileSync(join(project, name));
@@ -154,6 +164,10 @@ test('music and an effect sound, and their ends reach the engine', { skip }, asy
     assert.equal(effect.failures, 0);
     assert.equal(effect.soundFontFetches, 1, 'the soundfont is fetched once');
     assert.equal(fetched.filter((name) => name === 'TimGM6mb.sf2').length, 1);
+
+    await page.keyboard.press('Enter');
+    await waitStats(page, `stats.starts >= ${effect.starts + 1} && stats.endsTaken >= 3`);
+    assert.equal((await stats(page)).failures, 0);
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();

@@ -12,6 +12,8 @@
 // The synthesizer and the soundfont are fetched at the first MIDI file only: a story without
 // music never loads them.
 
+import { decodeAdpcmWave } from './wave.mjs';
+
 const kSoundFontFile = 'TimGM6mb.sf2';
 const kSynthScripts = ['libfluidsynth.js', 'js-synthesizer.min.js'];
 // About 93 ms at 44.1 kHz: enough that a page run on the same thread does not starve the music.
@@ -288,6 +290,17 @@ async function startDecoded(entry, playback) {
   stats.lastStart = env.now();
 }
 
+// The browser decodes what it knows; the ADPCM WAVE files it does not know, the page does.
+function decode(ctx, bytes) {
+  const adpcm = decodeAdpcmWave(bytes);
+  if (!adpcm) {
+    return ctx.decodeAudioData(copyOf(bytes));
+  }
+  const buffer = ctx.createBuffer(adpcm.channels.length, adpcm.channels[0].length, adpcm.sampleRate);
+  adpcm.channels.forEach((samples, i) => buffer.copyToChannel(samples, i));
+  return buffer;
+}
+
 function kindOf(bytes) {
   const midi = bytes.length >= 4 && bytes[0] === 0x4d && bytes[1] === 0x54 && bytes[2] === 0x68 && bytes[3] === 0x64;
   return midi ? 'midi' : 'other';
@@ -310,7 +323,7 @@ function open(owner, path, bytes, kind) {
   } else {
     // Decoded at once, so that an effect starts without waiting; music reuses it for each repeat.
     entry.decoded = Promise.resolve()
-      .then(() => ctx.decodeAudioData(copyOf(bytes)))
+      .then(() => decode(ctx, bytes))
       .catch(() => null);
   }
   return true;
