@@ -2,6 +2,7 @@
 
 #include <emscripten.h>
 
+#include <map>
 #include <utility>
 
 namespace vrk::web {
@@ -11,6 +12,9 @@ namespace {
 constexpr int kTickMs = 55;
 
 WebSoundBackend* g_reported = nullptr;
+// Tasks waiting for their ticks, by the number the page's timer calls back with.
+std::map<int, std::function<void()>> g_timers;
+int g_lastTimer = 0;
 
 // Each call hands the page a copy of the bytes: the player's memory may move as it grows.
 // clang-format off
@@ -32,6 +36,10 @@ EM_JS(void, callPlaySound, (std::uint32_t playback), {
     }
 });
 
+EM_JS(void, startTimer, (int milliseconds, int timer), {
+    setTimeout(() => Module['_vrkTimerFired'](timer), milliseconds);
+});
+
 EM_JS(void, callCloseSound, (), {
     const sound = Module['vrkSound'];
     if (sound) {
@@ -39,11 +47,6 @@ EM_JS(void, callCloseSound, (), {
     }
 });
 // clang-format on
-
-void runTask(void* task) {
-    std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(task));
-    (*owned)();
-}
 
 }  // namespace
 
@@ -61,7 +64,8 @@ void ScriptPageAudio::close() {
 }
 
 void runAfterTicks(int ticks, std::function<void()> task) {
-    emscripten_async_call(&runTask, new std::function<void()>(std::move(task)), ticks * kTickMs);
+    g_timers.emplace(++g_lastTimer, std::move(task));
+    startTimer(ticks * kTickMs, g_lastTimer);
 }
 
 void setReportedBackend(WebSoundBackend* backend) {
@@ -76,6 +80,17 @@ extern "C" {
 /// Returns 1 when the engine took it, 0 when it belonged to a playback since stopped or replaced.
 EMSCRIPTEN_KEEPALIVE int vrkSoundEnded(std::uint32_t playback, int completed) {
     return vrk::web::g_reported != nullptr && vrk::web::g_reported->onEnded(playback, completed != 0) ? 1 : 0;
+}
+
+/// The page's timer for a task of runAfterTicks.
+EMSCRIPTEN_KEEPALIVE void vrkTimerFired(int timer) {
+    const auto found = vrk::web::g_timers.find(timer);
+    if (found != vrk::web::g_timers.end()) {
+        // Taken out first: the task may start the next timer.
+        std::function<void()> task = std::move(found->second);
+        vrk::web::g_timers.erase(found);
+        task();
+    }
 }
 
 }  // extern "C"
