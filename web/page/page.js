@@ -8,6 +8,7 @@ import { installDropTarget } from './drop.mjs';
 import { setHomePageAction } from './dialogs.mjs';
 import { buildMenuBar } from './menu.mjs';
 import { fontFamilyFor, loadOptions, onOptionsChanged } from './options.mjs';
+import * as sound from './sound.mjs';
 
 const canvas = document.getElementById('page');
 const status = document.getElementById('status');
@@ -142,7 +143,8 @@ async function openProject(files, label) {
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
   const script = files.find((f) => f.path === projectPath).bytes;
 
-  player = await createVrk3();  // a fresh file system for every project
+  sound.closeSound();  // the sound of the story before, should its player not have closed it
+  player = await createVrk3({ vrkSound: sound.createSoundPort() });  // a fresh file system for every project
   writeFiles(player.FS, kProjectDir, inside);
   const key = await projectKey(fileName, script);
   const kept = await (await saveStore()).load(key);
