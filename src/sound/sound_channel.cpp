@@ -31,6 +31,10 @@ void SoundChannel::setTickWaiter(TickWaiter waiter) {
     m_waitTicks = std::move(waiter);
 }
 
+void SoundChannel::setTickTimer(TickTimer timer) {
+    m_tickTimer = std::move(timer);
+}
+
 bool SoundChannel::playSound(const std::string& fileNameSjis) {
     stopSound();
     std::error_code error;
@@ -74,9 +78,22 @@ void SoundChannel::onPlaybackFinished(bool completed) {
         return;
     }
     const unsigned playback = m_generation;
+    if (m_tickTimer) {
+        std::weak_ptr<SoundChannel*> self = m_self;
+        m_tickTimer(kRepeatPauseTicks, [self, playback] {
+            if (auto alive = self.lock()) {
+                (*alive)->repeatMusic(playback);
+            }
+        });
+        return;
+    }
     if (m_waitTicks) {
         m_waitTicks(kRepeatPauseTicks);
     }
+    repeatMusic(playback);
+}
+
+void SoundChannel::repeatMusic(unsigned playback) {
     // The pause handles events: a page run, a choice or a menu command may have stopped or
     // replaced this music meanwhile, and the repeat belongs to the music that ended only.
     if (playback != m_generation || !m_fields.soundOpen || !m_fields.soundIsMusic) {

@@ -4,6 +4,11 @@ import {
   SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
+import { installDropTarget } from './drop.mjs';
+import { setHomePageAction } from './dialogs.mjs';
+import { buildMenuBar } from './menu.mjs';
+import { fontFamilyFor, loadOptions, onOptionsChanged } from './options.mjs';
+import * as sound from './sound.mjs';
 
 const canvas = document.getElementById('page');
 const status = document.getElementById('status');
@@ -15,10 +20,14 @@ let ended = true;
 
 const kCssWidth = 640;
 const kCssHeight = 400;
-const kFontPx = 16;
-const kLineGap = 4;
+let options = loadOptions();
+let drawn = [[], ''];
 
 function drawPage(lines, note) {
+  drawn = [lines, note];
+  // Points as the desktop sizes them on a 96 dpi screen; the gap in tenths of a line.
+  const kFontPx = Math.round((options.fontSize * 96) / 72);
+  const kLineGap = Math.round((kFontPx * (options.gapTenths - 10)) / 10);
   const ratio = window.devicePixelRatio || 1;
   canvas.width = Math.round(kCssWidth * ratio);
   canvas.height = Math.round(kCssHeight * ratio);
@@ -26,7 +35,7 @@ function drawPage(lines, note) {
   g.setTransform(ratio, 0, 0, ratio, 0, 0);
   g.fillStyle = '#000';
   g.fillRect(0, 0, kCssWidth, kCssHeight);
-  g.font = `${kFontPx}px "IPAGothic", "IPAゴシック", monospace`;
+  g.font = `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${kFontPx}px "${fontFamilyFor(options.fontName)}", monospace`;
   g.textBaseline = 'top';
   g.fillStyle = '#fff';
   let y = 8;
@@ -134,7 +143,8 @@ async function openProject(files, label) {
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
   const script = files.find((f) => f.path === projectPath).bytes;
 
-  player = await createVrk3();  // a fresh file system for every project
+  sound.closeSound();  // the sound of the story before, should its player not have closed it
+  player = await createVrk3({ vrkSound: sound.createSoundPort() });  // a fresh file system for every project
   writeFiles(player.FS, kProjectDir, inside);
   const key = await projectKey(fileName, script);
   const kept = await (await saveStore()).load(key);
@@ -220,7 +230,8 @@ document.getElementById('import').addEventListener('change', async (event) => {
 document.getElementById('save').onclick = () => send(':save');
 document.getElementById('load').onclick = () => send(':load');
 document.addEventListener('keydown', (event) => {
-  if (event.target.tagName === 'INPUT' || event.target.tagName === 'SELECT') {
+  if (event.target.tagName === 'INPUT' || event.target.tagName === 'SELECT' || event.defaultPrevented ||
+      document.querySelector('dialog[open]')) {
     return;
   }
   if (event.key === 'Enter') {
@@ -229,4 +240,51 @@ document.addEventListener('keydown', (event) => {
     send(event.key);
   }
 });
+// The page's chrome: the menu bar, projects dropped on the page, the options.
+const byId = (id) => document.getElementById(id);
+async function reopen() {
+  if (!player || !project) {
+    return;
+  }
+  await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
+    [`${kProjectDir}/${project.fileName}`, Number(byId('slot').value), 0]));
+}
+const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
+setHomePageAction(showManual);
+buildMenuBar(byId('menubar'), {
+  openZip: () => byId('zip').click(),
+  openFolder: () => byId('folder').click(),
+  reopen,
+  quickSave: () => send(':save'),
+  quickLoad: () => send(':load'),
+  exportSaves: () => byId('export').click(),
+  importSaves: () => byId('import').click(),
+  exit: () => send(':quit'),
+  toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
+    : document.documentElement.requestFullscreen()),
+  helpContents: showManual,
+  reportError: failed,
+  state: () => ({
+    projectKnown: Boolean(project),
+    quickSaveEnabled: Boolean(project),
+    quickLoadEnabled: Boolean(project?.slots.has('.VR$')),
+    fullScreen: Boolean(document.fullscreenElement),
+  }),
+});
+installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
+onOptionsChanged((changed) => {
+  options = changed;
+  drawPage(...drawn);
+});
+// A story the page's address names (?zip=stories/demo.zip) opens at once: a site can link to it.
+const named = new URLSearchParams(location.search).get('zip');
+if (named) {
+  fetch(named)
+    .then((response) => {
+      if (!response.ok) throw new Error(`${response.status} ${named}`);
+      return response.arrayBuffer();
+    })
+    .then((bytes) => openProject(readZip(new Uint8Array(bytes)), named.split('/').pop()))
+    .catch(failed);
+}
 drawPage([], '');
