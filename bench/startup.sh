@@ -163,6 +163,10 @@ cpu_ns() {
     cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'
 }
 
+ms() {  # a microsecond figure in ms, or "failed" for none
+    if [[ -n $1 ]]; then awk -v x="$1" 'BEGIN {printf "%.1f ms", x / 1000}'; else echo failed; fi
+}
+
 stats() {  # min and median of microsecond figures, in ms
     sort -n | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.1f %.1f\n", a[1]/1000, m/1000}'
 }
@@ -174,9 +178,7 @@ run_once vrk3 >/dev/null
 for i in $(seq 1 "$runs"); do
     b=$(run_once bare_window) && echo "$b" >>"$work/bare.txt"
     v=$(run_once vrk3) && echo "$v" >>"$work/vrk3.txt"
-    printf 'run %d: bare_window %s ms, vrk3 %s ms\n' "$i" \
-        "$([[ -n $b ]] && awk -v x="$b" 'BEGIN {printf "%.1f", x / 1000}' || echo failed)" \
-        "$([[ -n $v ]] && awk -v x="$v" 'BEGIN {printf "%.1f", x / 1000}' || echo failed)"
+    printf 'run %d: bare_window %s, vrk3 %s\n' "$i" "$(ms "$b")" "$(ms "$v")"
 done
 if [[ -s $work/bare.txt && -s $work/vrk3.txt ]]; then
     read -r bmin bmed < <(stats <"$work/bare.txt")
