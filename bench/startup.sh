@@ -100,6 +100,9 @@ try_once() {
         sed 's/^/    /' "$log" >&2
         return 1
     fi
+    # vrk3's phases (VRK_STARTUP_PROBE's "mark" lines), in microseconds since exec.
+    awk -v s="$start" '$1 == "mark" {print $2, int(($3 - s) / 1000)}
+        $1 == "first-page" {print "page-painted", int(($2 - s) / 1000)}' "$log" >>"$work/phases.txt"
     echo $(((end - start) / 1000))
 }
 
@@ -175,6 +178,7 @@ stats() {  # min and median of microsecond figures, in ms
 : >"$work/vrk3.txt"
 run_once bare_window >/dev/null  # warm the file cache for both
 run_once vrk3 >/dev/null
+: >"$work/phases.txt"
 for i in $(seq 1 "$runs"); do
     b=$(run_once bare_window) && echo "$b" >>"$work/bare.txt"
     v=$(run_once vrk3) && echo "$v" >>"$work/vrk3.txt"
@@ -186,6 +190,16 @@ if [[ -s $work/bare.txt && -s $work/vrk3.txt ]]; then
     echo "start-up to first painted page (ms): bare_window min $bmin median $bmed ($(wc -l <"$work/bare.txt") runs);" \
         "vrk3 min $vmin median $vmed ($(wc -l <"$work/vrk3.txt") runs)"
     awk -v a="$vmin" -v b="$bmin" -v c="$vmed" -v d="$bmed" 'BEGIN {printf "ratio vrk3/bare: min %.2f, median %.2f\n", a/b, c/d}'
+fi
+
+if [[ -s $work/phases.txt ]]; then
+    echo "where vrk3's time goes (median ms since exec, over every run):"
+    awk '{n[$1]++; v[$1, n[$1]] = $2; if (!($1 in seen)) {seen[$1] = 1; order[++k] = $1}}
+         END {for (i = 1; i <= k; i++) {p = order[i]; m = n[p]
+                  for (a = 1; a <= m; a++) x[a] = v[p, a]
+                  for (a = 1; a <= m; a++) for (b = a + 1; b <= m; b++) if (x[b] < x[a]) {t = x[a]; x[a] = x[b]; x[b] = t}
+                  printf "  %-22s %6.1f\n", p, ((m % 2) ? x[(m + 1) / 2] : (x[m / 2] + x[m / 2 + 1]) / 2) / 1000}}' \
+        "$work/phases.txt"
 fi
 
 if brss=$(resident bare_window) && vrss=$(resident vrk3); then

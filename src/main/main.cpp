@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup_marks.h"
 #include "app/terminal_front_end.h"
 #include "common/file_names.h"
 
@@ -99,6 +100,7 @@ int runHeadless(const std::vector<std::string>& args, const std::filesystem::pat
 }  // namespace
 
 int main(int argc, char** argv) {
+    vrk::app::startupMark("main");
     std::vector<std::string> args(argv + 1, argv + argc);
     // Answered before anything looks for a display or a project.
     for (const std::string& arg : args) {
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
 #ifdef VRK_HAVE_WINDOW
     if (!headless && hasDisplay()) {
         if (const RunWindow runWindow = loadWindow(programDir)) {
+            vrk::app::startupMark("window-module-loaded");
             return runWindow(argc, argv, VRK_MODULE_DIR);
         }
         return runHeadless(args, programDir);

@@ -22,6 +22,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/settings_file.h"
+#include "app/startup_marks.h"
 #include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -135,6 +136,7 @@ private:
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
     FontConfigurationWarmUp fontConfiguration;
     QApplication application(argc, argv);
+    startupMark("application-made");
     QApplication::setApplicationName(QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)));
     const std::filesystem::path programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
     const std::filesystem::path settingsPath = settingsFilePath(programDir);
@@ -142,6 +144,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
     int exitCode = 0;
     {
         MainWindow window(programDir, readSettings(settingsPath));
+        startupMark("window-made");
         if (makeSoundBackend) {
             window.host().setSoundBackend(makeSoundBackend());
         }
