@@ -1,5 +1,5 @@
-// The reading page in headless Chromium: the demo opened from a zip, read to a choice, chosen,
-// saved; after a reload the same zip resumes from the slot kept in IndexedDB.
+// The reading page in headless Chromium: the demo opened from a zip or a folder, read to a
+// choice, chosen, saved; after a reload the same project resumes from the slot kept in IndexedDB.
 //
 //   VRK_DEMO_DIR=build/samples/demo node --test tests/web/browser.test.mjs
 import assert from 'node:assert/strict';
@@ -90,6 +90,16 @@ async function openZip(page, zip) {
 
 const choiceKeys = (page) => page.$$eval('#choices button', (buttons) => buttons.map((b) => b.textContent));
 
+// The choice buttons are enabled once the page is complete: a click on the page completes it.
+async function clickChoice(page, n) {
+  await page.click('#page', { offset: { x: 5, y: 5 } });
+  await page.waitForFunction((k) => {
+    const button = document.querySelector(`#choices button:nth-child(${k})`);
+    return button && !button.disabled;
+  }, {}, n);
+  await page.click(`#choices button:nth-child(${n})`);
+}
+
 // Advances with Enter until the story offers a real choice (two or more answers).
 async function readToChoice(page) {
   for (let i = 0; i < 50; ++i) {
@@ -113,7 +123,7 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
   assert.ok(first.opened, first.status);
   const start = await pageText(page);
   assert.ok((await readToChoice(page)).length >= 2);
-  await page.click('#choices button:nth-child(1)');
+  await clickChoice(page, 1);
   const chosen = await pageText(page);
   assert.notEqual(chosen, start);
 
@@ -125,7 +135,7 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
 
   // A quick save taken further on comes back through a reload too.
   const keys = await choiceKeys(page);
-  await page.click(`#choices button:nth-child(${keys.length})`);
+  await clickChoice(page, keys.length);
   const later = await pageText(page);
   await page.click('#save');
   await page.waitForFunction(() => Number(document.getElementById('status').dataset.saved ?? 0) > 0);
@@ -135,6 +145,35 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
   assert.equal(await pageText(page), later);
   assert.deepEqual(errors, []);
   await page.close();
+});
+
+test('a folder opens, its page reveals step by step, and keys choose as on the desktop', { skip: skip ?? false }, async () => {
+  // A browser of its own: no saves kept from the other tests.
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  await page.goto(url);
+  // The browser's folder picker cannot be driven from here; the same input takes the folder's
+  // files one by one instead.
+  await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
+  const input = await page.$('#folder');
+  await input.uploadFile(...readdirSync(demo).map((name) => join(demo, name)));
+  await page.waitForFunction(() => document.body.dataset.opened || /開けません|ありません/.test(document.getElementById('status').textContent));
+  // The first page is revealed a column at a time: the buttons wait, disabled, until it is all shown.
+  assert.equal(await page.$eval('#choices button', (b) => b.disabled), true);
+  await page.waitForFunction(() => document.body.dataset.revealed === 'true', { timeout: 30000 });
+  assert.equal(await page.$eval('#choices button', (b) => b.disabled), false);
+  const first = await pageText(page);
+  const keys = await choiceKeys(page);
+  assert.deepEqual(keys, ['A', 'B']);
+  // A key of no button in use does nothing; a letter of one chooses.
+  await page.keyboard.press('f');
+  assert.equal(await pageText(page), first);
+  await page.keyboard.press('b');
+  assert.notEqual(await pageText(page), first);
+  assert.deepEqual(errors, []);
+  await context.close();
 });
 
 test('a zip without a project says so and opens nothing', { skip: skip ?? false }, async () => {

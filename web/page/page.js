@@ -1,104 +1,285 @@
-// The reading page: a project folder goes into the player's in-memory files, and each report
-// the player prints (the terminal's @page / "| " / @choices / @end lines) is drawn on the canvas.
+// The reading page: a project folder or zip goes into the player's in-memory files, the story
+// runs in the page's host (WebStoryHost in the WebAssembly module), and this draws what the host
+// lays out and reveals onto the canvas, as the window's page view does.
 import {
   SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
+import { chooseSlot, enterName, showAbout } from './dialogs.mjs';
+import { buildMenuBar } from './menu.mjs';
+import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
+import {
+  applyGapTag, applySpeedTag, balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics,
+  pointsToPixels, uncoverInto,
+} from './canvas.mjs';
 
 const canvas = document.getElementById('page');
+const stage = document.getElementById('stage');
+const scroller = document.getElementById('scroll');
+const scrollSpace = document.getElementById('scroll-space');
+const pictureCanvas = document.getElementById('picture');
 const status = document.getElementById('status');
 const choiceBar = document.getElementById('choices');
 const notice = document.getElementById('notice');
-let player = null;
-let choiceCount = 0;
-let ended = true;
 
-const kCssWidth = 640;
-const kCssHeight = 400;
-const kFontPx = 16;
-const kLineGap = 4;
-
-function drawPage(lines, note) {
-  const ratio = window.devicePixelRatio || 1;
-  canvas.width = Math.round(kCssWidth * ratio);
-  canvas.height = Math.round(kCssHeight * ratio);
-  const g = canvas.getContext('2d');
-  g.setTransform(ratio, 0, 0, ratio, 0, 0);
-  g.fillStyle = '#000';
-  g.fillRect(0, 0, kCssWidth, kCssHeight);
-  g.font = `${kFontPx}px "IPAGothic", "IPAゴシック", monospace`;
-  g.textBaseline = 'top';
-  g.fillStyle = '#fff';
-  let y = 8;
-  for (const line of lines) {
-    g.fillText(line, 8, y);
-    y += kFontPx + kLineGap;
-  }
-  if (note) {
-    g.fillStyle = '#f66';
-    g.fillText(note, 8, kCssHeight - kFontPx - 8);
-  }
-}
-
-function showReport(report) {
-  const lines = [];
-  let note = '';
-  const programs = [];
-  for (const line of report.split('\n')) {
-    if (line.startsWith('| ')) {
-      lines.push(line.slice(2));
-    } else if (line.startsWith('@choices ')) {
-      choiceCount = Number(line.slice(9));
-      ended = false;
-    } else if (line === '@end') {
-      choiceCount = 0;
-      ended = true;
-      note = '（おわり）';
-    } else if (line.startsWith('@error ')) {
-      note = line.slice(7);
-    } else if (line.startsWith('@exec ')) {
-      // A browser starts no programs; say which one the story asked for.
-      note = `外部プログラム: ${line.slice(6)}`;
-      programs.push(`「${line.slice(6).replaceAll(`${kProjectDir}/`, '')}」`);
-    } else if (line.startsWith('vrk3: ')) {
-      note = line.slice(6);
-    }
-  }
-  if (programs.length > 0) {
-    notice.textContent = `このお話は外部プログラム${programs.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
-    notice.hidden = false;
-  }
-  if (lines.length > 0 || note) {
-    drawPage(lines, note);
-    canvas.setAttribute('aria-label', [...lines, note].join('\n').trim());
-  }
-  choiceBar.replaceChildren();
-  for (let i = 0; i < choiceCount; ++i) {
-    const button = document.createElement('button');
-    button.textContent = String.fromCharCode(65 + i);
-    button.onclick = () => send(choiceCount === 1 ? '' : button.textContent);
-    choiceBar.append(button);
-  }
-}
-
+const kTickMs = 55;
 const kProjectDir = '/project';
 const kProgramDir = '/';  // the player's own folder, "/", where saves go when a project ships none
-let project = null;  // { key, baseName, slots } of the open story
+
+let player = null;
+let host = null;  // the module's functions, once a project is open
+let project = null;  // { key, fileName, baseName, slots } of the open story
 let saves = null;
+let options = loadOptions();
+let pageWidth = 640;
+let pageHeight = 480;
+let ratio = 1;
+let layout = null;  // { version, ascent, text: RGBA with the replace/OR rule in alpha, ... }
+let backgroundVersion = -1;
+let backgroundImage = null;
+let pictureVersion = -1;
+let lastState = null;
+let busy = false;  // the opening is asking the reader
+let pauseTicks = false;  // a test holds the timer to look at a still page
+let scrollFromHost = false;
+
+// --- Measuring and drawing text -------------------------------------------------------------
+
+const measureContext = document.createElement('canvas').getContext('2d');
+
+// The face a stored font name gets: the desktop's counterpart rule (in the module), among the
+// faces the page serves.
+let fontFamily = fontFamilyFor(options.fontName, '');
+
+function resolveFamily() {
+  const counterpart = player ? player.ccall('vrkFontFamily', 'string', ['string'], [options.fontName]) : '';
+  fontFamily = fontFamilyFor(options.fontName, counterpart);
+}
+
+function fontAt(scale) {
+  return cssFont(options, pointsToPixels(options.fontSize) * scale, fontFamily);
+}
+
+// The vertical metrics of the served faces, read from their files as the desktop's font engine
+// reads them (browsers take other tables, and their line would be shorter).
+const faces = new Map();
+
+async function loadFace(family) {
+  if (faces.has(family) || !kFaceFiles[family]) return;
+  try {
+    const response = await fetch(kFaceFiles[family]);
+    faces.set(family, response.ok ? faceMetrics(new Uint8Array(await response.arrayBuffer())) : null);
+  } catch {
+    faces.set(family, null);
+  }
+}
+
+// Widths are the canvas's advances, rounded once for the whole text as the window's are.
+const measure = {
+  width(text, scale) {
+    measureContext.font = fontAt(scale);
+    return Math.round(measureContext.measureText(text).width);
+  },
+  lines(scale) {
+    const face = faces.get(fontFamily);
+    if (face) return lineMetrics(face, pointsToPixels(options.fontSize) * scale);
+    measureContext.font = fontAt(scale);
+    const m = measureContext.measureText('漢字Sample');
+    const ascent = Math.round(m.fontBoundingBoxAscent);
+    return { ascent, height: ascent + Math.round(m.fontBoundingBoxDescent) };
+  },
+  height(text, scale) {
+    return this.lines(scale).height;
+  },
+  ascent(scale) {
+    return this.lines(scale).ascent;
+  },
+};
+
+function heapBytes(pointer, length) {
+  return player.HEAPU8.subarray(pointer, pointer + length);
+}
+
+// The text image: the characters in white give their coverage, which the host composes into
+// the outlined text and its mask.
+function renderLayout() {
+  const info = JSON.parse(host.layout());
+  const width = Math.max(0, info.width);
+  const height = Math.max(0, info.height);
+  layout = { ...info, pixels: new Uint8Array(0) };
+  if (width === 0 || height === 0) return;
+  const coverage = document.createElement('canvas');
+  coverage.width = width;
+  coverage.height = height;
+  const g = coverage.getContext('2d', { willReadFrequently: true });
+  g.font = fontAt(ratio);
+  g.fillStyle = '#fff';
+  g.textBaseline = 'alphabetic';
+  const ascent = measure.ascent(ratio);
+  for (const line of info.lines) {
+    for (const [x, text] of line.chars) g.fillText(text, x, line.top + ascent);
+  }
+  const rgba = g.getImageData(0, 0, width, height).data;
+  const alpha = new Uint8Array(width * height);
+  for (let i = 0; i < alpha.length; ++i) alpha[i] = rgba[4 * i + 3];
+  const input = player._malloc(alpha.length);
+  heapBytes(input, alpha.length).set(alpha);
+  const output = host.compose(input);
+  player._free(input);
+  layout.pixels = heapBytes(output, width * height * 4).slice();
+}
+
+function pictureCanvasOf(which, width, height) {
+  const pointer = host.picture(which);
+  const image = new ImageData(new Uint8ClampedArray(heapBytes(pointer, width * height * 4)), width, height);
+  const c = document.createElement('canvas');
+  c.width = width;
+  c.height = height;
+  c.getContext('2d').putImageData(image, 0, 0);
+  return c;
+}
+
+const rgb = ([r, g, b]) => `rgb(${r},${g},${b})`;
+
+// The watermark font: bold, sized so that its cell (ascent + descent) is 20 pixels.
+function watermarkFont() {
+  const family = '"Arial", "Liberation Sans", sans-serif';
+  measureContext.font = `bold 20px ${family}`;
+  const m = measureContext.measureText('VRK System');
+  const cell = Math.round(m.fontBoundingBoxAscent) + Math.round(m.fontBoundingBoxDescent);
+  const size = cell > 0 && cell !== 20 ? Math.max(1, Math.round(400 / cell)) : 20;
+  measureContext.font = `bold ${size}px ${family}`;
+  return { font: measureContext.font, ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent) };
+}
+
+function paintBackground(g, background) {
+  g.save();
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  g.beginPath();
+  g.rect(0, 0, background.width, background.height);
+  g.clip();
+  if (background.kind === 'colour') {
+    g.fillStyle = rgb(background.colour);
+    g.fillRect(0, 0, background.width, background.height);
+    const mark = watermarkFont();
+    g.font = mark.font;
+    g.fillStyle = rgb(background.watermark);
+    g.textBaseline = 'alphabetic';
+    for (const [x, y] of background.marks) {
+      g.save();
+      g.translate(x, y);
+      g.rotate(-Math.PI / 4);
+      g.fillText('VRK System', 0, mark.ascent);
+      g.restore();
+    }
+  } else if (background.kind === 'tiled') {
+    g.fillStyle = g.createPattern(backgroundImage, 'repeat');
+    g.fillRect(0, 0, background.width, background.height);
+  } else {
+    g.fillStyle = rgb(background.barColour);
+    for (const [l, t, r, b] of background.bars) g.fillRect(l, t, r - l, b - t);
+    const [l, t, r, b] = background.picture;
+    g.imageSmoothingEnabled = false;
+    g.drawImage(backgroundImage, l, t, r - l, b - t);
+  }
+  g.restore();
+}
+
+function uncover(g, rect) {
+  if (layout && layout.pixels.length > 0) {
+    uncoverInto(g, layout, rect, canvas.width - Math.round(16 * ratio), canvas.height);
+  }
+}
+
+// --- Applying the host's state ----------------------------------------------------------------
+
+function placeButtons(choices) {
+  const wanted = choices.captions.length;
+  while (choiceBar.children.length > wanted) choiceBar.lastElementChild.remove();
+  while (choiceBar.children.length < wanted) {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.addEventListener('click', () => clickButton(Number(button.dataset.k)));
+    choiceBar.append(button);
+  }
+  // Left to right: the leftmost button in use is the highest number, the first choice.
+  for (let i = 0; i < wanted; ++i) {
+    const k = wanted - i;
+    const button = choiceBar.children[i];
+    const [left, top, width, height] = choices.rects[k - 1];
+    button.dataset.k = String(k);
+    button.textContent = choices.captions[k - 1];
+    button.disabled = !choices.enabled;
+    Object.assign(button.style, { left: `${left}px`, top: `${top}px`, width: `${width}px`, height: `${height}px` });
+  }
+}
+
+function showNotices(state) {
+  if (state.programs.length > 0) {
+    const names = state.programs.map((p) => `「${p.replaceAll(`${kProjectDir}/`, '')}」`);
+    const before = notice.dataset.programs ? notice.dataset.programs.split('\n') : [];
+    const all = [...before, ...names];
+    notice.dataset.programs = all.join('\n');
+    notice.textContent = `このお話は外部プログラム${all.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
+    notice.hidden = false;
+  }
+  for (const error of state.errors) {
+    status.textContent = error;
+    status.dataset.error = error;
+  }
+  for (const comment of state.abouts) showAbout(state.caption || 'Marivex Browser', comment);
+}
+
+function applyState() {
+  if (!host) return;
+  const state = JSON.parse(host.state());
+  lastState = state;
+  showNotices(state);
+  const g = canvas.getContext('2d');
+  if (state.background.version !== backgroundVersion) {
+    backgroundVersion = state.background.version;
+    const { pictureWidth, pictureHeight } = state.background;
+    backgroundImage = pictureWidth > 0 ? pictureCanvasOf(0, pictureWidth, pictureHeight) : null;
+  }
+  if (state.layoutVersion !== layout?.version) renderLayout();
+  if (state.paint.full) {
+    g.fillStyle = '#000';
+    g.fillRect(0, 0, canvas.width, canvas.height);
+    paintBackground(g, state.background);
+  }
+  for (const rect of state.paint.rects) uncover(g, rect);
+  if (state.picture.version !== pictureVersion) {
+    pictureVersion = state.picture.version;
+    if (state.picture.shown) {
+      const source = pictureCanvasOf(1, state.picture.width, state.picture.height);
+      pictureCanvas.width = source.width;
+      pictureCanvas.height = source.height;
+      pictureCanvas.getContext('2d').drawImage(source, 0, 0);
+    }
+  }
+  pictureCanvas.hidden = !state.picture.shown;
+  placeButtons(state.choices);
+  scrollFromHost = true;
+  scrollSpace.style.height = `${pageHeight + state.scroll.max / ratio}px`;
+  scroller.scrollTop = state.scroll.value / ratio;
+  scroller.classList.toggle('disabled', !state.scroll.enabled);
+  scrollFromHost = false;
+  canvas.setAttribute('aria-label', state.text.trim());
+  document.body.dataset.revealed = String(state.revealed);
+  if (state.caption) document.title = state.caption;
+  return state;
+}
+
+// --- Saves ---------------------------------------------------------------------------------------
 
 async function saveStore() {
-  if (!saves) {
-    saves = await SaveStore.open();
-  }
+  if (!saves) saves = await SaveStore.open();
   return saves;
 }
 
-// Whatever slot files the engine wrote during the last run are kept in the browser at once,
-// so that a reload finds them.
+// Whatever slot files the engine wrote are kept in the browser at once, so that a reload finds them.
 async function keepSlots() {
-  if (!project) {
-    return;
-  }
+  if (!project) return;
   const now = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
   const changed = changedSlots(project.slots, now);
   project.slots = now;
@@ -108,16 +289,122 @@ async function keepSlots() {
   }
 }
 
-function run(call) {
-  showReport(call());
-  return keepSlots();
+// A command of the reader: the host acts, the page is drawn, the slots are kept.
+function command(action) {
+  if (!host || busy) return Promise.resolve();
+  const result = action();
+  applyState();
+  return keepSlots().then(() => result);
 }
 
-function send(line) {
-  if (player && !ended) {
-    return run(() => player.ccall('vrkInput', 'string', ['string'], [line]));
+// --- Opening -------------------------------------------------------------------------------------
+
+function bindHost(module) {
+  const c = (name, result, args) => module.cwrap(name, result, args);
+  return {
+    create: c('vrkHostCreate', null, []),
+    setProject: c('vrkHostSetProject', 'number', ['string']),
+    describeSlot: (n) => JSON.parse(module.ccall('vrkHostDescribeSlot', 'string', ['number'], [n])),
+    eraseSlot: () => JSON.parse(module.ccall('vrkHostEraseSlot', 'string', [], [])),
+    loadSlot: c('vrkHostLoadSlot', 'number', []),
+    names: () => JSON.parse(module.ccall('vrkHostNames', 'string', [], [])),
+    setName: c('vrkHostSetName', 'number', ['number', 'string']),
+    start: c('vrkHostStart', 'number', []),
+    flush: c('vrkHostFlush', null, []),
+    key: c('vrkHostKey', 'number', ['number']),
+    button: c('vrkHostButton', 'number', ['number']),
+    click: c('vrkHostClick', null, []),
+    quickSave: c('vrkHostQuickSave', 'number', []),
+    quickLoad: c('vrkHostQuickLoad', null, []),
+    pageSize: c('vrkHostPageSize', null, ['number', 'number', 'number']),
+    fontChanged: c('vrkHostFontChanged', null, []),
+    lineGap: c('vrkHostLineGap', null, ['number']),
+    speed: c('vrkHostSpeed', null, ['number']),
+    options: c('vrkHostOptions', null, ['number', 'number', 'number', 'number', 'number', 'number', 'number']),
+    tick: c('vrkHostTick', null, []),
+    scrollTo: c('vrkHostScrollTo', null, ['number']),
+    scrollKey: c('vrkHostScrollKey', 'number', ['number']),
+    wheel: c('vrkHostWheel', null, ['number']),
+    repaint: c('vrkHostRepaint', null, []),
+    state: c('vrkHostState', 'string', []),
+    layout: c('vrkHostLayout', 'string', []),
+    compose: c('vrkHostCompose', 'number', ['number']),
+    picture: c('vrkHostPicture', 'number', ['number']),
+  };
+}
+
+function sizeCanvas() {
+  ratio = window.devicePixelRatio || 1;
+  stage.style.width = `${pageWidth}px`;
+  stage.style.height = `${pageHeight}px`;
+  canvas.style.width = `${pageWidth}px`;
+  canvas.style.height = `${pageHeight}px`;
+  canvas.width = Math.round(pageWidth * ratio);
+  canvas.height = Math.round(pageHeight * ratio);
+}
+
+function passOptions() {
+  const o = options;
+  host.options(+o.mid, +o.wav, +o.other, +o.oldExe, +o.lowRes, +o.contrast, +o.nonstop);
+  host.speed(o.revealSpeed);
+  host.lineGap(o.gapTenths);
+}
+
+async function fontsReady() {
+  await loadFace(fontFamily);
+  try {
+    await document.fonts.load(fontAt(1), '漢字Sample');
+  } catch {
+    // an unknown face falls back like any other
   }
-  return Promise.resolve();
+}
+
+// The slot picker, with the erase button's two presses, then the names a fresh slot asks.
+async function pickSlotAndNames() {
+  const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
+  const preferred = Number(document.getElementById('slot')?.value ?? 1);
+  let selected = preferred;
+  for (;;) {
+    const answer = await chooseSlot(slots.map(({ caption, comment }) => ({ caption, comment })), selected);
+    selected = answer.slot;
+    const view = host.describeSlot(selected);
+    if (!answer.erase) {
+      if (view.ok) break;
+      continue;
+    }
+    const erased = host.eraseSlot();
+    if (erased.ok) slots[selected - 1] = erased;
+  }
+  if (!host.loadSlot()) return false;
+  for (const { index, prompt, name } of host.names()) {
+    // An empty name is refused: the box comes back until something is typed.
+    for (;;) {
+      const typed = await enterName(prompt, name);
+      if (host.setName(index, typed ?? '')) break;
+    }
+  }
+  return true;
+}
+
+async function openStory() {
+  busy = true;
+  try {
+    await fontsReady();
+    sizeCanvas();
+    host.pageSize(pageWidth, pageHeight, ratio);
+    passOptions();
+    layout = null;
+    backgroundVersion = -1;
+    pictureVersion = -1;
+    delete status.dataset.error;
+    const opened = host.setProject(`${kProjectDir}/${project.fileName}`) && (await pickSlotAndNames()) && host.start();
+    busy = false;
+    applyState();
+    await keepSlots();
+    return Boolean(opened);
+  } finally {
+    busy = false;
+  }
 }
 
 // FILES are { path, bytes } relative to the chosen folder or the archive's root.
@@ -134,27 +421,161 @@ async function openProject(files, label) {
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
   const script = files.find((f) => f.path === projectPath).bytes;
 
+  if (host) host.flush();
+  host = null;  // nothing ticks until the new story is open
   player = await createVrk3();  // a fresh file system for every project
+  player.vrkMeasure = measure;
+  const opening = bindHost(player);
+  opening.create();
+  host = opening;
+  busy = true;
+  resolveFamily();
   writeFiles(player.FS, kProjectDir, inside);
   const key = await projectKey(fileName, script);
   const kept = await (await saveStore()).load(key);
-  if (kept.size > 0) {
-    restoreSlots(player.FS, kProjectDir, baseName, kept);
-  }
+  if (kept.size > 0) restoreSlots(player.FS, kProjectDir, baseName, kept);
   project = { key, fileName, baseName, slots: readSlots(player.FS, kProjectDir, kProgramDir, baseName) };
   notice.hidden = true;
+  delete notice.dataset.programs;
   status.textContent = `${label}: ${fileName}`;
-  const slot = Number(document.getElementById('slot').value);
-  await run(() =>
-    player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], [`${kProjectDir}/${fileName}`, slot, 0]));
+  await openStory();
   document.body.dataset.opened = key;
 }
+
+// --- Input ---------------------------------------------------------------------------------------
+
+function clickButton(k) {
+  command(() => host.button(k)).then((chose) => {
+    // With no story in progress the single button opens the project again.
+    if (chose === 0 && project) reopen();
+  });
+}
+
+function reopen() {
+  if (!host || busy) return;
+  host.flush();
+  host.create();
+  keepSlots().then(openStory);
+}
+
+const kScrollKeys = { PageUp: 1, PageDown: 2, ArrowUp: 3, ArrowDown: 4, Home: 5, End: 6 };
+
+document.addEventListener('keydown', (event) => {
+  const tag = event.target.tagName;
+  if (!host || busy || tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA' || event.ctrlKey || event.altKey || event.metaKey) {
+    return;
+  }
+  if (event.key in kScrollKeys) {
+    if (lastState?.scroll.enabled) {
+      event.preventDefault();
+      command(() => host.scrollKey(kScrollKeys[event.key]));
+    }
+    return;
+  }
+  let code = 0;
+  if (event.key === 'Enter') code = 13;
+  else if (event.key.length === 1) code = event.key.charCodeAt(0);
+  if (code !== 0) {
+    command(() => host.key(code)).then((chose) => {
+      if (chose) event.preventDefault();
+    });
+  }
+});
+canvas.addEventListener('click', () => command(() => host.click()));
+canvas.addEventListener('wheel', (event) => {
+  event.preventDefault();
+  if (event.deltaY !== 0) command(() => host.wheel(Math.sign(event.deltaY) * 120));
+}, { passive: false });
+scroller.addEventListener('scroll', () => {
+  if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
+});
+
+setInterval(() => {
+  if (host && !busy && !pauseTicks) {
+    host.tick();
+    applyState();
+  }
+}, kTickMs);
+
+// --- Options and menu ---------------------------------------------------------------------------
+
+onOptionsChanged((next) => {
+  const fontChanged = ['fontName', 'fontSize', 'bold', 'italic'].some((k) => next[k] !== options[k]);
+  options = { ...next };
+  resolveFamily();
+  if (!host) return;
+  passOptions();
+  if (fontChanged) {
+    fontsReady().then(() => command(() => host.fontChanged()));
+  } else {
+    applyState();
+  }
+});
+
+function setOption(changes) {
+  saveOptions({ ...options, ...changes });
+}
+
+const actions = {
+  openFolder: () => document.getElementById('folder').click(),
+  openZip: () => document.getElementById('zip').click(),
+  reopen,
+  quickSave: () => command(() => host.quickSave()),
+  quickLoad: () => command(() => host.quickLoad()),
+  exit: () => {
+    if (host) host.flush();
+    keepSlots();
+  },
+  chooseFont: async () => {
+    const dialogs = await import('./dialogs.mjs');
+    if (typeof dialogs.chooseFont === 'function') {
+      const font = await dialogs.chooseFont(options);
+      if (font) setOption(font);
+    }
+  },
+  widerGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, 1) }),
+  narrowerGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, -1) }),
+  standardGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, 0) }),
+  slower: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, 1, options.nonstop) }),
+  faster: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, -1, options.nonstop) }),
+  normalSpeed: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, 0, options.nonstop) }),
+  toggleNonstop: () => setOption({ nonstop: !options.nonstop }),
+  toggleMid: () => setOption({ mid: !options.mid }),
+  toggleWav: () => setOption({ wav: !options.wav }),
+  toggleOther: () => setOption({ other: !options.other }),
+  toggleOldExe: () => setOption({ oldExe: !options.oldExe }),
+  toggleLowRes: () => setOption({ lowRes: !options.lowRes }),
+  toggleContrast: () => setOption({ contrast: !options.contrast }),
+  balanceTo4by3: () => {
+    const size = balanceTo4by3(pageWidth - 16, pageHeight, 16);
+    resizePage(size.width, size.height);
+  },
+  helpContents: () => {
+    status.textContent = 'ヘルプはこのページにはありません';
+  },
+  about: () => showAbout(lastState?.caption || 'Marivex Browser', ''),
+};
+const menuBar = document.getElementById('menubar');
+if (menuBar) buildMenuBar(menuBar, actions);
+
+function resizePage(width, height) {
+  pageWidth = Math.max(320 - 16, width);
+  pageHeight = Math.max(240 - 40, height);
+  sizeCanvas();
+  if (host) {
+    host.pageSize(pageWidth, pageHeight, ratio);
+    applyState();
+  }
+}
+
+// --- Files -----------------------------------------------------------------------------------------
 
 async function readFolder(fileList) {
   const files = [];
   for (const file of fileList) {
     files.push({
-      path: file.webkitRelativePath.split('/').slice(1).join('/'),  // below the chosen folder
+      // Below the chosen folder; files handed over without their folder keep their own names.
+      path: file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name,
       bytes: new Uint8Array(await file.arrayBuffer()),
     });
   }
@@ -170,12 +591,13 @@ function download(name, bytes) {
 }
 
 function failed(error) {
+  busy = false;
   status.textContent = `開けません: ${error.message}`;
 }
 
 document.getElementById('folder').addEventListener('change', (event) => {
   const list = Array.from(event.target.files);
-  const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] : '';
+  const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] || 'folder' : '';
   readFolder(list).then((files) => openProject(files, label)).catch(failed);
   event.target.value = '';
 });
@@ -191,17 +613,13 @@ document.getElementById('zip').addEventListener('change', async (event) => {
   }
 });
 document.getElementById('export').onclick = () => {
-  if (project) {
-    download(`${project.baseName}-saves.zip`, exportSlots(project.baseName, project.slots));
-  }
+  if (project) download(`${project.baseName}-saves.zip`, exportSlots(project.baseName, project.slots));
 };
 // Slot files brought from elsewhere replace the kept ones; the story is opened again on them.
 document.getElementById('import').addEventListener('change', async (event) => {
   const list = Array.from(event.target.files);
   event.target.value = '';
-  if (!project) {
-    return;
-  }
+  if (!project) return;
   const files = await Promise.all(list.map(async (f) => ({ name: f.name, bytes: new Uint8Array(await f.arrayBuffer()) })));
   const slots = importSlots(project.baseName, files);
   if (slots.size === 0) {
@@ -209,24 +627,24 @@ document.getElementById('import').addEventListener('change', async (event) => {
     return;
   }
   await (await saveStore()).store(project.key, slots);
-  await send(':quit');  // the open story writes its slot first, so the imported ones win
+  host.flush();  // the open story writes its slot first, so the imported ones win
+  host.create();
   restoreSlots(player.FS, kProjectDir, project.baseName, slots);
   project.slots = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
   status.textContent = `${project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;
-  const slot = Number(document.getElementById('slot').value);
-  await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
-    [`${kProjectDir}/${project.fileName}`, slot, 0]));
+  await openStory();
 });
-document.getElementById('save').onclick = () => send(':save');
-document.getElementById('load').onclick = () => send(':load');
-document.addEventListener('keydown', (event) => {
-  if (event.target.tagName === 'INPUT' || event.target.tagName === 'SELECT') {
-    return;
-  }
-  if (event.key === 'Enter') {
-    send('');
-  } else if (/^[a-fA-F1-6]$/.test(event.key)) {
-    send(event.key);
-  }
-});
-drawPage([], '');
+document.getElementById('save').onclick = () => actions.quickSave();
+document.getElementById('load').onclick = () => actions.quickLoad();
+
+// For tests and for a page that embeds the reader: hold the timer, size the page.
+window.vrkPage = {
+  hold(held) {
+    pauseTicks = held;
+  },
+  resize: resizePage,
+  state: () => lastState,
+};
+
+sizeCanvas();
+canvas.getContext('2d').fillRect(0, 0, canvas.width, canvas.height);
