@@ -31,6 +31,10 @@ void SoundChannel::setTickWaiter(TickWaiter waiter) {
     m_waitTicks = std::move(waiter);
 }
 
+void SoundChannel::setTickScheduler(TickScheduler scheduler) {
+    m_scheduleTicks = std::move(scheduler);
+}
+
 bool SoundChannel::playSound(const std::string& fileNameSjis) {
     stopSound();
     std::error_code error;
@@ -74,9 +78,22 @@ void SoundChannel::onPlaybackFinished(bool completed) {
         return;
     }
     const unsigned playback = m_generation;
+    if (m_scheduleTicks) {
+        std::weak_ptr<SoundChannel*> self = m_self;
+        m_scheduleTicks(kRepeatPauseTicks, [self, playback] {
+            if (auto alive = self.lock()) {
+                (*alive)->repeatAfterPause(playback);
+            }
+        });
+        return;
+    }
     if (m_waitTicks) {
         m_waitTicks(kRepeatPauseTicks);
     }
+    repeatAfterPause(playback);
+}
+
+void SoundChannel::repeatAfterPause(unsigned playback) {
     // The pause handles events: a page run, a choice or a menu command may have stopped or
     // replaced this music meanwhile, and the repeat belongs to the music that ended only.
     if (playback != m_generation || !m_fields.soundOpen || !m_fields.soundIsMusic) {

@@ -25,6 +25,9 @@ public:
     using Poster = std::function<void(std::function<void()>)>;
     /// Pauses for ticks of the 55 ms timer while the window goes on handling events.
     using TickWaiter = std::function<void(int ticks)>;
+    /// Runs then after ticks of the 55 ms timer, without waiting for them (a host that cannot
+    /// block: a browser page).
+    using TickScheduler = std::function<void(int ticks, std::function<void()> then)>;
 
     /// The pause between the end of a music and its repeat.
     static constexpr int kRepeatPauseTicks = 10;
@@ -43,6 +46,9 @@ public:
     void setPoster(Poster poster);
     /// Sets the wait used before a music repeat.
     void setTickWaiter(TickWaiter waiter);
+    /// Sets a scheduler that keeps the pause before a music repeat instead of waiting; it takes
+    /// precedence over the waiter. A repeat scheduled by a channel since destroyed does nothing.
+    void setTickScheduler(TickScheduler scheduler);
     /// Sets the directory that relative names are found from.
     void setBaseDir(std::filesystem::path baseDir) { m_baseDir = std::move(baseDir); }
 
@@ -68,12 +74,14 @@ private:
     void startPlayback();
     void closePlayer();
     void deliverNotice(unsigned generation, bool completed);
+    void repeatAfterPause(unsigned playback);
 
     SoundBackend& m_backend;
     interpreter::SoundFields& m_fields;
     std::filesystem::path m_baseDir;
     Poster m_poster;
     TickWaiter m_waitTicks;
+    TickScheduler m_scheduleTicks;
     unsigned m_generation = 0;
     unsigned m_endedGeneration = 0;  // the playback whose end was reported last
     // Notices hold a weak reference to this, so one that arrives after the channel is gone

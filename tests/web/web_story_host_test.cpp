@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/sjis.h"
+#include "sound/null_sound_backend.h"
 #include "vrkc/story_compiler.h"
 
 namespace vrk::web {
@@ -194,6 +195,31 @@ TEST_F(WebStoryHostTest, TheTextImageComposesTheOutlineAndReplacesOnlyUnderIt) {
     EXPECT_EQ(pixel(6, 6), (std::vector<int>{255, 255, 255, 255}));
     EXPECT_EQ(pixel(8, 5), (std::vector<int>{0, 0, 0, 0})) << "beyond the outline the page is kept";
     EXPECT_NE(m_host.layoutJson().find("[[0,\"い\"],[20,\"ち\"]]"), std::string::npos) << m_host.layoutJson();
+}
+
+TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {
+    struct CountingBackend : sound::NullSoundBackend {
+        int plays = 0;
+        void play(FinishedHandler onFinished) override {
+            ++plays;
+            NullSoundBackend::play(std::move(onFinished));
+        }
+    };
+    auto backend = std::make_unique<CountingBackend>();
+    CountingBackend* music = backend.get();
+    m_host.setSoundBackend(std::move(backend));
+    std::ofstream(m_dir / "theme.mid", std::ios::binary) << "MThd";
+    writeProject("*START\n>BGM=theme.mid\nいち\n?END\nSTART\n");
+    open();
+    ASSERT_EQ(music->plays, 1);
+    music->finishPlayback();
+    m_host.tick();  // the notice is handled on the next tick; the pause starts there
+    for (int i = 0; i < 9; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(music->plays, 1);
+    m_host.tick();
+    EXPECT_EQ(music->plays, 2);
 }
 
 }  // namespace

@@ -120,6 +120,7 @@ WebStoryHost::WebStoryHost(fs::path programDir, ScaledMeasurer measurer)
 }
 
 WebStoryHost::~WebStoryHost() {
+    m_scheduled.clear();
     m_channel.reset();
 }
 
@@ -128,8 +129,12 @@ void WebStoryHost::setSoundBackend(std::unique_ptr<sound::SoundBackend> backend)
     m_channel.reset();
     m_backend = std::move(backend);
     m_channel = std::make_unique<sound::SoundChannel>(*m_backend, m_story.sound, baseDir());
-    // Notices are handled on the next tick, never inside the call that gave them.
+    // Notices are handled on the next tick, never inside the call that gave them; the pause
+    // before a music repeat is counted in ticks rather than waited for.
     m_channel->setPoster(m_tasks.poster());
+    m_channel->setTickScheduler([this](int ticks, std::function<void()> then) {
+        m_scheduled.emplace_back(std::max(0, ticks), std::move(then));
+    });
 }
 
 fs::path WebStoryHost::baseDir() const {
@@ -376,6 +381,20 @@ void WebStoryHost::uncover(const Uncover& rect) {
 }
 
 void WebStoryHost::tick() {
+    // The pauses count on whether or not the reveal timer runs, as the window sleeps them.
+    std::vector<std::function<void()>> due;
+    for (auto it = m_scheduled.begin(); it != m_scheduled.end();) {
+        if (--it->first <= 0) {
+            due.push_back(std::move(it->second));
+            it = m_scheduled.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& task : due) {
+        task();
+    }
+    // Notices after the pauses: a pause that one starts counts from the next tick.
     m_tasks.drain();
     if (!m_timerActive) {
         return;

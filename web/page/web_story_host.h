@@ -13,8 +13,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/project_opening.h"
@@ -160,6 +162,7 @@ private:
     std::unique_ptr<sound::SoundBackend> m_backend;
     std::unique_ptr<sound::SoundChannel> m_channel;
     sound::PostedTasks m_tasks;
+    std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
     bool m_quickLoadEnabled = false;
     std::string m_captionSjis;
 
