@@ -256,6 +256,11 @@ function applyState() {
       pictureCanvas.height = source.height;
       pictureCanvas.getContext('2d').drawImage(source, 0, 0);
     }
+    // Over the page's top right corner, clear of the scroll bar, cut to the page as the window
+    // is cut to the screen.
+    pictureCanvas.style.left = `${Math.max(0, pageWidth - 16 - state.picture.width - 4)}px`;
+    pictureCanvas.style.maxWidth = `${pageWidth - 16}px`;
+    pictureCanvas.style.maxHeight = `${pageHeight}px`;
   }
   pictureCanvas.hidden = !state.picture.shown;
   placeButtons(state.choices);

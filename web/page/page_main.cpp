@@ -106,6 +106,7 @@ private:
 };
 
 std::unique_ptr<vrk::web::WebStoryHost> g_host;
+std::function<std::unique_ptr<vrk::sound::SoundBackend>()> g_soundBackends;
 std::string g_answer;
 
 const char* answer(std::string text) {
@@ -140,6 +141,13 @@ WebStoryHost* pageHost() {
     return g_host.get();
 }
 
+void setPageSoundBackends(std::function<std::unique_ptr<sound::SoundBackend>()> make) {
+    g_soundBackends = std::move(make);
+    if (g_host && g_soundBackends) {
+        g_host->setSoundBackend(g_soundBackends());
+    }
+}
+
 }  // namespace vrk::web
 
 extern "C" {
@@ -151,6 +159,9 @@ EMSCRIPTEN_KEEPALIVE void vrkHostCreate() {
     }
     g_host = std::make_unique<vrk::web::WebStoryHost>(
         "/", [](double scale) { return std::make_unique<CanvasMeasurer>(scale); });
+    if (g_soundBackends) {
+        g_host->setSoundBackend(g_soundBackends());
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE int vrkHostSetProject(const char* projectFile) {
