@@ -176,6 +176,46 @@ test('a folder opens, its page reveals step by step, and keys choose as on the d
   await context.close();
 });
 
+test('at a device pixel ratio of 2 the page is drawn at the device\'s pixels with the same line breaks', { skip: skip ?? false }, async () => {
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  const lines = async (scale) => {
+    await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: scale });
+    await page.goto(url);
+    await openZip(page, await demoZip());
+    await page.click('#page', { offset: { x: 5, y: 5 } });
+    await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+    return page.evaluate(() => {
+      const canvas = document.getElementById('page');
+      // Rows of the canvas with text-coloured (white) pixels: the drawn lines, in device pixels.
+      const g = canvas.getContext('2d');
+      const data = g.getImageData(0, 0, canvas.width, canvas.height).data;
+      let inked = 0;
+      for (let y = 0; y < canvas.height; ++y) {
+        for (let x = 0; x < canvas.width; ++x) {
+          const i = 4 * (y * canvas.width + x);
+          if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+            ++inked;
+            break;
+          }
+        }
+      }
+      return { width: canvas.width, cssWidth: canvas.clientWidth, inked, text: canvas.getAttribute('aria-label') };
+    });
+  };
+  const one = await lines(1);
+  const two = await lines(2);
+  assert.equal(one.width, one.cssWidth);
+  assert.equal(two.width, 2 * two.cssWidth);
+  assert.equal(two.text, one.text);
+  // Twice the rows of ink, give or take the outline's fixed width: sharp text, not a stretched image.
+  assert.ok(two.inked > 1.6 * one.inked && two.inked < 2.4 * one.inked, `${one.inked} rows against ${two.inked}`);
+  assert.deepEqual(errors, []);
+  await context.close();
+});
+
 test('a zip without a project says so and opens nothing', { skip: skip ?? false }, async () => {
   const { zipSync } = await import(join(dist, 'fflate.mjs'));
   const path = join(work, 'empty.zip');

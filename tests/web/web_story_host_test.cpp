@@ -165,6 +165,9 @@ TEST_F(WebStoryHostTest, ALongPageScrollsWithTheRevealAndTheKeys) {
     EXPECT_EQ(m_host.scrollPosition(), range.maximum);
     m_host.scrollTo(range.maximum + 500);
     EXPECT_EQ(m_host.scrollPosition(), range.maximum);
+    m_host.scrollTo(24 * 5 + 13);
+    m_host.snapScroll();
+    EXPECT_EQ(m_host.scrollPosition(), 24 * 5) << "a thumb let go lands on a whole line";
 }
 
 TEST_F(WebStoryHostTest, ABackgroundWhosePictureIsMissingGoesBackToTheColour) {

@@ -330,6 +330,7 @@ function bindHost(module) {
     scrollTo: c('vrkHostScrollTo', null, ['number']),
     scrollKey: c('vrkHostScrollKey', 'number', ['number']),
     wheel: c('vrkHostWheel', null, ['number']),
+    snapScroll: c('vrkHostSnapScroll', null, []),
     repaint: c('vrkHostRepaint', null, []),
     state: c('vrkHostState', 'string', []),
     layout: c('vrkHostLayout', 'string', []),
@@ -481,9 +482,12 @@ document.addEventListener('keydown', (event) => {
   if (event.key === 'Enter') code = 13;
   else if (event.key.length === 1) code = event.key.charCodeAt(0);
   if (code !== 0) {
-    command(() => host.key(code)).then((chose) => {
-      if (chose) event.preventDefault();
+    // A key that chose is not handed on, so a focused button cannot act on it a second time.
+    let chose = 0;
+    command(() => {
+      chose = host.key(code);
     });
+    if (chose) event.preventDefault();
   }
 });
 canvas.addEventListener('click', () => command(() => host.click()));
@@ -494,6 +498,14 @@ canvas.addEventListener('wheel', (event) => {
 scroller.addEventListener('scroll', () => {
   if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
 });
+// A thumb let go lands on a whole line.
+scroller.addEventListener('pointerup', () => command(() => host.snapScroll()));
+// The page follows its frame when the reader drags its corner, as the window follows its edges.
+new ResizeObserver(() => {
+  const width = Math.round(stage.clientWidth);
+  const height = Math.round(stage.clientHeight);
+  if (width > 0 && height > 0 && (width !== pageWidth || height !== pageHeight)) resizePage(width, height);
+}).observe(stage);
 
 setInterval(() => {
   if (host && !busy && !pauseTicks) {

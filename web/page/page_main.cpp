@@ -348,6 +348,13 @@ EMSCRIPTEN_KEEPALIVE void vrkHostWheel(int delta) {
     g_host->wheel(delta);
 }
 
+EMSCRIPTEN_KEEPALIVE void vrkHostSnapScroll() {
+    if (!g_host) {
+        return;
+    }
+    g_host->snapScroll();
+}
+
 EMSCRIPTEN_KEEPALIVE void vrkHostRepaint() {
     if (!g_host) {
         return;

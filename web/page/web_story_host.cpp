@@ -455,6 +455,10 @@ bool WebStoryHost::scrollByKey(ScrollKey key) {
     return true;
 }
 
+void WebStoryHost::snapScroll() {
+    scrollTo(presentation::snapThumb(m_scroll, m_metrics.lineHeight));
+}
+
 void WebStoryHost::wheel(int delta) {
     if (m_range.enabled) {
         scrollTo(m_scroll + delta * kWheelLines * m_range.singleStep / 120);

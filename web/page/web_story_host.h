@@ -99,6 +99,8 @@ public:
     /// The scroll position in device pixels (the scroll bar's value).
     void scrollTo(int position);
     bool scrollByKey(ScrollKey key);
+    /// The scroll bar's thumb let go: the position lands on a whole line.
+    void snapScroll();
     /// The wheel turned by delta (120 a notch; positive scrolls towards the end).
     void wheel(int delta);
     /// Something else covered the page (a resize, a dialog): everything is drawn again.
