@@ -571,6 +571,13 @@ const actions = {
     status.textContent = 'ヘルプはこのページにはありません';
   },
   about: () => showAbout(lastState?.caption || 'Marivex Browser', ''),
+  // Whether an item can be used now, for a menu that greys items out as the window's does.
+  enabled: (name) => {
+    if (name === 'quickSave') return Boolean(host && lastState?.scriptOpen);
+    if (name === 'quickLoad') return Boolean(host && lastState?.quickLoad);
+    if (name === 'reopen') return Boolean(host && lastState?.projectKnown);
+    return true;
+  },
 };
 const menuBar = document.getElementById('menubar');
 if (menuBar) buildMenuBar(menuBar, actions);
@@ -656,6 +663,7 @@ document.getElementById('load').onclick = () => actions.quickLoad();
 
 // For tests and for a page that embeds the reader: hold the timer, size the page.
 window.vrkPage = {
+  actions,
   hold(held) {
     pauseTicks = held;
   },
