@@ -522,8 +522,8 @@ void WebStoryHost::prepareChoices() {
 }
 
 void WebStoryHost::enableChoices() {
+    // Enabling shows nothing that was hidden, as the window's buttons stay hidden.
     m_choicesEnabled = true;
-    m_visibleButtons = std::max(m_visibleButtons, 1);
     m_completed = true;
 }
 
