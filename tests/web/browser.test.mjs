@@ -248,6 +248,57 @@ test('a story that starts a program gets a notice naming each program', { skip: 
   await page.close();
 });
 
+test('a page longer than several screens scrolls with the keys and is drawn wherever it is looked at', { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) }, async () => {
+  const dir = mkdtempSync(join(work, 'long-'));
+  const lines = Array.from({ length: 120 }, (_, i) => `${i + 1}行目の文章です。`);
+  writeFileSync(join(dir, 'long.txt'), ['*START', ...lines, '?END', 'START', '*VRKALTER', ...Array(18).fill('????'), '長い'].join('\n'));
+  execFileSync(vrkc, ['--slots', join(dir, 'long.txt'), join(dir, 'LONG')]);
+  const { zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = {};
+  for (const name of readdirSync(dir)) if (name !== 'long.txt') members[name] = readFileSync(join(dir, name));
+  const path = join(work, 'long.zip');
+  writeFileSync(path, zipSync(members));
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  // Nonstop shows the whole page at once.
+  await page.evaluateOnNewDocument(() => localStorage.setItem('vrk3.options', JSON.stringify({ nonstop: true })));
+  await page.goto(url);
+  assert.ok((await openZip(page, path)).opened);
+  await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+  // Rows of the text area holding the text colour (white), top half and bottom half.
+  const ink = () => page.$eval('#page', (canvas) => {
+    const g = canvas.getContext('2d');
+    const data = g.getImageData(0, 0, canvas.width - 16, canvas.height).data;
+    const rows = [0, 0];
+    for (let y = 0; y < canvas.height; ++y) {
+      for (let x = 0; x < canvas.width - 16; ++x) {
+        const i = 4 * (y * (canvas.width - 16) + x);
+        if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+          ++rows[y < canvas.height / 2 ? 0 : 1];
+          break;
+        }
+      }
+    }
+    return rows;
+  });
+  const top = await ink();
+  assert.ok(top[0] > 0 && top[1] > 0, `text on the whole first screen: ${top}`);
+  await page.keyboard.press('End');
+  const state = await page.evaluate(() => window.vrkPage.state().scroll);
+  assert.ok(state.enabled && state.max > 4 * 480, `a long page: ${JSON.stringify(state)}`);
+  assert.equal(state.value, state.max);
+  const end = await ink();
+  assert.ok(end[0] > 0, `the end of the page is drawn: ${end}`);
+  await page.keyboard.press('Home');
+  assert.equal(await page.evaluate(() => window.vrkPage.state().scroll.value), 0);
+  // A scrolled page shows whole lines only, as the window's does: the top half is as it was.
+  assert.equal((await ink())[0], top[0], 'the top again, drawn the same');
+  assert.deepEqual(errors, []);
+  await context.close();
+});
+
 test('saves stored in quick succession are all kept, per project', { skip: skip ?? false }, async () => {
   const page = await browser.newPage();
   await page.goto(url);

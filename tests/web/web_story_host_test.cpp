@@ -186,7 +186,7 @@ TEST_F(WebStoryHostTest, TheTextImageComposesTheOutlineAndReplacesOnlyUnderIt) {
     const presentation::PageLayout& layout = m_host.layout();
     std::vector<std::uint8_t> coverage(static_cast<std::size_t>(layout.imageWidth * layout.imageHeight), 0);
     coverage[static_cast<std::size_t>(5 * layout.imageWidth + 5)] = 255;  // one inked pixel
-    const std::vector<std::uint8_t>& rgba = m_host.composeText(coverage.data());
+    const std::vector<std::uint8_t>& rgba = m_host.composeText(coverage.data(), 0, layout.imageHeight);
     ASSERT_EQ(rgba.size(), coverage.size() * 4);
     const auto pixel = [&](int x, int y) {
         const std::size_t at = 4 * static_cast<std::size_t>(y * layout.imageWidth + x);
@@ -198,6 +198,14 @@ TEST_F(WebStoryHostTest, TheTextImageComposesTheOutlineAndReplacesOnlyUnderIt) {
     EXPECT_EQ(pixel(6, 6), (std::vector<int>{255, 255, 255, 255}));
     EXPECT_EQ(pixel(8, 5), (std::vector<int>{0, 0, 0, 0})) << "beyond the outline the page is kept";
     EXPECT_NE(m_host.layoutJson().find("[[0,\"い\"],[20,\"ち\"]]"), std::string::npos) << m_host.layoutJson();
+
+    // A band of rows composes the same pixels from the coverage two rows above it.
+    const std::vector<std::uint8_t> whole = rgba;
+    const int top = 6;
+    const std::vector<std::uint8_t>& band =
+        m_host.composeText(coverage.data() + static_cast<std::size_t>((top - 2) * layout.imageWidth), top, 9);
+    ASSERT_EQ(band.size(), static_cast<std::size_t>(3 * layout.imageWidth * 4));
+    EXPECT_TRUE(std::equal(band.begin(), band.end(), whole.begin() + 4 * top * layout.imageWidth));
 }
 
 TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {

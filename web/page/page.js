@@ -100,33 +100,54 @@ function heapBytes(pointer, length) {
   return player.HEAPU8.subarray(pointer, pointer + length);
 }
 
-// The text image: the characters in white give their coverage, which the host composes into
-// the outlined text and its mask.
+// The text image, in bands of rows drawn the first time the reveal or a scroll reaches them, so a
+// long page costs only what is looked at: the characters in white give their coverage, which the
+// host composes into the outlined text and its mask.
+const kBandRows = 256;
+const kBandsKept = 24;
+
 function renderLayout() {
   const info = JSON.parse(host.layout());
-  const width = Math.max(0, info.width);
-  const height = Math.max(0, info.height);
-  layout = { ...info, pixels: new Uint8Array(0) };
-  if (width === 0 || height === 0) return;
+  layout = { ...info, width: Math.max(0, info.width), height: Math.max(0, info.height), bands: new Map() };
+}
+
+function band(index) {
+  const kept = layout.bands.get(index);
+  if (kept) {
+    layout.bands.delete(index);  // most recently used last
+    layout.bands.set(index, kept);
+    return kept;
+  }
+  const { width, lineHeight } = layout;
+  const top = index * kBandRows;
+  const bottom = Math.min(layout.height, top + kBandRows);
+  const coverageTop = Math.max(0, top - 2);
+  const rows = bottom - coverageTop;
   const coverage = document.createElement('canvas');
   coverage.width = width;
-  coverage.height = height;
+  coverage.height = rows;
   const g = coverage.getContext('2d', { willReadFrequently: true });
   g.font = fontAt(ratio);
   g.fillStyle = '#fff';
   g.textBaseline = 'alphabetic';
   const ascent = measure.ascent(ratio);
-  for (const line of info.lines) {
-    for (const [x, text] of line.chars) g.fillText(text, x, line.top + ascent);
+  // A line's glyphs may reach beyond its own rows: every line near the band is drawn.
+  const reach = 2 * lineHeight + 8;
+  for (const line of layout.lines) {
+    if (line.top + reach <= coverageTop || line.top - reach >= bottom) continue;
+    for (const [x, text] of line.chars) g.fillText(text, x, line.top + ascent - coverageTop);
   }
-  const rgba = g.getImageData(0, 0, width, height).data;
-  const alpha = new Uint8Array(width * height);
+  const rgba = g.getImageData(0, 0, width, rows).data;
+  const alpha = new Uint8Array(width * rows);
   for (let i = 0; i < alpha.length; ++i) alpha[i] = rgba[4 * i + 3];
   const input = player._malloc(alpha.length);
   heapBytes(input, alpha.length).set(alpha);
-  const output = host.compose(input);
+  const output = host.compose(input, top, bottom);
   player._free(input);
-  layout.pixels = heapBytes(output, width * height * 4).slice();
+  const made = { top, width, height: bottom - top, pixels: heapBytes(output, width * (bottom - top) * 4).slice() };
+  layout.bands.set(index, made);
+  if (layout.bands.size > kBandsKept) layout.bands.delete(layout.bands.keys().next().value);
+  return made;
 }
 
 function pictureCanvasOf(which, width, height) {
@@ -185,9 +206,19 @@ function paintBackground(g, background) {
   g.restore();
 }
 
+// Each band the rectangle reaches uncovers its part.
 function uncover(g, rect) {
-  if (layout && layout.pixels.length > 0) {
-    uncoverInto(g, layout, rect, canvas.width - Math.round(16 * ratio), canvas.height);
+  if (!layout || layout.width === 0 || layout.height === 0) return;
+  const [sx, sy, w, h, wx, wy] = rect;
+  const first = Math.max(0, sy);
+  const last = Math.min(layout.height, sy + h);
+  for (let index = Math.floor(first / kBandRows); index * kBandRows < last; ++index) {
+    const part = band(index);
+    const r0 = Math.max(first, part.top);
+    const r1 = Math.min(last, part.top + part.height);
+    if (r1 > r0) {
+      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], canvas.width - Math.round(16 * ratio), canvas.height);
+    }
   }
 }
 
@@ -334,7 +365,7 @@ function bindHost(module) {
     repaint: c('vrkHostRepaint', null, []),
     state: c('vrkHostState', 'string', []),
     layout: c('vrkHostLayout', 'string', []),
-    compose: c('vrkHostCompose', 'number', ['number']),
+    compose: c('vrkHostCompose', 'number', ['number', 'number', 'number']),
     picture: c('vrkHostPicture', 'number', ['number']),
   };
 }

@@ -376,12 +376,12 @@ EMSCRIPTEN_KEEPALIVE const char* vrkHostLayout() {
     return answer(g_host->layoutJson());
 }
 
-/// COVERAGE: width × height bytes of the layout's image; returns its RGBA text image.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostCompose(const std::uint8_t* coverage) {
+/// COVERAGE: the layout's image rows from two above TOP to BOTTOM; returns RGBA of [TOP, BOTTOM).
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostCompose(const std::uint8_t* coverage, int top, int bottom) {
     if (!g_host) {
         return nullptr;
     }
-    return g_host->composeText(coverage).data();
+    return g_host->composeText(coverage, top, bottom).data();
 }
 
 /// RGBA of the background picture (0) or the picture window's (1); sizes are in the state.

@@ -671,16 +671,21 @@ std::string WebStoryHost::layoutJson() const {
     return j.str();
 }
 
-const std::vector<std::uint8_t>& WebStoryHost::composeText(const std::uint8_t* coverage) {
+const std::vector<std::uint8_t>& WebStoryHost::composeText(const std::uint8_t* coverage, int top,
+                                                           int bottom) {
     const int width = std::max(0, m_layout.imageWidth);
-    const int height = std::max(0, m_layout.imageHeight);
-    std::vector<std::uint32_t> text(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    top = std::clamp(top, 0, std::max(0, m_layout.imageHeight));
+    bottom = std::clamp(bottom, top, std::max(0, m_layout.imageHeight));
+    const int rows = bottom - top;
+    std::vector<std::uint32_t> text(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
     const std::size_t maskStride = (static_cast<std::size_t>(width) + 7) / 8;
-    std::vector<std::uint8_t> mask(maskStride * static_cast<std::size_t>(height));
-    if (width > 0 && height > 0) {
-        presentation::composeText({coverage, static_cast<std::size_t>(width), width, 0, height}, 0, height,
-                                  m_layout.colours,
-                                  {text.data(), static_cast<std::size_t>(width), mask.data(), maskStride});
+    std::vector<std::uint8_t> mask(maskStride * static_cast<std::size_t>(rows));
+    if (width > 0 && rows > 0) {
+        const int coverageTop = std::max(0, top - 2);
+        presentation::composeText(
+            {coverage, static_cast<std::size_t>(width), width, coverageTop, bottom - coverageTop}, top,
+            bottom, m_layout.colours,
+            {text.data(), static_cast<std::size_t>(width), mask.data(), maskStride});
     }
     // RGBA; the alpha says how the pixel goes onto the page: 255 replaces it, 0 is ORed into it
     // (the mask keeps the page's pixel there).

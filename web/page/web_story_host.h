@@ -111,9 +111,10 @@ public:
     /// JSON of the laid-out page: image size, colours, and each display line's characters with
     /// their x in the text image (the page draws them, the baseline at top + the font's ascent).
     std::string layoutJson() const;
-    /// The text image from the characters' coverage (width × height bytes, as layoutJson drew
-    /// them in white): RGBA, alpha 255 where the pixel replaces the page's, 0 where it is ORed in.
-    const std::vector<std::uint8_t>& composeText(const std::uint8_t* coverage);
+    /// Rows [top, bottom) of the text image from the characters' coverage (as layoutJson drew
+    /// them in white) of the rows from two above top (or from top on the first row) to bottom,
+    /// width bytes a row: RGBA, alpha 255 where the pixel replaces the page's, 0 where it is ORed in.
+    const std::vector<std::uint8_t>& composeText(const std::uint8_t* coverage, int top, int bottom);
     /// RGBA pixels of the background picture (0) or the picture window's picture (1).
     const std::vector<std::uint8_t>& picturePixels(int which);
 
