@@ -402,7 +402,9 @@ async function pickSlotAndNames() {
   const preferred = Number(document.getElementById('slot')?.value ?? 1);
   let selected = preferred;
   for (;;) {
-    const answer = await chooseSlot(slots.map(({ caption, comment }) => ({ caption, comment })), selected);
+    // A free slot's comment is empty, as the dialog expects; the engine's words stay beside it.
+    const views = slots.map(({ caption, comment, fresh }) => ({ caption, comment: fresh ? '' : comment, text: comment, fresh }));
+    const answer = await chooseSlot(views, selected);
     selected = answer.slot;
     const view = host.describeSlot(selected);
     if (!answer.erase) {
