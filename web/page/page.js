@@ -222,6 +222,25 @@ function uncover(g, rect) {
   }
 }
 
+// The picture window beside the page, by the window's rules with the viewport as the screen:
+// left of the page, above it, right of it, below it, else the corner; cut to the viewport.
+function placePicture(picture) {
+  if (!picture.shown) return;
+  const page = stage.getBoundingClientRect();
+  const frame = 4;  // the border on both sides
+  const [x, y, width, height] = player.ccall('vrkPicturePlace', 'string',
+    ['number', 'number', 'number', 'number', 'number', 'number', 'number', 'number', 'number'],
+    [Math.round(page.left), Math.round(page.top), Math.round(page.width), Math.round(page.height),
+      picture.width, picture.height, frame, window.innerWidth, window.innerHeight]).split(',').map(Number);
+  Object.assign(pictureCanvas.style, {
+    left: `${x}px`, top: `${y}px`, width: `${width}px`, height: `${height}px`,
+  });
+}
+
+window.addEventListener('resize', () => {
+  if (lastState) placePicture(lastState.picture);
+});
+
 // --- Applying the host's state ----------------------------------------------------------------
 
 function placeButtons(choices) {
@@ -287,11 +306,7 @@ function applyState() {
       pictureCanvas.height = source.height;
       pictureCanvas.getContext('2d').drawImage(source, 0, 0);
     }
-    // Over the page's top right corner, clear of the scroll bar, cut to the page as the window
-    // is cut to the screen.
-    pictureCanvas.style.left = `${Math.max(0, pageWidth - 16 - state.picture.width - 4)}px`;
-    pictureCanvas.style.maxWidth = `${pageWidth - 16}px`;
-    pictureCanvas.style.maxHeight = `${pageHeight}px`;
+    placePicture(state.picture);
   }
   pictureCanvas.hidden = !state.picture.shown;
   placeButtons(state.choices);

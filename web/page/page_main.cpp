@@ -394,9 +394,24 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostPicture(int which) {
 
 }  // extern "C"
 
+#include "pictures/picture_placement.h"
 #include "presentation/font_names.h"
 
 extern "C" {
+
+/// Where the picture window goes beside the page and how much of the picture it shows, by the
+/// window's rules, in the viewport's pixels: "x,y,width,height". FRAME is what its border adds.
+EMSCRIPTEN_KEEPALIVE const char* vrkPicturePlace(int left, int top, int width, int height, int pictureWidth,
+                                                 int pictureHeight, int frame, int screenWidth,
+                                                 int screenHeight) {
+    const vrk::pictures::Size screen{screenWidth, screenHeight};
+    const vrk::pictures::Size client =
+        vrk::pictures::pictureWindowClientSize({pictureWidth, pictureHeight}, {frame, frame}, screen);
+    const vrk::pictures::Point at = vrk::pictures::pictureWindowPosition(
+        {left, top, left + width, top + height}, {client.width + frame, client.height + frame}, screen);
+    return answer(std::to_string(at.x) + "," + std::to_string(at.y) + "," + std::to_string(client.width) +
+                  "," + std::to_string(client.height));
+}
 
 /// The family that stands in for a stored face name ("" when it is no known Windows face).
 EMSCRIPTEN_KEEPALIVE const char* vrkFontFamily(const char* faceUtf8) {
