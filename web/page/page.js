@@ -637,6 +637,7 @@ function resizePage(width, height) {
   if (host) {
     host.pageSize(pageWidth, pageHeight, ratio);
     applyState();
+    placePicture(lastState.picture);
   }
 }
 
