@@ -31,8 +31,8 @@ void SoundChannel::setTickWaiter(TickWaiter waiter) {
     m_waitTicks = std::move(waiter);
 }
 
-void SoundChannel::setTickScheduler(TickScheduler scheduler) {
-    m_scheduleTicks = std::move(scheduler);
+void SoundChannel::setTickTimer(TickTimer timer) {
+    m_tickTimer = std::move(timer);
 }
 
 bool SoundChannel::playSound(const std::string& fileNameSjis) {
@@ -78,11 +78,11 @@ void SoundChannel::onPlaybackFinished(bool completed) {
         return;
     }
     const unsigned playback = m_generation;
-    if (m_scheduleTicks) {
+    if (m_tickTimer) {
         std::weak_ptr<SoundChannel*> self = m_self;
-        m_scheduleTicks(kRepeatPauseTicks, [self, playback] {
+        m_tickTimer(kRepeatPauseTicks, [self, playback] {
             if (auto alive = self.lock()) {
-                (*alive)->repeatAfterPause(playback);
+                (*alive)->repeatMusic(playback);
             }
         });
         return;
@@ -90,10 +90,10 @@ void SoundChannel::onPlaybackFinished(bool completed) {
     if (m_waitTicks) {
         m_waitTicks(kRepeatPauseTicks);
     }
-    repeatAfterPause(playback);
+    repeatMusic(playback);
 }
 
-void SoundChannel::repeatAfterPause(unsigned playback) {
+void SoundChannel::repeatMusic(unsigned playback) {
     // The pause handles events: a page run, a choice or a menu command may have stopped or
     // replaced this music meanwhile, and the repeat belongs to the music that ended only.
     if (playback != m_generation || !m_fields.soundOpen || !m_fields.soundIsMusic) {

@@ -25,9 +25,9 @@ public:
     using Poster = std::function<void(std::function<void()>)>;
     /// Pauses for ticks of the 55 ms timer while the window goes on handling events.
     using TickWaiter = std::function<void(int ticks)>;
-    /// Runs then after ticks of the 55 ms timer, without waiting for them (a host that cannot
-    /// block: a browser page).
-    using TickScheduler = std::function<void(int ticks, std::function<void()> then)>;
+    /// Runs a task on the UI thread once ticks of the 55 ms timer have passed, without waiting
+    /// for them: for a host that cannot pause inside a call (a web page's event loop).
+    using TickTimer = std::function<void(int ticks, std::function<void()> task)>;
 
     /// The pause between the end of a music and its repeat.
     static constexpr int kRepeatPauseTicks = 10;
@@ -46,9 +46,9 @@ public:
     void setPoster(Poster poster);
     /// Sets the wait used before a music repeat.
     void setTickWaiter(TickWaiter waiter);
-    /// Sets a scheduler that keeps the pause before a music repeat instead of waiting; it takes
-    /// precedence over the waiter. A repeat scheduled by a channel since destroyed does nothing.
-    void setTickScheduler(TickScheduler scheduler);
+    /// Sets a timer that the music repeat is handed to instead of waiting; it takes the place
+    /// of the waiter. The repeat still belongs to the music that ended only.
+    void setTickTimer(TickTimer timer);
     /// Sets the directory that relative names are found from.
     void setBaseDir(std::filesystem::path baseDir) { m_baseDir = std::move(baseDir); }
 
@@ -74,14 +74,14 @@ private:
     void startPlayback();
     void closePlayer();
     void deliverNotice(unsigned generation, bool completed);
-    void repeatAfterPause(unsigned playback);
+    void repeatMusic(unsigned playback);
 
     SoundBackend& m_backend;
     interpreter::SoundFields& m_fields;
     std::filesystem::path m_baseDir;
     Poster m_poster;
     TickWaiter m_waitTicks;
-    TickScheduler m_scheduleTicks;
+    TickTimer m_tickTimer;
     unsigned m_generation = 0;
     unsigned m_endedGeneration = 0;  // the playback whose end was reported last
     // Notices hold a weak reference to this, so one that arrives after the channel is gone

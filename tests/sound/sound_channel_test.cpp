@@ -218,7 +218,7 @@ TEST_F(SoundChannelTest, PostedNoticeOfAReplacedPlaybackIsIgnored) {
 // A host that cannot block keeps the pause by scheduling the repeat; the same rules hold.
 TEST_F(SoundChannelTest, AScheduledPauseRepeatsOnlyTheMusicThatEnded) {
     std::vector<std::pair<int, std::function<void()>>> scheduled;
-    channel->setTickScheduler(
+    channel->setTickTimer(
         [&](int ticks, std::function<void()> then) { scheduled.emplace_back(ticks, std::move(then)); });
     startMusic();
     backend.finishPlayback();

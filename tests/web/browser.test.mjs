@@ -11,6 +11,7 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -84,7 +85,7 @@ async function openZip(page, zip) {
   await page.evaluate(() => delete document.body.dataset.opened);
   const input = await page.$('#zip');
   await input.uploadFile(zip);
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません|ありません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page);
   return page.evaluate(() => ({ opened: document.body.dataset.opened, status: document.getElementById('status').textContent }));
 }
 
@@ -159,7 +160,7 @@ test('a folder opens, its page reveals step by step, and keys choose as on the d
   await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
   const input = await page.$('#folder');
   await input.uploadFile(...readdirSync(demo).map((name) => join(demo, name)));
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません|ありません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page);
   // The first page is revealed a column at a time: the buttons wait, disabled, until it is all shown.
   assert.equal(await page.$eval('#choices button', (b) => b.disabled), true);
   await page.waitForFunction(() => document.body.dataset.revealed === 'true', { timeout: 30000 });

@@ -1,5 +1,5 @@
 // The canvas page's arithmetic: the raster rule that puts the text image onto the page, the
-// menu's step limits, the 4:3 balance and the face a stored font name gets.
+// 4:3 balance, the face a stored font name gets and its line metrics.
 //
 //   node --test tests/web/canvas.test.mjs
 import assert from 'node:assert/strict';
@@ -7,9 +7,10 @@ import { existsSync, readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import {
-  applyGapTag, applySpeedTag, balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
+  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
   uncoverPixels,
 } from '../../web/page/canvas.mjs';
+import { applyGapTag, applySpeedTag, gapItemsFor, speedItemsFor } from '../../web/page/options.mjs';
 
 // A w x h text image; PIXELS lists [x, y, r, g, b, a] to set.
 function image(w, h, pixels) {
@@ -51,16 +52,18 @@ test('an uncovered rectangle is clipped to the image and to the page, wherever i
   assert.deepEqual(at(shifted, 3, 2, 2), [1, 1, 1, 255]);
 });
 
+// The page's menu steps the options it shares with the window; its limits come with the items.
 test('speed and gap steps stop where the menu stops offering them', () => {
-  assert.equal(applySpeedTag(5, 1), 5);
+  assert.equal(speedItemsFor(5, false).slow, false);
+  assert.equal(speedItemsFor(4, false).slow, true);
   assert.equal(applySpeedTag(4, 1), 5);
-  assert.equal(applySpeedTag(1, -1), 1);
+  assert.equal(speedItemsFor(1, false).fast, false);
   assert.equal(applySpeedTag(3, -1), 2);
   assert.equal(applySpeedTag(5, 0), 2);
-  assert.equal(applySpeedTag(3, 1, true), 3, 'no speed item while nonstop');
-  assert.equal(applyGapTag(20, 1), 20);
+  assert.deepEqual(Object.values(speedItemsFor(3, true)).filter(Boolean), [], 'no speed item while nonstop');
+  assert.equal(gapItemsFor(20).wide, false);
   assert.equal(applyGapTag(19, 1), 20);
-  assert.equal(applyGapTag(10, -1), 10);
+  assert.equal(gapItemsFor(10).narrow, false);
   assert.equal(applyGapTag(17, 0), 12);
 });
 

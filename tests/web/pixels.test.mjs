@@ -13,6 +13,7 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -107,7 +108,7 @@ async function browserPage(font) {
   await page.goto(url);
   await page.evaluate((w, h) => window.vrkPage.resize(w, h), kWidth, kHeight);
   await (await page.$('#zip')).uploadFile(zip);
-  await page.waitForFunction(() => document.body.dataset.opened);
+  await waitForOpening(page);
   await page.evaluate(() => window.vrkPage.hold(true));
   await page.click('#page', { offset: { x: 10, y: 10 } });
   await page.waitForFunction(() => document.body.dataset.revealed === 'true');

@@ -1,5 +1,5 @@
-// The canvas page's arithmetic that needs no browser: the font string, the menu's step rules,
-// the 4:3 balance, and the raster rule that puts the text image onto the page.
+// The canvas page's arithmetic that needs no browser: the font string and the face metrics, the
+// 4:3 balance, and the raster rule that puts the text image onto the page.
 
 /// The faces the page serves (web/dist/fonts), the fixed-pitch ones first for a fallback.
 export const kServedFamilies = Object.freeze(['IPAGothic', 'IPAMincho', 'IPAPGothic', 'IPAPMincho']);
@@ -24,22 +24,6 @@ export const kFaceFiles = Object.freeze({
 
 export function cssFont(options, pixels, family) {
   return `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${pixels}px "${family}"`;
-}
-
-/// Speed steps (ticks per reveal step): slower up to 5, faster down to 1, none while nonstop;
-/// tag 0 is the standard speed 2. A step the menu would not offer leaves the speed.
-export function applySpeedTag(speed, tag, nonstop = false) {
-  if (nonstop) return speed;
-  if (tag === 0) return 2;
-  if ((tag > 0 && speed >= 5) || (tag < 0 && speed <= 1)) return speed;
-  return speed + tag;
-}
-
-/// Line-gap steps in tenths: wider up to 2.0, narrower down to 1.0, tag 0 the standard 1.2.
-export function applyGapTag(tenths, tag) {
-  if (tag === 0) return 12;
-  if ((tag > 0 && tenths >= 20) || (tag < 0 && tenths <= 10)) return tenths;
-  return tenths + tag;
 }
 
 /// The page size the 4:3 balance sets from the text area W x H: a narrow area (W < 400) grows

@@ -5,16 +5,17 @@ import {
   SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
-import { chooseSlot, enterName, showAbout } from './dialogs.mjs';
+import { chooseSlot, enterName, setHomePageAction, showAbout } from './dialogs.mjs';
+import { installDropTarget } from './drop.mjs';
 import { buildMenuBar } from './menu.mjs';
-import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
+import { loadOptions, onOptionsChanged } from './options.mjs';
+import * as sound from './sound.mjs';
 import {
-  applyGapTag, applySpeedTag, balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics,
-  pointsToPixels, uncoverInto,
+  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
 } from './canvas.mjs';
 
 const canvas = document.getElementById('page');
-const stage = document.getElementById('stage');
+const stage = document.getElementById('frame');
 const scroller = document.getElementById('scroll');
 const scrollSpace = document.getElementById('scroll-space');
 const pictureCanvas = document.getElementById('picture');
@@ -411,23 +412,24 @@ async function fontsReady() {
   }
 }
 
-// The slot picker, with the erase button's two presses, then the names a fresh slot asks.
+// The slot picker as the window's: it stays open, describing each slot picked and arming then
+// carrying out the erase button, until Ok; it cannot be cancelled. Then the names a fresh slot asks.
 async function pickSlotAndNames() {
   const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
   const preferred = Number(document.getElementById('slot')?.value ?? 1);
-  let selected = preferred;
-  for (;;) {
-    // A free slot's comment is empty, as the dialog expects; the engine's words stay beside it.
-    const views = slots.map(({ caption, comment, fresh }) => ({ caption, comment: fresh ? '' : comment, text: comment, fresh }));
-    const answer = await chooseSlot(views, selected);
-    selected = answer.slot;
-    const view = host.describeSlot(selected);
-    if (!answer.erase) {
-      if (view.ok) break;
-      continue;
-    }
-    const erased = host.eraseSlot();
-    if (erased.ok) slots[selected - 1] = erased;
+  const view = ({ caption, comment, fresh }) => ({ caption, comment: fresh ? '' : comment, text: comment, fresh });
+  const shown = (answer) => {
+    if (!answer.ok) throw new Error(lastErrors().join('\n') || 'slot');
+    return view(answer);
+  };
+  const handlers = {
+    describe: (slot) => shown(host.describeSlot(slot)),
+    erase: () => shown(host.eraseSlot()),
+    report: (error) => failed(error),
+  };
+  let answer;
+  while (!answer || !host.describeSlot(answer.slot).ok) {
+    answer = await chooseSlot(slots.map(view), answer?.slot ?? preferred, handlers);
   }
   if (!host.loadSlot()) return false;
   for (const { index, prompt, name } of host.names()) {
@@ -438,6 +440,12 @@ async function pickSlotAndNames() {
     }
   }
   return true;
+}
+
+// The errors the host has queued, taken from its state.
+function lastErrors() {
+  const state = JSON.parse(host.state());
+  return state.errors;
 }
 
 async function openStory() {
@@ -477,7 +485,8 @@ async function openProject(files, label) {
 
   if (host) host.flush();
   host = null;  // nothing ticks until the new story is open
-  player = await createVrk3();  // a fresh file system for every project
+  sound.closeSound();  // the sound of the story before, should its player not have closed it
+  player = await createVrk3({ vrkSound: sound.createSoundPort() });  // a fresh file system for every project
   player.vrkMeasure = measure;
   const opening = bindHost(player);
   opening.create();
@@ -516,7 +525,8 @@ const kScrollKeys = { PageUp: 1, PageDown: 2, ArrowUp: 3, ArrowDown: 4, Home: 5,
 
 document.addEventListener('keydown', (event) => {
   const tag = event.target.tagName;
-  if (!host || busy || tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA' || event.ctrlKey || event.altKey || event.metaKey) {
+  if (!host || busy || tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA' || event.ctrlKey || event.altKey ||
+      event.metaKey || event.defaultPrevented || document.querySelector('dialog[open]')) {
     return;
   }
   if (event.key in kScrollKeys) {
@@ -577,58 +587,44 @@ onOptionsChanged((next) => {
   }
 });
 
-function setOption(changes) {
-  saveOptions({ ...options, ...changes });
-}
-
+// The menu bar carries out option items itself (options.mjs) and tells the page through
+// onOptionsChanged; these are the commands it hands to the page.
+const byId = (id) => document.getElementById(id);
+const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
+setHomePageAction(showManual);
 const actions = {
-  openFolder: () => document.getElementById('folder').click(),
-  openZip: () => document.getElementById('zip').click(),
+  openFolder: () => byId('folder').click(),
+  openZip: () => byId('zip').click(),
   reopen,
   quickSave: () => command(() => host.quickSave()),
   quickLoad: () => command(() => host.quickLoad()),
+  exportSaves: () => byId('export').click(),
+  importSaves: () => byId('import').click(),
   exit: () => {
     if (host) host.flush();
     keepSlots();
   },
-  chooseFont: async () => {
-    const dialogs = await import('./dialogs.mjs');
-    if (typeof dialogs.chooseFont === 'function') {
-      const font = await dialogs.chooseFont(options);
-      if (font) setOption(font);
-    }
-  },
-  widerGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, 1) }),
-  narrowerGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, -1) }),
-  standardGap: () => setOption({ gapTenths: applyGapTag(options.gapTenths, 0) }),
-  slower: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, 1, options.nonstop) }),
-  faster: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, -1, options.nonstop) }),
-  normalSpeed: () => setOption({ revealSpeed: applySpeedTag(options.revealSpeed, 0, options.nonstop) }),
-  toggleNonstop: () => setOption({ nonstop: !options.nonstop }),
-  toggleMid: () => setOption({ mid: !options.mid }),
-  toggleWav: () => setOption({ wav: !options.wav }),
-  toggleOther: () => setOption({ other: !options.other }),
-  toggleOldExe: () => setOption({ oldExe: !options.oldExe }),
-  toggleLowRes: () => setOption({ lowRes: !options.lowRes }),
-  toggleContrast: () => setOption({ contrast: !options.contrast }),
   balanceTo4by3: () => {
     const size = balanceTo4by3(pageWidth - 16, pageHeight, 16);
     resizePage(size.width, size.height);
   },
-  helpContents: () => {
-    status.textContent = 'ヘルプはこのページにはありません';
-  },
-  about: () => showAbout(lastState?.caption || 'Marivex Browser', ''),
-  // Whether an item can be used now, for a menu that greys items out as the window's does.
-  enabled: (name) => {
-    if (name === 'quickSave') return Boolean(host && lastState?.scriptOpen);
-    if (name === 'quickLoad') return Boolean(host && lastState?.quickLoad);
-    if (name === 'reopen') return Boolean(host && lastState?.projectKnown);
-    return true;
-  },
+  toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
+    : document.documentElement.requestFullscreen()),
+  helpContents: showManual,
+  reportError: (error) => failed(error),
+  // What the menus' refresh reads: which items can be used now.
+  state: () => ({
+    projectKnown: Boolean(host && lastState?.projectKnown),
+    quickSaveEnabled: Boolean(host && lastState?.scriptOpen),
+    quickLoadEnabled: Boolean(host && lastState?.quickLoad),
+    fullScreen: Boolean(document.fullscreenElement),
+    hasPageText: Boolean(lastState?.text),
+    pageAtTop: !lastState?.scroll.enabled || lastState.scroll.value === 0,
+  }),
 };
-const menuBar = document.getElementById('menubar');
+const menuBar = byId('menubar');
 if (menuBar) buildMenuBar(menuBar, actions);
+installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
 
 function resizePage(width, height) {
   pageWidth = Math.max(320 - 16, width);
@@ -722,3 +718,15 @@ window.vrkPage = {
 
 sizeCanvas();
 canvas.getContext('2d').fillRect(0, 0, canvas.width, canvas.height);
+
+// A story the page's address names (?zip=stories/demo.zip) opens at once: a site can link to it.
+const named = new URLSearchParams(location.search).get('zip');
+if (named) {
+  fetch(named)
+    .then((response) => {
+      if (!response.ok) throw new Error(`${response.status} ${named}`);
+      return response.arrayBuffer();
+    })
+    .then((bytes) => openProject(readZip(new Uint8Array(bytes)), named.split('/').pop()))
+    .catch(failed);
+}

@@ -10,15 +10,22 @@
 #include <string>
 
 #include "app/terminal_front_end.h"
+#include "page_audio.h"
+#include "web_sound_backend.h"
 
 namespace {
 
 struct Session {
+    // The story's sound goes to the page's audio; declared first, so it outlives the front end.
+    vrk::web::ScriptPageAudio audio;
+    vrk::web::WebSoundBackend sound{audio};
     std::istringstream names;
     std::ostringstream out;
     std::ostringstream err;
     std::unique_ptr<vrk::app::TerminalFrontEnd> frontEnd;
     bool open = false;
+
+    ~Session() { vrk::web::setReportedBackend(nullptr); }
 };
 
 std::unique_ptr<Session> g_session;
@@ -51,8 +58,11 @@ EMSCRIPTEN_KEEPALIVE const char* vrkOpen(const char* projectFile, int slot, std:
         options.seed = seed;
     }
     options.programDir = "/";
+    options.soundBackend = &g_session->sound;
     g_session->frontEnd = std::make_unique<vrk::app::TerminalFrontEnd>(std::move(options), g_session->names,
                                                                        g_session->out, g_session->err);
+    g_session->frontEnd->soundChannel().setTickTimer(&vrk::web::runAfterTicks);
+    vrk::web::setReportedBackend(&g_session->sound);
     g_session->open = g_session->frontEnd->start();
     return takeReport();
 }
@@ -106,7 +116,8 @@ private:
 };
 
 std::unique_ptr<vrk::web::WebStoryHost> g_host;
-std::function<std::unique_ptr<vrk::sound::SoundBackend>()> g_soundBackends;
+// The page's audio (sound.mjs through Module.vrkSound), shared by every host the page makes.
+vrk::web::ScriptPageAudio g_audio;
 std::string g_answer;
 
 const char* answer(std::string text) {
@@ -134,22 +145,6 @@ std::string slotJson(bool ok, const vrk::app::SlotView& view) {
 
 }  // namespace
 
-namespace vrk::web {
-
-/// The page's host, for what plugs into it (the sound back end).
-WebStoryHost* pageHost() {
-    return g_host.get();
-}
-
-void setPageSoundBackends(std::function<std::unique_ptr<sound::SoundBackend>()> make) {
-    g_soundBackends = std::move(make);
-    if (g_host && g_soundBackends) {
-        g_host->setSoundBackend(g_soundBackends());
-    }
-}
-
-}  // namespace vrk::web
-
 extern "C" {
 
 /// A fresh host with nothing open; saves of projects without slots go to "/".
@@ -157,11 +152,13 @@ EMSCRIPTEN_KEEPALIVE void vrkHostCreate() {
     if (g_host) {
         g_host->flush();
     }
+    vrk::web::setReportedBackend(nullptr);
     g_host = std::make_unique<vrk::web::WebStoryHost>(
         "/", [](double scale) { return std::make_unique<CanvasMeasurer>(scale); });
-    if (g_soundBackends) {
-        g_host->setSoundBackend(g_soundBackends());
-    }
+    // The story's sound goes to the page's audio; its ends are reported to this back end.
+    auto backend = std::make_unique<vrk::web::WebSoundBackend>(g_audio);
+    vrk::web::setReportedBackend(backend.get());
+    g_host->setSoundBackend(std::move(backend));
 }
 
 EMSCRIPTEN_KEEPALIVE int vrkHostSetProject(const char* projectFile) {

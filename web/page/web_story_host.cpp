@@ -132,7 +132,7 @@ void WebStoryHost::setSoundBackend(std::unique_ptr<sound::SoundBackend> backend)
     // Notices are handled on the next tick, never inside the call that gave them; the pause
     // before a music repeat is counted in ticks rather than waited for.
     m_channel->setPoster(m_tasks.poster());
-    m_channel->setTickScheduler([this](int ticks, std::function<void()> then) {
+    m_channel->setTickTimer([this](int ticks, std::function<void()> then) {
         m_scheduled.emplace_back(std::max(0, ticks), std::move(then));
     });
 }

@@ -204,10 +204,4 @@ private:
     std::vector<std::string> m_abouts;
 };
 
-/// The host the page's module runs (null before the page has made one).
-WebStoryHost* pageHost();
-/// What makes the sound back end of every host the page makes from now on (one per opened
-/// project); the host on show gets one at once.
-void setPageSoundBackends(std::function<std::unique_ptr<sound::SoundBackend>()> make);
-
 }  // namespace vrk::web

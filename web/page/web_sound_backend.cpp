@@ -1,0 +1,92 @@
+#include "web_sound_backend.h"
+
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "common/file_names.h"
+#include "sound/media_checks.h"
+
+namespace vrk::web {
+
+namespace {
+
+// Numbers every playback of the page, across back ends: a word about a playback of a story
+// opened before must never be taken for one of the next story's.
+std::uint32_t g_lastPlayback = 0;
+
+}  // namespace
+
+WebSoundBackend::WebSoundBackend(PageAudio& audio) : m_audio(audio) {}
+
+WebSoundBackend::~WebSoundBackend() {
+    WebSoundBackend::close();
+}
+
+PageAudio::Kind WebSoundBackend::kindOf(const std::filesystem::path& path) {
+    if (sound::hasMidiHeader(path)) {
+        return PageAudio::Kind::Midi;
+    }
+    return foldCaseAscii(path.extension().string()) == ".WAV" ? PageAudio::Kind::Wave
+                                                              : PageAudio::Kind::Other;
+}
+
+bool WebSoundBackend::open(const std::filesystem::path& path) {
+    close();
+    // The checks the window's player makes itself; what its decoders would refuse, the browser's
+    // refuse later, and the playback then ends at once as not completed.
+    if (!sound::opensWithoutDevice(path)) {
+        return false;
+    }
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    std::vector<std::uint8_t> bytes(error ? 0 : static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    if (bytes.empty() ||
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        return false;
+    }
+    m_open = m_audio.open(path.string(), bytes, kindOf(path));
+    return m_open;
+}
+
+void WebSoundBackend::play(FinishedHandler onFinished) {
+    endPlayback(false);
+    if (!m_open) {
+        if (onFinished) {
+            onFinished(false);
+        }
+        return;
+    }
+    m_playback = ++g_lastPlayback;
+    m_pending = std::move(onFinished);
+    m_audio.play(m_playback);
+}
+
+void WebSoundBackend::close() {
+    if (m_open) {
+        m_audio.close();
+        m_open = false;
+    }
+    endPlayback(false);
+}
+
+bool WebSoundBackend::onEnded(std::uint32_t playback, bool completed) {
+    if (playback == 0 || playback != m_playback || !m_pending) {
+        return false;
+    }
+    endPlayback(completed);
+    return true;
+}
+
+void WebSoundBackend::endPlayback(bool completed) {
+    // Moved out first: the handler may start the next playback on this back end.
+    FinishedHandler handler = std::move(m_pending);
+    m_pending = nullptr;
+    m_playback = 0;
+    if (handler) {
+        handler(completed);
+    }
+}
+
+}  // namespace vrk::web
