@@ -417,7 +417,8 @@ async function fontsReady() {
 async function pickSlotAndNames() {
   const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
   const preferred = Number(document.getElementById('slot')?.value ?? 1);
-  const view = ({ caption, comment, fresh }) => ({ caption, comment: fresh ? '' : comment, text: comment, fresh });
+  // The engine's comment as the window shows it ("未使用ファイルです。" for a free slot too).
+  const view = ({ caption, comment, fresh }) => ({ caption, comment, fresh });
   const shown = (answer) => {
     if (!answer.ok) throw new Error(lastErrors().join('\n') || 'slot');
     return view(answer);
