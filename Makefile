@@ -60,7 +60,8 @@ serve: web
 
 # Every golden case and WEB_STORIES generated stories through the native player and the
 # WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;
-# then the page's entry against the native player on the demo, and the page in headless Chromium.
+# then the page's entry against the native player on the demo, and the page in headless Chromium,
+# its first page compared pixel by pixel with the window's.
 WEB_STORIES ?= 200
 test-web: build web
 	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/
@@ -68,7 +69,8 @@ test-web: build web
 	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
 	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
 	  tests/golden/*/ $(BUILD)/web-stories/*/
-	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRKC=$(BUILD)/tools/vrkc/vrkc VRK_DEMO_DIR=$(BUILD)/samples/demo node --test tests/web/*.test.mjs
+	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRKC=$(BUILD)/tools/vrkc/vrkc VRK_DEMO_DIR=$(BUILD)/samples/demo \
+	  VRK_PAGE_SNAPSHOT=$(BUILD)/tests/web/page_snapshot node --test tests/web/*.test.mjs
 
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done

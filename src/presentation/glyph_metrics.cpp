@@ -17,4 +17,14 @@ FontMetrics measureFont(int sampleTextWidth, int wideGlyphWidth, int sampleTextH
     return metrics;
 }
 
+FontSample measureSample(const TextMeasurer& measurer) {
+    return {measurer.textWidth(kSampleSjis), measurer.textWidth(kWideGlyphSjis),
+            measurer.textHeight(kSampleSjis)};
+}
+
+FontMetrics measureFont(const TextMeasurer& measurer, int lineGapTenths) {
+    const FontSample sample = measureSample(measurer);
+    return measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight, lineGapTenths);
+}
+
 }  // namespace vrk::presentation

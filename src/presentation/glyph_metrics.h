@@ -48,4 +48,24 @@ int lineHeightFor(int sampleTextHeight, int lineGapTenths);
 /// A cell narrower than one pixel (a degenerate font) is taken as 1.
 FontMetrics measureFont(int sampleTextWidth, int wideGlyphWidth, int sampleTextHeight, int lineGapTenths);
 
+/// Whatever measures text in the font the page is drawn with: Qt's font metrics in the window,
+/// the canvas in a browser. Widths and heights are whole pixels, as the layout counts them.
+class TextMeasurer {
+public:
+    virtual ~TextMeasurer() = default;
+    virtual int textWidth(std::string_view textSjis) const = 0;
+    virtual int textHeight(std::string_view textSjis) const = 0;
+};
+
+/// The three samples of the text font, each measured once.
+struct FontSample {
+    int sampleWidth = 0;     ///< TextWidth("漢字Sample")
+    int wideGlyphWidth = 0;  ///< TextWidth("襲")
+    int sampleHeight = 0;    ///< TextHeight("漢字Sample")
+};
+
+FontSample measureSample(const TextMeasurer& measurer);
+/// measureFont with the measurer's own measurements.
+FontMetrics measureFont(const TextMeasurer& measurer, int lineGapTenths);
+
 }  // namespace vrk::presentation

@@ -180,4 +180,24 @@ PageLayout layoutPage(std::span<const std::string> pageTextSjis, const LayoutInp
     return layout;
 }
 
+std::vector<DrawnCharacter> drawnCharacters(const DisplayLine& line, const DisplayLine* next) {
+    std::vector<DrawnCharacter> out;
+    const std::string_view bytes = line.bytesSjis;
+    for (std::size_t i = line.startsInsideCharacter ? 1 : 0; i < bytes.size();) {
+        const std::size_t length = drawnCharacterBytes(bytes, i);
+        DrawnCharacter character{i, std::string(bytes.substr(i, length))};
+        if (length == 1 && i + 1 == bytes.size() && next != nullptr && next->startsInsideCharacter &&
+            !next->bytesSjis.empty()) {
+            std::string joined(1, bytes[i]);
+            joined += next->bytesSjis[0];
+            if (drawnCharacterBytes(joined, 0) == 2) {
+                character.bytesSjis = std::move(joined);
+            }
+        }
+        out.push_back(std::move(character));
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace vrk::presentation

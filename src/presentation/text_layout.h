@@ -67,6 +67,18 @@ inline std::size_t drawnCharacterBytes(std::string_view bytesSjis, std::size_t i
     return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC) ? 2 : 1;
 }
 
+/// A character of a display line as it is drawn: at the cell of its first byte.
+struct DrawnCharacter {
+    std::size_t byte = 0;
+    std::string bytesSjis;
+    bool operator==(const DrawnCharacter&) const = default;
+};
+
+/// The characters of a display line, left to right. A character whose first byte ends the line
+/// is drawn whole there (next is the display line after it, or null); the line after it leaves
+/// the cell of its second byte blank.
+std::vector<DrawnCharacter> drawnCharacters(const DisplayLine& line, const DisplayLine* next);
+
 /// What layoutPage reads besides the text.
 struct LayoutInput {
     int clientWidth = 0;

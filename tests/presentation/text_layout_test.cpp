@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/sjis.h"
+#include "presentation/font_names.h"
 
 namespace vrk::presentation {
 namespace {
@@ -223,6 +224,37 @@ TEST(TextLayout, ColoursByNumberAndContrast) {
         EXPECT_EQ(colours.text, c.text);
         EXPECT_EQ(colours.outline, c.outline);
     }
+}
+
+}  // namespace
+}  // namespace vrk::presentation
+
+namespace vrk::presentation {
+namespace {
+
+TEST(FontNames, WindowsFacesGetTheirCounterpartsWhateverTheirSpelling) {
+    EXPECT_EQ(counterpartFamily("ＭＳ 明朝"), "IPAMincho");
+    EXPECT_EQ(counterpartFamily("MS  Mincho"), "IPAMincho");
+    EXPECT_EQ(counterpartFamily("ｍｓ　Ｐゴシック"), "IPAPGothic");
+    EXPECT_EQ(counterpartFamily("FixedSys"), "IPAGothic");
+    EXPECT_EQ(counterpartFamily("IPAMincho"), "");
+    EXPECT_EQ(counterpartFamily("MS"), "");
+    EXPECT_EQ(normalisedFaceName("ＡＢ c\xe3\x80\x80"
+                                 "D"),
+              "abcd");
+    // A broken sequence is kept byte for byte rather than read past the end.
+    EXPECT_EQ(normalisedFaceName("M\xe6\x98"), "m\xe6\x98");
+}
+
+TEST(GlyphMetrics, TheSamplesAreMeasuredThroughTheMeasurer) {
+    struct Measurer : TextMeasurer {
+        int textWidth(std::string_view textSjis) const override { return textSjis == kSampleSjis ? 128 : 33; }
+        int textHeight(std::string_view) const override { return 25; }
+    };
+    const FontMetrics m = measureFont(Measurer(), 12);
+    EXPECT_EQ(m.cellWidth, 13);
+    EXPECT_EQ(m.edgeAllowance, 33 - 26 + 2);
+    EXPECT_EQ(m.lineHeight, 30);
 }
 
 }  // namespace

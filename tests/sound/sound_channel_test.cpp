@@ -215,5 +215,36 @@ TEST_F(SoundChannelTest, PostedNoticeOfAReplacedPlaybackIsIgnored) {
     EXPECT_FALSE(fields.soundOpen);
 }
 
+// A host that cannot block keeps the pause by scheduling the repeat; the same rules hold.
+TEST_F(SoundChannelTest, AScheduledPauseRepeatsOnlyTheMusicThatEnded) {
+    std::vector<std::pair<int, std::function<void()>>> scheduled;
+    channel->setTickTimer(
+        [&](int ticks, std::function<void()> then) { scheduled.emplace_back(ticks, std::move(then)); });
+    startMusic();
+    backend.finishPlayback();
+    ASSERT_EQ(scheduled.size(), 1u);
+    EXPECT_EQ(scheduled[0].first, SoundChannel::kRepeatPauseTicks);
+    EXPECT_TRUE(waits.empty()) << "no blocking wait";
+    EXPECT_EQ(std::count(backend.log.begin(), backend.log.end(), "play"), 0) << "not before the pause";
+    scheduled[0].second();
+    EXPECT_EQ(std::count(backend.log.begin(), backend.log.end(), "play"), 1);
+
+    // Music replaced during the pause: the old repeat is dropped.
+    scheduled.clear();
+    backend.finishPlayback();
+    ASSERT_TRUE(channel->playSound("A.MID"));
+    backend.log.clear();
+    scheduled.at(0).second();
+    EXPECT_EQ(std::count(backend.log.begin(), backend.log.end(), "play"), 0);
+
+    // The channel gone before the pause ends: the repeat does nothing.
+    scheduled.clear();
+    backend.finishPlayback();
+    channel.reset();
+    backend.log.clear();
+    scheduled.at(0).second();
+    EXPECT_TRUE(backend.log.empty());
+}
+
 }  // namespace
 }  // namespace vrk::sound

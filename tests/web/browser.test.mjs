@@ -1,5 +1,5 @@
-// The reading page in headless Chromium: the demo opened from a zip, read to a choice, chosen,
-// saved; after a reload the same zip resumes from the slot kept in IndexedDB.
+// The reading page in headless Chromium: the demo opened from a zip or a folder, read to a
+// choice, chosen, saved; after a reload the same project resumes from the slot kept in IndexedDB.
 //
 //   VRK_DEMO_DIR=build/samples/demo node --test tests/web/browser.test.mjs
 import assert from 'node:assert/strict';
@@ -11,6 +11,7 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -84,11 +85,21 @@ async function openZip(page, zip) {
   await page.evaluate(() => delete document.body.dataset.opened);
   const input = await page.$('#zip');
   await input.uploadFile(zip);
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません|ありません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page);
   return page.evaluate(() => ({ opened: document.body.dataset.opened, status: document.getElementById('status').textContent }));
 }
 
 const choiceKeys = (page) => page.$$eval('#choices button', (buttons) => buttons.map((b) => b.textContent));
+
+// The choice buttons are enabled once the page is complete: a click on the page completes it.
+async function clickChoice(page, n) {
+  await page.click('#page', { offset: { x: 5, y: 5 } });
+  await page.waitForFunction((k) => {
+    const button = document.querySelector(`#choices button:nth-child(${k})`);
+    return button && !button.disabled;
+  }, {}, n);
+  await page.click(`#choices button:nth-child(${n})`);
+}
 
 // Advances with Enter until the story offers a real choice (two or more answers).
 async function readToChoice(page) {
@@ -113,7 +124,7 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
   assert.ok(first.opened, first.status);
   const start = await pageText(page);
   assert.ok((await readToChoice(page)).length >= 2);
-  await page.click('#choices button:nth-child(1)');
+  await clickChoice(page, 1);
   const chosen = await pageText(page);
   assert.notEqual(chosen, start);
 
@@ -125,7 +136,7 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
 
   // A quick save taken further on comes back through a reload too.
   const keys = await choiceKeys(page);
-  await page.click(`#choices button:nth-child(${keys.length})`);
+  await clickChoice(page, keys.length);
   const later = await pageText(page);
   await page.click('#save');
   await page.waitForFunction(() => Number(document.getElementById('status').dataset.saved ?? 0) > 0);
@@ -135,6 +146,75 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
   assert.equal(await pageText(page), later);
   assert.deepEqual(errors, []);
   await page.close();
+});
+
+test('a folder opens, its page reveals step by step, and keys choose as on the desktop', { skip: skip ?? false }, async () => {
+  // A browser of its own: no saves kept from the other tests.
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  await page.goto(url);
+  // The browser's folder picker cannot be driven from here; the same input takes the folder's
+  // files one by one instead.
+  await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
+  const input = await page.$('#folder');
+  await input.uploadFile(...readdirSync(demo).map((name) => join(demo, name)));
+  await waitForOpening(page);
+  // The first page is revealed a column at a time: the buttons wait, disabled, until it is all shown.
+  assert.equal(await page.$eval('#choices button', (b) => b.disabled), true);
+  await page.waitForFunction(() => document.body.dataset.revealed === 'true', { timeout: 30000 });
+  assert.equal(await page.$eval('#choices button', (b) => b.disabled), false);
+  const first = await pageText(page);
+  const keys = await choiceKeys(page);
+  assert.deepEqual(keys, ['A', 'B']);
+  // A key of no button in use does nothing; a letter of one chooses.
+  await page.keyboard.press('f');
+  assert.equal(await pageText(page), first);
+  await page.keyboard.press('b');
+  assert.notEqual(await pageText(page), first);
+  assert.deepEqual(errors, []);
+  await context.close();
+});
+
+test('at a device pixel ratio of 2 the page is drawn at the device\'s pixels with the same line breaks', { skip: skip ?? false }, async () => {
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  const lines = async (scale) => {
+    await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: scale });
+    await page.goto(url);
+    await openZip(page, await demoZip());
+    await page.click('#page', { offset: { x: 5, y: 5 } });
+    await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+    return page.evaluate(() => {
+      const canvas = document.getElementById('page');
+      // Rows of the canvas with text-coloured (white) pixels: the drawn lines, in device pixels.
+      const g = canvas.getContext('2d');
+      const data = g.getImageData(0, 0, canvas.width, canvas.height).data;
+      let inked = 0;
+      for (let y = 0; y < canvas.height; ++y) {
+        for (let x = 0; x < canvas.width; ++x) {
+          const i = 4 * (y * canvas.width + x);
+          if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+            ++inked;
+            break;
+          }
+        }
+      }
+      return { width: canvas.width, cssWidth: canvas.clientWidth, inked, text: canvas.getAttribute('aria-label') };
+    });
+  };
+  const one = await lines(1);
+  const two = await lines(2);
+  assert.equal(one.width, one.cssWidth);
+  assert.equal(two.width, 2 * two.cssWidth);
+  assert.equal(two.text, one.text);
+  // Twice the rows of ink, give or take the outline's fixed width: sharp text, not a stretched image.
+  assert.ok(two.inked > 1.6 * one.inked && two.inked < 2.4 * one.inked, `${one.inked} rows against ${two.inked}`);
+  assert.deepEqual(errors, []);
+  await context.close();
 });
 
 test('a zip without a project says so and opens nothing', { skip: skip ?? false }, async () => {
@@ -167,6 +247,57 @@ test('a story that starts a program gets a notice naming each program', { skip: 
   assert.match(notice, /「tool\.sh」/);
   assert.match(await pageText(page), /道具を起動した/);
   await page.close();
+});
+
+test('a page longer than several screens scrolls with the keys and is drawn wherever it is looked at', { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) }, async () => {
+  const dir = mkdtempSync(join(work, 'long-'));
+  const lines = Array.from({ length: 120 }, (_, i) => `${i + 1}行目の文章です。`);
+  writeFileSync(join(dir, 'long.txt'), ['*START', ...lines, '?END', 'START', '*VRKALTER', ...Array(18).fill('????'), '長い'].join('\n'));
+  execFileSync(vrkc, ['--slots', join(dir, 'long.txt'), join(dir, 'LONG')]);
+  const { zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = {};
+  for (const name of readdirSync(dir)) if (name !== 'long.txt') members[name] = readFileSync(join(dir, name));
+  const path = join(work, 'long.zip');
+  writeFileSync(path, zipSync(members));
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  // Nonstop shows the whole page at once.
+  await page.evaluateOnNewDocument(() => localStorage.setItem('vrk3.options', JSON.stringify({ nonstop: true })));
+  await page.goto(url);
+  assert.ok((await openZip(page, path)).opened);
+  await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+  // Rows of the text area holding the text colour (white), top half and bottom half.
+  const ink = () => page.$eval('#page', (canvas) => {
+    const g = canvas.getContext('2d');
+    const data = g.getImageData(0, 0, canvas.width - 16, canvas.height).data;
+    const rows = [0, 0];
+    for (let y = 0; y < canvas.height; ++y) {
+      for (let x = 0; x < canvas.width - 16; ++x) {
+        const i = 4 * (y * (canvas.width - 16) + x);
+        if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+          ++rows[y < canvas.height / 2 ? 0 : 1];
+          break;
+        }
+      }
+    }
+    return rows;
+  });
+  const top = await ink();
+  assert.ok(top[0] > 0 && top[1] > 0, `text on the whole first screen: ${top}`);
+  await page.keyboard.press('End');
+  const state = await page.evaluate(() => window.vrkPage.state().scroll);
+  assert.ok(state.enabled && state.max > 4 * 480, `a long page: ${JSON.stringify(state)}`);
+  assert.equal(state.value, state.max);
+  const end = await ink();
+  assert.ok(end[0] > 0, `the end of the page is drawn: ${end}`);
+  await page.keyboard.press('Home');
+  assert.equal(await page.evaluate(() => window.vrkPage.state().scroll.value), 0);
+  // A scrolled page shows whole lines only, as the window's does: the top half is as it was.
+  assert.equal((await ink())[0], top[0], 'the top again, drawn the same');
+  assert.deepEqual(errors, []);
+  await context.close();
 });
 
 test('saves stored in quick succession are all kept, per project', { skip: skip ?? false }, async () => {

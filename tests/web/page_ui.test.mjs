@@ -11,6 +11,7 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -421,7 +422,7 @@ test('a project archive dropped on the page opens it', { skip: skipDemo }, async
   await page.keyboard.press('Escape');
 
   await dropZip();
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page, /開けません/);
   assert.match(await page.evaluate(() => document.body.dataset.opened ?? ''), /^DEMO\.VRK:/,
     await page.$eval('#status', (s) => s.textContent));
   assert.notEqual(await page.$eval('#page', (c) => c.getAttribute('aria-label') ?? ''), '');
@@ -442,7 +443,7 @@ test('a project archive dropped on the page opens it', { skip: skipDemo }, async
 test('a story named in the page address opens at once', { skip: skipDemo }, async () => {
   const page = await browser.newPage();
   await page.goto(`${url}?zip=demo.zip`);
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page, /開けません/);
   assert.match(await page.evaluate(() => document.body.dataset.opened ?? ''), /^DEMO\.VRK:/);
   // One that is not there says so and opens nothing.
   await page.goto(`${url}?zip=missing.zip`);

@@ -14,6 +14,7 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -123,7 +124,7 @@ async function openStory(page) {
   await page.goto(url);
   const input = await page.$('#zip');
   await input.uploadFile(zip);
-  await page.waitForFunction(() => document.body.dataset.opened || /開けません|ありません/.test(document.getElementById('status').textContent));
+  await waitForOpening(page);
 }
 
 // The page's sound module is the one page.js imported: same address, same instance.

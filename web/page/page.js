@@ -1,113 +1,337 @@
-// The reading page: a project folder goes into the player's in-memory files, and each report
-// the player prints (the terminal's @page / "| " / @choices / @end lines) is drawn on the canvas.
+// The reading page: a project folder or zip goes into the player's in-memory files, the story
+// runs in the page's host (WebStoryHost in the WebAssembly module), and this draws what the host
+// lays out and reveals onto the canvas, as the window's page view does.
 import {
   SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
+import { chooseSlot, enterName, setHomePageAction, showAbout } from './dialogs.mjs';
 import { installDropTarget } from './drop.mjs';
-import { setHomePageAction } from './dialogs.mjs';
 import { buildMenuBar } from './menu.mjs';
-import { fontFamilyFor, loadOptions, onOptionsChanged } from './options.mjs';
+import { loadOptions, onOptionsChanged } from './options.mjs';
 import * as sound from './sound.mjs';
+import {
+  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
+} from './canvas.mjs';
 
 const canvas = document.getElementById('page');
+const stage = document.getElementById('frame');
+const scroller = document.getElementById('scroll');
+const scrollSpace = document.getElementById('scroll-space');
+const pictureCanvas = document.getElementById('picture');
 const status = document.getElementById('status');
 const choiceBar = document.getElementById('choices');
 const notice = document.getElementById('notice');
-let player = null;
-let choiceCount = 0;
-let ended = true;
 
-const kCssWidth = 640;
-const kCssHeight = 400;
-let options = loadOptions();
-let drawn = [[], ''];
-
-function drawPage(lines, note) {
-  drawn = [lines, note];
-  // Points as the desktop sizes them on a 96 dpi screen; the gap in tenths of a line.
-  const kFontPx = Math.round((options.fontSize * 96) / 72);
-  const kLineGap = Math.round((kFontPx * (options.gapTenths - 10)) / 10);
-  const ratio = window.devicePixelRatio || 1;
-  canvas.width = Math.round(kCssWidth * ratio);
-  canvas.height = Math.round(kCssHeight * ratio);
-  const g = canvas.getContext('2d');
-  g.setTransform(ratio, 0, 0, ratio, 0, 0);
-  g.fillStyle = '#000';
-  g.fillRect(0, 0, kCssWidth, kCssHeight);
-  g.font = `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${kFontPx}px "${fontFamilyFor(options.fontName)}", monospace`;
-  g.textBaseline = 'top';
-  g.fillStyle = '#fff';
-  let y = 8;
-  for (const line of lines) {
-    g.fillText(line, 8, y);
-    y += kFontPx + kLineGap;
-  }
-  if (note) {
-    g.fillStyle = '#f66';
-    g.fillText(note, 8, kCssHeight - kFontPx - 8);
-  }
-}
-
-function showReport(report) {
-  const lines = [];
-  let note = '';
-  const programs = [];
-  for (const line of report.split('\n')) {
-    if (line.startsWith('| ')) {
-      lines.push(line.slice(2));
-    } else if (line.startsWith('@choices ')) {
-      choiceCount = Number(line.slice(9));
-      ended = false;
-    } else if (line === '@end') {
-      choiceCount = 0;
-      ended = true;
-      note = '（おわり）';
-    } else if (line.startsWith('@error ')) {
-      note = line.slice(7);
-    } else if (line.startsWith('@exec ')) {
-      // A browser starts no programs; say which one the story asked for.
-      note = `外部プログラム: ${line.slice(6)}`;
-      programs.push(`「${line.slice(6).replaceAll(`${kProjectDir}/`, '')}」`);
-    } else if (line.startsWith('vrk3: ')) {
-      note = line.slice(6);
-    }
-  }
-  if (programs.length > 0) {
-    notice.textContent = `このお話は外部プログラム${programs.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
-    notice.hidden = false;
-  }
-  if (lines.length > 0 || note) {
-    drawPage(lines, note);
-    canvas.setAttribute('aria-label', [...lines, note].join('\n').trim());
-  }
-  choiceBar.replaceChildren();
-  for (let i = 0; i < choiceCount; ++i) {
-    const button = document.createElement('button');
-    button.textContent = String.fromCharCode(65 + i);
-    button.onclick = () => send(choiceCount === 1 ? '' : button.textContent);
-    choiceBar.append(button);
-  }
-}
-
+const kTickMs = 55;
 const kProjectDir = '/project';
 const kProgramDir = '/';  // the player's own folder, "/", where saves go when a project ships none
-let project = null;  // { key, baseName, slots } of the open story
+
+let player = null;
+let host = null;  // the module's functions, once a project is open
+let project = null;  // { key, fileName, baseName, slots } of the open story
 let saves = null;
+let options = loadOptions();
+let pageWidth = 640;
+let pageHeight = 480;
+let ratio = 1;
+let layout = null;  // { version, ascent, text: RGBA with the replace/OR rule in alpha, ... }
+let backgroundVersion = -1;
+let backgroundImage = null;
+let pictureVersion = -1;
+let lastState = null;
+let busy = false;  // the opening is asking the reader
+let pauseTicks = false;  // a test holds the timer to look at a still page
+let scrollFromHost = false;
+
+// --- Measuring and drawing text -------------------------------------------------------------
+
+const measureContext = document.createElement('canvas').getContext('2d');
+
+// The face a stored font name gets: the desktop's counterpart rule (in the module), among the
+// faces the page serves.
+let fontFamily = fontFamilyFor(options.fontName, '');
+
+function resolveFamily() {
+  const counterpart = player ? player.ccall('vrkFontFamily', 'string', ['string'], [options.fontName]) : '';
+  fontFamily = fontFamilyFor(options.fontName, counterpart);
+}
+
+function fontAt(scale) {
+  return cssFont(options, pointsToPixels(options.fontSize) * scale, fontFamily);
+}
+
+// The vertical metrics of the served faces, read from their files as the desktop's font engine
+// reads them (browsers take other tables, and their line would be shorter).
+const faces = new Map();
+
+async function loadFace(family) {
+  if (faces.has(family) || !kFaceFiles[family]) return;
+  try {
+    const response = await fetch(kFaceFiles[family]);
+    faces.set(family, response.ok ? faceMetrics(new Uint8Array(await response.arrayBuffer())) : null);
+  } catch {
+    faces.set(family, null);
+  }
+}
+
+// Widths are the canvas's advances, rounded once for the whole text as the window's are.
+const measure = {
+  width(text, scale) {
+    measureContext.font = fontAt(scale);
+    return Math.round(measureContext.measureText(text).width);
+  },
+  lines(scale) {
+    const face = faces.get(fontFamily);
+    if (face) return lineMetrics(face, pointsToPixels(options.fontSize) * scale);
+    measureContext.font = fontAt(scale);
+    const m = measureContext.measureText('漢字Sample');
+    const ascent = Math.round(m.fontBoundingBoxAscent);
+    return { ascent, height: ascent + Math.round(m.fontBoundingBoxDescent) };
+  },
+  height(text, scale) {
+    return this.lines(scale).height;
+  },
+  ascent(scale) {
+    return this.lines(scale).ascent;
+  },
+};
+
+function heapBytes(pointer, length) {
+  return player.HEAPU8.subarray(pointer, pointer + length);
+}
+
+// The text image, in bands of rows drawn the first time the reveal or a scroll reaches them, so a
+// long page costs only what is looked at: the characters in white give their coverage, which the
+// host composes into the outlined text and its mask.
+const kBandRows = 256;
+const kBandsKept = 24;
+
+function renderLayout() {
+  const info = JSON.parse(host.layout());
+  layout = { ...info, width: Math.max(0, info.width), height: Math.max(0, info.height), bands: new Map() };
+}
+
+function band(index) {
+  const kept = layout.bands.get(index);
+  if (kept) {
+    layout.bands.delete(index);  // most recently used last
+    layout.bands.set(index, kept);
+    return kept;
+  }
+  const { width, lineHeight } = layout;
+  const top = index * kBandRows;
+  const bottom = Math.min(layout.height, top + kBandRows);
+  const coverageTop = Math.max(0, top - 2);
+  const rows = bottom - coverageTop;
+  const coverage = document.createElement('canvas');
+  coverage.width = width;
+  coverage.height = rows;
+  const g = coverage.getContext('2d', { willReadFrequently: true });
+  g.font = fontAt(ratio);
+  g.fillStyle = '#fff';
+  g.textBaseline = 'alphabetic';
+  const ascent = measure.ascent(ratio);
+  // A line's glyphs may reach beyond its own rows: every line near the band is drawn.
+  const reach = 2 * lineHeight + 8;
+  for (const line of layout.lines) {
+    if (line.top + reach <= coverageTop || line.top - reach >= bottom) continue;
+    for (const [x, text] of line.chars) g.fillText(text, x, line.top + ascent - coverageTop);
+  }
+  const rgba = g.getImageData(0, 0, width, rows).data;
+  const alpha = new Uint8Array(width * rows);
+  for (let i = 0; i < alpha.length; ++i) alpha[i] = rgba[4 * i + 3];
+  const input = player._malloc(alpha.length);
+  heapBytes(input, alpha.length).set(alpha);
+  const output = host.compose(input, top, bottom);
+  player._free(input);
+  const made = { top, width, height: bottom - top, pixels: heapBytes(output, width * (bottom - top) * 4).slice() };
+  layout.bands.set(index, made);
+  if (layout.bands.size > kBandsKept) layout.bands.delete(layout.bands.keys().next().value);
+  return made;
+}
+
+function pictureCanvasOf(which, width, height) {
+  const pointer = host.picture(which);
+  const image = new ImageData(new Uint8ClampedArray(heapBytes(pointer, width * height * 4)), width, height);
+  const c = document.createElement('canvas');
+  c.width = width;
+  c.height = height;
+  c.getContext('2d').putImageData(image, 0, 0);
+  return c;
+}
+
+const rgb = ([r, g, b]) => `rgb(${r},${g},${b})`;
+
+// The watermark font: bold, sized so that its cell (ascent + descent) is 20 pixels.
+function watermarkFont() {
+  const family = '"Arial", "Liberation Sans", sans-serif';
+  measureContext.font = `bold 20px ${family}`;
+  const m = measureContext.measureText('VRK System');
+  const cell = Math.round(m.fontBoundingBoxAscent) + Math.round(m.fontBoundingBoxDescent);
+  const size = cell > 0 && cell !== 20 ? Math.max(1, Math.round(400 / cell)) : 20;
+  measureContext.font = `bold ${size}px ${family}`;
+  return { font: measureContext.font, ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent) };
+}
+
+function paintBackground(g, background) {
+  g.save();
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  g.beginPath();
+  g.rect(0, 0, background.width, background.height);
+  g.clip();
+  if (background.kind === 'colour') {
+    g.fillStyle = rgb(background.colour);
+    g.fillRect(0, 0, background.width, background.height);
+    const mark = watermarkFont();
+    g.font = mark.font;
+    g.fillStyle = rgb(background.watermark);
+    g.textBaseline = 'alphabetic';
+    for (const [x, y] of background.marks) {
+      g.save();
+      g.translate(x, y);
+      g.rotate(-Math.PI / 4);
+      g.fillText('VRK System', 0, mark.ascent);
+      g.restore();
+    }
+  } else if (background.kind === 'tiled') {
+    g.fillStyle = g.createPattern(backgroundImage, 'repeat');
+    g.fillRect(0, 0, background.width, background.height);
+  } else {
+    g.fillStyle = rgb(background.barColour);
+    for (const [l, t, r, b] of background.bars) g.fillRect(l, t, r - l, b - t);
+    const [l, t, r, b] = background.picture;
+    g.imageSmoothingEnabled = false;
+    g.drawImage(backgroundImage, l, t, r - l, b - t);
+  }
+  g.restore();
+}
+
+// Each band the rectangle reaches uncovers its part.
+function uncover(g, rect) {
+  if (!layout || layout.width === 0 || layout.height === 0) return;
+  const [sx, sy, w, h, wx, wy] = rect;
+  const first = Math.max(0, sy);
+  const last = Math.min(layout.height, sy + h);
+  for (let index = Math.floor(first / kBandRows); index * kBandRows < last; ++index) {
+    const part = band(index);
+    const r0 = Math.max(first, part.top);
+    const r1 = Math.min(last, part.top + part.height);
+    if (r1 > r0) {
+      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], canvas.width - Math.round(16 * ratio), canvas.height);
+    }
+  }
+}
+
+// The picture window beside the page, by the window's rules with the viewport as the screen:
+// left of the page, above it, right of it, below it, else the corner; cut to the viewport.
+function placePicture(picture) {
+  if (!picture.shown) return;
+  const page = stage.getBoundingClientRect();
+  const frame = 4;  // the border on both sides
+  const [x, y, width, height] = player.ccall('vrkPicturePlace', 'string',
+    ['number', 'number', 'number', 'number', 'number', 'number', 'number', 'number', 'number'],
+    [Math.round(page.left), Math.round(page.top), Math.round(page.width), Math.round(page.height),
+      picture.width, picture.height, frame, window.innerWidth, window.innerHeight]).split(',').map(Number);
+  Object.assign(pictureCanvas.style, {
+    left: `${x}px`, top: `${y}px`, width: `${width}px`, height: `${height}px`,
+  });
+}
+
+window.addEventListener('resize', () => {
+  if (lastState) placePicture(lastState.picture);
+});
+
+// --- Applying the host's state ----------------------------------------------------------------
+
+function placeButtons(choices) {
+  const wanted = choices.captions.length;
+  while (choiceBar.children.length > wanted) choiceBar.lastElementChild.remove();
+  while (choiceBar.children.length < wanted) {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.addEventListener('click', () => clickButton(Number(button.dataset.k)));
+    choiceBar.append(button);
+  }
+  // Left to right: the leftmost button in use is the highest number, the first choice.
+  for (let i = 0; i < wanted; ++i) {
+    const k = wanted - i;
+    const button = choiceBar.children[i];
+    const [left, top, width, height] = choices.rects[k - 1];
+    button.dataset.k = String(k);
+    button.textContent = choices.captions[k - 1];
+    button.disabled = !choices.enabled;
+    Object.assign(button.style, { left: `${left}px`, top: `${top}px`, width: `${width}px`, height: `${height}px` });
+  }
+}
+
+function showNotices(state) {
+  if (state.programs.length > 0) {
+    const names = state.programs.map((p) => `「${p.replaceAll(`${kProjectDir}/`, '')}」`);
+    const before = notice.dataset.programs ? notice.dataset.programs.split('\n') : [];
+    const all = [...before, ...names];
+    notice.dataset.programs = all.join('\n');
+    notice.textContent = `このお話は外部プログラム${all.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
+    notice.hidden = false;
+  }
+  for (const error of state.errors) {
+    status.textContent = error;
+    status.dataset.error = error;
+  }
+  for (const comment of state.abouts) showAbout(state.caption || 'Marivex Browser', comment);
+}
+
+function applyState() {
+  if (!host) return;
+  const state = JSON.parse(host.state());
+  lastState = state;
+  showNotices(state);
+  const g = canvas.getContext('2d');
+  if (state.background.version !== backgroundVersion) {
+    backgroundVersion = state.background.version;
+    const { pictureWidth, pictureHeight } = state.background;
+    backgroundImage = pictureWidth > 0 ? pictureCanvasOf(0, pictureWidth, pictureHeight) : null;
+  }
+  if (state.layoutVersion !== layout?.version) renderLayout();
+  if (state.paint.full) {
+    g.fillStyle = '#000';
+    g.fillRect(0, 0, canvas.width, canvas.height);
+    paintBackground(g, state.background);
+  }
+  for (const rect of state.paint.rects) uncover(g, rect);
+  if (state.picture.version !== pictureVersion) {
+    pictureVersion = state.picture.version;
+    if (state.picture.shown) {
+      const source = pictureCanvasOf(1, state.picture.width, state.picture.height);
+      pictureCanvas.width = source.width;
+      pictureCanvas.height = source.height;
+      pictureCanvas.getContext('2d').drawImage(source, 0, 0);
+    }
+    placePicture(state.picture);
+  }
+  pictureCanvas.hidden = !state.picture.shown;
+  placeButtons(state.choices);
+  scrollFromHost = true;
+  scrollSpace.style.height = `${pageHeight + state.scroll.max / ratio}px`;
+  scroller.scrollTop = state.scroll.value / ratio;
+  scroller.classList.toggle('disabled', !state.scroll.enabled);
+  scrollFromHost = false;
+  canvas.setAttribute('aria-label', state.text.trim());
+  document.body.dataset.revealed = String(state.revealed);
+  if (state.caption) document.title = state.caption;
+  return state;
+}
+
+// --- Saves ---------------------------------------------------------------------------------------
 
 async function saveStore() {
-  if (!saves) {
-    saves = await SaveStore.open();
-  }
+  if (!saves) saves = await SaveStore.open();
   return saves;
 }
 
-// Whatever slot files the engine wrote during the last run are kept in the browser at once,
-// so that a reload finds them.
+// Whatever slot files the engine wrote are kept in the browser at once, so that a reload finds them.
 async function keepSlots() {
-  if (!project) {
-    return;
-  }
+  if (!project) return;
   const now = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
   const changed = changedSlots(project.slots, now);
   project.slots = now;
@@ -117,16 +341,133 @@ async function keepSlots() {
   }
 }
 
-function run(call) {
-  showReport(call());
-  return keepSlots();
+// A command of the reader: the host acts, the page is drawn, the slots are kept.
+function command(action) {
+  if (!host || busy) return Promise.resolve();
+  const result = action();
+  applyState();
+  return keepSlots().then(() => result);
 }
 
-function send(line) {
-  if (player && !ended) {
-    return run(() => player.ccall('vrkInput', 'string', ['string'], [line]));
+// --- Opening -------------------------------------------------------------------------------------
+
+function bindHost(module) {
+  const c = (name, result, args) => module.cwrap(name, result, args);
+  return {
+    create: c('vrkHostCreate', null, []),
+    setProject: c('vrkHostSetProject', 'number', ['string']),
+    describeSlot: (n) => JSON.parse(module.ccall('vrkHostDescribeSlot', 'string', ['number'], [n])),
+    eraseSlot: () => JSON.parse(module.ccall('vrkHostEraseSlot', 'string', [], [])),
+    loadSlot: c('vrkHostLoadSlot', 'number', []),
+    names: () => JSON.parse(module.ccall('vrkHostNames', 'string', [], [])),
+    setName: c('vrkHostSetName', 'number', ['number', 'string']),
+    start: c('vrkHostStart', 'number', []),
+    flush: c('vrkHostFlush', null, []),
+    key: c('vrkHostKey', 'number', ['number']),
+    button: c('vrkHostButton', 'number', ['number']),
+    click: c('vrkHostClick', null, []),
+    quickSave: c('vrkHostQuickSave', 'number', []),
+    quickLoad: c('vrkHostQuickLoad', null, []),
+    pageSize: c('vrkHostPageSize', null, ['number', 'number', 'number']),
+    fontChanged: c('vrkHostFontChanged', null, []),
+    lineGap: c('vrkHostLineGap', null, ['number']),
+    speed: c('vrkHostSpeed', null, ['number']),
+    options: c('vrkHostOptions', null, ['number', 'number', 'number', 'number', 'number', 'number', 'number']),
+    tick: c('vrkHostTick', null, []),
+    scrollTo: c('vrkHostScrollTo', null, ['number']),
+    scrollKey: c('vrkHostScrollKey', 'number', ['number']),
+    wheel: c('vrkHostWheel', null, ['number']),
+    snapScroll: c('vrkHostSnapScroll', null, []),
+    repaint: c('vrkHostRepaint', null, []),
+    state: c('vrkHostState', 'string', []),
+    layout: c('vrkHostLayout', 'string', []),
+    compose: c('vrkHostCompose', 'number', ['number', 'number', 'number']),
+    picture: c('vrkHostPicture', 'number', ['number']),
+  };
+}
+
+function sizeCanvas() {
+  ratio = window.devicePixelRatio || 1;
+  stage.style.width = `${pageWidth}px`;
+  stage.style.height = `${pageHeight}px`;
+  canvas.style.width = `${pageWidth}px`;
+  canvas.style.height = `${pageHeight}px`;
+  canvas.width = Math.round(pageWidth * ratio);
+  canvas.height = Math.round(pageHeight * ratio);
+}
+
+function passOptions() {
+  const o = options;
+  host.options(+o.mid, +o.wav, +o.other, +o.oldExe, +o.lowRes, +o.contrast, +o.nonstop);
+  host.speed(o.revealSpeed);
+  host.lineGap(o.gapTenths);
+}
+
+async function fontsReady() {
+  await loadFace(fontFamily);
+  try {
+    await document.fonts.load(fontAt(1), '漢字Sample');
+  } catch {
+    // an unknown face falls back like any other
   }
-  return Promise.resolve();
+}
+
+// The slot picker as the window's: it stays open, describing each slot picked and arming then
+// carrying out the erase button, until Ok; it cannot be cancelled. Then the names a fresh slot asks.
+async function pickSlotAndNames() {
+  const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
+  const preferred = Number(document.getElementById('slot')?.value ?? 1);
+  // The engine's comment as the window shows it ("未使用ファイルです。" for a free slot too).
+  const view = ({ caption, comment, fresh }) => ({ caption, comment, fresh });
+  const shown = (answer) => {
+    if (!answer.ok) throw new Error(lastErrors().join('\n') || 'slot');
+    return view(answer);
+  };
+  const handlers = {
+    describe: (slot) => shown(host.describeSlot(slot)),
+    erase: () => shown(host.eraseSlot()),
+    report: (error) => failed(error),
+  };
+  let answer;
+  while (!answer || !host.describeSlot(answer.slot).ok) {
+    answer = await chooseSlot(slots.map(view), answer?.slot ?? preferred, handlers);
+  }
+  if (!host.loadSlot()) return false;
+  for (const { index, prompt, name } of host.names()) {
+    // An empty name is refused: the box comes back until something is typed.
+    for (;;) {
+      const typed = await enterName(prompt, name);
+      if (host.setName(index, typed ?? '')) break;
+    }
+  }
+  return true;
+}
+
+// The errors the host has queued, taken from its state.
+function lastErrors() {
+  const state = JSON.parse(host.state());
+  return state.errors;
+}
+
+async function openStory() {
+  busy = true;
+  try {
+    await fontsReady();
+    sizeCanvas();
+    host.pageSize(pageWidth, pageHeight, ratio);
+    passOptions();
+    layout = null;
+    backgroundVersion = -1;
+    pictureVersion = -1;
+    delete status.dataset.error;
+    const opened = host.setProject(`${kProjectDir}/${project.fileName}`) && (await pickSlotAndNames()) && host.start();
+    busy = false;
+    applyState();
+    await keepSlots();
+    return Boolean(opened);
+  } finally {
+    busy = false;
+  }
 }
 
 // FILES are { path, bytes } relative to the chosen folder or the archive's root.
@@ -143,28 +484,168 @@ async function openProject(files, label) {
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
   const script = files.find((f) => f.path === projectPath).bytes;
 
+  if (host) host.flush();
+  host = null;  // nothing ticks until the new story is open
   sound.closeSound();  // the sound of the story before, should its player not have closed it
   player = await createVrk3({ vrkSound: sound.createSoundPort() });  // a fresh file system for every project
+  player.vrkMeasure = measure;
+  const opening = bindHost(player);
+  opening.create();
+  host = opening;
+  busy = true;
+  resolveFamily();
   writeFiles(player.FS, kProjectDir, inside);
   const key = await projectKey(fileName, script);
   const kept = await (await saveStore()).load(key);
-  if (kept.size > 0) {
-    restoreSlots(player.FS, kProjectDir, baseName, kept);
-  }
+  if (kept.size > 0) restoreSlots(player.FS, kProjectDir, baseName, kept);
   project = { key, fileName, baseName, slots: readSlots(player.FS, kProjectDir, kProgramDir, baseName) };
   notice.hidden = true;
+  delete notice.dataset.programs;
   status.textContent = `${label}: ${fileName}`;
-  const slot = Number(document.getElementById('slot').value);
-  await run(() =>
-    player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], [`${kProjectDir}/${fileName}`, slot, 0]));
+  await openStory();
   document.body.dataset.opened = key;
 }
+
+// --- Input ---------------------------------------------------------------------------------------
+
+function clickButton(k) {
+  command(() => host.button(k)).then((chose) => {
+    // With no story in progress the single button opens the project again.
+    if (chose === 0 && project) reopen();
+  });
+}
+
+function reopen() {
+  if (!host || busy) return;
+  host.flush();
+  host.create();
+  keepSlots().then(openStory);
+}
+
+const kScrollKeys = { PageUp: 1, PageDown: 2, ArrowUp: 3, ArrowDown: 4, Home: 5, End: 6 };
+
+document.addEventListener('keydown', (event) => {
+  const tag = event.target.tagName;
+  if (!host || busy || tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA' || event.ctrlKey || event.altKey ||
+      event.metaKey || event.defaultPrevented || document.querySelector('dialog[open]')) {
+    return;
+  }
+  if (event.key in kScrollKeys) {
+    if (lastState?.scroll.enabled) {
+      event.preventDefault();
+      command(() => host.scrollKey(kScrollKeys[event.key]));
+    }
+    return;
+  }
+  let code = 0;
+  if (event.key === 'Enter') code = 13;
+  else if (event.key.length === 1) code = event.key.charCodeAt(0);
+  if (code !== 0) {
+    // A key that chose is not handed on, so a focused button cannot act on it a second time.
+    let chose = 0;
+    command(() => {
+      chose = host.key(code);
+    });
+    if (chose) event.preventDefault();
+  }
+});
+canvas.addEventListener('click', () => command(() => host.click()));
+canvas.addEventListener('wheel', (event) => {
+  event.preventDefault();
+  if (event.deltaY !== 0) command(() => host.wheel(Math.sign(event.deltaY) * 120));
+}, { passive: false });
+scroller.addEventListener('scroll', () => {
+  if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
+});
+// A thumb let go lands on a whole line.
+scroller.addEventListener('pointerup', () => command(() => host.snapScroll()));
+// The page follows its frame when the reader drags its corner, as the window follows its edges.
+new ResizeObserver(() => {
+  const width = Math.round(stage.clientWidth);
+  const height = Math.round(stage.clientHeight);
+  if (width > 0 && height > 0 && (width !== pageWidth || height !== pageHeight)) resizePage(width, height);
+}).observe(stage);
+
+setInterval(() => {
+  if (host && !busy && !pauseTicks) {
+    host.tick();
+    applyState();
+  }
+}, kTickMs);
+
+// --- Options and menu ---------------------------------------------------------------------------
+
+onOptionsChanged((next) => {
+  const fontChanged = ['fontName', 'fontSize', 'bold', 'italic'].some((k) => next[k] !== options[k]);
+  options = { ...next };
+  resolveFamily();
+  if (!host) return;
+  passOptions();
+  if (fontChanged) {
+    fontsReady().then(() => command(() => host.fontChanged()));
+  } else {
+    applyState();
+  }
+});
+
+// The menu bar carries out option items itself (options.mjs) and tells the page through
+// onOptionsChanged; these are the commands it hands to the page.
+const byId = (id) => document.getElementById(id);
+const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
+setHomePageAction(showManual);
+const actions = {
+  openFolder: () => byId('folder').click(),
+  openZip: () => byId('zip').click(),
+  reopen,
+  quickSave: () => command(() => host.quickSave()),
+  quickLoad: () => command(() => host.quickLoad()),
+  exportSaves: () => byId('export').click(),
+  importSaves: () => byId('import').click(),
+  exit: () => {
+    if (host) host.flush();
+    keepSlots();
+  },
+  balanceTo4by3: () => {
+    const size = balanceTo4by3(pageWidth - 16, pageHeight, 16);
+    resizePage(size.width, size.height);
+  },
+  toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
+    : document.documentElement.requestFullscreen()),
+  helpContents: showManual,
+  reportError: (error) => failed(error),
+  // What the menus' refresh reads: which items can be used now.
+  state: () => ({
+    projectKnown: Boolean(host && lastState?.projectKnown),
+    quickSaveEnabled: Boolean(host && lastState?.scriptOpen),
+    quickLoadEnabled: Boolean(host && lastState?.quickLoad),
+    fullScreen: Boolean(document.fullscreenElement),
+    hasPageText: Boolean(lastState?.text),
+    pageAtTop: !lastState?.scroll.enabled || lastState.scroll.value === 0,
+  }),
+};
+const menuBar = byId('menubar');
+if (menuBar) buildMenuBar(menuBar, actions);
+installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
+
+function resizePage(width, height) {
+  pageWidth = Math.max(320 - 16, width);
+  pageHeight = Math.max(240 - 40, height);
+  sizeCanvas();
+  if (host) {
+    host.pageSize(pageWidth, pageHeight, ratio);
+    applyState();
+    placePicture(lastState.picture);
+  }
+}
+
+// --- Files -----------------------------------------------------------------------------------------
 
 async function readFolder(fileList) {
   const files = [];
   for (const file of fileList) {
     files.push({
-      path: file.webkitRelativePath.split('/').slice(1).join('/'),  // below the chosen folder
+      // Below the chosen folder; files handed over without their folder keep their own names.
+      path: file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name,
       bytes: new Uint8Array(await file.arrayBuffer()),
     });
   }
@@ -180,12 +661,13 @@ function download(name, bytes) {
 }
 
 function failed(error) {
+  busy = false;
   status.textContent = `開けません: ${error.message}`;
 }
 
 document.getElementById('folder').addEventListener('change', (event) => {
   const list = Array.from(event.target.files);
-  const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] : '';
+  const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] || 'folder' : '';
   readFolder(list).then((files) => openProject(files, label)).catch(failed);
   event.target.value = '';
 });
@@ -201,17 +683,13 @@ document.getElementById('zip').addEventListener('change', async (event) => {
   }
 });
 document.getElementById('export').onclick = () => {
-  if (project) {
-    download(`${project.baseName}-saves.zip`, exportSlots(project.baseName, project.slots));
-  }
+  if (project) download(`${project.baseName}-saves.zip`, exportSlots(project.baseName, project.slots));
 };
 // Slot files brought from elsewhere replace the kept ones; the story is opened again on them.
 document.getElementById('import').addEventListener('change', async (event) => {
   const list = Array.from(event.target.files);
   event.target.value = '';
-  if (!project) {
-    return;
-  }
+  if (!project) return;
   const files = await Promise.all(list.map(async (f) => ({ name: f.name, bytes: new Uint8Array(await f.arrayBuffer()) })));
   const slots = importSlots(project.baseName, files);
   if (slots.size === 0) {
@@ -219,63 +697,29 @@ document.getElementById('import').addEventListener('change', async (event) => {
     return;
   }
   await (await saveStore()).store(project.key, slots);
-  await send(':quit');  // the open story writes its slot first, so the imported ones win
+  host.flush();  // the open story writes its slot first, so the imported ones win
+  host.create();
   restoreSlots(player.FS, kProjectDir, project.baseName, slots);
   project.slots = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
   status.textContent = `${project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;
-  const slot = Number(document.getElementById('slot').value);
-  await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
-    [`${kProjectDir}/${project.fileName}`, slot, 0]));
+  await openStory();
 });
-document.getElementById('save').onclick = () => send(':save');
-document.getElementById('load').onclick = () => send(':load');
-document.addEventListener('keydown', (event) => {
-  if (event.target.tagName === 'INPUT' || event.target.tagName === 'SELECT' || event.defaultPrevented ||
-      document.querySelector('dialog[open]')) {
-    return;
-  }
-  if (event.key === 'Enter') {
-    send('');
-  } else if (/^[a-fA-F1-6]$/.test(event.key)) {
-    send(event.key);
-  }
-});
-// The page's chrome: the menu bar, projects dropped on the page, the options.
-const byId = (id) => document.getElementById(id);
-async function reopen() {
-  if (!player || !project) {
-    return;
-  }
-  await run(() => player.ccall('vrkOpen', 'string', ['string', 'number', 'number'],
-    [`${kProjectDir}/${project.fileName}`, Number(byId('slot').value), 0]));
-}
-const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
-setHomePageAction(showManual);
-buildMenuBar(byId('menubar'), {
-  openZip: () => byId('zip').click(),
-  openFolder: () => byId('folder').click(),
-  reopen,
-  quickSave: () => send(':save'),
-  quickLoad: () => send(':load'),
-  exportSaves: () => byId('export').click(),
-  importSaves: () => byId('import').click(),
-  exit: () => send(':quit'),
-  toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
-    : document.documentElement.requestFullscreen()),
-  helpContents: showManual,
-  reportError: failed,
-  state: () => ({
-    projectKnown: Boolean(project),
-    quickSaveEnabled: Boolean(project),
-    quickLoadEnabled: Boolean(project?.slots.has('.VR$')),
-    fullScreen: Boolean(document.fullscreenElement),
-  }),
-});
-installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
-onOptionsChanged((changed) => {
-  options = changed;
-  drawPage(...drawn);
-});
+document.getElementById('save').onclick = () => actions.quickSave();
+document.getElementById('load').onclick = () => actions.quickLoad();
+
+// For tests and for a page that embeds the reader: hold the timer, size the page.
+window.vrkPage = {
+  actions,
+  hold(held) {
+    pauseTicks = held;
+  },
+  resize: resizePage,
+  state: () => lastState,
+};
+
+sizeCanvas();
+canvas.getContext('2d').fillRect(0, 0, canvas.width, canvas.height);
+
 // A story the page's address names (?zip=stories/demo.zip) opens at once: a site can link to it.
 const named = new URLSearchParams(location.search).get('zip');
 if (named) {
@@ -287,4 +731,3 @@ if (named) {
     .then((bytes) => openProject(readZip(new Uint8Array(bytes)), named.split('/').pop()))
     .catch(failed);
 }
-drawPage([], '');

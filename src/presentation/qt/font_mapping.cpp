@@ -4,46 +4,12 @@
 #include <QFontMetrics>
 
 #include <array>
-#include <utility>
+
+#include "presentation/font_names.h"
 
 namespace vrk::presentation {
 
 namespace {
-
-// Full-width letters to half-width, lower case, spaces dropped: "ＭＳ Ｐゴシック" → "mspゴシック".
-QString normalised(const QString& face) {
-    QString out;
-    for (QChar c : face) {
-        char16_t u = c.unicode();
-        if (u >= 0xFF01 && u <= 0xFF5E) {
-            u = static_cast<char16_t>(u - 0xFEE0);
-        }
-        if (u == u' ' || u == 0x3000) {
-            continue;
-        }
-        out += QChar(u).toLower();
-    }
-    return out;
-}
-
-struct FaceCounterpart {
-    const char16_t* windowsFace;  // normalised
-    const char* family;
-};
-
-constexpr std::array<FaceCounterpart, 11> kCounterparts = {{
-    {u"ms明朝", "IPAMincho"},
-    {u"msmincho", "IPAMincho"},
-    {u"msp明朝", "IPAPMincho"},
-    {u"mspmincho", "IPAPMincho"},
-    {u"msゴシック", "IPAGothic"},
-    {u"msgothic", "IPAGothic"},
-    {u"mspゴシック", "IPAPGothic"},
-    {u"mspgothic", "IPAPGothic"},
-    {u"msuigothic", "IPAPGothic"},
-    {u"fixedsys", "IPAGothic"},
-    {u"terminal", "IPAGothic"},
-}};
 
 // Fixed-pitch fonts first, so a fallback keeps the cell grid the layout assumes.
 constexpr std::array<const char*, 4> kPreferredFallbacks = {"IPAGothic", "IPAMincho", "IPAexGothic",
@@ -56,13 +22,7 @@ bool installed(const QString& family) {
 }  // namespace
 
 QString counterpartFamily(const QString& storedFace) {
-    const QString key = normalised(storedFace);
-    for (const FaceCounterpart& c : kCounterparts) {
-        if (key == QString::fromUtf16(c.windowsFace)) {
-            return QString::fromLatin1(c.family);
-        }
-    }
-    return {};
+    return QString::fromStdString(presentation::counterpartFamily(storedFace.toStdString()));
 }
 
 bool measuresFixedPitch(const QString& family) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/sjis.h"
+#include "presentation/text_compose.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -25,12 +26,6 @@ namespace {
 
 QString toQString(std::string_view sjis) {
     return QString::fromStdString(sjisToUtf8(sjis));
-}
-
-// a × b / 255, rounded: the blend arithmetic of 8-bit channels.
-inline std::uint32_t mul255(std::uint32_t a, std::uint32_t b) {
-    const std::uint32_t t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
 }
 
 // An image whose pixels are not initialised. A long page's images run to tens of megabytes;
@@ -108,35 +103,15 @@ private:
     std::unordered_map<std::uint32_t, CharGlyphs> m_cache;
 };
 
-// A character whose first byte ends the display line is drawn whole there, at its first byte's
-// cell; the display line after it leaves the cell of its second byte blank.
-std::string_view characterAt(const DisplayLine& line, const DisplayLine* next, std::size_t i,
-                             std::string& joined) {
-    const std::string_view bytes = line.bytesSjis;
-    const std::size_t length = drawnCharacterBytes(bytes, i);
-    if (length == 1 && i + 1 == bytes.size() && next != nullptr && next->startsInsideCharacter &&
-        !next->bytesSjis.empty()) {
-        joined.assign(1, bytes[i]);
-        joined += next->bytesSjis[0];
-        if (drawnCharacterBytes(joined, 0) == 2) {
-            return joined;
-        }
-    }
-    return bytes.substr(i, length);
-}
-
 // One display line in white with its baseline at `baseline`, every character at the cell of its
 // first byte, whatever the font's advances. Cells are counted in bytes, as the layout counts them.
 void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, const DisplayLine* next,
               int cellWidth, int baseline) {
     QList<quint32> indexes;
     QList<QPointF> positions;
-    const std::string_view bytes = line.bytesSjis;
-    std::string joined;
-    for (std::size_t i = line.startsInsideCharacter ? 1 : 0; i < bytes.size();) {
-        const std::string_view character = characterAt(line, next, i, joined);
-        const CharGlyphs& g = glyphs.lookup(character);
-        const qreal x = static_cast<qreal>(i) * cellWidth;
+    for (const DrawnCharacter& character : drawnCharacters(line, next)) {
+        const CharGlyphs& g = glyphs.lookup(character.bytesSjis);
+        const qreal x = static_cast<qreal>(character.byte) * cellWidth;
         if (g.fallback) {
             painter.drawText(QPointF(x, baseline), g.text);
         } else {
@@ -145,7 +120,6 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, c
                 positions.append(QPointF(x + g.offsets[k].x(), baseline));
             }
         }
-        i += std::min(character.size(), bytes.size() - i);
     }
     if (!indexes.isEmpty()) {
         QGlyphRun run;
@@ -156,153 +130,24 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, c
     }
 }
 
-struct Rgb {
-    std::uint32_t r, g, b;
-};
-
-Rgb channels(std::uint32_t bgr) {
-    return {bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF};
-}
-
-// Transparency left by the three horizontal offsets 0-2 of one coverage row. False when the
-// row carries no ink at all.
-bool transparencyRow(const uchar* row, int width, std::uint8_t* out) {
-    std::uint32_t t1 = 255;
-    std::uint32_t t2 = 255;
-    std::uint32_t all = 255;
-    for (int x = 0; x < width; ++x) {
-        const std::uint32_t t0 = 255u - row[x];
-        out[x] = static_cast<std::uint8_t>((t0 & t1 & t2) == 255 ? 255 : mul255(mul255(t0, t1), t2));
-        all &= t0;
-        t2 = t1;
-        t1 = t0;
-    }
-    return all != 255;
-}
-
-// Drawing the outline nine times over black and the characters once on top, each with its
-// coverage as alpha, gives per pixel: outline alpha = 1 − Π(1 − coverage at the nine offsets),
-// then the text blended over it with the coverage at (1, 1). Composing it in one pass keeps a
-// 15000-step page well within a frame budget.
-struct ComposeRow {
-    const std::uint8_t* t0;
-    const std::uint8_t* t1;
-    const std::uint8_t* t2;
-    const uchar* above;  // coverage row y − 1, or null on the first row
-    int width;
-};
-
-// Outline pixels covered at least this much (of 255) are outline; the rest are background.
-constexpr std::uint32_t kOutlineThreshold = 128;
-
-// The outline colour at every alpha, and the character colour; most character pixels are fully
-// covered, most outline pixels carry no character.
-struct Palette {
-    std::array<QRgb, 256> outline{};
-    Rgb fore{};
-    QRgb foreRgb = 0;
-
-    explicit Palette(const TextColours& colours) : fore(channels(colours.text)) {
-        const Rgb o = channels(colours.outline);
-        for (std::uint32_t a = 0; a < 256; ++a) {
-            outline[a] = qRgb(static_cast<int>(mul255(o.r, a)), static_cast<int>(mul255(o.g, a)),
-                              static_cast<int>(mul255(o.b, a)));
-        }
-        foreRgb = qRgb(static_cast<int>(fore.r), static_cast<int>(fore.g), static_cast<int>(fore.b));
-    }
-};
-
-QRgb composePixel(const ComposeRow& in, int x, const Palette& palette, bool& keep) {
-    const std::uint32_t ao = 255 - mul255(mul255(in.t0[x], in.t1[x]), in.t2[x]);
-    // The mask can only keep or replace a pixel, so a partly covered outline pixel would put
-    // its blend with the black behind it onto the window: a dark rim on light backgrounds. The
-    // outline is therefore whole or absent, and so is the character where it is absent.
-    if (ao < kOutlineThreshold) {
-        keep = true;
-        return 0xFF000000u;
-    }
-    const QRgb o = palette.outline[255];
-    // The mask comes from the outline alone: it covers every pixel of the characters.
-    keep = (o & 0xFFFFFFu) == 0;
-    const std::uint32_t at = in.above && x >= 1 ? in.above[x - 1] : 0u;
-    if (at == 0) {
-        return o;
-    }
-    if (at == 255) {
-        return palette.foreRgb;
-    }
-    const Rgb& f = palette.fore;
-    return qRgb(static_cast<int>(mul255(f.r, at) + mul255(static_cast<std::uint32_t>(qRed(o)), 255 - at)),
-                static_cast<int>(mul255(f.g, at) + mul255(static_cast<std::uint32_t>(qGreen(o)), 255 - at)),
-                static_cast<int>(mul255(f.b, at) + mul255(static_cast<std::uint32_t>(qBlue(o)), 255 - at)));
-}
-
-// The mask is one bit per pixel, most significant first: 1 (white) keeps the window's pixel.
-void composeRow(const ComposeRow& in, const Palette& palette, QRgb* text, uchar* mask) {
-    std::uint32_t bits = 0;
-    for (int x = 0; x < in.width; ++x) {
-        bool keep = true;
-        if ((in.t0[x] & in.t1[x] & in.t2[x]) == 255) {
-            text[x] = 0xFF000000u;  // most of a page is background
-        } else {
-            text[x] = composePixel(in, x, palette, keep);
-        }
-        bits = bits << 1 | (keep ? 1u : 0u);
-        if ((x & 7) == 7) {
-            mask[x >> 3] = static_cast<uchar>(bits);
-            bits = 0;
-        }
-    }
-    if ((in.width & 7) != 0) {
-        mask[in.width >> 3] = static_cast<uchar>(bits << (8 - (in.width & 7)));
-    }
-}
-
-// Rows [top, top + page height) from coverage that starts at row coverageTop (at most two rows
-// above top, or top itself at the page's first row). Rows with no ink within two rows above are
-// plain background, filled without composing.
-void composeImage(const QImage& coverage, int coverageTop, int top, const Palette& palette,
-                  RenderedPage& page) {
-    const int width = coverage.width();
-    std::array<std::vector<std::uint8_t>, 3> rows;
-    std::array<bool, 3> inked = {false, false, false};
-    for (auto& row : rows) {
-        row.assign(static_cast<std::size_t>(width), 255u);
-    }
-    const int bottom = top + page.textImage.height();
-    for (int y = coverageTop; y < bottom; ++y) {
-        // rows[y % 3] takes row y; the other two still hold y − 1 and y − 2.
-        const auto slot = static_cast<std::size_t>(y % 3);
-        inked[slot] = transparencyRow(coverage.constScanLine(y - coverageTop), width, rows[slot].data());
-        if (y < top) {
-            continue;
-        }
-        auto* text = reinterpret_cast<QRgb*>(page.textImage.scanLine(y - top));
-        uchar* mask = page.maskImage.scanLine(y - top);
-        if (!inked[0] && !inked[1] && !inked[2]) {
-            std::fill(text, text + width, 0xFF000000u);
-            std::fill(mask, mask + page.maskImage.bytesPerLine(), uchar{0xFF});
-            continue;
-        }
-        const ComposeRow in = {rows[0].data(), rows[1].data(), rows[2].data(),
-                               y >= 1 ? coverage.constScanLine(y - 1 - coverageTop) : nullptr, width};
-        composeRow(in, palette, text, mask);
-    }
-}
-
 }  // namespace
 
+QtTextMeasurer::QtTextMeasurer(const QFont& font) : m_metrics(font) {}
+
+int QtTextMeasurer::textWidth(std::string_view textSjis) const {
+    return m_metrics.horizontalAdvance(toQString(textSjis));
+}
+
+int QtTextMeasurer::textHeight(std::string_view) const {
+    return m_metrics.height();
+}
+
 FontSample measureSample(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const QString sample = toQString(kSampleSjis);
-    return {metrics.horizontalAdvance(sample), metrics.horizontalAdvance(toQString(kWideGlyphSjis)),
-            metrics.height()};
+    return presentation::measureSample(QtTextMeasurer(font));
 }
 
 FontMetrics measureFont(const QFont& font, int lineGapTenths) {
-    const FontSample sample = measureSample(font);
-    return presentation::measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight,
-                                     lineGapTenths);
+    return presentation::measureFont(QtTextMeasurer(font), lineGapTenths);
 }
 
 // Renders any band of rows of a page's images. A row depends on the coverage of the two rows
@@ -311,7 +156,7 @@ FontMetrics measureFont(const QFont& font, int lineGapTenths) {
 class PageRenderer {
 public:
     PageRenderer(const PageLayout& layout, const QFont& font)
-        : m_layout(layout), m_font(font), m_glyphs(font), m_palette(layout.colours) {
+        : m_layout(layout), m_font(font), m_glyphs(font) {
         const QFontMetrics metrics(font);
         m_ascent = metrics.ascent();
         m_reach = 2 * metrics.height() + 8;
@@ -336,7 +181,14 @@ public:
                                : QImage(width, bottom - top, QImage::Format_Mono);
         page.maskImage.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         const int coverageTop = std::max(0, top - 2);
-        composeImage(renderCoverage(coverageTop, bottom, large), coverageTop, top, m_palette, page);
+        const QImage coverage = renderCoverage(coverageTop, bottom, large);
+        const CoverageRows rows = {coverage.constBits(), static_cast<std::size_t>(coverage.bytesPerLine()),
+                                   coverage.width(), coverageTop, coverage.height()};
+        const ComposeTarget target = {reinterpret_cast<std::uint32_t*>(page.textImage.bits()),
+                                      static_cast<std::size_t>(page.textImage.bytesPerLine()) / 4,
+                                      page.maskImage.bits(),
+                                      static_cast<std::size_t>(page.maskImage.bytesPerLine())};
+        composeText(rows, top, bottom, m_layout.colours, target);
         return page;
     }
 
@@ -385,7 +237,6 @@ private:
     const PageLayout& m_layout;
     QFont m_font;
     GlyphSource m_glyphs;
-    Palette m_palette;
     int m_ascent = 0;
     int m_reach = 0;
     bool m_underline = false;

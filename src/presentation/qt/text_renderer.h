@@ -4,11 +4,13 @@
 // rendered here, band by band, the first time a band is needed.
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include "presentation/glyph_metrics.h"
 #include "presentation/reveal.h"
@@ -25,11 +27,15 @@ struct RenderedPage {
     QImage maskImage;
 };
 
-/// The three measurements layout rests on, taken with QFontMetrics.
-struct FontSample {
-    int sampleWidth = 0;     ///< TextWidth("漢字Sample")
-    int wideGlyphWidth = 0;  ///< TextWidth("襲")
-    int sampleHeight = 0;    ///< TextHeight("漢字Sample")
+/// Text measured with QFontMetrics: advances, and the font's height for any text.
+class QtTextMeasurer : public TextMeasurer {
+public:
+    explicit QtTextMeasurer(const QFont& font);
+    int textWidth(std::string_view textSjis) const override;
+    int textHeight(std::string_view textSjis) const override;
+
+private:
+    QFontMetrics m_metrics;
 };
 
 /// Measures the font's sample texts.

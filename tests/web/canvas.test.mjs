@@ -1,0 +1,130 @@
+// The canvas page's arithmetic: the raster rule that puts the text image onto the page, the
+// 4:3 balance, the face a stored font name gets and its line metrics.
+//
+//   node --test tests/web/canvas.test.mjs
+import assert from 'node:assert/strict';
+import { existsSync, readFileSync } from 'node:fs';
+import { test } from 'node:test';
+
+import {
+  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
+  uncoverPixels,
+} from '../../web/page/canvas.mjs';
+import { applyGapTag, applySpeedTag, gapItemsFor, speedItemsFor } from '../../web/page/options.mjs';
+
+// A w x h text image; PIXELS lists [x, y, r, g, b, a] to set.
+function image(w, h, pixels) {
+  const data = new Uint8Array(w * h * 4);
+  for (const [x, y, r, g, b, a] of pixels) data.set([r, g, b, a], 4 * (y * w + x));
+  return { width: w, height: h, pixels: data };
+}
+
+function page(w, h, fill) {
+  const data = new Uint8ClampedArray(w * h * 4);
+  for (let i = 0; i < w * h; ++i) data.set(fill, 4 * i);
+  return data;
+}
+
+const at = (data, w, x, y) => Array.from(data.subarray(4 * (y * w + x), 4 * (y * w + x) + 4));
+
+test('a masked pixel replaces the page, an unmasked one is ORed into it', () => {
+  const text = image(2, 1, [[0, 0, 0x80, 0x00, 0x00, 255], [1, 0, 0x0F, 0x0F, 0x00, 0]]);
+  const target = page(2, 1, [0x30, 0x30, 0x30, 255]);
+  uncoverPixels(target, 2, 1, text, [0, 0, 2, 1, 0, 0]);
+  assert.deepEqual(at(target, 2, 0, 0), [0x80, 0x00, 0x00, 255]);
+  assert.deepEqual(at(target, 2, 1, 0), [0x3F, 0x3F, 0x30, 255]);
+});
+
+test('an uncovered rectangle is clipped to the image and to the page, wherever it lies', () => {
+  const text = image(3, 3, [[0, 0, 9, 9, 9, 255], [2, 2, 7, 7, 7, 255]]);
+  // Placed at (1, 1) on a 3 x 3 page: only the image's top-left 2 x 2 lands, the rest falls off.
+  const target = page(3, 3, [1, 1, 1, 255]);
+  uncoverPixels(target, 3, 3, text, [0, 0, 3, 3, 1, 1]);
+  assert.deepEqual(at(target, 3, 1, 1), [9, 9, 9, 255]);
+  assert.deepEqual(at(target, 3, 0, 0), [1, 1, 1, 255]);
+  assert.equal(target.length, 36);
+  // A rectangle reaching past the image's edge, or above the page, writes nothing outside.
+  const shifted = page(3, 3, [1, 1, 1, 255]);
+  uncoverPixels(shifted, 3, 3, text, [2, 2, 5, 5, -2, -2]);
+  assert.deepEqual(Array.from(new Set(shifted)), [1, 255]);
+  uncoverPixels(shifted, 3, 3, text, [1, 1, 5, 5, 0, 0]);
+  assert.deepEqual(at(shifted, 3, 1, 1), [7, 7, 7, 255]);
+  assert.deepEqual(at(shifted, 3, 2, 2), [1, 1, 1, 255]);
+});
+
+// The page's menu steps the options it shares with the window; its limits come with the items.
+test('speed and gap steps stop where the menu stops offering them', () => {
+  assert.equal(speedItemsFor(5, false).slow, false);
+  assert.equal(speedItemsFor(4, false).slow, true);
+  assert.equal(applySpeedTag(4, 1), 5);
+  assert.equal(speedItemsFor(1, false).fast, false);
+  assert.equal(applySpeedTag(3, -1), 2);
+  assert.equal(applySpeedTag(5, 0), 2);
+  assert.deepEqual(Object.values(speedItemsFor(3, true)).filter(Boolean), [], 'no speed item while nonstop');
+  assert.equal(gapItemsFor(20).wide, false);
+  assert.equal(applyGapTag(19, 1), 20);
+  assert.equal(gapItemsFor(10).narrow, false);
+  assert.equal(applyGapTag(17, 0), 12);
+});
+
+test('the 4:3 balance grows a narrow area and shrinks a wide one', () => {
+  assert.deepEqual(balanceTo4by3(300, 400, 16), { width: 533 + 16, height: 400 });
+  assert.deepEqual(balanceTo4by3(300, 100, 16), { width: 300 + 16, height: 225 });
+  assert.deepEqual(balanceTo4by3(800, 450, 16), { width: 600 + 16, height: 450 });
+  assert.deepEqual(balanceTo4by3(640, 600, 16), { width: 656, height: 480 });
+});
+
+test('a stored face gets its counterpart among the served faces, else a fixed-pitch one', () => {
+  assert.equal(fontFamilyFor('ＭＳ 明朝', 'IPAMincho'), 'IPAMincho');
+  assert.equal(fontFamilyFor('ipapgothic', ''), 'IPAPGothic');
+  assert.equal(fontFamilyFor('Comic Sans MS', ''), 'IPAGothic');
+  assert.equal(fontFamilyFor(undefined, 'NoSuchFace'), 'IPAGothic');
+  assert.equal(pointsToPixels(15), 20);
+  assert.equal(pointsToPixels(16), 21, '21.33 pixels are drawn at 21, as the hinted engine does');
+  assert.equal(pointsToPixels(0), pointsToPixels(16), 'a size of 0 is the default');
+  assert.equal(cssFont({ bold: true, italic: true }, 20, 'IPAMincho'), 'italic bold 20px "IPAMincho"');
+});
+
+const kGothic = '/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf';
+const kMincho = '/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf';
+
+// The figures the window's font engine gives for these faces (QFontMetrics ascent and height).
+test('line metrics come from the face\'s Windows ascent and descent, as on the desktop', {
+  skip: existsSync(kGothic) && existsSync(kMincho) ? false : 'the IPA fonts are not installed',
+}, () => {
+  const gothic = faceMetrics(readFileSync(kGothic));
+  const mincho = faceMetrics(readFileSync(kMincho));
+  assert.deepEqual(lineMetrics(gothic, 20), { ascent: 18, height: 22 });
+  assert.deepEqual(lineMetrics(gothic, 16), { ascent: 14, height: 17 });
+  assert.deepEqual(lineMetrics(mincho, 16), { ascent: 14, height: 18 });
+  assert.deepEqual(lineMetrics(mincho, 21), { ascent: 18, height: 23 });
+});
+
+test('a face that asks for its typographic metrics gets them; bytes that are no face give null', () => {
+  // head, hhea and OS/2 tables only, 1000 units per em.
+  const bytes = new Uint8Array(12 + 3 * 16 + 54 + 36 + 78);
+  const view = new DataView(bytes.buffer);
+  view.setUint16(4, 3);
+  const put = (i, tag, offset) => {
+    for (let k = 0; k < 4; ++k) view.setUint8(12 + 16 * i + k, tag.charCodeAt(k));
+    view.setUint32(12 + 16 * i + 8, offset);
+  };
+  const head = 60;
+  const hhea = head + 54;
+  const os2 = hhea + 36;
+  put(0, 'head', head);
+  put(1, 'hhea', hhea);
+  put(2, 'OS/2', os2);
+  view.setUint16(head + 18, 1000);
+  view.setInt16(hhea + 4, 900);
+  view.setInt16(hhea + 6, -100);
+  view.setInt16(os2 + 68, 800);
+  view.setInt16(os2 + 70, -200);
+  view.setUint16(os2 + 74, 1000);
+  view.setUint16(os2 + 76, 300);
+  assert.deepEqual(faceMetrics(bytes), { unitsPerEm: 1000, ascent: 1000, descent: 300 });
+  view.setUint16(os2 + 62, 0x80);
+  assert.deepEqual(faceMetrics(bytes), { unitsPerEm: 1000, ascent: 800, descent: 200 });
+  assert.equal(faceMetrics(new Uint8Array(10)), null);
+  assert.equal(faceMetrics(new TextEncoder().encode('not a font at all, just text')), null);
+});

@@ -1,0 +1,114 @@
+// The window's page for the browser comparison: opens a project in slot 1 (names keep their
+// defaults), runs its first page, and writes the page view fully revealed as a PNG and as a
+// binary PPM, the same pixels the window would show (QT_QPA_PLATFORM=offscreen).
+//
+//   page_snapshot PROJECT_FILE WIDTH HEIGHT FAMILY PIXEL_SIZE BOLD ITALIC OUT_BASE
+//   (writes OUT_BASE.png and OUT_BASE.ppm; the project's slots are written, so pass a copy)
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/project_opening.h"
+#include "interpreter/null_story_host.h"
+#include "interpreter/page_interpreter.h"
+#include "pictures/qt/background_painter.h"
+#include "presentation/qt/page_view.h"
+
+namespace {
+
+using namespace vrk;
+
+// Just enough of the window for a first page: the background picture, the page view.
+class SnapshotHost : public interpreter::NullStoryHost {
+public:
+    SnapshotHost(interpreter::Story& story, presentation::PageView*& view) : m_story(story), m_view(view) {}
+    bool loadPicture(const std::string& fileNameSjis) override {
+        return background.load(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes);
+    }
+    void refreshPage() override {
+        if (m_view != nullptr) {
+            m_view->refreshPage();
+        }
+    }
+    void restartReveal() override {
+        if (m_view != nullptr) {
+            m_view->restartReveal();
+        }
+    }
+    pictures::LoadedPicture background;
+
+private:
+    interpreter::Story& m_story;
+    presentation::PageView*& m_view;
+};
+
+bool writePpm(const QImage& image, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    file.write(QStringLiteral("P6\n%1 %2\n255\n").arg(rgb.width()).arg(rgb.height()).toLatin1());
+    for (int y = 0; y < rgb.height(); ++y) {
+        file.write(reinterpret_cast<const char*>(rgb.constScanLine(y)), static_cast<qint64>(rgb.width()) * 3);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 9) {
+        std::fprintf(
+            stderr,
+            "usage: page_snapshot PROJECT_FILE WIDTH HEIGHT FAMILY PIXEL_SIZE BOLD ITALIC OUT_BASE\n");
+        return 2;
+    }
+    const auto project = app::projectFromArgument(argv[1]);
+    if (!project) {
+        std::fprintf(stderr, "page_snapshot: no project %s\n", argv[1]);
+        return 1;
+    }
+    interpreter::Story story;
+    story.locations.programDir = project->projectDir;
+    story.locations.projectDir = project->projectDir;
+    story.locations.baseName = project->baseName;
+    presentation::PageView* view = nullptr;
+    SnapshotHost host(story, view);
+    interpreter::PageInterpreter interpreter(story, host);
+
+    QFont font(QString::fromLocal8Bit(argv[4]));
+    font.setPixelSize(std::atoi(argv[5]));
+    font.setBold(std::atoi(argv[6]) != 0);
+    font.setItalic(std::atoi(argv[7]) != 0);
+    presentation::PageView page(story);
+    page.resize(std::atoi(argv[2]), std::atoi(argv[3]));
+    page.setTextFont(font);
+    pictures::BackgroundCache cache;
+    page.setBackgroundPainter([&](QPainter& painter, const QRect& area) {
+        cache.paint(painter, area.size(), story.state.background, story.state.bgColour, story.options.lowRes,
+                    host.background.image());
+    });
+    view = &page;
+
+    app::ProjectOpening opening(story, interpreter, host);
+    opening.chooseSaveDirectory();
+    opening.describeSlot(1);
+    opening.loadSlot();
+    opening.start();
+    page.finishPage();
+    const QImage shown = page.backBuffer();
+    const std::string base = argv[8];
+    if (!shown.save(QString::fromStdString(base + ".png")) ||
+        !writePpm(shown, QString::fromStdString(base + ".ppm"))) {
+        std::fprintf(stderr, "page_snapshot: cannot write %s\n", base.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,154 @@
+// The demo's first page, fully revealed, in the window (page_snapshot, offscreen Qt) and on the
+// browser page's canvas at a device pixel ratio of 1, at the same size, font and colours: the
+// share of identical pixels of the text area is printed and held above a floor.
+//
+//   VRK_PAGE_SNAPSHOT=build/tests/web/page_snapshot VRK_DEMO_DIR=build/samples/demo \
+//     node --test tests/web/pixels.test.mjs
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { dirname, extname, join, resolve } from 'node:path';
+import { after, before, test } from 'node:test';
+import { fileURLToPath } from 'node:url';
+import { waitForOpening } from './opening.mjs';
+
+const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
+const dist = join(root, 'web', 'dist');
+const demo = resolve(process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 'demo'));
+const snapshot = resolve(process.env.VRK_PAGE_SNAPSHOT ?? join(root, 'build', 'tests', 'web', 'page_snapshot'));
+const chromium = process.env.VRK_CHROMIUM ?? '/usr/bin/chromium';
+const require = createRequire(join(root, 'web', 'package.json'));
+
+const kWidth = 640;
+const kHeight = 480;
+const kScrollBar = 16;
+
+function missing() {
+  if (!existsSync(chromium)) return `no browser at ${chromium}`;
+  if (!existsSync(join(dist, 'index.html'))) return 'no page in web/dist (make web)';
+  if (!existsSync(join(demo, 'DEMO.VRK'))) return `no demo project in ${demo}`;
+  if (!existsSync(snapshot)) return `no window snapshot program at ${snapshot}`;
+  try {
+    require.resolve('puppeteer-core');
+  } catch {
+    return 'puppeteer-core is not installed (scripts/install-deps-web)';
+  }
+  return null;
+}
+const skip = missing();
+
+let server;
+let browser;
+let work;
+let url;
+
+before(async () => {
+  if (skip) return;
+  server = createServer((request, response) => {
+    const name = new URL(request.url, 'http://localhost').pathname.slice(1) || 'index.html';
+    const path = join(dist, name);
+    if (name.includes('..') || !existsSync(path)) {
+      response.writeHead(404).end();
+      return;
+    }
+    const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
+    response.writeHead(200, { 'Content-Type': types[extname(name)] ?? 'application/octet-stream' });
+    response.end(readFileSync(path));
+  });
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  url = `http://127.0.0.1:${server.address().port}/`;
+  work = mkdtempSync(join(tmpdir(), 'vrk3-pixels-'));
+  const { launch } = require('puppeteer-core');
+  browser = await launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--force-device-scale-factor=1',
+      `--user-data-dir=${join(work, 'profile')}`],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.close();
+  if (work && !process.env.VRK_KEEP_PIXELS) rmSync(work, { recursive: true, force: true });
+});
+
+function readPpm(path) {
+  const bytes = readFileSync(path);
+  const header = bytes.subarray(0, 32).toString('latin1').split(/\s+/);
+  const [width, height] = [Number(header[1]), Number(header[2])];
+  const start = bytes.length - width * height * 3;
+  return { width, height, rgb: bytes.subarray(start) };
+}
+
+function windowPage(font) {
+  const dir = mkdtempSync(join(work, 'window-'));
+  cpSync(demo, dir, { recursive: true });
+  const out = join(work, `window-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}`);
+  execFileSync(snapshot, [join(dir, 'DEMO.VRK'), String(kWidth), String(kHeight), 'IPAGothic', String(font.pixels),
+    font.bold ? '1' : '0', font.italic ? '1' : '0', out], { env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' }, stdio: 'pipe' });
+  return readPpm(`${out}.ppm`);
+}
+
+async function browserPage(font) {
+  const { zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = {};
+  for (const name of readdirSync(demo)) members[name] = readFileSync(join(demo, name));
+  const zip = join(work, 'demo.zip');
+  writeFileSync(zip, zipSync(members));
+  const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+  const page = await context.newPage();
+  await page.setViewport({ width: 1024, height: 768, deviceScaleFactor: 1 });
+  const options = { fontName: 'IPAGothic', fontSize: (font.pixels * 72) / 96, bold: font.bold, italic: font.italic };
+  await page.evaluateOnNewDocument((o) => localStorage.setItem('vrk3.options', JSON.stringify(o)), options);
+  await page.goto(url);
+  await page.evaluate((w, h) => window.vrkPage.resize(w, h), kWidth, kHeight);
+  await (await page.$('#zip')).uploadFile(zip);
+  await waitForOpening(page);
+  await page.evaluate(() => window.vrkPage.hold(true));
+  await page.click('#page', { offset: { x: 10, y: 10 } });
+  await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+  await (await page.$('#page')).screenshot({ path: join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.png`) });
+  const rgba = await page.$eval('#page', (canvas) => Array.from(canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data));
+  await context.close();
+  if (process.env.VRK_KEEP_PIXELS) {
+    const rgb = Buffer.alloc(kWidth * kHeight * 3);
+    for (let i = 0; i < kWidth * kHeight; ++i) rgb.set(rgba.slice(4 * i, 4 * i + 3), 3 * i);
+    writeFileSync(join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.ppm`),
+      Buffer.concat([Buffer.from(`P6\n${kWidth} ${kHeight}\n255\n`), rgb]));
+  }
+  return { width: kWidth, height: kHeight, rgba };
+}
+
+// The text area only: the scroll bar is a control of its own on both sides.
+function sameShare(window, browserSide) {
+  let same = 0;
+  const area = kWidth - kScrollBar;
+  for (let y = 0; y < kHeight; ++y) {
+    for (let x = 0; x < area; ++x) {
+      const w = 3 * (y * window.width + x);
+      const b = 4 * (y * browserSide.width + x);
+      const r = browserSide.rgba;
+      if (window.rgb[w] === r[b] && window.rgb[w + 1] === r[b + 1] && window.rgb[w + 2] === r[b + 2]) ++same;
+    }
+  }
+  return same / (area * kHeight);
+}
+
+for (const [name, font, floor] of [
+  ['regular', { pixels: 20, bold: false, italic: false }, 0.95],
+  ['bold italic (the reader\'s default style)', { pixels: 20, bold: true, italic: true }, 0.93],
+]) {
+  test(`the first page, ${name}, matches the window's pixels`, { skip: skip ?? false }, async () => {
+    const window = windowPage(font);
+    const browserSide = await browserPage(font);
+    assert.equal(window.width, kWidth);
+    const share = sameShare(window, browserSide);
+    console.log(`identical pixels, ${name}: ${(share * 100).toFixed(2)} %`);
+    assert.ok(share >= floor, `only ${(share * 100).toFixed(2)} % of the pixels are the same`);
+  });
+}

@@ -1,0 +1,237 @@
+#include "web/page/web_story_host.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "common/sjis.h"
+#include "sound/null_sound_backend.h"
+#include "vrkc/story_compiler.h"
+
+namespace vrk::web {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Ten pixels a byte, twenty a line: cells of 10, lines of 24 at the standard gap.
+class FixedMeasurer : public presentation::TextMeasurer {
+public:
+    int textWidth(std::string_view textSjis) const override { return 10 * static_cast<int>(textSjis.size()); }
+    int textHeight(std::string_view) const override { return 20; }
+};
+
+std::string alterBlock() {
+    std::string block = "*VRKALTER\n";
+    for (int i = 0; i < 18; ++i) {
+        block += "????\n";
+    }
+    return block + "試験\n";
+}
+
+class WebStoryHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("vrk_web_host_" + std::to_string(::getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    void writeProject(const std::string& source) {
+        compiler::CompileError error;
+        const auto story = compiler::compileStory(source + alterBlock(), false, &error);
+        ASSERT_TRUE(story) << error.line << ": " << error.message;
+        std::ofstream(m_dir / "TALE.VRK", std::ios::binary)
+            .write(story->script.data(), static_cast<std::streamsize>(story->script.size()));
+        std::ofstream(m_dir / "TALE.VRJ", std::ios::binary)
+            .write(story->index.data(), static_cast<std::streamsize>(story->index.size()));
+        const auto slot = compiler::initialSlot(*story);
+        ASSERT_TRUE(slot);
+        for (const char* extension : {".V01", ".V02", ".V03", ".V04"}) {
+            std::ofstream(m_dir / (std::string("TALE") + extension), std::ios::binary) << *slot;
+        }
+        std::ofstream(m_dir / "bell.wav", std::ios::binary) << "RIFF";
+        std::ofstream(m_dir / "tool.sh", std::ios::binary) << "#!/bin/sh\n";
+    }
+
+    // Opens the project in slot 1 as the page does, on a 400 x 300 page.
+    void open() {
+        m_host.setPageSize(400, 300, 1.0);
+        ASSERT_TRUE(m_host.setProject((m_dir / "TALE.VRK").string()));
+        ASSERT_TRUE(m_host.chooseSaveDirectory());
+        app::SlotView view;
+        ASSERT_TRUE(m_host.describeSlot(1, view));
+        ASSERT_TRUE(m_host.loadSlot());
+        ASSERT_TRUE(m_host.start());
+    }
+
+    int ticksToReveal() {
+        int ticks = 0;
+        while (!m_host.reveal().isComplete() && ticks < 10000) {
+            m_host.tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    fs::path m_dir;
+    WebStoryHost m_host{fs::temp_directory_path(), [](double) { return std::make_unique<FixedMeasurer>(); }};
+};
+
+TEST_F(WebStoryHostTest, APageRevealsOnTheTimerAndItsChoicesWaitForTheEnd) {
+    writeProject("*START\nいち\n?\n次へ\nP2\n?\n戻る\nSTART\n?END\n*P2\nに\n?END\nSTART\n");
+    open();
+    EXPECT_EQ(m_host.layout().metrics.cellWidth, 10);
+    EXPECT_EQ(m_host.layout().metrics.lineHeight, 24);
+    EXPECT_EQ(m_host.visibleButtons(), 2);
+    EXPECT_FALSE(m_host.choicesEnabled());
+    const std::string first = m_host.state();
+    EXPECT_NE(first.find("\"full\":true"), std::string::npos);
+    EXPECT_NE(first.find("\"captions\":[\"B\",\"A\"]"), std::string::npos) << first;
+    EXPECT_NE(first.find("\"caption\":\"試験 (VRK3)\""), std::string::npos) << first;
+
+    // Every tick but the last leaves the buttons disabled.
+    int ticks = 0;
+    while (!m_host.reveal().isComplete()) {
+        EXPECT_FALSE(m_host.choicesEnabled()) << "tick " << ticks;
+        m_host.tick();
+        ++ticks;
+    }
+    EXPECT_GT(ticks, 1);
+    EXPECT_TRUE(m_host.choicesEnabled());
+    const std::string revealed = m_host.state();
+    EXPECT_NE(revealed.find("\"completed\":true"), std::string::npos);
+    EXPECT_NE(revealed.find("\"full\":false"), std::string::npos);
+    EXPECT_NE(m_host.state().find("\"completed\":false"), std::string::npos) << "told once";
+
+    // Button 2 is the leftmost in use: the first choice.
+    EXPECT_TRUE(m_host.clickButton(2));
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+}
+
+TEST_F(WebStoryHostTest, ASoundEffectsPauseHoldsTheRevealAndTheKeysAfterTheRun) {
+    writeProject("*START\n>WAV=bell.wav\nいち\n?\n次へ\nP2\n?\n戻る\nSTART\n?END\n*P2\nに\n?END\nSTART\n");
+    open();
+    EXPECT_EQ(m_host.holdTicks(), 2);
+    EXPECT_FALSE(m_host.chooseKey('A')) << "input waits as it does while the window waits";
+    const int countBefore = m_host.reveal().revealCount();
+    m_host.tick();
+    m_host.tick();
+    EXPECT_EQ(m_host.reveal().revealCount(), countBefore) << "the reveal waits too";
+    EXPECT_EQ(m_host.holdTicks(), 0);
+    EXPECT_TRUE(m_host.chooseKey('A'));
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+
+    // Nonstop has no timer to wait on: no hold at all.
+    m_host.story().options.nonstop = true;
+    m_host.setNonstop(true);
+    EXPECT_TRUE(m_host.chooseKey(13));
+    EXPECT_EQ(m_host.holdTicks(), 0);
+}
+
+TEST_F(WebStoryHostTest, TheSingleButtonAfterTheEndStandsForOpeningAgain) {
+    writeProject("*START\nおわり\n/\n");
+    open();
+    EXPECT_FALSE(m_host.story().scriptOpen());
+    EXPECT_EQ(m_host.visibleButtons(), 1);
+    ticksToReveal();
+    EXPECT_FALSE(m_host.clickButton(1));
+    EXPECT_TRUE(m_host.clickButton(3)) << "a button not shown does nothing, and is no reopening";
+}
+
+TEST_F(WebStoryHostTest, ALongPageScrollsWithTheRevealAndTheKeys) {
+    std::string source = "*START\n";
+    for (int i = 0; i < 30; ++i) {
+        source += "行" + std::to_string(i) + "\n";
+    }
+    writeProject(source + "?END\nSTART\n");
+    open();
+    const presentation::ScrollRange range = m_host.scrollRange();
+    EXPECT_TRUE(range.enabled);
+    EXPECT_EQ(range.singleStep, 24);
+    EXPECT_EQ(range.pageStep, 288);  // twelve whole lines of the 300 pixels
+    ticksToReveal();
+    EXPECT_GT(m_host.scrollPosition(), 0) << "the reveal scrolled on reaching the buttons' band";
+    EXPECT_TRUE(m_host.scrollByKey(ScrollKey::Home));
+    EXPECT_EQ(m_host.scrollPosition(), 0);
+    m_host.state();
+    m_host.wheel(120);
+    EXPECT_EQ(m_host.scrollPosition(), 3 * 24);
+    EXPECT_NE(m_host.state().find("\"full\":true"), std::string::npos) << "a scroll repaints the page";
+    EXPECT_TRUE(m_host.scrollByKey(ScrollKey::End));
+    EXPECT_EQ(m_host.scrollPosition(), range.maximum);
+    m_host.scrollTo(range.maximum + 500);
+    EXPECT_EQ(m_host.scrollPosition(), range.maximum);
+    m_host.scrollTo(24 * 5 + 13);
+    m_host.snapScroll();
+    EXPECT_EQ(m_host.scrollPosition(), 24 * 5) << "a thumb let go lands on a whole line";
+}
+
+TEST_F(WebStoryHostTest, ABackgroundWhosePictureIsMissingGoesBackToTheColour) {
+    writeProject("*START\n>BAK=nothing.jpg\n>EXE=tool.sh --flag\nいち\n?END\nSTART\n");
+    open();
+    const std::string state = m_host.state();
+    EXPECT_NE(state.find("\"kind\":\"colour\""), std::string::npos) << state;
+    EXPECT_TRUE(m_host.story().state.background.empty());
+    EXPECT_NE(state.find("\"programs\":[\"tool.sh --flag\"]"), std::string::npos) << state;
+    EXPECT_NE(m_host.state().find("\"programs\":[]"), std::string::npos) << "each program is told once";
+}
+
+TEST_F(WebStoryHostTest, TheTextImageComposesTheOutlineAndReplacesOnlyUnderIt) {
+    writeProject("*START\nいち\n?END\nSTART\n");
+    open();
+    const presentation::PageLayout& layout = m_host.layout();
+    std::vector<std::uint8_t> coverage(static_cast<std::size_t>(layout.imageWidth * layout.imageHeight), 0);
+    coverage[static_cast<std::size_t>(5 * layout.imageWidth + 5)] = 255;  // one inked pixel
+    const std::vector<std::uint8_t>& rgba = m_host.composeText(coverage.data(), 0, layout.imageHeight);
+    ASSERT_EQ(rgba.size(), coverage.size() * 4);
+    const auto pixel = [&](int x, int y) {
+        const std::size_t at = 4 * static_cast<std::size_t>(y * layout.imageWidth + x);
+        return std::vector<int>{rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
+    };
+    // White on navy: the outline replaces the page at the nine offsets, the character sits at (1, 1).
+    EXPECT_EQ(pixel(5, 5), (std::vector<int>{0, 0, 128, 255}));
+    EXPECT_EQ(pixel(7, 7), (std::vector<int>{0, 0, 128, 255}));
+    EXPECT_EQ(pixel(6, 6), (std::vector<int>{255, 255, 255, 255}));
+    EXPECT_EQ(pixel(8, 5), (std::vector<int>{0, 0, 0, 0})) << "beyond the outline the page is kept";
+    EXPECT_NE(m_host.layoutJson().find("[[0,\"い\"],[20,\"ち\"]]"), std::string::npos) << m_host.layoutJson();
+
+    // A band of rows composes the same pixels from the coverage two rows above it.
+    const std::vector<std::uint8_t> whole = rgba;
+    const int top = 6;
+    const std::vector<std::uint8_t>& band =
+        m_host.composeText(coverage.data() + static_cast<std::size_t>((top - 2) * layout.imageWidth), top, 9);
+    ASSERT_EQ(band.size(), static_cast<std::size_t>(3 * layout.imageWidth * 4));
+    EXPECT_TRUE(std::equal(band.begin(), band.end(), whole.begin() + 4 * top * layout.imageWidth));
+}
+
+TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {
+    struct CountingBackend : sound::NullSoundBackend {
+        int plays = 0;
+        void play(FinishedHandler onFinished) override {
+            ++plays;
+            NullSoundBackend::play(std::move(onFinished));
+        }
+    };
+    auto backend = std::make_unique<CountingBackend>();
+    CountingBackend* music = backend.get();
+    m_host.setSoundBackend(std::move(backend));
+    std::ofstream(m_dir / "theme.mid", std::ios::binary) << "MThd";
+    writeProject("*START\n>BGM=theme.mid\nいち\n?END\nSTART\n");
+    open();
+    ASSERT_EQ(music->plays, 1);
+    music->finishPlayback();
+    m_host.tick();  // the notice is handled on the next tick; the pause starts there
+    for (int i = 0; i < 9; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(music->plays, 1);
+    m_host.tick();
+    EXPECT_EQ(music->plays, 2);
+}
+
+}  // namespace
+}  // namespace vrk::web
