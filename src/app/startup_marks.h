@@ -1,5 +1,5 @@
 #pragma once
-// Start-up phases for bench/startup_phases.sh: with VRK_STARTUP_PROBE set, each phase prints
+// Start-up phases for bench/startup.sh: with VRK_STARTUP_PROBE set, each phase prints
 // "mark NAME NS" (wall-clock nanoseconds) to standard error; otherwise a mark costs one test.
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 #pragma once
 // The terminal player (vrk3 --headless): the same engine without a window. Pages are
 // printed as a transcript (@page, "| " lines, @choices / @end), input is read a line
-// at a time and handled as the window's keys are. No reveal, and no sound output unless
-// a page hands over its audio; files are still tested and pictures still loaded, so the story state evolves
-// as in the window.
+// at a time and handled as the window's keys are. No reveal, and no sound output unless a
+// web page hands over its audio; files are still tested and pictures still loaded, so the
+// story state evolves as in the window.
 
 #include <cstdint>
 #include <iosfwd>
