@@ -224,4 +224,17 @@ std::optional<ProjectName> projectFromArgument(const std::string& argument) {
     return ProjectName{withSeparator(path.parent_path()), stem};
 }
 
+bool runReporting(const std::function<void()>& step, const std::function<void(const std::string&)>& report) {
+    try {
+        step();
+        return true;
+    } catch (const Error& error) {
+        report(error.messageSjis());
+    } catch (const std::exception& error) {
+        // Shown, never fatal.
+        report(utf8ToSjisLossy(error.what()));
+    }
+    return false;
+}
+
 }  // namespace vrk::app

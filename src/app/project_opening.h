@@ -6,6 +6,7 @@
 // everything they decide on is here, so both front ends behave alike.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,5 +94,9 @@ std::optional<ProjectName> projectFromArgument(const std::string& argument);
 
 /// The user's data directory for saves when nothing else can be written (XDG_DATA_HOME/vrk3).
 std::filesystem::path userDataDirectory();
+
+/// Runs one step of opening or reading; an error it throws (the player's own, or a file-system
+/// failure outside its checks, in Shift-JIS) goes to report instead, and the result is false.
+bool runReporting(const std::function<void()>& step, const std::function<void(const std::string&)>& report);
 
 }  // namespace vrk::app

@@ -141,17 +141,8 @@ fs::path WebStoryHost::baseDir() const {
     return m_story.locations.projectKnown() ? m_story.locations.projectDir : m_programDir;
 }
 
-template <class Step>
-bool WebStoryHost::reporting(Step step) {
-    try {
-        step();
-        return true;
-    } catch (const Error& error) {
-        reportError(error.messageSjis());
-    } catch (const std::exception& error) {
-        reportError(utf8ToSjisLossy(error.what()));
-    }
-    return false;
+bool WebStoryHost::reporting(const std::function<void()>& step) {
+    return app::runReporting(step, [this](const std::string& messageSjis) { reportError(messageSjis); });
 }
 
 bool WebStoryHost::setProject(const std::string& projectFile) {

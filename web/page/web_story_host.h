@@ -147,8 +147,7 @@ public:
 
 private:
     bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
-    template <class Step>
-    bool reporting(Step step);
+    bool reporting(const std::function<void()>& step);
     void updateMetrics();
     void layoutPage();
     void paintPage();

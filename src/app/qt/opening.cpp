@@ -27,16 +27,7 @@ void showSlot(SlotDialog& box, const SlotView& view) {
 }  // namespace
 
 bool MainWindow::runReporting(const std::function<void()>& step) {
-    try {
-        step();
-        return true;
-    } catch (const Error& error) {
-        reportError(error.messageSjis());
-    } catch (const std::exception& error) {
-        // File-system failures outside the player's own checks; shown, never fatal.
-        reportError(utf8ToSjisLossy(error.what()));
-    }
-    return false;
+    return app::runReporting(step, [this](const std::string& messageSjis) { reportError(messageSjis); });
 }
 
 bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
