@@ -8,13 +8,13 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { dirname, extname, join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
+import { launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -67,7 +67,6 @@ START
 ${'????\n'.repeat(18)}音
 `;
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
 let server;
 let work;
 let url;
@@ -76,19 +75,8 @@ const fetched = [];
 
 before(async () => {
   if (skip) return;
-  server = createServer((request, response) => {
-    const name = new URL(request.url, 'http://localhost').pathname.slice(1) || 'index.html';
-    const path = join(dist, name);
-    if (name.includes('..') || !existsSync(path)) {
-      response.writeHead(404).end();
-      return;
-    }
-    fetched.push(name);
-    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream' });
-    response.end(readFileSync(path));
-  });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  url = `http://127.0.0.1:${server.address().port}/`;
+  server = await serveSite(dist, { fetched: (name) => fetched.push(name) });
+  url = server.url;
   work = mkdtempSync(join(tmpdir(), 'vrk3-sound-'));
   const project = join(work, 'project');
   mkdirSync(project);
@@ -110,14 +98,8 @@ after(() => {
 });
 
 async function launchBrowser() {
-  const { launch } = require('puppeteer-core');
-  return launch({
-    executablePath: chromium,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--autoplay-policy=no-user-gesture-required',
-      `--user-data-dir=${mkdtempSync(join(work, 'profile-'))}`],
-  });
+  return launchChromium(require, chromium, mkdtempSync(join(work, 'profile-')),
+    ['--autoplay-policy=no-user-gesture-required']);
 }
 
 async function openStory(page) {

@@ -1,0 +1,42 @@
+// What every browser test starts from: the built page served from web/dist on a free local
+// port, and a headless Chromium with a profile of its own.
+import { existsSync, readFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { extname, join } from 'node:path';
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
+
+/// Serves DIST. ROUTES maps a path (without the leading "/") to { type, body } served in its
+/// place; FETCHED(name) hears of every file served from DIST. Resolves to { url, close }.
+export async function serveSite(dist, { routes = {}, fetched = () => {} } = {}) {
+  const server = createServer((request, response) => {
+    const name = new URL(request.url, 'http://localhost').pathname.slice(1) || 'index.html';
+    const route = routes[name];
+    if (route) {
+      response.writeHead(200, { 'Content-Type': route.type }).end(route.body);
+      return;
+    }
+    const path = join(dist, name);
+    if (name.includes('..') || !existsSync(path)) {
+      response.writeHead(404).end();
+      return;
+    }
+    fetched(name);
+    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream' });
+    response.end(readFileSync(path));
+  });
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+}
+
+/// Headless CHROMIUM through puppeteer-core (resolved by REQUIRE) with its profile in
+/// PROFILE_DIR; EXTRA_ARGS are added to the quiet defaults.
+export function launchChromium(require, chromium, profileDir, extraArgs = []) {
+  const { launch } = require('puppeteer-core');
+  return launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', ...extraArgs, `--user-data-dir=${profileDir}`],
+  });
+}
