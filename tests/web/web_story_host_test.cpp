@@ -233,5 +233,123 @@ TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {
     EXPECT_EQ(music->plays, 2);
 }
 
+// Three pages of a single "Next" each, then a page with two choices.
+constexpr const char* kChain =
+    "*START\nいち\n?\n次へ\nP2\n?END\n*P2\nに\n?\n次へ\nP3\n?END\n*P3\nさん\n?\n次へ\nP4\n?END\n"
+    "*P4\nよん\n?\nはい\nSTART\n?\nいいえ\nP2\n?END\nSTART\n";
+
+TEST_F(WebStoryHostTest, GoingBackRunsThePreviousPageFromTheStateItStartedWith) {
+    writeProject(kChain);
+    open();
+    EXPECT_FALSE(m_host.canGoBack()) << "nothing before the first page";
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.story().state.currentLabel, "P3");
+    EXPECT_EQ(m_host.backlogPages(), 2U);
+    EXPECT_EQ(m_host.backlogJson(), "[[\"いち\",\"　次へ\"],[\"に\",\"　次へ\"]]");
+
+    ASSERT_TRUE(m_host.canGoBack());
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_EQ(sjisToUtf8(m_host.story().page.pageText.front()), "に");
+    EXPECT_EQ(m_host.backlogPages(), 1U) << "the page gone back to is recorded afresh";
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "START");
+    EXPECT_FALSE(m_host.goBackOnePage());
+
+    // A quick load: the pages before it stay in the backlog but cannot be gone back to.
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_TRUE(m_host.quickSave());
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    m_host.quickLoad();
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_GE(m_host.backlogPages(), 2U);
+    EXPECT_FALSE(m_host.canGoBack());
+}
+
+TEST_F(WebStoryHostTest, SkippingRunsReadPagesAndStopsAtTheFirstUnreadOne) {
+    writeProject(kChain);
+    open();
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));  // P2 read, P3 not
+    m_host.flush();
+    std::ifstream marks(m_dir / "TALE.VRR", std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(marks)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "START\r\nP2\r\n") << "read marks beside the slots";
+
+    // A new reading of the same project knows what was read.
+    WebStoryHost again{fs::temp_directory_path(), [](double) { return std::make_unique<FixedMeasurer>(); }};
+    again.setPageSize(400, 300, 1.0);
+    ASSERT_TRUE(again.setProject((m_dir / "TALE.VRK").string()));
+    ASSERT_TRUE(again.chooseSaveDirectory());
+    app::SlotView view;
+    ASSERT_TRUE(again.describeSlot(2, view));
+    ASSERT_TRUE(again.loadSlot());
+    ASSERT_TRUE(again.start());
+    ASSERT_EQ(again.story().state.currentLabel, "START");
+    again.setSkipping(true);
+    EXPECT_TRUE(again.skipping());
+    EXPECT_TRUE(again.reveal().isComplete()) << "the page on show is completed at once";
+    for (int i = 0; i < 20 && again.skipping(); ++i) {
+        again.tick();
+    }
+    EXPECT_FALSE(again.skipping());
+    EXPECT_EQ(again.story().state.currentLabel, "P3") << "stops at the first unread page";
+    EXPECT_FALSE(again.reveal().isComplete()) << "an unread page is revealed as usual";
+
+    // A page of choices is never skipped, read or not.
+    while (!again.reveal().isComplete()) {
+        again.tick();
+    }
+    ASSERT_TRUE(again.chooseKey(13));
+    ASSERT_EQ(again.story().state.currentLabel, "P4");
+    again.setSkipping(true);
+    EXPECT_FALSE(again.skipping());
+}
+
+TEST_F(WebStoryHostTest, AutoAdvanceWaitsForTheWholePageAndItsLengthThenGoesOn) {
+    writeProject(kChain);
+    open();
+    m_host.setAutoAdvance(true);
+    const int reveal = ticksToReveal();
+    EXPECT_EQ(m_host.story().state.currentLabel, "START") << "not before the page is complete";
+    const int delay = app::autoAdvanceDelayMs(m_host.story().page.pageText);
+    int ticks = 0;
+    while (m_host.story().state.currentLabel == "START" && ticks < 1000) {
+        m_host.tick();
+        ++ticks;
+    }
+    EXPECT_GT(reveal, 0);
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_GE(ticks * 55, delay);
+    EXPECT_LE(ticks * 55, delay + 2 * 55);
+
+    // Input of the reader stops it.
+    ticksToReveal();
+    m_host.stopAutoAndSkip();
+    for (int i = 0; i < 1000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_FALSE(m_host.autoAdvance());
+
+    // The backlog over the page holds it back; a page of choices ends it.
+    m_host.setAutoAdvance(true);
+    m_host.setBacklogOpen(true);
+    for (int i = 0; i < 1000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    m_host.setBacklogOpen(false);
+    for (int i = 0; i < 2000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P4");
+}
+
 }  // namespace
 }  // namespace vrk::web

@@ -21,6 +21,18 @@ namespace fs = std::filesystem;
 using presentation::TickResult;
 using presentation::Uncover;
 
+// The window's timings in ticks of the page's 55 ms timer, rounded up.
+constexpr int kTickMs = 55;
+constexpr int ticksFor(int ms) {
+    return std::max(1, (ms + kTickMs - 1) / kTickMs);
+}
+// How often auto-advance looks whether a sound effect has ended.
+constexpr int kSoundPollTicks = ticksFor(100);
+// The moment a skipped page stays on show.
+constexpr int kSkipPauseTicks = ticksFor(60);
+// Read marks, one label a line, beside the slots (the page keeps them with the slots).
+constexpr const char* kReadMarksExtension = ".VRR";
+
 // A small JSON writer: the page reads state() with JSON.parse.
 class Json {
 public:
@@ -116,6 +128,7 @@ void toRgba(const pictures::Bitmap& bitmap, std::vector<std::uint8_t>& out) {
 WebStoryHost::WebStoryHost(fs::path programDir, ScaledMeasurer measurer)
     : m_programDir(std::move(programDir)), m_measurer(std::move(measurer)), m_interpreter(m_story, *this) {
     m_story.locations.programDir = m_programDir;
+    m_interpreter.setObserver(this);
     setSoundBackend(std::make_unique<sound::NullSoundBackend>());
 }
 
@@ -262,6 +275,8 @@ void WebStoryHost::quickLoad() {
     if (heldBack() || !m_quickLoadEnabled) {
         return;
     }
+    // Going back stops at the loaded page; its text before stays in the backlog.
+    m_history.forgetStates();
     reporting([&] { app::quickLoad(m_story, m_interpreter, *this); });
 }
 
@@ -396,6 +411,7 @@ void WebStoryHost::tick() {
     }
     // Notices after the pauses: a pause that one starts counts from the next tick.
     m_tasks.drain();
+    comfortTick();
     if (!m_timerActive) {
         return;
     }
@@ -525,6 +541,7 @@ void WebStoryHost::enableChoices() {
     // Enabling shows nothing that was hidden, as the window's buttons stay hidden.
     m_choicesEnabled = true;
     m_completed = true;
+    onPageComplete();
 }
 
 void WebStoryHost::showAboutComment(const std::string& commentSjis) {
@@ -624,6 +641,11 @@ std::string WebStoryHost::state() {
     j.close(']');
     j.close('}');
     j.key("completed").boolean(m_completed);
+    j.key("pagesShown").number(m_pagesShown);
+    j.key("canGoBack").boolean(canGoBack());
+    j.key("backlogPages").number(static_cast<long long>(m_history.earlierPageCount()));
+    j.key("skipping").boolean(m_skipping);
+    j.key("autoAdvance").boolean(m_autoAdvance);
     j.key("revealed").boolean(m_reveal.isComplete());
 
     const auto list = [&](std::string_view name, std::vector<std::string>& items) {
@@ -642,6 +664,145 @@ std::string WebStoryHost::state() {
     m_uncovers.clear();
     m_completed = false;
     return j.str();
+}
+
+// --- The view menu's comforts ----------------------------------------------------------------
+
+void WebStoryHost::pageRunStarting(std::int32_t offset) {
+    m_autoTicks = -1;
+    m_history.pageRunStarting(m_story.state, offset);
+}
+
+void WebStoryHost::pageShown(const std::string& labelSjis) {
+    const fs::path marks = m_story.locations.saveFile(kReadMarksExtension);
+    if (m_readMarks.file() != marks) {
+        m_readMarks.load(marks);
+    }
+    const bool readBefore = m_readMarks.contains(labelSjis);
+    m_readMarks.mark(labelSjis);
+    m_history.pageShown(m_story.page.pageText, readBefore);
+    ++m_pagesShown;
+    m_backlogOpen = false;
+    if (!m_skipping) {
+        return;
+    }
+    if (readBefore && singleNextOnShow()) {
+        clickPage();
+        m_skipTicks = kSkipPauseTicks;
+    } else {
+        setSkipping(false);
+    }
+}
+
+bool WebStoryHost::singleNextOnShow() const {
+    return m_story.scriptOpen() && m_story.page.choiceCount == 1 && !m_story.page.pageText.empty();
+}
+
+bool WebStoryHost::canGoBack() const {
+    return !heldBack() && m_story.scriptOpen() && m_history.canGoBack();
+}
+
+bool WebStoryHost::goBackOnePage() {
+    if (!canGoBack()) {
+        return false;
+    }
+    std::optional<app::PageRecord> previous = m_history.takeBackStep();
+    m_backlogOpen = false;
+    m_story.state = *previous->before;
+    return m_interpreter.runPageReporting(previous->offset);
+}
+
+std::string WebStoryHost::backlogJson() const {
+    Json j;
+    j.open('[');
+    for (std::size_t i = 0; i < m_history.earlierPageCount(); ++i) {
+        j.open('[');
+        for (const std::string& line : m_history.pages()[i].textSjis) {
+            j.string(sjisToUtf8(line));
+        }
+        j.close(']');
+    }
+    j.close(']');
+    return j.str();
+}
+
+bool WebStoryHost::effectPlaying() const {
+    return m_channel->playing() && !m_story.sound.soundIsMusic;
+}
+
+void WebStoryHost::onPageComplete() {
+    if (!m_autoAdvance || m_skipping || !singleNextOnShow()) {
+        return;
+    }
+    m_autoPausing = false;
+    m_autoTicks = 0;
+}
+
+void WebStoryHost::setAutoAdvance(bool on) {
+    m_autoAdvance = on;
+    m_autoTicks = -1;
+    if (on && m_reveal.isComplete()) {
+        onPageComplete();
+    }
+}
+
+void WebStoryHost::setSkipping(bool skipping) {
+    m_skipping = skipping;
+    m_skipTicks = 0;
+    if (!skipping) {
+        return;
+    }
+    m_autoTicks = -1;
+    // The page on show has been seen: skipping starts with it, unless it asks for a choice.
+    if (singleNextOnShow() && !heldBack()) {
+        clickPage();
+        m_skipTicks = kSkipPauseTicks;
+    } else {
+        m_skipping = false;
+    }
+}
+
+void WebStoryHost::stopAutoAndSkip() {
+    m_autoAdvance = false;
+    m_autoTicks = -1;
+    if (m_skipping) {
+        setSkipping(false);
+    }
+}
+
+void WebStoryHost::comfortTick() {
+    // A skipped page goes on once the pause after its sound effect is over too.
+    if (m_skipTicks > 0 && !heldBack() && --m_skipTicks == 0 && m_skipping && singleNextOnShow()) {
+        m_interpreter.selectChoice(1);
+    }
+    if (m_autoTicks > 0) {
+        --m_autoTicks;
+    }
+    if (m_autoTicks == 0) {
+        onAutoAdvanceTick();
+    }
+}
+
+// First the page's sound effect has to end, then the pause for its length runs, then the page
+// goes on as its "Next" would.
+void WebStoryHost::onAutoAdvanceTick() {
+    m_autoTicks = -1;
+    if (!m_autoAdvance || !singleNextOnShow()) {
+        return;
+    }
+    // Nothing goes on behind the backlog either.
+    if (heldBack() || effectPlaying() || m_backlogOpen) {
+        m_autoPausing = false;
+        m_autoTicks = kSoundPollTicks;
+        return;
+    }
+    if (!m_autoPausing) {
+        m_autoPausing = true;
+        m_autoTicks = ticksFor(app::autoAdvanceDelayMs(m_story.page.pageText));
+        return;
+    }
+    m_autoPausing = false;
+    m_interpreter.selectChoice(1);
 }
 
 std::string WebStoryHost::layoutJson() const {
