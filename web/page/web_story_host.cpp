@@ -739,6 +739,10 @@ void WebStoryHost::onPageComplete() {
 }
 
 void WebStoryHost::setAutoAdvance(bool on) {
+    // The page passes every option on any change: the same setting again keeps the pause going.
+    if (on == m_autoAdvance) {
+        return;
+    }
     m_autoAdvance = on;
     m_autoTicks = -1;
     if (on && m_reveal.isComplete()) {
