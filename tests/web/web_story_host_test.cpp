@@ -233,6 +233,57 @@ TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {
     EXPECT_EQ(music->plays, 2);
 }
 
+// A 2 x 2 picture of one colour, as a 24-bit BMP.
+void writeBmp(const fs::path& path, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::string bmp = "BM";
+    const auto u32 = [&bmp](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            bmp += static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+    };
+    const auto u16 = [&bmp](std::uint16_t v) {
+        bmp += static_cast<char>(v & 0xFF);
+        bmp += static_cast<char>(v >> 8);
+    };
+    u32(70), u32(0), u32(54), u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(2835), u32(2835);
+    u32(0), u32(0);
+    for (int row = 0; row < 2; ++row) {
+        for (int x = 0; x < 2; ++x) {
+            bmp += static_cast<char>(b);
+            bmp += static_cast<char>(g);
+            bmp += static_cast<char>(r);
+        }
+        bmp += std::string(2, '\0');
+    }
+    std::ofstream(path, std::ios::binary) << bmp;
+}
+
+TEST_F(WebStoryHostTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) {
+    writeProject(
+        "*START\nいち\n?\n次へ\nP2\n?END\n"
+        "*P2\n>WAV=bell.wav\n>BAK=red.bmp\n>BMP=red.bmp\nに\n?END\nSTART\n");
+    writeBmp(m_dir / "red.bmp", 255, 0, 0);
+    open();
+    ticksToReveal();
+    m_host.state();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.holdTicks(), 2);
+    // The background and the picture window came after the sound: not yet on show.
+    const std::string held = m_host.state();
+    EXPECT_NE(held.find("\"kind\":\"colour\""), std::string::npos) << held;
+    EXPECT_NE(held.find("\"shown\":false"), std::string::npos) << held;
+    EXPECT_NE(held.find("\"held\":true"), std::string::npos);
+    EXPECT_TRUE(m_host.picturePixels(0).empty()) << "no picture behind the page yet";
+    m_host.tick();
+    EXPECT_EQ(m_host.state().find("\"kind\":\"stretched\""), std::string::npos) << "still pausing";
+    m_host.tick();
+    const std::string after = m_host.state();
+    EXPECT_NE(after.find("\"kind\":\"stretched\""), std::string::npos) << after;
+    EXPECT_NE(after.find("\"shown\":true"), std::string::npos) << after;
+    EXPECT_NE(after.find("\"full\":true"), std::string::npos) << "drawn again whole";
+    EXPECT_EQ(m_host.picturePixels(0).size(), 2U * 2U * 4U);
+}
+
 // Three pages of a single "Next" each, then a page with two choices.
 constexpr const char* kChain =
     "*START\nいち\n?\n次へ\nP2\n?END\n*P2\nに\n?\n次へ\nP3\n?END\n*P3\nさん\n?\n次へ\nP4\n?END\n"

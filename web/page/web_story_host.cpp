@@ -318,6 +318,7 @@ void WebStoryHost::setLineGapTenths(int tenths) {
 void WebStoryHost::setNonstop(bool nonstop) {
     m_timerActive = !nonstop;
     m_holdTicks = 0;
+    releaseHeldScreen();
     if (nonstop) {
         clickPage();
     }
@@ -416,7 +417,9 @@ void WebStoryHost::tick() {
         return;
     }
     if (m_holdTicks > 0) {
-        --m_holdTicks;
+        if (--m_holdTicks == 0) {
+            releaseHeldScreen();
+        }
         return;
     }
     const TickResult result = m_reveal.tick(m_scroll, m_visibleHeight);
@@ -519,9 +522,32 @@ void WebStoryHost::launchProgram(const std::string& commandLineSjis) {
 void WebStoryHost::waitTicks(int ticks) {
     // The run goes on at once; the page then holds back its reveal and the reader's input for
     // as long as the window would have waited here.
-    if (m_timerActive) {
-        m_holdTicks += std::max(0, ticks);
+    if (!m_timerActive || ticks <= 0) {
+        return;
     }
+    m_holdTicks += ticks;
+    // What the run has drawn so far stays on show through the pause: its background (the text
+    // was taken away as the run began) and its picture window.
+    if (!m_heldScreen) {
+        m_heldScreen = HeldScreen{m_story.state.background,
+                                  m_story.state.bgColour,
+                                  m_background,
+                                  ++m_backgroundVersion,
+                                  m_pictureShown && !m_picture.empty(),
+                                  m_pictureVersion};
+    }
+}
+
+void WebStoryHost::releaseHeldScreen() {
+    if (!m_heldScreen) {
+        return;
+    }
+    m_heldScreen.reset();
+    // The page asks for the pictures again and draws everything as the run ended.
+    ++m_backgroundVersion;
+    ++m_pictureVersion;
+    m_fullPaint = true;
+    m_uncovers = m_reveal.paintRects(m_scroll, m_visibleHeight);
 }
 
 void WebStoryHost::repaint() {
@@ -553,7 +579,8 @@ void WebStoryHost::reportError(const std::string& messageSjis) {
 }
 
 const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which) {
-    toRgba(which == 0 ? m_background : m_picture, m_pixels);
+    const pictures::Bitmap& background = m_heldScreen ? m_heldScreen->picture : m_background;
+    toRgba(which == 0 ? background : m_picture, m_pixels);
     return m_pixels;
 }
 
@@ -571,13 +598,16 @@ std::string WebStoryHost::state() {
     // The background of the text area, in CSS pixels.
     const int areaWidth = std::max(0, m_width - kScrollBarWidth);
     j.key("background").open('{');
-    j.key("version").number(m_backgroundVersion);
-    const std::string& entry = m_story.state.background;
+    const HeldScreen* held = m_heldScreen ? &*m_heldScreen : nullptr;
+    const pictures::Bitmap& picture = held ? held->picture : m_background;
+    const std::uint8_t bgColour = held ? held->bgColour : m_story.state.bgColour;
+    j.key("version").number(held ? held->backgroundVersion : m_backgroundVersion);
+    const std::string& entry = held ? held->background : m_story.state.background;
     const pictures::BackgroundKind kind = pictures::backgroundKind(entry);
     j.key("width").number(areaWidth).key("height").number(m_height);
-    j.key("colour").rgb(pictures::backgroundColour(m_story.state.bgColour));
-    j.key("watermark").rgb(pictures::watermarkColour(m_story.state.bgColour, m_story.options.lowRes));
-    if (kind == pictures::BackgroundKind::Colour || m_background.empty()) {
+    j.key("colour").rgb(pictures::backgroundColour(bgColour));
+    j.key("watermark").rgb(pictures::watermarkColour(bgColour, m_story.options.lowRes));
+    if (kind == pictures::BackgroundKind::Colour || picture.empty()) {
         j.key("kind").string("colour");
         j.key("marks").open('[');
         for (const pictures::Point& p : pictures::watermarkPositions(areaWidth, m_height)) {
@@ -589,16 +619,17 @@ std::string WebStoryHost::state() {
     } else {
         j.key("kind").string("stretched");
         const pictures::StretchPlacement placement =
-            pictures::stretchPlacement(areaWidth, m_height, m_background.width(), m_background.height());
+            pictures::stretchPlacement(areaWidth, m_height, picture.width(), picture.height());
         j.key("picture").rect(placement.picture);
         j.key("bars").open('[').rect(placement.firstBar).rect(placement.secondBar).close(']');
-        j.key("barColour").rgb(m_background.pixel(0, 0));
+        j.key("barColour").rgb(picture.pixel(0, 0));
     }
-    j.key("pictureWidth").number(m_background.width()).key("pictureHeight").number(m_background.height());
+    j.key("pictureWidth").number(picture.width()).key("pictureHeight").number(picture.height());
     j.close('}');
 
     j.key("picture").open('{');
-    j.key("version").number(m_pictureVersion).key("shown").boolean(m_pictureShown && !m_picture.empty());
+    j.key("version").number(held ? held->pictureVersion : m_pictureVersion);
+    j.key("shown").boolean(held ? held->pictureShown : m_pictureShown && !m_picture.empty());
     j.key("width").number(m_picture.width()).key("height").number(m_picture.height());
     j.close('}');
 

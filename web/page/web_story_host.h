@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -178,6 +179,7 @@ private:
     bool singleNextOnShow() const;
     void onPageComplete();
     void comfortTick();
+    void releaseHeldScreen();
     void onAutoAdvanceTick();
     template <class Step>
     bool reporting(Step step);
@@ -226,6 +228,18 @@ private:
     int m_backgroundVersion = 0;
     int m_pictureVersion = 0;
     std::vector<std::uint8_t> m_pixels;
+
+    // The screen as the run left it where it paused for a sound effect: shown until the pause
+    // is over, as the window shows it while it waits inside the run.
+    struct HeldScreen {
+        std::string background;  // the state's background entry
+        std::uint8_t bgColour = 0;
+        pictures::Bitmap picture;
+        int backgroundVersion = 0;
+        bool pictureShown = false;
+        int pictureVersion = 0;
+    };
+    std::optional<HeldScreen> m_heldScreen;
 
     // What to draw and tell at the next state().
     bool m_fullPaint = true;
