@@ -243,3 +243,45 @@ test('reading aloud speaks each page in Japanese as it appears, and the cursor s
   assert.deepEqual(page.errors, []);
   await context.close();
 });
+
+test('the watermark is drawn without smoothing: two colours only where there is no text', { skip }, async () => {
+  const { context, page } = await freshPage();
+  await openChain(page);
+  const colours = await page.$eval('#page', (canvas) => {
+    const g = canvas.getContext('2d');
+    // The lower half of the text area: watermarks, no text on this short page.
+    const top = Math.round(canvas.height / 2);
+    const width = canvas.width - Math.round(16 * devicePixelRatio);
+    const data = g.getImageData(0, top, width, canvas.height - top).data;
+    const seen = new Set();
+    for (let i = 0; i < data.length; i += 4) seen.add(`${data[i]},${data[i + 1]},${data[i + 2]}`);
+    return [...seen];
+  });
+  assert.equal(colours.length, 2, `background and watermark only: ${colours.slice(0, 8).join(' ')}`);
+  await context.close();
+});
+
+test('an error of a run is shown in the window\'s message box', { skip }, async () => {
+  // The script cut short after its first page: the next page cannot be read.
+  const dir = mkdtempSync(join(work, 'cut-'));
+  const zip = await storyZip('cut', kChain);
+  const { unzipSync, zipSync } = await import(join(dist, 'fflate.mjs'));
+  const members = unzipSync(readFileSync(zip));
+  members['CUT.VRK'] = members['CUT.VRK'].subarray(0, 20);
+  const path = join(dir, 'cut.zip');
+  writeFileSync(path, zipSync(members));
+  const { context, page } = await freshPage();
+  await page.select('#slot', '1');
+  await (await page.$('#zip')).uploadFile(path);
+  await waitForOpening(page);
+  await page.click('#page', { offset: { x: 5, y: 5 } });
+  await page.keyboard.press('Enter');
+  const box = await page.waitForSelector('dialog.vrk-error[open]', { timeout: 5000 }).catch(() => null);
+  const status = await page.$eval('#status', (s) => s.textContent);
+  assert.ok(box, `an error box (status: ${status})`);
+  assert.equal(await box.$eval('.vrk-title', (t) => t.textContent), 'VRKブラウザ v3');
+  assert.equal(await box.$eval('.vrk-message', (m) => m.textContent), await page.$eval('#status', (s) => s.dataset.error));
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => !document.querySelector('dialog.vrk-error'));
+  await context.close();
+});

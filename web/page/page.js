@@ -176,6 +176,45 @@ function watermarkFont() {
   return { font: measureContext.font, ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent) };
 }
 
+// The watermark as the window draws it, without smoothing: each device pixel is the mark's
+// colour or untouched, never a blend. The canvas always smooths text, so the marks are drawn
+// apart and every pixel at least half covered is taken whole. Kept while nothing it shows changes.
+let watermarkKept = null;
+
+function watermarkLayer(background) {
+  const key = JSON.stringify([background.width, background.height, background.watermark, background.marks, ratio]);
+  if (watermarkKept?.key === key) return watermarkKept.layer;
+  const layer = document.createElement('canvas');
+  layer.width = Math.max(1, Math.round(background.width * ratio));
+  layer.height = Math.max(1, Math.round(background.height * ratio));
+  const g = layer.getContext('2d', { willReadFrequently: true });
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  const mark = watermarkFont();
+  g.font = mark.font;
+  g.fillStyle = rgb(background.watermark);
+  g.textBaseline = 'alphabetic';
+  for (const [x, y] of background.marks) {
+    g.save();
+    g.translate(x, y);
+    g.rotate(-Math.PI / 4);
+    g.fillText('VRK System', 0, mark.ascent);
+    g.restore();
+  }
+  const image = g.getImageData(0, 0, layer.width, layer.height);
+  const [r, gr, b] = background.watermark;
+  const pixels = image.data;
+  for (let i = 0; i < pixels.length; i += 4) {
+    const covered = pixels[i + 3] >= 128;
+    pixels[i] = r;
+    pixels[i + 1] = gr;
+    pixels[i + 2] = b;
+    pixels[i + 3] = covered ? 255 : 0;
+  }
+  g.putImageData(image, 0, 0);
+  watermarkKept = { key, layer };
+  return layer;
+}
+
 function paintBackground(g, background) {
   g.save();
   g.setTransform(ratio, 0, 0, ratio, 0, 0);
@@ -185,17 +224,8 @@ function paintBackground(g, background) {
   if (background.kind === 'colour') {
     g.fillStyle = rgb(background.colour);
     g.fillRect(0, 0, background.width, background.height);
-    const mark = watermarkFont();
-    g.font = mark.font;
-    g.fillStyle = rgb(background.watermark);
-    g.textBaseline = 'alphabetic';
-    for (const [x, y] of background.marks) {
-      g.save();
-      g.translate(x, y);
-      g.rotate(-Math.PI / 4);
-      g.fillText('VRK System', 0, mark.ascent);
-      g.restore();
-    }
+    g.imageSmoothingEnabled = false;
+    g.drawImage(watermarkLayer(background), 0, 0, background.width, background.height);
   } else if (background.kind === 'tiled') {
     g.fillStyle = g.createPattern(backgroundImage, 'repeat');
     g.fillRect(0, 0, background.width, background.height);
@@ -284,10 +314,14 @@ function showNotices(state) {
   for (const comment of state.abouts) showAbout(state.caption || 'Marivex Browser', comment);
 }
 
-// Errors are shown one box after another, as the window's modal boxes follow each other.
+// Errors are shown one box after another, as the window's modal boxes follow each other. A box
+// opens once the input that caused it is over, so the Enter that chose does not also close it.
 let errorBoxes = Promise.resolve();
 function reportInBox(message) {
-  errorBoxes = errorBoxes.then(() => showError(message)).catch(() => {});
+  errorBoxes = errorBoxes
+    .then(() => new Promise((resolve) => setTimeout(resolve, 0)))
+    .then(() => showError(message))
+    .catch(() => {});
 }
 
 // The desktop's cursors over the page: waiting while a run (or its pause) goes on, busy while the
