@@ -285,3 +285,35 @@ test('an error of a run is shown in the window\'s message box', { skip }, async 
   await page.waitForFunction(() => !document.querySelector('dialog.vrk-error'));
   await context.close();
 });
+
+test('full screen keeps the page\'s lines and scales it up sharp, its aspect kept', { skip }, async () => {
+  const long = '長い行が続きます。'.repeat(12);
+  const zip = await storyZip('wide', ['*START', long, long, '?END', 'START', '*VRKALTER', ...Array(18).fill('????'), '広い']);
+  const { context, page } = await freshPage();
+  await page.setViewport({ width: 1280, height: 960 });
+  await (await page.$('#zip')).uploadFile(zip);
+  await waitForOpening(page);
+  await page.evaluate(() => window.vrkPage.resize(480, 300));
+  await page.click('#page', { offset: { x: 5, y: 5 } });
+  const before = await page.evaluate(() => ({ lines: window.vrkPage.lines(), width: document.getElementById('page').width }));
+  assert.ok(before.lines.length > 2, `a page of several lines: ${before.lines.length}`);
+  await page.keyboard.press('F11');
+  await page.waitForFunction(() => Boolean(document.fullscreenElement) && window.vrkPage.scale() > 1);
+  const full = await page.evaluate(() => {
+    const frame = document.getElementById('frame').getBoundingClientRect();
+    return {
+      lines: window.vrkPage.lines(), width: document.getElementById('page').width, scale: window.vrkPage.scale(),
+      frame: [frame.width, frame.height], screen: [innerWidth, innerHeight],
+    };
+  });
+  assert.deepEqual(full.lines, before.lines, 'the same line breaks');
+  assert.ok(Math.abs(full.frame[0] / full.frame[1] - 480 / 300) < 0.01, `aspect kept: ${full.frame}`);
+  assert.ok(Math.abs(full.frame[0] - full.screen[0]) < 1 || Math.abs(full.frame[1] - full.screen[1]) < 1,
+    `fills the screen one way: ${full.frame} on ${full.screen}`);
+  assert.equal(full.width, Math.round(before.width * full.scale), 'drawn at the screen\'s pixels');
+  await page.keyboard.press('F11');
+  await page.waitForFunction(() => !document.fullscreenElement && window.vrkPage.scale() === 1);
+  assert.equal(await page.evaluate(() => document.getElementById('page').width), before.width);
+  assert.deepEqual(page.errors, []);
+  await context.close();
+});

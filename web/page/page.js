@@ -447,8 +447,39 @@ function bindHost(module) {
   };
 }
 
+// Full screen keeps the page's own size and layout and scales it up to the screen, its aspect
+// kept; the canvas draws at the screen's pixels so that the text stays sharp.
+let fullScale = 1;
+
+function placeFullScreen() {
+  const full = Boolean(document.fullscreenElement);
+  document.body.classList.toggle('vrk-full', full);
+  fullScale = full ? Math.min(window.innerWidth / pageWidth, window.innerHeight / pageHeight) : 1;
+  if (!(fullScale > 0)) fullScale = 1;
+  Object.assign(stage.style, full ? {
+    position: 'fixed',
+    left: `${Math.round((window.innerWidth - pageWidth * fullScale) / 2)}px`,
+    top: `${Math.round((window.innerHeight - pageHeight * fullScale) / 2)}px`,
+    transform: `scale(${fullScale})`,
+    transformOrigin: '0 0',
+    resize: 'none',
+  } : { position: '', left: '', top: '', transform: '', transformOrigin: '', resize: '' });
+  closeBacklog();
+  sizeCanvas();
+  if (host) {
+    host.pageSize(pageWidth, pageHeight, ratio);
+    applyState();
+    placePicture(lastState.picture);
+  }
+}
+
+document.addEventListener('fullscreenchange', placeFullScreen);
+window.addEventListener('resize', () => {
+  if (document.fullscreenElement) placeFullScreen();
+});
+
 function sizeCanvas() {
-  ratio = window.devicePixelRatio || 1;
+  ratio = (window.devicePixelRatio || 1) * fullScale;
   stage.style.width = `${pageWidth}px`;
   stage.style.height = `${pageHeight}px`;
   canvas.style.width = `${pageWidth}px`;
@@ -880,6 +911,9 @@ window.vrkPage = {
   },
   resize: resizePage,
   state: () => lastState,
+  // The laid-out page's display lines as text, and the scale full screen draws at.
+  lines: () => (layout ? layout.lines.map((line) => line.chars.map(([, text]) => text).join('')) : []),
+  scale: () => fullScale,
 };
 
 sizeCanvas();
