@@ -716,9 +716,7 @@ const actions = {
   reportError: (error) => failed(error),
   backlog: showBacklog,
   back: () => command(() => host.back()),
-  copyText: () => {
-    if (lastState?.text) return navigator.clipboard.writeText(lastState.text);
-  },
+  copyText: () => (lastState?.text ? copyToClipboard(lastState.text) : undefined),
   toggleAutoAdvance: (o) => command(() => host.autoAdvance(+o.autoAdvance)),
   toggleSkip: () => command(() => host.skip(lastState?.skipping ? 0 : 1)),
   toggleSpeech: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),
@@ -816,6 +814,20 @@ window.addEventListener('pointerdown', (event) => {
   const menus = document.getElementById('menubar');
   if (!(menus && menus.contains(event.target))) stopAutoAndSkip();
 }, true);
+
+// The clipboard API is there only for pages of a secure origin; elsewhere the older way.
+function copyToClipboard(text) {
+  if (navigator.clipboard?.writeText) return navigator.clipboard.writeText(text);
+  const area = document.createElement('textarea');
+  area.value = text;
+  area.style.position = 'fixed';
+  area.style.opacity = '0';
+  document.body.append(area);
+  area.select();
+  document.execCommand('copy');
+  area.remove();
+  return undefined;
+}
 
 // Reading aloud through the browser's speech service, in a Japanese voice where there is one.
 function speechSynthesis() {
