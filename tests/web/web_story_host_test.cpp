@@ -260,19 +260,21 @@ void writeBmp(const fs::path& path, std::uint8_t r, std::uint8_t g, std::uint8_t
 
 TEST_F(WebStoryHostTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) {
     writeProject(
-        "*START\nいち\n?\n次へ\nP2\n?END\n"
-        "*P2\n>WAV=bell.wav\n>BAK=red.bmp\n>BMP=red.bmp\nに\n?END\nSTART\n");
+        "*START\nいち\n?\n次へ\nP2\n?\n戻る\nSTART\n?END\n"
+        "*P2\n>WAV=bell.wav\n>BAK=red.bmp\n>BMP=red.bmp\nに\n?\n次へ\nSTART\n?END\nSTART\n");
     writeBmp(m_dir / "red.bmp", 255, 0, 0);
     open();
     ticksToReveal();
     m_host.state();
-    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_TRUE(m_host.chooseKey('A'));
     ASSERT_EQ(m_host.holdTicks(), 2);
     // The background and the picture window came after the sound: not yet on show.
     const std::string held = m_host.state();
     EXPECT_NE(held.find("\"kind\":\"colour\""), std::string::npos) << held;
     EXPECT_NE(held.find("\"shown\":false"), std::string::npos) << held;
     EXPECT_NE(held.find("\"held\":true"), std::string::npos);
+    EXPECT_NE(held.find("\"captions\":[\"B\",\"A\"],"), std::string::npos) << "the page before's buttons";
+    EXPECT_NE(held.find("\"enabled\":true"), std::string::npos) << held;
     EXPECT_TRUE(m_host.picturePixels(0).empty()) << "no picture behind the page yet";
     m_host.tick();
     EXPECT_EQ(m_host.state().find("\"kind\":\"stretched\""), std::string::npos) << "still pausing";
@@ -281,6 +283,7 @@ TEST_F(WebStoryHostTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) {
     EXPECT_NE(after.find("\"kind\":\"stretched\""), std::string::npos) << after;
     EXPECT_NE(after.find("\"shown\":true"), std::string::npos) << after;
     EXPECT_NE(after.find("\"full\":true"), std::string::npos) << "drawn again whole";
+    EXPECT_NE(after.find("\"captions\":[\"Next\"],"), std::string::npos) << after;
     EXPECT_EQ(m_host.picturePixels(0).size(), 2U * 2U * 4U);
 }
 

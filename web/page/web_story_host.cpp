@@ -534,7 +534,10 @@ void WebStoryHost::waitTicks(int ticks) {
                                   m_background,
                                   ++m_backgroundVersion,
                                   m_pictureShown && !m_picture.empty(),
-                                  m_pictureVersion};
+                                  m_pictureVersion,
+                                  m_visibleButtons,
+                                  m_choicesEnabled,
+                                  m_story.page.choiceCount};
     }
 }
 
@@ -633,16 +636,17 @@ std::string WebStoryHost::state() {
     j.key("width").number(m_picture.width()).key("height").number(m_picture.height());
     j.close('}');
 
+    const int buttons = held ? held->visibleButtons : m_visibleButtons;
+    const int choiceCount = held ? held->choiceCount : m_story.page.choiceCount;
     j.key("choices").open('{');
-    j.key("visible").number(m_visibleButtons).key("enabled").boolean(m_choicesEnabled);
+    j.key("visible").number(buttons).key("enabled").boolean(held ? held->choicesEnabled : m_choicesEnabled);
     j.key("captions").open('[');
-    for (int k = 1; k <= m_visibleButtons; ++k) {
-        j.string(
-            sjisToUtf8(presentation::choiceCaptionSjis(k, m_story.page.choiceCount, m_story.scriptOpen())));
+    for (int k = 1; k <= buttons; ++k) {
+        j.string(sjisToUtf8(presentation::choiceCaptionSjis(k, choiceCount, m_story.scriptOpen())));
     }
     j.close(']');
     j.key("rects").open('[');
-    for (int k = 1; k <= m_visibleButtons; ++k) {
+    for (int k = 1; k <= buttons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, m_width, m_height, kScrollBarWidth);
         j.open('[').number(r.left).number(r.top).number(r.width).number(r.height).close(']');
     }

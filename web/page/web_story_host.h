@@ -238,6 +238,9 @@ private:
         int backgroundVersion = 0;
         bool pictureShown = false;
         int pictureVersion = 0;
+        int visibleButtons = 0;  // the page before's buttons, as they stood
+        bool choicesEnabled = false;
+        int choiceCount = 0;
     };
     std::optional<HeldScreen> m_heldScreen;
 
