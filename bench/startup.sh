@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Start-up to the first painted page: vrk3 opening a project from the command line (slot 1
-# already played, the slot picker answered with Enter by this script) against a bare Qt 6
+# already played, the slot picker answered with Enter by answer_picker) against a bare Qt 6
 # window showing a label, interleaved under one virtual X server; then the resident memory of
-# each with its page on screen.
+# each with its page on screen, and vrk3's processor time while a complete page stays on show.
 #
-#   bench/startup.sh [BUILD_DIR] [RUNS]        (default: build, 7 runs each)
+#   bench/startup.sh [BUILD_DIR] [RUNS]        (default: build, 7 runs each, at least 5)
 #
 # Both programs print the wall-clock time once their first frame is painted; the time is
-# taken from just before exec. Prints every run, then minimum and median of each and ratios.
+# taken from just before exec. A start that fails (no display, a crash, a hang, no probe
+# line) is tried again up to twice and otherwise counted as a failure: the script then ends
+# with status 1 and records no figure for it. Prints every run, then the minimum and median
+# of each program and their ratios.
 set -uo pipefail
 
 if [[ ${1:-} != --inner ]]; then
@@ -20,80 +23,151 @@ fi
 build=$2
 runs=$3
 here=$4
+if ((runs < 5)); then
+    echo "at least 5 runs each: using 5" >&2
+    runs=5
+fi
 vrk3=$build/src/main/vrk3
 vrkc=$build/tools/vrkc/vrkc
 bare=$build/bench/startup/bare_window
+answer=$build/bench/startup/answer_picker
+for program in "$vrk3" "$vrkc" "$bare" "$answer"; do
+    [[ -x $program ]] || { echo "missing $program (build with -DVRK_BUILD_BENCH=ON)" >&2; exit 2; }
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 mkdir -m 0700 "$work/run"
+# Seconds a start may take before it counts as hung.
+limit=30
+# One line per failed start or measurement (starts are timed in subshells).
+failures=$work/failures
+: >"$failures"
 
-# A story whose first page has 20 lines, with the defaults block of the golden stories.
-{
-    echo '*START'
-    for i in $(seq 1 20); do
-        echo "吾輩は猫である。名前はまだ無い。これは${i}行目。"
-    done
-    printf '?\n次へ\nSTART\n?END\n'
-    sed -n '/^\*VRKALTER/,$p' "$here/../tests/golden/quick_save_load/story.txt"
-} >"$work/story.txt"
-"$vrkc" --slots "$work/story.txt" "$work/BENCH" >/dev/null
-printf ':quit\n' | (cd "$work" && "$vrk3" --headless --slot 1 "$work/BENCH.VRK" >/dev/null 2>&1) || true
-
-# Presses Enter in the slot picker (captioned "保存" by the story's defaults block) as soon as
-# it is there, again until it has gone (a key can arrive before the dialog takes input).
-answer_picker() {
-    local pid=$1 window candidate seen=0
-    for _ in $(seq 1 4000); do
-        window=
-        for candidate in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
-            [[ $(xdotool getwindowname "$candidate" 2>/dev/null) == 保存 ]] && window=$candidate
+# A project NAME whose first page has LINES lines, with the defaults block of the golden
+# stories (which captions the slot picker "保存"); slot 1 played once in the terminal.
+make_project() {
+    local name=$1 lines=$2 i
+    {
+        echo '*START'
+        for i in $(seq 1 "$lines"); do
+            echo "吾輩は猫である。名前はまだ無い。これは${i}行目。"
         done
-        if [[ -n $window ]]; then
-            seen=1
-            xdotool windowfocus --sync "$window" key --clearmodifiers Return 2>/dev/null
-        elif ((seen)); then
-            return
-        fi
-        kill -0 "$pid" 2>/dev/null || return
-    done
+        printf '?\n次へ\nSTART\n?END\n'
+        sed -n '/^\*VRKALTER/,$p' "$here/../tests/golden/quick_save_load/story.txt"
+    } >"$work/$name.txt"
+    "$vrkc" --slots "$work/$name.txt" "$work/$name" >/dev/null || { echo "vrkc failed" >&2; exit 2; }
+    printf ':quit\n' | (cd "$work" && "$vrk3" --headless --slot 1 "$work/$name.VRK" >/dev/null 2>&1) || true
+}
+make_project BENCH 20
+make_project IDLE 1
+
+# Starts PROGRAM (vrk3 opens PROJECT, the picker answered) with VRK_STARTUP_PROBE=$probe;
+# sets $pid and $log. The answerer starts first, so it sees the picker being mapped.
+launch() {
+    local program=$1 probe=$2 project=${3:-BENCH}
+    log=$work/probe.$program.log
+    : >"$log"
+    if [[ $program == vrk3 ]]; then
+        "$answer" 保存 "$limit" 2>>"$log" &
+        answerer=$!
+        VRK_STARTUP_PROBE=$probe "$vrk3" "$work/$project.VRK" 2>>"$log" &
+    else
+        answerer=
+        VRK_STARTUP_PROBE=$probe "$bare" 2>>"$log" &
+    fi
+    pid=$!
 }
 
-# One start: prints the milliseconds from exec to the first painted page.
-run_once() {
-    local program=$1 start end log=$work/probe.log
+# One start: prints the microseconds from exec to the first painted page, or fails.
+try_once() {
+    local program=$1 start end status
     start=$(date +%s%N)
-    if [[ $program == vrk3 ]]; then
-        VRK_STARTUP_PROBE=1 "$vrk3" "$work/BENCH.VRK" 2>"$log" &
-        local pid=$!
-        answer_picker "$pid" &
-        wait "$pid" || true
-        wait || true
-    else
-        VRK_STARTUP_PROBE=1 "$bare" 2>"$log" || true
+    launch "$program" 1
+    timeout_kill "$pid" &
+    local watchdog=$!
+    wait "$pid"
+    status=$?
+    kill "$watchdog" 2>/dev/null
+    wait "$watchdog" 2>/dev/null
+    if [[ -n $answerer ]]; then
+        kill "$answerer" 2>/dev/null
+        wait "$answerer" 2>/dev/null
     fi
-    end=$(sed -n 's/^first-page //p' "$log")
-    [[ -n $end ]] || { echo "$program: no first page" >&2; cat "$log" >&2; exit 1; }
+    end=$(sed -n 's/^first-page \([0-9]*\)$/\1/p' "$log" | head -1)
+    if ((status != 0)) || [[ -z $end ]] || ((end <= start)); then
+        echo "$program: failed start (exit status $status):" >&2
+        sed 's/^/    /' "$log" >&2
+        return 1
+    fi
+    # vrk3's phases (VRK_STARTUP_PROBE's "mark" lines), in microseconds since exec.
+    awk -v s="$start" '$1 == "mark" {print $2, int(($3 - s) / 1000)}
+        $1 == "first-page" {print "page-painted", int(($2 - s) / 1000)}' "$log" >>"$work/phases.txt"
     echo $(((end - start) / 1000))
+}
+
+# Kills PID after $limit seconds (a start that hangs).
+timeout_kill() {
+    local i
+    for ((i = 0; i < limit * 10; i++)); do
+        kill -0 "$1" 2>/dev/null || return
+        sleep 0.1
+    done
+    kill -9 "$1" 2>/dev/null
+}
+
+# Up to three tries; a start that still fails is counted and prints nothing.
+run_once() {
+    local try
+    for try in 1 2 3; do
+        try_once "$1" && return
+    done
+    echo "$1 start" >>"$failures"
+    return 1
+}
+
+# Waits until the page has been painted; false if the program ended or hung first.
+wait_first_page() {
+    local i
+    for ((i = 0; i < limit * 20; i++)); do
+        grep -q '^first-page ' "$log" && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+stop() {
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    if [[ -n $answerer ]]; then
+        kill "$answerer" 2>/dev/null
+        wait "$answerer" 2>/dev/null
+    fi
+    return 0
 }
 
 # Resident memory (KiB) with the first page on screen.
 resident() {
-    local program=$1 log=$work/stay.log pid
-    : >"$log"
-    if [[ $program == vrk3 ]]; then
-        VRK_STARTUP_PROBE=stay "$vrk3" "$work/BENCH.VRK" 2>"$log" &
-        pid=$!
-        answer_picker "$pid"
-    else
-        VRK_STARTUP_PROBE=stay "$bare" 2>"$log" &
-        pid=$!
+    launch "$1" stay
+    if ! wait_first_page; then
+        echo "$1: no first page for the memory figure" >&2
+        sed 's/^/    /' "$log" >&2
+        stop
+        return 1
     fi
-    until grep -q first-page "$log"; do sleep 0.05; done
     sleep 0.5
     awk '/^VmRSS:/ {print $2}' "/proc/$pid/status"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
+    stop
+}
+
+# Processor time of every thread of PID in nanoseconds.
+cpu_ns() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'
+}
+
+ms() {  # a microsecond figure in ms, or "failed" for none
+    if [[ -n $1 ]]; then awk -v x="$1" 'BEGIN {printf "%.1f ms", x / 1000}'; else echo failed; fi
 }
 
 stats() {  # min and median of microsecond figures, in ms
@@ -104,18 +178,58 @@ stats() {  # min and median of microsecond figures, in ms
 : >"$work/vrk3.txt"
 run_once bare_window >/dev/null  # warm the file cache for both
 run_once vrk3 >/dev/null
+: >"$work/phases.txt"
 for i in $(seq 1 "$runs"); do
-    b=$(run_once bare_window)
-    v=$(run_once vrk3)
-    echo "run $i: bare_window $((b / 1000)).$(((b % 1000) / 100)) ms, vrk3 $((v / 1000)).$(((v % 1000) / 100)) ms"
-    echo "$b" >>"$work/bare.txt"
-    echo "$v" >>"$work/vrk3.txt"
+    b=$(run_once bare_window) && echo "$b" >>"$work/bare.txt"
+    v=$(run_once vrk3) && echo "$v" >>"$work/vrk3.txt"
+    printf 'run %d: bare_window %s, vrk3 %s\n' "$i" "$(ms "$b")" "$(ms "$v")"
 done
-read -r bmin bmed < <(stats <"$work/bare.txt")
-read -r vmin vmed < <(stats <"$work/vrk3.txt")
-echo "start-up to first painted page (ms): bare_window min $bmin median $bmed; vrk3 min $vmin median $vmed"
-awk -v a="$vmin" -v b="$bmin" -v c="$vmed" -v d="$bmed" 'BEGIN {printf "ratio vrk3/bare: min %.2f, median %.2f\n", a/b, c/d}'
+if [[ -s $work/bare.txt && -s $work/vrk3.txt ]]; then
+    read -r bmin bmed < <(stats <"$work/bare.txt")
+    read -r vmin vmed < <(stats <"$work/vrk3.txt")
+    echo "start-up to first painted page (ms): bare_window min $bmin median $bmed ($(wc -l <"$work/bare.txt") runs);" \
+        "vrk3 min $vmin median $vmed ($(wc -l <"$work/vrk3.txt") runs)"
+    awk -v a="$vmin" -v b="$bmin" -v c="$vmed" -v d="$bmed" 'BEGIN {printf "ratio vrk3/bare: min %.2f, median %.2f\n", a/b, c/d}'
+fi
 
-brss=$(resident bare_window)
-vrss=$(resident vrk3)
-echo "resident memory with the page on screen (MiB): bare_window $((brss / 1024)), vrk3 $((vrss / 1024)), difference $(((vrss - brss) / 1024))"
+if [[ -s $work/phases.txt ]]; then
+    echo "where vrk3's time goes (median ms since exec, over every run):"
+    awk '{n[$1]++; v[$1, n[$1]] = $2; if (!($1 in seen)) {seen[$1] = 1; order[++k] = $1}}
+         END {for (i = 1; i <= k; i++) {p = order[i]; m = n[p]
+                  for (a = 1; a <= m; a++) x[a] = v[p, a]
+                  for (a = 1; a <= m; a++) for (b = a + 1; b <= m; b++) if (x[b] < x[a]) {t = x[a]; x[a] = x[b]; x[b] = t}
+                  printf "  %-22s %6.1f\n", p, ((m % 2) ? x[(m + 1) / 2] : (x[m / 2] + x[m / 2 + 1]) / 2) / 1000}}' \
+        "$work/phases.txt"
+fi
+
+if brss=$(resident bare_window) && vrss=$(resident vrk3); then
+    echo "resident memory with the page on screen (MiB): bare_window $((brss / 1024)), vrk3 $((vrss / 1024)), difference $(((vrss - brss) / 1024))"
+else
+    echo memory >>"$failures"
+fi
+
+# Idle: a one-line page, revealed within about three seconds, then left alone; the processor
+# time of 10 s after that.
+launch vrk3 stay IDLE
+if wait_first_page; then
+    sleep 5
+    t0=$(cpu_ns "$pid")
+    sleep 10
+    t1=$(cpu_ns "$pid")
+    if kill -0 "$pid" 2>/dev/null; then
+        awk -v d="$((t1 - t0))" 'BEGIN {printf "idle processor time with a complete page on show: %.3f %% of a core (%.1f ms in 10 s)\n", d / 1e8, d / 1e6}'
+    else
+        echo "vrk3 ended during the idle measurement" >&2
+        echo idle >>"$failures"
+    fi
+else
+    echo "vrk3: no first page for the idle figure" >&2
+    sed 's/^/    /' "$log" >&2
+    echo idle >>"$failures"
+fi
+stop
+
+if [[ -s $failures ]]; then
+    echo "FAILED: $(wc -l <"$failures") start(s) or measurement(s) failed" >&2
+    exit 1
+fi

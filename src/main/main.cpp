@@ -1,7 +1,8 @@
 // vrk3: the window, or with --headless (or without a display) the terminal player.
-// The choice is made before any QApplication exists, so the terminal player never
-// needs a display.
+// The choice is made before anything of Qt is loaded: the window lives in the module
+// vrk3-window.so, so the terminal player neither needs a display nor loads Qt's libraries.
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,13 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/startup_marks.h"
 #include "app/terminal_front_end.h"
 #include "common/file_names.h"
-
-#ifdef VRK_HAVE_WINDOW
-#include "app/qt/run_window.h"
-#include "sound/lazy_sound_backend.h"
-#endif
 
 namespace {
 
@@ -61,6 +58,30 @@ bool hasDisplay() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
+
+constexpr const char* kWindowModuleName = "vrk3-window.so";
+using RunWindow = int (*)(int argc, char** argv, const char* installedModuleDir);
+
+// Beside the program first (the build tree, a copied build), then where it is installed. A
+// module that cannot be loaded leaves the reader the terminal player, with the reason.
+RunWindow loadWindow(const std::filesystem::path& programDir) {
+    std::string errors;
+    for (const std::filesystem::path& dir : {programDir, std::filesystem::path(VRK_MODULE_DIR)}) {
+        const std::filesystem::path module = dir / kWindowModuleName;
+        if (void* handle = ::dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
+            if (void* entry = ::dlsym(handle, "vrk3_run_window")) {
+                return reinterpret_cast<RunWindow>(entry);
+            }
+            errors += std::string("\n  ") + module.string() + ": no vrk3_run_window";
+            ::dlclose(handle);
+        } else {
+            const char* error = ::dlerror();
+            errors += std::string("\n  ") + (error != nullptr ? error : module.string());
+        }
+    }
+    std::cerr << "vrk3: the window cannot be loaded; playing in the terminal" << errors << "\n";
+    return nullptr;
+}
 #endif
 
 int runHeadless(const std::vector<std::string>& args, const std::filesystem::path& programDir) {
@@ -79,6 +100,7 @@ int runHeadless(const std::vector<std::string>& args, const std::filesystem::pat
 }  // namespace
 
 int main(int argc, char** argv) {
+    vrk::app::startupMark("main");
     std::vector<std::string> args(argv + 1, argv + argc);
     // Answered before anything looks for a display or a project.
     for (const std::string& arg : args) {
@@ -98,12 +120,11 @@ int main(int argc, char** argv) {
     }
 #ifdef VRK_HAVE_WINDOW
     if (!headless && hasDisplay()) {
-        // Beside the program first (the build tree, a copied build), then where it is installed.
-        std::vector<std::filesystem::path> modules{
-            programDir / vrk::sound::kSdlSoundModuleName,
-            std::filesystem::path(VRK_SOUND_MODULE_DIR) / vrk::sound::kSdlSoundModuleName};
-        return vrk::app::runWindow(
-            argc, argv, [modules] { return std::make_unique<vrk::sound::LazySoundBackend>(modules); });
+        if (const RunWindow runWindow = loadWindow(programDir)) {
+            vrk::app::startupMark("window-module-loaded");
+            return runWindow(argc, argv, VRK_MODULE_DIR);
+        }
+        return runHeadless(args, programDir);
     }
 #endif
     if (!headless) {

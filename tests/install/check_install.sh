@@ -19,7 +19,7 @@ DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null || { echo "FA
 usr="$stage/usr"
 
 # Every file in its place.
-for f in bin/vrkc lib/vrk3/vrk3 lib/vrk3/vrk3-sound-sdl.so share/applications/vrk3.desktop share/mime/packages/vrk3.xml \
+for f in bin/vrkc lib/vrk3/vrk3 lib/vrk3/vrk3-sound-sdl.so lib/vrk3/vrk3-window.so share/applications/vrk3.desktop share/mime/packages/vrk3.xml \
     share/man/man1/vrk3.1.gz share/man/man1/vrkc.1.gz share/doc/vrk3/vrk3.html share/doc/vrk3/vrk3-en.html \
     share/vrk3/demo/DEMO.VRK share/vrk3/demo/DEMO.VRJ share/vrk3/demo/DEMO.V01 share/vrk3/demo/night.jpg \
     share/vrk3/demo/theme.mid share/vrk3/demo/bell.wav; do
@@ -33,6 +33,10 @@ done
 needed=$(readelf -d "$usr/lib/vrk3/vrk3" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 [[ -n $needed ]] || fail "readelf shows no library vrk3 links"
 if grep -iE 'sdl|fluidsynth' <<<"$needed"; then fail "vrk3 links the audio libraries itself"; fi
+# Qt comes with the window module, so the terminal player never loads it.
+if grep -iE 'qt' <<<"$needed"; then fail "vrk3 links Qt itself"; fi
+readelf --dyn-syms -W "$usr/lib/vrk3/vrk3-window.so" | grep -qw vrk3_run_window ||
+    fail "the window module exports no vrk3_run_window"
 readelf --dyn-syms -W "$usr/lib/vrk3/vrk3-sound-sdl.so" | grep -qw vrk3_make_sound_backend ||
     fail "the sound module exports no vrk3_make_sound_backend"
 # The shipped slots are read-only, so readers' saves go to their own directory.

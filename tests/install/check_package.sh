@@ -42,12 +42,16 @@ if [[ $mode != --system-install ]]; then
     dpkg-deb -x "$deb" "$work/root"
     # Each library a program or the sound module links comes from a package the control file names.
     declare -A owners=()
-    # The sound module is loaded at run time, but its libraries are dependencies all the same.
-    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/lib/vrk3/vrk3-sound-sdl.so" \
+    # The window and sound modules are loaded at run time, but their libraries are dependencies
+    # all the same.
+    for program in "$work/root/usr/lib/vrk3/vrk3" "$work/root/usr/lib/vrk3/vrk3-window.so" \
+        "$work/root/usr/lib/vrk3/vrk3-sound-sdl.so" \
         "$work/root/usr/bin/vrkc"; do
         [[ -f $program ]] || { fail "$program is not in the package"; continue; }
         while read -r soname; do
-            path=$(ldd "$program" | awk -v so="$soname" '$1 == so { print $3 }')
+            # ldd names the dynamic loader by its path alone (position-independent code that
+            # uses thread-local storage links it).
+            path=$(ldd "$program" | awk -v so="$soname" '$1 == so { print $3 } $1 ~ "/" so "$" { print $1 }')
             [[ -n $path ]] || { fail "$soname (linked by $(basename "$program")) is not found"; continue; }
             owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null)
             owner=${owner%%:*}

@@ -1,5 +1,9 @@
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "common/errors.h"
 #include "common/messages.h"
@@ -512,6 +516,39 @@ TEST_F(SelectChoiceTest, HeldBackWithoutAStoryOrASlot) {
     story.script.close();
     EXPECT_FALSE(interpreter.selectChoice(1));
     EXPECT_TRUE(host.calls.empty());
+}
+
+
+TEST_F(EndOfStoryTest, ASlotThatAlreadyHoldsThePageIsNotReplaced) {
+    load(R"(*START
+>COL=3
+same page
+?END
+START
+*VRKALTER
+????
+)");
+    const std::filesystem::path slot = story.locations.saveDir / "T.V01";
+    const auto inode = [&slot] {
+        struct stat st {};
+        return ::stat(slot.c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    run("START");
+    const ino_t written = inode();
+    ASSERT_NE(written, ino_t{0}) << "the first page is not in the slot";
+    std::ifstream in(slot, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+
+    // The page leads back to itself: nothing to write, and the slot keeps its file.
+    ASSERT_TRUE(interpreter.selectChoice(1));
+    EXPECT_EQ(inode(), written);
+
+    // A slot changed behind the player's back is written again, with the story's bytes.
+    std::ofstream(slot, std::ios::binary | std::ios::trunc) << bytes.substr(0, bytes.size() / 2);
+    ASSERT_TRUE(interpreter.selectChoice(1));
+    std::ifstream again(slot, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), bytes);
 }
 
 }  // namespace

@@ -206,5 +206,34 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     EXPECT_GE(m_view.reveal().revealCount(), 1);
 }
 
+// A complete page on show must not wake the program 18 times a second; the timer comes back for
+// the next page, for a wait on a complete page, and when nonstop is switched off mid-page.
+TEST_F(PageViewTest, RevealTimerSleepsWhileNothingIsLeftToCount) {
+    m_view.setRevealTimerActive(true);
+    EXPECT_FALSE(m_view.revealTimerTicking());  // no page yet
+    showPage(2);
+    EXPECT_TRUE(m_view.revealTimerTicking());
+    while (m_view.revealing()) {
+        m_view.onRevealTick();
+    }
+    EXPECT_EQ(m_enables, 1);
+    EXPECT_FALSE(m_view.revealTimerTicking());
+    EXPECT_TRUE(m_view.revealTimerActive());
+
+    QElapsedTimer clock;
+    clock.start();
+    m_view.waitTicks(2);  // must not hang with the timer asleep
+    EXPECT_EQ(m_view.waitTicksLeft(), 0);
+    EXPECT_GE(clock.elapsed(), 2 * PageView::kTickMs - 10);
+    EXPECT_FALSE(m_view.revealTimerTicking());
+
+    showPage(3);
+    EXPECT_TRUE(m_view.revealTimerTicking());
+    m_view.setRevealTimerActive(false);
+    EXPECT_FALSE(m_view.revealTimerTicking());
+    m_view.setRevealTimerActive(true);
+    EXPECT_TRUE(m_view.revealTimerTicking());
+}
+
 }  // namespace
 }  // namespace vrk::presentation

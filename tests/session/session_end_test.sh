@@ -50,6 +50,8 @@ mkdir -p "$work/project" "$work/program"
 "$vrkc" --slots "$work/story.txt" "$work/project/TALE" || { echo "story does not compile" >&2; exit 1; }
 # The settings file goes beside the program when it can: a copy of the program of our own.
 cp "$vrk3" "$work/program/vrk3"
+# The window is a module the program loads from beside itself.
+cp "$(dirname "$vrk3")/vrk3-window.so" "$work/program/"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" HOME="$work"
 export SDL_AUDIODRIVER=dummy
 cp "$work/project/TALE.V01" "$work/fresh-slot"

@@ -15,6 +15,7 @@
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
+#include "app/startup_marks.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
@@ -218,6 +219,7 @@ void MainWindow::openThenShow() {
     openProject();
     if (!m_closing) {
         show();
+        startupMark("window-shown");
     }
 }
 

@@ -9,6 +9,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
+#include "app/startup_marks.h"
 #include "common/errors.h"
 #include "common/sjis.h"
 #include "presentation/qt/page_view.h"
@@ -62,6 +63,7 @@ bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
     box.setPickerShown(true);
     // The picker cannot be cancelled: any other way of closing it shows it again. Only the
     // end of the program (the window closed under it) ends it, and the opening with it.
+    startupMark("picker-shown");
     while (box.exec() != SlotDialog::kOkResult) {
         if (m_closing) {
             return false;
@@ -70,6 +72,7 @@ bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
     box.disconnect(&box, &SlotDialog::slotClicked, nullptr, nullptr);
     box.disconnect(&box, &SlotDialog::eraseClicked, nullptr, nullptr);
     box.setPickerShown(false);
+    startupMark("slot-picked");
     return true;
 }
 
@@ -109,6 +112,7 @@ bool MainWindow::openProject() {
         opened = opened && askNames(box, opening);
     }
     opened = opened && runReporting([&] { opening.start(); });
+    startupMark("first-page-run");
     if (opened) {
         m_actions.at(QStringLiteral("quickLoadAction"))->setEnabled(quickSaveExists(m_story));
         m_actions.at(QStringLiteral("quickSaveAction"))->setEnabled(true);

@@ -12,11 +12,17 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <thread>
+
+#ifdef VRK_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 #include "app/project_opening.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/settings_file.h"
+#include "app/startup_marks.h"
 #include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -93,10 +99,44 @@ private:
     bool m_reported = false;
 };
 
+// Reading the font configuration and its caches is the longest single step before the first
+// page, and nothing of it needs the display: it runs on a thread of its own while
+// QApplication connects to the display, and Qt's own initialisation then finds it done
+// (fontconfig makes a second, racing initialisation harmless). The thread is joined before
+// the event loop starts.
+class FontConfigurationWarmUp {
+public:
+    FontConfigurationWarmUp() {
+#ifdef VRK_HAVE_FONTCONFIG
+        try {
+            m_thread = std::thread([] { FcInit(); });
+        } catch (const std::system_error&) {
+            // No thread: Qt reads the configuration itself when it first needs a font.
+        }
+#endif
+    }
+    ~FontConfigurationWarmUp() {
+        join();
+    }
+    FontConfigurationWarmUp(const FontConfigurationWarmUp&) = delete;
+    FontConfigurationWarmUp& operator=(const FontConfigurationWarmUp&) = delete;
+
+    void join() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    std::thread m_thread;
+};
+
 }  // namespace
 
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
+    FontConfigurationWarmUp fontConfiguration;
     QApplication application(argc, argv);
+    startupMark("application-made");
     QApplication::setApplicationName(QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)));
     const std::filesystem::path programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
     const std::filesystem::path settingsPath = settingsFilePath(programDir);
@@ -104,6 +144,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
     int exitCode = 0;
     {
         MainWindow window(programDir, readSettings(settingsPath));
+        startupMark("window-made");
         if (makeSoundBackend) {
             window.host().setSoundBackend(makeSoundBackend());
         }
@@ -122,6 +163,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
         } else {
             window.show();
         }
+        fontConfiguration.join();
         exitCode = QApplication::exec();
         window.shutDown();
         writeSettings(settingsPath, window.currentSettings());

@@ -36,10 +36,22 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
 }
 
 void PageView::setRevealTimerActive(bool active) {
+    m_revealTimerOn = active;
     if (active) {
-        m_revealTimer.start();
+        wakeRevealTimer();
     } else {
         m_revealTimer.stop();
+    }
+}
+
+void PageView::setWaitTicksLeft(int ticks) {
+    m_reveal.setWaitTag(ticks);
+    wakeRevealTimer();
+}
+
+void PageView::wakeRevealTimer() {
+    if (m_revealTimerOn && !m_revealTimer.isActive() && (revealing() || m_reveal.waitTag() > 0)) {
+        m_revealTimer.start();
     }
 }
 
@@ -193,6 +205,7 @@ void PageView::layoutPage() {
     m_bands.reset(m_layout, m_drawFont);
     m_wholePage.reset();
     m_reveal.startLayout(m_layout);
+    wakeRevealTimer();
     m_story.page.layoutDirty = false;
     // The painting that asked for this layout goes on from position 0 itself.
     const QSignalBlocker blocker(m_scrollBar);
@@ -298,14 +311,14 @@ void PageView::completePageOnClick() {
 }
 
 void PageView::waitTicks(int ticks) {
-    if (!m_revealTimer.isActive()) {
+    if (!m_revealTimerOn) {
         QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
         return;
     }
     setWaitTicksLeft(ticks);
     // The window can go while events are handled here; nonstop ends the wait by clearing Tag.
     const QPointer<PageView> self(this);
-    while (self && waitTicksLeft() > 0 && m_revealTimer.isActive()) {
+    while (self && waitTicksLeft() > 0 && m_revealTimerOn) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
@@ -338,6 +351,10 @@ void PageView::onRevealTick() {
             m_enableChoices();
         }
         emit pageCompleted();
+    }
+    // Nothing left to count: the timer sleeps until a new layout or a wait wakes it.
+    if (!revealing() && m_reveal.waitTag() == 0) {
+        m_revealTimer.stop();
     }
 }
 

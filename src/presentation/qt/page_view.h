@@ -58,10 +58,14 @@ public:
 
     /// The countdown of waitTicks (the timer's Tag), lowered by one on every tick.
     int waitTicksLeft() const { return m_reveal.waitTag(); }
-    void setWaitTicksLeft(int ticks) { m_reveal.setWaitTag(ticks); }
-    /// The reveal timer runs exactly while nonstop is off.
-    bool revealTimerActive() const { return m_revealTimer.isActive(); }
+    void setWaitTicksLeft(int ticks);
+    /// The reveal timer is on exactly while nonstop is off. It only ticks while there is
+    /// something to count: a step still covered or a wait still running; a complete page on
+    /// show costs no wake-ups.
+    bool revealTimerActive() const { return m_revealTimerOn; }
     void setRevealTimerActive(bool active);
+    /// True while the timer is ticking: on, with a step or a wait ahead.
+    bool revealTimerTicking() const { return m_revealTimer.isActive(); }
     /// Nonstop switched (call after the story's option is set): the reveal timer follows, a wait in
     /// progress ends, and switching it on finishes the page on show as a click does.
     void setNonstop(bool nonstop);
@@ -174,9 +178,12 @@ private:
     QRect textArea() const;
     /// A rectangle of the back buffer (relative to the frame's corner) in the view's coordinates.
     QRect toView(const QRect& bufferRect) const;
+    /// Starts the reveal timer when it is on and has a step or a wait to count.
+    void wakeRevealTimer();
 
     interpreter::Story& m_story;
     QTimer m_revealTimer;
+    bool m_revealTimerOn = false;
     QScrollBar* m_scrollBar = nullptr;
     BackgroundPainter m_backgroundPainter;
     std::function<void()> m_enableChoices;
