@@ -233,5 +233,177 @@ TEST_F(WebStoryHostTest, MusicThatEndsPlaysAgainTenTicksLater) {
     EXPECT_EQ(music->plays, 2);
 }
 
+// A 2 x 2 picture of one colour, as a 24-bit BMP.
+void writeBmp(const fs::path& path, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::string bmp = "BM";
+    const auto u32 = [&bmp](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            bmp += static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+    };
+    const auto u16 = [&bmp](std::uint16_t v) {
+        bmp += static_cast<char>(v & 0xFF);
+        bmp += static_cast<char>(v >> 8);
+    };
+    u32(70), u32(0), u32(54), u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(2835), u32(2835);
+    u32(0), u32(0);
+    for (int row = 0; row < 2; ++row) {
+        for (int x = 0; x < 2; ++x) {
+            bmp += static_cast<char>(b);
+            bmp += static_cast<char>(g);
+            bmp += static_cast<char>(r);
+        }
+        bmp += std::string(2, '\0');
+    }
+    std::ofstream(path, std::ios::binary) << bmp;
+}
+
+TEST_F(WebStoryHostTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) {
+    writeProject(
+        "*START\nいち\n?\n次へ\nP2\n?\n戻る\nSTART\n?END\n"
+        "*P2\n>WAV=bell.wav\n>BAK=red.bmp\n>BMP=red.bmp\nに\n?\n次へ\nSTART\n?END\nSTART\n");
+    writeBmp(m_dir / "red.bmp", 255, 0, 0);
+    open();
+    ticksToReveal();
+    m_host.state();
+    ASSERT_TRUE(m_host.chooseKey('A'));
+    ASSERT_EQ(m_host.holdTicks(), 2);
+    // The background and the picture window came after the sound: not yet on show.
+    const std::string held = m_host.state();
+    EXPECT_NE(held.find("\"kind\":\"colour\""), std::string::npos) << held;
+    EXPECT_NE(held.find("\"shown\":false"), std::string::npos) << held;
+    EXPECT_NE(held.find("\"held\":true"), std::string::npos);
+    EXPECT_NE(held.find("\"captions\":[\"B\",\"A\"],"), std::string::npos) << "the page before's buttons";
+    EXPECT_NE(held.find("\"enabled\":true"), std::string::npos) << held;
+    EXPECT_TRUE(m_host.picturePixels(0).empty()) << "no picture behind the page yet";
+    m_host.tick();
+    EXPECT_EQ(m_host.state().find("\"kind\":\"stretched\""), std::string::npos) << "still pausing";
+    m_host.tick();
+    const std::string after = m_host.state();
+    EXPECT_NE(after.find("\"kind\":\"stretched\""), std::string::npos) << after;
+    EXPECT_NE(after.find("\"shown\":true"), std::string::npos) << after;
+    EXPECT_NE(after.find("\"full\":true"), std::string::npos) << "drawn again whole";
+    EXPECT_NE(after.find("\"captions\":[\"Next\"],"), std::string::npos) << after;
+    EXPECT_EQ(m_host.picturePixels(0).size(), 2U * 2U * 4U);
+}
+
+// Three pages of a single "Next" each, then a page with two choices.
+constexpr const char* kChain =
+    "*START\nいち\n?\n次へ\nP2\n?END\n*P2\nに\n?\n次へ\nP3\n?END\n*P3\nさん\n?\n次へ\nP4\n?END\n"
+    "*P4\nよん\n?\nはい\nSTART\n?\nいいえ\nP2\n?END\nSTART\n";
+
+TEST_F(WebStoryHostTest, GoingBackRunsThePreviousPageFromTheStateItStartedWith) {
+    writeProject(kChain);
+    open();
+    EXPECT_FALSE(m_host.canGoBack()) << "nothing before the first page";
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.story().state.currentLabel, "P3");
+    EXPECT_EQ(m_host.backlogPages(), 2U);
+    EXPECT_EQ(m_host.backlogJson(), "[[\"いち\",\"　次へ\"],[\"に\",\"　次へ\"]]");
+
+    ASSERT_TRUE(m_host.canGoBack());
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_EQ(sjisToUtf8(m_host.story().page.pageText.front()), "に");
+    EXPECT_EQ(m_host.backlogPages(), 1U) << "the page gone back to is recorded afresh";
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "START");
+    EXPECT_FALSE(m_host.goBackOnePage());
+
+    // A quick load: the pages before it stay in the backlog but cannot be gone back to.
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_TRUE(m_host.quickSave());
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    m_host.quickLoad();
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_GE(m_host.backlogPages(), 2U);
+    EXPECT_FALSE(m_host.canGoBack());
+}
+
+TEST_F(WebStoryHostTest, SkippingRunsReadPagesAndStopsAtTheFirstUnreadOne) {
+    writeProject(kChain);
+    open();
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey(13));  // P2 read, P3 not
+    m_host.flush();
+    std::ifstream marks(m_dir / "TALE.VRR", std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(marks)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "START\r\nP2\r\n") << "read marks beside the slots";
+
+    // A new reading of the same project knows what was read.
+    WebStoryHost again{fs::temp_directory_path(), [](double) { return std::make_unique<FixedMeasurer>(); }};
+    again.setPageSize(400, 300, 1.0);
+    ASSERT_TRUE(again.setProject((m_dir / "TALE.VRK").string()));
+    ASSERT_TRUE(again.chooseSaveDirectory());
+    app::SlotView view;
+    ASSERT_TRUE(again.describeSlot(2, view));
+    ASSERT_TRUE(again.loadSlot());
+    ASSERT_TRUE(again.start());
+    ASSERT_EQ(again.story().state.currentLabel, "START");
+    again.setSkipping(true);
+    EXPECT_TRUE(again.skipping());
+    EXPECT_TRUE(again.reveal().isComplete()) << "the page on show is completed at once";
+    for (int i = 0; i < 20 && again.skipping(); ++i) {
+        again.tick();
+    }
+    EXPECT_FALSE(again.skipping());
+    EXPECT_EQ(again.story().state.currentLabel, "P3") << "stops at the first unread page";
+    EXPECT_FALSE(again.reveal().isComplete()) << "an unread page is revealed as usual";
+
+    // A page of choices is never skipped, read or not.
+    while (!again.reveal().isComplete()) {
+        again.tick();
+    }
+    ASSERT_TRUE(again.chooseKey(13));
+    ASSERT_EQ(again.story().state.currentLabel, "P4");
+    again.setSkipping(true);
+    EXPECT_FALSE(again.skipping());
+}
+
+TEST_F(WebStoryHostTest, AutoAdvanceWaitsForTheWholePageAndItsLengthThenGoesOn) {
+    writeProject(kChain);
+    open();
+    m_host.setAutoAdvance(true);
+    const int reveal = ticksToReveal();
+    EXPECT_EQ(m_host.story().state.currentLabel, "START") << "not before the page is complete";
+    const int delay = app::autoAdvanceDelayMs(m_host.story().page.pageText);
+    int ticks = 0;
+    while (m_host.story().state.currentLabel == "START" && ticks < 1000) {
+        m_host.tick();
+        ++ticks;
+    }
+    EXPECT_GT(reveal, 0);
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_GE(ticks * 55, delay);
+    EXPECT_LE(ticks * 55, delay + 2 * 55);
+
+    // Input of the reader stops it.
+    ticksToReveal();
+    m_host.stopAutoAndSkip();
+    for (int i = 0; i < 1000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_FALSE(m_host.autoAdvance());
+
+    // The backlog over the page holds it back; a page of choices ends it.
+    m_host.setAutoAdvance(true);
+    m_host.setBacklogOpen(true);
+    for (int i = 0; i < 1000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    m_host.setBacklogOpen(false);
+    for (int i = 0; i < 2000; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P4");
+}
+
 }  // namespace
 }  // namespace vrk::web

@@ -39,6 +39,8 @@ const kCreditLine = 'Marivex Browser for Linux';
 const kSlotGroupCaption = ' Select File ';
 const kEraseCaption = '消去';
 const kOkCaption = 'Ok';
+// The caption of the player's error box.
+const kErrorCaption = 'VRKブラウザ v3';
 const kPickerHeight = 173;
 const kPlainHeight = 124;
 // The radio group's classic place and height; it grows downwards when its font needs more room,
@@ -81,6 +83,13 @@ dialog .vrk-title { height: 20px; padding: 0 6px; background: #000080; color: #f
 .vrk-dialog .vrk-group-title { white-space: pre; line-height: 20px; }
 .vrk-dialog .vrk-row { display: flex; justify-content: space-between; }
 .vrk-dialog .vrk-row label { display: inline-flex; align-items: center; gap: 2px; }
+dialog.vrk-error { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000; min-width: 240px;
+  max-width: 480px; font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
+.vrk-error form { display: grid; grid-template-columns: 32px 1fr; gap: 12px; padding: 14px 12px 10px; margin: 0; }
+.vrk-error .vrk-icon { width: 32px; height: 32px; border-radius: 50%; background: #d00; color: #fff;
+  font: bold 20px/32px sans-serif; text-align: center; }
+.vrk-error .vrk-message { align-self: center; white-space: pre-wrap; overflow-wrap: anywhere; }
+.vrk-error button { grid-column: 1 / 3; justify-self: center; min-width: 75px; height: 24px; font: inherit; }
 dialog.vrk-font { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000;
   font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
 .vrk-font form { display: grid; grid-template-columns: 12em auto; gap: 6px 12px; padding: 10px; margin: 0; }
@@ -326,6 +335,30 @@ export async function showAbout(caption, comment) {
     accept: () => true,
     cancel: () => true,
     focus: () => parts.ok.focus(),
+  }).done;
+}
+
+/// The window's error box: the player's title as its caption, the message and Ok. Resolves when
+/// it is closed.
+export async function showError(message) {
+  installStyle();
+  const dialog = element('dialog', 'vrk-error');
+  dialog.setAttribute('role', 'alertdialog');
+  const title = element('div', 'vrk-title', kErrorCaption);
+  const form = element('form');
+  form.method = 'dialog';
+  const icon = element('div', 'vrk-icon', '×');
+  icon.setAttribute('aria-hidden', 'true');
+  const text = element('div', 'vrk-message', message ?? '');
+  const ok = element('button', 'vrk-ok', 'OK');
+  ok.type = 'submit';
+  ok.value = 'ok';
+  form.append(icon, text, ok);
+  dialog.append(title, form);
+  await runModal({ dialog, title, form, ok }, {
+    accept: () => true,
+    cancel: () => true,
+    focus: () => ok.focus(),
   }).done;
 }
 

@@ -5,10 +5,10 @@ import {
   SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
-import { chooseSlot, enterName, setHomePageAction, showAbout } from './dialogs.mjs';
+import { chooseSlot, enterName, setHomePageAction, showAbout, showError } from './dialogs.mjs';
 import { installDropTarget } from './drop.mjs';
 import { buildMenuBar } from './menu.mjs';
-import { loadOptions, onOptionsChanged } from './options.mjs';
+import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
 import * as sound from './sound.mjs';
 import {
   balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
@@ -22,6 +22,7 @@ const pictureCanvas = document.getElementById('picture');
 const status = document.getElementById('status');
 const choiceBar = document.getElementById('choices');
 const notice = document.getElementById('notice');
+const backlogPanel = document.getElementById('backlog');
 
 const kTickMs = 55;
 const kProjectDir = '/project';
@@ -43,6 +44,7 @@ let lastState = null;
 let busy = false;  // the opening is asking the reader
 let pauseTicks = false;  // a test holds the timer to look at a still page
 let scrollFromHost = false;
+let pagesShown = 0;  // the host's count of pages put on show, to notice a new one
 
 // --- Measuring and drawing text -------------------------------------------------------------
 
@@ -174,6 +176,45 @@ function watermarkFont() {
   return { font: measureContext.font, ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent) };
 }
 
+// The watermark as the window draws it, without smoothing: each device pixel is the mark's
+// colour or untouched, never a blend. The canvas always smooths text, so the marks are drawn
+// apart and every pixel at least half covered is taken whole. Kept while nothing it shows changes.
+let watermarkKept = null;
+
+function watermarkLayer(background) {
+  const key = JSON.stringify([background.width, background.height, background.watermark, background.marks, ratio]);
+  if (watermarkKept?.key === key) return watermarkKept.layer;
+  const layer = document.createElement('canvas');
+  layer.width = Math.max(1, Math.round(background.width * ratio));
+  layer.height = Math.max(1, Math.round(background.height * ratio));
+  const g = layer.getContext('2d', { willReadFrequently: true });
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  const mark = watermarkFont();
+  g.font = mark.font;
+  g.fillStyle = rgb(background.watermark);
+  g.textBaseline = 'alphabetic';
+  for (const [x, y] of background.marks) {
+    g.save();
+    g.translate(x, y);
+    g.rotate(-Math.PI / 4);
+    g.fillText('VRK System', 0, mark.ascent);
+    g.restore();
+  }
+  const image = g.getImageData(0, 0, layer.width, layer.height);
+  const [r, gr, b] = background.watermark;
+  const pixels = image.data;
+  for (let i = 0; i < pixels.length; i += 4) {
+    const covered = pixels[i + 3] >= 128;
+    pixels[i] = r;
+    pixels[i + 1] = gr;
+    pixels[i + 2] = b;
+    pixels[i + 3] = covered ? 255 : 0;
+  }
+  g.putImageData(image, 0, 0);
+  watermarkKept = { key, layer };
+  return layer;
+}
+
 function paintBackground(g, background) {
   g.save();
   g.setTransform(ratio, 0, 0, ratio, 0, 0);
@@ -183,17 +224,8 @@ function paintBackground(g, background) {
   if (background.kind === 'colour') {
     g.fillStyle = rgb(background.colour);
     g.fillRect(0, 0, background.width, background.height);
-    const mark = watermarkFont();
-    g.font = mark.font;
-    g.fillStyle = rgb(background.watermark);
-    g.textBaseline = 'alphabetic';
-    for (const [x, y] of background.marks) {
-      g.save();
-      g.translate(x, y);
-      g.rotate(-Math.PI / 4);
-      g.fillText('VRK System', 0, mark.ascent);
-      g.restore();
-    }
+    g.imageSmoothingEnabled = false;
+    g.drawImage(watermarkLayer(background), 0, 0, background.width, background.height);
   } else if (background.kind === 'tiled') {
     g.fillStyle = g.createPattern(backgroundImage, 'repeat');
     g.fillRect(0, 0, background.width, background.height);
@@ -277,8 +309,25 @@ function showNotices(state) {
   for (const error of state.errors) {
     status.textContent = error;
     status.dataset.error = error;
+    reportInBox(error);
   }
   for (const comment of state.abouts) showAbout(state.caption || 'Marivex Browser', comment);
+}
+
+// Errors are shown one box after another, as the window's modal boxes follow each other. A box
+// opens once the input that caused it is over, so the Enter that chose does not also close it.
+let errorBoxes = Promise.resolve();
+function reportInBox(message) {
+  errorBoxes = errorBoxes
+    .then(() => new Promise((resolve) => setTimeout(resolve, 0)))
+    .then(() => showError(message))
+    .catch(() => {});
+}
+
+// The desktop's cursors over the page: waiting while a run (or its pause) goes on, busy while the
+// page is revealed and its choices wait.
+function showCursor(state) {
+  stage.style.cursor = state.held ? 'wait' : state.choices.enabled ? '' : 'progress';
 }
 
 function applyState() {
@@ -319,6 +368,12 @@ function applyState() {
   canvas.setAttribute('aria-label', state.text.trim());
   document.body.dataset.revealed = String(state.revealed);
   if (state.caption) document.title = state.caption;
+  showCursor(state);
+  if (state.pagesShown !== pagesShown) {
+    pagesShown = state.pagesShown;
+    closeBacklog();
+    speakPage();
+  }
   return state;
 }
 
@@ -383,11 +438,48 @@ function bindHost(module) {
     layout: c('vrkHostLayout', 'string', []),
     compose: c('vrkHostCompose', 'number', ['number', 'number', 'number']),
     picture: c('vrkHostPicture', 'number', ['number']),
+    back: c('vrkHostBack', 'number', []),
+    backlog: () => JSON.parse(module.ccall('vrkHostBacklog', 'string', [], [])),
+    backlogOpen: c('vrkHostBacklogOpen', null, ['number']),
+    autoAdvance: c('vrkHostAutoAdvance', null, ['number']),
+    skip: c('vrkHostSkip', null, ['number']),
+    stopAutoAndSkip: c('vrkHostStopAutoAndSkip', null, []),
   };
 }
 
+// Full screen keeps the page's own size and layout and scales it up to the screen, its aspect
+// kept; the canvas draws at the screen's pixels so that the text stays sharp.
+let fullScale = 1;
+
+function placeFullScreen() {
+  const full = Boolean(document.fullscreenElement);
+  document.body.classList.toggle('vrk-full', full);
+  fullScale = full ? Math.min(window.innerWidth / pageWidth, window.innerHeight / pageHeight) : 1;
+  if (!(fullScale > 0)) fullScale = 1;
+  Object.assign(stage.style, full ? {
+    position: 'fixed',
+    left: `${Math.round((window.innerWidth - pageWidth * fullScale) / 2)}px`,
+    top: `${Math.round((window.innerHeight - pageHeight * fullScale) / 2)}px`,
+    transform: `scale(${fullScale})`,
+    transformOrigin: '0 0',
+    resize: 'none',
+  } : { position: '', left: '', top: '', transform: '', transformOrigin: '', resize: '' });
+  closeBacklog();
+  sizeCanvas();
+  if (host) {
+    host.pageSize(pageWidth, pageHeight, ratio);
+    applyState();
+    placePicture(lastState.picture);
+  }
+}
+
+document.addEventListener('fullscreenchange', placeFullScreen);
+window.addEventListener('resize', () => {
+  if (document.fullscreenElement) placeFullScreen();
+});
+
 function sizeCanvas() {
-  ratio = window.devicePixelRatio || 1;
+  ratio = (window.devicePixelRatio || 1) * fullScale;
   stage.style.width = `${pageWidth}px`;
   stage.style.height = `${pageHeight}px`;
   canvas.style.width = `${pageWidth}px`;
@@ -401,6 +493,7 @@ function passOptions() {
   host.options(+o.mid, +o.wav, +o.other, +o.oldExe, +o.lowRes, +o.contrast, +o.nonstop);
   host.speed(o.revealSpeed);
   host.lineGap(o.gapTenths);
+  host.autoAdvance(+o.autoAdvance);
 }
 
 async function fontsReady() {
@@ -459,6 +552,7 @@ async function openStory() {
     layout = null;
     backgroundVersion = -1;
     pictureVersion = -1;
+    pagesShown = 0;
     delete status.dataset.error;
     const opened = host.setProject(`${kProjectDir}/${project.fileName}`) && (await pickSlotAndNames()) && host.start();
     busy = false;
@@ -531,6 +625,8 @@ document.addEventListener('keydown', (event) => {
     return;
   }
   if (event.key in kScrollKeys) {
+    // PageUp at the top is the backlog's key (the menu's); below, it scrolls.
+    if (event.key === 'PageUp' && lastState?.scroll.value === 0) return;
     if (lastState?.scroll.enabled) {
       event.preventDefault();
       command(() => host.scrollKey(kScrollKeys[event.key]));
@@ -552,7 +648,11 @@ document.addEventListener('keydown', (event) => {
 canvas.addEventListener('click', () => command(() => host.click()));
 canvas.addEventListener('wheel', (event) => {
   event.preventDefault();
-  if (event.deltaY !== 0) command(() => host.wheel(Math.sign(event.deltaY) * 120));
+  if (event.deltaY < 0 && host && lastState && (!lastState.scroll.enabled || lastState.scroll.value === 0)) {
+    showBacklog();
+  } else if (event.deltaY !== 0) {
+    command(() => host.wheel(Math.sign(event.deltaY) * 120));
+  }
 }, { passive: false });
 scroller.addEventListener('scroll', () => {
   if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
@@ -576,6 +676,7 @@ setInterval(() => {
 // --- Options and menu ---------------------------------------------------------------------------
 
 onOptionsChanged((next) => {
+  if (next.speech !== options.speech && !next.speech) speechSynthesis()?.cancel();
   const fontChanged = ['fontName', 'fontSize', 'bold', 'italic'].some((k) => next[k] !== options[k]);
   options = { ...next };
   resolveFamily();
@@ -613,6 +714,12 @@ const actions = {
     : document.documentElement.requestFullscreen()),
   helpContents: showManual,
   reportError: (error) => failed(error),
+  backlog: showBacklog,
+  back: () => command(() => host.back()),
+  copyText: () => (lastState?.text ? copyToClipboard(lastState.text) : undefined),
+  toggleAutoAdvance: (o) => command(() => host.autoAdvance(+o.autoAdvance)),
+  toggleSkip: () => command(() => host.skip(lastState?.skipping ? 0 : 1)),
+  toggleSpeech: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),
   // What the menus' refresh reads: which items can be used now.
   state: () => ({
     projectKnown: Boolean(host && lastState?.projectKnown),
@@ -620,6 +727,9 @@ const actions = {
     quickLoadEnabled: Boolean(host && lastState?.quickLoad),
     fullScreen: Boolean(document.fullscreenElement),
     hasPageText: Boolean(lastState?.text),
+    hasBacklog: Boolean(host && lastState?.backlogPages > 0),
+    canGoBack: Boolean(host && lastState?.canGoBack),
+    skipping: Boolean(lastState?.skipping),
     pageAtTop: !lastState?.scroll.enabled || lastState.scroll.value === 0,
   }),
 };
@@ -636,6 +746,104 @@ function resizePage(width, height) {
     applyState();
     placePicture(lastState.picture);
   }
+}
+
+// --- The view menu's comforts ---------------------------------------------------------------
+
+// The backlog: the earlier pages' text over the page (not over its scroll bar), at its end.
+function showBacklog() {
+  if (!host || !backlogPanel || !backlogPanel.hidden || !(lastState?.backlogPages > 0)) return;
+  const pages = host.backlog();
+  backlogPanel.textContent = pages.map((lines) => lines.map((line) => `${line}\n`).join('')).join('\n――――\n\n');
+  backlogPanel.hidden = false;
+  host.backlogOpen(1);
+  backlogPanel.scrollTop = backlogPanel.scrollHeight;
+  backlogPanel.focus();
+}
+
+function closeBacklog() {
+  if (!backlogPanel || backlogPanel.hidden) return;
+  backlogPanel.hidden = true;
+  if (host) host.backlogOpen(0);
+  if (backlogPanel.contains(document.activeElement)) document.activeElement.blur();
+}
+
+if (backlogPanel) {
+  backlogPanel.addEventListener('click', closeBacklog);
+  backlogPanel.addEventListener('wheel', (event) => {
+    const atEnd = backlogPanel.scrollTop + backlogPanel.clientHeight >= backlogPanel.scrollHeight - 1;
+    if (event.deltaY > 0 && atEnd) {
+      event.preventDefault();
+      closeBacklog();
+    }
+  }, { passive: false });
+}
+
+// Keys while the backlog is up: Escape closes it; nothing chooses behind it; its scrolling keys
+// and the menus' shortcuts stay theirs. Any other input stops auto-advance and skipping.
+function stopAutoAndSkip() {
+  if (!host) return;
+  if (options.autoAdvance) saveOptions({ ...options, autoAdvance: false });
+  if (lastState?.skipping || options.autoAdvance) command(() => host.stopAutoAndSkip());
+}
+
+const kComfortToggles = ['Ctrl+A', 'Ctrl+D'];
+window.addEventListener('keydown', (event) => {
+  if (['Control', 'Shift', 'Alt', 'Meta'].includes(event.key) || document.querySelector('dialog[open]')) return;
+  const toggle = (event.ctrlKey || event.metaKey) && !event.altKey && !event.shiftKey &&
+    kComfortToggles.includes(`Ctrl+${event.key.toUpperCase()}`);
+  if (!toggle) stopAutoAndSkip();
+  if (!backlogPanel || backlogPanel.hidden) return;
+  if (event.key === 'Escape') {
+    event.preventDefault();
+    event.stopPropagation();
+    closeBacklog();
+    return;
+  }
+  const shortcut = event.ctrlKey || event.altKey || event.metaKey || event.key === 'F1' || event.key === 'F11';
+  if (!shortcut && (event.key.length === 1 || event.key === 'Enter')) {
+    event.preventDefault();
+    event.stopPropagation();
+  } else if (!shortcut && !backlogPanel.contains(event.target)) {
+    // Its scrolling keys scroll it, not the page.
+    backlogPanel.focus();
+    event.stopPropagation();
+  }
+}, true);
+window.addEventListener('pointerdown', (event) => {
+  const menus = document.getElementById('menubar');
+  if (!(menus && menus.contains(event.target))) stopAutoAndSkip();
+}, true);
+
+// The clipboard API is there only for pages of a secure origin; elsewhere the older way.
+function copyToClipboard(text) {
+  if (navigator.clipboard?.writeText) return navigator.clipboard.writeText(text);
+  const area = document.createElement('textarea');
+  area.value = text;
+  area.style.position = 'fixed';
+  area.style.opacity = '0';
+  document.body.append(area);
+  area.select();
+  document.execCommand('copy');
+  area.remove();
+  return undefined;
+}
+
+// Reading aloud through the browser's speech service, in a Japanese voice where there is one.
+function speechSynthesis() {
+  return globalThis.speechSynthesis ?? null;
+}
+
+function speakPage() {
+  const speech = speechSynthesis();
+  const text = lastState?.text?.trim();
+  if (!options.speech || !text || !speech || typeof SpeechSynthesisUtterance === 'undefined') return;
+  const utterance = new SpeechSynthesisUtterance(text);
+  const voice = speech.getVoices().find((v) => /^ja\b/i.test(v.lang));
+  utterance.lang = voice?.lang ?? 'ja-JP';
+  if (voice) utterance.voice = voice;
+  speech.cancel();
+  speech.speak(utterance);
 }
 
 // --- Files -----------------------------------------------------------------------------------------
@@ -715,6 +923,9 @@ window.vrkPage = {
   },
   resize: resizePage,
   state: () => lastState,
+  // The laid-out page's display lines as text, and the scale full screen draws at.
+  lines: () => (layout ? layout.lines.map((line) => line.chars.map(([, text]) => text).join('')) : []),
+  scale: () => fullScale,
 };
 
 sizeCanvas();

@@ -389,6 +389,41 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostPicture(int which) {
     return g_host->picturePixels(which).data();
 }
 
+// The view menu's comforts.
+
+EMSCRIPTEN_KEEPALIVE int vrkHostBack() {
+    return g_host && g_host->goBackOnePage() ? 1 : 0;
+}
+
+/// The earlier pages of this reading, oldest first: [[line, ...], ...] in UTF-8.
+EMSCRIPTEN_KEEPALIVE const char* vrkHostBacklog() {
+    return answer(g_host ? g_host->backlogJson() : "[]");
+}
+
+EMSCRIPTEN_KEEPALIVE void vrkHostBacklogOpen(int open) {
+    if (g_host) {
+        g_host->setBacklogOpen(open != 0);
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void vrkHostAutoAdvance(int on) {
+    if (g_host) {
+        g_host->setAutoAdvance(on != 0);
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void vrkHostSkip(int on) {
+    if (g_host) {
+        g_host->setSkipping(on != 0);
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void vrkHostStopAutoAndSkip() {
+    if (g_host) {
+        g_host->stopAutoAndSkip();
+    }
+}
+
 }  // extern "C"
 
 #include "pictures/picture_placement.h"

@@ -82,9 +82,11 @@ export function writeFiles(FS, root, files) {
   }
 }
 
-const kSlotExtension = /\.(V0[1-4]|VR\$)$/i;
+// The read marks (BASE.VRR) live beside the slots and travel with them.
+const kSlotExtension = /\.(V0[1-4]|VR\$|VRR)$/i;
 
-/// Whether a file name is one of the project's slot files (BASE.V01-.V04, BASE.VR$).
+/// Whether a file name is one of the project's slot files (BASE.V01-.V04, BASE.VR$) or its read
+/// marks (BASE.VRR).
 export function isSlotFile(name, baseName) {
   return kSlotExtension.test(name) && name.slice(0, -4).toUpperCase() === baseName.toUpperCase();
 }

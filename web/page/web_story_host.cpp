@@ -21,6 +21,18 @@ namespace fs = std::filesystem;
 using presentation::TickResult;
 using presentation::Uncover;
 
+// The window's timings in ticks of the page's 55 ms timer, rounded up.
+constexpr int kTickMs = 55;
+constexpr int ticksFor(int ms) {
+    return std::max(1, (ms + kTickMs - 1) / kTickMs);
+}
+// How often auto-advance looks whether a sound effect has ended.
+constexpr int kSoundPollTicks = ticksFor(100);
+// The moment a skipped page stays on show.
+constexpr int kSkipPauseTicks = ticksFor(60);
+// Read marks, one label a line, beside the slots (the page keeps them with the slots).
+constexpr const char* kReadMarksExtension = ".VRR";
+
 // A small JSON writer: the page reads state() with JSON.parse.
 class Json {
 public:
@@ -116,6 +128,7 @@ void toRgba(const pictures::Bitmap& bitmap, std::vector<std::uint8_t>& out) {
 WebStoryHost::WebStoryHost(fs::path programDir, ScaledMeasurer measurer)
     : m_programDir(std::move(programDir)), m_measurer(std::move(measurer)), m_interpreter(m_story, *this) {
     m_story.locations.programDir = m_programDir;
+    m_interpreter.setObserver(this);
     setSoundBackend(std::make_unique<sound::NullSoundBackend>());
 }
 
@@ -253,6 +266,8 @@ void WebStoryHost::quickLoad() {
     if (heldBack() || !m_quickLoadEnabled) {
         return;
     }
+    // Going back stops at the loaded page; its text before stays in the backlog.
+    m_history.forgetStates();
     reporting([&] { app::quickLoad(m_story, m_interpreter, *this); });
 }
 
@@ -294,6 +309,7 @@ void WebStoryHost::setLineGapTenths(int tenths) {
 void WebStoryHost::setNonstop(bool nonstop) {
     m_timerActive = !nonstop;
     m_holdTicks = 0;
+    releaseHeldScreen();
     if (nonstop) {
         clickPage();
     }
@@ -387,11 +403,14 @@ void WebStoryHost::tick() {
     }
     // Notices after the pauses: a pause that one starts counts from the next tick.
     m_tasks.drain();
+    comfortTick();
     if (!m_timerActive) {
         return;
     }
     if (m_holdTicks > 0) {
-        --m_holdTicks;
+        if (--m_holdTicks == 0) {
+            releaseHeldScreen();
+        }
         return;
     }
     const TickResult result = m_reveal.tick(m_scroll, m_visibleHeight);
@@ -494,9 +513,35 @@ void WebStoryHost::launchProgram(const std::string& commandLineSjis) {
 void WebStoryHost::waitTicks(int ticks) {
     // The run goes on at once; the page then holds back its reveal and the reader's input for
     // as long as the window would have waited here.
-    if (m_timerActive) {
-        m_holdTicks += std::max(0, ticks);
+    if (!m_timerActive || ticks <= 0) {
+        return;
     }
+    m_holdTicks += ticks;
+    // What the run has drawn so far stays on show through the pause: its background (the text
+    // was taken away as the run began) and its picture window.
+    if (!m_heldScreen) {
+        m_heldScreen = HeldScreen{m_story.state.background,
+                                  m_story.state.bgColour,
+                                  m_background,
+                                  ++m_backgroundVersion,
+                                  m_pictureShown && !m_picture.empty(),
+                                  m_pictureVersion,
+                                  m_visibleButtons,
+                                  m_choicesEnabled,
+                                  m_story.page.choiceCount};
+    }
+}
+
+void WebStoryHost::releaseHeldScreen() {
+    if (!m_heldScreen) {
+        return;
+    }
+    m_heldScreen.reset();
+    // The page asks for the pictures again and draws everything as the run ended.
+    ++m_backgroundVersion;
+    ++m_pictureVersion;
+    m_fullPaint = true;
+    m_uncovers = m_reveal.paintRects(m_scroll, m_visibleHeight);
 }
 
 void WebStoryHost::repaint() {
@@ -516,6 +561,7 @@ void WebStoryHost::enableChoices() {
     // Enabling shows nothing that was hidden, as the window's buttons stay hidden.
     m_choicesEnabled = true;
     m_completed = true;
+    onPageComplete();
 }
 
 void WebStoryHost::showAboutComment(const std::string& commentSjis) {
@@ -527,7 +573,8 @@ void WebStoryHost::reportError(const std::string& messageSjis) {
 }
 
 const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which) {
-    toRgba(which == 0 ? m_background : m_picture, m_pixels);
+    const pictures::Bitmap& background = m_heldScreen ? m_heldScreen->picture : m_background;
+    toRgba(which == 0 ? background : m_picture, m_pixels);
     return m_pixels;
 }
 
@@ -545,13 +592,16 @@ std::string WebStoryHost::state() {
     // The background of the text area, in CSS pixels.
     const int areaWidth = std::max(0, m_width - kScrollBarWidth);
     j.key("background").open('{');
-    j.key("version").number(m_backgroundVersion);
-    const std::string& entry = m_story.state.background;
+    const HeldScreen* held = m_heldScreen ? &*m_heldScreen : nullptr;
+    const pictures::Bitmap& picture = held ? held->picture : m_background;
+    const std::uint8_t bgColour = held ? held->bgColour : m_story.state.bgColour;
+    j.key("version").number(held ? held->backgroundVersion : m_backgroundVersion);
+    const std::string& entry = held ? held->background : m_story.state.background;
     const pictures::BackgroundKind kind = pictures::backgroundKind(entry);
     j.key("width").number(areaWidth).key("height").number(m_height);
-    j.key("colour").rgb(pictures::backgroundColour(m_story.state.bgColour));
-    j.key("watermark").rgb(pictures::watermarkColour(m_story.state.bgColour, m_story.options.lowRes));
-    if (kind == pictures::BackgroundKind::Colour || m_background.empty()) {
+    j.key("colour").rgb(pictures::backgroundColour(bgColour));
+    j.key("watermark").rgb(pictures::watermarkColour(bgColour, m_story.options.lowRes));
+    if (kind == pictures::BackgroundKind::Colour || picture.empty()) {
         j.key("kind").string("colour");
         j.key("marks").open('[');
         for (const pictures::Point& p : pictures::watermarkPositions(areaWidth, m_height)) {
@@ -563,29 +613,31 @@ std::string WebStoryHost::state() {
     } else {
         j.key("kind").string("stretched");
         const pictures::StretchPlacement placement =
-            pictures::stretchPlacement(areaWidth, m_height, m_background.width(), m_background.height());
+            pictures::stretchPlacement(areaWidth, m_height, picture.width(), picture.height());
         j.key("picture").rect(placement.picture);
         j.key("bars").open('[').rect(placement.firstBar).rect(placement.secondBar).close(']');
-        j.key("barColour").rgb(m_background.pixel(0, 0));
+        j.key("barColour").rgb(picture.pixel(0, 0));
     }
-    j.key("pictureWidth").number(m_background.width()).key("pictureHeight").number(m_background.height());
+    j.key("pictureWidth").number(picture.width()).key("pictureHeight").number(picture.height());
     j.close('}');
 
     j.key("picture").open('{');
-    j.key("version").number(m_pictureVersion).key("shown").boolean(m_pictureShown && !m_picture.empty());
+    j.key("version").number(held ? held->pictureVersion : m_pictureVersion);
+    j.key("shown").boolean(held ? held->pictureShown : m_pictureShown && !m_picture.empty());
     j.key("width").number(m_picture.width()).key("height").number(m_picture.height());
     j.close('}');
 
+    const int buttons = held ? held->visibleButtons : m_visibleButtons;
+    const int choiceCount = held ? held->choiceCount : m_story.page.choiceCount;
     j.key("choices").open('{');
-    j.key("visible").number(m_visibleButtons).key("enabled").boolean(m_choicesEnabled);
+    j.key("visible").number(buttons).key("enabled").boolean(held ? held->choicesEnabled : m_choicesEnabled);
     j.key("captions").open('[');
-    for (int k = 1; k <= m_visibleButtons; ++k) {
-        j.string(
-            sjisToUtf8(presentation::choiceCaptionSjis(k, m_story.page.choiceCount, m_story.scriptOpen())));
+    for (int k = 1; k <= buttons; ++k) {
+        j.string(sjisToUtf8(presentation::choiceCaptionSjis(k, choiceCount, m_story.scriptOpen())));
     }
     j.close(']');
     j.key("rects").open('[');
-    for (int k = 1; k <= m_visibleButtons; ++k) {
+    for (int k = 1; k <= buttons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, m_width, m_height, kScrollBarWidth);
         j.open('[').number(r.left).number(r.top).number(r.width).number(r.height).close(']');
     }
@@ -615,6 +667,11 @@ std::string WebStoryHost::state() {
     j.close(']');
     j.close('}');
     j.key("completed").boolean(m_completed);
+    j.key("pagesShown").number(m_pagesShown);
+    j.key("canGoBack").boolean(canGoBack());
+    j.key("backlogPages").number(static_cast<long long>(m_history.earlierPageCount()));
+    j.key("skipping").boolean(m_skipping);
+    j.key("autoAdvance").boolean(m_autoAdvance);
     j.key("revealed").boolean(m_reveal.isComplete());
 
     const auto list = [&](std::string_view name, std::vector<std::string>& items) {
@@ -633,6 +690,149 @@ std::string WebStoryHost::state() {
     m_uncovers.clear();
     m_completed = false;
     return j.str();
+}
+
+// --- The view menu's comforts ----------------------------------------------------------------
+
+void WebStoryHost::pageRunStarting(std::int32_t offset) {
+    m_autoTicks = -1;
+    m_history.pageRunStarting(m_story.state, offset);
+}
+
+void WebStoryHost::pageShown(const std::string& labelSjis) {
+    const fs::path marks = m_story.locations.saveFile(kReadMarksExtension);
+    if (m_readMarks.file() != marks) {
+        m_readMarks.load(marks);
+    }
+    const bool readBefore = m_readMarks.contains(labelSjis);
+    m_readMarks.mark(labelSjis);
+    m_history.pageShown(m_story.page.pageText, readBefore);
+    ++m_pagesShown;
+    m_backlogOpen = false;
+    if (!m_skipping) {
+        return;
+    }
+    if (readBefore && singleNextOnShow()) {
+        clickPage();
+        m_skipTicks = kSkipPauseTicks;
+    } else {
+        setSkipping(false);
+    }
+}
+
+bool WebStoryHost::singleNextOnShow() const {
+    return m_story.scriptOpen() && m_story.page.choiceCount == 1 && !m_story.page.pageText.empty();
+}
+
+bool WebStoryHost::canGoBack() const {
+    return !heldBack() && m_story.scriptOpen() && m_history.canGoBack();
+}
+
+bool WebStoryHost::goBackOnePage() {
+    if (!canGoBack()) {
+        return false;
+    }
+    std::optional<app::PageRecord> previous = m_history.takeBackStep();
+    m_backlogOpen = false;
+    m_story.state = *previous->before;
+    return m_interpreter.runPageReporting(previous->offset);
+}
+
+std::string WebStoryHost::backlogJson() const {
+    Json j;
+    j.open('[');
+    for (std::size_t i = 0; i < m_history.earlierPageCount(); ++i) {
+        j.open('[');
+        for (const std::string& line : m_history.pages()[i].textSjis) {
+            j.string(sjisToUtf8(line));
+        }
+        j.close(']');
+    }
+    j.close(']');
+    return j.str();
+}
+
+bool WebStoryHost::effectPlaying() const {
+    return m_channel->playing() && !m_story.sound.soundIsMusic;
+}
+
+void WebStoryHost::onPageComplete() {
+    if (!m_autoAdvance || m_skipping || !singleNextOnShow()) {
+        return;
+    }
+    m_autoPausing = false;
+    m_autoTicks = 0;
+}
+
+void WebStoryHost::setAutoAdvance(bool on) {
+    // The page passes every option on any change: the same setting again keeps the pause going.
+    if (on == m_autoAdvance) {
+        return;
+    }
+    m_autoAdvance = on;
+    m_autoTicks = -1;
+    if (on && m_reveal.isComplete()) {
+        onPageComplete();
+    }
+}
+
+void WebStoryHost::setSkipping(bool skipping) {
+    m_skipping = skipping;
+    m_skipTicks = 0;
+    if (!skipping) {
+        return;
+    }
+    m_autoTicks = -1;
+    // The page on show has been seen: skipping starts with it, unless it asks for a choice.
+    if (singleNextOnShow() && !heldBack()) {
+        clickPage();
+        m_skipTicks = kSkipPauseTicks;
+    } else {
+        m_skipping = false;
+    }
+}
+
+void WebStoryHost::stopAutoAndSkip() {
+    m_autoAdvance = false;
+    m_autoTicks = -1;
+    if (m_skipping) {
+        setSkipping(false);
+    }
+}
+
+void WebStoryHost::comfortTick() {
+    // A skipped page goes on once the pause after its sound effect is over too.
+    if (m_skipTicks > 0 && !heldBack() && --m_skipTicks == 0 && m_skipping && singleNextOnShow()) {
+        m_interpreter.selectChoice(1);
+    }
+    if (m_autoTicks > 0) {
+        --m_autoTicks;
+    }
+    if (m_autoTicks == 0) {
+        onAutoAdvanceTick();
+    }
+}
+
+// First the page's sound effect has to end, then the pause for its length runs, then the page
+// goes on as its "Next" would.
+void WebStoryHost::onAutoAdvanceTick() {
+    m_autoTicks = -1;
+    if (!m_autoAdvance || !singleNextOnShow()) {
+        return;
+    }
+    // Nothing goes on behind the backlog either.
+    if (heldBack() || effectPlaying() || m_backlogOpen) {
+        m_autoPausing = false;
+        m_autoTicks = kSoundPollTicks;
+        return;
+    }
+    if (!m_autoPausing) {
+        m_autoPausing = true;
+        m_autoTicks = ticksFor(app::autoAdvanceDelayMs(m_story.page.pageText));
+        return;
+    }
+    m_autoPausing = false;
+    m_interpreter.selectChoice(1);
 }
 
 std::string WebStoryHost::layoutJson() const {

@@ -15,11 +15,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/project_opening.h"
+#include "app/reading_history.h"
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
 #include "interpreter/story_host.h"
@@ -42,7 +44,7 @@ using ScaledMeasurer = std::function<std::unique_ptr<presentation::TextMeasurer>
 /// Scroll commands of the keys PageUp, PageDown, Up, Down, Home and End.
 enum class ScrollKey { PageUp = 1, PageDown, Up, Down, Home, End };
 
-class WebStoryHost : public interpreter::StoryHost {
+class WebStoryHost : public interpreter::StoryHost, public interpreter::PageObserver {
 public:
     /// The scroll bar's width at the right edge of the page, in CSS pixels.
     static constexpr int kScrollBarWidth = 16;
@@ -103,6 +105,33 @@ public:
     void snapScroll();
     /// The wheel turned by delta (120 a notch; positive scrolls towards the end).
     void wheel(int delta);
+
+    // The view menu's comforts, kept in ticks of the page's timer as the window keeps them in
+    // milliseconds.
+    /// Going back one page is possible now.
+    bool canGoBack() const;
+    /// Restores the state before the previous page and runs it again; false when not possible.
+    bool goBackOnePage();
+    /// The earlier pages of this reading, oldest first: JSON arrays of their UTF-8 lines.
+    std::string backlogJson() const;
+    std::size_t backlogPages() const { return m_history.earlierPageCount(); }
+    /// The backlog over the page holds auto-advance back.
+    void setBacklogOpen(bool open) { m_backlogOpen = open; }
+    void setAutoAdvance(bool on);
+    bool autoAdvance() const { return m_autoAdvance; }
+    /// Starts skipping read pages; it ends by itself at a choice or an unread page (false then).
+    void setSkipping(bool skipping);
+    bool skipping() const { return m_skipping; }
+    /// Any input of the reader stops auto-advance and skipping.
+    void stopAutoAndSkip();
+    /// The sound on is an effect (not music) that has not ended.
+    bool effectPlaying() const;
+    const app::ReadingHistory& history() const { return m_history; }
+    const app::ReadMarks& readMarks() const { return m_readMarks; }
+
+    // PageObserver
+    void pageRunStarting(std::int32_t offset) override;
+    void pageShown(const std::string& labelSjis) override;
     /// Something else covered the page (a resize, a dialog): everything is drawn again.
     void repaintPage();
 
@@ -147,6 +176,11 @@ public:
 
 private:
     bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
+    bool singleNextOnShow() const;
+    void onPageComplete();
+    void comfortTick();
+    void releaseHeldScreen();
+    void onAutoAdvanceTick();
     bool reporting(const std::function<void()>& step);
     void updateMetrics();
     void layoutPage();
@@ -194,6 +228,21 @@ private:
     int m_pictureVersion = 0;
     std::vector<std::uint8_t> m_pixels;
 
+    // The screen as the run left it where it paused for a sound effect: shown until the pause
+    // is over, as the window shows it while it waits inside the run.
+    struct HeldScreen {
+        std::string background;  // the state's background entry
+        std::uint8_t bgColour = 0;
+        pictures::Bitmap picture;
+        int backgroundVersion = 0;
+        bool pictureShown = false;
+        int pictureVersion = 0;
+        int visibleButtons = 0;  // the page before's buttons, as they stood
+        bool choicesEnabled = false;
+        int choiceCount = 0;
+    };
+    std::optional<HeldScreen> m_heldScreen;
+
     // What to draw and tell at the next state().
     bool m_fullPaint = true;
     std::vector<presentation::Uncover> m_uncovers;
@@ -201,6 +250,17 @@ private:
     std::vector<std::string> m_programs;  // UTF-8
     std::vector<std::string> m_errors;
     std::vector<std::string> m_abouts;
+    int m_pagesShown = 0;  // tells the page to close its backlog and to speak
+
+    // The comforts' part.
+    app::ReadingHistory m_history;
+    app::ReadMarks m_readMarks;
+    bool m_backlogOpen = false;
+    bool m_autoAdvance = false;
+    bool m_autoPausing = false;
+    int m_autoTicks = -1;  // ticks until auto-advance looks again; -1 when it is not waiting
+    bool m_skipping = false;
+    int m_skipTicks = 0;  // ticks until a skipped page goes on; 0 when none is waiting
 };
 
 }  // namespace vrk::web
