@@ -6,13 +6,13 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { dirname, extname, join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
+import { launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -33,7 +33,6 @@ function missing() {
 }
 const skip = missing() ?? false;
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
 let server;
 let browser;
 let work;
@@ -63,27 +62,11 @@ async function storyZip(name, lines) {
 
 before(async () => {
   if (skip) return;
-  server = createServer((request, response) => {
-    const name = new URL(request.url, 'http://localhost').pathname.slice(1) || 'index.html';
-    const path = join(dist, name);
-    if (name.includes('..') || !existsSync(path)) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream' });
-    response.end(readFileSync(path));
-  });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  url = `http://127.0.0.1:${server.address().port}/`;
+  server = await serveSite(dist);
+  url = server.url;
   work = mkdtempSync(join(tmpdir(), 'vrk3-comforts-'));
   chainZip = await storyZip('chain', kChain);
-  const { launch } = require('puppeteer-core');
-  browser = await launch({
-    executablePath: chromium,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', `--user-data-dir=${join(work, 'profile')}`],
-  });
+  browser = await launchChromium(require, chromium, join(work, 'profile'));
 });
 
 after(async () => {
