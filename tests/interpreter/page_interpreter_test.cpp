@@ -518,7 +518,6 @@ TEST_F(SelectChoiceTest, HeldBackWithoutAStoryOrASlot) {
     EXPECT_TRUE(host.calls.empty());
 }
 
-
 TEST_F(EndOfStoryTest, ASlotThatAlreadyHoldsThePageIsNotReplaced) {
     load(R"(*START
 >COL=3
