@@ -94,6 +94,7 @@ async function readToChoice(page) {
   assert.fail('the story offered no choice');
 }
 
+const savedCount = (page) => page.$eval('#status', (status) => Number(status.dataset.saved ?? 0));
 const pageText = (page) => page.$eval('#page', (canvas) => canvas.getAttribute('aria-label') ?? '');
 
 test('a zip opens, a choice is read, and a reload resumes from the slot', { skip: skip ?? false }, async () => {
@@ -107,9 +108,14 @@ test('a zip opens, a choice is read, and a reload resumes from the slot', { skip
   assert.ok(first.opened, first.status);
   const start = await pageText(page);
   assert.ok((await readToChoice(page)).length >= 2);
+  const savedBefore = await savedCount(page);
   await clickChoice(page, 1);
   const chosen = await pageText(page);
   assert.notEqual(chosen, start);
+  // The slot reaches the browser's storage a moment after the page is drawn; a reader's reload
+  // is never that quick, the test's would be.
+  await page.waitForFunction((n) => Number(document.getElementById('status').dataset.saved ?? 0) > n, {},
+    savedBefore);
 
   // The story keeps its slot as it goes; the same archive opened after a reload resumes there.
   await page.reload();
