@@ -11,7 +11,7 @@ import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -20,17 +20,7 @@ const chromium = process.env.VRK_CHROMIUM ?? '/usr/bin/chromium';
 const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'vrkc'));
 const require = createRequire(join(root, 'web', 'package.json'));
 
-function missing() {
-  if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
-  if (!existsSync(join(dist, 'index.html'))) return 'no page in web/dist (make web)';
-  if (!existsSync(join(demo, 'DEMO.VRK'))) return `no demo project in ${demo}`;
-  try {
-    require.resolve('puppeteer-core');
-  } catch {
-    return 'puppeteer-core is not installed (scripts/install-deps-web)';
-  }
-  return null;
-}
+const missing = () => browserTestMissing(require, chromium, dist, [[join(demo, 'DEMO.VRK'), `no demo project in ${demo}`]]);
 const skip = missing();
 
 let server;

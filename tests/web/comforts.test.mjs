@@ -5,14 +5,14 @@
 //   node --test tests/web/comforts.test.mjs   (after make web and building vrkc)
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -20,17 +20,7 @@ const chromium = process.env.VRK_CHROMIUM ?? '/usr/bin/chromium';
 const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'vrkc'));
 const require = createRequire(join(root, 'web', 'package.json'));
 
-function missing() {
-  if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
-  if (!existsSync(join(dist, 'index.html'))) return 'no page in web/dist (make web)';
-  if (!existsSync(vrkc)) return `no compiler at ${vrkc}`;
-  try {
-    require.resolve('puppeteer-core');
-  } catch {
-    return 'puppeteer-core is not installed (scripts/install-deps-web)';
-  }
-  return null;
-}
+const missing = () => browserTestMissing(require, chromium, dist, [[vrkc, `no compiler at ${vrkc}`]]);
 const skip = missing() ?? false;
 
 let server;

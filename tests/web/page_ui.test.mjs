@@ -11,7 +11,7 @@ import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -19,16 +19,7 @@ const demo = resolve(process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 
 const chromium = process.env.VRK_CHROMIUM ?? '/usr/bin/chromium';
 const require = createRequire(join(root, 'web', 'package.json'));
 
-function missing() {
-  if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
-  if (!existsSync(join(dist, 'menu.mjs'))) return 'no page in web/dist (make web)';
-  try {
-    require.resolve('puppeteer-core');
-  } catch {
-    return 'puppeteer-core is not installed (scripts/install-deps-web)';
-  }
-  return null;
-}
+const missing = () => browserTestMissing(require, chromium, dist, [[join(dist, 'menu.mjs'), 'no page in web/dist (make web)']]);
 const skip = missing() ?? false;
 const skipDemo = skip || (existsSync(join(demo, 'DEMO.VRK')) ? false : `no demo project in ${demo}`);
 

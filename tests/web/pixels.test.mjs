@@ -6,14 +6,14 @@
 //     node --test tests/web/pixels.test.mjs
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -26,18 +26,10 @@ const kWidth = 640;
 const kHeight = 480;
 const kScrollBar = 16;
 
-function missing() {
-  if (!existsSync(chromium)) return `no browser at ${chromium}`;
-  if (!existsSync(join(dist, 'index.html'))) return 'no page in web/dist (make web)';
-  if (!existsSync(join(demo, 'DEMO.VRK'))) return `no demo project in ${demo}`;
-  if (!existsSync(snapshot)) return `no window snapshot program at ${snapshot}`;
-  try {
-    require.resolve('puppeteer-core');
-  } catch {
-    return 'puppeteer-core is not installed (scripts/install-deps-web)';
-  }
-  return null;
-}
+const missing = () => browserTestMissing(require, chromium, dist, [
+  [join(demo, 'DEMO.VRK'), `no demo project in ${demo}`],
+  [snapshot, `no window snapshot program at ${snapshot}`],
+]);
 const skip = missing();
 
 let server;

@@ -40,3 +40,19 @@ export function launchChromium(require, chromium, profileDir, extraArgs = []) {
       '--disable-component-update', '--disable-sync', ...extraArgs, `--user-data-dir=${profileDir}`],
   });
 }
+
+/// Why a browser test cannot run here, or null: CHROMIUM, the built page in DIST and
+/// puppeteer-core (resolved by REQUIRE) must be there, and every [path, reason] of NEEDS.
+export function browserTestMissing(require, chromium, dist, needs = []) {
+  if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
+  if (!existsSync(join(dist, 'index.html'))) return 'no page in web/dist (make web)';
+  for (const [path, reason] of needs) {
+    if (!existsSync(path)) return reason;
+  }
+  try {
+    require.resolve('puppeteer-core');
+  } catch {
+    return 'puppeteer-core is not installed (scripts/install-deps-web)';
+  }
+  return null;
+}

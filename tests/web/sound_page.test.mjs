@@ -7,14 +7,14 @@
 //   VRKC=build/tools/vrkc/vrkc VRK_TESTDATA_DIR=../shared/testdata node --test tests/web/sound_page.test.mjs
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -26,18 +26,11 @@ const hit = join(testdata, 'sound', 'wav', 'cpython-testsuite', 'pluck-pcm16.wav
 const voice = join(testdata, 'sound', 'wav', 'generated', 'espeak_en_22050_mono_ima_adpcm.wav');
 const require = createRequire(join(root, 'web', 'package.json'));
 
-function missing() {
-  if (!existsSync(chromium)) return `no browser at ${chromium} (scripts/install-deps-web installs it)`;
-  if (!existsSync(join(dist, 'TimGM6mb.sf2'))) return 'no page with its soundfont in web/dist (make web)';
-  if (!existsSync(vrkc)) return `no compiler at ${vrkc}`;
-  if (![song, hit, voice].every(existsSync)) return `test data not found at ${testdata}`;
-  try {
-    require.resolve('puppeteer-core');
-  } catch {
-    return 'puppeteer-core is not installed (scripts/install-deps-web)';
-  }
-  return null;
-}
+const missing = () => browserTestMissing(require, chromium, dist, [
+  [join(dist, 'TimGM6mb.sf2'), 'no page with its soundfont in web/dist (make web)'],
+  [vrkc, `no compiler at ${vrkc}`],
+  ...[song, hit, voice].map((path) => [path, `test data not found at ${testdata}`]),
+]);
 const skip = missing() ?? false;
 
 // Music on the first page, an effect on the second (the music is not named there, so it stops),
