@@ -85,8 +85,7 @@ TerminalFrontEnd::TerminalFrontEnd(TerminalOptions options, std::istream& in, st
       m_out(out),
       m_err(err),
       m_interpreter(m_story, *this),
-      m_soundChannel(m_options.soundBackend != nullptr ? *m_options.soundBackend : m_soundBackend,
-                     m_story.sound) {
+      m_soundChannel(m_soundBackend, m_story.sound) {
     m_interactive = &in == &std::cin && &out == &std::cout && isTerminal(0) && isTerminal(1);
     if (m_options.seed) {
         m_story.random.seed(*m_options.seed);

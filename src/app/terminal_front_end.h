@@ -1,9 +1,8 @@
 #pragma once
 // The terminal player (vrk3 --headless): the same engine without a window. Pages are
 // printed as a transcript (@page, "| " lines, @choices / @end), input is read a line
-// at a time and handled as the window's keys are. No reveal, and no sound output unless a
-// web page hands over its audio; files are still tested and pictures still loaded, so the
-// story state evolves as in the window.
+// at a time and handled as the window's keys are. No reveal, no sound output; files
+// are still tested and pictures still loaded, so the story state evolves as in the window.
 
 #include <cstdint>
 #include <iosfwd>
@@ -25,9 +24,6 @@ struct TerminalOptions {
     std::optional<std::uint32_t> seed;
     bool allowExec = false;
     std::filesystem::path programDir;
-    /// Plays the sounds instead of the silent back end (a web page's audio); it must outlive
-    /// the front end.
-    sound::SoundBackend* soundBackend = nullptr;
 };
 
 /// Parses "--headless [--slot N] [--seed N] [--allow-exec] PROJECT_FILE" (argv without the
@@ -71,8 +67,6 @@ public:
     void reportError(const std::string& messageSjis) override;
 
     interpreter::Story& story() { return m_story; }
-    /// The channel the sounds play on, for a host that sets how its repeats wait.
-    sound::SoundChannel& soundChannel() { return m_soundChannel; }
 
 private:
     bool open();

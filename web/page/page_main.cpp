@@ -16,16 +16,11 @@
 namespace {
 
 struct Session {
-    // The story's sound goes to the page's audio; declared first, so it outlives the front end.
-    vrk::web::ScriptPageAudio audio;
-    vrk::web::WebSoundBackend sound{audio};
     std::istringstream names;
     std::ostringstream out;
     std::ostringstream err;
     std::unique_ptr<vrk::app::TerminalFrontEnd> frontEnd;
     bool open = false;
-
-    ~Session() { vrk::web::setReportedBackend(nullptr); }
 };
 
 std::unique_ptr<Session> g_session;
@@ -58,11 +53,8 @@ EMSCRIPTEN_KEEPALIVE const char* vrkOpen(const char* projectFile, int slot, std:
         options.seed = seed;
     }
     options.programDir = "/";
-    options.soundBackend = &g_session->sound;
     g_session->frontEnd = std::make_unique<vrk::app::TerminalFrontEnd>(std::move(options), g_session->names,
                                                                        g_session->out, g_session->err);
-    g_session->frontEnd->soundChannel().setTickTimer(&vrk::web::runAfterTicks);
-    vrk::web::setReportedBackend(&g_session->sound);
     g_session->open = g_session->frontEnd->start();
     return takeReport();
 }
