@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <cstdio>
 #include <cstdlib>
-#include <ctime>
+
+#include "app/startup_marks.h"
 
 namespace {
 
@@ -18,11 +18,7 @@ protected:
         if (event->type() == QEvent::Paint && !m_reported) {
             m_reported = true;
             QTimer::singleShot(0, [] {
-                timespec now = {};
-                clock_gettime(CLOCK_REALTIME, &now);
-                std::fprintf(stderr, "first-page %lld\n",
-                             static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-                std::fflush(stderr);
+                vrk::app::reportFirstPage();
                 if (qgetenv("VRK_STARTUP_PROBE") == "stay") {
                     return;
                 }

@@ -7,9 +7,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -81,11 +79,7 @@ protected:
             m_reported = true;
             // The frame reaches the display after this paint event has been handled.
             QTimer::singleShot(0, [] {
-                timespec now = {};
-                clock_gettime(CLOCK_REALTIME, &now);
-                std::fprintf(stderr, "first-page %lld\n",
-                             static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-                std::fflush(stderr);
+                reportFirstPage();
                 if (qgetenv("VRK_STARTUP_PROBE") != "stay") {
                     std::_Exit(0);
                 }
