@@ -6,8 +6,9 @@
 #
 #   bench/startup.sh [BUILD_DIR] [RUNS]        (default: build, 7 runs each, at least 5)
 #
-# Both programs print the wall-clock time once their first frame is painted; the time is
-# taken from just before exec. A start that fails (no display, a crash, a hang, no probe
+# Both programs print the wall-clock time through one probe (src/app/qt/first_frame_probe.h),
+# once the window update that painted their first frame has flushed it to the display; the
+# time is taken from just before exec. A start that fails (no display, a crash, a hang, no probe
 # line) is tried again up to twice and otherwise counted as a failure: the script then ends
 # with status 1 and records no figure for it. Prints every run, then the minimum and median
 # of each program and their ratios.
@@ -100,9 +101,9 @@ try_once() {
         sed 's/^/    /' "$log" >&2
         return 1
     fi
-    # vrk3's phases (VRK_STARTUP_PROBE's "mark" lines), in microseconds since exec.
-    awk -v s="$start" '$1 == "mark" {print $2, int(($3 - s) / 1000)}
-        $1 == "first-page" {print "page-painted", int(($2 - s) / 1000)}' "$log" >>"$work/phases.txt"
+    # The phases (VRK_STARTUP_PROBE's "mark" lines), in microseconds since exec.
+    awk -v s="$start" -v p="$program" '$1 == "mark" {print p, $2, int(($3 - s) / 1000)}
+        $1 == "first-page" {print p, "page-painted", int(($2 - s) / 1000)}' "$log" >>"$work/phases.txt"
     echo $(((end - start) / 1000))
 }
 
@@ -193,12 +194,13 @@ if [[ -s $work/bare.txt && -s $work/vrk3.txt ]]; then
 fi
 
 if [[ -s $work/phases.txt ]]; then
-    echo "where vrk3's time goes (median ms since exec, over every run):"
-    awk '{n[$1]++; v[$1, n[$1]] = $2; if (!($1 in seen)) {seen[$1] = 1; order[++k] = $1}}
+    echo "where the time goes (median ms since exec, over every run):"
+    awk '{key = $1 " " $2; n[key]++; v[key, n[key]] = $3; if (!(key in seen)) {seen[key] = 1; order[++k] = key}}
          END {for (i = 1; i <= k; i++) {p = order[i]; m = n[p]
                   for (a = 1; a <= m; a++) x[a] = v[p, a]
                   for (a = 1; a <= m; a++) for (b = a + 1; b <= m; b++) if (x[b] < x[a]) {t = x[a]; x[a] = x[b]; x[b] = t}
-                  printf "  %-22s %6.1f\n", p, ((m % 2) ? x[(m + 1) / 2] : (x[m / 2] + x[m / 2 + 1]) / 2) / 1000}}' \
+                  split(p, part, " ")
+                  printf "  %-12s %-22s %6.1f\n", part[1], part[2], ((m % 2) ? x[(m + 1) / 2] : (x[m / 2] + x[m / 2 + 1]) / 2) / 1000}}' \
         "$work/phases.txt"
 fi
 

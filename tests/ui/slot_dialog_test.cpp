@@ -246,5 +246,29 @@ TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {
     }
 }
 
+TEST_F(SlotDialogTest, PanelLinesAreDrawnInGrey) {
+    m_driver.expect([](QWidget* box) {
+        for (const char* name : {"ProductName", "Version"}) {
+            // The darkest pixel of antialiased text is (within rounding) the text colour itself.
+            const QImage drawn = child<QLabel>(box, name)->grab().toImage();
+            int darkest = 255;
+            QRgb colour = 0;
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = 0; x < drawn.width(); ++x) {
+                    if (qGray(drawn.pixel(x, y)) < darkest) {
+                        darkest = qGray(drawn.pixel(x, y));
+                        colour = drawn.pixel(x, y);
+                    }
+                }
+            }
+            EXPECT_NEAR(qRed(colour), 0x80, 2) << name;
+            EXPECT_NEAR(qGreen(colour), 0x80, 2) << name;
+            EXPECT_NEAR(qBlue(colour), 0x80, 2) << name;
+        }
+        click(child<QPushButton>(box, "okButton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+}
+
 }  // namespace
 }  // namespace vrk::app

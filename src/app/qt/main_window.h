@@ -112,6 +112,7 @@ public:
     /// Opens the backlog over the page when there are earlier pages.
     void showBacklog();
     void closeBacklog();
+    bool backlogShown() const;
     /// Restores the state before the previous page and runs that page again.
     void goBackOnePage();
     /// The page's text to the clipboard as UTF-8.
@@ -224,7 +225,7 @@ private:
 
     ReadingHistory m_history;
     ReadMarks m_readMarks;
-    BacklogPanel* m_backlog = nullptr;
+    BacklogPanel* m_backlog = nullptr;  // made when first opened
     std::unique_ptr<PageSpeaker> m_speaker;
     QTimer m_autoTimer;  // single shot: polls a sound effect, then the pause before going on
     bool m_autoPausing = false;

@@ -31,8 +31,6 @@ constexpr const char* kReadMarksExtension = ".VRR";
 
 void MainWindow::createComforts() {
     m_interpreter->setObserver(this);
-    m_backlog = new BacklogPanel(m_page);
-    connect(m_backlog, &BacklogPanel::closeRequested, this, &MainWindow::closeBacklog);
     connect(m_page, &presentation::PageView::wheelUpAtTop, this, &MainWindow::showBacklog);
     m_autoTimer.setObjectName(QStringLiteral("autoAdvanceTimer"));
     m_autoTimer.setSingleShot(true);
@@ -88,8 +86,13 @@ void MainWindow::refreshViewMenu() {
 }
 
 void MainWindow::showBacklog() {
-    if (m_history.earlierPageCount() == 0 || m_backlog->isVisible()) {
+    if (m_history.earlierPageCount() == 0 || backlogShown()) {
         return;
+    }
+    if (m_backlog == nullptr) {
+        // Made when first opened: a text view is more than a start-up should have to build.
+        m_backlog = new BacklogPanel(m_page);
+        connect(m_backlog, &BacklogPanel::closeRequested, this, &MainWindow::closeBacklog);
     }
     std::vector<const std::vector<std::string>*> pages;
     for (std::size_t i = 0; i < m_history.earlierPageCount(); ++i) {
@@ -104,8 +107,12 @@ void MainWindow::showBacklog() {
     m_backlog->setPages(pages);
 }
 
+bool MainWindow::backlogShown() const {
+    return m_backlog != nullptr && m_backlog->isVisible();
+}
+
 void MainWindow::closeBacklog() {
-    if (!m_backlog->isVisible()) {
+    if (!backlogShown()) {
         return;
     }
     m_backlog->hide();
@@ -153,7 +160,7 @@ void MainWindow::onAutoAdvanceTick() {
         return;
     }
     // Nothing goes on behind the backlog either.
-    if (m_interpreter->isRunning() || m_host->effectPlaying() || m_backlog->isVisible()) {
+    if (m_interpreter->isRunning() || m_host->effectPlaying() || backlogShown()) {
         m_autoPausing = false;
         m_autoTimer.start(kSoundPollMs);
         return;
@@ -275,7 +282,7 @@ std::optional<bool> MainWindow::handleComfortInput(QObject* watched, QEvent* eve
     }
     const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier) || code == Qt::Key_F1 ||
                           code == Qt::Key_F11;
-    if (m_backlog->isVisible()) {
+    if (backlogShown()) {
         if (code == Qt::Key_Escape) {
             closeBacklog();
             return true;

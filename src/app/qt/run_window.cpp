@@ -17,6 +17,7 @@
 #endif
 
 #include "app/project_opening.h"
+#include "app/qt/first_frame_probe.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/settings_file.h"
@@ -63,41 +64,11 @@ void closeOnTerminationSignals(MainWindow& window) {
                      [&window](QSessionManager&) { window.close(); });
 }
 
-// bench/startup.sh: with VRK_STARTUP_PROBE set, the wall-clock time (ns) once the first page
-// with text has been painted goes to standard error and the program ends at once (or, with the
-// value "stay", goes on so that its memory can be read).
-class StartupProbe : public QObject {
-public:
-    StartupProbe(presentation::PageView* page, const interpreter::Story& story)
-        : QObject(page), m_story(story) {
-        page->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !m_story.page.pageText.empty() && !m_reported) {
-            m_reported = true;
-            // The frame reaches the display after this paint event has been handled.
-            QTimer::singleShot(0, [] {
-                reportFirstPage();
-                if (qgetenv("VRK_STARTUP_PROBE") != "stay") {
-                    std::_Exit(0);
-                }
-            });
-        }
-        return false;
-    }
-
-private:
-    const interpreter::Story& m_story;
-    bool m_reported = false;
-};
-
 // Reading the font configuration and its caches is the longest single step before the first
-// page, and nothing of it needs the display: it runs on a thread of its own while
-// QApplication connects to the display, and Qt's own initialisation then finds it done
-// (fontconfig makes a second, racing initialisation harmless). The thread is joined before
-// the event loop starts.
+// page, and nothing of it needs the display or Qt: it runs on a thread of its own while
+// QApplication connects to the display, and is joined before anything needs a font, so that
+// Qt finds it done instead of racing it with an initialisation of its own. (Started earlier,
+// beside the loading of Qt's libraries, it slowed the loading down by more than it saved.)
 class FontConfigurationWarmUp {
 public:
     FontConfigurationWarmUp() {
@@ -131,6 +102,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
     FontConfigurationWarmUp fontConfiguration;
     QApplication application(argc, argv);
     startupMark("application-made");
+    fontConfiguration.join();
     QApplication::setApplicationName(QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)));
     const std::filesystem::path programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
     const std::filesystem::path settingsPath = settingsFilePath(programDir);
@@ -150,14 +122,15 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
         }
         closeOnTerminationSignals(window);
         if (qEnvironmentVariableIsSet("VRK_STARTUP_PROBE")) {
-            new StartupProbe(window.findChild<presentation::PageView*>(), window.story());
+            // The first frame with the page's text counts.
+            new FirstFrameProbe(&window.pageView(),
+                                [&window] { return !window.story().page.pageText.empty(); });
         }
         if (window.story().locations.projectKnown()) {
             QTimer::singleShot(0, &window, &MainWindow::openThenShow);
         } else {
             window.show();
         }
-        fontConfiguration.join();
         exitCode = QApplication::exec();
         window.shutDown();
         writeSettings(settingsPath, window.currentSettings());

@@ -28,6 +28,13 @@ QString fromSjis(const std::string& sjis) {
 // Colour value 12648447 is the BGR word 0x00C0FFFF.
 const QColor kBackground(0xFF, 0xFF, 0xC0);
 
+// The panel's grey lines. A palette rather than a style sheet: a style sheet brings its own
+// style into the dialog, which the picker would have to build before it first shows.
+QPalette greyText(QPalette palette) {
+    palette.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    return palette;
+}
+
 QFont gothicFont() {
     QFont font(presentation::mapFontFamily(QStringLiteral("ＭＳ ゴシック")));
     font.setPixelSize(15);
@@ -63,12 +70,12 @@ void SlotDialog::buildPanel() {
     QFont italic = font();
     italic.setItalic(true);
     m_productName->setFont(italic);
-    m_productName->setStyleSheet(QStringLiteral("color: grey"));
+    m_productName->setPalette(greyText(m_productName->palette()));
     m_productName->setGeometry(8, 4, 200, 20);
 
     m_version = new QLabel(QStringLiteral("Marivex Browser for Linux"), m_panel);
     m_version->setObjectName(QStringLiteral("Version"));
-    m_version->setStyleSheet(QStringLiteral("color: grey"));
+    m_version->setPalette(greyText(m_version->palette()));
     m_version->setGeometry(8, 28, 200, 20);
 
     // The player has no home page of its own yet: the link leads to the reader's manual.

@@ -31,7 +31,10 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
     m_bandTimer.setSingleShot(true);
     m_bandTimer.setInterval(0);
     connect(&m_bandTimer, &QTimer::timeout, this, &PageView::prepareBands);
-    setTextFont(font());
+    // The font is measured when the page first needs it: a window sets its own font before
+    // then, and the default font's measurement would be thrown away.
+    m_textFont = font();
+    m_drawFont = m_textFont;
     setRevealTimerActive(!m_story.options.nonstop);
 }
 
@@ -65,7 +68,9 @@ void PageView::setNonstop(bool nonstop) {
 
 void PageView::setLineGapTenths(int tenths) {
     m_lineGapTenths = tenths;
-    m_metrics.lineHeight = lineHeightFor(m_sampleHeight, tenths);
+    if (!m_metricsStale) {
+        m_metrics.lineHeight = lineHeightFor(m_sampleHeight, tenths);
+    }
     m_story.page.layoutDirty = true;
     repaintPage();
 }
@@ -90,8 +95,18 @@ void PageView::updateMetrics() {
             m_drawFont.setPointSizeF(std::max(1.0, m_drawFont.pointSizeF() * m_scale));
         }
     }
-    m_sampleHeight = measureSample(m_drawFont).sampleHeight;
-    m_metrics = measureFont(m_drawFont, m_lineGapTenths);
+    m_metricsStale = true;
+}
+
+const FontMetrics& PageView::metrics() const {
+    if (m_metricsStale) {
+        const FontSample sample = measureSample(m_drawFont);
+        m_sampleHeight = sample.sampleHeight;
+        m_metrics =
+            measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight, m_lineGapTenths);
+        m_metricsStale = false;
+    }
+    return m_metrics;
 }
 
 void PageView::setFixedPage(QSize size) {
@@ -193,9 +208,9 @@ void PageView::layoutPage() {
     LayoutInput input;
     // A fixed page keeps its columns whatever the scaled cells measure.
     input.clientWidth =
-        m_fixedSize.isValid() ? (m_fixedColumns + 1) * 2 * m_metrics.cellWidth + kScrollBarWidth : width();
+        m_fixedSize.isValid() ? (m_fixedColumns + 1) * 2 * metrics().cellWidth + kScrollBarWidth : width();
     input.scrollBarWidth = kScrollBarWidth;
-    input.metrics = m_metrics;
+    input.metrics = metrics();
     input.textColour = m_story.state.textColour;
     input.contrast = m_story.options.contrast;
     input.nonstop = m_story.options.nonstop;
@@ -271,8 +286,8 @@ void PageView::refreshPage() {
     const int pageHeight = frame().height();
     m_visibleHeight = pageHeight;
     paintPage();
-    m_visibleHeight = visibleHeightFor(pageHeight, m_metrics.lineHeight);
-    const ScrollRange range = scrollRangeFor(m_bands.height(), m_metrics.lineHeight, m_visibleHeight);
+    m_visibleHeight = visibleHeightFor(pageHeight, metrics().lineHeight);
+    const ScrollRange range = scrollRangeFor(m_bands.height(), metrics().lineHeight, m_visibleHeight);
     if (range.pageStep > 0) {
         m_scrollBar->setPageStep(range.pageStep);
         m_scrollBar->setSingleStep(range.singleStep);
@@ -359,7 +374,7 @@ void PageView::onRevealTick() {
 }
 
 void PageView::snapScrollThumb() {
-    m_scrollBar->setValue(snapThumb(m_scrollBar->value(), m_metrics.lineHeight));
+    m_scrollBar->setValue(snapThumb(m_scrollBar->value(), metrics().lineHeight));
 }
 
 void PageView::paintEvent(QPaintEvent* event) {

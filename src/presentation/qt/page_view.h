@@ -83,7 +83,7 @@ public:
     /// measureFont with the new font, then the page is laid out again and repainted.
     void setTextFont(const QFont& font);
     /// The cell grid measured from the text font and the line gap (scaled while the page is fixed).
-    const FontMetrics& metrics() const { return m_metrics; }
+    const FontMetrics& metrics() const;
 
     /// Fixes the page at size (a window's page area, scroll bar included) and its present columns;
     /// the view scales it to fit. An empty size lets the page follow the view's size again.
@@ -192,9 +192,11 @@ private:
     QSize m_fixedSize;  // invalid while the page follows the view
     int m_fixedColumns = 0;
     double m_scale = 1.0;  // device pixels per fixed-page pixel
-    int m_sampleHeight = 0;
+    // Measured from m_drawFont when first asked for after a change (metrics()).
+    mutable int m_sampleHeight = 0;
+    mutable FontMetrics m_metrics;
+    mutable bool m_metricsStale = true;
     int m_lineGapTenths = kStandardLineGap;
-    FontMetrics m_metrics;
     PageLayout m_layout;
     PageBands m_bands;
     QTimer m_bandTimer;
