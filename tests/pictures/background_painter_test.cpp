@@ -89,6 +89,35 @@ TEST(ColourBackground, SmallAreaShowsOneWatermarkAtZeroEighty) {
               99 * 99);
 }
 
+TEST(ColourBackground, EachWatermarkIsTheTextTurnedAtItsPoint) {
+    // The text drawn turned at every reference point, one by one, is what the background must
+    // show, at any size and with any pair of colours.
+    for (const QSize area : {QSize(99, 99), QSize(300, 300), QSize(604, 453), QSize(1234, 777)}) {
+        for (const bool lowRes : {false, true}) {
+            for (const std::uint8_t bgColour : {std::uint8_t{0}, std::uint8_t{7}, std::uint8_t{16}}) {
+                SCOPED_TRACE(testing::Message() << area.width() << "x" << area.height() << " colour "
+                                                << int(bgColour) << (lowRes ? " low" : ""));
+                QImage expected(area, QImage::Format_RGB32);
+                QPainter painter(&expected);
+                painter.fillRect(expected.rect(), QColor(rgbOf(backgroundColour(bgColour))));
+                const QFont font = watermarkFont();
+                painter.setFont(font);
+                painter.setPen(QColor(rgbOf(watermarkColour(bgColour, lowRes))));
+                for (const Point& at : watermarkPositions(area.width(), area.height())) {
+                    painter.save();
+                    painter.translate(at.x, at.y);
+                    painter.rotate(-kWatermarkAngleDegrees);
+                    painter.drawText(QPoint(0, QFontMetrics(font).ascent()),
+                                     QString::fromLatin1("VRK System"));
+                    painter.restore();
+                }
+                painter.end();
+                EXPECT_EQ(paint(area, "", bgColour, lowRes, QImage()).image, expected);
+            }
+        }
+    }
+}
+
 TEST(ColourBackground, LowResTakesThePartnerColour) {
     const Painted p = paint(QSize(200, 200), "", 16, true, QImage());
     EXPECT_EQ(p.image.pixel(199, 0), qRgb(0, 0, 0));

@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTransform>
 #include <cmath>
 
 #include "pictures/background.h"
@@ -20,23 +21,43 @@ QRect toQRect(const Rect& rect) {
     return QRect(rect.left, rect.top, rect.width(), rect.height());
 }
 
-void paintColour(QPainter& painter, QSize area, std::uint8_t bgColour, bool lowRes) {
-    painter.fillRect(QRect(QPoint(0, 0), area), toQColor(backgroundColour(bgColour)));
-    const QFont font = watermarkFont();
-    const int ascent = QFontMetrics(font).ascent();
+// The watermark text turned about its reference point, drawn once on a transparent image:
+// stamping it at each point gives the very pixels drawing it there would (the text has no
+// smoothing, and whole-pixel moves keep where every glyph pixel falls), for one drawing of
+// turned text instead of one per point.
+struct WatermarkStamp {
+    QImage image;
+    QPoint offset;  // of the image's corner from the reference point
+};
+
+WatermarkStamp watermarkStamp(const QFont& font, const QColor& colour) {
+    const QFontMetrics metrics(font);
     const QString text =
         QString::fromLatin1(kWatermarkText.data(), static_cast<qsizetype>(kWatermarkText.size()));
+    // The reference point is the text's top-left corner; the text turns about it, running up
+    // and to the right (Qt's angles turn clockwise on screen).
+    QTransform turn;
+    turn.rotate(-kWatermarkAngleDegrees);
+    // Room for every pixel the text can touch: its whole cell and advance, turned, and a margin.
+    const QRect cell(0, 0, metrics.horizontalAdvance(text) + metrics.maxWidth(), metrics.height());
+    const QRect bounds = turn.mapRect(cell).adjusted(-4, -4, 4, 4);
+    WatermarkStamp stamp{QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied), bounds.topLeft()};
+    stamp.image.fill(Qt::transparent);
+    QPainter painter(&stamp.image);
     painter.setFont(font);
-    painter.setPen(toQColor(watermarkColour(bgColour, lowRes)));
+    painter.setPen(colour);
     painter.setBackgroundMode(Qt::TransparentMode);  // no box behind the text
+    painter.translate(-bounds.left(), -bounds.top());
+    painter.rotate(-kWatermarkAngleDegrees);
+    painter.drawText(QPoint(0, metrics.ascent()), text);
+    return stamp;
+}
+
+void paintColour(QPainter& painter, QSize area, std::uint8_t bgColour, bool lowRes) {
+    painter.fillRect(QRect(QPoint(0, 0), area), toQColor(backgroundColour(bgColour)));
+    const WatermarkStamp stamp = watermarkStamp(watermarkFont(), toQColor(watermarkColour(bgColour, lowRes)));
     for (const Point& at : watermarkPositions(area.width(), area.height())) {
-        // The reference point is the text's top-left corner; the text turns about it,
-        // running up and to the right (Qt's angles turn clockwise on screen).
-        painter.save();
-        painter.translate(at.x, at.y);
-        painter.rotate(-kWatermarkAngleDegrees);
-        painter.drawText(QPoint(0, ascent), text);
-        painter.restore();
+        painter.drawImage(QPoint(at.x, at.y) + stamp.offset, stamp.image);
     }
 }
 
