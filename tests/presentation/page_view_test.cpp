@@ -131,6 +131,31 @@ TEST_F(PageViewTest, WheelOverThePageScrollsIt) {
     EXPECT_EQ(m_view.scrollBar()->value(), 0);
 }
 
+TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
+    // A window applies its settings before it has its size: painting each of them would be
+    // thrown away.
+    interpreter::Story story;
+    PageView view(story);
+    int paints = 0;
+    view.setBackgroundPainter([&paints](QPainter& painter, const QRect& area) {
+        ++paints;
+        painter.fillRect(area, QColor(kBackground));
+    });
+    QFont font(QStringLiteral("IPAGothic"));
+    font.setPixelSize(20);
+    view.setTextFont(font);
+    view.setLineGapTenths(15);
+    view.repaintPage();
+    view.resize(200, 150);
+    EXPECT_EQ(paints, 0);
+    view.show();
+    EXPECT_EQ(paints, 1);
+    ASSERT_EQ(view.backBuffer().size(), QSize(200, 150));
+    EXPECT_EQ(view.backBuffer().pixel(100, 75), kBackground);
+    view.setLineGapTenths(12);  // shown: at once
+    EXPECT_EQ(paints, 2);
+}
+
 TEST_F(PageViewTest, LongPageRendersOnlyBandsNearTheView) {
     showPage(2000);
     m_view.completePageOnClick();

@@ -243,6 +243,7 @@ void PageView::paintPage() {
     if (!ensureBackBuffer()) {
         return;
     }
+    m_repaintWhenShown = false;
     QPainter painter(&m_backBuffer);
     painter.translate(frame().topLeft());
     paintBackground(painter);
@@ -298,6 +299,12 @@ void PageView::refreshPage() {
 }
 
 void PageView::repaintPage() {
+    // Settings applied to a window not shown yet would paint at a size it is about to lose;
+    // the showing paints instead. A page run paints through refreshPage whether shown or not.
+    if (!isVisible()) {
+        m_repaintWhenShown = true;
+        return;
+    }
     if (!m_story.page.pageText.empty()) {
         refreshPage();
         return;
@@ -439,6 +446,13 @@ void PageView::resizeEvent(QResizeEvent*) {
     updateFrame();
     m_story.page.layoutDirty = true;
     repaintPage();
+}
+
+void PageView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_repaintWhenShown) {
+        repaintPage();
+    }
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent* event) {

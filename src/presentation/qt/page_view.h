@@ -151,6 +151,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     /// The wheel over the page scrolls it as the scroll bar would.
     void wheelEvent(QWheelEvent* event) override;
@@ -196,6 +197,7 @@ private:
     mutable int m_sampleHeight = 0;
     mutable FontMetrics m_metrics;
     mutable bool m_metricsStale = true;
+    bool m_repaintWhenShown = false;  // a repaint asked for while hidden
     int m_lineGapTenths = kStandardLineGap;
     PageLayout m_layout;
     PageBands m_bands;
