@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
+#include <functional>
 #include <set>
 
 #include "pictures/background.h"
@@ -281,6 +282,26 @@ TEST(BackgroundCacheTest, RepaintsExactlyWhenSomethingChanged) {
         const Painted fresh = paint(area, step.entry, step.colour, step.lowRes, picture);
         EXPECT_EQ(cached, fresh.image);
         EXPECT_EQ(cachedEntry, fresh.entry);
+    }
+    // Scaled (a full-screen page), every kind is smoothed as one picture, as a copy of the
+    // unscaled background is.
+    for (const Step& step : {steps[0], steps[4]}) {
+        SCOPED_TRACE("scaled " + step.entry);
+        const auto scaled = [&](const std::function<void(QPainter&)>& draw) {
+            QImage image(area * 2, QImage::Format_RGB32);
+            image.fill(qRgb(1, 2, 3));
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.scale(1.5, 1.5);
+            draw(painter);
+            return image;
+        };
+        std::string cachedEntry = step.entry;
+        const QImage fresh = paint(area, step.entry, step.colour, step.lowRes, picture).image;
+        EXPECT_EQ(scaled([&](QPainter& p) {
+                      cache.paint(p, area, cachedEntry, step.colour, step.lowRes, picture);
+                  }),
+                  scaled([&](QPainter& p) { p.drawImage(QPoint(0, 0), fresh); }));
     }
     // An empty picture clears the entry on every paint, cached or not.
     std::string entry = "sP";

@@ -167,6 +167,16 @@ void paintBackground(QPainter& painter, QSize area, std::string& backgroundEntry
 
 void BackgroundCache::paint(QPainter& painter, QSize area, std::string& backgroundEntry,
                             std::uint8_t bgColour, bool lowRes, const QImage& picture) {
+    // A colour background costs little more to paint than to copy: painted straight onto an
+    // unscaled window it needs no image of its own (one window's worth of memory, and its
+    // first filling on the way to the first page). Scaled, the copy is what gets smoothed.
+    const bool colour =
+        picture.width() * picture.height() == 0 || backgroundKind(backgroundEntry) == BackgroundKind::Colour;
+    if (colour && painter.worldTransform().type() <= QTransform::TxTranslate) {
+        m_image = QImage();
+        paintBackground(painter, area, backgroundEntry, bgColour, lowRes, picture);
+        return;
+    }
     const bool same = !m_image.isNull() && m_image.size() == area && m_entry == backgroundEntry &&
                       m_bgColour == bgColour && m_lowRes == lowRes && m_pictureKey == picture.cacheKey();
     if (!same) {

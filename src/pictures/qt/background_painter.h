@@ -57,9 +57,10 @@ QFont watermarkFont();
 void paintBackground(QPainter& painter, QSize area, std::string& backgroundEntry, std::uint8_t bgColour,
                      bool lowRes, const QImage& picture);
 
-/// paintBackground for a window that repaints on every scroll step and reveal: the painted
-/// background is kept and copied again while the area, entry, colour, option and picture stay
-/// the same, so only a change of one of them draws the watermark or stretches the picture.
+/// paintBackground for a window that repaints on every scroll step and reveal: a picture
+/// background (or any background painted scaled) is kept and copied again while the area,
+/// entry, colour, option and picture stay the same, so only a change of one of them stretches
+/// the picture again. A colour background is painted each time.
 class BackgroundCache {
 public:
     /// As paintBackground, into the painter at (0, 0).
