@@ -270,5 +270,27 @@ TEST_F(SlotDialogTest, PanelLinesAreDrawnInGrey) {
     EXPECT_TRUE(m_window.openProject());
 }
 
+TEST_F(SlotDialogTest, HomePageLinkOpensTheManual) {
+    const auto helpWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "helpWindow" && w->isVisible()) {
+                return w;
+            }
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    ASSERT_EQ(helpWindow(), nullptr);
+    m_driver.expect([&](QWidget* box) {
+        click(child<QLabel>(box, "homePageLink"));
+        EXPECT_NE(helpWindow(), nullptr);
+        click(child<QPushButton>(box, "okButton"));
+    });
+    EXPECT_TRUE(m_window.openProject());
+    EXPECT_EQ(m_driver.pending(), 0u);
+    if (QWidget* help = helpWindow()) {
+        help->close();
+    }
+}
+
 }  // namespace
 }  // namespace vrk::app

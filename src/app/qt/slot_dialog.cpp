@@ -7,11 +7,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "app/help_version.h"
 #include "app/qt/help_window.h"
@@ -41,6 +43,36 @@ QFont gothicFont() {
     font.setBold(true);
     return font;
 }
+
+// "HP" drawn as the link the panel shows, underlined in navy, opened by a click. A plain
+// label: a rich-text one builds a text document for its two letters before the picker shows.
+class LinkLabel : public QLabel {
+public:
+    LinkLabel(const QString& text, QWidget* parent, std::function<void()> open)
+        : QLabel(text, parent), m_open(std::move(open)) {
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        setFont(underlined);
+        QPalette navy = palette();
+        navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
+        setPalette(navy);
+        setCursor(Qt::PointingHandCursor);
+        // Where the rich-text link the panel was laid out with put the letters: a pixel above
+        // where a plain label centres them.
+        setContentsMargins(0, 0, 0, 2);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QLabel::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+            m_open();
+        }
+    }
+
+private:
+    std::function<void()> m_open;
+};
 
 }  // namespace
 
@@ -79,14 +111,12 @@ void SlotDialog::buildPanel() {
     m_version->setGeometry(8, 28, 200, 20);
 
     // The player has no home page of its own yet: the link leads to the reader's manual.
-    m_homePage = new QLabel(QStringLiteral("<a href=\"#\" style=\"color: navy\">HP</a>"), m_panel);
-    m_homePage->setObjectName(QStringLiteral("homePageLink"));
-    m_homePage->setCursor(Qt::PointingHandCursor);
-    m_homePage->setGeometry(224, 28, 30, 20);
-    connect(m_homePage, &QLabel::linkActivated, this, [this] {
+    m_homePage = new LinkLabel(QStringLiteral("HP"), m_panel, [this] {
         const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
         showManual(this, helpIndexPath(programDir / ""));
     });
+    m_homePage->setObjectName(QStringLiteral("homePageLink"));
+    m_homePage->setGeometry(224, 28, 30, 20);
 }
 
 void SlotDialog::buildLowerControls() {
