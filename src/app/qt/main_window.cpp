@@ -91,10 +91,11 @@ bool MainWindow::loadBackground(const std::string& fileNameSjis) {
 }
 
 void MainWindow::createButtons() {
+    const QFont font = buttonFont();
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         auto* button = new QPushButton(m_page);
         button->setObjectName(QStringLiteral("choiceButton%1").arg(k));
-        button->setFont(buttonFont());
+        button->setFont(font);
         button->setCursor(Qt::PointingHandCursor);
         button->resize(presentation::kChoiceButtonWidth, presentation::kChoiceButtonHeight);
         button->setVisible(k == 1);
