@@ -80,7 +80,8 @@ public:
     void setLineGapTenths(int tenths);
     /// The font of the page text.
     const QFont& textFont() const { return m_textFont; }
-    /// measureFont with the new font, then the page is laid out again and repainted.
+    /// The new font, measured when the page is next laid out; the page is laid out again and
+    /// repainted (once shown).
     void setTextFont(const QFont& font);
     /// The cell grid measured from the text font and the line gap (scaled while the page is fixed).
     const FontMetrics& metrics() const;
