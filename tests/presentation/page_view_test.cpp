@@ -156,6 +156,30 @@ TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
     EXPECT_EQ(paints, 2);
 }
 
+TEST(PageViewShowingTest, APageIsPaintedWhileHiddenSoItIsReadyWhenShown) {
+    interpreter::Story story;
+    PageView view(story);
+    view.setRevealTimerActive(false);
+    view.setBackgroundPainter(
+        [](QPainter& painter, const QRect& area) { painter.fillRect(area, QColor(kBackground)); });
+    QFont font(QStringLiteral("IPAGothic"));
+    font.setPixelSize(20);
+    view.setTextFont(font);
+    view.resize(200, 150);
+    story.page.pageText.assign(2, kKanji + kKanji);
+    view.restartReveal();
+    story.page.layoutDirty = true;
+    view.refreshPage();
+    view.finishPage();  // the whole page, still hidden
+    int text = 0;
+    for (int y = 0; y < 50; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            text += view.backBuffer().pixel(x, y) != kBackground;
+        }
+    }
+    EXPECT_GT(text, 20);
+}
+
 TEST_F(PageViewTest, LongPageRendersOnlyBandsNearTheView) {
     showPage(2000);
     m_view.completePageOnClick();

@@ -299,9 +299,10 @@ void PageView::refreshPage() {
 }
 
 void PageView::repaintPage() {
-    // Settings applied to a window not shown yet would paint at a size it is about to lose;
-    // the showing paints instead. A page run paints through refreshPage whether shown or not.
-    if (!isVisible()) {
+    // Settings applied to a window not shown yet, before it has a page, would paint a bare
+    // background at a size it is about to lose; the showing paints it instead. A page is
+    // painted whether shown or not: it is ready when the window comes onto the screen.
+    if (!isVisible() && m_story.page.pageText.empty()) {
         m_repaintWhenShown = true;
         return;
     }
