@@ -24,11 +24,11 @@ const std::string kTrack("MTrk\0\0\0\4\0\xff\x2f\0", 12);
 class RecordingAudio : public PageAudio {
 public:
     Log log;
-    std::vector<std::uint8_t> bytes;
+    std::vector<char> bytes;
     std::vector<std::uint32_t> playbacks;
     bool refuse = false;
 
-    bool open(const std::string& path, const std::vector<std::uint8_t>& data, Kind kind) override {
+    bool open(const std::string& path, const std::vector<char>& data, Kind kind) override {
         static const char* const kNames[] = {"midi", "wav", "other"};
         log.push_back("open " + fs::path(path).filename().string() + " " + kNames[static_cast<int>(kind)]);
         bytes = data;

@@ -50,9 +50,9 @@ EM_JS(void, callCloseSound, (), {
 
 }  // namespace
 
-bool ScriptPageAudio::open(const std::string& path, const std::vector<std::uint8_t>& bytes, Kind kind) {
-    return callOpenSound(path.c_str(), bytes.data(), static_cast<int>(bytes.size()),
-                         static_cast<int>(kind)) != 0;
+bool ScriptPageAudio::open(const std::string& path, const std::vector<char>& bytes, Kind kind) {
+    return callOpenSound(path.c_str(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                         static_cast<int>(bytes.size()), static_cast<int>(kind)) != 0;
 }
 
 void ScriptPageAudio::play(std::uint32_t playback) {

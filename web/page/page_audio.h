@@ -13,7 +13,7 @@ namespace vrk::web {
 /// ending by themselves, as the window's player does without a device.
 class ScriptPageAudio : public PageAudio {
 public:
-    bool open(const std::string& path, const std::vector<std::uint8_t>& bytes, Kind kind) override;
+    bool open(const std::string& path, const std::vector<char>& bytes, Kind kind) override;
     void play(std::uint32_t playback) override;
     void close() override;
 };

@@ -1,10 +1,10 @@
 #include "web_sound_backend.h"
 
-#include <fstream>
-#include <system_error>
+#include <limits>
 #include <utility>
 
 #include "common/file_names.h"
+#include "common/file_reading.h"
 #include "sound/media_checks.h"
 
 namespace vrk::web {
@@ -38,15 +38,14 @@ bool WebSoundBackend::open(const std::filesystem::path& path) {
     if (!sound::opensWithoutDevice(path)) {
         return false;
     }
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    std::vector<std::uint8_t> bytes(error ? 0 : static_cast<std::size_t>(size));
-    std::ifstream in(path, std::ios::binary);
-    if (bytes.empty() ||
-        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+    // No size limit of the page's own, as the window's player has none: a file that does not
+    // fit in memory is refused like one that cannot be read.
+    const auto bytes =
+        tryReadRegularFile(path, std::numeric_limits<std::size_t>::max() - 1, OverLimit::Refuse);
+    if (!bytes || bytes->empty()) {
         return false;
     }
-    m_open = m_audio.open(path.string(), bytes, kindOf(path));
+    m_open = m_audio.open(path.string(), *bytes, kindOf(path));
     return m_open;
 }
 

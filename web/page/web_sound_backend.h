@@ -25,7 +25,7 @@ public:
 
     virtual ~PageAudio() = default;
     /// Takes the file's bytes, dropping what was open; false when the page cannot play it.
-    virtual bool open(const std::string& path, const std::vector<std::uint8_t>& bytes, Kind kind) = 0;
+    virtual bool open(const std::string& path, const std::vector<char>& bytes, Kind kind) = 0;
     /// Starts the open file from its beginning, ending a running playback without a word; the
     /// end is reported with this number through WebSoundBackend::onEnded.
     virtual void play(std::uint32_t playback) = 0;
