@@ -291,6 +291,9 @@ EMSCRIPTEN_KEEPALIVE void vrkHostSpeed(int speed) {
 /// the contrast option lays the page out again.
 EMSCRIPTEN_KEEPALIVE void vrkHostOptions(int mid, int wav, int other, int oldExe, int lowRes, int contrast,
                                          int nonstop) {
+    if (!g_host) {
+        return;
+    }
     vrk::interpreter::PlayerOptions& options = g_host->story().options;
     const bool soundOff = (options.mid && !mid) || (options.wav && !wav) || (options.other && !other);
     const bool relayout = options.contrast != (contrast != 0);
