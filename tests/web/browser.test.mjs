@@ -4,14 +4,13 @@
 //   VRK_DEMO_DIR=build/samples/demo node --test tests/web/browser.test.mjs
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, openSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -23,24 +22,18 @@ const require = createRequire(join(root, 'web', 'package.json'));
 const missing = () => browserTestMissing(require, chromium, dist, [[join(demo, 'DEMO.VRK'), `no demo project in ${demo}`]]);
 const skip = missing();
 
-let server;
+let site;  // the served page, the work folder and the browser
 let browser;
 let work;
 let url;
 
 before(async () => {
   if (skip) return;
-  server = await serveSite(dist);
-  url = server.url;
-  work = mkdtempSync(join(tmpdir(), 'vrk3-browser-'));
-  browser = await launchChromium(require, chromium, join(work, 'profile'));
+  site = await openSite(require, chromium, dist, 'vrk3-browser-');
+  ({ url, work, browser } = site);
 });
 
-after(async () => {
-  await browser?.close();
-  server?.close();
-  if (work) rmSync(work, { recursive: true, force: true });
-});
+after(() => site?.close());
 
 // The demo as a reader would get it: wrapped in a folder, names in lower case.
 async function demoZip() {

@@ -5,14 +5,13 @@
 //   node --test tests/web/comforts.test.mjs   (after make web and building vrkc)
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, openSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -23,7 +22,7 @@ const require = createRequire(join(root, 'web', 'package.json'));
 const missing = () => browserTestMissing(require, chromium, dist, [[vrkc, `no compiler at ${vrkc}`]]);
 const skip = missing() ?? false;
 
-let server;
+let site;  // the served page, the work folder and the browser
 let browser;
 let work;
 let url;
@@ -52,18 +51,12 @@ async function storyZip(name, lines) {
 
 before(async () => {
   if (skip) return;
-  server = await serveSite(dist);
-  url = server.url;
-  work = mkdtempSync(join(tmpdir(), 'vrk3-comforts-'));
+  site = await openSite(require, chromium, dist, 'vrk3-comforts-');
+  ({ url, work, browser } = site);
   chainZip = await storyZip('chain', kChain);
-  browser = await launchChromium(require, chromium, join(work, 'profile'));
 });
 
-after(async () => {
-  await browser?.close();
-  server?.close();
-  if (work) rmSync(work, { recursive: true, force: true });
-});
+after(() => site?.close());
 
 // A page of its own browser context (its own storage), with OPTIONS stored before it loads and
 // the speech service replaced by one that records what it is asked to say.

@@ -4,14 +4,13 @@
 //
 //   VRK_DEMO_DIR=build/samples/demo node --test tests/web/page_ui.test.mjs
 import assert from 'node:assert/strict';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
+import { existsSync, readFileSync, readdirSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, openSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -23,7 +22,7 @@ const missing = () => browserTestMissing(require, chromium, dist, [[join(dist, '
 const skip = missing() ?? false;
 const skipDemo = skip || (existsSync(join(demo, 'DEMO.VRK')) ? false : `no demo project in ${demo}`);
 
-let server;
+let site;  // the served page, the work folder and the browser
 let browser;
 let work;
 let url;
@@ -39,17 +38,12 @@ async function zipOfDemo() {
 before(async () => {
   if (skip) return;
   if (!skipDemo) demoZip = await zipOfDemo();
-  server = await serveSite(dist, { routes: demoZip ? { 'demo.zip': { type: 'application/zip', body: demoZip } } : {} });
-  url = server.url;
-  work = mkdtempSync(join(tmpdir(), 'vrk3-page-ui-'));
-  browser = await launchChromium(require, chromium, join(work, 'profile'));
+  const routes = demoZip ? { 'demo.zip': { type: 'application/zip', body: demoZip } } : {};
+  site = await openSite(require, chromium, dist, 'vrk3-page-ui-', { serve: { routes } });
+  ({ url, work, browser } = site);
 });
 
-after(async () => {
-  await browser?.close();
-  server?.close();
-  if (work) rmSync(work, { recursive: true, force: true });
-});
+after(() => site?.close());
 
 // A fresh page with no options kept from an earlier test.
 async function freshPage() {

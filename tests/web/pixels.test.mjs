@@ -6,14 +6,13 @@
 //     node --test tests/web/pixels.test.mjs
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { waitForOpening } from './opening.mjs';
-import { browserTestMissing, launchChromium, serveSite } from './site.mjs';
+import { browserTestMissing, openSite } from './site.mjs';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const dist = join(root, 'web', 'dist');
@@ -32,24 +31,19 @@ const missing = () => browserTestMissing(require, chromium, dist, [
 ]);
 const skip = missing();
 
-let server;
+let site;  // the served page, the work folder and the browser
 let browser;
 let work;
 let url;
 
 before(async () => {
   if (skip) return;
-  server = await serveSite(dist);
-  url = server.url;
-  work = mkdtempSync(join(tmpdir(), 'vrk3-pixels-'));
-  browser = await launchChromium(require, chromium, join(work, 'profile'), ['--force-device-scale-factor=1']);
+  site = await openSite(require, chromium, dist, 'vrk3-pixels-',
+    { extraArgs: ['--force-device-scale-factor=1'], keepWork: Boolean(process.env.VRK_KEEP_PIXELS) });
+  ({ url, work, browser } = site);
 });
 
-after(async () => {
-  await browser?.close();
-  server?.close();
-  if (work && !process.env.VRK_KEEP_PIXELS) rmSync(work, { recursive: true, force: true });
-});
+after(() => site?.close());
 
 function readPpm(path) {
   const bytes = readFileSync(path);

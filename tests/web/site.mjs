@@ -1,7 +1,8 @@
 // What every browser test starts from: the built page served from web/dist on a free local
 // port, and a headless Chromium with a profile of its own.
-import { existsSync, readFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
 import { extname, join } from 'node:path';
 
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
@@ -39,6 +40,28 @@ export function launchChromium(require, chromium, profileDir, extraArgs = []) {
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', ...extraArgs, `--user-data-dir=${profileDir}`],
   });
+}
+
+/// What a browser test file works with: DIST served (SERVE as serveSite's options), a work
+/// folder PREFIX... in the system's temporary folder, and Chromium (EXTRA_ARGS) with its profile
+/// in it. Resolves to { url, work, browser, close }; close() ends the browser and the server and
+/// removes the folder, unless KEEP_WORK.
+export async function openSite(require, chromium, dist, prefix, { serve = {}, extraArgs = [], keepWork = false } = {}) {
+  const server = await serveSite(dist, serve);
+  const work = mkdtempSync(join(tmpdir(), prefix));
+  const close = async (browser) => {
+    await browser?.close();
+    server.close();
+    if (!keepWork) rmSync(work, { recursive: true, force: true });
+  };
+  let browser;
+  try {
+    browser = await launchChromium(require, chromium, join(work, 'profile'), extraArgs);
+  } catch (error) {
+    await close(null);
+    throw error;
+  }
+  return { url: server.url, work, browser, close: () => close(browser) };
 }
 
 /// Why a browser test cannot run here, or null: CHROMIUM, the built page in DIST and
