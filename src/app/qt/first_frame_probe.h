@@ -31,7 +31,7 @@ protected:
         if (m_reported) {
             return false;
         }
-        if (watched == m_widget && event->type() == QEvent::Paint && m_counts()) {
+        if (watched == m_widget && event->type() == QEvent::Paint && !m_painted && m_counts()) {
             m_painted = true;
             // A paint outside the window's own update (a direct repaint) is reported once the
             // event loop comes round.
