@@ -10,6 +10,9 @@
 #include <chrono>
 #include <optional>
 #include <random>
+#include <vector>
+
+#include "common/file_reading.h"
 
 namespace fs = std::filesystem;
 
@@ -210,6 +213,15 @@ bool replaceFile(const fs::path& path, std::string_view bytes) {
     }
     syncDirectory(directoryOf(*target));
     return true;
+}
+
+bool replaceFileUnlessSame(const fs::path& path, std::string_view bytes) {
+    const std::optional<std::vector<char>> kept =
+        tryReadRegularFile(path, bytes.size() + 1, OverLimit::Truncate);
+    if (kept && std::string_view(kept->data(), kept->size()) == bytes) {
+        return true;
+    }
+    return replaceFile(path, bytes);
 }
 
 bool createEmptyFile(const fs::path& path) {

@@ -21,6 +21,10 @@ bool fileIsWritable(const std::filesystem::path& path);
 /// is replaced, never written through. False on failure.
 bool replaceFile(const std::filesystem::path& path, std::string_view bytes);
 
+/// replaceFile, unless the file already holds exactly bytes: then it is left alone (reading it
+/// back costs far less than the two syncs of a replacement). True when the file holds them.
+bool replaceFileUnlessSame(const std::filesystem::path& path, std::string_view bytes);
+
 /// Creates path as an empty file, truncating a regular file of that name; a link at path is
 /// never followed. False when the file cannot be created.
 bool createEmptyFile(const std::filesystem::path& path);

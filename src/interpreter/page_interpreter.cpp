@@ -1,16 +1,10 @@
 #include "interpreter/page_interpreter.h"
 
 #include <exception>
-#include <filesystem>
 #include <functional>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "common/errors.h"
 #include "common/file_names.h"
-#include "common/file_reading.h"
 #include "common/file_writing.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -287,19 +281,11 @@ void PageInterpreter::saveProgress() {
     // What the flush that ends the reading will write, already now, so that a session that ends
     // without one (a lost display, a crash, a power cut) loses no page the reader has seen. A
     // slot that cannot be written is reported by that flush, not after every page. A slot that
-    // already holds these bytes (a resumed page, a page that changed nothing kept) is left
-    // alone: reading it back costs far less than the two syncs of a replacement.
-    if (!m_story.scriptOpen()) {
-        return;
+    // already holds these bytes (a resumed page, a page that changed nothing kept) is left alone.
+    if (m_story.scriptOpen()) {
+        replaceFileUnlessSame(m_story.locations.saveFile(m_story.locations.slotExtension),
+                              story::formatState(m_story.state, m_story.labels.findLabel("VRKALTER")));
     }
-    const std::filesystem::path slot = m_story.locations.saveFile(m_story.locations.slotExtension);
-    const std::string bytes = story::formatState(m_story.state, m_story.labels.findLabel("VRKALTER"));
-    const std::optional<std::vector<char>> kept =
-        tryReadRegularFile(slot, bytes.size() + 1, OverLimit::Truncate);
-    if (kept && std::string_view(kept->data(), kept->size()) == bytes) {
-        return;
-    }
-    replaceFile(slot, bytes);
 }
 
 void PageInterpreter::flushProject() {

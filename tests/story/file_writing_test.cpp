@@ -68,6 +68,24 @@ TEST_F(FileWritingTest, ReplacesTheWholeFileAndKeepsItsMode) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"tale.V01", "tale.V02"}));  // no temporaries left
 }
 
+TEST_F(FileWritingTest, AFileThatAlreadyHoldsTheBytesIsNotReplaced) {
+    const fs::path slot = m_dir / "tale.V01";
+    writeText(slot, "same\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(slot.c_str(), &before), 0);
+    ASSERT_TRUE(replaceFileUnlessSame(slot, "same\r\n"));
+    struct stat after {};
+    ASSERT_EQ(::stat(slot.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);  // a replacement is a new file under the name
+    // A longer, shorter or different content, or no file at all, is written.
+    for (const std::string bytes : {"same\r\nmore", "sam", "diff\r\n"}) {
+        ASSERT_TRUE(replaceFileUnlessSame(slot, bytes));
+        EXPECT_EQ(readText(slot), bytes);
+    }
+    ASSERT_TRUE(replaceFileUnlessSame(m_dir / "tale.V02", "fresh"));
+    EXPECT_EQ(readText(m_dir / "tale.V02"), "fresh");
+}
+
 TEST_F(FileWritingTest, FileWithoutWriteBitsStaysAsItWas) {
     // Even an administrator, who could write it, leaves it: the project ships it read-only.
     const fs::path slot = m_dir / "tale.V03";
