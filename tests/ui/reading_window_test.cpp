@@ -255,6 +255,28 @@ TEST_F(ReadingWindowTest, InputDuringAPauseStartsNoSecondRun) {
     EXPECT_EQ(m_window.story().state.currentLabel, "LEFT");
 }
 
+TEST_F(ReadingWindowTest, TheWaitCursorShowsDuringARunOnlyOverAShownWindow) {
+    open();
+    const QCursor* during = nullptr;
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    // The next page pauses after its sound effect, inside its run.
+    QTimer::singleShot(0, &m_window, [&] {
+        during = QApplication::overrideCursor();
+        shape = during != nullptr ? during->shape() : Qt::ArrowCursor;
+    });
+    key("a");
+    ASSERT_NE(during, nullptr);
+    EXPECT_EQ(shape, Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the run has ended";
+
+    // Before the window is shown (the first page of an opening) there is nothing to show it over.
+    m_window.hide();
+    m_window.host().setBusy(true);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    m_window.host().setBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(ReadingWindowTest, KeyboardScrollsALongPage) {
     open();
     presentation::PageView& page = m_window.pageView();

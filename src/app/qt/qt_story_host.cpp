@@ -133,10 +133,14 @@ void QtStoryHost::setBusy(bool busy) {
         return;
     }
     m_busy = busy;
-    if (busy) {
+    // The first page of an opening runs before the window is on the screen: there is nothing to
+    // show the cursor over, and reading its pictures would only hold that page back.
+    if (busy && m_window.isVisible()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    } else {
+        m_busyCursorShown = true;
+    } else if (!busy && m_busyCursorShown) {
         QApplication::restoreOverrideCursor();
+        m_busyCursorShown = false;
     }
 }
 

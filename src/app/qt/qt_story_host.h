@@ -71,6 +71,7 @@ private:
     programs::ProgramPermissions m_permissions;
     std::function<programs::ProgramAnswer(const std::string&)> m_ask;
     bool m_busy = false;
+    bool m_busyCursorShown = false;
 };
 
 }  // namespace vrk::app

@@ -20,6 +20,7 @@
 #include "app/qt/first_frame_probe.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
+#include "app/qt/start_up_style.h"
 #include "app/settings_file.h"
 #include "app/startup_marks.h"
 #include "common/file_names.h"
@@ -102,6 +103,7 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
     FontConfigurationWarmUp fontConfiguration;
     QApplication application(argc, argv);
     startupMark("application-made");
+    installStartUpStyle();
     fontConfiguration.join();
     QApplication::setApplicationName(QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)));
     const std::filesystem::path programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
