@@ -105,7 +105,7 @@ TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
         EXPECT_EQ(comment(box), text("主人公:太郎"));
         EXPECT_TRUE(child<QWidget>(box, "slotGroup")->isVisible());
         EXPECT_TRUE(child<QWidget>(box, "eraseButton")->isVisible());
-        EXPECT_FALSE(child<QWidget>(box, "nameEdit")->isVisible());
+        EXPECT_FALSE(ui_test::childShown(box, "nameEdit"));
         EXPECT_EQ(child<QLabel>(box, "ProductName")->text(), text("VRKブラウザ v3.50"));
         EXPECT_EQ(box->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xC0));
         click(child<QRadioButton>(box, "slotRadio2"));

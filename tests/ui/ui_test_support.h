@@ -76,6 +76,12 @@ T* child(QWidget* w, const char* name) {
     return found;
 }
 
+/// Whether w has a child of that name on show (a child made only when needed may not exist).
+inline bool childShown(QWidget* w, const char* name) {
+    const QWidget* found = w->findChild<QWidget*>(QString::fromLatin1(name));
+    return found != nullptr && found->isVisible();
+}
+
 /// Types text into a widget key by key, any characters (QTest's own typing takes ASCII only).
 void typeText(QWidget* widget, const QString& text);
 /// A left click in the middle of a widget.

@@ -132,11 +132,6 @@ void SlotDialog::buildLowerControls() {
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, [this] { done(kOkResult); });
 
-    m_nameEdit = new QLineEdit(this);
-    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    m_nameEdit->setGeometry(8, 90, 121, 23);
-    m_nameEdit->setMaxLength(kMaxNameLength);
-
     m_slotGroup = new QGroupBox(QStringLiteral(" Select File "), this);
     m_slotGroup->setObjectName(QStringLiteral("slotGroup"));
     m_slotGroup->setGeometry(kSlotGroupLeft, kSlotGroupTop, kSlotGroupWidth, kSlotGroupHeight);
@@ -212,18 +207,37 @@ int SlotDialog::selectedSlot() const {
     return m_slotButtons->checkedId();
 }
 
+QLineEdit* SlotDialog::nameEdit() {
+    if (m_nameEdit == nullptr) {
+        m_nameEdit = new QLineEdit(this);
+        m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+        m_nameEdit->setGeometry(8, 90, 121, 23);
+        m_nameEdit->setMaxLength(kMaxNameLength);
+        // Tab goes from the name to the Ok button, as if it had been there from the start.
+        setTabOrder(m_nameEdit, m_ok);
+    }
+    return m_nameEdit;
+}
+
 void SlotDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
-    m_nameEdit->setVisible(shown);
     if (shown) {
-        m_nameEdit->setText(fromSjis(nameSjis));
-        m_nameEdit->selectAll();
-        m_nameEdit->setFocus();
+        QLineEdit* edit = nameEdit();
+        edit->setText(fromSjis(nameSjis));
+        edit->show();
+        edit->selectAll();
+        edit->setFocus();
     } else {
+        if (m_nameEdit != nullptr) {
+            m_nameEdit->hide();
+        }
         m_ok->setFocus();
     }
 }
 
 std::string SlotDialog::nameSjis() const {
+    if (m_nameEdit == nullptr) {
+        return {};
+    }
     return cutSjis(utf8ToSjisLossy(m_nameEdit->text().toStdString()), kMaxNameLength);
 }
 

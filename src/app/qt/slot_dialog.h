@@ -70,6 +70,8 @@ signals:
 private:
     void buildPanel();
     void buildLowerControls();
+    /// Made when names are first asked: most openings resume a slot and ask none.
+    QLineEdit* nameEdit();
 
     QFrame* m_panel = nullptr;
     QLabel* m_productName = nullptr;
