@@ -8,7 +8,7 @@
 #
 # Both programs print the wall-clock time through one probe (src/app/qt/first_frame_probe.h),
 # once the window update that painted their first frame has flushed it to the display; the
-# time is taken from just before exec. A start that fails (no display, a crash, a hang, no probe
+# time is taken from just before exec, and for vrk3 after its reader is watching. A start that fails (no display, a crash, a hang, no probe
 # line) is tried again up to twice and otherwise counted as a failure: the script then ends
 # with status 1 and records no figure for it. Prints every run, then the minimum and median
 # of each program and their ratios.
@@ -63,28 +63,58 @@ make_project() {
 make_project BENCH 20
 make_project IDLE 1
 
-# Starts PROGRAM (vrk3 opens PROJECT, the picker answered) with VRK_STARTUP_PROBE=$probe;
-# sets $pid and $log. The answerer starts first, so it sees the picker being mapped.
-launch() {
+# Starts the reader that answers vrk3's picker (sets $answerer) and waits until it watches the
+# display, so that its own start is not counted in vrk3's.
+start_answerer() {
+    local i
+    : >"$work/answerer.out"
+    "$answer" 保存 "$limit" >"$work/answerer.out" 2>>"$log" &
+    answerer=$!
+    for ((i = 0; i < 500; i++)); do
+        grep -q '^ready' "$work/answerer.out" && return 0
+        kill -0 "$answerer" 2>/dev/null || return 1
+        sleep 0.01
+    done
+    return 1
+}
+
+# Starts PROGRAM (vrk3 opens PROJECT, its picker answered by the reader already started) with
+# VRK_STARTUP_PROBE=$probe; sets $pid.
+start_program() {
     local program=$1 probe=$2 project=${3:-BENCH}
-    log=$work/probe.$program.log
-    : >"$log"
     if [[ $program == vrk3 ]]; then
-        "$answer" 保存 "$limit" 2>>"$log" &
-        answerer=$!
         VRK_STARTUP_PROBE=$probe "$vrk3" "$work/$project.VRK" 2>>"$log" &
     else
-        answerer=
         VRK_STARTUP_PROBE=$probe "$bare" 2>>"$log" &
     fi
     pid=$!
 }
 
-# One start: prints the microseconds from exec to the first painted page, or fails.
+# Sets $log and, for vrk3, starts its reader ($answerer); false if the reader did not start.
+prepare() {
+    log=$work/probe.$1.log
+    : >"$log"
+    answerer=
+    if [[ $1 == vrk3 ]] && ! start_answerer; then
+        echo "vrk3: the picker's reader did not start:" >&2
+        sed 's/^/    /' "$log" >&2
+        return 1
+    fi
+}
+
+# Starts PROGRAM with its reader, for a measurement that is not timed from exec.
+launch() {
+    prepare "$1" || return 1
+    start_program "$@"
+}
+
+# One start: prints the microseconds from exec to the first painted page, or fails. The clock
+# starts once vrk3's reader is watching.
 try_once() {
     local program=$1 start end status
+    prepare "$program" || return 1
     start=$(date +%s%N)
-    launch "$program" 1
+    start_program "$program" 1
     timeout_kill "$pid" &
     local watchdog=$!
     wait "$pid"
@@ -150,8 +180,7 @@ stop() {
 
 # Resident memory (KiB) with the first page on screen.
 resident() {
-    launch "$1" stay
-    if ! wait_first_page; then
+    if ! launch "$1" stay || ! wait_first_page; then
         echo "$1: no first page for the memory figure" >&2
         sed 's/^/    /' "$log" >&2
         stop
@@ -212,8 +241,7 @@ fi
 
 # Idle: a one-line page, revealed within about three seconds, then left alone; the processor
 # time of 10 s after that.
-launch vrk3 stay IDLE
-if wait_first_page; then
+if launch vrk3 stay IDLE && wait_first_page; then
     sleep 5
     t0=$(cpu_ns "$pid")
     sleep 10

@@ -2,6 +2,7 @@
 // be mapped and presses Enter in it, again every 50 ms until it has gone, then ends. It waits on
 // X events instead of polling with separate programs, so the answer comes as soon as the
 // window is there and takes no processor time from the program being measured meanwhile.
+// It prints "ready" once it is watching, so that its own start is over before the program's.
 //
 //   answer_picker NAME TIMEOUT_SECONDS     exit 0 answered, 1 timed out, 2 no display
 //
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
     XSync(display, False);
+    // From here on no mapping is missed: the script starts the program being measured now.
+    std::puts("ready");
+    std::fflush(stdout);
     const unsigned int enter = XKeysymToKeycode(display, XK_Return);
 
     Window picker = None;
