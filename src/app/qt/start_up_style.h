@@ -1,11 +1,12 @@
 #pragma once
-// The reading window's style: the desktop's own, less two pictures read before the first page.
+// The reading window's style: the desktop's own, with no image-format plugin loaded before the
+// first page.
 //
 // Qt reads a PNG named by file through every image-format plugin before its own PNG reader, so
 // the first such read loads them all (gif, ico, jpeg, ...: about a millisecond on the way to the
-// first page). Two reads do it before the page is up, of pictures the player hardly needs then:
-// the menu bar's overflow arrow, hidden unless the menu bar is too narrow for its menus, and the
-// frame of the slot picker's group box.
+// first page). Two pictures are read so before the page is up: the menu bar's overflow arrow,
+// hidden unless the menu bar is too narrow for its menus, is now read when first drawn; the frame
+// of the slot picker's group box is read ahead with Qt's own PNG reader alone.
 
 #include <QIcon>
 #include <QProxyStyle>
