@@ -63,19 +63,26 @@ make_project() {
 make_project BENCH 20
 make_project IDLE 1
 
+# Waits until a line matching PATTERN is in FILE; false if process PID ends first or SECONDS
+# pass (checking every INTERVAL seconds).
+wait_for_line() {
+    local pattern=$1 file=$2 pid=$3 seconds=$4 interval=$5 i tries
+    tries=$(awk -v s="$seconds" -v i="$interval" 'BEGIN {print int(s / i)}')
+    for ((i = 0; i < tries; i++)); do
+        grep -q "$pattern" "$file" && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep "$interval"
+    done
+    return 1
+}
+
 # Starts the reader that answers vrk3's picker (sets $answerer) and waits until it watches the
 # display, so that its own start is not counted in vrk3's.
 start_answerer() {
-    local i
     : >"$work/answerer.out"
     "$answer" 保存 "$limit" >"$work/answerer.out" 2>>"$log" &
     answerer=$!
-    for ((i = 0; i < 500; i++)); do
-        grep -q '^ready' "$work/answerer.out" && return 0
-        kill -0 "$answerer" 2>/dev/null || return 1
-        sleep 0.01
-    done
-    return 1
+    wait_for_line '^ready' "$work/answerer.out" "$answerer" 5 0.01
 }
 
 # Starts PROGRAM (vrk3 opens PROJECT, its picker answered by the reader already started) with
@@ -159,13 +166,7 @@ run_once() {
 
 # Waits until the page has been painted; false if the program ended or hung first.
 wait_first_page() {
-    local i
-    for ((i = 0; i < limit * 20; i++)); do
-        grep -q '^first-page ' "$log" && return 0
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.05
-    done
-    return 1
+    wait_for_line '^first-page ' "$log" "$pid" "$limit" 0.05
 }
 
 stop() {
