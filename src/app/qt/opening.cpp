@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QFileDialog>
-#include <QScopeGuard>
 
 #include "app/project_opening.h"
 #include "app/qt/main_window.h"
@@ -99,15 +98,9 @@ bool MainWindow::openProject() {
     ProjectOpening opening(m_story, *m_interpreter, *m_host);
     bool opened = runReporting([&] { opening.chooseSaveDirectory(); });
     if (opened) {
-        // Taken down after the opening, once the event loop comes round: hidden by then, its
-        // teardown need not hold back the first page.
-        auto* box = new SlotDialog(this);
-        const auto takeDown = qScopeGuard([box] {
-            box->disconnect();
-            box->deleteLater();
-        });
-        opened = pickSlot(*box, opening) && runReporting([&] { opening.loadSlot(); });
-        opened = opened && askNames(*box, opening);
+        SlotDialog box(this);
+        opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
+        opened = opened && askNames(box, opening);
     }
     opened = opened && runReporting([&] { opening.start(); });
     startupMark("first-page-run");
