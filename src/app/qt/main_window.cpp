@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QShortcutEvent>
 #include <QShowEvent>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/qt/page_speaker.h"
@@ -212,11 +213,18 @@ void MainWindow::onFirstShow() {
     placeButtons();
 }
 
-void MainWindow::openThenShow() {
-    // The first page is laid out for the window's own size although nothing is on screen yet.
+void MainWindow::settleLayout() {
     if (layout()) {
         layout()->activate();
     }
+}
+
+void MainWindow::openThenShow() {
+    // The first page is laid out for the window's own size although nothing is on screen yet.
+    // That size (the menu bar measures its fonts for it) is worked out in the first idle turn,
+    // which comes while the slot picker waits for the reader; the opening settles it before
+    // the page if no such turn came.
+    QTimer::singleShot(0, this, &MainWindow::settleLayout);
     openProject();
     if (!m_closing) {
         show();

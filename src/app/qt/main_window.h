@@ -145,6 +145,10 @@ protected:
 private:
     friend class MenuBinder;
 
+    /// Works out the sizes of the window's parts (the page's among them) although the window
+    /// is not shown yet; nothing when they are known.
+    void settleLayout();
+
     // PageObserver, and the comforts that follow a page (reader_comforts.cpp).
     void pageRunStarting(std::int32_t offset) override;
     void pageShown(const std::string& labelSjis) override;

@@ -102,6 +102,7 @@ bool MainWindow::openProject() {
         opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
         opened = opened && askNames(box, opening);
     }
+    settleLayout();
     opened = opened && runReporting([&] { opening.start(); });
     startupMark("first-page-run");
     if (opened) {
