@@ -8,10 +8,10 @@
 #
 # Both programs print the wall-clock time through one probe (src/app/qt/first_frame_probe.h),
 # once the window update that painted their first frame has flushed it to the display; the
-# time is taken from just before exec, and for vrk3 after its reader is watching. A start that fails (no display, a crash, a hang, no probe
-# line) is tried again up to twice and otherwise counted as a failure: the script then ends
-# with status 1 and records no figure for it. Prints every run, then the minimum and median
-# of each program and their ratios.
+# time is taken from just before exec (for vrk3, once its reader is watching). A start that
+# fails (no display, a crash, a hang, no probe line) is tried again up to twice and otherwise
+# counted as a failure: the script then ends with status 1 and records no figure for it.
+# Prints every run, then the minimum and median of each program and their ratios.
 set -uo pipefail
 
 if [[ ${1:-} != --inner ]]; then

@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "app/qt/start_up_style.h"
