@@ -129,13 +129,9 @@ void QtStoryHost::restartReveal() {
 }
 
 void QtStoryHost::setBusy(bool busy) {
-    if (busy == m_busy) {
-        return;
-    }
-    m_busy = busy;
     // The first page of an opening runs before the window is on the screen: there is nothing to
     // show the cursor over, and reading its pictures would only hold that page back.
-    if (busy && m_window.isVisible()) {
+    if (busy && !m_busyCursorShown && m_window.isVisible()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_busyCursorShown = true;
     } else if (!busy && m_busyCursorShown) {

@@ -70,8 +70,7 @@ private:
     std::filesystem::path m_projectDir;
     programs::ProgramPermissions m_permissions;
     std::function<programs::ProgramAnswer(const std::string&)> m_ask;
-    bool m_busy = false;
-    bool m_busyCursorShown = false;
+    bool m_busyCursorShown = false;  // the wait cursor this host set, to be restored
 };
 
 }  // namespace vrk::app
