@@ -1,10 +1,13 @@
 #include "app/reading_history.h"
 
 #include <algorithm>
-#include <fstream>
+#include <string_view>
 
+#include "common/file_reading.h"
+#include "common/file_writing.h"
 #include "common/sjis.h"
 #include "presentation/text_layout.h"
+#include "story/script.h"
 
 namespace vrk::app {
 namespace {
@@ -96,30 +99,77 @@ std::size_t ReadingHistory::memoryBytes() const {
     return bytes;
 }
 
+namespace {
+
+// 8002 labels of up to 8 bytes, each on a line of its own, fit many times over; a longer file is
+// not one the player wrote.
+constexpr std::size_t kMaxReadMarksBytes = std::size_t{1} << 20;
+
+// The marks of a file's bytes, or nothing when they do not read as marks: every line a label,
+// but for one too long to be one. Earlier releases appended to the file, and a full disk could
+// cut a line off and glue the next mark to it; that line is dropped, the others are kept.
+std::optional<std::set<std::string>> parseMarks(std::string_view bytes) {
+    std::set<std::string> labels;
+    int overLong = 0;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.find('\0') != std::string_view::npos ||
+            (line.size() > story::kMaxLabelBytes && ++overLong > 1)) {
+            return std::nullopt;
+        }
+        if (!line.empty() && line.size() <= story::kMaxLabelBytes) {
+            labels.emplace(line);
+        }
+    }
+    return labels;
+}
+
+std::string formatMarks(const std::set<std::string>& labels) {
+    std::string out;
+    for (const std::string& label : labels) {
+        out += label;
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace
+
 void ReadMarks::load(const std::filesystem::path& file) {
     m_file = file;
     m_labels.clear();
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            m_labels.insert(line);
+    if (const auto bytes = tryReadRegularFile(file, kMaxReadMarksBytes, OverLimit::Refuse)) {
+        if (auto labels = parseMarks(std::string_view(bytes->data(), bytes->size()))) {
+            m_labels = std::move(*labels);
         }
     }
 }
 
 bool ReadMarks::mark(const std::string& labelSjis) {
     // A label with a line end in it could not be read back as one mark.
-    if (labelSjis.empty() || labelSjis.find_first_of("\r\n") != std::string::npos ||
+    if (labelSjis.empty() || labelSjis.size() > story::kMaxLabelBytes ||
+        labelSjis.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos ||
         !m_labels.insert(labelSjis).second) {
         return false;
     }
     if (!m_file.empty()) {
-        std::ofstream out(m_file, std::ios::binary | std::ios::app);
-        out << labelSjis << "\r\n";
+        // The file is written whole, as every other: a cut-off line can only be the previous
+        // file's. What another window on the same story marked meanwhile is kept, so the file
+        // stays one set of labels whoever writes it.
+        updateFile(m_file, kMaxReadMarksBytes, [this](std::optional<std::string_view> existing) {
+            std::optional<std::set<std::string>> kept =
+                existing ? parseMarks(*existing) : std::set<std::string>{};
+            if (!kept) {
+                return std::optional<std::string>();
+            }
+            m_labels.merge(*kept);
+            return std::optional<std::string>(formatMarks(m_labels));
+        });
     }
     return true;
 }

@@ -71,11 +71,14 @@ private:
     std::size_t m_textBytes = 0;
 };
 
-/// The labels of the pages a reader has seen in one project, kept in a file of the save
-/// directory, one label a line, added to as pages are read.
+/// The labels of the pages a reader has seen in one project, a set kept in a file of the save
+/// directory, one label a line, written whole (never through a link) as pages are read.
 class ReadMarks {
 public:
-    /// Reads the marks of file (none when it is missing) and appends new ones to it from now on.
+    /// Reads the marks of file (none when it is missing, not a regular file, over 1 MiB or not
+    /// marks at all) and keeps new ones in it from now on, together with any that another
+    /// window on the same story keeps there meanwhile. A file that does not read as marks is
+    /// left as it is.
     void load(const std::filesystem::path& file);
     bool contains(const std::string& labelSjis) const { return m_labels.contains(labelSjis); }
     /// Marks the label read; true when it was not before. A file that cannot be written keeps the

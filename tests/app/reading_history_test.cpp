@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -133,6 +137,97 @@ TEST(ReadMarksTest, MarksGoToTheFileAndComeBack) {
     unwritable.load("/nonexistent-dir/x.VRR");
     EXPECT_TRUE(unwritable.mark("A"));
     EXPECT_TRUE(unwritable.contains("A"));
+}
+
+class ReadMarksFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("vrk_marks_dir_" + std::to_string(::getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path m_dir;
+};
+
+// A story folder's marks file linked to the reader's diary: marks are never appended to it.
+TEST_F(ReadMarksFileTest, MarksAreNeverWrittenThroughALinkOrOverOtherFiles) {
+    std::ofstream(m_dir / "diary.txt") << "Dear diary, today I unpacked a story.\n";
+    fs::create_symlink("diary.txt", m_dir / "TALE.VRR");
+    ReadMarks marks;
+    marks.load(m_dir / "TALE.VRR");
+    EXPECT_EQ(marks.size(), 0u);  // the diary's line is no label
+    EXPECT_TRUE(marks.mark("START"));
+    EXPECT_TRUE(marks.contains("START"));  // kept for the run
+    EXPECT_TRUE(fs::is_symlink(m_dir / "TALE.VRR"));
+    // The diary under the marks' own name (a second hard link) is not marks either.
+    fs::remove(m_dir / "TALE.VRR");
+    fs::create_hard_link(m_dir / "diary.txt", m_dir / "TALE.VRR");
+    marks.load(m_dir / "TALE.VRR");
+    EXPECT_TRUE(marks.mark("START"));
+    EXPECT_EQ(contents(m_dir / "diary.txt"), "Dear diary, today I unpacked a story.\n");
+}
+
+// FIFOs, endless devices and huge files: loading returns promptly with bounded memory.
+TEST_F(ReadMarksFileTest, LoadingNeverBlocksNorGrowsWithoutBound) {
+    ASSERT_EQ(::mkfifo((m_dir / "FIFO.VRR").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", m_dir / "ZERO.VRR");
+    std::ofstream{m_dir / "HUGE.VRR"};
+    ASSERT_EQ(::truncate((m_dir / "HUGE.VRR").c_str(), off_t{3} << 30), 0);
+    for (const char* name : {"FIFO.VRR", "ZERO.VRR", "HUGE.VRR"}) {
+        SCOPED_TRACE(name);
+        ReadMarks marks;
+        marks.load(m_dir / name);
+        EXPECT_EQ(marks.size(), 0u);
+        EXPECT_TRUE(marks.mark("START"));
+    }
+    EXPECT_TRUE(fs::is_fifo(m_dir / "FIFO.VRR"));
+}
+
+// A file cut off inside a line (a full disk under an earlier release that appended) keeps the
+// whole lines, and the next mark is a line of its own.
+TEST_F(ReadMarksFileTest, ACutOffLineLosesNoOtherMark) {
+    std::ofstream(m_dir / "TALE.VRR", std::ios::binary) << "START\r\nP2\r\nP3";
+    ReadMarks marks;
+    marks.load(m_dir / "TALE.VRR");
+    EXPECT_EQ(marks.size(), 3u);
+    EXPECT_TRUE(marks.mark("P4"));
+    ReadMarks again;
+    again.load(m_dir / "TALE.VRR");
+    EXPECT_EQ(again.size(), 4u);
+    EXPECT_TRUE(again.contains("P3"));
+    EXPECT_TRUE(again.contains("P4"));
+    // A line glued from a cut-off mark and the next one is dropped; the rest stays.
+    std::ofstream(m_dir / "OLD.VRR", std::ios::binary) << "START\r\nLONGLABP2\r\nP5\r\n";
+    again.load(m_dir / "OLD.VRR");
+    EXPECT_EQ(again.size(), 2u);
+    EXPECT_TRUE(again.mark("P6"));
+    EXPECT_EQ(contents(m_dir / "OLD.VRR"), "P5\r\nP6\r\nSTART\r\n");
+}
+
+// Two windows on one story: the file ends up holding each mark once, from both.
+TEST_F(ReadMarksFileTest, TwoReadersOfOneStoryKeepOneSet) {
+    ReadMarks first;
+    ReadMarks second;
+    first.load(m_dir / "TALE.VRR");
+    second.load(m_dir / "TALE.VRR");
+    for (int n = 0; n < 40; ++n) {
+        first.mark("A" + std::to_string(n));
+        second.mark("A" + std::to_string(n % 20));
+        second.mark("B" + std::to_string(n));
+    }
+    ReadMarks again;
+    again.load(m_dir / "TALE.VRR");
+    EXPECT_EQ(again.size(), 80u);
+    const std::string text = contents(m_dir / "TALE.VRR");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 80);
+    EXPECT_EQ(second.size(), 80u);  // it learnt the first window's marks on writing
 }
 
 TEST(ReadingPaceTest, PauseGrowsWithThePageAndHasACeiling) {
