@@ -46,7 +46,7 @@ void BM_WriteState(benchmark::State& state) {
         std::filesystem::temp_directory_path() / ("vrk_bench_" + std::to_string(::getpid()) + ".V01");
     const StoryState story = sampleState();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(writeState(path, story, 0));
+        benchmark::DoNotOptimize(writeState(path, story, LabelIndex{}));
     }
     std::filesystem::remove(path);
 }
@@ -55,7 +55,7 @@ BENCHMARK(BM_WriteState);
 void BM_ReadState(benchmark::State& state) {
     const auto path =
         std::filesystem::temp_directory_path() / ("vrk_bench_" + std::to_string(::getpid()) + ".V02");
-    writeState(path, sampleState(), 0);
+    writeState(path, sampleState(), LabelIndex{});
     LabelIndex labels;
     StoryState story;
     for (auto _ : state) {

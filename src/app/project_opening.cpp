@@ -1,11 +1,15 @@
 #include "app/project_opening.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstdlib>
 #include <system_error>
 
+#include "app/user_folders.h"
 #include "common/errors.h"
 #include "common/file_names.h"
+#include "common/file_reading.h"
 #include "common/file_writing.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -43,20 +47,36 @@ fs::path withSeparator(fs::path dir) {
 
 }  // namespace
 
-fs::path userDataDirectory() {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = fs::path(home) / ".local" / "share";
-    } else {
-        base = fs::temp_directory_path();
+namespace {
+
+// The slot files and the read marks, all of which a copy carries.
+constexpr std::array<std::string_view, 6> kCopiedExtensions = {".V04", ".V03", ".V02",
+                                                               ".VR$", ".VRR", ".V01"};
+constexpr std::size_t kMaxCopiedBytes = std::size_t{1} << 20;
+
+// Earlier releases kept the copies straight in the folder under the base name alone, where any
+// story of that name found them. They are carried over only into a project whose own first slot
+// they match: their first slot reads as a save of this story.
+bool earlierCopiesMatch(const interpreter::Locations& where, const fs::path& oldDir) {
+    const auto oldFirst = findInDirectory(oldDir, where.baseName + ".V01");
+    const auto ownFirst = findInDirectory(where.projectDir, where.baseName + ".V01");
+    if (!oldFirst || !ownFirst) {
+        return false;
     }
-    const fs::path dir = base / "vrk3";
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    return withSeparator(dir);
+    try {
+        story::LabelIndex labels;
+        labels.load(where.projectFile(".VRJ"));
+        const auto old = readRegularFile(*oldFirst, "Save file", kMaxCopiedBytes, OverLimit::Refuse);
+        const auto own = readRegularFile(*ownFirst, "Save file", kMaxCopiedBytes, OverLimit::Refuse);
+        const std::string_view ownBytes(own.data(), own.size());
+        const std::string_view title = ownBytes.substr(0, ownBytes.find_first_of("\r\n"));
+        return story::readsAsSaveOf(std::string_view(old.data(), old.size()), labels, title);
+    } catch (const Error&) {
+        return false;
+    }
 }
+
+}  // namespace
 
 void ProjectOpening::chooseSaveDirectory() {
     interpreter::Locations& where = m_story.locations;
@@ -66,29 +86,50 @@ void ProjectOpening::chooseSaveDirectory() {
         removeStaleTemporaries(where.saveDir);
         return;
     }
-    where.saveDir =
-        createEmptyFile(where.programDir / "$$VRKTMP.$$$") ? where.programDir : userDataDirectory();
-    removeStaleTemporaries(where.saveDir);
-    if (findInDirectory(where.saveDir, where.baseName + ".V01")) {
+    const fs::path base = keepsFilesBesideProgram(where.programDir) ? where.programDir : userDataDirectory();
+    if (base.empty()) {
+        // Never a shared folder such as /tmp, where another user could have prepared the saves.
+        throw Error(Error::Kind::Io, "No folder for this story's saves: HOME is not set");
+    }
+    const fs::path folder = projectSaveFolder(base, where.projectFile(".VRK"), where.baseName);
+    ::mkdir(folder.c_str(), 0700);
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        throw ioError("Save folder cannot be made", folder.string());
+    }
+    removeStaleTemporaries(folder);
+    where.saveDir = folder;
+    if (findInDirectory(folder, where.baseName + ".V01")) {
         return;
     }
-    const fs::path target = where.saveDir;
-    // Read from the project directory; saveDir names it while a read may fail.
-    where.saveDir = where.projectDir;
-    std::array<std::string, 4> copies;
-    for (int slot = 1; slot <= 4; ++slot) {
+    // Read from the project directory (or the earlier copies); saveDir names it while a read may fail.
+    where.saveDir = earlierCopiesMatch(where, base) ? withSeparator(base) : where.projectDir;
+    std::array<std::optional<std::string>, kCopiedExtensions.size()> copies;
+    for (std::size_t i = 0; i < kCopiedExtensions.size(); ++i) {
+        const std::string extension(kCopiedExtensions[i]);
+        if (extension == ".VR$" || extension == ".VRR") {
+            // Only earlier copies have these; a story ships neither.
+            if (where.saveDir != where.projectDir) {
+                if (auto bytes =
+                        tryReadRegularFile(where.saveFile(extension), kMaxCopiedBytes, OverLimit::Refuse)) {
+                    copies[i] = std::string(bytes->begin(), bytes->end());
+                }
+            }
+            continue;
+        }
         story::StoryState copy;
-        story::readState(where.saveFile(slotExtensionFor(slot)), m_story.labels, copy);
+        story::readState(where.saveFile(extension), m_story.labels, copy);
         // The copy keeps the slot's own resume marker: recomputing it against whatever
         // index is loaded would make a resumed story replay its label's state lines.
-        copies[static_cast<std::size_t>(slot - 1)] = story::formatStateMarked(copy, copy.resumeSkip);
+        copies[i] = story::formatStateMarked(copy, copy.resumeSkip);
     }
-    where.saveDir = target;
-    // All four are read before any is written, and the first slot is written last: its
-    // presence is what tells a later opening that the copies are there.
-    for (int slot = 4; slot >= 1; --slot) {
-        if (!replaceFile(target / (where.baseName + slotExtensionFor(slot)),
-                         copies[static_cast<std::size_t>(slot - 1)])) {
+    where.saveDir = folder;
+    // All are read before any is written, and the first slot is written last: its presence is
+    // what tells a later opening that the copies are there.
+    for (std::size_t i = 0; i < kCopiedExtensions.size(); ++i) {
+        if (copies[i] &&
+            !replaceFile(folder / (where.baseName + std::string(kCopiedExtensions[i])), *copies[i]) &&
+            kCopiedExtensions[i] != ".VRR") {
             m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
         }
     }
@@ -113,7 +154,8 @@ SlotView ProjectOpening::eraseSlot() {
     }
     readDefaultsBlock();
     const std::string content = story::initialSlotContent(m_story.state);
-    if (!replaceFile(m_story.locations.saveFile(m_story.locations.slotExtension), content)) {
+    if (!story::writeSaveFile(m_story.locations.saveFile(m_story.locations.slotExtension), content,
+                              m_story.labels)) {
         m_view.commentSjis = messages::kUserDataUnwritable;
         return m_view;
     }
@@ -188,8 +230,7 @@ bool quickSaveExists(const Story& story) {
 }
 
 bool quickSave(Story& story, StoryHost& host) {
-    const std::int32_t vrkalter = story.labels.findLabel("VRKALTER");
-    if (!story::writeState(story.locations.saveFile(".VR$"), story.state, vrkalter)) {
+    if (!story::writeState(story.locations.saveFile(".VR$"), story.state, story.labels)) {
         host.showAboutComment(std::string(messages::kUserDataUnwritable));
         return false;
     }

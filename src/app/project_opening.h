@@ -30,10 +30,11 @@ public:
                    interpreter::StoryHost& host)
         : m_story(story), m_interpreter(interpreter), m_host(host) {}
 
-    /// Step 1: picks saveDir (the project's directory unless its first slot is read-only or
-    /// missing; then the program directory, or the user's data directory when the program
-    /// directory cannot be written) and copies the four slots there when it lacks them.
-    /// Throws the I/O error when a slot to copy cannot be read.
+    /// Step 1: picks saveDir: the project's directory when its first slot can be written there;
+    /// else the project's own folder (projectSaveFolder) in a portable program directory, or in
+    /// the user's data directory, into which the four slots are copied when it lacks them (from
+    /// earlier copies of this story kept under the base name alone, if any match it). Throws
+    /// the I/O error when a slot to copy cannot be read or there is no folder for saves.
     void chooseSaveDirectory();
 
     /// Makes slot n (1-4) current and describes it. Throws the I/O error when its file cannot
@@ -91,9 +92,6 @@ struct ProjectName {
     std::string baseName;
 };
 std::optional<ProjectName> projectFromArgument(const std::string& argument);
-
-/// The user's data directory for saves when nothing else can be written (XDG_DATA_HOME/vrk3).
-std::filesystem::path userDataDirectory();
 
 /// Runs one step of opening or reading; an error it throws (the player's own, or a file-system
 /// failure outside its checks, in Shift-JIS) goes to report instead, and the result is false.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "app/user_folders.h"
 #include "common/file_reading.h"
 #include "common/file_writing.h"
 
@@ -301,18 +302,11 @@ void settingsToProfile(const Settings& s, ProfileFile& file) {
 }
 
 std::filesystem::path settingsFilePath(const std::filesystem::path& programDir) {
-    if (!programDir.empty() && ::access(programDir.c_str(), W_OK) == 0) {
+    if (keepsFilesBesideProgram(programDir)) {
         return programDir / "vrk.ini";
     }
-    std::filesystem::path base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-        base = config;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::filesystem::path(home) / ".config";
-    } else {
-        base = std::filesystem::temp_directory_path();
-    }
-    return base / "vrk3" / "vrk.ini";
+    const std::filesystem::path config = userConfigDirectory();
+    return config.empty() ? std::filesystem::path() : config / "vrk.ini";
 }
 
 namespace {
@@ -336,27 +330,22 @@ Settings readSettings(const std::filesystem::path& path) {
 }
 
 bool writeSettings(const std::filesystem::path& path, const Settings& settings) {
+    if (path.empty()) {
+        return false;
+    }
     try {
         std::error_code error;
-        const auto status = std::filesystem::status(path, error);
-        const bool exists = std::filesystem::exists(status);
-        // Something that is not a plain file (a FIFO would block the write) is left alone, and
-        // so is a file that cannot be read: rewriting it would drop every other key it holds.
-        if (exists && !std::filesystem::is_regular_file(status)) {
-            return false;
-        }
-        const auto existing = exists ? readWhole(path) : std::optional<std::string>(std::string{});
-        if (!existing) {
-            return false;
-        }
-        ProfileFile file = ProfileFile::parse(*existing);
-        settingsToProfile(settings, file);
         if (path.has_parent_path()) {
             std::filesystem::create_directories(path.parent_path(), error);
         }
-        // Whole or not at all: a full disk or a killed program must not leave a cut-off
-        // file that loses every preference.
-        return replaceFile(path, file.format());
+        // Whole or not at all: a full disk or a killed program must not leave a cut-off file that
+        // loses every preference. A file that cannot be read (or is not a plain file: a FIFO
+        // would block the write) is left alone: rewriting it would drop every other key it holds.
+        return updateFile(path, kMaxSettingsBytes, [&settings](std::optional<std::string_view> existing) {
+            ProfileFile file = ProfileFile::parse(existing.value_or(std::string_view()));
+            settingsToProfile(settings, file);
+            return std::optional<std::string>(file.format());
+        });
     } catch (const std::exception&) {
         return false;
     }

@@ -114,8 +114,9 @@ Settings settingsFromProfile(const ProfileFile& file);
 /// one of them is on or the file has them already.
 void settingsToProfile(const Settings& settings, ProfileFile& file);
 
-/// Where "vrk.ini" lives: beside the program when that directory can be written, else
-/// $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini).
+/// Where "vrk.ini" lives: beside a portable program (keepsFilesBesideProgram), else
+/// $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini); empty when the reader has no home
+/// folder, and then the preferences are neither read nor kept.
 std::filesystem::path settingsFilePath(const std::filesystem::path& programDir);
 /// Reads the settings; a missing or unreadable file gives the defaults, without a message.
 Settings readSettings(const std::filesystem::path& path);

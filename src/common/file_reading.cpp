@@ -54,9 +54,10 @@ std::string_view openProblem(int error) {
 }  // namespace
 
 std::vector<char> readRegularFile(const std::filesystem::path& path, std::string_view what,
-                                  std::size_t maxBytes, OverLimit overLimit) {
+                                  std::size_t maxBytes, OverLimit overLimit, FollowLinks followLinks) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const int noFollow = followLinks == FollowLinks::No ? O_NOFOLLOW : 0;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow));
     if (fd.get() < 0) {
         throw ioError(reason(what, openProblem(errno)), path.string());
     }
@@ -113,9 +114,9 @@ std::vector<char> readRegularFile(const std::filesystem::path& path, std::string
 }
 
 std::optional<std::vector<char>> tryReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
-                                                    OverLimit overLimit) {
+                                                    OverLimit overLimit, FollowLinks followLinks) {
     try {
-        return readRegularFile(path, "File", maxBytes, overLimit);
+        return readRegularFile(path, "File", maxBytes, overLimit, followLinks);
     } catch (const Error&) {
         return std::nullopt;
     }

@@ -18,14 +18,21 @@ enum class OverLimit {
     Truncate,  ///< the first maxBytes bytes, as if the file ended there
 };
 
+/// Whether a read goes through a symbolic link at the file's own name (links in the folders
+/// above it are always followed).
+enum class FollowLinks { Yes, No };
+
 /// The bytes of a regular file, at most maxBytes of them. A missing file, one that is not a
-/// regular file (directory, FIFO, device), a read that fails and, with OverLimit::Refuse, a
-/// longer file throw the I/O error naming what (e.g. "Script file") and the path.
+/// regular file (directory, FIFO, device, with FollowLinks::No a link), a read that fails and,
+/// with OverLimit::Refuse, a longer file throw the I/O error naming what (e.g. "Script file")
+/// and the path.
 std::vector<char> readRegularFile(const std::filesystem::path& path, std::string_view what,
-                                  std::size_t maxBytes, OverLimit overLimit);
+                                  std::size_t maxBytes, OverLimit overLimit,
+                                  FollowLinks followLinks = FollowLinks::Yes);
 
 /// As readRegularFile, nothing instead of the error.
 std::optional<std::vector<char>> tryReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
-                                                    OverLimit overLimit);
+                                                    OverLimit overLimit,
+                                                    FollowLinks followLinks = FollowLinks::Yes);
 
 }  // namespace vrk

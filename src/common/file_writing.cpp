@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::string_view kTemporaryMark = ".vrk3tmp-";
 constexpr std::size_t kTemporarySuffixLength = 8;
-constexpr int kMaxLinkHops = 40;
 constexpr auto kStaleAge = std::chrono::seconds(60);
 
 class Descriptor {
@@ -59,35 +58,6 @@ bool writeAll(int fd, std::string_view bytes) {
 
 fs::path directoryOf(const fs::path& path) {
     return path.has_parent_path() ? path.parent_path() : fs::path(".");
-}
-
-// A link is the reader's own when this user made it, or the owner of the directory it sits
-// in did (who could have put anything there anyway).
-bool trustedLink(const fs::path& link, const struct stat& linkInfo) {
-    const uid_t self = ::geteuid();
-    if (linkInfo.st_uid == self) {
-        return true;
-    }
-    struct stat dirInfo {};
-    return ::stat(directoryOf(link).c_str(), &dirInfo) == 0 && linkInfo.st_uid == dirInfo.st_uid;
-}
-
-// The file a write to path lands on: path itself, or the end of a chain of trusted links.
-std::optional<fs::path> writeTarget(const fs::path& path) {
-    fs::path current = path;
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat info {};
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || !trustedLink(current, info)) {
-            return current;
-        }
-        std::error_code ec;
-        const fs::path next = fs::read_symlink(current, ec);
-        if (ec) {
-            return std::nullopt;
-        }
-        current = next.is_absolute() ? next : directoryOf(current) / next;
-    }
-    return std::nullopt;
 }
 
 std::string randomSuffix() {
@@ -129,14 +99,65 @@ void syncDirectory(const fs::path& dir) {
 }
 
 // Rewrites an existing file where it is, for directories that take no new names. Written
-// first and cut to length after, so a shorter save never passes through an empty file.
-bool rewriteInPlace(const fs::path& target, std::string_view bytes) {
-    Descriptor fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) {
+// first and cut to length after, so a shorter save never passes through an empty file. Only the
+// file that was looked at is written: a name swapped for another file since, or a file with a
+// second hard link (whose other name would change with it), is left alone.
+bool rewriteInPlace(const fs::path& target, std::string_view bytes, const struct stat& lookedAt) {
+    Descriptor fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_dev != lookedAt.st_dev || info.st_ino != lookedAt.st_ino || info.st_nlink != 1) {
         return false;
     }
     return writeAll(fd.get(), bytes) && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0 &&
            ::fsync(fd.get()) == 0 && fd.close();
+}
+
+// Writes bytes to a new temporary beside target and renames it over target. existing is what
+// stands at target now (a regular file the reader may write), or nothing.
+bool replaceWith(const fs::path& target, std::string_view bytes, const std::optional<struct stat>& existing) {
+    fs::path temporary;
+    Descriptor fd(createTemporary(target, temporary));
+    if (!fd.valid()) {
+        return existing && rewriteInPlace(target, bytes, *existing);
+    }
+    bool written = writeAll(fd.get(), bytes);
+    if (written && existing) {
+        ::fchmod(fd.get(), existing->st_mode & 07777);
+        if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) {
+            // Only an administrator can give the file back to its owner; others keep theirs.
+            [[maybe_unused]] const int owned = ::fchown(fd.get(), existing->st_uid, existing->st_gid);
+        }
+    }
+    written = written && ::fsync(fd.get()) == 0;
+    written = fd.close() && written;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // rename replaces the name itself: whatever took its place since it was looked at (a link
+    // included) is replaced, never written through.
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        // A sticky or append-only directory may refuse the rename where the file is writable.
+        return existing && (error == EPERM || error == EACCES) && rewriteInPlace(target, bytes, *existing);
+    }
+    syncDirectory(directoryOf(target));
+    return true;
+}
+
+// What stands at path: nothing (true, empty), a regular file this process may write (true, its
+// status), or something never to be replaced (false): a link, a directory, a device, a file
+// without write bits.
+bool replaceable(const fs::path& path, std::optional<struct stat>& existing) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        existing.reset();
+        return errno == ENOENT;
+    }
+    existing = info;
+    return S_ISREG(info.st_mode) && fileIsWritable(path);
 }
 
 bool isLegacyTemporary(std::string_view name) {
@@ -161,7 +182,7 @@ bool isLegacyTemporary(std::string_view name) {
 
 bool fileIsWritable(const fs::path& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || (info.st_mode & 0222) == 0) {
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0) {
         return false;
     }
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -172,61 +193,41 @@ bool fileIsWritable(const fs::path& path) {
 }
 
 bool replaceFile(const fs::path& path, std::string_view bytes) {
-    const auto target = writeTarget(path);
-    if (!target) {
+    std::optional<struct stat> existing;
+    return replaceable(path, existing) && replaceWith(path, bytes, existing);
+}
+
+bool updateFile(const fs::path& path, std::size_t maxExistingBytes, const FileUpdate& update) {
+    std::optional<struct stat> existing;
+    if (!replaceable(path, existing)) {
         return false;
     }
-    struct stat existing {};
-    const bool exists = ::lstat(target->c_str(), &existing) == 0;
-    if (exists && !S_ISLNK(existing.st_mode)) {
-        // Only a regular file is ever replaced, and one the reader could write in place.
-        if (!S_ISREG(existing.st_mode) || !fileIsWritable(*target)) {
+    std::optional<std::vector<char>> kept;
+    if (existing) {
+        kept = tryReadRegularFile(path, maxExistingBytes, OverLimit::Refuse, FollowLinks::No);
+        if (!kept) {
             return false;
         }
     }
-    const bool canRewrite = exists && S_ISREG(existing.st_mode);
-
-    fs::path temporary;
-    Descriptor fd(createTemporary(*target, temporary));
-    if (!fd.valid()) {
-        return canRewrite && rewriteInPlace(*target, bytes);
-    }
-    bool written = writeAll(fd.get(), bytes);
-    if (written && canRewrite) {
-        ::fchmod(fd.get(), existing.st_mode & 07777);
-        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
-            // Only an administrator can give the file back to its owner; others keep theirs.
-            [[maybe_unused]] const int owned = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
-        }
-    }
-    written = written && ::fsync(fd.get()) == 0;
-    written = fd.close() && written;
-    if (!written) {
-        ::unlink(temporary.c_str());
+    const std::optional<std::string> bytes =
+        kept ? update(std::string_view(kept->data(), kept->size())) : update(std::nullopt);
+    if (!bytes) {
         return false;
     }
-    if (::rename(temporary.c_str(), target->c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        // A sticky or append-only directory may refuse the rename where the file is writable.
-        return canRewrite && (error == EPERM || error == EACCES) && rewriteInPlace(*target, bytes);
-    }
-    syncDirectory(directoryOf(*target));
-    return true;
-}
-
-bool replaceFileUnlessSame(const fs::path& path, std::string_view bytes) {
-    const std::optional<std::vector<char>> kept =
-        tryReadRegularFile(path, bytes.size() + 1, OverLimit::Truncate);
-    if (kept && std::string_view(kept->data(), kept->size()) == bytes) {
+    if (kept && std::string_view(kept->data(), kept->size()) == *bytes) {
         return true;
     }
-    return replaceFile(path, bytes);
+    return replaceWith(path, *bytes, existing);
 }
 
-bool createEmptyFile(const fs::path& path) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    return fd.valid() && fd.close();
+bool directoryTakesNewFiles(const fs::path& dir) {
+    fs::path probe;
+    Descriptor fd(createTemporary(dir / "vrk3-probe", probe));
+    if (!fd.valid()) {
+        return false;
+    }
+    ::unlink(probe.c_str());
+    return true;
 }
 
 bool isTemporaryName(std::string_view fileName) {

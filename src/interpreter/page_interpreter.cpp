@@ -272,19 +272,16 @@ std::string PageInterpreter::readTarget() {
 }
 
 bool PageInterpreter::writeSlot() const {
-    const std::int32_t vrkalter = m_story.labels.findLabel("VRKALTER");
     return story::writeState(m_story.locations.saveFile(m_story.locations.slotExtension), m_story.state,
-                             vrkalter);
+                             m_story.labels);
 }
 
 void PageInterpreter::saveProgress() {
     // What the flush that ends the reading will write, already now, so that a session that ends
     // without one (a lost display, a crash, a power cut) loses no page the reader has seen. A
-    // slot that cannot be written is reported by that flush, not after every page. A slot that
-    // already holds these bytes (a resumed page, a page that changed nothing kept) is left alone.
+    // slot that cannot be written is reported by that flush, not after every page.
     if (m_story.scriptOpen()) {
-        replaceFileUnlessSame(m_story.locations.saveFile(m_story.locations.slotExtension),
-                              story::formatState(m_story.state, m_story.labels.findLabel("VRKALTER")));
+        writeSlot();
     }
 }
 

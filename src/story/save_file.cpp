@@ -161,8 +161,39 @@ std::string formatStateMarked(const StoryState& state, bool resumeMarker) {
     return out;
 }
 
-bool writeState(const fs::path& path, const StoryState& state, std::int32_t vrkalterOffset) {
-    return replaceFile(path, formatState(state, vrkalterOffset));
+bool readsAsSaveOf(std::string_view bytes, const LabelIndex& labels, std::string_view titleSjis) {
+    if (bytes.empty()) {
+        return true;
+    }
+    if (bytes.size() > kMaxSaveFileBytes) {
+        return false;
+    }
+    LineReader reader(bytes);
+    const std::string title = reader.next();
+    const std::string label = reader.next();
+    for (int i = 0; i < 2 * kNameCount; ++i) {
+        reader.next();
+    }
+    for (int n = 0; n < kFlagLines && !reader.atEnd(); ++n) {
+        if (reader.next().find_first_not_of("01") != std::string::npos) {
+            return false;
+        }
+    }
+    const bool knownLabel = !label.empty() && (label == "VRKSTART" || labels.findLabel(label) >= 0);
+    const bool sameTitle = !title.empty() && title == titleSjis;
+    return knownLabel || sameTitle;
+}
+
+bool writeSaveFile(const fs::path& path, const std::string& bytes, const LabelIndex& labels) {
+    const std::string title = LineReader(bytes).next();
+    return updateFile(path, kMaxSaveFileBytes, [&](std::optional<std::string_view> existing) {
+        return !existing || readsAsSaveOf(*existing, labels, title) ? std::optional<std::string>(bytes)
+                                                                    : std::nullopt;
+    });
+}
+
+bool writeState(const fs::path& path, const StoryState& state, const LabelIndex& labels) {
+    return writeSaveFile(path, formatState(state, labels.findLabel("VRKALTER")), labels);
 }
 
 SlotDescription describeSlotFile(const fs::path& path) {

@@ -23,9 +23,18 @@ void readState(const std::filesystem::path& path, const LabelIndex& labels, Stor
 std::string formatState(const StoryState& state, std::int32_t vrkalterOffset);
 /// The file's bytes with the resume marker given ("1" when resumeMarker).
 std::string formatStateMarked(const StoryState& state, bool resumeMarker);
-/// Writes the state whole or not at all (replaceFile): a failed write leaves the previous
-/// file intact, a slot without write bits is refused. False on failure.
-bool writeState(const std::filesystem::path& path, const StoryState& state, std::int32_t vrkalterOffset);
+/// Whether bytes read as a save of the story whose index is labels: no longer than a save can be,
+/// every flag line only "0" and "1", and its label one of the story's (or "VRKSTART"), or else
+/// its title the one given. An empty file holds nothing to lose and counts too.
+bool readsAsSaveOf(std::string_view bytes, const LabelIndex& labels, std::string_view titleSjis);
+
+/// Writes bytes as the save file at path, whole or not at all, and only over a file that reads
+/// as a save of this story (readsAsSaveOf with the title bytes hold): whatever else a story
+/// names as its slot (a link, the reader's notes) is left alone. A file that already holds the
+/// bytes is not written again. False when the file does not hold them afterwards.
+bool writeSaveFile(const std::filesystem::path& path, const std::string& bytes, const LabelIndex& labels);
+/// writeSaveFile with the state's bytes (formatState, with the offset of "VRKALTER" in labels).
+bool writeState(const std::filesystem::path& path, const StoryState& state, const LabelIndex& labels);
 
 /// The first line of a slot, for the picker's caption, and whether it is unused.
 struct SlotDescription {

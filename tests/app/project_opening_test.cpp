@@ -1,6 +1,9 @@
 #include "app/project_opening.h"
+#include "app/settings_file.h"
 #include "app/terminal_front_end.h"
+#include "app/user_folders.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +146,11 @@ protected:
         return 60;
     }
 
+    // Where the copies of this project's saves go below base.
+    fs::path copiesIn(const fs::path& base) const {
+        return projectSaveFolder(base, m_project / "tale.VRK", "tale");
+    }
+
     fs::path m_root;
     fs::path m_project;
     fs::path m_program;
@@ -160,7 +168,7 @@ TEST_F(ProjectOpeningTest, WritableProjectKeepsItsSavesAtHome) {
     ProjectOpening opening(m_story, m_interpreter, m_host);
     opening.chooseSaveDirectory();
     EXPECT_EQ(m_story.locations.saveDir, m_project / "");
-    EXPECT_FALSE(fs::exists(m_program / "$$VRKTMP.$$$"));
+    EXPECT_TRUE(fs::is_empty(m_program));
     EXPECT_FALSE(fs::exists(leftOver));
 }
 
@@ -174,17 +182,19 @@ TEST_F(ProjectOpeningTest, ReadOnlyProjectCopiesItsSlotsOnce) {
 
     ProjectOpening opening(m_story, m_interpreter, m_host);
     opening.chooseSaveDirectory();
-    EXPECT_EQ(m_story.locations.saveDir, m_program / "");
-    EXPECT_TRUE(fs::exists(m_program / "$$VRKTMP.$$$"));
+    const fs::path copies = copiesIn(m_program);
+    EXPECT_EQ(m_story.locations.saveDir, copies);
     for (int n = 1; n <= 4; ++n) {
-        EXPECT_TRUE(fs::exists(m_program / ("tale.V0" + std::to_string(n))));
+        EXPECT_TRUE(fs::exists(copies / ("tale.V0" + std::to_string(n))));
     }
-    EXPECT_EQ(readText(m_program / "tale.V02"), started);
+    EXPECT_EQ(readText(copies / "tale.V02"), started);
+    // The write probe leaves nothing in the program's folder but the copies' own.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_program), fs::directory_iterator()), 1);
 
     // A second opening finds the copies and leaves the reader's saves alone.
-    writeText(m_program / "tale.V03", "mine\r\n");
+    writeText(copies / "tale.V03", "mine\r\n");
     opening.chooseSaveDirectory();
-    EXPECT_EQ(readText(m_program / "tale.V03"), "mine\r\n");
+    EXPECT_EQ(readText(copies / "tale.V03"), "mine\r\n");
 }
 
 TEST_F(ProjectOpeningTest, ProjectOnAReadOnlyMountSavesBesideTheProgram) {
@@ -193,12 +203,12 @@ TEST_F(ProjectOpeningTest, ProjectOnAReadOnlyMountSavesBesideTheProgram) {
     }
     const fs::path project = m_project;
     const int result = testing::runInChild([project] { return testing::mountReadOnly(project); },
-                                           [this] { return playThenReopen(m_program / ""); });
+                                           [this] { return playThenReopen(copiesIn(m_program)); });
     if (result == testing::kChildCannotStart) {
         GTEST_SKIP() << "this system refuses a private mount namespace (unshare -m)";
     }
     EXPECT_EQ(result, 0);
-    EXPECT_NE(readText(m_program / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
+    EXPECT_NE(readText(copiesIn(m_program) / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
     EXPECT_NE(readText(m_project / "tale.V01").find("\r\nVRKSTART\r\n"), std::string::npos);
 }
 
@@ -210,12 +220,16 @@ TEST_F(ProjectOpeningTest, ProjectOfAnotherUserSavesInTheReadersDataDirectory) {
     // write them, and the program's directory is root's too.
     fs::create_directories(m_root / "data");
     ASSERT_EQ(::chown((m_root / "data").c_str(), testing::kNobody, testing::kNobody), 0);
-    const int result = testing::runInChild(testing::becomeNobody,
-                                           [this] { return playThenReopen(m_root / "data" / "vrk3" / ""); });
+    const fs::path copies = copiesIn(m_root / "data" / "vrk3");
+    const int result = testing::runInChild(testing::becomeNobody, [&] { return playThenReopen(copies); });
     ASSERT_NE(result, testing::kChildCannotStart) << "cannot become the user nobody";
     EXPECT_EQ(result, 0);
-    EXPECT_NE(readText(m_root / "data" / "vrk3" / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(m_program / "$$VRKTMP.$$$"));
+    EXPECT_NE(readText(copies / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(m_program));
+    // The reader's data folder is hers alone.
+    struct stat info {};
+    ASSERT_EQ(::stat((m_root / "data" / "vrk3").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
 TEST_F(ProjectOpeningTest, UnwritableProgramDirectoryFallsBackToUserData) {
@@ -231,8 +245,179 @@ TEST_F(ProjectOpeningTest, UnwritableProgramDirectoryFallsBackToUserData) {
     fs::permissions(m_project / "tale.V01", fs::perms::owner_read);
     writeText(m_project / "tale.V02", readText(m_project / "tale.V03"));
     opening.chooseSaveDirectory();
-    EXPECT_EQ(m_story.locations.saveDir, m_root / "data" / "vrk3" / "");
-    EXPECT_TRUE(fs::exists(m_root / "data" / "vrk3" / "tale.V04"));
+    EXPECT_EQ(m_story.locations.saveDir, copiesIn(m_root / "data" / "vrk3"));
+    EXPECT_TRUE(fs::exists(copiesIn(m_root / "data" / "vrk3") / "tale.V04"));
+}
+
+// A story archive the reader unpacked in ~/Downloads: every link in it is hers, and its title
+// is a shell command. Playing it and saving must change nothing outside the story's saves.
+TEST_F(ProjectOpeningTest, SlotFilesThatLinkOutOfTheStoryAreNeverWritten) {
+    const fs::path home = m_root / "home";
+    fs::create_directories(home);
+    writeText(home / ".bashrc", "# the reader's own\n");
+    writeText(home / "notes.txt", "precious notes\n");
+    fs::create_symlink("../home/.bashrc", m_project / "tale.VR$");
+    fs::remove(m_project / "tale.V02");
+    fs::create_symlink("../home/notes.txt", m_project / "tale.V02");
+    // A second name of the notes (a hard link) is a regular file, but no save of this story.
+    fs::remove(m_project / "tale.V03");
+    ASSERT_EQ(::link((home / "notes.txt").c_str(), (m_project / "tale.V03").c_str()), 0);
+
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    openFresh(opening, 1);
+    m_story.state.title = "echo STORY-CODE-RAN-AS-$(id -u) > /tmp/x;#";
+    EXPECT_FALSE(quickSave(m_story, m_host));
+    EXPECT_EQ(m_host.comments, (std::vector<std::string>{std::string(messages::kUserDataUnwritable)}));
+    m_interpreter.flushProject();
+    for (const int slot : {2, 3}) {
+        SCOPED_TRACE(slot);
+        opening.describeSlot(slot);
+        opening.eraseSlot();
+        EXPECT_EQ(opening.eraseSlot().commentSjis, messages::kUserDataUnwritable);
+        m_story.locations.slotExtension = ".V0" + std::to_string(slot);
+        m_story.script.open(m_project / "tale.VRK");
+        m_interpreter.flushProject();
+    }
+    EXPECT_EQ(readText(home / ".bashrc"), "# the reader's own\n");
+    EXPECT_EQ(readText(home / "notes.txt"), "precious notes\n");
+    EXPECT_TRUE(fs::is_symlink(m_project / "tale.VR$"));
+    EXPECT_TRUE(fs::is_symlink(m_project / "tale.V02"));
+    EXPECT_EQ(fs::hard_link_count(home / "notes.txt"), 2u);
+    // The story's own first slot is its save as ever.
+    EXPECT_NE(readText(m_project / "tale.V01").find("echo STORY-CODE-RAN"), std::string::npos);
+}
+
+// A first slot that is a link (a story cannot ask to be saved elsewhere) sends the saves to the
+// reader's own copies, as a read-only slot does.
+TEST_F(ProjectOpeningTest, AFirstSlotThatIsALinkIsNeverSavedThrough) {
+    fs::create_directories(m_root / "elsewhere");
+    fs::rename(m_project / "tale.V01", m_root / "elsewhere" / "tale.V01");
+    fs::create_symlink("../elsewhere/tale.V01", m_project / "tale.V01");
+    const std::string shipped = readText(m_root / "elsewhere" / "tale.V01");
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    openFresh(opening, 1);
+    EXPECT_EQ(m_story.locations.saveDir, copiesIn(m_program));
+    ASSERT_TRUE(m_interpreter.selectChoice(1));
+    m_interpreter.flushProject();
+    EXPECT_EQ(readText(m_root / "elsewhere" / "tale.V01"), shipped);
+    EXPECT_NE(readText(copiesIn(m_program) / "tale.V01").find("\r\nP2\r\n"), std::string::npos);
+}
+
+// Two read-only stories of one base name, in two folders: neither resumes nor marks the other's.
+TEST_F(ProjectOpeningTest, TwoStoriesOfOneNameKeepTheirSavesApart) {
+    const fs::path other = m_root / "other";
+    fs::create_directories(other);
+    for (const char* name : {"tale.VRK", "tale.VRJ", "tale.V01", "tale.V02", "tale.V03", "tale.V04"}) {
+        fs::copy_file(m_project / name, other / name);
+    }
+    for (const fs::path& dir : {m_project, other}) {
+        fs::permissions(dir / "tale.V01", fs::perms::owner_read);
+    }
+    {
+        ProjectOpening opening(m_story, m_interpreter, m_host);
+        openFresh(opening, 1);
+        ASSERT_TRUE(m_interpreter.selectChoice(1));
+        m_interpreter.flushProject();
+    }
+    Story second;
+    second.locations = m_story.locations;
+    second.locations.projectDir = other / "";
+    QuietHost host;
+    PageInterpreter interpreter{second, host};
+    ProjectOpening opening(second, interpreter, host);
+    opening.chooseSaveDirectory();
+    EXPECT_NE(second.locations.saveDir, m_story.locations.saveDir);
+    EXPECT_TRUE(opening.describeSlot(1).fresh);
+}
+
+// Copies an earlier release kept under the base name alone are carried over to the story they
+// match, and left to any other story of that name.
+TEST_F(ProjectOpeningTest, EarlierCopiesGoOnOnlyForTheStoryTheyMatch) {
+    fs::permissions(m_project / "tale.V01", fs::perms::owner_read);
+    story::StoryState resumed;
+    resumed.title = "Tale";
+    resumed.currentLabel = "P2";
+    for (int n = 1; n <= 4; ++n) {
+        writeText(m_program / ("tale.V0" + std::to_string(n)), story::formatStateMarked(resumed, false));
+    }
+    writeText(m_program / "tale.VRR", "START\r\n");
+    {
+        ProjectOpening opening(m_story, m_interpreter, m_host);
+        opening.chooseSaveDirectory();
+        EXPECT_EQ(readText(copiesIn(m_program) / "tale.V03"), story::formatStateMarked(resumed, false));
+        EXPECT_EQ(readText(copiesIn(m_program) / "tale.VRR"), "START\r\n");
+        EXPECT_FALSE(opening.describeSlot(1).fresh);
+    }
+    // Another story of the name, whose labels and title the old copies do not know.
+    fs::remove_all(copiesIn(m_program));
+    story::StoryState foreign = resumed;
+    foreign.title = "Another tale";
+    foreign.currentLabel = "ELSEWHERE";
+    writeText(m_program / "tale.V01", story::formatStateMarked(foreign, false));
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    opening.chooseSaveDirectory();
+    EXPECT_TRUE(opening.describeSlot(1).fresh);
+    EXPECT_FALSE(fs::exists(copiesIn(m_program) / "tale.VRR"));
+}
+
+// Installed, the player keeps nothing in its own folder, whoever runs it (root included).
+TEST_F(ProjectOpeningTest, AnInstalledProgramKeepsNothingInItsFolder) {
+    const fs::path lib = m_root / "usr" / "lib" / "vrk3";
+    fs::create_directories(lib);
+    fs::create_directories(m_root / "usr" / "bin");
+    writeText(lib / "vrk3", "the program");
+    fs::create_symlink("../lib/vrk3/vrk3", m_root / "usr" / "bin" / "vrk3");
+    EXPECT_FALSE(keepsFilesBesideProgram(lib / ""));
+    EXPECT_TRUE(keepsFilesBesideProgram(m_program / ""));
+    ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
+    EXPECT_EQ(settingsFilePath(lib / ""), m_root / "config" / "vrk3" / "vrk.ini");
+    EXPECT_EQ(settingsFilePath(m_program / ""), m_program / "vrk.ini");
+    ::unsetenv("XDG_CONFIG_HOME");
+
+    fs::permissions(m_project / "tale.V01", fs::perms::owner_read);
+    m_story.locations.programDir = lib / "";
+    ProjectOpening opening(m_story, m_interpreter, m_host);
+    openFresh(opening, 1);
+    m_interpreter.flushProject();
+    EXPECT_EQ(m_story.locations.saveDir, copiesIn(m_root / "data" / "vrk3"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(lib), fs::directory_iterator()), 1);
+}
+
+// Without a home folder there is no private place for saves: never a shared one such as /tmp.
+TEST_F(ProjectOpeningTest, NoHomeFolderMeansNoSavesRatherThanSharedOnes) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a user without a password entry needs root to become";
+    }
+    fs::permissions(m_project / "tale.V01", fs::perms::owner_read);
+    fs::permissions(m_root, fs::perms::all);
+    const int result = testing::runInChild(
+        [] {
+            ::unsetenv("HOME");
+            ::unsetenv("XDG_DATA_HOME");
+            ::unsetenv("XDG_CONFIG_HOME");
+            // A user the password database does not know.
+            return ::setgroups(0, nullptr) == 0 && ::setgid(54321) == 0 && ::setuid(54321) == 0;
+        },
+        [this] {
+            if (!userDataDirectory().empty() || !settingsFilePath(m_root / "no-such-program" / "").empty()) {
+                return 1;
+            }
+            Story story;
+            story.locations = m_story.locations;
+            story.locations.programDir = m_root / "no-such-program" / "";
+            QuietHost host;
+            PageInterpreter interpreter{story, host};
+            ProjectOpening opening(story, interpreter, host);
+            try {
+                opening.chooseSaveDirectory();
+                return 2;
+            } catch (const Error& error) {
+                return error.messageSjis().find("HOME") != std::string::npos ? 0 : 3;
+            }
+        });
+    ASSERT_NE(result, testing::kChildCannotStart);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(fs::exists(fs::temp_directory_path() / "vrk3" / "tale.V01"));
 }
 
 TEST_F(ProjectOpeningTest, EraseAsksOnceThenInitialises) {

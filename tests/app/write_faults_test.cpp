@@ -304,6 +304,8 @@ TEST_F(WriteFaultsTest, KilledWhileWritingASlotLeavesAWholeSlot) {
     std::vector<story::StoryState> states(2);
     states[0].title = "first";
     states[1].title = std::string(200, 'L');
+    // Each save replaces the one before, so each must read as a save of the story.
+    states[0].currentLabel = states[1].currentLabel = "VRKSTART";
     states[1].background = "sbig.bmp";
     std::vector<std::string> versions;
     for (const auto& state : states) {
@@ -311,7 +313,9 @@ TEST_F(WriteFaultsTest, KilledWhileWritingASlotLeavesAWholeSlot) {
     }
     versions.push_back(readText(slot));
     killWhileWriting(
-        slot, versions, [&](int n) { story::writeState(slot, states[static_cast<std::size_t>(n)], 0); }, 150);
+        slot, versions,
+        [&](int n) { story::writeState(slot, states[static_cast<std::size_t>(n)], story::LabelIndex{}); },
+        150);
 }
 
 TEST_F(WriteFaultsTest, KilledWhileWritingSettingsLeavesWholeSettings) {

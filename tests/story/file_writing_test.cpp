@@ -1,8 +1,11 @@
 #include "common/file_writing.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdlib>
@@ -68,22 +71,40 @@ TEST_F(FileWritingTest, ReplacesTheWholeFileAndKeepsItsMode) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"tale.V01", "tale.V02"}));  // no temporaries left
 }
 
-TEST_F(FileWritingTest, AFileThatAlreadyHoldsTheBytesIsNotReplaced) {
+TEST_F(FileWritingTest, AnUpdateSeesTheFileAndMayRefuse) {
     const fs::path slot = m_dir / "tale.V01";
     writeText(slot, "same\r\n");
     struct stat before {};
     ASSERT_EQ(::stat(slot.c_str(), &before), 0);
-    ASSERT_TRUE(replaceFileUnlessSame(slot, "same\r\n"));
+    const auto toBytes = [](std::string bytes) {
+        return [bytes](std::optional<std::string_view>) { return std::optional<std::string>(bytes); };
+    };
+    ASSERT_TRUE(updateFile(slot, 64, toBytes("same\r\n")));
     struct stat after {};
     ASSERT_EQ(::stat(slot.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);  // a replacement is a new file under the name
     // A longer, shorter or different content, or no file at all, is written.
     for (const std::string bytes : {"same\r\nmore", "sam", "diff\r\n"}) {
-        ASSERT_TRUE(replaceFileUnlessSame(slot, bytes));
+        ASSERT_TRUE(updateFile(slot, 64, toBytes(bytes)));
         EXPECT_EQ(readText(slot), bytes);
     }
-    ASSERT_TRUE(replaceFileUnlessSame(m_dir / "tale.V02", "fresh"));
+    ASSERT_TRUE(updateFile(m_dir / "tale.V02", 64, toBytes("fresh")));
     EXPECT_EQ(readText(m_dir / "tale.V02"), "fresh");
+
+    // The update is handed what the file holds, or nothing; refusing leaves the file as it was.
+    std::vector<std::optional<std::string>> seen;
+    const auto refuse = [&seen](std::optional<std::string_view> existing) {
+        seen.emplace_back(existing ? std::optional<std::string>(*existing) : std::nullopt);
+        return std::optional<std::string>();
+    };
+    EXPECT_FALSE(updateFile(slot, 64, refuse));
+    EXPECT_FALSE(updateFile(m_dir / "tale.V03", 64, refuse));
+    EXPECT_EQ(seen, (std::vector<std::optional<std::string>>{"diff\r\n", std::nullopt}));
+    EXPECT_EQ(readText(slot), "diff\r\n");
+    // A file longer than the update may read is not the kind it replaces.
+    EXPECT_FALSE(updateFile(slot, 3, toBytes("x")));
+    EXPECT_EQ(readText(slot), "diff\r\n");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"tale.V01", "tale.V02"}));
 }
 
 TEST_F(FileWritingTest, FileWithoutWriteBitsStaysAsItWas) {
@@ -140,43 +161,96 @@ TEST_F(FileWritingTest, ImmutableDirectoryGetsAnInPlaceWrite) {
     EXPECT_EQ(readText(slot), "new save");
 }
 
-TEST_F(FileWritingTest, OwnLinksAreFollowedOthersAreReplaced) {
-    const fs::path elsewhere = m_dir / "other disk";
-    fs::create_directory(elsewhere);
-    writeText(elsewhere / "kept.V01", "old");
-    fs::create_symlink(elsewhere / "kept.V01", m_dir / "tale.V01");
-    ASSERT_TRUE(replaceFile(m_dir / "tale.V01", "saved through the link"));
-    EXPECT_TRUE(fs::is_symlink(m_dir / "tale.V01"));
-    EXPECT_EQ(readText(elsewhere / "kept.V01"), "saved through the link");
-    // A dangling link of one's own makes its target.
-    fs::create_symlink("other disk/new.V02", m_dir / "tale.V02");
-    ASSERT_TRUE(replaceFile(m_dir / "tale.V02", "made"));
-    EXPECT_EQ(readText(elsewhere / "new.V02"), "made");
+// Every link in a folder the reader unpacked is her own, and any of them may point at her
+// shell's start-up file: no write goes through one, whoever made it, nor replaces it.
+TEST_F(FileWritingTest, NoLinkIsEverWrittenThroughOrReplaced) {
+    const fs::path home = m_dir / "home";
+    fs::create_directory(home);
+    writeText(home / ".bashrc", "precious");
+    const fs::path story = m_dir / "story";
+    fs::create_directory(story);
+    fs::create_symlink("../home/.bashrc", story / "EVIL.VR$");
+    fs::create_symlink(home / ".bashrc", story / "EVIL.V02");
+    fs::create_symlink("../home/absent", story / "EVIL.V03");
+    // A loop, and a chain longer than the system follows: the write fails at once, never hangs.
+    fs::create_symlink("EVIL.V04", story / "EVIL.V01");
+    fs::create_symlink("EVIL.V01", story / "EVIL.V04");
+    fs::create_symlink("../home/.bashrc", story / "chain0");
+    for (int n = 1; n <= 50; ++n) {
+        fs::create_symlink("chain" + std::to_string(n - 1), story / ("chain" + std::to_string(n)));
+    }
+    const auto write = [](std::optional<std::string_view>) { return std::optional<std::string>("save"); };
+    for (const char* name : {"EVIL.VR$", "EVIL.V02", "EVIL.V03", "EVIL.V01", "chain1", "chain50"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(fileIsWritable(story / name));
+        EXPECT_FALSE(replaceFile(story / name, "echo STORY-CODE-RAN;#"));
+        EXPECT_FALSE(updateFile(story / name, 64, write));
+        EXPECT_TRUE(fs::is_symlink(story / name));
+    }
+    EXPECT_EQ(readText(home / ".bashrc"), "precious");
+    EXPECT_FALSE(fs::exists(home / "absent"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
 
     if (::geteuid() != 0) {
         GTEST_SKIP() << "a link owned by another user needs root to make (lchown)";
     }
-    // A link another user planted in a directory that is not theirs is not written through.
-    writeText(elsewhere / "victim", "precious");
-    fs::create_symlink(elsewhere / "victim", m_dir / "vrk.ini");
-    ASSERT_EQ(::lchown((m_dir / "vrk.ini").c_str(), testing::kNobody, testing::kNobody), 0);
-    ASSERT_TRUE(replaceFile(m_dir / "vrk.ini", "[settings]\r\n"));
-    EXPECT_EQ(readText(elsewhere / "victim"), "precious");
-    EXPECT_FALSE(fs::is_symlink(m_dir / "vrk.ini"));
-    EXPECT_EQ(readText(m_dir / "vrk.ini"), "[settings]\r\n");
+    // Nor one that the owner of a shared story folder made.
+    ASSERT_EQ(::lchown((story / "EVIL.V02").c_str(), testing::kNobody, testing::kNobody), 0);
+    ASSERT_EQ(::chown(story.c_str(), testing::kNobody, testing::kNobody), 0);
+    EXPECT_FALSE(replaceFile(story / "EVIL.V02", "save"));
+    EXPECT_EQ(readText(home / ".bashrc"), "precious");
 }
 
-TEST_F(FileWritingTest, EmptyFileIsNeverMadeThroughALink) {
-    writeText(m_dir / "victim", "precious");
-    fs::create_symlink(m_dir / "victim", m_dir / "$$VRKTMP.$$$");
-    fs::create_symlink(m_dir / "absent", m_dir / "dangling");
-    EXPECT_FALSE(createEmptyFile(m_dir / "$$VRKTMP.$$$"));
-    EXPECT_FALSE(createEmptyFile(m_dir / "dangling"));
-    EXPECT_EQ(readText(m_dir / "victim"), "precious");
-    EXPECT_FALSE(fs::exists(m_dir / "absent"));
-    writeText(m_dir / "probe", "left over");
-    EXPECT_TRUE(createEmptyFile(m_dir / "probe"));
-    EXPECT_EQ(fs::file_size(m_dir / "probe"), 0u);
+// A save rewritten in place (the folder takes no new files) must be the file that was looked at,
+// with no second name: a hard link's other name would change with it.
+TEST_F(FileWritingTest, InPlaceWriteNeverChangesASecondName) {
+    const fs::path slot = m_dir / "tale.V01";
+    writeText(m_dir / "notes.txt", "precious");
+    ASSERT_EQ(::link((m_dir / "notes.txt").c_str(), slot.c_str()), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(slot.c_str(), testing::kNobody, testing::kNobody), 0);
+    }
+    ::chmod(m_dir.c_str(), 0555);
+    const auto prepare = [root] { return !root || testing::becomeNobody(); };
+    EXPECT_EQ(testing::runInChild(prepare, [&] { return replaceFile(slot, "a save") ? 1 : 0; }), 0);
+    ::chmod(m_dir.c_str(), 0755);
+    EXPECT_EQ(readText(m_dir / "notes.txt"), "precious");
+}
+
+// A write that fails half-way (a full disk) leaves the previous file and nothing beside it.
+TEST_F(FileWritingTest, FailedWriteLeavesNoTemporaryBehind) {
+    const fs::path slot = m_dir / "tale.V01";
+    writeText(slot, "the previous save");
+    const int result = testing::runInChild(
+        [] {
+            // The file size limit makes the write fail with EFBIG, as a full disk fails it.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        },
+        [&] {
+            const bool replaced = replaceFile(slot, std::string(1 << 20, 'x'));
+            const bool updated = updateFile(slot, 64, [](std::optional<std::string_view>) {
+                return std::optional<std::string>(std::string(1 << 20, 'y'));
+            });
+            return replaced || updated ? 1 : 0;
+        });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readText(slot), "the previous save");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"tale.V01"}));
+}
+
+TEST_F(FileWritingTest, DirectoryProbeLeavesNothingBehind) {
+    EXPECT_TRUE(directoryTakesNewFiles(m_dir));
+    EXPECT_TRUE(entries().empty());
+    EXPECT_FALSE(directoryTakesNewFiles(m_dir / "missing"));
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into a folder without write bits";
+    }
+    ::chmod(m_dir.c_str(), 0555);
+    EXPECT_FALSE(directoryTakesNewFiles(m_dir));
+    ::chmod(m_dir.c_str(), 0755);
 }
 
 TEST_F(FileWritingTest, StaleTemporariesOfOurOwnAreRemoved) {

@@ -218,10 +218,10 @@ TEST_F(SaveFileOnDiskTest, FailedWriteLeavesThePreviousFile) {
     ASSERT_TRUE(replaceFile(path, "old"));
     if (::geteuid() == 0) {
         // Root writes anywhere; a path under a regular file fails for everyone.
-        EXPECT_FALSE(writeState(path / "child", StoryState{}, 0));
+        EXPECT_FALSE(writeState(path / "child", StoryState{}, LabelIndex{}));
     } else {
         fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(writeState(path, StoryState{}, 0));
+        EXPECT_FALSE(writeState(path, StoryState{}, LabelIndex{}));
         fs::permissions(m_dir, fs::perms::owner_all);
     }
     std::ifstream in(path);
