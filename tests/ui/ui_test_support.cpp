@@ -39,7 +39,8 @@ struct Label {
 };
 
 // Lines of the script, with the labels that start at them.
-void buildScript(std::vector<char>& script, std::vector<Label>& labels) {
+void buildScript(std::vector<char>& script, std::vector<Label>& labels,
+                 const std::vector<TestProject::ExtraLabel>& extra) {
     auto label = [&](const char* name) {
         labels.push_back({name, static_cast<std::int32_t>(script.size())});
     };
@@ -61,6 +62,12 @@ void buildScript(std::vector<char>& script, std::vector<Label>& labels) {
     label("END");
     line("The end");
     line("/");
+    for (const TestProject::ExtraLabel& page : extra) {
+        label(page.name.c_str());
+        for (const std::string& text : page.lines) {
+            line(text);
+        }
+    }
     label("VRKALTER");
     line(sjis("主人公"));
     line(sjis("太郎"));
@@ -75,7 +82,7 @@ void buildScript(std::vector<char>& script, std::vector<Label>& labels) {
 
 }  // namespace
 
-TestProject::TestProject() {
+TestProject::TestProject(const std::vector<ExtraLabel>& extra, const std::string& startLabel) {
     m_root = fs::temp_directory_path() / ("vrk_ui_" + std::to_string(::getpid()) + "_" +
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(m_root);
@@ -86,7 +93,7 @@ TestProject::TestProject() {
 
     std::vector<char> script;
     std::vector<Label> labels;
-    buildScript(script, labels);
+    buildScript(script, labels, extra);
     std::vector<char> index;
     for (const Label& l : labels) {
         story::appendLabelRecord(index, l.name, l.offset);
@@ -111,7 +118,7 @@ TestProject::TestProject() {
     }
     const std::string fresh = story::initialSlotContent(defaults);
     story::StoryState started = defaults;
-    started.currentLabel = "START";
+    started.currentLabel = startLabel;
     writeBytes(file(".V01"), story::formatStateMarked(started, false));
     for (const char* extension : {".V02", ".V03", ".V04"}) {
         writeBytes(file(extension), fresh);

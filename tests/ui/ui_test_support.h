@@ -26,9 +26,18 @@ std::string sjis(const char* utf8);
 ///   END:   "The end", end of the story
 /// Name 1 is asked (prompt 主人公, default 太郎), names 2-9 are "????"; the title is 夏の物語.
 /// Slot 1 is started at START with 主人公:太郎; slots 2-4 are fresh.
+///
+/// A test may add pages of its own after END (script lines as they are stored, ASCII) and start
+/// slot 1 at one of them instead.
 class TestProject {
 public:
-    TestProject();
+    struct ExtraLabel {
+        std::string name;
+        std::vector<std::string> lines;
+    };
+
+    TestProject() : TestProject({}, "START") {}
+    TestProject(const std::vector<ExtraLabel>& extra, const std::string& startLabel);
     ~TestProject();
 
     const std::filesystem::path& projectDir() const { return m_projectDir; }
