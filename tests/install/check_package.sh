@@ -95,8 +95,14 @@ status=$?
 [[ $status == 0 ]] || fail "the installed vrk3 ended with $status"
 [[ $transcript == *"@page START"* ]] || fail "the installed demo did not play: $transcript"
 if command -v setpriv >/dev/null; then
-    [[ -f $home/data/vrk3/DEMO.V01 ]] || fail "the reader's save is not in XDG_DATA_HOME/vrk3"
+    compgen -G "$home/data/vrk3/DEMO-*/DEMO.V01" >/dev/null || fail "the reader's save is not in XDG_DATA_HOME/vrk3"
 fi
+# Root, who could write the program's folder, keeps nothing there either.
+before=$(ls -A /usr/lib/vrk3)
+printf '\n\n:save\n:quit\n' | HOME="$home/root" XDG_DATA_HOME="$home/root/data" XDG_CONFIG_HOME="$home/root/config" \
+    /usr/bin/vrk3 --headless /usr/share/vrk3/demo/DEMO.VRK >/dev/null 2>&1 || fail "root could not play the demo"
+[[ $(ls -A /usr/lib/vrk3) == "$before" ]] || fail "playing as root wrote into /usr/lib/vrk3: $(ls -A /usr/lib/vrk3)"
+compgen -G "$home/root/data/vrk3/DEMO-*/DEMO.VR\$" >/dev/null || fail "root's quick save is not in its own data folder"
 /usr/bin/vrkc --check /usr/share/vrk3/demo/DEMO.VRK || fail "the installed demo does not pass vrkc --check"
 [[ -f /usr/share/mime/packages/vrk3.xml && -f /usr/share/applications/vrk3.desktop ]] || fail "desktop files missing"
 if ((was_installed == 0)); then
