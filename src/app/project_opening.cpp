@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <system_error>
@@ -59,17 +60,21 @@ constexpr std::size_t kMaxCopiedBytes = std::size_t{1} << 20;
 // they match: their first slot reads as a save of this story.
 bool earlierCopiesMatch(const interpreter::Locations& where, const fs::path& oldDir) {
     const auto oldFirst = findInDirectory(oldDir, where.baseName + ".V01");
-    const auto ownFirst = findInDirectory(where.projectDir, where.baseName + ".V01");
-    if (!oldFirst || !ownFirst) {
+    if (!oldFirst) {
         return false;
     }
     try {
         story::LabelIndex labels;
         labels.load(where.projectFile(".VRJ"));
         const auto old = readRegularFile(*oldFirst, "Save file", kMaxCopiedBytes, OverLimit::Refuse);
-        const auto own = readRegularFile(*ownFirst, "Save file", kMaxCopiedBytes, OverLimit::Refuse);
-        const std::string_view ownBytes(own.data(), own.size());
-        const std::string_view title = ownBytes.substr(0, ownBytes.find_first_of("\r\n"));
+        // The title of the project's own first slot, when it ships one.
+        std::string title;
+        if (const auto ownFirst = findInDirectory(where.projectDir, where.baseName + ".V01")) {
+            if (const auto own = tryReadRegularFile(*ownFirst, kMaxCopiedBytes, OverLimit::Refuse)) {
+                title.assign(own->begin(), std::find_if(own->begin(), own->end(),
+                                                        [](char c) { return c == '\r' || c == '\n'; }));
+            }
+        }
         return story::readsAsSaveOf(std::string_view(old.data(), old.size()), labels, title);
     } catch (const Error&) {
         return false;
