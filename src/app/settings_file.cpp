@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -240,12 +241,18 @@ void ProfileFile::setInteger(std::string_view section, std::string_view key, std
 
 Settings settingsFromProfile(const ProfileFile& file) {
     Settings s;
-    s.top = file.integer("WINDOW", "TOP", s.top);
-    s.left = file.integer("WINDOW", "LEFT", s.left);
-    s.height = file.integer("WINDOW", "HEIGHT", s.height);
-    s.width = file.integer("WINDOW", "WIDTH", s.width);
+    const auto within = [](std::int32_t value, int low, int high) {
+        return std::clamp<std::int32_t>(value, low, high);
+    };
+    s.top = within(file.integer("WINDOW", "TOP", s.top), -Settings::kMaxWindowPosition,
+                   Settings::kMaxWindowPosition);
+    s.left = within(file.integer("WINDOW", "LEFT", s.left), -Settings::kMaxWindowPosition,
+                    Settings::kMaxWindowPosition);
+    s.height = within(file.integer("WINDOW", "HEIGHT", s.height), 0, Settings::kMaxWindowExtent);
+    s.width = within(file.integer("WINDOW", "WIDTH", s.width), 0, Settings::kMaxWindowExtent);
     s.fontNameSjis = file.text("FONT", "NAME").value_or(s.fontNameSjis);
-    s.fontSize = file.integer("FONT", "SIZE", s.fontSize);
+    // Zero and below are not applied by the window, so only the top is bounded.
+    s.fontSize = std::min<std::int32_t>(file.integer("FONT", "SIZE", s.fontSize), Settings::kMaxFontSize);
     const int style = file.integer("FONT", "STYLE", s.styleCode());
     // Only the three codes the player writes carry a style; 0, 7 and the rest are regular.
     s.bold = style == 1 || style == 3;

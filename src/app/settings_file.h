@@ -68,14 +68,23 @@ struct Settings {
     static constexpr int kMinGapTenths = 10;
     static constexpr int kMaxGapTenths = 20;
 
-    // [WINDOW]: the outer frame in screen pixels, written unchanged even when off screen.
+    /// Bounds of the stored window frame: wider and taller than any screen, far enough off
+    /// any screen, and small enough that no sum of them overflows. The window fits the frame to
+    /// the screen it lands on; these only keep the numbers sane.
+    static constexpr int kMaxWindowExtent = 16384;
+    static constexpr int kMaxWindowPosition = 32767;
+    /// The largest font size taken from the file (points), far above the font dialog's.
+    static constexpr int kMaxFontSize = 512;
+
+    // [WINDOW]: the outer frame in screen pixels, written unchanged even when off screen
+    // (within the bounds above).
     int top = 0;
     int left = 0;
     int height = 480;
     int width = 620;
     // [FONT]: the page font. Underline and strike-out are not kept.
     std::string fontNameSjis = "\x82\x6c\x82\x72\x20\x96\xbe\x92\xa9";  // "ＭＳ 明朝"
-    int fontSize = 16;   ///< points; applied without a range check
+    int fontSize = 16;   ///< points; at most kMaxFontSize, otherwise unchecked
     bool bold = true;    ///< STYLE bit 1
     bool italic = true;  ///< STYLE bit 2
     // [OPTION]: the menu check marks.
@@ -108,7 +117,9 @@ struct Settings {
 /// defaults. SPEED is a 16-bit signed number: a negative one turns nonstop on and gives its
 /// magnitude, one above 5 (or outside 16 bits, or -32768) gives 2. GAP outside 10-20 is
 /// clamped into that range: the menu never leaves it, and a gap of 0 or less would make
-/// lines of no height that the page cannot be laid out or scrolled with.
+/// lines of no height that the page cannot be laid out or scrolled with. WIDTH and HEIGHT
+/// are clamped into 0-kMaxWindowExtent, TOP and LEFT into +-kMaxWindowPosition, SIZE to at
+/// most kMaxFontSize: a window of 2^31 pixels never paints, and takes gigabytes trying.
 Settings settingsFromProfile(const ProfileFile& file);
 /// Writes all fifteen keys into file, keeping whatever else it holds, and the VIEW keys when
 /// one of them is on or the file has them already.

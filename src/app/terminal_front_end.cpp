@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "common/numbers.h"
 #include "common/sjis.h"
+#include "common/terminal_text.h"
 #include "pictures/picture_loader.h"
 #include "presentation/choices.h"
 #include "programs/outside_programs.h"
@@ -98,8 +99,10 @@ TerminalFrontEnd::TerminalFrontEnd(TerminalOptions options, std::istream& in, st
                        settings.lowRes, settings.contrast, settings.nonstop};
 }
 
+// Every text of the story reaches the terminal through here or terminalText: escaped, so
+// that it neither drives the terminal nor, holding a line break, forges lines of the report.
 void TerminalFrontEnd::printSjis(std::string_view prefix, std::string_view textSjis) {
-    m_out << prefix << sjisToUtf8(textSjis) << '\n';
+    m_out << prefix << terminalText(sjisToUtf8(textSjis)) << '\n';
 }
 
 bool TerminalFrontEnd::readInputLine(std::string& line) {
@@ -141,7 +144,8 @@ bool TerminalFrontEnd::askNames(ProjectOpening& opening) {
 bool TerminalFrontEnd::open() {
     const auto project = projectFromArgument(m_options.projectFile);
     if (!project) {
-        m_err << "vrk3: " << m_options.projectFile << ": no project (no .vrk file of that name)\n";
+        m_err << "vrk3: " << terminalText(m_options.projectFile)
+              << ": no project (no .vrk file of that name)\n";
         return false;
     }
     m_story.locations.projectDir = project->projectDir;
@@ -159,11 +163,11 @@ bool TerminalFrontEnd::open() {
         m_quickLoadEnabled = quickSaveExists(m_story);
         opening.start();
     } catch (const Error& error) {
-        m_err << "vrk3: " << sjisToUtf8(error.messageSjis()) << '\n';
+        m_err << "vrk3: " << terminalText(sjisToUtf8(error.messageSjis())) << '\n';
         return false;
     } catch (const std::exception& error) {
         // Whatever else the platform raises while opening ends the opening, never the program.
-        m_err << "vrk3: " << error.what() << '\n';
+        m_err << "vrk3: " << terminalText(error.what()) << '\n';
         return false;
     }
     return true;
@@ -284,7 +288,7 @@ void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
 }
 
 void TerminalFrontEnd::showAboutComment(const std::string& commentSjis) {
-    m_err << "vrk3: " << sjisToUtf8(commentSjis) << '\n';
+    m_err << "vrk3: " << terminalText(sjisToUtf8(commentSjis)) << '\n';
 }
 
 void TerminalFrontEnd::reportError(const std::string& messageSjis) {

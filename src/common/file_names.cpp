@@ -1,8 +1,11 @@
 #include "common/file_names.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <unordered_map>
@@ -82,6 +85,14 @@ constexpr auto kFineTimestampGrain = std::chrono::milliseconds(50);
 constexpr auto kCoarseTimestampGrain = std::chrono::seconds(2);
 constexpr std::size_t kMaxCachedDirectories = 16;
 
+std::chrono::system_clock::time_point systemNow() {
+    return std::chrono::system_clock::now();
+}
+
+int systemStatus(const char* path, struct stat* info) {
+    return ::stat(path, info);
+}
+
 bool pathExists(const fs::path& path) {
     std::error_code ec;
     return fs::exists(path, ec);
@@ -142,24 +153,31 @@ public:
     // The directory's entry matching the keys, read from a listing that is still current.
     std::optional<std::string> find(const fs::path& dir, const std::string& sjisKey,
                                     const std::optional<std::string>& textKey) {
+        std::lock_guard lock(m_mutex);
         struct stat info {};
-        if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        if (m_status(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
             return std::nullopt;
         }
-        std::lock_guard lock(m_mutex);
         const std::string key = dir.string();
         auto it = m_listings.find(key);
         if (it == m_listings.end() || !current(it->second, info)) {
             if (m_listings.size() >= kMaxCachedDirectories) {
                 m_listings.clear();
             }
-            it = m_listings.insert_or_assign(key, read(dir, info)).first;
+            it = m_listings.insert_or_assign(key, read(dir, info, m_now())).first;
         }
         const Listing& listing = it->second;
         if (auto index = listing.find(sjisKey, textKey)) {
             return listing.names[*index];
         }
         return std::nullopt;
+    }
+
+    void setSources(const ListingSources& sources) {
+        std::lock_guard lock(m_mutex);
+        m_now = sources.now != nullptr ? sources.now : &systemNow;
+        m_status = sources.status != nullptr ? sources.status : &systemStatus;
+        m_listings.clear();
     }
 
 private:
@@ -177,9 +195,12 @@ private:
                listing.taken > changed + grain;
     }
 
-    static Listing read(const fs::path& dir, const struct stat& info) {
+    // The time is taken before the directory is read: a change during the read must make the
+    // listing untrusted, not look older than the listing.
+    static Listing read(const fs::path& dir, const struct stat& info,
+                        std::chrono::system_clock::time_point now) {
         Listing listing;
-        listing.taken = std::chrono::system_clock::now();
+        listing.taken = now;
         listing.modified = info.st_mtim;
         listing.changed = info.st_ctim;
         listing.device = info.st_dev;
@@ -192,6 +213,8 @@ private:
     }
 
     std::mutex m_mutex;
+    std::chrono::system_clock::time_point (*m_now)() = &systemNow;
+    int (*m_status)(const char*, struct stat*) = &systemStatus;
     std::unordered_map<std::string, Listing> m_listings;
 };
 
@@ -316,14 +339,68 @@ std::optional<fs::path> findInDirectory(const fs::path& dir, const std::string& 
     return matchComponent(dir, fileName);
 }
 
+namespace {
+
+// The program a bare name runs, as the shell finds it: the first executable regular file of
+// that name in an entry of the PATH. Relative entries (including the empty one, which means
+// the current folder) are passed over.
+std::optional<fs::path> findOnSearchPath(std::string_view name, std::string_view searchPath) {
+    std::size_t begin = 0;
+    while (begin <= searchPath.size()) {
+        const std::size_t end = std::min(searchPath.find(':', begin), searchPath.size());
+        const fs::path entry(searchPath.substr(begin, end - begin));
+        begin = end + 1;
+        if (!entry.is_absolute()) {
+            continue;
+        }
+        const fs::path candidate = entry / name;
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+fs::path programDirectoryFrom(const std::optional<fs::path>& runningExecutable, const char* argv0,
+                              std::string_view searchPath) {
+    // The system's own answer is the program's real path already (even once the file has been
+    // replaced and the name reads "... (deleted)").
+    if (runningExecutable && runningExecutable->is_absolute()) {
+        return runningExecutable->parent_path() / "";
+    }
+    std::optional<fs::path> program;
+    if (argv0 != nullptr && *argv0 != '\0') {
+        const std::string_view name(argv0);
+        if (name.front() == '/') {
+            program = fs::path(name);
+        } else if (name.find('/') == std::string_view::npos) {
+            program = findOnSearchPath(name, searchPath);
+        }
+    }
+    if (!program) {
+        return {};
+    }
+    std::error_code ec;
+    const fs::path real = fs::canonical(*program, ec);
+    if (ec) {
+        return {};
+    }
+    return real.parent_path() / "";
+}
+
 fs::path programDirectory(const char* argv0) {
-    // The running executable, wherever it was started from.
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec && argv0 != nullptr) {
-        self = fs::absolute(argv0, ec);
-    }
-    return self.parent_path() / "";
+    const char* searchPath = std::getenv("PATH");
+    return programDirectoryFrom(ec ? std::nullopt : std::optional<fs::path>(self), argv0,
+                                searchPath != nullptr ? searchPath : "");
+}
+
+void setListingSourcesForTesting(const ListingSources& sources) {
+    listingCache().setSources(sources);
 }
 
 std::string pathToSjis(const fs::path& path) {

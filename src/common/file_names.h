@@ -7,11 +7,14 @@
 // character find the same file. A directory's listing is read once and kept while the
 // directory is unchanged, so that many missing names in a big folder stay cheap.
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct stat;
 
 namespace vrk {
 
@@ -50,8 +53,29 @@ std::size_t programNameLength(std::string_view commandLineSjis, const std::files
 std::optional<std::filesystem::path> findInDirectory(const std::filesystem::path& dir,
                                                      const std::string& fileName);
 
-/// The directory of the running program, ending in a separator (argv0 only as a fallback).
+/// The directory of the running program, ending in a separator: what /proc/self/exe names,
+/// else argv0 and the PATH as programDirectoryFrom takes them; empty when neither tells it.
 std::filesystem::path programDirectory(const char* argv0);
+
+/// The directory of a program, ending in a separator, from what the system says of it:
+/// runningExecutable (the target of /proc/self/exe; nothing without /proc), else argv0 when it
+/// is absolute, else a bare name (no '/') looked up in searchPath as the shell looks it up, in
+/// its absolute entries only. Links are followed to the program's own file, so the link on the
+/// search path leads to the folder the program was installed in. Empty when none of these
+/// applies: a relative name with a slash, or a relative entry of the PATH, names a folder only
+/// relative to where the program was started, and that may be a story's folder with modules
+/// of its own.
+std::filesystem::path programDirectoryFrom(const std::optional<std::filesystem::path>& runningExecutable,
+                                           const char* argv0, std::string_view searchPath);
+
+/// The listing cache's view of time and of a directory, replaceable by tests: a file system
+/// with timestamps of whole seconds (or FAT's two) can only be imitated. Null restores the
+/// system's own (the system clock, stat(2)). Setting either empties the cache.
+struct ListingSources {
+    std::chrono::system_clock::time_point (*now)() = nullptr;
+    int (*status)(const char* path, struct ::stat* info) = nullptr;
+};
+void setListingSourcesForTesting(const ListingSources& sources);
 
 /// The file system spelling of a path as Shift-JIS bytes (for text shown in the story's
 /// own encoding); raw bytes when it does not convert.

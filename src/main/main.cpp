@@ -14,6 +14,7 @@
 #include "app/startup_marks.h"
 #include "app/terminal_front_end.h"
 #include "common/file_names.h"
+#include "common/terminal_text.h"
 
 namespace {
 
@@ -60,26 +61,31 @@ bool hasDisplay() {
 }
 
 constexpr const char* kWindowModuleName = "vrk3-window.so";
-using RunWindow = int (*)(int argc, char** argv, const char* installedModuleDir);
+using RunWindow = int (*)(int argc, char** argv, const char* moduleDir);
 
-// Beside the program first (the build tree, a copied build), then where it is installed. A
+// Only from the program's own folder: the build tree, a copied build, or where it is installed
+// (lib/vrk3, which the link on the search path leads to). A folder the program cannot tell for
+// certain is never searched, nor is any other: a story's folder may hold a module too. A
 // module that cannot be loaded leaves the reader the terminal player, with the reason.
 RunWindow loadWindow(const std::filesystem::path& programDir) {
-    std::string errors;
-    for (const std::filesystem::path& dir : {programDir, std::filesystem::path(VRK_MODULE_DIR)}) {
-        const std::filesystem::path module = dir / kWindowModuleName;
-        if (void* handle = ::dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
-            if (void* entry = ::dlsym(handle, "vrk3_run_window")) {
-                return reinterpret_cast<RunWindow>(entry);
-            }
-            errors += std::string("\n  ") + module.string() + ": no vrk3_run_window";
-            ::dlclose(handle);
-        } else {
-            const char* error = ::dlerror();
-            errors += std::string("\n  ") + (error != nullptr ? error : module.string());
-        }
+    if (programDir.empty()) {
+        std::cerr << "vrk3: the window cannot be loaded: the program's own folder is not known; "
+                     "playing in the terminal\n";
+        return nullptr;
     }
-    std::cerr << "vrk3: the window cannot be loaded; playing in the terminal" << errors << "\n";
+    const std::filesystem::path module = programDir / kWindowModuleName;
+    if (void* handle = ::dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
+        if (void* entry = ::dlsym(handle, "vrk3_run_window")) {
+            return reinterpret_cast<RunWindow>(entry);
+        }
+        std::cerr << "vrk3: the window cannot be loaded; playing in the terminal\n  "
+                  << vrk::terminalText(module.string()) << ": no vrk3_run_window\n";
+        ::dlclose(handle);
+        return nullptr;
+    }
+    const char* error = ::dlerror();
+    std::cerr << "vrk3: the window cannot be loaded; playing in the terminal\n  "
+              << vrk::terminalText(error != nullptr ? error : module.string()) << "\n";
     return nullptr;
 }
 #endif
@@ -88,7 +94,7 @@ int runHeadless(const std::vector<std::string>& args, const std::filesystem::pat
     std::string error;
     auto options = vrk::app::parseTerminalArguments(args, &error);
     if (!options) {
-        std::cerr << "vrk3: " << error << "\n"
+        std::cerr << "vrk3: " << vrk::terminalText(error) << "\n"
                   << "usage: vrk3 --headless [--slot N] [--seed N] [--allow-exec] PROJECT_FILE\n";
         return 2;
     }
@@ -122,7 +128,7 @@ int main(int argc, char** argv) {
     if (!headless && hasDisplay()) {
         if (const RunWindow runWindow = loadWindow(programDir)) {
             vrk::app::startupMark("window-module-loaded");
-            return runWindow(argc, argv, VRK_MODULE_DIR);
+            return runWindow(argc, argv, programDir.c_str());
         }
         return runHeadless(args, programDir);
     }

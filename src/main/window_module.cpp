@@ -6,16 +6,16 @@
 #include <vector>
 
 #include "app/qt/run_window.h"
-#include "common/file_names.h"
 #include "sound/lazy_sound_backend.h"
 
 extern "C" __attribute__((visibility("default"))) int vrk3_run_window(int argc, char** argv,
-                                                                      const char* installedModuleDir) {
-    const auto programDir = vrk::programDirectory(argc > 0 ? argv[0] : nullptr);
-    // Beside the program first (the build tree, a copied build), then where it is installed.
-    std::vector<std::filesystem::path> modules{
-        programDir / vrk::sound::kSdlSoundModuleName,
-        std::filesystem::path(installedModuleDir) / vrk::sound::kSdlSoundModuleName};
+                                                                      const char* moduleDir) {
+    // The sound module from the folder the program loaded this one from, and from nowhere
+    // else; without it the window plays silently.
+    std::vector<std::filesystem::path> modules;
+    if (moduleDir != nullptr && *moduleDir != '\0') {
+        modules.push_back(std::filesystem::path(moduleDir) / vrk::sound::kSdlSoundModuleName);
+    }
     return vrk::app::runWindow(argc, argv,
                                [modules] { return std::make_unique<vrk::sound::LazySoundBackend>(modules); });
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -236,6 +237,40 @@ TEST_F(SettingsFileTest, FileLivesBesideTheProgramOrInTheConfigDirectory) {
     } else {
         ::unsetenv("XDG_CONFIG_HOME");
     }
+}
+
+// A window of 2^31 pixels never paints and takes gigabytes trying; the numbers a file holds
+// are brought within bounds no sum of them overflows, and a file read and written back holds
+// the bounded numbers.
+TEST_F(SettingsFileTest, AbsurdWindowNumbersAreBroughtWithinBounds) {
+    const fs::path path = write(
+        "[WINDOW]\r\nTOP=-2147483648\r\nLEFT=2147483647\r\nHEIGHT=2147483647\r\nWIDTH=0x7FFFFFFF\r\n"
+        "[FONT]\r\nSIZE=2147483647\r\n");
+    const Settings s = readSettings(path);
+    EXPECT_EQ(s.top, -Settings::kMaxWindowPosition);
+    EXPECT_EQ(s.left, Settings::kMaxWindowPosition);
+    EXPECT_EQ(s.height, Settings::kMaxWindowExtent);
+    EXPECT_EQ(s.width, Settings::kMaxWindowExtent);
+    EXPECT_EQ(s.fontSize, Settings::kMaxFontSize);
+    ASSERT_TRUE(writeSettings(path, s));
+    EXPECT_NE(contents(path).find("WIDTH=16384\r\n"), std::string::npos) << contents(path);
+    EXPECT_EQ(readSettings(path), s);
+
+    const Settings negative = readSettings(write("[WINDOW]\r\nHEIGHT=-5\r\nWIDTH=-2147483648\r\n"));
+    EXPECT_EQ(negative.height, 0);
+    EXPECT_EQ(negative.width, 0);
+    // Within the bounds, numbers stay as they are, off screen or not.
+    const Settings kept =
+        readSettings(write("[WINDOW]\r\nTOP=-20\r\nLEFT=3000\r\nHEIGHT=16384\r\nWIDTH=1\r\n"
+                           "[FONT]\r\nSIZE=-3\r\n"));
+    EXPECT_EQ(kept.top, -20);
+    EXPECT_EQ(kept.left, 3000);
+    EXPECT_EQ(kept.height, 16384);
+    EXPECT_EQ(kept.width, 1);
+    EXPECT_EQ(kept.fontSize, -3);
+    // Sums of bounded numbers stay within 32 bits.
+    EXPECT_LT(std::int64_t{Settings::kMaxWindowPosition} + Settings::kMaxWindowExtent,
+              std::int64_t{std::numeric_limits<int>::max()});
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "sound/sdl/sdl_mixer_backend.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "notices.h"
+#include "sound/media_checks.h"
 #include "sound/posted_tasks.h"
 #include "sound/sound_channel.h"
 
@@ -213,6 +217,187 @@ TEST_F(SdlMixerBackendTest, ChannelRepeatsShortMusicThroughThePostedNotice) {
     tasks.drain();
     EXPECT_FALSE(backend.isOpen());
     EXPECT_EQ(waits.size(), 2u) << "the stop is no end of the music";
+}
+
+std::string littleEndian(std::uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+    return out;
+}
+
+// A WAVE header (format chunk and the head of a data chunk of dataBytes) for a format tag.
+std::string waveHeader(int format, int channels, int rate, int blockAlign, int bits, std::uint32_t dataBytes,
+                       const std::string& formatExtra = {}) {
+    const std::string fmt = littleEndian(format, 2) + littleEndian(channels, 2) + littleEndian(rate, 4) +
+                            littleEndian(static_cast<std::uint64_t>(rate) * blockAlign, 4) +
+                            littleEndian(blockAlign, 2) + littleEndian(bits, 2) + formatExtra;
+    const std::string head =
+        "WAVEfmt " + littleEndian(fmt.size(), 4) + fmt + "data" + littleEndian(dataBytes, 4);
+    return "RIFF" + littleEndian(head.size() - 4 + dataBytes, 4) + head;
+}
+
+// Silent 4-bit IMA ADPCM, mono at 8 kHz in blocks of 256 bytes (505 samples): a kind the
+// music stream does not read, so it is decoded whole.
+std::string imaAdpcmWave(int blocks) {
+    const std::string extra = littleEndian(2, 2) + littleEndian(505, 2);
+    const std::uint32_t data = static_cast<std::uint32_t>(blocks) * 256;
+    return waveHeader(0x11, 1, 8000, 256, 4, data, extra) + std::string(data, '\0');
+}
+
+std::size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    std::size_t resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Files a story may hold in place of a sound, none of which is ever read whole: the back end
+// reads a sound once, within the limits, and plays those bytes.
+class HostileSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        m_dir = fs::temp_directory_path() / ("vrk_hostile_sound_" + std::to_string(::getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    fs::path write(const std::string& name, const std::string& bytes) {
+        std::ofstream(m_dir / name, std::ios::binary) << bytes;
+        return m_dir / name;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(HostileSoundTest, SparseFilesBeyondTheLimitAreRefusedAtOnce) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    // 3 GB of 8-bit PCM (which the music stream would read piece by piece) and of ADPCM
+    // (which the WAVE reader would decode whole), and a MIDI file with one 3 GB track: holes
+    // on the disk, nothing in memory until someone reads them.
+    constexpr off_t kSize = off_t{3} << 30;
+    const std::pair<const char*, std::string> files[] = {
+        {"pcm.wav", waveHeader(1, 1, 8000, 1, 8, 0xFFFFFF00u)},
+        {"adpcm.wav",
+         waveHeader(0x11, 1, 8000, 256, 4, 0xFFFFFF00u, littleEndian(2, 2) + littleEndian(505, 2))},
+        {"track.mid", std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\xBF\xFF\xFF\xEA", 22)}};
+    for (const auto& [name, head] : files) {
+        SCOPED_TRACE(name);
+        const fs::path path = write(name, head);
+        ASSERT_EQ(::truncate(path.c_str(), kSize), 0);
+        const std::size_t before = residentBytes();
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(backend.open(path));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+        EXPECT_LT(residentBytes(), before + (std::size_t{64} << 20)) << "the file was read";
+        EXPECT_FALSE(backend.isOpen());
+        fs::remove(path);
+    }
+}
+
+TEST_F(HostileSoundTest, AFifoIsNotWaitedOn) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    for (const char* name : {"fifo.wav", "fifo.mid", "fifo.ogg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(::mkfifo((m_dir / name).c_str(), 0600), 0);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(backend.open(m_dir / name));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    }
+}
+
+// A few megabytes of ADPCM expand ten to forty times once decoded whole at the device's rate:
+// a file is taken only while what it decodes to stays within the limit.
+TEST_F(HostileSoundTest, AdpcmThatDecodesBeyondTheLimitDoesNotOpen) {
+    SdlMixerBackend backend;
+    ASSERT_TRUE(backend.hasDevice());
+    const fs::path minute = write("minute.wav", imaAdpcmWave(950));  // 60 s
+    EXPECT_TRUE(backend.open(minute));
+    // 12 500 blocks: 789 s, some 140 MB at 44.1 kHz stereo, from a file of 3.2 MB.
+    const fs::path long_ = write("long.wav", imaAdpcmWave(12'500));
+    ASSERT_LT(fs::file_size(long_), kMaxSoundFileBytes);
+    EXPECT_FALSE(backend.open(long_));
+    EXPECT_FALSE(backend.isOpen());
+}
+
+// The bytes checked are the bytes played: a MIDI file replaced after it was opened still plays
+// as it was when it passed the checks. The disk driver shows what was played.
+TEST_F(HostileSoundTest, AFileReplacedAfterItOpenedIsNotWhatPlays) {
+    const fs::path scale = kSoundData / "midi/jazz-soft-test-midi-files/test-c-major-scale.mid";
+    if (!fs::is_regular_file(scale) || !fs::is_regular_file(SdlMixerBackend::kDefaultSoundFont)) {
+        GTEST_SKIP() << "needs " << scale << " and " << SdlMixerBackend::kDefaultSoundFont;
+    }
+    const fs::path output = m_dir / "out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    const fs::path music = m_dir / "music.mid";
+    fs::copy_file(scale, music);
+    {
+        Notices notices;
+        SdlMixerBackend backend;
+        ASSERT_TRUE(backend.hasDevice());
+        ASSERT_TRUE(backend.open(music));
+        // Replaced by a file the checks would have refused.
+        write("other.mid", "MThd but not a MIDI file at all");
+        fs::rename(m_dir / "other.mid", music);
+        backend.play(notices.handler());
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_TRUE(notices.received().empty()) << "the scale plays on";
+    }
+    std::ifstream in(output, std::ios::binary);
+    std::vector<std::int16_t> samples;
+    std::int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
+        samples.push_back(sample);
+    }
+    std::size_t loud = 0;
+    for (const auto s : samples) {
+        loud += std::abs(s) > 256 ? 1 : 0;
+    }
+    EXPECT_GT(loud, samples.size() / 20) << "the opened file did not play";
+}
+
+// The limits themselves, on bytes.
+TEST(MediaChecksTest, MidiTracksAndDecodedWavesStayWithinTheirLimits) {
+    const auto midi = [](std::vector<std::uint32_t> tracks) {
+        std::string bytes = std::string("MThd") + std::string("\0\0\0\x06\0\x01\0\x02\0\x60", 10);
+        for (const std::uint32_t length : tracks) {
+            bytes += "MTrk";
+            for (int shift = 24; shift >= 0; shift -= 8) {
+                bytes.push_back(static_cast<char>((length >> shift) & 0xFF));
+            }
+            bytes += std::string(length, '\0');
+        }
+        return bytes;
+    };
+    const auto limit = static_cast<std::uint32_t>(kMaxMidiTrackBytes);
+    EXPECT_TRUE(midiChunksIntact(midi({100, 200})));
+    EXPECT_TRUE(midiChunksIntact(midi({limit / 2, limit / 2})));
+    EXPECT_FALSE(midiChunksIntact(midi({limit / 2, limit / 2 + 1}))) << "together beyond the limit";
+    EXPECT_FALSE(midiChunksIntact(midi({limit + 1})));
+    EXPECT_FALSE(midiChunksIntact(midi({})));
+    std::string cut = midi({100});
+    cut.pop_back();
+    EXPECT_FALSE(midiChunksIntact(cut));
+
+    EXPECT_TRUE(waveDecodesWithinLimit(imaAdpcmWave(950), 44100));
+    EXPECT_FALSE(waveDecodesWithinLimit(imaAdpcmWave(12'500), 44100));
+    // The data chunk's length counts only as far as the bytes go.
+    EXPECT_TRUE(waveDecodesWithinLimit(
+        waveHeader(0x11, 1, 8000, 256, 4, 0xFFFFFF00u) + std::string(1024, '\0'), 44100));
+    // One sample a second becomes 44 100 at the device.
+    EXPECT_FALSE(
+        waveDecodesWithinLimit(waveHeader(1, 1, 1, 1, 8, 4 << 20) + std::string(4 << 20, '\0'), 44100));
+    EXPECT_FALSE(waveDecodesWithinLimit(waveHeader(1, 0, 8000, 1, 8, 16) + std::string(16, '\0'), 44100));
+    EXPECT_FALSE(waveDecodesWithinLimit(waveHeader(1, 1, 0, 1, 8, 16) + std::string(16, '\0'), 44100));
+    EXPECT_FALSE(waveDecodesWithinLimit("RIFF\x04\0\0\0WAVE", 44100)) << "no format, no data";
+    EXPECT_FALSE(waveDecodesWithinLimit("OggS and the rest", 44100)) << "only WAVE files are decoded whole";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "common/sjis.h"
@@ -24,6 +25,26 @@ void backdate(const fs::path& path) {
     ::utimensat(AT_FDCWD, path.c_str(), old, 0);
 }
 
+// A file system whose directories keep their times while they change, as one with coarse
+// timestamps does within a tick: the real status with the times fixed, and a clock to set.
+namespace frozen {
+std::chrono::system_clock::time_point g_now;
+timespec g_times{};
+
+std::chrono::system_clock::time_point now() {
+    return g_now;
+}
+
+int status(const char* path, struct stat* info) {
+    if (::stat(path, info) != 0) {
+        return -1;
+    }
+    info->st_mtim = g_times;
+    info->st_ctim = g_times;
+    return 0;
+}
+}  // namespace frozen
+
 class FileNameResolutionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,7 +52,10 @@ protected:
         fs::remove_all(m_root);
         fs::create_directories(m_root);
     }
-    void TearDown() override { fs::remove_all(m_root); }
+    void TearDown() override {
+        setListingSourcesForTesting({});
+        fs::remove_all(m_root);
+    }
 
     // What "%P%" puts into a script line for this project directory.
     static std::string inserted(const fs::path& projectDir) { return pathToSjis(projectDir / ""); }
@@ -114,6 +138,84 @@ TEST_F(FileNameResolutionTest, KeptListingFollowsTheDirectory) {
     backdate(dir);  // even with the old time put back, a renamed entry is not found
     EXPECT_FALSE(resolveFileName("ONE.WAV", dir).has_value());
     EXPECT_EQ(resolveFileName("three.WAV", dir), dir / "Three.wav");
+}
+
+// Within a tick of the directory's last change a file can appear without changing its times,
+// so a listing read then must be read again at the next look; once the tick is over, the
+// listing is kept while the times stay.
+TEST_F(FileNameResolutionTest, ListingReadWithinATickOfTheChangeIsReadAgain) {
+    using namespace std::chrono_literals;
+    struct Grain {
+        const char* name;
+        timespec times;
+        std::chrono::milliseconds within;
+        std::chrono::milliseconds after;
+    };
+    // Whole seconds (FAT's two), and nanoseconds from a clock that ticks coarsely.
+    const Grain grains[] = {{"whole seconds", {1'700'000'000, 0}, 1900ms, 2100ms},
+                            {"fine", {1'700'000'000, 400'000'000}, 40ms, 60ms}};
+    for (const Grain& grain : grains) {
+        SCOPED_TRACE(grain.name);
+        const fs::path dir = m_root / grain.name;
+        fs::create_directories(dir);
+        touch(dir / "One.wav");
+        frozen::g_times = grain.times;
+        const auto changed = std::chrono::system_clock::from_time_t(grain.times.tv_sec) +
+                             std::chrono::nanoseconds(grain.times.tv_nsec);
+        setListingSourcesForTesting({&frozen::now, &frozen::status});
+
+        frozen::g_now = changed + grain.within;
+        EXPECT_EQ(resolveFileName("ONE.WAV", dir), dir / "One.wav");
+        touch(dir / "Two.wav");  // the directory's times do not move
+        EXPECT_EQ(resolveFileName("TWO.WAV", dir), dir / "Two.wav");
+
+        frozen::g_now = changed + grain.after;
+        EXPECT_FALSE(resolveFileName("THREE.WAV", dir).has_value());
+        touch(dir / "Three.wav");
+        EXPECT_FALSE(resolveFileName("THREE.WAV", dir).has_value()) << "a listing past the tick is kept";
+        EXPECT_EQ(resolveFileName("Three.wav", dir), dir / "Three.wav") << "exact names need no listing";
+        setListingSourcesForTesting({});
+    }
+}
+
+// The program's own folder, where its modules are loaded from, is never one made from a
+// relative name: started as "./vrk3" or through a relative PATH entry, that is whatever folder
+// the reader stood in, a story's folder perhaps, with a module of the story's own.
+TEST_F(FileNameResolutionTest, ProgramDirectoryIsNeverTakenFromARelativeName) {
+    // Installed as lib/tool/tool with the link bin/tool on the search path; a story folder
+    // holding a program of the same name.
+    const fs::path lib = m_root / "lib" / "tool";
+    const fs::path bin = m_root / "bin";
+    const fs::path story = m_root / "story";
+    touch(lib / "tool");
+    fs::permissions(lib / "tool", fs::perms::owner_all);
+    fs::create_directories(bin);
+    fs::create_symlink("../lib/tool/tool", bin / "tool");
+    touch(story / "tool");
+    fs::permissions(story / "tool", fs::perms::owner_all);
+    touch(m_root / "plain" / "tool");  // on the path, but not executable
+    fs::permissions(m_root / "plain" / "tool", fs::perms::owner_read);
+    const fs::path before = fs::current_path();
+    fs::current_path(story);
+    const std::string path = (m_root / "plain").string() + ":" + bin.string();
+
+    // What /proc says is taken as it is.
+    EXPECT_EQ(programDirectoryFrom(fs::path("/opt/x/vrk3"), "./tool", path), fs::path("/opt/x/"));
+    // Without /proc: an absolute name or a bare one found on the path, followed to the program.
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, (bin / "tool").c_str(), ""), lib / "");
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "tool", path), lib / "");
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "tool", ".:" + path), lib / "") << "relative entry";
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "tool", ":" + path), lib / "") << "empty entry";
+    // And nothing rather than the folder the reader stands in.
+    for (const char* relative : {"./tool", "../story/tool", "story/../../story/tool"}) {
+        EXPECT_EQ(programDirectoryFrom(std::nullopt, relative, path), fs::path()) << relative;
+    }
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "tool", "."), fs::path());
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "tool", ""), fs::path());
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, "missing", path), fs::path());
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, (m_root / "missing").c_str(), path), fs::path());
+    EXPECT_EQ(programDirectoryFrom(std::nullopt, nullptr, path), fs::path());
+    fs::current_path(before);
 }
 
 TEST_F(FileNameResolutionTest, ProgramIsTheLongestPartThatNamesAFile) {

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 #include "app/qt/font_dialog.h"
 #include "app/qt/main_window.h"
@@ -445,6 +447,41 @@ TEST(ReadingWindowSettingsTest, SettingsRoundTripThroughTheWindowAndItsMenus) {
     EXPECT_EQ(read.speedCode(), -3);
     EXPECT_FALSE(read.other);
     EXPECT_EQ(read.fontNameSjis, "Monospace");
+}
+
+// Whatever the file says, the window fits the screen it lands on: no larger than its free
+// area and inside it, and the fitted frame is what goes back into the file.
+TEST(ReadingWindowSettingsTest, AbsurdGeometryIsFittedToTheScreen) {
+    TestProject project;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        const char* name;
+        int left, top, width, height;
+    };
+    const Case cases[] = {
+        {"largest", 0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()},
+        {"bounded by the file", 0, 0, Settings::kMaxWindowExtent, Settings::kMaxWindowExtent},
+        {"far off", std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 700, 500},
+        {"off the bottom right", area.right() - 10, area.bottom() - 10, 400, 300},
+        {"negative size", -50, -50, -1000, std::numeric_limits<int>::min()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settings s;
+        s.left = c.left;
+        s.top = c.top;
+        s.width = c.width;
+        s.height = c.height;
+        MainWindow window(project.programDir(), s);
+        window.show();
+        const QRect frame(window.pos(), window.size());
+        EXPECT_TRUE(area.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        EXPECT_GE(frame.width(), MainWindow::kMinWidth);
+        EXPECT_GE(frame.height(), MainWindow::kMinHeight);
+        const Settings back = window.currentSettings();
+        EXPECT_EQ(QRect(back.left, back.top, back.width, back.height), frame);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "common/file_reading.h"
 #include "common/file_writing.h"
+#include "common/terminal_text.h"
 #include "story/save_file.h"
 #include "vrkc/story_checker.h"
 #include "vrkc/story_compiler.h"
@@ -13,6 +14,11 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// File names and what a story holds reach the terminal only escaped (common/terminal_text.h).
+std::string shown(std::string_view text) {
+    return vrk::terminalText(text);
+}
 
 constexpr const char* kUsage =
     "usage: vrkc [--sjis] [--slots] SOURCE.txt OUTDIR/BASE\n"
@@ -62,13 +68,14 @@ int decompile(const fs::path& scriptPath, bool asSjis) {
     std::vector<char> script;
     std::vector<char> index;
     if (!readFile(scriptPath, script) || !readFile(indexPath, index)) {
-        std::cerr << "vrkc: cannot read " << scriptPath.string() << " and " << indexPath.string() << "\n";
+        std::cerr << "vrkc: cannot read " << shown(scriptPath.string()) << " and "
+                  << shown(indexPath.string()) << "\n";
         return 1;
     }
     std::string error;
     const auto source = vrk::compiler::decompileStory(script, index, asSjis, &error);
     if (!source) {
-        std::cerr << "vrkc: " << scriptPath.string() << ": " << error << "\n";
+        std::cerr << "vrkc: " << shown(scriptPath.string()) << ": " << shown(error) << "\n";
         return 1;
     }
     std::cout << *source;
@@ -78,19 +85,19 @@ int decompile(const fs::path& scriptPath, bool asSjis) {
 int compile(const fs::path& sourcePath, const fs::path& outBase, bool sourceIsSjis, bool slots) {
     std::vector<char> source;
     if (!readFile(sourcePath, source)) {
-        std::cerr << "vrkc: cannot read " << sourcePath.string() << "\n";
+        std::cerr << "vrkc: cannot read " << shown(sourcePath.string()) << "\n";
         return 1;
     }
     vrk::compiler::CompileError error;
     const auto story =
         vrk::compiler::compileStory(std::string_view(source.data(), source.size()), sourceIsSjis, &error);
     if (!story) {
-        std::cerr << sourcePath.string() << ":" << error.line << ": " << error.message << "\n";
+        std::cerr << shown(sourcePath.string()) << ":" << error.line << ": " << shown(error.message) << "\n";
         return 1;
     }
     const std::string base = outBase.string();
     if (!writeFile(base + ".VRK", story->script) || !writeFile(base + ".VRJ", story->index)) {
-        std::cerr << "vrkc: cannot write " << base << ".VRK/.VRJ\n";
+        std::cerr << "vrkc: cannot write " << shown(base) << ".VRK/.VRJ\n";
         return 1;
     }
     if (!slots) {
@@ -98,12 +105,12 @@ int compile(const fs::path& sourcePath, const fs::path& outBase, bool sourceIsSj
     }
     const auto slot = vrk::compiler::initialSlot(*story);
     if (!slot) {
-        std::cerr << sourcePath.string() << ": --slots needs a VRKALTER block of 19 lines\n";
+        std::cerr << shown(sourcePath.string()) << ": --slots needs a VRKALTER block of 19 lines\n";
         return 1;
     }
     for (int n = 1; n <= 4; ++n) {
         if (!vrk::replaceFile(base + ".V0" + std::to_string(n), *slot)) {
-            std::cerr << "vrkc: cannot write " << base << ".V0" << n << "\n";
+            std::cerr << "vrkc: cannot write " << shown(base) << ".V0" << n << "\n";
             return 1;
         }
     }
@@ -116,12 +123,12 @@ int check(const std::vector<std::string>& files, bool sourceIsSjis) {
         std::string error;
         const auto story = vrk::compiler::loadForCheck(file, sourceIsSjis, &error);
         if (!story) {
-            std::cerr << "vrkc: " << error << "\n";
+            std::cerr << "vrkc: " << shown(error) << "\n";
             status = 1;
             continue;
         }
         for (const vrk::compiler::Finding& finding : vrk::compiler::checkStory(*story)) {
-            std::cout << finding.where << ": " << finding.message << "\n";
+            std::cout << shown(finding.where) << ": " << shown(finding.message) << "\n";
             status = 1;
         }
     }
@@ -153,7 +160,7 @@ int main(int argc, char** argv) {
             std::cout << "vrkc " VRK_VERSION "\n";
             return 0;
         } else if (!arg.empty() && arg[0] == '-') {
-            std::cerr << "vrkc: unknown option " << arg << "\n" << kUsage;
+            std::cerr << "vrkc: unknown option " << shown(arg) << "\n" << kUsage;
             return 2;
         } else {
             files.push_back(arg);

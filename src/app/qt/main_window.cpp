@@ -7,6 +7,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcutEvent>
 #include <QShowEvent>
@@ -29,6 +30,28 @@ namespace {
 
 QString fromSjis(std::string_view sjis) {
     return QString::fromStdString(sjisToUtf8(sjis));
+}
+
+// The stored frame fitted to the screen it lands on (the primary screen when it lands on
+// none): no larger than that screen's free area, and inside it. Whatever the file says, the
+// window is one that can be painted and seen; the file gets the fitted frame back.
+QRect fittedFrame(const Settings& settings, QSize minimum) {
+    QSize size(std::max(settings.width, minimum.width()), std::max(settings.height, minimum.height()));
+    const QPoint corner(settings.left, settings.top);
+    QScreen* screen = QGuiApplication::screenAt(corner);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return QRect(corner, size);
+    }
+    const QRect area = screen->availableGeometry();
+    size = size.boundedTo(area.size()).expandedTo(minimum);
+    const int left =
+        std::clamp(settings.left, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int top =
+        std::clamp(settings.top, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    return QRect(QPoint(left, top), size);
 }
 
 QFont buttonFont() {
@@ -138,8 +161,9 @@ QFont MainWindow::textFontFrom(const Settings& settings) const {
 }
 
 void MainWindow::applySettings(const Settings& settings) {
-    move(settings.left, settings.top);
-    resize(std::max(settings.width, kMinWidth), std::max(settings.height, kMinHeight));
+    const QRect frame = fittedFrame(settings, QSize(kMinWidth, kMinHeight));
+    move(frame.topLeft());
+    resize(frame.size());
     m_fontNameSjis = settings.fontNameSjis;
     m_page->setTextFont(textFontFrom(settings));
     m_actions.at(QStringLiteral("midiAction"))->setChecked(settings.mid);

@@ -6,8 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <system_error>
 
 namespace vrk::sound {
 
@@ -66,7 +64,7 @@ bool FluidMidiStream::ensureSoundFonts(const std::string& soundFontPaths) {
     return m_fluid->fontsLoaded;
 }
 
-bool FluidMidiStream::start(const std::filesystem::path& path) {
+bool FluidMidiStream::start(std::string_view midiFile) {
     stop();
     if (!m_fluid->fontsLoaded) {
         return false;
@@ -75,7 +73,7 @@ bool FluidMidiStream::start(const std::filesystem::path& path) {
     if (m_fluid->player == nullptr) {
         return false;
     }
-    if (fluid_player_add(m_fluid->player, path.c_str()) != FLUID_OK ||
+    if (fluid_player_add_mem(m_fluid->player, midiFile.data(), midiFile.size()) != FLUID_OK ||
         fluid_player_play(m_fluid->player) != FLUID_OK) {
         stop();
         return false;
@@ -84,8 +82,8 @@ bool FluidMidiStream::start(const std::filesystem::path& path) {
     return true;
 }
 
-bool FluidMidiStream::check(const std::filesystem::path& path) {
-    if (!start(path)) {
+bool FluidMidiStream::check(std::string_view midiFile) {
+    if (!start(midiFile)) {
         return false;
     }
     // The player reads the file on its first tick, inside the first rendered block.

@@ -8,9 +8,9 @@
 // start() and stop() belong to the UI thread and are called only while the mixer does not
 // call render() (the back end unhooks it first); render() runs on the audio thread.
 
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vrk::sound {
 
@@ -25,11 +25,12 @@ public:
     /// Loads the soundfonts named by soundFontPaths (separated by ':' or ';') the first time;
     /// true when at least one is loaded, now or before.
     bool ensureSoundFonts(const std::string& soundFontPaths);
-    /// Plays the first moments of the file into nothing; false when the player gives up at
-    /// once, as it does on a file it cannot parse. Leaves the stream stopped.
-    bool check(const std::filesystem::path& path);
-    /// Starts the file from its beginning; false when it cannot be handed to the player.
-    bool start(const std::filesystem::path& path);
+    /// Plays the first moments of the file (its bytes) into nothing; false when the player
+    /// gives up at once, as it does on a file it cannot parse. Leaves the stream stopped.
+    bool check(std::string_view midiFile);
+    /// Starts the file (its bytes, copied by the player) from its beginning; false when it
+    /// cannot be handed to the player.
+    bool start(std::string_view midiFile);
     /// Ends the playback and silences the synthesizer.
     void stop();
     /// Fills bytes of stream with the next samples; true once, on the call where the file

@@ -9,7 +9,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <system_error>
+#include <string_view>
+#include <vector>
 
 #include "sound/media_checks.h"
 #include "sound/sdl/fluid_midi_stream.h"
@@ -23,6 +24,31 @@ constexpr int kChannels = 2;
 constexpr int kChunkFrames = 2048;
 // The mixer channel that plays the WAVE files its music stream has no decoder for.
 constexpr int kWaveChannel = 0;
+
+// The music decoder SDL_mixer would take by the file's name, as its Mix_LoadMUS does; MP3
+// above all has no signature it could always be told by.
+Mix_MusicType musicTypeByName(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (extension == ".wav") {
+        return MUS_WAV;
+    }
+    if (extension == ".ogg") {
+        return MUS_OGG;
+    }
+    if (extension == ".opus") {
+        return MUS_OPUS;
+    }
+    if (extension == ".flac") {
+        return MUS_FLAC;
+    }
+    if (extension == ".mp3" || extension == ".mpg" || extension == ".mpeg" || extension == ".mad") {
+        return MUS_MP3;
+    }
+    return MUS_NONE;
+}
 
 std::string soundFontPaths() {
     const char* fonts = SDL_getenv("SDL_SOUNDFONTS");
@@ -41,7 +67,9 @@ struct SdlMixerBackend::Impl {
     Source source = Source::None;
     Mix_Music* music = nullptr;
     Mix_Chunk* wave = nullptr;
-    std::filesystem::path midiPath;
+    // The file as it was read and checked: the music stream reads from it while it plays, and
+    // a MIDI file is handed to the synthesizer from it at each start. Never read by name again.
+    std::vector<char> bytes;
     std::unique_ptr<FluidMidiStream> midi;
     bool midiHooked = false;
     // Set around Mix_HaltMusic and Mix_HaltChannel: the finished hook they trigger reports a
@@ -59,6 +87,8 @@ struct SdlMixerBackend::Impl {
     static void mixMidi(void* self, Uint8* stream, int bytes);
     void start();
     void ensureStarted();
+    std::string_view file() const { return {bytes.data(), bytes.size()}; }
+    Mix_Music* loadMusic(Mix_MusicType type) const;
     bool openForDevice(const std::filesystem::path& path);
     void endPlayback(bool completed);
     void halt();
@@ -110,16 +140,20 @@ void SdlMixerBackend::Impl::ensureStarted() {
     }
 }
 
+Mix_Music* SdlMixerBackend::Impl::loadMusic(Mix_MusicType type) const {
+    SDL_RWops* memory = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    return memory != nullptr ? Mix_LoadMUSType_RW(memory, type, SDL_TRUE) : nullptr;
+}
+
 bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
-    if (hasMidiHeader(path)) {
+    if (hasMidiHeader(file())) {
         // The synthesizer and its soundfont only for a story that plays MIDI.
         if (!midi) {
             midi = std::make_unique<FluidMidiStream>(kFrequency);
         }
-        if (!midiChunksIntact(path) || !midi->ensureSoundFonts(soundFontPaths()) || !midi->check(path)) {
+        if (!midiChunksIntact(file()) || !midi->ensureSoundFonts(soundFontPaths()) || !midi->check(file())) {
             return false;
         }
-        midiPath = path;
         source = Source::Midi;
         return true;
     }
@@ -128,14 +162,23 @@ bool SdlMixerBackend::Impl::openForDevice(const std::filesystem::path& path) {
     if (hasMidiExtension(path)) {
         return false;
     }
-    music = Mix_LoadMUS(path.c_str());
+    const Mix_MusicType byName = musicTypeByName(path);
+    music = loadMusic(byName);
+    if (music == nullptr && byName != MUS_NONE) {
+        music = loadMusic(MUS_NONE);
+    }
     if (music != nullptr) {
         source = Source::Mixer;
         return true;
     }
     // SDL's own WAVE reader knows ADPCM, which the music stream's does not; it decodes the
-    // whole file at once, so it is only the second choice.
-    wave = Mix_LoadWAV(path.c_str());
+    // whole file at once, so it is only the second choice, and only for a WAVE file that does
+    // not decode to more than the limit (SDL_mixer would decode other kinds whole too).
+    if (!waveDecodesWithinLimit(file(), kFrequency)) {
+        return false;
+    }
+    SDL_RWops* waveSource = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    wave = waveSource != nullptr ? Mix_LoadWAV_RW(waveSource, SDL_TRUE) : nullptr;
     source = wave != nullptr ? Source::Wave : Source::None;
     return wave != nullptr;
 }
@@ -194,15 +237,19 @@ SdlMixerBackend::~SdlMixerBackend() {
 
 bool SdlMixerBackend::open(const std::filesystem::path& path) {
     close();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) || isEmptyFile(path)) {
+    auto bytes = readSoundFile(path);
+    if (!bytes) {
         return false;
     }
+    m_impl->bytes = std::move(*bytes);
     m_impl->ensureStarted();
     if (m_impl->device) {
         m_impl->open = m_impl->openForDevice(path);
     } else {
-        m_impl->open = opensWithoutDevice(path);
+        m_impl->open = opensWithoutDevice(m_impl->file(), path);
+    }
+    if (!m_impl->open) {
+        m_impl->bytes = {};
     }
     return m_impl->open;
 }
@@ -224,7 +271,7 @@ void SdlMixerBackend::play(FinishedHandler onFinished) {
         return;
     }
     if (m_impl->source == Impl::Source::Midi) {
-        if (!m_impl->midi->start(m_impl->midiPath)) {
+        if (!m_impl->midi->start(m_impl->file())) {
             m_impl->endPlayback(false);
             return;
         }
@@ -249,7 +296,8 @@ void SdlMixerBackend::close() {
         Mix_FreeChunk(m_impl->wave);
         m_impl->wave = nullptr;
     }
-    m_impl->midiPath.clear();
+    // Freed only after the music that streams from it.
+    m_impl->bytes = {};
     m_impl->source = Impl::Source::None;
     m_impl->open = false;
 }
