@@ -36,11 +36,12 @@ constexpr const char* kHelp =
     "  --version       show the version and exit\n"
     "\n"
     "Files:\n"
-    "  vrk.ini         preferences: beside the program when its directory can be written,\n"
-    "                  else $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini)\n"
+    "  vrk.ini         preferences: $XDG_CONFIG_HOME/vrk3/vrk.ini (~/.config/vrk3/vrk.ini),\n"
+    "                  or beside a portable copy of the program whose folder can be written\n"
     "  saves           beside the project when its first slot (BASE.V01) is writable;\n"
-    "                  else beside the program when that directory can be written, else\n"
-    "                  $XDG_DATA_HOME/vrk3 (~/.local/share/vrk3)\n"
+    "                  else in a folder of the project's own, BASE-DIGEST, in\n"
+    "                  $XDG_DATA_HOME/vrk3 (~/.local/share/vrk3) or beside a portable program.\n"
+    "                  Nothing is ever written through a symbolic link.\n"
     "\n"
     "Exit status: 0 done, 1 the project cannot be opened, 2 usage.\n";
 
