@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -403,6 +404,246 @@ TEST_F(WebStoryHostTest, AutoAdvanceWaitsForTheWholePageAndItsLengthThenGoesOn) 
         m_host.tick();
     }
     EXPECT_EQ(m_host.story().state.currentLabel, "P4");
+}
+
+// The page's rules where it is long or a reading goes on by itself, as the window keeps them:
+// three plain pages, then a fork to a page that pauses after its sound effect (it alternates with
+// a quiet one) or to a page longer than the page's 300 pixels (it goes on to itself).
+std::string comfortPages() {
+    std::string longPage = "*LONG\n";
+    for (int i = 0; i < 60; ++i) {
+        longPage += "漢漢漢\n";
+    }
+    return "*START\nいち\n?END\nP2\n*P2\nにい\n?END\nP3\n*P3\nさん\n?END\nFORK\n"
+           "*FORK\nわかれ\n?\n音\nNOISE\n?\n長い\nLONG\n?END\n"
+           "*NOISE\n>WAV=bell.wav\nおと\n?END\nQUIET\n*QUIET\nしずか\n?END\nNOISE\n" +
+           longPage + "?END\nLONG\n";
+}
+
+// The scroll position the page last heard of, which is all page.js decides the backlog on.
+struct ScrollShown {
+    int value = -1;
+    int maximum = -1;
+    bool enabled = false;
+    // PageUp and the wheel turned up open the backlog (rather than scroll) exactly here.
+    bool atTop() const { return !enabled || value == 0; }
+};
+
+ScrollShown scrollShown(const std::string& state) {
+    ScrollShown shown;
+    const std::size_t at = state.find("\"scroll\":{");
+    if (at == std::string::npos) {
+        return shown;
+    }
+    int pageStep = 0;
+    int singleStep = 0;
+    char enabled[6] = {};
+    if (std::sscanf(
+            state.c_str() + at,
+            "\"scroll\":{\"value\":%d,\"max\":%d,\"pageStep\":%d,\"singleStep\":%d,\"enabled\":%5[a-z]",
+            &shown.value, &shown.maximum, &pageStep, &singleStep, enabled) == 5) {
+        shown.enabled = std::string(enabled) == "true";
+    }
+    return shown;
+}
+
+TEST_F(WebStoryHostTest, PageUpAndTheWheelScrollALongPageBeforeTheBacklogOpensAtItsTop) {
+    writeProject(comfortPages());
+    open();
+    EXPECT_TRUE(scrollShown(m_host.state()).atTop()) << "a short page: PageUp opens the backlog at once";
+    for (int page = 0; page < 3; ++page) {
+        ticksToReveal();
+        ASSERT_TRUE(m_host.chooseKey(13));
+    }
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey('B'));
+    ASSERT_EQ(m_host.story().state.currentLabel, "LONG");
+    ticksToReveal();
+    ASSERT_GT(m_host.backlogPages(), 0U);
+
+    // PageUp as page.js sends it: a scroll while the page it was told of is below its top.
+    ASSERT_TRUE(m_host.scrollByKey(ScrollKey::End));
+    ScrollShown shown = scrollShown(m_host.state());
+    ASSERT_TRUE(shown.enabled);
+    ASSERT_GT(shown.value, 0);
+    EXPECT_EQ(shown.value, shown.maximum);
+    int steps = 0;
+    while (!shown.atTop() && steps < 100) {
+        const int before = shown.value;
+        ASSERT_TRUE(m_host.scrollByKey(ScrollKey::PageUp));
+        ++steps;
+        shown = scrollShown(m_host.state());
+        ASSERT_LT(shown.value, before);
+        ASSERT_GE(shown.value, 0);
+        EXPECT_EQ(shown.value, m_host.scrollPosition());
+    }
+    EXPECT_GT(steps, 1) << "more than a page to scroll back over";
+    EXPECT_EQ(shown.value, 0);
+    // At the top it stays there for the backlog to open.
+    EXPECT_TRUE(m_host.scrollByKey(ScrollKey::PageUp));
+    EXPECT_TRUE(scrollShown(m_host.state()).atTop());
+
+    // The wheel the same way, a notch at a time.
+    ASSERT_TRUE(m_host.scrollByKey(ScrollKey::End));
+    shown = scrollShown(m_host.state());
+    int notches = 0;
+    while (!shown.atTop() && notches < 200) {
+        const int before = shown.value;
+        m_host.wheel(-120);
+        ++notches;
+        shown = scrollShown(m_host.state());
+        ASSERT_LT(shown.value, before);
+    }
+    EXPECT_GT(notches, steps) << "a notch scrolls less than a page";
+    EXPECT_EQ(shown.value, 0);
+    m_host.wheel(-120);
+    EXPECT_EQ(scrollShown(m_host.state()).value, 0);
+    EXPECT_EQ(m_host.story().state.currentLabel, "LONG");
+
+    // The next page starts at its top, whatever the page before was scrolled to.
+    ASSERT_TRUE(m_host.scrollByKey(ScrollKey::End));
+    m_host.state();
+    const std::size_t backlog = m_host.backlogPages();
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.backlogPages(), backlog + 1) << "another long page";
+    shown = scrollShown(m_host.state());
+    EXPECT_TRUE(shown.enabled);
+    EXPECT_EQ(shown.value, 0);
+}
+
+TEST_F(WebStoryHostTest, NothingGoesBackAPageWhileAPauseHoldsInputBack) {
+    auto backend = std::make_unique<sound::NullSoundBackend>();
+    sound::NullSoundBackend* sound = backend.get();
+    m_host.setSoundBackend(std::move(backend));
+    writeProject(comfortPages());
+    open();
+    for (int page = 0; page < 3; ++page) {
+        ticksToReveal();
+        ASSERT_TRUE(m_host.chooseKey(13));
+    }
+    ASSERT_EQ(m_host.story().state.currentLabel, "FORK");
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey('A'));
+    ASSERT_EQ(m_host.story().state.currentLabel, "NOISE");
+    ASSERT_GT(m_host.holdTicks(), 0);
+    const std::size_t backlog = m_host.backlogPages();
+
+    // On every tick of the pause: not offered, and the page's command does nothing.
+    while (m_host.holdTicks() > 0) {
+        EXPECT_FALSE(m_host.canGoBack()) << m_host.holdTicks() << " ticks left";
+        EXPECT_NE(m_host.state().find("\"canGoBack\":false"), std::string::npos);
+        ASSERT_FALSE(m_host.goBackOnePage());
+        EXPECT_EQ(m_host.story().state.currentLabel, "NOISE");
+        EXPECT_EQ(sjisToUtf8(m_host.story().page.pageText.front()), "おと");
+        EXPECT_EQ(m_host.backlogPages(), backlog);
+        m_host.tick();
+    }
+    // The reading is as it was: back goes to the page before.
+    EXPECT_NE(m_host.state().find("\"canGoBack\":true"), std::string::npos);
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "FORK");
+    EXPECT_EQ(sjisToUtf8(m_host.story().page.pageText.front()), "わかれ");
+
+    // Gone back to a page that pauses: a second step back waits for its pause too.
+    ticksToReveal();
+    ASSERT_TRUE(m_host.chooseKey('A'));
+    ticksToReveal();
+    ASSERT_TRUE(sound->finishPlayback());
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.story().state.currentLabel, "QUIET");
+    ticksToReveal();
+    ASSERT_TRUE(m_host.goBackOnePage());
+    ASSERT_EQ(m_host.story().state.currentLabel, "NOISE");
+    ASSERT_GT(m_host.holdTicks(), 0);
+    EXPECT_FALSE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "NOISE");
+    ticksToReveal();
+    ASSERT_TRUE(sound->finishPlayback());
+    ASSERT_TRUE(m_host.chooseKey(13));
+    ASSERT_EQ(m_host.story().state.currentLabel, "QUIET");
+
+    // Auto-advance turns the page while the menu, opened before, still offers going back: its
+    // item is clicked during the pause.
+    ticksToReveal();
+    ASSERT_NE(m_host.state().find("\"canGoBack\":true"), std::string::npos);
+    m_host.setAutoAdvance(true);
+    int ticks = 0;
+    while (m_host.story().state.currentLabel == "QUIET" && ticks < 1000) {
+        m_host.tick();
+        ++ticks;
+    }
+    ASSERT_EQ(m_host.story().state.currentLabel, "NOISE");
+    ASSERT_GT(m_host.holdTicks(), 0);
+    EXPECT_FALSE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "NOISE");
+    while (m_host.holdTicks() > 0) {
+        m_host.tick();
+    }
+    ASSERT_TRUE(m_host.goBackOnePage());
+    EXPECT_EQ(m_host.story().state.currentLabel, "QUIET");
+}
+
+TEST_F(WebStoryHostTest, NothingAutoAdvancesBehindTheOpenBacklog) {
+    writeProject(comfortPages());
+    open();
+    // How long a revealed page of two characters waits, from auto-advance turned on.
+    ticksToReveal();
+    m_host.setAutoAdvance(true);
+    int wait = 0;
+    while (m_host.story().state.currentLabel == "START" && wait < 1000) {
+        m_host.tick();
+        ++wait;
+    }
+    ASSERT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_GE(wait * 55, app::autoAdvanceDelayMs(m_host.story().page.pageText));
+
+    // The backlog opened (as page.js opens it) in the pause's last tick, after the reveal.
+    ticksToReveal();
+    for (int i = 0; i + 1 < wait; ++i) {
+        m_host.tick();
+    }
+    ASSERT_EQ(m_host.story().state.currentLabel, "P2");
+    ASSERT_GT(m_host.backlogPages(), 0U);
+    const std::size_t backlog = m_host.backlogPages();
+    m_host.setBacklogOpen(true);
+    const std::string before = m_host.state();
+    const std::string pagesShown = before.substr(before.find("\"pagesShown\":"), 20);
+    for (int i = 0; i < 3 * wait; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P2");
+    EXPECT_EQ(sjisToUtf8(m_host.story().page.pageText.front()), "にい");
+    EXPECT_EQ(m_host.backlogPages(), backlog);
+    const std::string held = m_host.state();
+    EXPECT_EQ(held.substr(held.find("\"pagesShown\":"), 20), pagesShown) << "no page shown behind it";
+    EXPECT_TRUE(m_host.autoAdvance()) << "held back, not stopped";
+    EXPECT_NE(held.find("\"autoAdvance\":true"), std::string::npos);
+
+    // Closed, the reading goes on by itself after the page's whole pause.
+    m_host.setBacklogOpen(false);
+    int ticks = 0;
+    while (m_host.story().state.currentLabel == "P2" && ticks < 1000) {
+        m_host.tick();
+        ++ticks;
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P3");
+    EXPECT_GE(ticks, wait);
+
+    // Opened in the middle of the pause: the same.
+    ticksToReveal();
+    for (int i = 0; i < wait / 2; ++i) {
+        m_host.tick();
+    }
+    m_host.setBacklogOpen(true);
+    for (int i = 0; i < 3 * wait; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "P3");
+    m_host.setBacklogOpen(false);
+    for (int i = 0; i < 3 * wait && m_host.story().state.currentLabel == "P3"; ++i) {
+        m_host.tick();
+    }
+    EXPECT_EQ(m_host.story().state.currentLabel, "FORK");
 }
 
 }  // namespace
