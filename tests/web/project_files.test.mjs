@@ -190,15 +190,18 @@ test('archive members in the player\'s files: sized as declared, read lazily, re
     'story/GAME.VRR': bytes('START\r\n'),
     'story/CG.BMP': new Uint8Array(300000),
     'story/GAME.V02': new Uint8Array(2 ** 20 + 1),
+    'story/WIDE.BMP': noise(2 ** 21),
   });
   declareSize(zip, 'story/CG.BMP', 1000);
   const files = readZip(zip);
   const opened = [];
+  const readers = [];
   for (const file of files) {
     const open = file.member.open.bind(file.member);
     file.member.open = () => {
       opened.push(file.path);
-      return open();
+      readers.push(open());
+      return readers.at(-1);
     };
   }
   const FS = await memoryFs();
@@ -209,6 +212,9 @@ test('archive members in the player\'s files: sized as declared, read lazily, re
   assert.equal(FS.stat('/project/GAME.V02').size, 2 ** 20 + 1);
   assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.VRK')), 'script');
   assert.deepEqual(opened, ['story/GAME.VRK']);
+  // Read whole in one call, a member is inflated into the reader's buffer a step at a time.
+  assert.deepEqual(FS.readFile('/project/WIDE.BMP'), noise(2 ** 21));
+  assert.ok(readers.at(-1).bytes.length <= 2 ** 18, `${readers.at(-1).bytes.length} bytes held for a 2 MiB read`);
 
   // A member that inflates past its declared size fails the read, and the page hears why once.
   assert.throws(() => FS.readFile('/project/CG.BMP'));

@@ -229,7 +229,10 @@ class MemberReader {
     // The member is never made larger than it says it is, nor than its kind allows (an index
     // is cut one byte past its limit, so that its reader sees there is more and stops).
     this.bound = Math.min(member.size, member.limit.truncate ? member.limit.bytes + 1 : member.limit.bytes);
+    // The bytes from START to LENGTH (offsets in the member) are held; a reader that copies
+    // them elsewhere lets the earlier ones go (release).
     this.bytes = new Uint8Array(Math.min(this.bound, 64 * 1024));
+    this.start = 0;
     this.length = 0;
     if (member.entry.method === 0) {
       this.stored = true;
@@ -254,14 +257,29 @@ class MemberReader {
   }
 
   #append(chunk) {
-    const needed = this.length + chunk.length;
+    const held = this.length - this.start;
+    const needed = held + chunk.length;
     if (needed > this.bytes.length) {
-      const grown = new Uint8Array(Math.min(this.bound, Math.max(needed, 2 * this.bytes.length)));
-      grown.set(this.bytes.subarray(0, this.length));
+      const grown = new Uint8Array(Math.min(this.bound - this.start, Math.max(needed, 2 * this.bytes.length)));
+      grown.set(this.bytes.subarray(0, held));
       this.bytes = grown;
     }
-    this.bytes.set(chunk, this.length);
-    this.length = needed;
+    this.bytes.set(chunk, held);
+    this.length += chunk.length;
+  }
+
+  /// Lets go of the bytes before OFFSET: they can only be had again from a new reader.
+  release(offset) {
+    const drop = Math.min(offset, this.length) - this.start;
+    if (drop > 0) {
+      this.bytes.copyWithin(0, drop, this.length - this.start);
+      this.start += drop;
+    }
+  }
+
+  /// The held bytes from member offset AT, COUNT of them.
+  view(at, count) {
+    return this.bytes.subarray(at - this.start, at - this.start + count);
   }
 
   /// Makes the first END bytes available (fewer when the member is shorter). Throws
@@ -360,6 +378,7 @@ export function zipFile(FS, path, member, refused = () => {}) {
   const makePlain = (keep) => {
     let bytes = new Uint8Array(0);
     if (keep > 0) {
+      reader = null;  // from the start, whatever earlier reads let go
       const whole = readerOf();
       try {
         whole.read(keep);
@@ -405,18 +424,25 @@ export function zipFile(FS, path, member, refused = () => {}) {
     read(stream, buffer, offset, length, position) {
       // A file opened before a writer made the node an ordinary file reads what is there now.
       if (node.stream_ops === plainStream) return plainStream.read(stream, buffer, offset, length, position);
-      const source = readerOf();
-      let available;
+      const target = new Uint8Array(buffer.buffer, buffer.byteOffset + offset, length);
+      // Inflated a step at a time straight into the reader's buffer: however much is asked for
+      // at once, the page holds no more than a step of the member besides.
+      let copied = 0;
       try {
-        available = source.read(position + length);
+        while (copied < length) {
+          const at = position + copied;
+          if (reader && at < reader.start) reader = null;  // read again from the start
+          const source = readerOf();
+          if (source.read(at + 1) <= at) break;
+          const count = Math.min(length - copied, source.length - at);
+          target.set(source.view(at, count), copied);
+          copied += count;
+          source.release(at + count);
+        }
       } catch (error) {
         throw error instanceof ZipMemberError ? fail(error) : error;
       }
-      const size = Math.max(0, Math.min(length, available - position));
-      if (size > 0) {
-        new Uint8Array(buffer.buffer, buffer.byteOffset + offset, size).set(source.bytes.subarray(position, position + size));
-      }
-      return size;
+      return copied;
     },
     mmap() {
       throw new FS.ErrnoError(kEio);
