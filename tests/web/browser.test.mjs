@@ -287,3 +287,77 @@ test('saves stored in quick succession are all kept, per project', { skip: skip 
   assert.deepEqual(kept, { a: ['.V01', '.V02'], b: [[9]] });
   await page.close();
 });
+
+// The demo's archive with one member's recorded sizes (local and central) rewritten to DECLARED.
+async function demoZipDeclaring(member, declared) {
+  const zip = new Uint8Array(readFileSync(await demoZip()));
+  const view = new DataView(zip.buffer);
+  const wanted = new TextEncoder().encode(member);
+  const named = (at) => wanted.every((b, i) => zip[at + i] === b);
+  for (let at = 0; at + 46 < zip.length; ++at) {
+    const signature = view.getUint32(at, true);
+    if (signature === 0x04034b50 && view.getUint16(at + 26, true) === wanted.length && named(at + 30)) {
+      view.setUint32(at + 22, declared, true);
+    } else if (signature === 0x02014b50 && view.getUint16(at + 28, true) === wanted.length && named(at + 46)) {
+      view.setUint32(at + 24, declared, true);
+    }
+  }
+  const path = join(work, `declaring-${declared}.zip`);
+  writeFileSync(path, zip);
+  return path;
+}
+
+test('archive members over their limits are refused in the error box, quickly, and the rest plays', { skip: skip ?? false }, async () => {
+  const errors = [];
+  // A browser of its own for each archive, so that no slot kept from another decides what the
+  // story reads first; every error box's message is kept as it opens, as the opening's own
+  // answers may close it.
+  const freshPage = async () => {
+    const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+    const page = await context.newPage();
+    page.on('pageerror', (error) => errors.push(error.message));
+    await page.evaluateOnNewDocument(() => {
+      window.vrkShownErrors = [];
+      new MutationObserver((changes) => {
+        for (const change of changes) {
+          for (const added of change.addedNodes) {
+            const message = added.matches?.('dialog.vrk-error') ? added.querySelector('.vrk-message') : null;
+            if (message) window.vrkShownErrors.push(message.textContent);
+          }
+        }
+      }).observe(document, { childList: true, subtree: true });
+    });
+    await page.goto(url);
+    return { page, context };
+  };
+  const firstError = async (page) => {
+    await page.waitForFunction(() => window.vrkShownErrors.length > 0, { timeout: 10000 });
+    return page.evaluate(() => window.vrkShownErrors[0]);
+  };
+
+  // The first page's background said to be 2 GiB: the story opens and plays without it.
+  let { page, context } = await freshPage();
+  let started = Date.now();
+  assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 2 ** 31))).opened);
+  assert.match(await firstError(page), /night\.jpg: .*1074790400 バイトまで/);
+  assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
+  assert.notEqual(await pageText(page), '');
+  await context.close();
+
+  // Inflating past what the archive says is refused as soon as the story reads that far.
+  ({ page, context } = await freshPage());
+  assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 100))).opened);
+  assert.match(await firstError(page), /night\.jpg: .*100 バイト/);
+  await context.close();
+
+  // A script over the script's limit opens nothing.
+  ({ page, context } = await freshPage());
+  started = Date.now();
+  const refused = await openZip(page, await demoZipDeclaring('demo/demo.vrk', 64 * 2 ** 20 + 1));
+  assert.equal(refused.opened, undefined);
+  assert.match(refused.status, /開けません: demo\/demo\.vrk: .*67108864 バイトまで/);
+  assert.match(await firstError(page), /demo\.vrk: .*67108864 バイトまで/);
+  assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
+  assert.deepEqual(errors, []);
+  await context.close();
+});

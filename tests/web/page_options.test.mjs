@@ -164,6 +164,12 @@ test('the about box names the project version as the desktop does', { skip }, as
   assert.equal(versionText(20112), '作品のバージョン : 1.01');
 });
 
+// A File of these bytes, as much of one as the page uses.
+function fakeFile(name, bytes) {
+  return { name, size: bytes.length, slice: (from, to) => fakeFile(name, bytes.slice(from, to)),
+    arrayBuffer: async () => bytes.slice().buffer };
+}
+
 // Directory and file entries as a browser hands them out of a drop; a directory gives its
 // entries in batches of at most 100, and each file counts its reads.
 function fakeTree(tree, name = '', reads = { count: 0 }) {
@@ -173,7 +179,7 @@ function fakeTree(tree, name = '', reads = { count: 0 }) {
       isFile: true, isDirectory: false, name, reads,
       file(resolve) {
         reads.count += 1;
-        resolve({ arrayBuffer: async () => bytes.slice().buffer });
+        resolve(fakeFile(name, bytes));
       },
     };
   }
@@ -220,7 +226,7 @@ test('a dropped zip is unpacked; loose files and empty drops are what they are',
     assert.deepEqual(dropped.files.map((f) => f.path).sort(), ['demo/DEMO.VRJ', 'demo/DEMO.VRK']);
   }
   // A browser without entries hands plain files over.
-  const plain = { name: 'demo.zip', arrayBuffer: async () => zip.slice().buffer };
+  const plain = fakeFile('demo.zip', zip);
   assert.equal((await readDrop([], [plain])).files.length, 2);
   const loose = await readDrop([fakeTree('k', 'A.VRK'), fakeTree('j', 'A.VRJ')]);
   assert.deepEqual(loose.files.map((f) => f.path).sort(), ['A.VRJ', 'A.VRK']);

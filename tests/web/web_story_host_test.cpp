@@ -286,6 +286,12 @@ TEST_F(WebStoryHostTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) {
     EXPECT_NE(after.find("\"full\":true"), std::string::npos) << "drawn again whole";
     EXPECT_NE(after.find("\"captions\":[\"Next\"],"), std::string::npos) << after;
     EXPECT_EQ(m_host.picturePixels(0).size(), 2U * 2U * 4U);
+    // A band of rows at a time, as the page takes a large picture, cut at the picture's edge.
+    const std::vector<std::uint8_t> band = m_host.picturePixels(0, 1, 5);
+    ASSERT_EQ(band.size(), 2U * 1U * 4U);
+    EXPECT_EQ((std::vector<std::uint8_t>(band.begin(), band.begin() + 4)),
+              (std::vector<std::uint8_t>{255, 0, 0, 255}));
+    EXPECT_TRUE(m_host.picturePixels(0, 2, 1).empty());
 }
 
 // Three pages of a single "Next" each, then a page with two choices.

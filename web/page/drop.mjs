@@ -1,11 +1,14 @@
 // A project dropped on the page: a folder (read through its directory entries, all the way down)
 // or a .zip archive, handed to the same opening as the file inputs.
-import { findProjectFile, readZip } from './project.mjs';
+import { findProjectFile, readLooseFile, readZip } from './project.mjs';
 
 const kZipMagic = [0x50, 0x4b, 0x03, 0x04];
 
-function isZip(name, bytes) {
-  return /\.zip$/i.test(name) || kZipMagic.every((b, i) => bytes[i] === b);
+// Told by its name or its first bytes, which are all that is read of it here.
+async function isZipFile(file) {
+  if (/\.zip$/i.test(file.name)) return true;
+  const head = new Uint8Array(await file.slice(0, kZipMagic.length).arrayBuffer());
+  return kZipMagic.every((b, i) => head[i] === b);
 }
 
 // Every batch of a directory: a reader hands out its entries a hundred or so at a time.
@@ -49,24 +52,24 @@ const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, r
 export async function readDrop(entries, plainFiles = []) {
   if (entries.length === 0) {
     if (plainFiles.length === 0) return null;
-    const files = await Promise.all(plainFiles.map(async (file) => ({ path: file.name, bytes: new Uint8Array(await file.arrayBuffer()) })));
-    if (files.length === 1 && isZip(files[0].path, files[0].bytes)) {
-      return { files: readZip(files[0].bytes), label: files[0].path };
+    if (plainFiles.length === 1 && await isZipFile(plainFiles[0])) {
+      return { files: readZip(new Uint8Array(await plainFiles[0].arrayBuffer())), label: plainFiles[0].name };
     }
+    const files = await Promise.all(plainFiles.map((file) => readLooseFile(file.name, file)));
     return { files, label: files[0].path };
   }
   const single = entries.length === 1 ? entries[0] : null;
   const listed = await listEntries(entries, Boolean(single?.isDirectory));
   if (listed.length === 0) return null;
   if (single?.isFile) {
-    const bytes = new Uint8Array(await (await fileOf(single)).arrayBuffer());
-    return isZip(single.name, bytes) ? { files: readZip(bytes), label: single.name }
-      : { files: [{ path: single.name, bytes }], label: single.name };
+    const file = await fileOf(single);
+    return await isZipFile(file) ? { files: readZip(new Uint8Array(await file.arrayBuffer())), label: single.name }
+      : { files: [await readLooseFile(single.name, file)], label: single.name };
   }
   const project = findProjectFile(listed);
   const dir = project?.includes('/') ? project.slice(0, project.lastIndexOf('/') + 1) : '';
   const wanted = project ? listed.filter((f) => f.path.startsWith(dir)) : listed;
-  const files = await Promise.all(wanted.map(async (f) => ({ path: f.path, bytes: new Uint8Array(await (await fileOf(f.entry)).arrayBuffer()) })));
+  const files = await Promise.all(wanted.map(async (f) => readLooseFile(f.path, await fileOf(f.entry))));
   return { files, label: single ? single.name : entries[0].name };
 }
 

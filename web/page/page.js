@@ -2,7 +2,7 @@
 // runs in the page's host (WebStoryHost in the WebAssembly module), and this draws what the host
 // lays out and reveals onto the canvas, as the window's page view does.
 import {
-  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readSlots, readZip,
+  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZip,
   restoreSlots, writeFiles,
 } from './project.mjs';
 import { chooseSlot, enterName, setHomePageAction, showAbout, showError } from './dialogs.mjs';
@@ -153,14 +153,27 @@ function band(index) {
   return made;
 }
 
+// A picture is taken from the module a band of about this many bytes at a time, straight from
+// its memory into the canvas: a picture as large as the player takes (64 Mi pixels) is then held
+// once by the module and once by the canvas, never copied whole in between.
+const kPictureBandBytes = 4 << 20;
+
+function putPicture(which, target, width, height) {
+  target.width = width;
+  target.height = height;
+  const g = target.getContext('2d');
+  const rows = Math.max(1, Math.floor(kPictureBandBytes / (4 * width)));
+  for (let top = 0; top < height; top += rows) {
+    const count = Math.min(rows, height - top);
+    const pointer = host.picture(which, top, count);
+    const pixels = new Uint8ClampedArray(player.HEAPU8.buffer, pointer, width * count * 4);
+    g.putImageData(new ImageData(pixels, width, count), 0, top);
+  }
+  return target;
+}
+
 function pictureCanvasOf(which, width, height) {
-  const pointer = host.picture(which);
-  const image = new ImageData(new Uint8ClampedArray(heapBytes(pointer, width * height * 4)), width, height);
-  const c = document.createElement('canvas');
-  c.width = width;
-  c.height = height;
-  c.getContext('2d').putImageData(image, 0, 0);
-  return c;
+  return putPicture(which, document.createElement('canvas'), width, height);
 }
 
 const rgb = ([r, g, b]) => `rgb(${r},${g},${b})`;
@@ -351,10 +364,7 @@ function applyState() {
   if (state.picture.version !== pictureVersion) {
     pictureVersion = state.picture.version;
     if (state.picture.shown) {
-      const source = pictureCanvasOf(1, state.picture.width, state.picture.height);
-      pictureCanvas.width = source.width;
-      pictureCanvas.height = source.height;
-      pictureCanvas.getContext('2d').drawImage(source, 0, 0);
+      putPicture(1, pictureCanvas, state.picture.width, state.picture.height);
     }
     placePicture(state.picture);
   }
@@ -437,7 +447,7 @@ function bindHost(module) {
     state: c('vrkHostState', 'string', []),
     layout: c('vrkHostLayout', 'string', []),
     compose: c('vrkHostCompose', 'number', ['number', 'number', 'number']),
-    picture: c('vrkHostPicture', 'number', ['number']),
+    picture: c('vrkHostPicture', 'number', ['number', 'number', 'number']),
     back: c('vrkHostBack', 'number', []),
     backlog: () => JSON.parse(module.ccall('vrkHostBacklog', 'string', [], [])),
     backlogOpen: c('vrkHostBacklogOpen', null, ['number']),
@@ -573,9 +583,13 @@ async function openProject(files, label) {
   }
   // The project's own folder becomes the root: files beside and below the project file.
   const dir = projectPath.includes('/') ? projectPath.slice(0, projectPath.lastIndexOf('/') + 1) : '';
-  const inside = files.filter((f) => f.path.startsWith(dir)).map((f) => ({ ...f, path: f.path.slice(dir.length) }));
+  // A member of an archive stays packed until the story reads it (project.mjs, zipFile).
+  const inside = files.filter((f) => f.path.startsWith(dir)).map((f) => (f.member
+    ? { path: f.path.slice(dir.length), member: f.member }
+    : { path: f.path.slice(dir.length), bytes: f.bytes }));
   const fileName = projectPath.slice(dir.length);
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
+  // Within the script's limit, or refused here with the reason.
   const script = files.find((f) => f.path === projectPath).bytes;
 
   if (host) host.flush();
@@ -588,7 +602,7 @@ async function openProject(files, label) {
   host = opening;
   busy = true;
   resolveFamily();
-  writeFiles(player.FS, kProjectDir, inside);
+  writeFiles(player.FS, kProjectDir, inside, (error) => reportInBox(error.message));
   const key = await projectKey(fileName, script);
   const kept = await (await saveStore()).load(key);
   if (kept.size > 0) restoreSlots(player.FS, kProjectDir, baseName, kept);
@@ -851,11 +865,9 @@ function speakPage() {
 async function readFolder(fileList) {
   const files = [];
   for (const file of fileList) {
-    files.push({
-      // Below the chosen folder; files handed over without their folder keep their own names.
-      path: file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name,
-      bytes: new Uint8Array(await file.arrayBuffer()),
-    });
+    // Below the chosen folder; files handed over without their folder keep their own names.
+    files.push(await readLooseFile(
+      file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name, file));
   }
   return files;
 }
@@ -871,6 +883,7 @@ function download(name, bytes) {
 function failed(error) {
   busy = false;
   status.textContent = `開けません: ${error.message}`;
+  reportInBox(`開けません: ${error.message}`);
 }
 
 document.getElementById('folder').addEventListener('change', (event) => {
@@ -898,8 +911,14 @@ document.getElementById('import').addEventListener('change', async (event) => {
   const list = Array.from(event.target.files);
   event.target.value = '';
   if (!project) return;
-  const files = await Promise.all(list.map(async (f) => ({ name: f.name, bytes: new Uint8Array(await f.arrayBuffer()) })));
-  const slots = importSlots(project.baseName, files);
+  let slots;
+  try {
+    const files = await Promise.all(list.map(async (f) => ({ name: f.name, ...(await readLooseFile(f.name, f)) })));
+    slots = importSlots(project.baseName, files);
+  } catch (error) {
+    failed(error);
+    return;
+  }
   if (slots.size === 0) {
     status.textContent = `${project.baseName} のセーブファイルがありません`;
     return;

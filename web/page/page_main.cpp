@@ -376,12 +376,13 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostCompose(const std::uint8_t* cove
     return g_host->composeText(coverage, top, bottom).data();
 }
 
-/// RGBA of the background picture (0) or the picture window's (1); sizes are in the state.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostPicture(int which) {
+/// RGBA of ROWS rows from TOP of the background picture (0) or the picture window's (1); sizes
+/// are in the state.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostPicture(int which, int top, int rows) {
     if (!g_host) {
         return nullptr;
     }
-    return g_host->picturePixels(which).data();
+    return g_host->picturePixels(which, top, rows).data();
 }
 
 // The view menu's comforts.

@@ -1,6 +1,5 @@
 #include "web_sound_backend.h"
 
-#include <limits>
 #include <utility>
 
 #include "common/file_names.h"
@@ -10,6 +9,11 @@
 namespace vrk::web {
 
 namespace {
+
+// The window's player streams a sound from its file; the page hands the whole file to the
+// browser, which decodes it whole (a WAV of this size is about 25 minutes at CD quality, its
+// decoded samples twice as large again). The page's file list gives sounds the same limit.
+constexpr std::size_t kMaxSoundFileBytes = std::size_t{256} << 20;
 
 // Numbers every playback of the page, across back ends: a word about a playback of a story
 // opened before must never be taken for one of the next story's.
@@ -38,10 +42,8 @@ bool WebSoundBackend::open(const std::filesystem::path& path) {
     if (!sound::opensWithoutDevice(path)) {
         return false;
     }
-    // No size limit of the page's own, as the window's player has none: a file that does not
-    // fit in memory is refused like one that cannot be read.
-    const auto bytes =
-        tryReadRegularFile(path, std::numeric_limits<std::size_t>::max() - 1, OverLimit::Refuse);
+    // Larger files, and files that do not fit in memory, are refused like ones that cannot be read.
+    const auto bytes = tryReadRegularFile(path, kMaxSoundFileBytes, OverLimit::Refuse);
     if (!bytes || bytes->empty()) {
         return false;
     }

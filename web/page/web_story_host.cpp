@@ -110,10 +110,12 @@ pictures::Rgb fromBgr(std::uint32_t bgr) {
             static_cast<std::uint8_t>((bgr >> 16) & 0xFF)};
 }
 
-void toRgba(const pictures::Bitmap& bitmap, std::vector<std::uint8_t>& out) {
-    out.assign(static_cast<std::size_t>(bitmap.width()) * static_cast<std::size_t>(bitmap.height()) * 4, 255);
+void toRgba(const pictures::Bitmap& bitmap, int top, int rows, std::vector<std::uint8_t>& out) {
+    top = std::clamp(top, 0, bitmap.height());
+    const int bottom = top + std::clamp(rows, 0, bitmap.height() - top);
+    out.assign(static_cast<std::size_t>(bitmap.width()) * static_cast<std::size_t>(bottom - top) * 4, 255);
     std::size_t at = 0;
-    for (int y = 0; y < bitmap.height(); ++y) {
+    for (int y = top; y < bottom; ++y) {
         for (int x = 0; x < bitmap.width(); ++x, at += 4) {
             const pictures::Rgb c = bitmap.pixel(x, y);
             out[at] = c.r;
@@ -572,9 +574,9 @@ void WebStoryHost::reportError(const std::string& messageSjis) {
     m_errors.push_back(sjisToUtf8(messageSjis));
 }
 
-const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which) {
+const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which, int top, int rows) {
     const pictures::Bitmap& background = m_heldScreen ? m_heldScreen->picture : m_background;
-    toRgba(which == 0 ? background : m_picture, m_pixels);
+    toRgba(which == 0 ? background : m_picture, top, rows, m_pixels);
     return m_pixels;
 }
 

@@ -144,8 +144,11 @@ public:
     /// them in white) of the rows from two above top (or from top on the first row) to bottom,
     /// width bytes a row: RGBA, alpha 255 where the pixel replaces the page's, 0 where it is ORed in.
     const std::vector<std::uint8_t>& composeText(const std::uint8_t* coverage, int top, int bottom);
-    /// RGBA pixels of the background picture (0) or the picture window's picture (1).
-    const std::vector<std::uint8_t>& picturePixels(int which);
+    /// RGBA pixels of the background picture (0) or the picture window's picture (1): ROWS rows
+    /// from TOP (within the picture). The page takes a large picture a band at a time, so that
+    /// no second copy of it is ever made whole in the module's memory.
+    const std::vector<std::uint8_t>& picturePixels(int which, int top = 0,
+                                                   int rows = pictures::Bitmap::kMaxDimension);
 
     // StoryHost
     void showPicture(const std::string& fileNameSjis) override;
