@@ -10,7 +10,7 @@ import { Inflate, zipSync } from './fflate.mjs';
 /// does (src/story/script.h kMaxScriptBytes, the label index's kMaxRecords records of
 /// kRecordBytes, save_file.cpp's and settings_file.cpp's limits, picture_loader.h's
 /// kMaxPictureFileBytes). An index is read only as far as its last record, as there; read marks
-/// are of a save's kind; sounds have the page's own limit (web_sound_backend.cpp); a file of any
+/// are of a save's kind; sounds media_checks.h's kMaxSoundFileBytes; a file of any
 /// other name may be a picture or a sound the script names, so it gets the largest.
 export const kFileLimits = {
   script: { bytes: 64 * 2 ** 20 },
@@ -18,7 +18,7 @@ export const kFileLimits = {
   save: { bytes: 2 ** 20 },
   settings: { bytes: 2 ** 20 },
   picture: { bytes: 2 ** 30 + 2 ** 20 },
-  sound: { bytes: 256 * 2 ** 20 },
+  sound: { bytes: 64 * 2 ** 20 },
   other: { bytes: 2 ** 30 + 2 ** 20 },
 };
 

@@ -10,11 +10,6 @@ namespace vrk::web {
 
 namespace {
 
-// The window's player streams a sound from its file; the page hands the whole file to the
-// browser, which decodes it whole (a WAV of this size is about 25 minutes at CD quality, its
-// decoded samples twice as large again). The page's file list gives sounds the same limit.
-constexpr std::size_t kMaxSoundFileBytes = std::size_t{256} << 20;
-
 // Numbers every playback of the page, across back ends: a word about a playback of a story
 // opened before must never be taken for one of the next story's.
 std::uint32_t g_lastPlayback = 0;
@@ -43,7 +38,7 @@ bool WebSoundBackend::open(const std::filesystem::path& path) {
         return false;
     }
     // Larger files, and files that do not fit in memory, are refused like ones that cannot be read.
-    const auto bytes = tryReadRegularFile(path, kMaxSoundFileBytes, OverLimit::Refuse);
+    const auto bytes = tryReadRegularFile(path, sound::kMaxSoundFileBytes, OverLimit::Refuse);
     if (!bytes || bytes->empty()) {
         return false;
     }
