@@ -153,6 +153,10 @@ TEST(TextLayout, OddHalfWidthRunAtTheEndOfALineStaysOnIt) {
          {"abcde" + te + su, to + kana},
          {0, 1},
          {1, 2, 3, 4, 8}},
+        // Paired with the lead byte of a kanji, the run leaves the kanji's second byte alone at
+        // the end: it is drawn with its lead byte, and no empty display line follows.
+        {"a katakana before a kanji", {kana + kKanji}, {kana + kKanji}, {0}, {1, 4}},
+        {"an odd run before a kanji", {te + su + to + kKanji}, {te + su + to + kKanji}, {0}, {1, 2, 4}},
         {"a real lead byte ending the line is still left out", {"abc\x8a"}, {"abc"}, {0}, {1, 2, 3, 4}},
     };
     for (const BreakCase& c : cases) {
@@ -175,6 +179,10 @@ TEST(TextLayout, OddHalfWidthRunAtTheEndOfALineStaysOnIt) {
     ASSERT_EQ(layout.lines.size(), 1u);
     const std::vector<DrawnCharacter> expected = {{0, "a"}, {1, "b"}, {2, te}, {3, su}, {4, to}};
     EXPECT_EQ(drawnCharacters(layout.lines[0], nullptr), expected);
+    const PageLayout beforeKanji = layoutPage(std::vector<std::string>{te + su + to + kKanji}, inputFor(n));
+    ASSERT_EQ(beforeKanji.lines.size(), 1u);
+    const std::vector<DrawnCharacter> withKanji = {{0, te}, {1, su}, {2, to}, {3, kKanji}};
+    EXPECT_EQ(drawnCharacters(beforeKanji.lines[0], nullptr), withKanji);
 }
 
 TEST(TextLayout, ImageGrowsForLinesOfSplitCharacters) {

@@ -63,6 +63,9 @@ TEST_F(DialogLanguageTest, TheOpenDialogAndTheFontDialogAreInJapanese) {
     m_driver.expect([](QWidget* w) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
+        // The caption and the file type are the window's own words, the rest Qt's.
+        EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Marivex ファイルを開く"));
+        EXPECT_EQ(dialog->nameFilters(), QStringList{QString::fromUtf8("Marivex ファイル (*.vrk *.VRK)")});
         for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
             const QString caption = child<QLabel>(dialog, name)->text();
             EXPECT_FALSE(hasLatinLetters(caption)) << name << ": " << caption.toStdString();
