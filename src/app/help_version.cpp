@@ -1,6 +1,7 @@
 #include "app/help_version.h"
 
 #include <algorithm>
+#include <cctype>
 #include <system_error>
 #include <vector>
 
@@ -39,11 +40,54 @@ std::string versionText(std::int32_t code) {
     return kVersionPrefixSjis + std::to_string((code / 100) % 100) + "." + minor;
 }
 
-std::filesystem::path helpIndexPath(const std::filesystem::path& programDir) {
-    std::vector<std::filesystem::path> candidates{programDir / kManualFileName};
+std::vector<std::string> readerLanguages(const std::function<const char*(const char*)>& getenv) {
+    std::vector<std::string> languages;
+    const auto read = [&](const char* name) {
+        const char* value = getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    const std::string list = read("LANGUAGE");
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t end = std::min(list.find(':', start), list.size());
+        if (end > start) {
+            languages.push_back(list.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (std::string locale = read(name); !locale.empty()) {
+            languages.push_back(std::move(locale));
+            break;
+        }
+    }
+    return languages;
+}
+
+const char* manualFileNameFor(const std::vector<std::string>& languages) {
+    for (const std::string& tag : languages) {
+        std::string language = tag.substr(0, tag.find_first_of("-_.@"));
+        std::transform(language.begin(), language.end(), language.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (language == "en") {
+            return kEnglishManualFileName;
+        }
+        if (language == "ja") {
+            return kManualFileName;
+        }
+    }
+    return kManualFileName;
+}
+
+std::filesystem::path helpIndexPath(const std::filesystem::path& programDir,
+                                    const std::vector<std::string>& languages) {
+    std::vector<std::filesystem::path> candidates;
+    // The reader's own language first; the Japanese manual is the one every install has.
+    for (const char* name : {manualFileNameFor(languages), kManualFileName}) {
+        candidates.push_back(programDir / name);
 #ifdef VRK_MANUAL_SOURCE_DIR
-    candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / kManualFileName);
+        candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / name);
 #endif
+    }
     for (const auto& candidate : candidates) {
         std::error_code error;
         if (std::filesystem::is_regular_file(candidate, error)) {

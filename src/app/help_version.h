@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vrk::app {
 
@@ -18,13 +20,26 @@ inline constexpr const char* kNoVersionText = "Marivex Project";
 /// the minor code % 100, written after a "0" above 20000, cut to two characters.
 std::string versionText(std::int32_t code);
 
-/// The reader's manual is "vrk3" plus its extension, beside the program.
+/// The reader's manual is "vrk3" plus its extension, beside the program: in Japanese, the
+/// window's own language.
 inline constexpr const char* kManualFileName = "vrk3.html";
-/// The contents topic, an anchor of the manual.
-inline constexpr const char* kHelpTopic = "HID00000002";
+/// The same manual in English, beside the Japanese one.
+inline constexpr const char* kEnglishManualFileName = "vrk3-en.html";
 
-/// The manual to open: vrk3.html beside the program, then in the source tree this program was
-/// built from; the first candidate when neither exists (opening it then fails).
-std::filesystem::path helpIndexPath(const std::filesystem::path& programDir);
+/// The reader's languages, the most preferred first, as the environment gives them to programs
+/// that speak several: the colon-separated list in LANGUAGE, then the locale that messages are
+/// shown in (the first of LC_ALL, LC_MESSAGES and LANG that is set). getenv reads a variable.
+std::vector<std::string> readerLanguages(const std::function<const char*(const char*)>& getenv);
+
+/// The manual in the first of the reader's languages that has one: English for a tag of "en"
+/// ("en", "en-GB", "en_US"), Japanese for "ja"; the Japanese one when none of them has a manual.
+/// languages are language tags, the most preferred first.
+const char* manualFileNameFor(const std::vector<std::string>& languages);
+
+/// The manual to open in the reader's languages: beside the program, then in the source tree
+/// this program was built from; the Japanese manual where the one of the reader's language is
+/// missing, and the first candidate when none exists (opening it then fails).
+std::filesystem::path helpIndexPath(const std::filesystem::path& programDir,
+                                    const std::vector<std::string>& languages = {});
 
 }  // namespace vrk::app

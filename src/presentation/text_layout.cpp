@@ -126,10 +126,13 @@ int breakLine(std::string_view lineSjis, int firstRow, int columns, std::vector<
             last = i;
         }
         // The character whose second byte lies beyond the chunk begins the next display line. A
-        // lone byte at the end of the line that only looks like one (a half-width katakana) stays.
+        // byte that ends the whole line has no second byte: when it only looks like a lead byte (a
+        // half-width katakana ending an odd run) it fits in the cell it stands in and stays; a real
+        // lead byte there is half of a character and is left out.
         const auto lastByte = static_cast<unsigned char>(chunk[last]);
+        const bool endsLine = next + chunk.size() == lineSjis.size();
         const bool split =
-            last + 1 == chunk.size() && lastByte >= 0x80 && (chunk.size() > 1 || isSjisLeadByte(lastByte));
+            last + 1 == chunk.size() && lastByte >= 0x80 && (!endsLine || isSjisLeadByte(lastByte));
         if (split) {
             chunk.remove_suffix(1);
         }

@@ -66,6 +66,14 @@ if [[ $mode != --system-install ]]; then
     done
     [[ $depends != *-dev* ]] || fail "the package depends on a development package"
     [[ $depends == *fonts-ipafont* ]] || fail "no Japanese font is a dependency"
+    # What the window needs beyond its libraries: a voice for reading aloud (Qt's plugin brings
+    # none) and Qt's Japanese for its dialogs.
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    echo "Recommends: $recommends"
+    for wanted in qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng qt6-translations-l10n; do
+        tr ',|' '\n\n' <<<"$recommends" | sed 's/(.*//; s/ //g' | grep -qxF "$wanted" ||
+            fail "$wanted is not recommended"
+    done
     exit $failed
 fi
 

@@ -110,6 +110,81 @@ TEST(TextLayout, BreakingAndSteps) {
     }
 }
 
+// Half-width katakana are single bytes that the layout pairs into full-width cells. An odd run
+// that ends the line leaves its last character unpaired: it stays where it stands while the line
+// has room for it, and only a character paired with a byte beyond the line's end moves down.
+TEST(TextLayout, OddHalfWidthRunAtTheEndOfALineStaysOnIt) {
+    const std::string te = "\xc3";    // ﾃ
+    const std::string su = "\xbd";    // ｽ
+    const std::string to = "\xc4";    // ﾄ
+    const std::string kana = "\xb1";  // ｱ
+    const int n = 4;                  // 8 bytes per display line
+    const std::vector<BreakCase> cases = {
+        {"a short odd run", {te + su + to}, {te + su + to}, {0}, {1, 4}},
+        {"the lines below stay in place", {te + su + to, "ab"}, {te + su + to, "ab"}, {0, 1}, {1, 4, 5, 8}},
+        {"a lone katakana after letters", {"abc" + kana}, {"abc" + kana}, {0}, {1, 2, 3, 4}},
+        {"an odd run filling the last cell",
+         {"abcde" + te + su + to},
+         {"abcde" + te + su + to},
+         {0},
+         {1, 2, 3, 4}},
+        {"after kanji",
+         {kKanji + kKanji + kKanji + kana},
+         {kKanji + kKanji + kKanji + kana},
+         {0},
+         {1, 2, 3, 4}},
+        {"the odd one of a longer run on the second line",
+         {repeat(kana, 11)},
+         {repeat(kana, 8), repeat(kana, 3)},
+         {0, 1},
+         {1, 2, 3, 4, 5, 8}},
+        {"a lone byte of 0x80 or above that is no lead byte",
+         {"abcdefg\xa0"},
+         {"abcdefg\xa0"},
+         {0},
+         {1, 2, 3, 4}},
+        {"no room left: the katakana moves down",
+         {"abcdefgh" + kana},
+         {"abcdefgh", kana},
+         {0, 1},
+         {1, 2, 3, 4, 8}},
+        {"paired with a byte past the line's end, it moves down",
+         {"abcde" + te + su + to + kana},
+         {"abcde" + te + su, to + kana},
+         {0, 1},
+         {1, 2, 3, 4, 8}},
+        // Paired with the lead byte of a kanji, the run leaves the kanji's second byte alone at
+        // the end: it is drawn with its lead byte, and no empty display line follows.
+        {"a katakana before a kanji", {kana + kKanji}, {kana + kKanji}, {0}, {1, 4}},
+        {"an odd run before a kanji", {te + su + to + kKanji}, {te + su + to + kKanji}, {0}, {1, 2, 4}},
+        {"a real lead byte ending the line is still left out", {"abc\x8a"}, {"abc"}, {0}, {1, 2, 3, 4}},
+    };
+    for (const BreakCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PageLayout layout = layoutPage(c.page, inputFor(n));
+        std::vector<std::string> drawn;
+        std::vector<int> rows;
+        for (const DisplayLine& line : layout.lines) {
+            drawn.push_back(line.bytesSjis);
+            rows.push_back(line.row);
+        }
+        EXPECT_EQ(drawn, c.drawn);
+        EXPECT_EQ(rows, c.rows);
+        std::vector<int> expected = c.steps;
+        expected.back() = n * layout.imageLines;
+        EXPECT_EQ(steps(layout), expected);
+    }
+    // Each character of the kept run is drawn in the cell of its own byte.
+    const PageLayout layout = layoutPage(std::vector<std::string>{"ab" + te + su + to}, inputFor(n));
+    ASSERT_EQ(layout.lines.size(), 1u);
+    const std::vector<DrawnCharacter> expected = {{0, "a"}, {1, "b"}, {2, te}, {3, su}, {4, to}};
+    EXPECT_EQ(drawnCharacters(layout.lines[0], nullptr), expected);
+    const PageLayout beforeKanji = layoutPage(std::vector<std::string>{te + su + to + kKanji}, inputFor(n));
+    ASSERT_EQ(beforeKanji.lines.size(), 1u);
+    const std::vector<DrawnCharacter> withKanji = {{0, te}, {1, su}, {2, to}, {3, kKanji}};
+    EXPECT_EQ(drawnCharacters(beforeKanji.lines[0], nullptr), withKanji);
+}
+
 TEST(TextLayout, ImageGrowsForLinesOfSplitCharacters) {
     // One column: "a" and the next character's first byte fill a chunk, so every kanji splits.
     const std::string line = "a" + kKanji + "a" + kKanji + "a" + kKanji;

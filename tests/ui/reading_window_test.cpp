@@ -91,7 +91,7 @@ TEST_F(ReadingWindowTest, StartsWithTheOpenButtonAndItsCaption) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->objectName(), "openProjectDialog");
-        EXPECT_EQ(dialog->windowTitle(), "Open Marivex File");
+        EXPECT_EQ(dialog->windowTitle(), text("Marivex ファイルを開く"));
         dialog->selectFile(QString::fromStdString(m_project.file(".VRK").string()));
         QTest::keyClick(dialog, Qt::Key_Return);
     });

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/qt/dialog_language.h"
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
@@ -54,6 +55,28 @@ QRect fittedFrame(const Settings& settings, QSize minimum) {
     return QRect(QPoint(left, top), size);
 }
 
+// Return and Enter press a focused push button as Space does, in the window and in every dialog
+// over it. Qt gives them to no button outside a dialog (the window's open and choice buttons),
+// and inside one to the default button rather than to a focused one that never becomes the
+// default (the slot picker's erase button).
+bool clickFocusedButton(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+        (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || key->isAutoRepeat()) {
+        return false;
+    }
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button == nullptr || button->window()->focusWidget() != button || !button->isEnabled() ||
+        !button->isVisible()) {
+        return false;
+    }
+    button->click();
+    return true;
+}
+
 QFont buttonFont() {
     QFont font(presentation::mapFontFamily(QStringLiteral("ＭＳ Ｐゴシック")));
     font.setPixelSize(13);
@@ -66,6 +89,7 @@ QFont buttonFont() {
 MainWindow::MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent)
     : QMainWindow(parent), m_programDir(std::move(programDir)) {
     setObjectName(QStringLiteral("readingWindow"));
+    useJapaneseInQtDialogs();
     setWindowTitle(QStringLiteral("Marivex Browser"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_story.locations.programDir = m_programDir;
@@ -368,6 +392,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (const std::optional<bool> used = handleComfortInput(watched, event)) {
         return *used;
+    }
+    if (clickFocusedButton(watched, event)) {
+        return true;
     }
     if (event->type() == QEvent::Shortcut) {
         // Qt's own shortcut handling reached one of the menu items (it does once a menu has

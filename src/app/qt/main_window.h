@@ -159,6 +159,11 @@ private:
     void onAutoAdvanceToggled();
     void onSpeechToggled();
     void speakPage();
+    /// Makes the desktop speaker when there is none or the one there failed; false when it
+    /// cannot speak either (the reader has been told).
+    bool speakerReady();
+    /// The speaker found no engine: reading aloud goes off, and the reader is told why.
+    void onSpeechUnavailable(const QString& reason);
     bool singleNextOnShow() const;
     void stopAutoAndSkip();
     /// Keys and clicks for the comforts: the backlog's keys, PageUp, Escape; any input stops

@@ -291,7 +291,7 @@ void MainWindow::balanceTo4by3() {
 }
 
 void MainWindow::openHelpContents() {
-    showManual(this, helpIndexPath(m_programDir));
+    showManual(this, readersManualPath(m_programDir));
 }
 
 void MainWindow::showAbout() {

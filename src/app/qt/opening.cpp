@@ -125,9 +125,10 @@ void MainWindow::openProjectFromDialog() {
     if (commandHeldBack()) {
         return;
     }
-    QFileDialog dialog(this, QStringLiteral("Open Marivex File"));
+    // In the window's Japanese, like the rest of the dialog (dialog_language.h).
+    QFileDialog dialog(this, QStringLiteral("Marivex ファイルを開く"));
     dialog.setObjectName(QStringLiteral("openProjectDialog"));
-    dialog.setNameFilter(QStringLiteral("Marivex Files (*.vrk *.VRK)"));
+    dialog.setNameFilter(QStringLiteral("Marivex ファイル (*.vrk *.VRK)"));
     dialog.setDefaultSuffix(QStringLiteral("vrk"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);

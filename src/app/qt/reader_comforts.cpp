@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -15,6 +16,8 @@
 #include "app/qt/main_window.h"
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
+#include "common/messages.h"
+#include "common/sjis.h"
 #include "presentation/qt/page_view.h"
 
 namespace vrk::app {
@@ -45,6 +48,9 @@ void MainWindow::createComforts() {
 
 void MainWindow::setSpeaker(std::unique_ptr<PageSpeaker> speaker) {
     m_speaker = std::move(speaker);
+    if (m_speaker) {
+        m_speaker->setUnavailableHandler([this](const QString& reason) { onSpeechUnavailable(reason); });
+    }
 }
 
 void MainWindow::pageRunStarting(std::int32_t offset) {
@@ -237,21 +243,46 @@ void MainWindow::setFullScreenView(bool fullScreen) {
 
 void MainWindow::onSpeechToggled() {
     if (m_actions.at(QStringLiteral("speechAction"))->isChecked()) {
-        speakPage();
+        // Asked at once, so that a missing engine is told when the reader switches it on.
+        if (speakerReady()) {
+            speakPage();
+        }
     } else if (m_speaker) {
         m_speaker->stop();
     }
 }
 
-void MainWindow::speakPage() {
-    if (!m_actions.at(QStringLiteral("speechAction"))->isChecked() || m_story.page.pageText.empty()) {
-        return;
+bool MainWindow::speakerReady() {
+    if (!m_speaker || m_speaker->unavailable()) {
+        // Switched on again after a failure: the engine may have been installed or started since.
+        setSpeaker(makeDesktopSpeaker());
     }
-    if (!m_speaker) {
-        m_speaker = makeDesktopSpeaker();
+    return !m_speaker->unavailable();
+}
+
+void MainWindow::speakPage() {
+    if (!m_actions.at(QStringLiteral("speechAction"))->isChecked() || m_story.page.pageText.empty() ||
+        !speakerReady()) {
+        return;
     }
     // The choice lines carry their letters ("A: ..."), the keys that choose them.
     m_speaker->say(QString::fromStdString(pageTextUtf8(m_story.page.pageText)).trimmed());
+}
+
+void MainWindow::onSpeechUnavailable(const QString& reason) {
+    // Once for each time reading aloud is switched on: the item goes off, and pages after this
+    // one are not spoken to nobody. The box does not wait: the page run that spoke goes on.
+    m_actions.at(QStringLiteral("speechAction"))->setChecked(false);
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)),
+        QStringLiteral("読み上げができません。音声合成エンジンが応答しません。\n"
+                       "speech-dispatcher と espeak-ng（speech-dispatcher-espeak-ng）を入れてから、"
+                       "もう一度「読み上げ」を選んでください。"),
+        QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("speechUnavailable"));
+    box->setInformativeText(reason);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 std::optional<bool> MainWindow::handleComfortInput(QObject* watched, QEvent* event) {

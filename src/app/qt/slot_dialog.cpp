@@ -5,12 +5,15 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QValidator>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -19,6 +22,7 @@
 #include "app/qt/help_window.h"
 #include "common/sjis.h"
 #include "presentation/qt/font_mapping.h"
+#include "story/story_state.h"
 
 namespace vrk::app {
 namespace {
@@ -44,7 +48,10 @@ QFont gothicFont() {
     return font;
 }
 
-// "HP" drawn as the link the panel shows, underlined in navy, opened by a click. A plain
+const QColor kLinkColour(0x00, 0x00, 0x80);
+
+// "HP" drawn as the link the panel shows, underlined in navy, opened by a click, or by Return,
+// Enter or Space once Tab has brought the focus to it (a dotted frame shows it there). A plain
 // label: a rich-text one builds a text document for its two letters before the picker shows.
 class LinkLabel : public QLabel {
 public:
@@ -54,9 +61,10 @@ public:
         underlined.setUnderline(true);
         setFont(underlined);
         QPalette navy = palette();
-        navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
+        navy.setColor(QPalette::WindowText, kLinkColour);
         setPalette(navy);
         setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::StrongFocus);
         // Where the rich-text link the panel was laid out with put the letters: a pixel above
         // where a plain label centres them.
         setContentsMargins(0, 0, 0, 2);
@@ -70,8 +78,47 @@ protected:
         }
     }
 
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            // Taken here, so the dialog's default button does not act on it as well.
+            event->accept();
+            m_open();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+
+    // The desktop style may draw a focus frame only after a key moved the focus, or not at
+    // all around a label: the link draws its own, in its colour, whenever it has the focus.
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            painter.setPen(QPen(kLinkColour, 1, Qt::DotLine));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+    }
+
 private:
     std::function<void()> m_open;
+};
+
+static_assert(SlotDialog::kMaxNameLength == story::kMaxNameBytes);
+
+// Counts a name as the story keeps it: in code page 932 bytes, so that what is typed past
+// the last byte kept is refused instead of cut off without a word.
+class SjisBytesValidator : public QValidator {
+public:
+    SjisBytesValidator(std::size_t maxBytes, QObject* parent) : QValidator(parent), m_maxBytes(maxBytes) {}
+
+    State validate(QString& input, int& /*position*/) const override {
+        return utf8ToSjisLossy(input.toStdString()).size() <= m_maxBytes ? Acceptable : Invalid;
+    }
+
+private:
+    std::size_t m_maxBytes;
 };
 
 }  // namespace
@@ -113,7 +160,7 @@ void SlotDialog::buildPanel() {
     // The player has no home page of its own yet: the link leads to the reader's manual.
     m_homePage = new LinkLabel(QStringLiteral("HP"), m_panel, [this] {
         const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
-        showManual(this, helpIndexPath(programDir / ""));
+        showManual(this, readersManualPath(programDir / ""));
     });
     m_homePage->setObjectName(QStringLiteral("homePageLink"));
     m_homePage->setGeometry(224, 28, 30, 20);
@@ -213,6 +260,8 @@ QLineEdit* SlotDialog::nameEdit() {
         m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
         m_nameEdit->setGeometry(8, 90, 121, 23);
         m_nameEdit->setMaxLength(kMaxNameLength);
+        m_nameEdit->setValidator(
+            new SjisBytesValidator(static_cast<std::size_t>(kMaxNameLength), m_nameEdit));
         // Tab goes from the name to the Ok button, as if it had been there from the start.
         setTabOrder(m_nameEdit, m_ok);
     }

@@ -26,7 +26,7 @@ public:
     /// Client height of every other use.
     static constexpr int kPlainHeight = 124;
     static constexpr int kClientWidth = 277;
-    /// Edit1 takes this many characters; names keep as many Shift-JIS bytes.
+    /// Edit1 takes names of this many Shift-JIS bytes at most, as many as a name keeps.
     static constexpr int kMaxNameLength = 16;
     /// exec() result of the Ok button.
     static constexpr int kOkResult = 1;
