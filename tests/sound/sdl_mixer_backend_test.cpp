@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "midi_file_builder.h"
 #include "notices.h"
 #include "sound/media_checks.h"
 #include "sound/posted_tasks.h"
@@ -217,6 +220,89 @@ TEST_F(SdlMixerBackendTest, ChannelRepeatsShortMusicThroughThePostedNotice) {
     tasks.drain();
     EXPECT_FALSE(backend.isOpen());
     EXPECT_EQ(waits.size(), 2u) << "the stop is no end of the music";
+}
+
+// What the player hears: a music of one short note whose file lasts a second, repeated through
+// the channel, the back end and the disk driver (which writes the mixed output at the pace of
+// a sound card). The repeat must start ten ticks of 55 ms after the end of the file, as the
+// window's timer would run it; the notes' release and FluidSynth's wait after the last voice
+// do not count.
+TEST_F(SdlMixerBackendTest, MusicRepeatsTenTicksAfterTheEndOfItsFile) {
+    if (!fs::is_regular_file(SdlMixerBackend::kDefaultSoundFont)) {
+        GTEST_SKIP() << "needs " << SdlMixerBackend::kDefaultSoundFont;
+    }
+    const fs::path dir = fs::temp_directory_path() / ("vrk_repeat_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path output = dir / "out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    test::MidiTrack track;
+    track.event(0, {0x90, 60, 100})
+        .event(240, {0x80, 60, 0})
+        .endOfTrack(720);  // a note, and the file lasts 1 s
+    std::ofstream(dir / "NOTE.MID", std::ios::binary) << test::midiFile({track});
+    constexpr double kFileSeconds = 1.0;
+    constexpr auto kTick = 55ms;
+    {
+        SdlMixerBackend backend;
+        ASSERT_TRUE(backend.hasDevice());
+        interpreter::SoundFields fields;
+        PostedTasks tasks;
+        SoundChannel channel(backend, fields, dir);
+        channel.setPoster(tasks.poster());
+        std::vector<std::pair<std::chrono::steady_clock::time_point, std::function<void()>>> timers;
+        channel.setTickTimer([&](int ticks, std::function<void()> task) {
+            timers.emplace_back(std::chrono::steady_clock::now() + ticks * kTick, std::move(task));
+        });
+        fields.soundIsMusic = true;
+        ASSERT_TRUE(channel.playSound("NOTE.MID"));
+        const unsigned started = channel.generation();
+        const auto deadline = std::chrono::steady_clock::now() + 8s;
+        // Two repeats, then a little of the second to hear it begin.
+        std::optional<std::chrono::steady_clock::time_point> stopAt;
+        while (std::chrono::steady_clock::now() < (stopAt ? *stopAt : deadline)) {
+            tasks.drain();
+            const auto now = std::chrono::steady_clock::now();
+            for (auto it = timers.begin(); it != timers.end();) {
+                if (it->first <= now) {
+                    auto task = std::move(it->second);
+                    it = timers.erase(it);
+                    task();
+                } else {
+                    ++it;
+                }
+            }
+            if (!stopAt && channel.generation() >= started + 2) {
+                stopAt = now + 300ms;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        channel.stopSound();
+        tasks.drain();
+    }
+    std::ifstream in(output, std::ios::binary);
+    std::vector<std::int16_t> samples;
+    std::int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
+        samples.push_back(sample);
+    }
+    fs::remove_all(dir);
+    // Where the note starts: the first loud frame after a tenth of a second of silence.
+    std::vector<double> onsets;
+    std::size_t quiet = 44100 / 10;
+    for (std::size_t frame = 0; frame + 1 < samples.size() / 2; ++frame) {
+        const bool loud = std::abs(samples[2 * frame]) > 300 || std::abs(samples[2 * frame + 1]) > 300;
+        if (loud && quiet >= 44100 / 10) {
+            onsets.push_back(static_cast<double>(frame) / 44100);
+        }
+        quiet = loud ? 0 : quiet + 1;
+    }
+    ASSERT_GE(onsets.size(), 3u) << "the music and two repeats within 8 s";
+    for (std::size_t i = 1; i < 3; ++i) {
+        const double pause = onsets[i] - onsets[i - 1] - kFileSeconds;
+        // 550 ms, give or take the mixer's chunks of 46 ms at the end and at the start.
+        EXPECT_NEAR(pause, 0.55, 0.12) << "repeat " << i;
+    }
 }
 
 std::string littleEndian(std::uint64_t value, int bytes) {

@@ -288,6 +288,10 @@ void SdlMixerBackend::play(FinishedHandler onFinished) {
 
 void SdlMixerBackend::close() {
     m_impl->halt();
+    if (m_impl->source == Impl::Source::Midi) {
+        // The soundfont stays loaded; the samples of the music's instruments do not.
+        m_impl->midi->release();
+    }
     if (m_impl->music != nullptr) {
         Mix_FreeMusic(m_impl->music);
         m_impl->music = nullptr;
