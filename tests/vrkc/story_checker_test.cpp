@@ -149,6 +149,19 @@ TEST_F(StoryCheckerTest, NumberFieldsThatAreNotNumbers) {
     EXPECT_TRUE(anyHas(findings, "15: flag \"00y\"")) << dump(findings);
 }
 
+TEST_F(StoryCheckerTest, FlagFieldsCutOutOfJapaneseTextShowTheWholeLine) {
+    // "?はい" and "!はいNOT" read as flags: three bytes split the first character.
+    const auto findings =
+        check("*START\n?\xE3\x81\xAF\xE3\x81\x84\n!\xE3\x81\xAF\xE3\x81\x84NOT\nt\n/\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings,
+                       "2: bytes 2 to 4 of \"?\xE3\x81\xAF\xE3\x81\x84\" are read as a flag number and "
+                       "are not one"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: bytes 2 to 4 of \"!\xE3\x81\xAF")) << dump(findings);
+    // No half character reaches the findings as a stray katakana.
+    EXPECT_FALSE(anyHas(findings, "\xEF\xBD")) << dump(findings);
+}
+
 TEST_F(StoryCheckerTest, FlagNumbersOutsideTheFlagTable) {
     auto findings = check("*START\n!000\n?-01\n!+001x999\nt\n/\n" + kDefaults);
     EXPECT_TRUE(anyHas(findings, "2: flag 0 is outside 1 to 999")) << dump(findings);

@@ -170,13 +170,28 @@ private:
         return std::string(m_story.script.data() + start + 1, length);
     }
 
-    void checkFlagNumber(std::string_view field, std::int32_t at, std::string_view what) {
+    // The flag number in the three bytes of line from `from`. Cut out of Japanese text they
+    // may hold half a character, so such a field is shown by the whole line and its place.
+    void checkFlagNumber(std::string_view line, std::size_t from, std::int32_t at) {
+        const std::string_view field = line.substr(from, 3);
         const auto value = parseDecimal(field);
         if (!value) {
-            report(at, std::string(what) + " " + inQuotes(field) + " is not a number");
+            const bool text = std::any_of(field.begin(), field.end(),
+                                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            if (text) {
+                report(at, "bytes " + std::to_string(from + 1) + " to " +
+                               std::to_string(from + field.size()) + " of " + inQuotes(line) +
+                               " are read as a flag number and are not one");
+            } else {
+                report(at, "flag " + inQuotes(field) + " is not a number");
+            }
         } else if (*value < 1 || *value > kLastFlag) {
-            report(at, std::string(what) + " " + std::to_string(*value) + " is outside 1 to 999");
+            report(at, "flag " + std::to_string(*value) + " is outside 1 to 999");
         }
+    }
+
+    void checkFlagToken(std::string_view line, std::string_view token, std::int32_t at) {
+        checkFlagNumber(line, static_cast<std::size_t>(token.data() - line.data()), at);
     }
 
     // The three-character tokens from the second character, as conditions and state lines read them.
@@ -192,7 +207,7 @@ private:
         for (std::string_view token : tokens(line)) {
             const char middle = token.size() > 1 ? token[1] : '\0';
             if (middle != ':' && middle != '<' && middle != '=' && middle != '>' && middle != 'O') {
-                checkFlagNumber(token, at, "flag");
+                checkFlagToken(line, token, at);
             }
         }
     }
@@ -203,21 +218,21 @@ private:
                 return;
             case 9:
                 if (line[1] == '+' || line[1] == '-') {
-                    checkFlagNumber(line.substr(2, 3), at, "flag");
-                    checkFlagNumber(line.substr(6, 3), at, "flag");
+                    checkFlagNumber(line, 2, at);
+                    checkFlagNumber(line, 6, at);
                 }
                 return;
             case 12:
-                checkFlagNumber(line.substr(1, 3), at, "flag");
-                checkFlagNumber(line.substr(5, 3), at, "flag");
-                checkFlagNumber(line.substr(9, 3), at, "flag");
+                checkFlagNumber(line, 1, at);
+                checkFlagNumber(line, 5, at);
+                checkFlagNumber(line, 9, at);
                 return;
             default:
                 break;
         }
         for (std::string_view token : tokens(line)) {
             if (token != "NOT") {
-                checkFlagNumber(token, at, "flag");
+                checkFlagToken(line, token, at);
             }
         }
     }
