@@ -270,7 +270,8 @@ std::optional<std::size_t> baseDirPrefix(std::string_view nameSjis, const fs::pa
 }  // namespace
 
 std::optional<fs::path> resolveFileName(std::string_view nameSjis, const fs::path& baseDir) {
-    if (auto prefix = baseDirPrefix(nameSjis, baseDir)) {
+    const std::optional<std::size_t> prefix = baseDirPrefix(nameSjis, baseDir);
+    if (prefix) {
         nameSjis.remove_prefix(*prefix);
         if (nameSjis.empty()) {
             return baseDir;
@@ -278,6 +279,12 @@ std::optional<fs::path> resolveFileName(std::string_view nameSjis, const fs::pat
     }
     const std::vector<std::string> parts = splitFileName(nameSjis);
     if (parts.empty()) {
+        return std::nullopt;
+    }
+    if (prefix && parts[0] == "/") {
+        // What follows the project folder goes on inside it. A whole path there (a second
+        // "%P%", a drive) was never a file on the system the story was written for, and read
+        // from the root it would find the very file the name seems to miss.
         return std::nullopt;
     }
     fs::path current = baseDir;

@@ -30,7 +30,9 @@ std::string foldCaseAscii(std::string_view text);
 
 /// The existing file or directory that a script names, relative names taken from baseDir.
 /// A name that begins with baseDir as "%P%" put it there (its Shift-JIS spelling) is taken
-/// from baseDir itself, whose own bytes may not survive the trip through Shift-JIS.
+/// from baseDir itself, whose own bytes may not survive the trip through Shift-JIS; the rest
+/// of such a name stays inside baseDir, and one that goes on from the root or a drive (a
+/// second "%P%") names nothing.
 std::optional<std::filesystem::path> resolveFileName(std::string_view nameSjis,
                                                      const std::filesystem::path& baseDir);
 /// True when resolveFileName finds a regular file.

@@ -10,7 +10,9 @@
 # played with a fixed seed. When the case also has input2.txt, the player is started a
 # second time on the same project with that input, after the line "@reopen". The temporary directory is shown as "<project>/" so that
 # transcripts naming project files do not depend on where it was made. The exit code
-# ends the transcript. --rebaseline writes expected.txt instead of comparing.
+# ends the transcript. When the case has slot-lines (line numbers, one a line), those lines of
+# the first slot as the runs left it follow, as "@slot N: TEXT" in UTF-8 with the temporary
+# directory shown the same way. --rebaseline writes expected.txt instead of comparing.
 
 set -u
 
@@ -53,6 +55,13 @@ for case_dir in "$@"; do
         status=$?
         printf '%s\n@exit %d\n' "${transcript//"$work/"/<project>/}" "$status" >>"$work/actual.txt"
     done
+    if [[ -f $case_dir/slot-lines ]]; then
+        while read -r number; do
+            [[ -n $number ]] || continue
+            text=$(sed -n "${number}p" "$work/GOLD.V01" | tr -d '\r' | iconv -c -f CP932 -t UTF-8)
+            printf '@slot %s: %s\n' "$number" "${text//"$work/"/<project>/}" >>"$work/actual.txt"
+        done <"$case_dir/slot-lines"
+    fi
 
     if ((rebaseline)); then
         cp "$work/actual.txt" "$case_dir/expected.txt"

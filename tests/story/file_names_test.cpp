@@ -96,6 +96,40 @@ TEST_F(FileNameResolutionTest, ProjectDirectoryKeepsItsOwnBytes) {
     EXPECT_EQ(nativeArgument("-x", m_root), "-x");
 }
 
+TEST_F(FileNameResolutionTest, AfterTheProjectFolderTheNameStaysInside) {
+    const fs::path project = m_root / "proj" / "";
+    touch(project / "ok.bmp");
+    touch(project / "tool.sh");
+    touch(project / "sub" / "deep.wav");
+    touch(m_root / "outside.bmp");
+    const std::string dir = inserted(project);
+    const std::string outside = pathToSjis(m_root / "outside.bmp");
+    // What follows the folder is read from the root, which a second "%P%" or a whole path
+    // would otherwise find: each names nothing.
+    for (const std::string& rest :
+         std::vector<std::string>{dir + "ok.bmp", outside, "/" + dir + "ok.bmp", "\\ok.bmp", "/ok.bmp",
+                                  "C:\\ok.bmp", "c:ok.bmp", "//ok.bmp"}) {
+        SCOPED_TRACE(rest);
+        EXPECT_FALSE(resolveFileName(dir + rest, project).has_value());
+        EXPECT_FALSE(fileNameExists(dir + rest, project));
+    }
+    EXPECT_EQ(programNameLength(dir + dir + "tool.sh -x", project), std::string::npos);
+    EXPECT_EQ(programNameLength(dir + dir + "tool.sh", project), std::string::npos);
+
+    // Inside the folder every name resolves as before, ".." and all; so do names that do not
+    // begin with the folder, however they are written.
+    EXPECT_EQ(resolveFileName(dir + "ok.bmp", project), project / "ok.bmp");
+    EXPECT_EQ(resolveFileName(dir + "SUB\\Deep.WAV", project), project / "sub" / "deep.wav");
+    EXPECT_EQ(resolveFileName(dir + "sub/../ok.bmp", project), project / "sub" / ".." / "ok.bmp");
+    EXPECT_EQ(resolveFileName(dir + "../outside.bmp", project), project / ".." / "outside.bmp");
+    EXPECT_EQ(resolveFileName(outside, project), m_root / "outside.bmp");
+    EXPECT_EQ(resolveFileName("sub/deep.wav", project), project / "sub" / "deep.wav");
+    EXPECT_EQ(programNameLength(dir + "tool.sh -x", project), (dir + "tool.sh").size());
+    // The folder itself, cut short of its separator, is no prefix: the name is read whole.
+    EXPECT_EQ(resolveFileName(dir.substr(0, dir.size() - 1), project),
+              fs::path(dir.substr(0, dir.size() - 1)));
+}
+
 TEST_F(FileNameResolutionTest, DotComponentsNeedADirectory) {
     // Found by fuzzing: "." after a file's name resolved to a path that does not exist.
     std::ofstream(m_root / "A.BMP") << "x";

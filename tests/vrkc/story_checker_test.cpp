@@ -142,11 +142,24 @@ TEST_F(StoryCheckerTest, NumberFieldsThatAreNotNumbers) {
     EXPECT_FALSE(anyHas(findings, "6:")) << dump(findings);  // letter comparisons hold no number
     EXPECT_TRUE(anyHas(findings, "7: colour \"x1\" is not a number")) << dump(findings);
     EXPECT_TRUE(anyHas(findings, "8: colour \"\" is not a number")) << dump(findings);
-    EXPECT_FALSE(anyHas(findings, "9:")) << dump(findings);  // 300 keeps its low byte
+    EXPECT_TRUE(anyHas(findings, "9: colour 300 is outside 0 to 16")) << dump(findings);  // low byte 44
     EXPECT_TRUE(anyHas(findings, "10: \"%\" is not followed by a digit")) << dump(findings);
     EXPECT_TRUE(anyHas(findings, "11: \"%\"")) << dump(findings);
     EXPECT_TRUE(anyHas(findings, "13: \"%\"")) << dump(findings);
     EXPECT_TRUE(anyHas(findings, "15: flag \"00y\"")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, FlagFieldsCutOutOfJapaneseTextShowTheWholeLine) {
+    // "?はい" and "!はいNOT" read as flags: three bytes split the first character.
+    const auto findings =
+        check("*START\n?\xE3\x81\xAF\xE3\x81\x84\n!\xE3\x81\xAF\xE3\x81\x84NOT\nt\n/\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings,
+                       "2: bytes 2 to 4 of \"?\xE3\x81\xAF\xE3\x81\x84\" are read as a flag number and "
+                       "are not one"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: bytes 2 to 4 of \"!\xE3\x81\xAF")) << dump(findings);
+    // No half character reaches the findings as a stray katakana.
+    EXPECT_FALSE(anyHas(findings, "\xEF\xBD")) << dump(findings);
 }
 
 TEST_F(StoryCheckerTest, FlagNumbersOutsideTheFlagTable) {
@@ -234,11 +247,193 @@ TEST_F(StoryCheckerTest, CompiledProjectsNameTheLabelAndOffset) {
     for (const Finding& finding : checkStory(*story)) {
         findings.push_back(finding.where + ": " + finding.message);
     }
-    EXPECT_TRUE(anyHas(findings, "tale.VRK: START+11 (offset 11): jump target \"MISSING\""))
+    EXPECT_TRUE(anyHas(findings, "tale.VRK: START line 4 (offset 11): jump target \"MISSING\""))
         << dump(findings);
     EXPECT_TRUE(anyHas(findings, "tale.vrj: the index ends inside a 13-byte record")) << dump(findings);
 
     EXPECT_FALSE(loadForCheck(m_dir / "other.vrk", false, &error).has_value());
+}
+
+TEST_F(StoryCheckerTest, CompiledProjectsCountLinesFromTheLabelBefore) {
+    std::vector<char> script;
+    std::vector<char> index;
+    story::appendScriptLine(script, "lost");     // 0: before any label
+    story::appendScriptLine(script, ">FCL=99");  // 5
+    story::appendScriptLine(script, "text");     // 13: START
+    story::appendScriptLine(script, ">COL=-3");  // 18
+    story::appendScriptLine(script, "/");        // 26
+    story::appendScriptLine(script, "more");     // 28: NEXT
+    story::appendScriptLine(script, "");         // 33
+    story::appendScriptLine(script, ">FCL=x");   // 34
+    story::appendScriptLine(script, "/");        // 41
+    story::appendLabelRecord(index, "START", 13);
+    story::appendLabelRecord(index, "NEXT", 28);
+    story::appendLabelRecord(index, "ODD", 30);  // inside a line: no line is counted from it
+    story::appendLabelRecord(index, "HEAD", 5);
+    writeFile("TALE.VRK", std::string(script.begin(), script.end()));
+    writeFile("TALE.VRJ", std::string(index.begin(), index.end()));
+    std::string error;
+    const auto story = loadForCheck(m_dir / "TALE.VRK", false, &error);
+    ASSERT_TRUE(story.has_value()) << error;
+    std::vector<std::string> findings;
+    for (const Finding& finding : checkStory(*story)) {
+        findings.push_back(finding.where + ": " + finding.message);
+    }
+    EXPECT_TRUE(anyHas(findings, "TALE.VRK: HEAD line 1 (offset 5): colour 99")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "TALE.VRK: START line 2 (offset 18): colour -3")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "TALE.VRK: NEXT line 3 (offset 34): colour \"x\"")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "ODD line")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, ColoursTheTableDoesNotHold) {
+    const auto findings = check(
+        "*START\n>FCL=99\n>COL=16\n>fcl=0\n>COL=-1\n>FCL=256\n>COL=17\n>FCL=1234\n>COL=015\n"
+        "text\n/\n" +
+        kDefaults);
+    EXPECT_TRUE(anyHas(findings, "2: colour 99 is outside 0 to 16")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "shows colour 16 (the start-up white)")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "3:")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "4:")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings,
+                       "5: colour -1 is outside 0 to 16 and has no colour of its own: the player keeps "
+                       "its low byte, 255, and shows colour 16 (the start-up black)"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings,
+                       "6: colour 256 is outside 0 to 16 and has no colour of its own: the player keeps "
+                       "its low byte, 0, and shows colour 0"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "7: colour 17 is outside")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "8: colour 123 is outside")) << dump(findings);  // three characters are read
+    EXPECT_FALSE(anyHas(findings, "9:")) << dump(findings);
+}
+
+// Choices A to G, each leading to END; conditions as given.
+std::string choicePage(const std::vector<std::string>& headers) {
+    std::string page = "*START\ntext\n";
+    char letter = 'a';
+    for (const std::string& header : headers) {
+        page += header + "\n" + std::string(1, letter++) + "\nEND\n";
+    }
+    return page + "?END\n*END\nbye\n/\n" + kDefaults;
+}
+
+TEST_F(StoryCheckerTest, MoreChoicesThanThePageOffers) {
+    auto findings = check(choicePage({"?", "?", "?", "?", "?", "?"}));
+    EXPECT_TRUE(findings.empty()) << dump(findings);
+
+    findings = check(choicePage({"?", "?", "?", "?", "?", "?", "?"}));
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_EQ(findings[0],
+              "21: the page has 7 choices, and the player offers at most 6: from this one (\"g\") on, "
+              "a choice is dropped whenever those before it fill the page");
+
+    // Conditions decide which six are shown, but one page can still hold no more than six.
+    findings =
+        check(choicePage({"?001", "?NOT001", "?002", "?NOT002", "?003", "?NOT003", "?004", "?NOT004"}));
+    EXPECT_TRUE(anyHas(findings, "21: the page has 8 choices")) << dump(findings);
+    EXPECT_EQ(findings.size(), 1u) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, ChoiceBlockWithoutItsEndIsOneFinding) {
+    // The next page's lines (a state line, a command, Japanese text) would read as choices.
+    auto findings = check(
+        "*START\ntext\n?\ngo\nA\n?\nstay\nSTART\n"
+        "*A\n!001\n>COL=1\n\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x96\x87\n?\nnext\nB\n?END\n"
+        "*B\nend\n/\n" +
+        kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_EQ(findings[0],
+              "3: the choice block has no \"?END\" and runs on into page \"A\": the 6 lines from "
+              "line 10 up to the \"?END\" at line 16 are read as its choices");
+
+    // The last page before the defaults block takes the whole block in.
+    findings = check("*START\ntext\n?001\ngo\nSTART\n?NOT001\nend\nEND\n?END\n*END\nbye\n/\n" + kDefaults);
+    ASSERT_EQ(findings.size(), 0u) << dump(findings);
+    findings = check("*START\ntext\n?\ngo\nSTART\n" + kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_EQ(findings[0],
+              "3: the choice block has no \"?END\" and runs on into page \"VRKALTER\": the 19 lines "
+              "from line 7 to the end of the script are read as its choices");
+
+    // A page without "/" or choices whose text runs into a page that begins with a condition.
+    findings = check("*START\ntext\n*NEXT\n?001\nhidden\nmore\n?\ngo\nSTART\n?END\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings,
+                       "4: the page has no \"/\" or choices of its own and runs on into page \"NEXT\": "
+                       "the 6 lines from line 4 up to the \"?END\" at line 10 are read as its choices"))
+        << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "not a number")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, ChoiceWithoutItsTargetIsOneFinding) {
+    auto findings = check("*START\ntext\n?\na\n?\nb\nA\n?END\n*A\nend\n/\n" + kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_EQ(findings[0],
+              "5: the choice \"a\" (line 3) has no target: this line is read as its target, and the "
+              "23 lines from line 7 to the end of the script as choices out of step");
+
+    // The last choice without a target: "?END" is read as its target.
+    findings = check("*START\ntext\n?\na\nA\n?\nb\n?END\n*A\nend\n?\ngo\nA\n?END\n" + kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_TRUE(anyHas(findings,
+                       "8: the choice \"b\" (line 6) has no target: this line is read as its target, "
+                       "and the 4 lines from line 10 up to the \"?END\" at line 14"))
+        << dump(findings);
+
+    // The choices after the one without a target are still checked as meant.
+    findings = check("*START\ntext\n?\na\n?00x\nb\nGONE\n?END\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings, "5: the choice \"a\"")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "5: flag \"00x\" is not a number")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "7: jump target \"GONE\"")) << dump(findings);
+    EXPECT_EQ(findings.size(), 3u) << dump(findings);
+
+    // A conditional target without its comma is still that, when the reading stays in step.
+    findings = check("*START\ntext\n?\na\n?001START\nEND\n?END\n*END\nbye\n/\n" + kDefaults);
+    EXPECT_TRUE(anyHas(findings, "5: a conditional target has no \",\" before its label")) << dump(findings);
+    EXPECT_FALSE(anyHas(findings, "has no target")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, StrayLineAmongTheChoices) {
+    const auto findings = check("*START\ntext\n?\na\nEND\nEND\n?\nb\nEND\n?END\n*END\nbye\n/\n" + kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_EQ(findings[0],
+              "6: this line stands where a choice's \"?\" header or \"?END\" belongs: the 26 lines from "
+              "line 6 to the end of the script are read as choices out of step");
+}
+
+TEST_F(StoryCheckerTest, FilesAllMissingAreOneFinding) {
+    auto findings = check(
+        "*START\n>BGM=%P%theme.mid\n>BAK=%P%night.jpg\n>WAV=bell.wav\n>BGM=%P%theme.mid\n"
+        "text\n/\n" +
+        kDefaults);
+    ASSERT_EQ(findings.size(), 1u) << dump(findings);
+    EXPECT_TRUE(
+        anyHas(findings, "none of the 3 files the story names is in " + m_dir.string() +
+                             " (bell.wav, night.jpg, theme.mid); when they are kept in another folder, "
+                             "name it with --media DIR"))
+        << dump(findings);
+
+    // With one of them there, each missing one is its own finding.
+    writeFile("bell.wav", "RIFF");
+    findings = check("*START\n>BGM=%P%theme.mid\n>WAV=bell.wav\n>BAK=%P%night.jpg\ntext\n/\n" + kDefaults);
+    EXPECT_EQ(findings.size(), 2u) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "2: sound")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "4: picture")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, NameGoingOnFromTheRootAfterTheProjectFolder) {
+    writeFile("ok.bmp", tinyBmp());
+    writeFile("tool.sh", "#!/bin/sh\n");
+    writeFile("theme.mid", "MThd");
+    const auto findings = check("*START\n>BAK=%P%%P%ok.bmp\n>BGM=%P%" + m_dir.string() +
+                                "/theme.mid\n>EXE=%P%%P%tool.sh\n"
+                                ">BAK=%P%ok.bmp\ntext\n/\n" +
+                                kDefaults);
+    EXPECT_TRUE(anyHas(findings, "2: picture")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "names no file: after the project folder comes another whole path"))
+        << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "3: sound")) << dump(findings);
+    EXPECT_TRUE(anyHas(findings, "4: program")) << dump(findings);
+    EXPECT_EQ(findings.size(), 3u) << dump(findings);
 }
 
 }  // namespace

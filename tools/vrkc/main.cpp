@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <system_error>
 
 #include "common/file_reading.h"
 #include "common/file_writing.h"
@@ -23,7 +25,7 @@ std::string shown(std::string_view text) {
 constexpr const char* kUsage =
     "usage: vrkc [--sjis] [--slots] SOURCE.txt OUTDIR/BASE\n"
     "       vrkc --decompile [--sjis] BASE.VRK\n"
-    "       vrkc --check [--sjis] PROJECT_FILE|SOURCE.txt...\n"
+    "       vrkc --check [--sjis] [--media DIR] PROJECT_FILE|SOURCE.txt...\n"
     "       vrkc --help | --version\n";
 
 constexpr const char* kHelp =
@@ -35,11 +37,15 @@ constexpr const char* kHelp =
     "\n"
     "  --decompile     print a compiled story in source form (UTF-8 unless --sjis)\n"
     "  --check         report what would go wrong while the story plays, as FILE:LINE:\n"
-    "                  MESSAGE (or with the label and script offset for a compiled project):\n"
-    "                  missing jump targets, labels nothing leads to, bad index offsets,\n"
-    "                  \"@NOWAIT\" circles, flags and colours that are not numbers, \"%\"\n"
-    "                  without a digit, missing or unloadable files, a short VRKALTER block.\n"
+    "                  MESSAGE (for a compiled project: the label, the line within it and\n"
+    "                  the script offset): missing jump targets, labels nothing leads to,\n"
+    "                  bad index offsets, \"@NOWAIT\" circles, flags and colours that are\n"
+    "                  not numbers or name no colour, \"%\" without a digit, a choice block\n"
+    "                  without \"?END\" or a choice without its target, more than six\n"
+    "                  choices, missing or unloadable files, a short VRKALTER block.\n"
     "                  Exit status 0 when clean, 1 with findings.\n"
+    "  --media DIR     with --check: the story's files (and \"%P%\") are in DIR, not\n"
+    "                  beside the checked file\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -117,15 +123,19 @@ int compile(const fs::path& sourcePath, const fs::path& outBase, bool sourceIsSj
     return 0;
 }
 
-int check(const std::vector<std::string>& files, bool sourceIsSjis) {
+int check(const std::vector<std::string>& files, bool sourceIsSjis, const std::optional<fs::path>& media) {
     int status = 0;
     for (const std::string& file : files) {
         std::string error;
-        const auto story = vrk::compiler::loadForCheck(file, sourceIsSjis, &error);
+        auto story = vrk::compiler::loadForCheck(file, sourceIsSjis, &error);
         if (!story) {
             std::cerr << "vrkc: " << shown(error) << "\n";
             status = 1;
             continue;
+        }
+        if (media) {
+            std::error_code ec;
+            story->projectDir = fs::absolute(*media, ec);
         }
         for (const vrk::compiler::Finding& finding : vrk::compiler::checkStory(*story)) {
             std::cout << shown(finding.where) << ": " << shown(finding.message) << "\n";
@@ -143,9 +153,16 @@ int main(int argc, char** argv) {
     bool decompileMode = false;
     bool checkMode = false;
     std::vector<std::string> files;
+    std::optional<fs::path> media;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--sjis") {
+        if (arg == "--media") {
+            if (i + 1 == argc) {
+                std::cerr << "vrkc: --media needs a folder\n" << kUsage;
+                return 2;
+            }
+            media = fs::path(argv[++i]);
+        } else if (arg == "--sjis") {
             sjis = true;
         } else if (arg == "--slots") {
             slots = true;
@@ -166,8 +183,16 @@ int main(int argc, char** argv) {
             files.push_back(arg);
         }
     }
+    if (media && !checkMode) {
+        std::cerr << "vrkc: --media goes with --check\n" << kUsage;
+        return 2;
+    }
+    if (std::error_code ec; media && !fs::is_directory(*media, ec)) {
+        std::cerr << "vrkc: --media: " << shown(media->string()) << " is not a folder\n";
+        return 2;
+    }
     if (checkMode && !decompileMode && !slots && !files.empty()) {
-        return check(files, sjis);
+        return check(files, sjis, media);
     }
     if (decompileMode && !checkMode && files.size() == 1 && !slots) {
         return decompile(files[0], sjis);

@@ -11,6 +11,8 @@
 #include "common/file_names.h"
 #include "common/numbers.h"
 #include "common/sjis.h"
+#include "interpreter/story.h"
+#include "pictures/colour_table.h"
 #include "pictures/picture_loader.h"
 #include "story/script.h"
 #include "vrkc/story_compiler.h"
@@ -55,6 +57,7 @@ public:
             pos += 1 + static_cast<unsigned char>(story.script[pos]);
         }
         m_scriptEndsInsideLine = pos > story.script.size();
+        m_lineStartList.assign(m_lineStarts.begin(), m_lineStarts.end());
         for (const story::LabelRecord& record : m_labels.records()) {
             if (record.name != "VRKVER") {
                 m_labelAt.emplace(record.offset, record.name);
@@ -82,6 +85,7 @@ public:
                 report(target.at, "jump target " + inQuotes(target.name) + " is not in the label index");
             }
         }
+        summariseMissingFiles();
         findNowaitCycles();
         checkRecords();
         checkDefaultsBlock();
@@ -95,25 +99,55 @@ public:
     }
 
 private:
-    // Where a script line is: its source line, else the label before it and the offset.
+    // A line as the reader finds it again: its source line, else the label before it and the
+    // line's number from there (the labelled line is line 1), "script line N" before any label.
+    std::string lineName(std::int32_t offset) const {
+        if (auto it = m_story.sourceLineAt.find(offset); it != m_story.sourceLineAt.end()) {
+            return "line " + std::to_string(it->second);
+        }
+        const auto line = std::lower_bound(m_lineStartList.begin(), m_lineStartList.end(), offset);
+        if (line == m_lineStartList.end() || *line != offset) {
+            return "offset " + std::to_string(offset);  // not a line the script's walk reaches
+        }
+        auto label = m_labelAt.upper_bound(offset);
+        while (label != m_labelAt.begin()) {
+            --label;
+            const auto first = std::lower_bound(m_lineStartList.begin(), m_lineStartList.end(), label->first);
+            if (first != m_lineStartList.end() && *first == label->first) {
+                return sjisToUtf8(label->second) + " line " + std::to_string(line - first + 1);
+            }
+        }
+        return "script line " + std::to_string(line - m_lineStartList.begin() + 1);
+    }
+
+    // Where a finding about a script line is: "file:LINE" for a source, else the file, the
+    // line as lineName gives it and its byte offset.
     std::string whereLine(std::int32_t offset) const {
         if (auto it = m_story.sourceLineAt.find(offset); it != m_story.sourceLineAt.end()) {
             return m_story.scriptName + ":" + std::to_string(it->second);
         }
-        std::string where = m_story.scriptName + ": ";
-        auto label = m_labelAt.upper_bound(offset);
-        if (label != m_labelAt.begin()) {
-            --label;
-            where += sjisToUtf8(label->second) + "+" + std::to_string(offset - label->first) + " ";
+        const std::string name = lineName(offset);
+        if (name.starts_with("offset ")) {
+            return m_story.scriptName + ": (" + name + ")";
         }
-        return where + "(offset " + std::to_string(offset) + ")";
+        return m_story.scriptName + ": " + name + " (offset " + std::to_string(offset) + ")";
     }
 
-    void report(std::int32_t offset, std::string message) {
+    // How many script lines lie from one line start up to another (exclusive).
+    std::size_t linesBetween(std::int32_t from, std::int32_t to) const {
+        const auto a = std::lower_bound(m_lineStartList.begin(), m_lineStartList.end(), from);
+        const auto b = std::lower_bound(m_lineStartList.begin(), m_lineStartList.end(), to);
+        return b > a ? static_cast<std::size_t>(b - a) : 0;
+    }
+
+    // False when the same finding was made before for the same line.
+    bool report(std::int32_t offset, std::string message) {
         const std::string where = whereLine(offset);
-        if (m_reported.insert(where + message).second) {
-            m_findings.emplace_back(offset, Finding{where, std::move(message)});
+        if (!m_reported.insert(where + message).second) {
+            return false;
         }
+        m_findings.emplace_back(offset, Finding{where, std::move(message)});
+        return true;
     }
 
     void reportRecord(std::size_t number, const story::LabelRecord& record, std::string message) {
@@ -136,13 +170,28 @@ private:
         return std::string(m_story.script.data() + start + 1, length);
     }
 
-    void checkFlagNumber(std::string_view field, std::int32_t at, std::string_view what) {
+    // The flag number in the three bytes of line from `from`. Cut out of Japanese text they
+    // may hold half a character, so such a field is shown by the whole line and its place.
+    void checkFlagNumber(std::string_view line, std::size_t from, std::int32_t at) {
+        const std::string_view field = line.substr(from, 3);
         const auto value = parseDecimal(field);
         if (!value) {
-            report(at, std::string(what) + " " + inQuotes(field) + " is not a number");
+            const bool text = std::any_of(field.begin(), field.end(),
+                                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            if (text) {
+                report(at, "bytes " + std::to_string(from + 1) + " to " +
+                               std::to_string(from + field.size()) + " of " + inQuotes(line) +
+                               " are read as a flag number and are not one");
+            } else {
+                report(at, "flag " + inQuotes(field) + " is not a number");
+            }
         } else if (*value < 1 || *value > kLastFlag) {
-            report(at, std::string(what) + " " + std::to_string(*value) + " is outside 1 to 999");
+            report(at, "flag " + std::to_string(*value) + " is outside 1 to 999");
         }
+    }
+
+    void checkFlagToken(std::string_view line, std::string_view token, std::int32_t at) {
+        checkFlagNumber(line, static_cast<std::size_t>(token.data() - line.data()), at);
     }
 
     // The three-character tokens from the second character, as conditions and state lines read them.
@@ -158,7 +207,7 @@ private:
         for (std::string_view token : tokens(line)) {
             const char middle = token.size() > 1 ? token[1] : '\0';
             if (middle != ':' && middle != '<' && middle != '=' && middle != '>' && middle != 'O') {
-                checkFlagNumber(token, at, "flag");
+                checkFlagToken(line, token, at);
             }
         }
     }
@@ -169,21 +218,21 @@ private:
                 return;
             case 9:
                 if (line[1] == '+' || line[1] == '-') {
-                    checkFlagNumber(line.substr(2, 3), at, "flag");
-                    checkFlagNumber(line.substr(6, 3), at, "flag");
+                    checkFlagNumber(line, 2, at);
+                    checkFlagNumber(line, 6, at);
                 }
                 return;
             case 12:
-                checkFlagNumber(line.substr(1, 3), at, "flag");
-                checkFlagNumber(line.substr(5, 3), at, "flag");
-                checkFlagNumber(line.substr(9, 3), at, "flag");
+                checkFlagNumber(line, 1, at);
+                checkFlagNumber(line, 5, at);
+                checkFlagNumber(line, 9, at);
                 return;
             default:
                 break;
         }
         for (std::string_view token : tokens(line)) {
             if (token != "NOT") {
-                checkFlagNumber(token, at, "flag");
+                checkFlagToken(line, token, at);
             }
         }
     }
@@ -209,6 +258,17 @@ private:
             line.replace(p, 3, dir);
         }
         return line;
+    }
+
+    // Whether the name begins with the project folder as "%P%" puts it there and goes on with
+    // a whole path of its own, which names no file (common/file_names.h).
+    bool leavesProjectDir(std::string_view nameSjis) const {
+        const std::size_t prefix = baseDirPrefixLength(nameSjis, m_story.projectDir);
+        if (prefix == 0) {
+            return false;
+        }
+        const std::vector<std::string> parts = splitFileName(nameSjis.substr(prefix));
+        return !parts.empty() && parts.front() == "/";
     }
 
     // The file exactly as named: '/' separators and the case on disk.
@@ -237,9 +297,20 @@ private:
                                       bool reportMissing, std::string_view asWritten = {}) {
         const auto found = resolveFileName(nameSjis, m_story.projectDir);
         std::error_code ec;
+        if (reportMissing) {
+            m_namedFiles.insert(std::string(nameSjis));
+        }
         if (!found || !fs::is_regular_file(*found, ec)) {
             if (reportMissing) {
-                report(at, std::string(what) + " " + inQuotes(nameSjis) + " does not exist");
+                m_missingFiles.insert(std::string(nameSjis));
+                const bool outside = leavesProjectDir(nameSjis);
+                const std::string message =
+                    outside ? " names no file: after the project folder comes another whole path (a second "
+                              "\"%P%\"?), and the player takes nothing outside the folder there"
+                            : " does not exist";
+                if (report(at, std::string(what) + " " + inQuotes(nameSjis) + message) && !outside) {
+                    m_missingFindings.insert(m_findings.size() - 1);
+                }
             }
             return std::nullopt;
         }
@@ -269,14 +340,37 @@ private:
         }
     }
 
+    // The player keeps a colour number's low byte and shows a byte outside the colour table as
+    // the start-up colour, so any number outside the table shows some other colour.
+    void checkColour(std::string_view field, std::int32_t at, bool text) {
+        const auto value = parseDecimal(field);
+        if (!value) {
+            report(at, "colour " + inQuotes(field) + " is not a number");
+            return;
+        }
+        const int last = static_cast<int>(pictures::kColourTable.size()) - 1;
+        if (*value >= 0 && *value <= last) {
+            return;
+        }
+        const int kept = *value & 0xFF;
+        const int shown = pictures::colourIndex(kept);
+        std::string message = "colour " + std::to_string(*value) + " is outside 0 to " +
+                              std::to_string(last) + " and has no colour of its own: the player ";
+        if (kept != *value) {
+            message += "keeps its low byte, " + std::to_string(kept) + ", and ";
+        }
+        message += "shows colour " + std::to_string(shown);
+        if (shown == pictures::kDefaultColourNumber) {
+            message += text ? " (the start-up white)" : " (the start-up black)";
+        }
+        report(at, std::move(message));
+    }
+
     void checkCommand(const std::string& line, std::int32_t at) {
         const std::string name = upper(line.substr(1, 4));
         const std::string argument = line.size() > 5 ? line.substr(5) : "";
         if (name == "COL=" || name == "FCL=") {
-            const std::string field = argument.substr(0, 3);
-            if (!parseDecimal(field)) {
-                report(at, "colour " + inQuotes(field) + " is not a number");
-            }
+            checkColour(argument.substr(0, 3), at, name == "FCL=");
         } else if (name == "RND=") {
             if (argument.size() < 3 || argument[0] < 'A' || argument[0] > 'Z' || argument[2] < argument[1]) {
                 report(at, "\"RND=\" needs a letter variable A to Z, then the lowest and the highest letter");
@@ -379,27 +473,170 @@ private:
         if (*line == "/") {
             return;
         }
-        int headers = 0;
-        bool certain = false;
-        while (*line != "?END") {
-            ++headers;
-            certain = certain || *line == "?";
-            checkCondition(*line, at);
-            at = pos;
-            const auto caption = readLine(pos);
-            if (!caption) {
-                return pastEnd();
+        walkChoices(start, at, 0, false);
+    }
+
+    // One choice as the player reads it: a header, a caption, then its target's lines (any
+    // "?" alternatives and the line that ends them).
+    struct ChoiceLines {
+        std::int32_t header = 0;
+        std::string headerLine;
+        std::int32_t captionAt = 0;
+        std::string caption;
+        std::int32_t target = 0;
+        std::optional<std::int32_t> bareCondition;  ///< a "?" line without "," among the target's
+        bool complete = false;                      ///< false when the script ends inside it
+    };
+
+    struct ChoiceBlock {
+        std::vector<ChoiceLines> choices;
+        std::optional<std::int32_t> end;  ///< the "?END" that stops the reading
+        std::int32_t afterEnd = 0;
+        /// The first line that shows the reading out of step: another page's first line, or
+        /// a line without "?" where a header belongs; and the choice being read there.
+        std::optional<std::int32_t> outOfStep;
+        std::size_t outOfStepChoice = 0;
+    };
+
+    // Reads the lines from the first header on exactly as the player takes them, whatever
+    // they hold: choice after choice until a header is "?END" or the script ends.
+    ChoiceBlock scanChoices(std::int32_t first) const {
+        ChoiceBlock block;
+        std::int32_t pos = first;
+        const auto next = [&](bool header) {
+            const std::int32_t at = pos;
+            auto line = readLine(pos);
+            const bool stray =
+                m_labelAt.contains(at) || (header && at != first && line && !line->starts_with('?'));
+            if (line && stray && *line != "?END" && !block.outOfStep) {
+                block.outOfStep = at;
+                block.outOfStepChoice = block.choices.size() - (header ? 0 : 1);
             }
-            checkNameReferences(*caption, at);
-            readTarget(pos, start, nullptr);
-            at = pos;
-            line = readLine(pos);
-            if (!line) {
-                return pastEnd();
+            return line;
+        };
+        for (;;) {
+            const std::int32_t headerAt = pos;
+            const auto header = next(true);
+            if (!header) {
+                return block;
+            }
+            if (*header == "?END") {
+                block.end = headerAt;
+                block.afterEnd = pos;
+                return block;
+            }
+            ChoiceLines& choice = block.choices.emplace_back();
+            choice.header = headerAt;
+            choice.headerLine = *header;
+            choice.captionAt = pos;
+            const auto caption = next(false);
+            if (!caption) {
+                return block;
+            }
+            choice.caption = *caption;
+            choice.target = pos;
+            for (;;) {
+                const std::int32_t lineAt = pos;
+                const auto line = next(false);
+                if (!line) {
+                    return block;
+                }
+                if (line->empty()) {
+                    continue;
+                }
+                if ((*line)[0] != '?') {
+                    break;
+                }
+                if (line->find(',') == std::string::npos && !choice.bareCondition) {
+                    choice.bareCondition = lineAt;
+                }
+            }
+            choice.complete = true;
+        }
+    }
+
+    // The lines from one line up to where the reading of a choice block stops, in words.
+    std::string swallowed(std::int32_t from, const ChoiceBlock& block) const {
+        const std::int32_t to = block.end ? *block.end : static_cast<std::int32_t>(m_story.script.size());
+        const std::size_t count = linesBetween(from, to);
+        std::string text =
+            std::to_string(count) + (count == 1 ? " line" : " lines") + " from " + lineName(from);
+        return text +
+               (block.end ? " up to the \"?END\" at " + lineName(*block.end) : " to the end of the script");
+    }
+
+    // A choice block, from its first header. A line that shows the reading out of step (the
+    // first line of another page, or one without "?" where a header belongs) is reported
+    // once, by its first cause, with the lines it takes in; nothing that the misread lines
+    // seem to say is reported. earlier: the choices of this page before first, when a fault
+    // has split the block, and certain whether one of them is always offered.
+    void walkChoices(std::int32_t start, std::int32_t first, std::size_t earlier, bool certain) {
+        const ChoiceBlock block = scanChoices(first);
+        const std::size_t count = block.choices.size();
+        const std::size_t stray = block.outOfStep ? block.outOfStepChoice : count;
+        // A "?" without "," where a target belongs is the next choice's header when the
+        // reading goes out of step after it: the choice before it has no target.
+        std::size_t targetless = count;
+        if (block.outOfStep) {
+            for (std::size_t i = 0; i <= stray && i < count; ++i) {
+                const auto& bare = block.choices[i].bareCondition;
+                if (bare && *bare < *block.outOfStep) {
+                    targetless = i;
+                    break;
+                }
             }
         }
+        for (std::size_t i = 0; i < count && i <= targetless && i < stray; ++i) {
+            const ChoiceLines& choice = block.choices[i];
+            certain = certain || choice.headerLine == "?";
+            checkCondition(choice.headerLine, choice.header);
+            checkNameReferences(choice.caption, choice.captionAt);
+            std::int32_t pos = choice.target;
+            if (choice.complete && i != targetless) {
+                readTarget(pos, start, nullptr);
+            }
+            if (earlier + i == static_cast<std::size_t>(interpreter::kMaxChoices)) {
+                report(choice.header, "the page has " + std::to_string(earlier + count) +
+                                          " choices, and the player offers at most " +
+                                          std::to_string(interpreter::kMaxChoices) + ": from this one (" +
+                                          inQuotes(choice.caption) +
+                                          ") on, a choice is dropped whenever those before it fill the page");
+            }
+        }
+        if (targetless < count) {
+            const ChoiceLines& choice = block.choices[targetless];
+            const std::int32_t bare = *choice.bareCondition;
+            report(bare, "the choice " + inQuotes(choice.caption) + " (" + lineName(choice.header) +
+                             ") has no target: this line is read as its target, and the " +
+                             swallowed(*block.outOfStep, block) + " as choices out of step");
+            // The rest, read as it was meant: this line is the next choice's header.
+            walkChoices(start, bare, earlier + targetless + 1, certain);
+            return;
+        }
+        if (block.outOfStep) {
+            const std::int32_t at = *block.outOfStep;
+            const auto page = m_labelAt.find(at);
+            if (page == m_labelAt.end()) {
+                report(at, "this line stands where a choice's \"?\" header or \"?END\" belongs: the " +
+                               swallowed(at, block) + " are read as choices out of step");
+            } else if (at == first && earlier == 0) {
+                report(first, "the page has no \"/\" or choices of its own and runs on into page " +
+                                  inQuotes(page->second) + ": the " + swallowed(at, block) +
+                                  " are read as its choices");
+            } else {
+                report(first, "the choice block has no \"?END\" and runs on into page " +
+                                  inQuotes(page->second) + ": the " + swallowed(at, block) +
+                                  " are read as its choices");
+            }
+            return;
+        }
+        if (!block.end) {
+            report(start, "the page runs past the end of the script without \"/\" or its choices");
+            return;
+        }
         // With no choice offered the lines after "?END" hold the page's target.
-        if (headers == 0 || (!certain && !m_labelAt.contains(pos))) {
+        std::int32_t pos = block.afterEnd;
+        if (earlier + count == 0 || (!certain && !m_labelAt.contains(pos))) {
             readTarget(pos, start, nullptr);
         }
     }
@@ -476,9 +713,42 @@ private:
         }
     }
 
+    // Not one of the files the story names is there: they are kept elsewhere (or made by a
+    // build), and one finding says so instead of one for every line that names one.
+    void summariseMissingFiles() {
+        if (m_namedFiles.size() < 2 || m_missingFiles.size() != m_namedFiles.size()) {
+            return;
+        }
+        std::set<std::string> shown;
+        for (const std::string& name : m_missingFiles) {
+            shown.insert(
+                sjisToUtf8(std::string_view(name).substr(baseDirPrefixLength(name, m_story.projectDir))));
+        }
+        std::string names;
+        for (const std::string& name : shown) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        std::vector<std::pair<std::int32_t, Finding>> kept;
+        for (std::size_t i = 0; i < m_findings.size(); ++i) {
+            if (!m_missingFindings.contains(i)) {
+                kept.push_back(std::move(m_findings[i]));
+            }
+        }
+        m_findings = std::move(kept);
+        m_findings.emplace_back(
+            -1, Finding{m_story.scriptName,
+                        "none of the " + std::to_string(m_namedFiles.size()) +
+                            " files the story names is in " + m_story.projectDir.string() + " (" + names +
+                            "); when they are kept in another folder, name it with --media DIR"});
+    }
+
     const CheckedStory& m_story;
+    std::set<std::string> m_namedFiles;
+    std::set<std::string> m_missingFiles;
+    std::set<std::size_t> m_missingFindings;  ///< indices into m_findings
     story::LabelIndex m_labels;
     std::set<std::int32_t> m_lineStarts;
+    std::vector<std::int32_t> m_lineStartList;  ///< the same, for counting lines
     bool m_scriptEndsInsideLine = false;
     bool m_indexCut = false;
     std::multimap<std::int32_t, std::string> m_labelAt;

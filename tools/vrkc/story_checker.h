@@ -13,7 +13,8 @@
 namespace vrk::compiler {
 
 /// A story as the checker sees it: the compiled bytes and, for a source, where each line came
-/// from. Files named by the story are looked for in projectDir, as the player does.
+/// from. Files named by the story are looked for in projectDir, as the player does: the checked
+/// file's folder unless the caller puts the story's files elsewhere (vrkc --media).
 struct CheckedStory {
     std::vector<char> script;
     std::vector<char> index;
@@ -24,7 +25,7 @@ struct CheckedStory {
 };
 
 struct Finding {
-    std::string where;    ///< "file:line", or the file, label and script offset
+    std::string where;    ///< "file:line", or the file, "LABEL line N" and the script offset
     std::string message;  ///< UTF-8
 };
 
