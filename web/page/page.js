@@ -2,7 +2,7 @@
 // runs in the page's host (WebStoryHost in the WebAssembly module), and this draws what the host
 // lays out and reveals onto the canvas, as the window's page view does.
 import {
-  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZip,
+  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZipFile,
   restoreSlots, writeFiles,
 } from './project.mjs';
 import { chooseSlot, enterName, setHomePageAction, showAbout, showError } from './dialogs.mjs';
@@ -328,7 +328,9 @@ function showNotices(state) {
     notice.textContent = `このお話は外部プログラム${all.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
     notice.hidden = false;
   }
-  for (const error of state.errors) {
+  // The engine names a story's files by their place in the page's memory; the reader knows them
+  // by their place in the folder or archive opened.
+  for (const error of state.errors.map((e) => e.replaceAll(`${kProjectDir}/`, ''))) {
     status.textContent = error;
     status.dataset.error = error;
     reportInBox(error);
@@ -599,8 +601,14 @@ async function openProject(files, label) {
   const projectPath = findProjectFile(files);
   if (!projectPath) {
     status.textContent = `${label} に .vrk ファイルがありません`;
+    reportInBox(status.textContent);
     return;
   }
+  // A script over the player's limit is refused here, before the slot picker, under the name it
+  // has in the folder or archive opened.
+  const scriptFile = files.find((f) => f.path === projectPath);
+  const refused = scriptFile.member?.problem();
+  if (refused) throw new Error(`${projectPath}: ${refused}`);
   // The project's own folder becomes the root: files beside and below the project file.
   const dir = projectPath.includes('/') ? projectPath.slice(0, projectPath.lastIndexOf('/') + 1) : '';
   // A member of an archive stays packed until the story reads it (project.mjs, zipFile).
@@ -609,8 +617,9 @@ async function openProject(files, label) {
     : { path: f.path.slice(dir.length), bytes: f.bytes }));
   const fileName = projectPath.slice(dir.length);
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
-  // Within the script's limit, or refused here with the reason.
-  const script = files.find((f) => f.path === projectPath).bytes;
+  // Within the script's limit; read whole here (a member of an archive refuses here what it
+  // turns out to hold beyond its declared size).
+  const script = scriptFile.bytes;
 
   if (host) host.flush();
   host = null;  // nothing ticks until the new story is open
@@ -927,7 +936,7 @@ document.getElementById('zip').addEventListener('change', async (event) => {
   event.target.value = '';
   if (file) {
     try {
-      await openProject(readZip(new Uint8Array(await file.arrayBuffer())), file.name);
+      await openProject(readZipFile(file.name, new Uint8Array(await file.arrayBuffer())), file.name);
     } catch (error) {
       failed(error);
     }
@@ -1021,6 +1030,9 @@ if (named) {
       if (!response.ok) throw new Error(`${response.status} ${named}`);
       return response.arrayBuffer();
     })
-    .then((bytes) => openProject(readZip(new Uint8Array(bytes)), named.split('/').pop()))
+    .then((bytes) => {
+      const name = named.split('/').pop();
+      return openProject(readZipFile(name, new Uint8Array(bytes)), name);
+    })
     .catch(failed);
 }
