@@ -38,7 +38,7 @@ let project = null;  // { key, fileName, baseName, slots } of the open story
 let saves = null;
 let options = loadOptions();
 // The page's size in CSS pixels, the scroll bar's included: the window's until the reader or
-// an embedding page sizes it (windowDefaults).
+// an embedding page sizes it (takeWindowDefaults).
 let pageWidth = 0;
 let pageHeight = 0;
 let pageSized = false;
@@ -271,8 +271,8 @@ function uncover(g, rect) {
     const r0 = Math.max(first, part.top);
     const r1 = Math.min(last, part.top + part.height);
     if (r1 > r0) {
-      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], canvas.width - Math.round(scrollBarWidth * ratio),
-        canvas.height);
+      const textRight = canvas.width - Math.round(scrollBarWidth * ratio);
+      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], textRight, canvas.height);
     }
   }
 }
@@ -531,6 +531,7 @@ async function fontsReady() {
 
 // The slot picker as the window's: it stays open, describing each slot picked and arming then
 // carrying out the erase button, until Ok; it cannot be cancelled. Then the names a fresh slot asks.
+// Resolves to the slot loaded, or 0 when it could not be read. Slot 1 is offered first, as there.
 async function pickSlotAndNames() {
   const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
   // The engine's comment as the window shows it ("未使用ファイルです。" for a free slot too).
