@@ -82,9 +82,8 @@ async function freshPage(options = {}) {
 
 async function openChain(page, slot = 1) {
   await page.evaluate(() => delete document.body.dataset.opened);
-  await page.select('#slot', String(slot));
   await (await page.$('#zip')).uploadFile(chainZip);
-  await waitForOpening(page);
+  await waitForOpening(page, undefined, { slot });
   assert.ok(await page.evaluate(() => document.body.dataset.opened), 'the story opens');
 }
 
@@ -237,7 +236,6 @@ test('an error of a run is shown in the window\'s message box', { skip }, async 
   const path = join(dir, 'cut.zip');
   writeFileSync(path, zipSync(members));
   const { context, page } = await freshPage();
-  await page.select('#slot', '1');
   await (await page.$('#zip')).uploadFile(path);
   await waitForOpening(page);
   await page.click('#page', { offset: { x: 5, y: 5 } });

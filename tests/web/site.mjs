@@ -5,7 +5,9 @@ import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join } from 'node:path';
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm' };
+const kTypes = {
+  '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
+};
 
 /// Serves DIST. ROUTES maps a path (without the leading "/") to { type, body } served in its
 /// place; FETCHED(name) hears of every file served from DIST. Resolves to { url, close }.
@@ -31,22 +33,25 @@ export async function serveSite(dist, { routes = {}, fetched = () => {} } = {}) 
 }
 
 /// Headless CHROMIUM through puppeteer-core (resolved by REQUIRE) with its profile in
-/// PROFILE_DIR; EXTRA_ARGS are added to the quiet defaults.
-export function launchChromium(require, chromium, profileDir, extraArgs = []) {
+/// PROFILE_DIR; EXTRA_ARGS are added to the quiet defaults. Puppeteer hides scroll bars in a
+/// headless browser; SCROLL_BARS keeps them, to be clicked as a reader would.
+export function launchChromium(require, chromium, profileDir, extraArgs = [], { scrollBars = false } = {}) {
   const { launch } = require('puppeteer-core');
   return launch({
     executablePath: chromium,
     headless: true,
+    ignoreDefaultArgs: scrollBars ? ['--hide-scrollbars'] : [],
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', ...extraArgs, `--user-data-dir=${profileDir}`],
   });
 }
 
 /// What a browser test file works with: DIST served (SERVE as serveSite's options), a work
-/// folder PREFIX... in the system's temporary folder, and Chromium (EXTRA_ARGS) with its profile
-/// in it. Resolves to { url, work, browser, close }; close() ends the browser and the server and
+/// folder PREFIX... in the system's temporary folder, and Chromium (EXTRA_ARGS, SCROLL_BARS as
+/// launchChromium's) with its profile in it. Resolves to { url, work, browser, close }; close() ends the browser and the server and
 /// removes the folder, unless KEEP_WORK.
-export async function openSite(require, chromium, dist, prefix, { serve = {}, extraArgs = [], keepWork = false } = {}) {
+export async function openSite(require, chromium, dist, prefix,
+  { serve = {}, extraArgs = [], scrollBars = false, keepWork = false } = {}) {
   const server = await serveSite(dist, serve);
   const work = mkdtempSync(join(tmpdir(), prefix));
   const close = async (browser) => {
@@ -56,7 +61,7 @@ export async function openSite(require, chromium, dist, prefix, { serve = {}, ex
   };
   let browser;
   try {
-    browser = await launchChromium(require, chromium, join(work, 'profile'), extraArgs);
+    browser = await launchChromium(require, chromium, join(work, 'profile'), extraArgs, { scrollBars });
   } catch (error) {
     await close(null);
     throw error;

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { beforeEach, test } from 'node:test';
 
 import {
-  closeSound, createSoundPort, openSound, playSound, setSoundEnvironment, soundStats,
+  closeSound, createSoundPort, openSound, playSound, setSoundEnvironment, soundStats, synthesizerErrors,
 } from '../../web/page/sound.mjs';
 import { wave } from './wave_files.mjs';
 
@@ -308,4 +308,24 @@ test('without Web Audio files open and play silently, never ending by themselves
   assert.deepEqual(hit.ends, []);
   assert.equal(soundStats().soundFontFetches, 0);
   assert.equal(soundStats().contextState, 'none');
+});
+
+test('the synthesizer\'s notices of its stubbed file checks are dropped, and only those', () => {
+  const printed = [];
+  const { error } = console;
+  console.error = (text) => printed.push(text);
+  try {
+    synthesizerErrors('fluidsynth: error: function fluid_file_test is a stub, always returning true');
+    synthesizerErrors('fluidsynth: error: function fluid_stat is a stub, always returning -1');
+    synthesizerErrors('fluidsynth: error: Not a SoundFont file');
+    synthesizerErrors('fluidsynth: error: function fluid_stat is a stub, always returning -1 and more');
+    synthesizerErrors('fluidsynth: error: function fluid_thread_create is a stub, always returning true');
+  } finally {
+    console.error = error;
+  }
+  assert.deepEqual(printed, [
+    'fluidsynth: error: Not a SoundFont file',
+    'fluidsynth: error: function fluid_stat is a stub, always returning -1 and more',
+    'fluidsynth: error: function fluid_thread_create is a stub, always returning true',
+  ]);
 });

@@ -1,6 +1,6 @@
 // A project dropped on the page: a folder (read through its directory entries, all the way down)
 // or a .zip archive, handed to the same opening as the file inputs.
-import { findProjectFile, readLooseFile, readZip } from './project.mjs';
+import { findProjectFile, readLooseFile, readZipFile } from './project.mjs';
 
 const kZipMagic = [0x50, 0x4b, 0x03, 0x04];
 
@@ -53,7 +53,8 @@ export async function readDrop(entries, plainFiles = []) {
   if (entries.length === 0) {
     if (plainFiles.length === 0) return null;
     if (plainFiles.length === 1 && await isZipFile(plainFiles[0])) {
-      return { files: readZip(new Uint8Array(await plainFiles[0].arrayBuffer())), label: plainFiles[0].name };
+      const [zip] = plainFiles;
+      return { files: readZipFile(zip.name, new Uint8Array(await zip.arrayBuffer())), label: zip.name };
     }
     const files = await Promise.all(plainFiles.map((file) => readLooseFile(file.name, file)));
     return { files, label: files[0].path };
@@ -63,8 +64,8 @@ export async function readDrop(entries, plainFiles = []) {
   if (listed.length === 0) return null;
   if (single?.isFile) {
     const file = await fileOf(single);
-    return await isZipFile(file) ? { files: readZip(new Uint8Array(await file.arrayBuffer())), label: single.name }
-      : { files: [await readLooseFile(single.name, file)], label: single.name };
+    if (!await isZipFile(file)) return { files: [await readLooseFile(single.name, file)], label: single.name };
+    return { files: readZipFile(single.name, new Uint8Array(await file.arrayBuffer())), label: single.name };
   }
   const project = findProjectFile(listed);
   const dir = project?.includes('/') ? project.slice(0, project.lastIndexOf('/') + 1) : '';

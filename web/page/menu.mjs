@@ -80,6 +80,21 @@ const kMenus = [
   ]),
 ];
 
+/// The item ID of the menus as a control elsewhere on the page shows it: { caption, key }, the
+/// caption without its accelerator ("一時保存(&T)" gives "一時保存"); null for no such item.
+export function menuItem(id) {
+  const find = (items) => {
+    for (const def of items) {
+      if (def.id === id) return def;
+      const inner = def.kind === 'menu' ? find(def.items) : null;
+      if (inner) return inner;
+    }
+    return null;
+  };
+  const def = find(kMenus);
+  return def ? { caption: def.caption.replace(/\(&.\)$|&/, ''), key: def.key } : null;
+}
+
 /// A caption's accelerator letter ("開く(&O)" gives "O"), or "".
 export function acceleratorOf(caption) {
   const at = caption.indexOf('&');

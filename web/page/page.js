@@ -2,12 +2,12 @@
 // runs in the page's host (WebStoryHost in the WebAssembly module), and this draws what the host
 // lays out and reveals onto the canvas, as the window's page view does.
 import {
-  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZip,
+  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZipFile,
   restoreSlots, writeFiles,
 } from './project.mjs';
 import { chooseSlot, enterName, setHomePageAction, showAbout, showError } from './dialogs.mjs';
 import { installDropTarget } from './drop.mjs';
-import { buildMenuBar } from './menu.mjs';
+import { buildMenuBar, menuItem } from './menu.mjs';
 import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
 import * as sound from './sound.mjs';
 import {
@@ -16,6 +16,7 @@ import {
 
 const canvas = document.getElementById('page');
 const stage = document.getElementById('frame');
+const sizer = document.getElementById('sizer');
 const scroller = document.getElementById('scroll');
 const scrollSpace = document.getElementById('scroll-space');
 const pictureCanvas = document.getElementById('picture');
@@ -23,6 +24,9 @@ const status = document.getElementById('status');
 const choiceBar = document.getElementById('choices');
 const notice = document.getElementById('notice');
 const backlogPanel = document.getElementById('backlog');
+const slotShown = document.getElementById('slot');
+const saveButton = document.getElementById('save');
+const loadButton = document.getElementById('load');
 
 const kTickMs = 55;
 const kProjectDir = '/project';
@@ -33,8 +37,12 @@ let host = null;  // the module's functions, once a project is open
 let project = null;  // { key, fileName, baseName, slots } of the open story
 let saves = null;
 let options = loadOptions();
-let pageWidth = 640;
-let pageHeight = 480;
+// The page's size in CSS pixels, the scroll bar's included: the window's until the reader or
+// an embedding page sizes it (takeWindowDefaults).
+let pageWidth = 0;
+let pageHeight = 0;
+let pageSized = false;
+let scrollBarWidth = 0;
 let ratio = 1;
 let layout = null;  // { version, ascent, text: RGBA with the replace/OR rule in alpha, ... }
 let backgroundVersion = -1;
@@ -263,7 +271,8 @@ function uncover(g, rect) {
     const r0 = Math.max(first, part.top);
     const r1 = Math.min(last, part.top + part.height);
     if (r1 > r0) {
-      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], canvas.width - Math.round(16 * ratio), canvas.height);
+      const textRight = canvas.width - Math.round(scrollBarWidth * ratio);
+      uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], textRight, canvas.height);
     }
   }
 }
@@ -319,7 +328,9 @@ function showNotices(state) {
     notice.textContent = `このお話は外部プログラム${all.join('、')}を起動しようとしました（ブラウザでは起動しません）`;
     notice.hidden = false;
   }
-  for (const error of state.errors) {
+  // The engine names a story's files by their place in the page's memory; the reader knows them
+  // by their place in the folder or archive opened.
+  for (const error of state.errors.map((e) => e.replaceAll(`${kProjectDir}/`, ''))) {
     status.textContent = error;
     status.dataset.error = error;
     reportInBox(error);
@@ -376,6 +387,8 @@ function applyState() {
   scroller.classList.toggle('disabled', !state.scroll.enabled);
   scrollFromHost = false;
   canvas.setAttribute('aria-label', state.text.trim());
+  saveButton.disabled = !state.scriptOpen;
+  loadButton.disabled = !state.quickLoad;
   document.body.dataset.revealed = String(state.revealed);
   if (state.caption) document.title = state.caption;
   showCursor(state);
@@ -472,8 +485,7 @@ function placeFullScreen() {
     top: `${Math.round((window.innerHeight - pageHeight * fullScale) / 2)}px`,
     transform: `scale(${fullScale})`,
     transformOrigin: '0 0',
-    resize: 'none',
-  } : { position: '', left: '', top: '', transform: '', transformOrigin: '', resize: '' });
+  } : { position: '', left: '', top: '', transform: '', transformOrigin: '' });
   closeBacklog();
   sizeCanvas();
   if (host) {
@@ -490,8 +502,10 @@ window.addEventListener('resize', () => {
 
 function sizeCanvas() {
   ratio = (window.devicePixelRatio || 1) * fullScale;
-  stage.style.width = `${pageWidth}px`;
-  stage.style.height = `${pageHeight}px`;
+  for (const box of [sizer, stage]) {
+    box.style.width = `${pageWidth}px`;
+    box.style.height = `${pageHeight}px`;
+  }
   canvas.style.width = `${pageWidth}px`;
   canvas.style.height = `${pageHeight}px`;
   canvas.width = Math.round(pageWidth * ratio);
@@ -517,9 +531,9 @@ async function fontsReady() {
 
 // The slot picker as the window's: it stays open, describing each slot picked and arming then
 // carrying out the erase button, until Ok; it cannot be cancelled. Then the names a fresh slot asks.
+// Resolves to the slot loaded, or 0 when it could not be read. Slot 1 is offered first, as there.
 async function pickSlotAndNames() {
   const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
-  const preferred = Number(document.getElementById('slot')?.value ?? 1);
   // The engine's comment as the window shows it ("未使用ファイルです。" for a free slot too).
   const view = ({ caption, comment, fresh }) => ({ caption, comment, fresh });
   const shown = (answer) => {
@@ -533,9 +547,9 @@ async function pickSlotAndNames() {
   };
   let answer;
   while (!answer || !host.describeSlot(answer.slot).ok) {
-    answer = await chooseSlot(slots.map(view), answer?.slot ?? preferred, handlers);
+    answer = await chooseSlot(slots.map(view), answer?.slot ?? 1, handlers);
   }
-  if (!host.loadSlot()) return false;
+  if (!host.loadSlot()) return 0;
   for (const { index, prompt, name } of host.names()) {
     // An empty name is refused: the box comes back until something is typed.
     for (;;) {
@@ -543,7 +557,13 @@ async function pickSlotAndNames() {
       if (host.setName(index, typed ?? '')) break;
     }
   }
-  return true;
+  return answer.slot;
+}
+
+// The bar names the slot the story plays, and nothing while none does.
+function showSlot(slot) {
+  slotShown.textContent = slot ? `スロット ${slot}` : '';
+  slotShown.hidden = !slot;
 }
 
 // The errors the host has queued, taken from its state.
@@ -564,7 +584,10 @@ async function openStory() {
     pictureVersion = -1;
     pagesShown = 0;
     delete status.dataset.error;
-    const opened = host.setProject(`${kProjectDir}/${project.fileName}`) && (await pickSlotAndNames()) && host.start();
+    showSlot(0);
+    const slot = host.setProject(`${kProjectDir}/${project.fileName}`) ? await pickSlotAndNames() : 0;
+    const opened = slot && host.start();
+    showSlot(opened ? slot : 0);
     busy = false;
     applyState();
     await keepSlots();
@@ -579,8 +602,14 @@ async function openProject(files, label) {
   const projectPath = findProjectFile(files);
   if (!projectPath) {
     status.textContent = `${label} に .vrk ファイルがありません`;
+    reportInBox(status.textContent);
     return;
   }
+  // A script over the player's limit is refused here, before the slot picker, under the name it
+  // has in the folder or archive opened.
+  const scriptFile = files.find((f) => f.path === projectPath);
+  const refused = scriptFile.member?.problem();
+  if (refused) throw new Error(`${projectPath}: ${refused}`);
   // The project's own folder becomes the root: files beside and below the project file.
   const dir = projectPath.includes('/') ? projectPath.slice(0, projectPath.lastIndexOf('/') + 1) : '';
   // A member of an archive stays packed until the story reads it (project.mjs, zipFile).
@@ -589,13 +618,21 @@ async function openProject(files, label) {
     : { path: f.path.slice(dir.length), bytes: f.bytes }));
   const fileName = projectPath.slice(dir.length);
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
-  // Within the script's limit, or refused here with the reason.
-  const script = files.find((f) => f.path === projectPath).bytes;
+  // Within the script's limit; read whole here (a member of an archive refuses here what it
+  // turns out to hold beyond its declared size).
+  const script = scriptFile.bytes;
 
   if (host) host.flush();
   host = null;  // nothing ticks until the new story is open
+  showSlot(0);
+  saveButton.disabled = true;
+  loadButton.disabled = true;
   sound.closeSound();  // the sound of the story before, should its player not have closed it
-  player = await createVrk3({ vrkSound: sound.createSoundPort() });  // a fresh file system for every project
+  await windowDefaults;
+  // A fresh module, and with it a fresh file system, for every project.
+  player = await (firstModule ?? createVrk3());
+  firstModule = null;
+  player.vrkSound = sound.createSoundPort();
   player.vrkMeasure = measure;
   const opening = bindHost(player);
   opening.create();
@@ -673,12 +710,14 @@ scroller.addEventListener('scroll', () => {
 });
 // A thumb let go lands on a whole line.
 scroller.addEventListener('pointerup', () => command(() => host.snapScroll()));
-// The page follows its frame when the reader drags its corner, as the window follows its edges.
-new ResizeObserver(() => {
-  const width = Math.round(stage.clientWidth);
-  const height = Math.round(stage.clientHeight);
-  if (width > 0 && height > 0 && (width !== pageWidth || height !== pageHeight)) resizePage(width, height);
-}).observe(stage);
+// The page follows its box when the reader drags its corner, as the window follows its edges.
+new ResizeObserver(([entry]) => {
+  const width = Math.round(entry.contentRect.width);
+  const height = Math.round(entry.contentRect.height);
+  if (pageSized && width > 0 && height > 0 && (width !== pageWidth || height !== pageHeight)) {
+    resizePage(width, height);
+  }
+}).observe(sizer);
 
 setInterval(() => {
   if (host && !busy && !pauseTicks) {
@@ -721,7 +760,7 @@ const actions = {
     keepSlots();
   },
   balanceTo4by3: () => {
-    const size = balanceTo4by3(pageWidth - 16, pageHeight, 16);
+    const size = balanceTo4by3(pageWidth - scrollBarWidth, pageHeight, scrollBarWidth);
     resizePage(size.width, size.height);
   },
   toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
@@ -752,6 +791,7 @@ if (menuBar) buildMenuBar(menuBar, actions);
 installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
 
 function resizePage(width, height) {
+  pageSized = true;
   pageWidth = Math.max(320 - 16, width);
   pageHeight = Math.max(240 - 40, height);
   sizeCanvas();
@@ -897,7 +937,7 @@ document.getElementById('zip').addEventListener('change', async (event) => {
   event.target.value = '';
   if (file) {
     try {
-      await openProject(readZip(new Uint8Array(await file.arrayBuffer())), file.name);
+      await openProject(readZipFile(file.name, new Uint8Array(await file.arrayBuffer())), file.name);
     } catch (error) {
       failed(error);
     }
@@ -931,8 +971,14 @@ document.getElementById('import').addEventListener('change', async (event) => {
   status.textContent = `${project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;
   await openStory();
 });
-document.getElementById('save').onclick = () => actions.quickSave();
-document.getElementById('load').onclick = () => actions.quickLoad();
+// The bar's buttons are the file menu's quick save and quick load, under the menu's captions.
+for (const [button, id] of [[saveButton, 'quickSaveAction'], [loadButton, 'quickLoadAction']]) {
+  const { caption, key } = menuItem(id);
+  button.textContent = caption;
+  button.title = `${caption} (${key})`;
+}
+saveButton.onclick = () => actions.quickSave();
+loadButton.onclick = () => actions.quickLoad();
 
 // For tests and for a page that embeds the reader: hold the timer, size the page.
 window.vrkPage = {
@@ -948,7 +994,34 @@ window.vrkPage = {
 };
 
 sizeCanvas();
-canvas.getContext('2d').fillRect(0, 0, canvas.width, canvas.height);
+
+// The page's module, made at once: it tells the window's size before anything opens, and the
+// first project opened takes it.
+let firstModule = createVrk3();
+
+// The page opens at the window's default size with its scroll bar: the window's height holds
+// its menu bar, so the page's height is what its own menu bar leaves of it (measured in its own
+// face, which moves it by a pixel or two).
+async function takeWindowDefaults() {
+  const module = await firstModule;
+  const defaults = JSON.parse(module.ccall('vrkWindowDefaults', 'string', [], []));
+  scrollBarWidth = defaults.scrollBar;
+  document.documentElement.style.setProperty('--scroll-bar', `${scrollBarWidth}px`);
+  let menuHeight = 0;
+  if (menuBar) {
+    try {
+      await document.fonts.load(getComputedStyle(menuBar).font);
+    } catch {
+      // measured in whatever face it has
+    }
+    menuHeight = Math.round(menuBar.getBoundingClientRect().height);
+  }
+  if (!pageSized) resizePage(defaults.width, defaults.height - menuHeight);
+  sizeCanvas();
+  canvas.getContext('2d').fillRect(0, 0, canvas.width, canvas.height);
+}
+const windowDefaults = takeWindowDefaults();
+windowDefaults.catch(failed);
 
 // A story the page's address names (?zip=stories/demo.zip) opens at once: a site can link to it.
 const named = new URLSearchParams(location.search).get('zip');
@@ -958,6 +1031,9 @@ if (named) {
       if (!response.ok) throw new Error(`${response.status} ${named}`);
       return response.arrayBuffer();
     })
-    .then((bytes) => openProject(readZip(new Uint8Array(bytes)), named.split('/').pop()))
+    .then((bytes) => {
+      const name = named.split('/').pop();
+      return openProject(readZipFile(name, new Uint8Array(bytes)), name);
+    })
     .catch(failed);
 }

@@ -422,6 +422,7 @@ EMSCRIPTEN_KEEPALIVE void vrkHostStopAutoAndSkip() {
 
 }  // extern "C"
 
+#include "app/settings_file.h"
 #include "pictures/picture_placement.h"
 #include "presentation/font_names.h"
 
@@ -439,6 +440,16 @@ EMSCRIPTEN_KEEPALIVE const char* vrkPicturePlace(int left, int top, int width, i
         {left, top, left + width, top + height}, {client.width + frame, client.height + frame}, screen);
     return answer(std::to_string(at.x) + "," + std::to_string(at.y) + "," + std::to_string(client.width) +
                   "," + std::to_string(client.height));
+}
+
+/// The window as it first opens with no settings kept: its client size (menu bar included) and
+/// its page's scroll bar width, as {"width","height","scrollBar"}. The page opens at the same size,
+/// so that a story's lines break where they break on the desktop.
+EMSCRIPTEN_KEEPALIVE const char* vrkWindowDefaults() {
+    const vrk::app::Settings defaults;
+    return answer("{\"width\":" + std::to_string(defaults.width) +
+                  ",\"height\":" + std::to_string(defaults.height) +
+                  ",\"scrollBar\":" + std::to_string(vrk::web::WebStoryHost::kScrollBarWidth) + "}");
 }
 
 /// The family that stands in for a stored face name ("" when it is no known Windows face).

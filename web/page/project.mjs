@@ -37,6 +37,30 @@ export function fileLimit(path) {
   return kFileLimits[found ? found[1] : 'other'];
 }
 
+/// An archive that cannot be read at all: not a zip, or its directory damaged. The reader is
+/// told in Japanese, with the file's name where the caller knows it (readZipFile).
+export class ZipArchiveError extends Error {
+  constructor(message) {
+    super(message);
+    this.name = 'ZipArchiveError';
+  }
+}
+
+/// readZip of the archive the reader knows as NAME: an archive that cannot be read says so
+/// under that name.
+export function readZipFile(name, zip) {
+  try {
+    return readZip(zip);
+  } catch (error) {
+    if (error instanceof ZipArchiveError || error instanceof RangeError) {
+      throw new ZipArchiveError(`${name}: ${error instanceof ZipArchiveError ? error.message : kDamaged}`);
+    }
+    throw error;
+  }
+}
+
+const kDamaged = '書庫が壊れています';
+
 /// A member that cannot be read as it is: larger than its kind allows, larger than the archive
 /// says, or stored in a way the page does not read.
 export class ZipMemberError extends Error {
@@ -89,7 +113,7 @@ function centralDirectory(zip, view) {
     --end;
   }
   if (end < lowest) {
-    throw new Error('not a zip archive');
+    throw new ZipArchiveError('書庫ではありません');
   }
   let count = view.getUint16(end + 10, true);
   let at = view.getUint32(end + 16, true);
@@ -112,7 +136,8 @@ export function readZip(zip) {
   const view = new DataView(zip.buffer, zip.byteOffset, zip.byteLength);
   let { count, at } = centralDirectory(zip, view);
   const byPath = new Map();
-  for (let i = 0; i < count && at + 46 <= zip.length && view.getUint32(at, true) === kCentralHeader; ++i) {
+  let i = 0;
+  for (; i < count && at + 46 <= zip.length && view.getUint32(at, true) === kCentralHeader; ++i) {
     const flags = view.getUint16(at + 8, true);
     const nameLength = view.getUint16(at + 28, true);
     const extraLength = view.getUint16(at + 30, true);
@@ -135,6 +160,10 @@ export function readZip(zip) {
     // A name given twice is the later member, as unpacking the archive would leave it.
     byPath.set(name, new ZipMember(zip, view, name, entry));
   }
+  // A directory that ends before the members it counts is damaged: what is left of it may lack
+  // the very project file. (A count of 0xffff may only mean "more", from an archiver that wrote
+  // no zip64 record.)
+  if (i < count && count !== 0xffff) throw new ZipArchiveError(kDamaged);
   // BYTES is left out of copies ({ ...file }): a copy must not inflate the member.
   return Array.from(byPath.values(), (member) => Object.defineProperty({ path: member.path, size: member.size, member },
     'bytes', { get: () => member.readAll() }));
@@ -208,7 +237,7 @@ export class ZipMember {
     const { offset } = this.entry;
     const view = this.view;
     if (offset + 30 > this.zip.length || view.getUint32(offset, true) !== kLocalHeader) {
-      throw new ZipMemberError(this.path, '書庫が壊れています');
+      throw new ZipMemberError(this.path, kDamaged);
     }
     return offset + 30 + view.getUint16(offset + 26, true) + view.getUint16(offset + 28, true);
   }
@@ -299,7 +328,8 @@ class MemberReader {
       } catch (error) {
         if (this.failed) break;
         this.done = true;
-        this.failed = new ZipMemberError(this.member.path, `書庫が壊れています（${error.message}）`);
+        // The inflater's own words are English; the reader is told what it means.
+        this.failed = new ZipMemberError(this.member.path, `${kDamaged}（展開できません）`);
       }
       if (last) this.done = true;
     }
@@ -536,7 +566,7 @@ export function importSlots(baseName, files) {
   const slots = new Map();
   for (const file of files) {
     const members = /\.zip$/i.test(file.name)
-      ? readZip(file.bytes).map((f) => ({ name: f.path.split('/').pop(), member: f.member }))
+      ? readZipFile(file.name, file.bytes).map((f) => ({ name: f.path.split('/').pop(), member: f.member }))
       : [file];
     for (const member of members) {
       if (isSlotFile(member.name, baseName)) {

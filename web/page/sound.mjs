@@ -30,9 +30,23 @@ function loadScript(url) {
   });
 }
 
+// FluidSynth built for the web has no file system calls of its own: at the first soundfont and
+// song it is handed it reports, as errors, that its file checks are stubs ("function
+// fluid_file_test is a stub, always returning true", the same for fluid_stat). js-synthesizer
+// hands it both from memory, where those checks have nothing to find, so these and only these
+// are dropped; anything else it reports still reaches the console.
+const kStubNotice = /^fluidsynth: error: function fluid_(file_test|stat) is a stub, always returning \S+$/;
+
+/// The synthesizer's error printer: the two stub notices are dropped, the rest go to the console.
+export function synthesizerErrors(text) {
+  if (!kStubNotice.test(text)) console.error(text);
+}
+
 // The synthesizer's scripts are classic ones (its WebAssembly is inside the first); they make
-// the global JSSynth.
+// the global JSSynth. The first is an Emscripten module that takes its settings from the global
+// Module it finds (and keeps that name); its error printer is the one set here.
 async function loadSynthesizerScripts() {
+  globalThis.Module = { ...globalThis.Module, printErr: synthesizerErrors };
   for (const file of kSynthScripts) {
     await loadScript(new URL(file, import.meta.url).href);
   }
