@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -276,21 +277,26 @@ std::optional<fs::path> resolveFileName(std::string_view nameSjis, const fs::pat
         if (nameSjis.empty()) {
             return baseDir;
         }
+        // A drive after the folder ("C:\GAME\C:\x.bmp") was no name at all there.
+        if (nameSjis.size() >= 2 && nameSjis[1] == ':' &&
+            std::isalpha(static_cast<unsigned char>(nameSjis[0]))) {
+            return std::nullopt;
+        }
     }
     const std::vector<std::string> parts = splitFileName(nameSjis);
     if (parts.empty()) {
         return std::nullopt;
     }
-    if (prefix && parts[0] == "/") {
-        // What follows the project folder goes on inside it. A whole path there (a second
-        // "%P%", a drive) was never a file on the system the story was written for, and read
-        // from the root it would find the very file the name seems to miss.
-        return std::nullopt;
-    }
     fs::path current = baseDir;
     std::size_t first = 0;
     if (parts[0] == "/") {
-        current = "/";
+        // What follows the project folder goes on inside it, as it did where stories were
+        // written: there "C:\GAME\" + "\x.bmp" opened x.bmp in the folder, and a second whole
+        // path (another "%P%", a drive) named a folder inside it, never a file of the system.
+        // Read from the root, it would find the very file the name seems to miss.
+        if (!prefix) {
+            current = "/";
+        }
         first = 1;
     }
     for (std::size_t i = first; i < parts.size(); ++i) {
