@@ -1,8 +1,6 @@
 #include "app/help_version.h"
 
 #include <algorithm>
-#include <system_error>
-#include <vector>
 
 namespace vrk::app {
 
@@ -39,18 +37,10 @@ std::string versionText(std::int32_t code) {
     return kVersionPrefixSjis + std::to_string((code / 100) % 100) + "." + minor;
 }
 
+// Only beside the program: the build copies the manual there as the install links it, and a
+// path into the source tree would tie the shipped program to the folder it was built in.
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir) {
-    std::vector<std::filesystem::path> candidates{programDir / kManualFileName};
-#ifdef VRK_MANUAL_SOURCE_DIR
-    candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / kManualFileName);
-#endif
-    for (const auto& candidate : candidates) {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error)) {
-            return candidate;
-        }
-    }
-    return candidates.front();
+    return programDir / kManualFileName;
 }
 
 }  // namespace vrk::app
