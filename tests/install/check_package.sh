@@ -85,6 +85,12 @@ if [[ $mode != --system-install ]]; then
     [[ $(readlink -f "$work/root-vrk3/usr/bin/vrk3") == "$work/root-vrk3/usr/lib/vrk3/vrk3" ]] ||
         fail "usr/bin/vrk3 does not lead to usr/lib/vrk3/vrk3"
     [[ $(dpkg-deb -f "${deb[vrk3-demo]}" Architecture) == all ]] || fail "the demo is not Architecture: all"
+    # dh_fixperms would make every file writable by its owner; the slots must stay read-only, or
+    # root's saves would land in the shipped story.
+    for slot in DEMO.V01 DEMO.V02 DEMO.V03 DEMO.V04; do
+        perms=$(dpkg-deb -c "${deb[vrk3-demo]}" | awk -v f="./usr/share/vrk3/demo/$slot" '$6 == f { print $1 }')
+        [[ $perms == -r--r--r-- ]] || fail "$slot is packaged as '$perms', not read-only"
+    done
 
     # Each library a program or a module links comes from a package its own package names.
     covers() {
