@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages of one commit twice, in two folders of different names and depths, one
 # after the other, with a different umask, time zone and locale, and checks that every .deb
-# (and debug symbol .ddeb) is the same to the byte. Each build takes minutes, so this runs only
+# (the debug symbols' too) is the same to the byte. Each build takes minutes, so this runs only
 # on request: with VRK_TEST_REPRODUCIBLE=1 from ctest, or by hand.
 #   check_reproducible.sh [COMMIT]   (default: HEAD)
 # Exits 77 (skipped) when not asked for, or when git or dpkg-buildpackage is missing.
@@ -25,13 +25,14 @@ failed=0
 build() {
     local out=$1
     shift
+    mkdir -p "$out"
     env "$@" DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" \
-        "$source_dir/scripts/build-packages" --binary-only --no-lintian "$out" "$commit" >"$out.log" 2>&1 ||
-        { tail -n 40 "$out.log" >&2; echo "FAIL: the build in $out" >&2; exit 1; }
+        "$source_dir/scripts/build-packages" --binary-only --no-lintian "$out" "$commit" >"$out/build.log" 2>&1 ||
+        { tail -n 40 "$out/build.log" >&2; echo "FAIL: the build in $out" >&2; exit 1; }
 }
 echo "building $(git -C "$source_dir" rev-parse --short "$commit") in two folders"
-(umask 022 && build "$work/first" TZ=UTC LC_ALL=C.UTF-8)
-(umask 002 && build "$work/a/much/longer/second/folder" TZ=Asia/Tokyo LC_ALL=C)
+(umask 022 && build "$work/first" TZ=UTC LC_ALL=C.UTF-8) || exit 1
+(umask 002 && build "$work/a/much/longer/second/folder" TZ=Asia/Tokyo LC_ALL=C) || exit 1
 
 first=$(cd "$work/first" && ls *.deb *.ddeb 2>/dev/null)
 second=$(cd "$work/a/much/longer/second/folder" && ls *.deb *.ddeb 2>/dev/null)
