@@ -1,6 +1,6 @@
 # make run  — install what is missing, build, and play the demo story
 # make test — install what is missing, build, and run every test
-# make package — build the Debian package (BUILD/vrk3_VERSION_ARCH.deb)
+# make package — build the Debian packages from debian/ (BUILD/packages/*.deb), checked by lintian
 # make fuzz — build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60)
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -30,9 +30,10 @@ test: WERROR = ON
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j2
 
-package: build
-	@cmake --build $(BUILD) --target package
-	@ls -l $(BUILD)/*.deb
+# dpkg-buildpackage in a copy of the sources: a clean build of what the packages ship, its
+# tests, then lintian (scripts/build-packages).
+package: deps
+	@scripts/build-packages $(BUILD)/packages
 
 # Pictures of the window for the README, taken under a virtual X server.
 screenshots: build

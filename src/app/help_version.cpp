@@ -81,12 +81,11 @@ const char* manualFileNameFor(const std::vector<std::string>& languages) {
 std::filesystem::path helpIndexPath(const std::filesystem::path& programDir,
                                     const std::vector<std::string>& languages) {
     std::vector<std::filesystem::path> candidates;
-    // The reader's own language first; the Japanese manual is the one every install has.
+    // The reader's own language first; the Japanese manual is the one every install has. Only
+    // beside the program: the build copies the manuals there as the install links them, and a
+    // path into the source tree would tie the shipped program to the folder it was built in.
     for (const char* name : {manualFileNameFor(languages), kManualFileName}) {
         candidates.push_back(programDir / name);
-#ifdef VRK_MANUAL_SOURCE_DIR
-        candidates.emplace_back(std::filesystem::path(VRK_MANUAL_SOURCE_DIR) / name);
-#endif
     }
     for (const auto& candidate : candidates) {
         std::error_code error;

@@ -5,6 +5,7 @@
 # Exits 77 (skipped) when a needed tool is missing.
 set -u
 build=$(realpath "$1")
+source_dir=$(realpath "$(dirname "$0")/../..")
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 failed=0
@@ -21,6 +22,7 @@ usr="$stage/usr"
 # Every file in its place.
 for f in bin/vrkc lib/vrk3/vrk3 lib/vrk3/vrk3-sound-sdl.so lib/vrk3/vrk3-window.so share/applications/vrk3.desktop share/mime/packages/vrk3.xml \
     share/man/man1/vrk3.1.gz share/man/man1/vrkc.1.gz share/doc/vrk3/vrk3.html share/doc/vrk3/vrk3-en.html \
+    share/metainfo/invalid.vrk3.vrk3.metainfo.xml \
     share/vrk3/demo/DEMO.VRK share/vrk3/demo/DEMO.VRJ share/vrk3/demo/DEMO.V01 share/vrk3/demo/night.jpg \
     share/vrk3/demo/theme.mid share/vrk3/demo/bell.wav; do
     [[ -f $usr/$f ]] || fail "$f is not installed"
@@ -49,6 +51,24 @@ extra=$(cd "$stage" && find . -mindepth 1 -maxdepth 1 ! -name usr)
 desktop-file-validate "$usr/share/applications/vrk3.desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=vrk3 %f' "$usr/share/applications/vrk3.desktop" || fail "the entry does not run vrk3 %f"
 grep -qx 'MimeType=application/x-vrk3-story;' "$usr/share/applications/vrk3.desktop" || fail "the entry names no story type"
+
+# Software centres can list the player: the metadata is valid without a warning, is named after
+# its id, starts the installed desktop entry and opens the story type. The URLs are not fetched.
+metainfo=$usr/share/metainfo/invalid.vrk3.vrk3.metainfo.xml
+if command -v appstreamcli >/dev/null; then
+    report=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1) || fail "appstreamcli validate: $report"
+    if grep -E '^[WE]:' <<<"$report"; then fail "appstreamcli validate warns"; fi
+else
+    echo "note: appstreamcli is not installed; the AppStream metadata was not validated"
+fi
+grep -q '<id>invalid.vrk3.vrk3</id>' "$metainfo" || fail "the metadata's file is not named after its id"
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+[[ -n $launchable && -f $usr/share/applications/$launchable ]] || fail "the metadata launches '$launchable', which is not installed"
+grep -q '<mediatype>application/x-vrk3-story</mediatype>' "$metainfo" || fail "the metadata names no story type"
+grep -q '<content_rating type="oars-' "$metainfo" || fail "the metadata has no content rating"
+for shot in "$source_dir"/docs/screenshot-*.png; do
+    grep -q "/$(basename "$shot")</image>" "$metainfo" || fail "the metadata does not show $(basename "$shot")"
+done
 
 # The story's first file gets the story type from the staged MIME database.
 update-mime-database "$usr/share/mime" >/dev/null 2>&1 || fail "update-mime-database"
