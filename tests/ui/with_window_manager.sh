@@ -24,8 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number of the server's own choosing, so parallel tests never share one.
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
+# A display number of the server's own choosing, so parallel tests never share one; no reset
+# when a client (xprop) leaves, or the window manager could find the server regenerating.
+Xvfb -displayfd 5 -nolisten tcp -noreset -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do
     [[ -s $work/display ]] && break
