@@ -266,6 +266,9 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     const presentation::PageLayout before = page.layout();
     const int cellWidth = page.metrics().cellWidth;
     const int ink = inkHeight(page.textImage(), page.metrics().lineHeight);
+    // The window's page is already at the screen's pixels (two to a pixel on a high-density one).
+    const double windowScale = page.pageScale();
+    EXPECT_EQ(windowScale, page.devicePixelRatioF());
     press(Qt::Key_F11);
     ASSERT_TRUE(m_window.fullScreenView());
     // The screen is larger than the window in every direction.
@@ -280,7 +283,7 @@ TEST_F(ReaderComfortsTest, FullScreenScalesThePageWithItsLayoutAndComesBack) {
     }
     // One pixel of the page's pixels to each of the screen's (two to a pixel on a high-density one).
     EXPECT_EQ(page.backBuffer().size(), page.size() * page.devicePixelRatioF());
-    const double scale = page.pageScale();
+    const double scale = page.pageScale() / windowScale;
     EXPECT_GT(scale, 1.0);
     // Drawn again at the screen's pixels, not stretched from the window's image.
     EXPECT_GT(page.metrics().cellWidth, cellWidth);

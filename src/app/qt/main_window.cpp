@@ -21,6 +21,7 @@
 #include "app/startup_marks.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "pictures/qt/frame_placement.h"
 #include "pictures/qt/picture_window.h"
 #include "presentation/choices.h"
 #include "presentation/qt/font_mapping.h"
@@ -34,9 +35,11 @@ QString fromSjis(std::string_view sjis) {
 }
 
 // The stored frame fitted to the screen it lands on (the primary screen when it lands on
-// none): no larger than that screen's free area, and inside it. Whatever the file says, the
-// window is one that can be painted and seen; the file gets the fitted frame back.
-QRect fittedFrame(const Settings& settings, QSize minimum) {
+// none): the whole frame, title bar and borders (extents) included, no larger than that
+// screen's free area and inside it. Whatever the file says, the window is one that can be
+// painted, seen and moved; the file gets the fitted frame back. The corner is the frame's,
+// the size the client area's.
+QRect fittedFrame(const Settings& settings, QSize minimum, const QMargins& extents) {
     QSize size(std::max(settings.width, minimum.width()), std::max(settings.height, minimum.height()));
     const QPoint corner(settings.left, settings.top);
     QScreen* screen = QGuiApplication::screenAt(corner);
@@ -47,11 +50,13 @@ QRect fittedFrame(const Settings& settings, QSize minimum) {
         return QRect(corner, size);
     }
     const QRect area = screen->availableGeometry();
-    size = size.boundedTo(area.size()).expandedTo(minimum);
+    const QSize frameExtra(extents.left() + extents.right(), extents.top() + extents.bottom());
+    size = size.boundedTo(area.size() - frameExtra).expandedTo(minimum);
+    const QSize outer = size + frameExtra;
     const int left =
-        std::clamp(settings.left, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+        std::clamp(settings.left, area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
     const int top =
-        std::clamp(settings.top, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+        std::clamp(settings.top, area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
     return QRect(QPoint(left, top), size);
 }
 
@@ -105,6 +110,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
         m_backgroundCache.paint(painter, area.size(), m_story.state.background, m_story.state.bgColour,
                                 m_story.options.lowRes, m_background.image());
     });
+    m_placement = new pictures::FramePlacement(this);
     m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
     m_pictureWindow->setLoadOptions([this] {
         return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
@@ -185,9 +191,9 @@ QFont MainWindow::textFontFrom(const Settings& settings) const {
 }
 
 void MainWindow::applySettings(const Settings& settings) {
-    const QRect frame = fittedFrame(settings, QSize(kMinWidth, kMinHeight));
-    move(frame.topLeft());
-    resize(frame.size());
+    m_placement->place([settings](const QMargins& extents) {
+        return fittedFrame(settings, QSize(kMinWidth, kMinHeight), extents);
+    });
     m_fontNameSjis = settings.fontNameSjis;
     m_page->setTextFont(textFontFrom(settings));
     m_actions.at(QStringLiteral("midiAction"))->setChecked(settings.mid);
@@ -209,9 +215,15 @@ void MainWindow::applySettings(const Settings& settings) {
 
 Settings MainWindow::currentSettings() const {
     Settings s;
-    // Position and size as the program gave them, so a file read back places the window
-    // where it was; the decoration the window system adds is not counted.
-    const QRect frame = m_fullScreen ? m_windowGeometry : QRect(pos(), size());
+    // The frame's corner and the client area's size. While the window manager is still placing
+    // the window, the place it is being brought to: a file read back places the window exactly
+    // where it was, whatever rounding a frame of half pixels would add on the way.
+    QRect frame(pos(), size());
+    if (m_fullScreen) {
+        frame = m_normalFrame;
+    } else if (m_placement->pending()) {
+        frame = m_placement->wanted();
+    }
     s.left = frame.x();
     s.top = frame.y();
     s.width = frame.width();

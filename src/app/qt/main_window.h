@@ -42,7 +42,8 @@ class PageView;
 }
 namespace vrk::pictures {
 class PictureWindow;
-}
+class FramePlacement;
+}  // namespace vrk::pictures
 
 namespace vrk::app {
 
@@ -241,8 +242,8 @@ private:
     QTimer m_skipTimer;
     bool m_skipping = false;
     bool m_fullScreen = false;
-    QSize m_windowPageSize;
-    QRect m_windowGeometry;  // where the window was before full screen; kept in the settings
+    pictures::FramePlacement* m_placement = nullptr;  // keeps the frame where the settings put it
+    QRect m_normalFrame;  // the frame's corner and client size before full screen; kept in the settings
 };
 
 }  // namespace vrk::app

@@ -18,6 +18,7 @@
 #include "app/qt/qt_story_host.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "pictures/qt/frame_placement.h"
 #include "presentation/qt/page_view.h"
 
 namespace vrk::app {
@@ -222,21 +223,26 @@ void MainWindow::setFullScreenView(bool fullScreen) {
     m_fullScreen = fullScreen;
     closeBacklog();
     if (fullScreen) {
-        m_windowGeometry = QRect(pos(), size());
+        m_normalFrame = m_placement->pending() ? m_placement->wanted() : QRect(pos(), size());
+        m_placement->release();
+        // A window manager frames the window; a bare X server has none to make it full screen.
+        const bool managed = !m_placement->frameExtents().isNull();
         // The page keeps the size it has now and is scaled from it.
         m_page->setFixedPage(m_page->size());
         menuBar()->hide();
+        // The window manager's own full screen (_NET_WM_STATE_FULLSCREEN): no title bar, above
+        // panels. A geometry set by the window itself would end that state again.
         showFullScreen();
-        // Without a window manager to do it (a bare X server), the window covers the screen itself.
-        if (screen() != nullptr) {
+        if (!managed && screen() != nullptr) {
             setGeometry(screen()->geometry());
         }
     } else {
         showNormal();
         menuBar()->show();
         m_page->setFixedPage(QSize());
-        move(m_windowGeometry.topLeft());
-        resize(m_windowGeometry.size());
+        // Back to the frame it had, once the window manager has framed the window again.
+        const QRect normal = m_normalFrame;
+        m_placement->place([normal](const QMargins&) { return normal; });
     }
     placeButtons();
 }

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "pictures/picture_placement.h"
+#include "pictures/qt/frame_placement.h"
 
 namespace vrk::pictures {
 
@@ -27,6 +28,7 @@ PictureWindow::PictureWindow(QWidget* mainWindow)
       m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("pictureWindow"));
     setWindowTitle(QStringLiteral("Graphic(VRK Browser)"));
+    m_placement = new FramePlacement(this);
     setClientSize(QSize(kInitialClientWidth, kInitialClientHeight));
 }
 
@@ -99,20 +101,28 @@ void PictureWindow::setClientSize(QSize size) {
 }
 
 void PictureWindow::placeBesideMainWindow() {
-    if (!m_mainWindow) {
+    if (!m_mainWindow || !m_mainWindow->screen()) {
         return;
     }
-    QScreen* screen = m_mainWindow->screen();
+    // Placed by its frame, so that its title bar is where the rules put it, on the screen.
+    m_placement->place([this](const QMargins& extents) { return besideMainWindow(extents); });
+}
+
+QRect PictureWindow::besideMainWindow(const QMargins& extents) const {
+    QScreen* screen = m_mainWindow ? m_mainWindow->screen() : nullptr;
     if (!screen) {
-        return;
+        return QRect(pos(), size());
     }
     const QRect screenRect = screen->geometry();
     const QRect main = m_mainWindow->frameGeometry().translated(-screenRect.topLeft());
-    const QSize outer = size() + frameExtra();
+    const QSize extra = extents.isNull()
+                            ? frameExtra()
+                            : QSize(extents.left() + extents.right(), extents.top() + extents.bottom());
+    const QSize outer = size() + extra;
     const Point at = pictureWindowPosition(
         Rect{main.left(), main.top(), main.left() + main.width(), main.top() + main.height()}, toSize(outer),
         toSize(screenRect.size()));
-    move(screenRect.topLeft() + QPoint(at.x, at.y));  // move() places the frame's corner
+    return QRect(screenRect.topLeft() + QPoint(at.x, at.y), size());
 }
 
 }  // namespace vrk::pictures

@@ -21,6 +21,8 @@ struct PictureLoadOptions {
     bool lowRes = false;
 };
 
+class FramePlacement;
+
 class PictureWindow : public QWidget {
     Q_OBJECT
 
@@ -59,10 +61,14 @@ private:
     void setClientSize(QSize size);
     /// The placement when it appears (rules 1-5 of pictureWindowPosition).
     void placeBesideMainWindow();
+    /// The frame's corner by those rules and the client size, for a frame of these extents
+    /// (the estimate of frameExtra while they are not known).
+    QRect besideMainWindow(const QMargins& extents) const;
 
     QPointer<QWidget> m_mainWindow;
     std::function<PictureLoadOptions()> m_options;
     LoadedPicture m_picture;  ///< pictureBitmap
+    FramePlacement* m_placement = nullptr;
 };
 
 }  // namespace vrk::pictures

@@ -68,9 +68,7 @@ void PageView::setNonstop(bool nonstop) {
 
 void PageView::setLineGapTenths(int tenths) {
     m_lineGapTenths = tenths;
-    if (!m_metricsStale) {
-        m_metrics.lineHeight = lineHeightFor(m_sampleHeight, tenths);
-    }
+    m_metricsStale = true;
     m_story.page.layoutDirty = true;
     repaintPage();
 }
@@ -98,15 +96,33 @@ void PageView::updateMetrics() {
     m_metricsStale = true;
 }
 
-const FontMetrics& PageView::metrics() const {
+const FontMetrics& PageView::pageMetrics() const {
     if (m_metricsStale) {
-        const FontSample sample = measureSample(m_drawFont);
+        const FontSample sample = measureSample(m_textFont);
         m_sampleHeight = sample.sampleHeight;
-        m_metrics =
+        m_pageMetrics =
             measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight, m_lineGapTenths);
+        // The page's grid scaled, not measured again from the scaled font: a scaled font's
+        // cells may round wider, and the hanging character would run into the scroll bar.
+        m_metrics = m_pageMetrics;
+        if (m_scale != 1.0) {
+            m_metrics.cellWidth = std::max(1, static_cast<int>(m_pageMetrics.cellWidth * m_scale));
+            m_metrics.lineHeight = std::max(1, static_cast<int>(m_pageMetrics.lineHeight * m_scale));
+            m_metrics.edgeAllowance =
+                std::max(2, static_cast<int>(std::ceil(m_pageMetrics.edgeAllowance * m_scale)));
+        }
         m_metricsStale = false;
     }
+    return m_pageMetrics;
+}
+
+const FontMetrics& PageView::metrics() const {
+    pageMetrics();
     return m_metrics;
+}
+
+int PageView::outlineWidth() const {
+    return std::max(1, static_cast<int>(std::lround(m_scale)));
 }
 
 void PageView::setFixedPage(QSize size) {
@@ -129,7 +145,7 @@ int PageView::fixedColumns() const {
 
 QRect PageView::frame() const {
     if (!m_fixedSize.isValid()) {
-        return QRect(QPoint(0, 0), size());
+        return QRect(QPoint(0, 0), bufferSize());
     }
     // Computed from the size as it stands: the window places its buttons before this view
     // has handled its own resize.
@@ -142,7 +158,7 @@ QRect PageView::frame() const {
 
 void PageView::updateFrame() {
     const double oldScale = m_scale;
-    m_scale = m_fixedSize.isValid() ? fixedScale() : 1.0;
+    m_scale = targetScale();
     const QRect view = pageFrame();
     m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth, view.height());
     if (m_scale != oldScale) {
@@ -151,7 +167,11 @@ void PageView::updateFrame() {
 }
 
 double PageView::pixelRatio() const {
-    return m_fixedSize.isValid() ? devicePixelRatioF() : 1.0;
+    return devicePixelRatioF();
+}
+
+double PageView::targetScale() const {
+    return m_fixedSize.isValid() ? fixedScale() : pixelRatio();
 }
 
 double PageView::fixedScale() const {
@@ -188,12 +208,12 @@ void PageView::paintBackground(QPainter& painter) {
         painter.fillRect(textArea(), Qt::black);
         return;
     }
-    if (!m_fixedSize.isValid()) {
+    if (m_scale == 1.0) {
         m_backgroundPainter(painter, textArea());
         return;
     }
-    // A fixed page's background is the window's, scaled with it (tiles included); only the text
-    // is drawn anew at the larger size.
+    // The background is the one of the page at its own pixels, scaled with it (tiles included);
+    // only the text is drawn anew at the larger size.
     const QRect area = textArea();
     painter.save();
     painter.setClipRect(area);
@@ -206,9 +226,12 @@ void PageView::paintBackground(QPainter& painter) {
 
 void PageView::layoutPage() {
     LayoutInput input;
-    // A fixed page keeps its columns whatever the scaled cells measure.
-    input.clientWidth =
-        m_fixedSize.isValid() ? (m_fixedColumns + 1) * 2 * metrics().cellWidth + kScrollBarWidth : width();
+    // At other than the page's own pixels the columns are the page's own (a fixed page keeps its
+    // columns), whatever the scaled cells measure.
+    const bool scaled = m_fixedSize.isValid() || m_scale != 1.0;
+    const int columns = m_fixedSize.isValid() ? m_fixedColumns
+                                              : columnsFor(width(), kScrollBarWidth, pageMetrics().cellWidth);
+    input.clientWidth = scaled ? (columns + 1) * 2 * metrics().cellWidth + kScrollBarWidth : width();
     input.scrollBarWidth = kScrollBarWidth;
     input.metrics = metrics();
     input.textColour = m_story.state.textColour;
@@ -217,7 +240,13 @@ void PageView::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    m_bands.reset(m_layout, m_drawFont);
+    if (scaled) {
+        // The image holds what it holds at the page's own pixels, the hanging character included.
+        const int pageImageWidth = (pageMetrics().cellWidth + 1) * 2 * m_layout.columns + 2;
+        m_layout.imageWidth = std::max(
+            m_layout.imageWidth, static_cast<int>(std::ceil(pageImageWidth * m_scale)) + 2 * outlineWidth());
+    }
+    m_bands.reset(m_layout, m_drawFont, outlineWidth());
     m_wholePage.reset();
     m_reveal.startLayout(m_layout);
     wakeRevealTimer();
@@ -240,6 +269,11 @@ bool PageView::ensureBackBuffer() {
 }
 
 void PageView::paintPage() {
+    // Moved to a screen of another density: drawn again at its pixels.
+    if (targetScale() != m_scale) {
+        updateFrame();
+        m_story.page.layoutDirty = true;
+    }
     if (!ensureBackBuffer()) {
         return;
     }
@@ -358,7 +392,9 @@ void PageView::uncoverStep(const Uncover& step) {
 }
 
 void PageView::onRevealTick() {
-    const TickResult result = m_reveal.tick(m_scrollBar->value(), m_visibleHeight);
+    // The choice buttons' band is in view pixels; the reveal counts in the back buffer's.
+    const int buttonBandExtra = static_cast<int>(std::lround(kButtonBandHeight * (pixelRatio() - 1.0)));
+    const TickResult result = m_reveal.tick(m_scrollBar->value(), m_visibleHeight - buttonBandExtra);
     if (result.action == TickResult::Action::Uncover) {
         uncoverStep(result.uncover);
     } else if (result.action == TickResult::Action::Scroll) {

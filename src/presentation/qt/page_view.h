@@ -12,10 +12,16 @@
 //
 // The page's text, text colour, the contrast and nonstop options and layoutDirty are read from the Story.
 //
+// The page is drawn at the screen's own pixels: on a high-density screen (two device pixels to a
+// pixel, say) its cells, lines, font and outline are scaled by the device pixel ratio and the
+// columns are those of the page at its own pixels, so the lines break exactly where they would
+// there and only the sharpness differs.
+//
 // Full screen keeps the page the window had: setFixedPage fixes its size and columns, and the
 // view then scales that page up into a letterboxed frame. The text is not stretched: it is laid
-// out again with the font scaled by the same factor (times the device pixel ratio) and forced to
-// the same columns, so it is drawn sharp at the screen's own pixels with the same line breaks.
+// out again with the cells and the font scaled by the same factor (times the device pixel ratio)
+// and forced to the same columns, so it is drawn sharp at the screen's own pixels with the same
+// line breaks.
 
 #include <QFont>
 #include <QImage>
@@ -83,8 +89,11 @@ public:
     /// The new font, measured when the page is next laid out; the page is laid out again and
     /// repainted (once shown).
     void setTextFont(const QFont& font);
-    /// The cell grid measured from the text font and the line gap (scaled while the page is fixed).
+    /// The cell grid in the back buffer's pixels: measured from the text font and the line gap,
+    /// scaled by pageScale().
     const FontMetrics& metrics() const;
+    /// The cell grid at the page's own pixels, as a screen of one device pixel to a pixel has it.
+    const FontMetrics& pageMetrics() const;
 
     /// Fixes the page at size (a window's page area, scroll bar included) and its present columns;
     /// the view scales it to fit. An empty size lets the page follow the view's size again.
@@ -92,9 +101,12 @@ public:
     bool pageFixed() const { return m_fixedSize.isValid(); }
     /// Where the page is drawn, in the view's coordinates: the whole view unless the page is fixed.
     QRect pageFrame() const;
-    /// Device pixels per pixel of the fixed page (1 while the page follows the view).
+    /// Device pixels per pixel of the page: the device pixel ratio while the page follows the
+    /// view, the fixed page's scale to the screen's pixels while it is fixed.
     double pageScale() const { return m_scale; }
-    /// The font the text is drawn with: the text font, scaled while the page is fixed.
+    /// The outline's width in device pixels: 1 at the page's own pixels, scaled with it.
+    int outlineWidth() const;
+    /// The font the text is drawn with: the text font, scaled by pageScale().
     const QFont& drawFont() const { return m_drawFont; }
 
     /// Full repaint over the whole client height, then the scroll range.
@@ -173,9 +185,11 @@ private:
     /// The page in back-buffer pixels.
     QRect frame() const;
     QSize bufferSize() const;
-    /// Device pixels per view pixel: the screen's own ratio while the page is fixed, else 1.
+    /// Device pixels per view pixel: the screen's own ratio.
     double pixelRatio() const;
     double fixedScale() const;
+    /// What pageScale() should be now.
+    double targetScale() const;
     /// The text area in back-buffer pixels, relative to the frame's corner.
     QRect textArea() const;
     /// A rectangle of the back buffer (relative to the frame's corner) in the view's coordinates.
@@ -193,10 +207,11 @@ private:
     QFont m_drawFont;
     QSize m_fixedSize;  // invalid while the page follows the view
     int m_fixedColumns = 0;
-    double m_scale = 1.0;  // device pixels per fixed-page pixel
-    // Measured from m_drawFont when first asked for after a change (metrics()).
+    double m_scale = 1.0;  // device pixels per page pixel
+    // Measured from m_textFont when first asked for after a change (metrics()).
     mutable int m_sampleHeight = 0;
-    mutable FontMetrics m_metrics;
+    mutable FontMetrics m_pageMetrics;
+    mutable FontMetrics m_metrics;  // m_pageMetrics scaled
     mutable bool m_metricsStale = true;
     bool m_repaintWhenShown = false;  // a repaint asked for while hidden
     int m_lineGapTenths = kStandardLineGap;

@@ -48,7 +48,12 @@ FontMetrics measureFont(const QFont& font, int lineGapTenths);
 /// characters in the text colour at (1, 1), over black. The outline has hard edges (a pixel is
 /// outline or background), so that no blend with the black behind it reaches the window.
 /// Underline and strike-out of the font are drawn across each display line.
-RenderedPage renderPage(const PageLayout& layout, const QFont& font);
+///
+/// A page drawn at more device pixels than its own pixels (a high-density screen, full screen)
+/// has an outline as wide as the scale: outlineWidth pixels on every side, the offsets 0 to
+/// 2 × outlineWidth, and the characters at (outlineWidth, outlineWidth). At 1 it is the outline
+/// every front end composes alike (composeText).
+RenderedPage renderPage(const PageLayout& layout, const QFont& font, int outlineWidth = 1);
 
 /// window := (window AND mask) OR text over the rectangle, as two raster-operation copies. The
 /// part of the source outside the images is left out.
@@ -68,7 +73,7 @@ public:
     PageBands& operator=(const PageBands&) = delete;
 
     /// Forgets every band; layout must stay alive and unchanged until the next reset.
-    void reset(const PageLayout& layout, const QFont& font);
+    void reset(const PageLayout& layout, const QFont& font, int outlineWidth = 1);
     /// The size renderPage's images would have.
     int width() const { return m_width; }
     int height() const { return m_height; }
