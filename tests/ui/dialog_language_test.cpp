@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -47,7 +49,16 @@ bool hasLatinLetters(const QString& caption) {
 
 class DialogLanguageTest : public ::testing::Test {
 protected:
-    DialogLanguageTest() : m_window(m_project.programDir(), Settings{}) { m_window.show(); }
+    DialogLanguageTest() : m_window(m_project.programDir(), Settings{}) {
+        // The manuals beside the program, as an install has them (the build copies them beside
+        // this test).
+        for (const char* manual : {"vrk3.html", "vrk3-en.html"}) {
+            std::filesystem::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/" + manual,
+                                       m_project.programDir() / manual,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        m_window.show();
+    }
 
     QAction* action(const char* name) { return child<QAction>(&m_window, name); }
 
