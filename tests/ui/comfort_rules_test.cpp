@@ -46,9 +46,12 @@ std::vector<TestProject::ExtraLabel> chainedPages() {
     };
 }
 
-class ComfortRulesTest : public ::testing::Test {
+class ComfortRulesTest : public ::testing::Test, protected ui_test::WindowDriving {
 protected:
-    ComfortRulesTest() : m_project(chainedPages(), "P1"), m_window(m_project.programDir(), Settings{}) {
+    ComfortRulesTest()
+        : WindowDriving(m_window),
+          m_project(chainedPages(), "P1"),
+          m_window(m_project.programDir(), Settings{}) {
         auto backend = std::make_unique<sound::NullSoundBackend>();
         m_sound = backend.get();
         m_window.host().setSoundBackend(std::move(backend));
@@ -68,19 +71,6 @@ protected:
             key("\r");
         }
         ASSERT_EQ(firstLine(), "Fork page");
-    }
-    QAction* action(const char* name) { return child<QAction>(&m_window, name); }
-    std::string firstLine() { return m_window.story().page.pageText.at(0); }
-    QWidget* focus() { return m_window.focusWidget() ? m_window.focusWidget() : &m_window; }
-    void key(const char* keys) { QTest::keyClicks(focus(), keys); }
-    void press(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(focus(), k, modifiers);
-    }
-    void wheel(QWidget* target, int delta) {
-        const QPointF at(target->width() / 2.0, target->height() / 2.0);
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(target, &event);
     }
     bool backlogShown() {
         const auto* panel = m_window.findChild<QPlainTextEdit*>(QStringLiteral("backlogPanel"));

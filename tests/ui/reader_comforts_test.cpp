@@ -60,9 +60,9 @@ int inkHeight(const QImage& text, int lineHeight) {
     return first < 0 ? 0 : last - first + 1;
 }
 
-class ReaderComfortsTest : public ::testing::Test {
+class ReaderComfortsTest : public ::testing::Test, protected ui_test::WindowDriving {
 protected:
-    ReaderComfortsTest() : m_window(m_project.programDir(), Settings{}) {
+    ReaderComfortsTest() : WindowDriving(m_window), m_window(m_project.programDir(), Settings{}) {
         auto backend = std::make_unique<sound::NullSoundBackend>();
         m_sound = backend.get();
         m_window.host().setSoundBackend(std::move(backend));
@@ -76,19 +76,6 @@ protected:
         m_window.setProject(m_project.projectDir(), "tale");
         m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
         ASSERT_TRUE(m_window.openProject());
-    }
-    QAction* action(const char* name) { return child<QAction>(&m_window, name); }
-    std::string firstLine() { return m_window.story().page.pageText.at(0); }
-    QWidget* focus() { return m_window.focusWidget() ? m_window.focusWidget() : &m_window; }
-    void key(const char* keys) { QTest::keyClicks(focus(), keys); }
-    void press(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(focus(), k, modifiers);
-    }
-    void wheel(QWidget* target, int delta) {
-        const QPointF at(target->width() / 2.0, target->height() / 2.0);
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(target, &event);
     }
     QPlainTextEdit* backlog() { return child<QPlainTextEdit>(&m_window, "backlogPanel"); }
     // Pages read: START, LEFT, START again.

@@ -12,9 +12,11 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <fstream>
 #include <sstream>
 
+#include "app/qt/main_window.h"
 #include "common/sjis.h"
 #include "story/save_file.h"
 #include "story/script.h"
@@ -216,6 +218,33 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
         QTest::qWait(5);
     }
     return done();
+}
+
+QAction* WindowDriving::action(const char* name) {
+    return child<QAction>(&m_driven, name);
+}
+
+std::string WindowDriving::firstLine() {
+    return m_driven.story().page.pageText.at(0);
+}
+
+QWidget* WindowDriving::focus() {
+    return m_driven.focusWidget() ? m_driven.focusWidget() : &m_driven;
+}
+
+void WindowDriving::key(const char* keys) {
+    QTest::keyClicks(focus(), keys);
+}
+
+void WindowDriving::press(Qt::Key k, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(focus(), k, modifiers);
+}
+
+void WindowDriving::wheel(QWidget* target, int delta) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
 }
 
 }  // namespace vrk::ui_test

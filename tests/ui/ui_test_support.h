@@ -5,11 +5,18 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <Qt>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+class QAction;
+
+namespace vrk::app {
+class MainWindow;
+}
 
 namespace vrk::ui_test {
 
@@ -97,5 +104,23 @@ void typeText(QWidget* widget, const QString& text);
 void click(QWidget* widget);
 /// Runs the event loop until done() holds or the time is up; returns done().
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+/// How the reading tests drive the window as a reader does: keys to what has the focus, the wheel
+/// over a widget, menu items by name, and the first line of the page on show. A fixture derives
+/// from it beside ::testing::Test and hands it its window.
+class WindowDriving {
+protected:
+    explicit WindowDriving(app::MainWindow& window) : m_driven(window) {}
+
+    QAction* action(const char* name);
+    std::string firstLine();
+    QWidget* focus();
+    void key(const char* keys);
+    void press(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    static void wheel(QWidget* target, int delta);
+
+private:
+    app::MainWindow& m_driven;
+};
 
 }  // namespace vrk::ui_test
