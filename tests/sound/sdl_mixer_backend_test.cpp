@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,6 +28,22 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// What SDL's disk audio driver wrote: interleaved 16-bit samples.
+std::vector<std::int16_t> diskSamples(const fs::path& output) {
+    std::ifstream in(output, std::ios::binary);
+    std::vector<std::int16_t> samples;
+    std::int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
+std::size_t loudSamples(const std::vector<std::int16_t>& samples) {
+    return static_cast<std::size_t>(
+        std::count_if(samples.begin(), samples.end(), [](std::int16_t s) { return std::abs(s) > 256; }));
+}
 
 const fs::path kSoundData = fs::path(VRK_TESTDATA) / "sound";
 
@@ -179,16 +196,8 @@ TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
         backend.play(notices.handler());
         std::this_thread::sleep_for(1500ms);
     }
-    std::ifstream in(output, std::ios::binary);
-    std::vector<std::int16_t> samples;
-    std::int16_t sample = 0;
-    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
-        samples.push_back(sample);
-    }
-    std::size_t loud = 0;
-    for (const auto s : samples) {
-        loud += std::abs(s) > 256 ? 1 : 0;
-    }
+    const std::vector<std::int16_t> samples = diskSamples(output);
+    const std::size_t loud = loudSamples(samples);
     EXPECT_GT(samples.size(), 44100u) << "about a second of stereo output";
     EXPECT_GT(loud, samples.size() / 20) << "MIDI rendered as silence";
     fs::remove_all(dir);
@@ -280,12 +289,7 @@ TEST_F(SdlMixerBackendTest, MusicRepeatsTenTicksAfterTheEndOfItsFile) {
         channel.stopSound();
         tasks.drain();
     }
-    std::ifstream in(output, std::ios::binary);
-    std::vector<std::int16_t> samples;
-    std::int16_t sample = 0;
-    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
-        samples.push_back(sample);
-    }
+    const std::vector<std::int16_t> samples = diskSamples(output);
     fs::remove_all(dir);
     // Where the note starts: the first loud frame after a tenth of a second of silence.
     std::vector<double> onsets;
@@ -436,16 +440,8 @@ TEST_F(HostileSoundTest, AFileReplacedAfterItOpenedIsNotWhatPlays) {
         std::this_thread::sleep_for(1500ms);
         EXPECT_TRUE(notices.received().empty()) << "the scale plays on";
     }
-    std::ifstream in(output, std::ios::binary);
-    std::vector<std::int16_t> samples;
-    std::int16_t sample = 0;
-    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
-        samples.push_back(sample);
-    }
-    std::size_t loud = 0;
-    for (const auto s : samples) {
-        loud += std::abs(s) > 256 ? 1 : 0;
-    }
+    const std::vector<std::int16_t> samples = diskSamples(output);
+    const std::size_t loud = loudSamples(samples);
     EXPECT_GT(loud, samples.size() / 20) << "the opened file did not play";
 }
 
