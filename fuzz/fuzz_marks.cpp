@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool readBefore = marks.contains(label);
         const bool marked = marks.mark(label);
         FUZZ_CHECK(!(marked && readBefore));
-        FUZZ_CHECK(label.empty() || label.find_first_of("\r\n") != std::string::npos || marks.contains(label) ||
-                   label.size() > 8 || label.find('\0') != std::string::npos);
+        FUZZ_CHECK(label.empty() || label.find_first_of("\r\n") != std::string::npos ||
+                   marks.contains(label) || label.size() > 8 || label.find('\0') != std::string::npos);
         anyMarked = anyMarked || marked;
 
         state.currentLabel = label;
