@@ -91,6 +91,13 @@ if [[ $mode != --system-install ]]; then
         perms=$(dpkg-deb -c "${deb[vrk3-demo]}" | awk -v f="./usr/share/vrk3/demo/$slot" '$6 == f { print $1 }')
         [[ $perms == -r--r--r-- ]] || fail "$slot is packaged as '$perms', not read-only"
     done
+    # The binary packages as a distribution's checker sees them: no error and no warning (make
+    # package also checks the source package, which only a whole package build makes).
+    if command -v lintian >/dev/null; then
+        lintian --fail-on error,warning "${deb[@]}" || fail "lintian reports errors or warnings"
+    else
+        echo "note: lintian is not installed; the packages were not checked with it"
+    fi
 
     # Each library a program or a module links comes from a package its own package names.
     covers() {
