@@ -1,5 +1,7 @@
 #include "common/digest.h"
 
+#include <cstring>
+
 namespace vrk {
 namespace {
 
@@ -48,16 +50,14 @@ void compress(std::array<std::uint32_t, 8>& state, const std::uint8_t* block) {
 std::array<std::uint8_t, 32> sha256(std::string_view bytes) {
     std::array<std::uint32_t, 8> state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                           0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    std::size_t whole = bytes.size() / 64 * 64;
+    const std::size_t rest = bytes.size() % 64;
+    const std::size_t whole = bytes.size() - rest;
     for (std::size_t at = 0; at < whole; at += 64) {
         compress(state, reinterpret_cast<const std::uint8_t*>(bytes.data() + at));
     }
     // The tail, the 0x80 end mark and the length in bits fill one or two last blocks.
     std::array<std::uint8_t, 128> tail{};
-    const std::size_t rest = bytes.size() - whole;
-    for (std::size_t i = 0; i < rest; ++i) {
-        tail[i] = static_cast<std::uint8_t>(bytes[whole + i]);
-    }
+    std::memcpy(tail.data(), bytes.data() + whole, rest);
     tail[rest] = 0x80;
     const std::size_t blocks = rest + 9 <= 64 ? 1 : 2;
     const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
