@@ -11,7 +11,7 @@ import { buildMenuBar, menuItem } from './menu.mjs';
 import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
 import * as sound from './sound.mjs';
 import {
-  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
+  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
 } from './canvas.mjs';
 
 const canvas = document.getElementById('page');
@@ -71,28 +71,34 @@ function fontAt(scale) {
   return cssFont(options, pointsToPixels(options.fontSize) * scale, fontFamily);
 }
 
-// The vertical metrics of the served faces, read from their files as the desktop's font engine
-// reads them (browsers take other tables, and their line would be shorter).
+// The metrics of the served faces, read from their files as the desktop's font engine reads
+// them: the vertical ones (browsers take other tables, and their line would be shorter) and the
+// advances (a browser's synthesized bold may add to them, and its lines would break elsewhere).
 const faces = new Map();
 
 async function loadFace(family) {
   if (faces.has(family) || !kFaceFiles[family]) return;
   try {
     const response = await fetch(kFaceFiles[family]);
-    faces.set(family, response.ok ? faceMetrics(new Uint8Array(await response.arrayBuffer())) : null);
+    const bytes = response.ok ? new Uint8Array(await response.arrayBuffer()) : null;
+    faces.set(family, bytes && { lines: faceMetrics(bytes), advances: faceAdvances(bytes) });
   } catch {
     faces.set(family, null);
   }
 }
 
-// Widths are the canvas's advances, rounded once for the whole text as the window's are.
+// Widths are the face's own advances, rounded once for the whole text as the window's are; the
+// canvas measures only a face the page does not serve, or a character its face lacks.
 const measure = {
   width(text, scale) {
+    const advances = faces.get(fontFamily)?.advances;
+    const width = advances ? advanceWidth(advances, text, pointsToPixels(options.fontSize) * scale) : null;
+    if (width !== null) return width;
     measureContext.font = fontAt(scale);
     return Math.round(measureContext.measureText(text).width);
   },
   lines(scale) {
-    const face = faces.get(fontFamily);
+    const face = faces.get(fontFamily)?.lines;
     if (face) return lineMetrics(face, pointsToPixels(options.fontSize) * scale);
     measureContext.font = fontAt(scale);
     const m = measureContext.measureText('漢字Sample');
@@ -990,6 +996,8 @@ window.vrkPage = {
   state: () => lastState,
   // The laid-out page's display lines as text, and the scale full screen draws at.
   lines: () => (layout ? layout.lines.map((line) => line.chars.map(([, text]) => text).join('')) : []),
+  // The cell grid the page is laid out in.
+  grid: () => (layout ? { cellWidth: layout.cellWidth, lineHeight: layout.lineHeight } : null),
   scale: () => fullScale,
 };
 
