@@ -33,7 +33,8 @@ export async function serveSite(dist, { routes = {}, fetched = () => {} } = {}) 
       return;
     }
     fetched(name);
-    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream' });
+    // Never from a cache: every run tests the page as built (a browser's cache may outlive its profile).
+    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream', 'Cache-Control': 'no-store' });
     response.end(readFileSync(path));
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
@@ -154,6 +155,11 @@ export async function launchBrowser(require, engine, profileDir,
       headless: true,
       userDataDir: profileDir,
       extraPrefsFirefox: {
+        // The clipboard read by a script without a paste prompt, as Firefox's own tests read it.
+        'dom.events.testing.asyncClipboard': true,
+        // No sound card here: Firefox's stand-in device, which runs the audio graph as one would.
+        'media.cubeb.force_mock_context': true,
+        ...(process.env.K_PREFS ? JSON.parse(process.env.K_PREFS) : {}),
         ...(deviceScale ? { 'layout.css.devPixelsPerPx': String(deviceScale) } : {}),
         ...(autoplay ? { 'media.autoplay.default': 0, 'media.autoplay.block-webaudio': false } : {}),
       },

@@ -714,8 +714,41 @@ canvas.addEventListener('wheel', (event) => {
 scroller.addEventListener('scroll', () => {
   if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
 });
-// A thumb let go lands on a whole line.
-scroller.addEventListener('pointerup', () => command(() => host.snapScroll()));
+// A thumb let go lands on a whole line, once the scroll bar has come to rest: an engine may tell
+// of its last move only after the button is up, or still be paging after a click on the track
+// (a line set meanwhile would stop it short).
+scroller.addEventListener('pointerup', () => {
+  let last = null;
+  let stillFrames = 0;
+  const settle = () => {
+    const top = scroller.scrollTop;
+    stillFrames = top === last ? stillFrames + 1 : 0;
+    last = top;
+    if (stillFrames < 3) {
+      requestAnimationFrame(settle);
+      return;
+    }
+    command(() => {
+      host.scrollTo(Math.round(top * ratio));
+      host.snapScroll();
+    });
+  };
+  requestAnimationFrame(settle);
+});
+// An engine whose scroll bar lies over its box (WebKitGTK's) takes a click on the track as a jump
+// of the thumb to it, made before the page hears of the click. There the page takes the click as
+// the window's scroll bar does, a page towards it from where the page was. Elsewhere the scroll bar
+// takes room of its own and the engine pages itself.
+scroller.addEventListener('pointerdown', (event) => {
+  const scroll = lastState?.scroll;
+  if (event.button !== 0 || scroller.offsetWidth - scroller.clientWidth > 0 || !scroll?.enabled) return;
+  const track = scroller.clientHeight;
+  const thumbTop = (track * scroll.value) / ratio / scroller.scrollHeight;
+  const thumbBottom = thumbTop + (track * track) / scroller.scrollHeight;
+  if (event.offsetY >= thumbTop && event.offsetY < thumbBottom) return;  // the thumb: dragged
+  event.preventDefault();
+  command(() => host.scrollKey(event.offsetY < thumbTop ? kScrollKeys.PageUp : kScrollKeys.PageDown));
+});
 // The page follows its box when the reader drags its corner, as the window follows its edges.
 new ResizeObserver(([entry]) => {
   const width = Math.round(entry.contentRect.width);
