@@ -77,6 +77,7 @@ eachEngine((engine) => {
     const options = { fontName: 'IPAGothic', fontSize: (font.pixels * 72) / 96, bold: font.bold, italic: font.italic };
     await page.evaluateOnNewDocument((o) => localStorage.setItem('vrk3.options', JSON.stringify(o)), options);
     await page.goto(url);
+    await page.waitForFunction(() => window.vrkPage);
     await page.evaluate((w, h) => window.vrkPage.resize(w, h), kWidth, kHeight);
     await (await page.$('#zip')).uploadFile(zip);
     await waitForOpening(page);

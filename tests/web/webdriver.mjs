@@ -33,10 +33,10 @@ function freePort() {
 
 class WebDriverError extends Error {}
 
-async function request(base, method, path, body) {
+async function request(base, method, path, body, timeoutMs = 120000) {
   const response = await fetch(base + path, {
     method,
-    signal: AbortSignal.timeout(120000),
+    signal: AbortSignal.timeout(timeoutMs),
     headers: { 'Content-Type': 'application/json' },
     body: method === 'POST' ? JSON.stringify(body ?? {}) : undefined,
   });
@@ -74,6 +74,14 @@ class ElementHandle {
 
   async $(selector) {
     return this.page.find(selector, this);
+  }
+
+  $eval(selector, fn, ...args) {
+    return this.page.script(`(within, selector, ...args) => {
+      const element = within.querySelector(selector);
+      if (!element) throw new Error('no element matches ' + selector);
+      return (${fn})(element, ...args);
+    }`, [this, selector, ...args]);
   }
 
   async uploadFile(...paths) {
@@ -243,6 +251,10 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
     return this.mouse.move(x, y);
   }
 
+  bringToFront() {
+    return this.use();
+  }
+
   focus(selector) {
     return this.$eval(selector, (e) => e.focus());
   }
@@ -324,7 +336,8 @@ class Session {
   async end() {
     if (this.ended) return;
     this.ended = true;
-    await request(this.base, 'DELETE', this.path).catch(() => {});
+    // A browser whose last window closed has ended already, and its driver may not answer.
+    await request(this.base, 'DELETE', this.path, undefined, 3000).catch(() => {});
     this.onEnd?.(this);
   }
 }
@@ -348,7 +361,7 @@ async function startDriver(driver, env) {
   }
   return { base, stop: async () => {
     child.kill();
-    const killed = setTimeout(() => child.kill('SIGKILL'), 5000);
+    const killed = setTimeout(() => child.kill('SIGKILL'), 2000);
     await exited;
     clearTimeout(killed);
   } };
@@ -362,9 +375,11 @@ export async function launchWebDriver({ driver, binary, args = [], env = process
   // A context's driver and session, made at its first page and ended with it.
   const context = () => {
     let made = null;
-    let ending = null;
     const open = async () => {
       if (made && !made.session.ended) return made.session;
+      // A browser whose last page closed has ended: its driver goes with it.
+      if (made) await made.started.stop();
+      made = null;
       const started = await startDriver(driver, env);
       try {
         const answer = await request(started.base, 'POST', '/session', { capabilities });
@@ -381,11 +396,8 @@ export async function launchWebDriver({ driver, binary, args = [], env = process
         if (!made) return;
         const { started, session } = made;
         made = null;
-        ending = (async () => {
-          await session.end();
-          await started.stop();
-        })();
-        await ending;
+        await session.end();
+        await started.stop();
       },
     };
   };
