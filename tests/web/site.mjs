@@ -159,7 +159,6 @@ export async function launchBrowser(require, engine, profileDir,
         'dom.events.testing.asyncClipboard': true,
         // No sound card here: Firefox's stand-in device, which runs the audio graph as one would.
         'media.cubeb.force_mock_context': true,
-        ...(process.env.K_PREFS ? JSON.parse(process.env.K_PREFS) : {}),
         ...(deviceScale ? { 'layout.css.devPixelsPerPx': String(deviceScale) } : {}),
         ...(autoplay ? { 'media.autoplay.default': 0, 'media.autoplay.block-webaudio': false } : {}),
       },
