@@ -63,8 +63,9 @@ serve: web
 
 # Every golden case and WEB_STORIES generated stories through the native player and the
 # WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;
-# then the page's entry against the native player on the demo, and the page in headless Chromium,
-# its first page compared pixel by pixel with the window's.
+# then the page's entry against the native player on the demo, and the page in each browser engine
+# installed (VRK_BROWSERS=chromium,firefox,webkit chooses), its first page compared with the
+# window's line by line and pixel by pixel.
 WEB_STORIES ?= 20
 test-web: build web
 	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/

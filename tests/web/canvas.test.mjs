@@ -7,7 +7,7 @@ import { existsSync, readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import {
-  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
+  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
   uncoverPixels,
 } from '../../web/page/canvas.mjs';
 import { applyGapTag, applySpeedTag, gapItemsFor, speedItemsFor } from '../../web/page/options.mjs';
@@ -127,4 +127,26 @@ test('a face that asks for its typographic metrics gets them; bytes that are no 
   assert.deepEqual(faceMetrics(bytes), { unitsPerEm: 1000, ascent: 800, descent: 200 });
   assert.equal(faceMetrics(new Uint8Array(10)), null);
   assert.equal(faceMetrics(new TextEncoder().encode('not a font at all, just text')), null);
+});
+
+// The window's samples ("漢字Sample", "襲") at the sizes its font engine gives them, for the
+// fixed-pitch and a proportional face: its cell grid is (sample + 2) / 10 of these.
+test('text widths come from the face\'s own advances, rounded once, as the window measures them', {
+  skip: existsSync(kGothic) && existsSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')) ? false : 'the IPA fonts are not installed',
+}, () => {
+  const gothic = faceAdvances(readFileSync(kGothic));
+  const proportional = faceAdvances(readFileSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')));
+  // 21 pixels: half-width letters of 10.5 pixels each, summed before rounding.
+  assert.equal(advanceWidth(gothic, '漢字Sample', 21), 105);
+  assert.equal(advanceWidth(gothic, '襲', 21), 21);
+  assert.equal(advanceWidth(gothic, '漢字Sample', 20), 100);
+  assert.equal(advanceWidth(gothic, '漢字Sample', 16), 80);
+  assert.equal(advanceWidth(proportional, '漢字Sample', 20), 110);
+  assert.equal(advanceWidth(proportional, '漢字Sample', 16), 88);
+  assert.equal(advanceWidth(gothic, '', 21), 0);
+  // Beyond the basic plane (the face's full repertoire) and a character it lacks.
+  assert.equal(advanceWidth(gothic, '𠀋', 21), 21);
+  assert.equal(advanceWidth(gothic, '漢\u{1F600}', 21), null);
+  assert.equal(faceAdvances(new Uint8Array(10)), null);
+  assert.equal(faceAdvances(new TextEncoder().encode('not a font at all, just text')), null);
 });

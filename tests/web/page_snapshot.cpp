@@ -1,9 +1,11 @@
 // The window's page for the browser comparison: opens a project in slot 1 (names keep their
 // defaults), runs its first page, and writes the page view fully revealed as a PNG and as a
-// binary PPM, the same pixels the window would show (QT_QPA_PLATFORM=offscreen).
+// binary PPM, the same pixels the window would show (QT_QPA_PLATFORM=offscreen), and where its
+// lines break as text: the cell grid, then each display line in UTF-8.
 //
 //   page_snapshot PROJECT_FILE WIDTH HEIGHT FAMILY PIXEL_SIZE BOLD ITALIC OUT_BASE
-//   (writes OUT_BASE.png and OUT_BASE.ppm; the project's slots are written, so pass a copy)
+//   (writes OUT_BASE.png, OUT_BASE.ppm and OUT_BASE.txt: "cellWidth lineHeight columns" and the
+//   lines; the project's slots are written, so pass a copy)
 
 #include <QApplication>
 #include <QFile>
@@ -11,9 +13,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "app/project_opening.h"
+#include "common/sjis.h"
 #include "interpreter/null_story_host.h"
 #include "interpreter/page_interpreter.h"
 #include "pictures/qt/background_painter.h"
@@ -58,6 +62,19 @@ bool writePpm(const QImage& image, const QString& path) {
         file.write(reinterpret_cast<const char*>(rgb.constScanLine(y)), static_cast<qint64>(rgb.width()) * 3);
     }
     return true;
+}
+
+bool writeLines(const presentation::PageLayout& layout, const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << layout.metrics.cellWidth << ' ' << layout.metrics.lineHeight << ' ' << layout.columns << '\n';
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        const presentation::DisplayLine* next = i + 1 < layout.lines.size() ? &layout.lines[i + 1] : nullptr;
+        for (const presentation::DrawnCharacter& c : presentation::drawnCharacters(layout.lines[i], next)) {
+            out << sjisToUtf8(c.bytesSjis);
+        }
+        out << '\n';
+    }
+    return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -106,7 +123,8 @@ int main(int argc, char** argv) {
     const QImage shown = page.backBuffer();
     const std::string base = argv[8];
     if (!shown.save(QString::fromStdString(base + ".png")) ||
-        !writePpm(shown, QString::fromStdString(base + ".ppm"))) {
+        !writePpm(shown, QString::fromStdString(base + ".ppm")) ||
+        !writeLines(page.layout(), base + ".txt")) {
         std::fprintf(stderr, "page_snapshot: cannot write %s\n", base.c_str());
         return 1;
     }

@@ -119,3 +119,111 @@ export function lineMetrics(face, pixels) {
   const descent = Math.round((face.descent * pixels) / face.unitsPerEm);
   return { ascent, height: ascent + descent };
 }
+
+// The table directory of a TrueType/OpenType face: tag -> offset.
+function tableOffsets(view) {
+  const tables = new Map();
+  const count = view.getUint16(4);
+  for (let i = 0; i < count; ++i) {
+    const at = 12 + 16 * i;
+    const tag = String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
+    tables.set(tag, view.getUint32(at + 8));
+  }
+  return tables;
+}
+
+// The glyph of a code point through a Unicode cmap subtable (format 4 or 12); 0 when it has none.
+function glyphFinder(view, subtable) {
+  const format = view.getUint16(subtable);
+  if (format === 4) {
+    const segments = view.getUint16(subtable + 6) / 2;
+    const ends = subtable + 14;
+    const starts = ends + 2 * segments + 2;
+    const deltas = starts + 2 * segments;
+    const rangeOffsets = deltas + 2 * segments;
+    return (code) => {
+      if (code > 0xffff) return 0;
+      for (let i = 0; i < segments; ++i) {
+        if (code > view.getUint16(ends + 2 * i)) continue;
+        const start = view.getUint16(starts + 2 * i);
+        if (code < start) return 0;
+        const delta = view.getUint16(deltas + 2 * i);
+        const rangeOffset = view.getUint16(rangeOffsets + 2 * i);
+        if (rangeOffset === 0) return (code + delta) & 0xffff;
+        const glyph = view.getUint16(rangeOffsets + 2 * i + rangeOffset + 2 * (code - start));
+        return glyph === 0 ? 0 : (glyph + delta) & 0xffff;
+      }
+      return 0;
+    };
+  }
+  if (format === 12) {
+    const groups = view.getUint32(subtable + 12);
+    return (code) => {
+      for (let i = 0; i < groups; ++i) {
+        const at = subtable + 16 + 12 * i;
+        const start = view.getUint32(at);
+        if (code >= start && code <= view.getUint32(at + 4)) return view.getUint32(at + 8) + code - start;
+      }
+      return 0;
+    };
+  }
+  return null;
+}
+
+/// The horizontal advances of a face, in its own units, as its hmtx table gives them through its
+/// Unicode cmap: { unitsPerEm, advance(codePoint) } with advance null for a character the face
+/// does not have. These are the face's design widths, whatever bold or slant a browser
+/// synthesizes over it. Null for bytes that are no such face.
+export function faceAdvances(bytes) {
+  try {
+    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    const tables = tableOffsets(view);
+    for (const tag of ['head', 'hhea', 'hmtx', 'cmap']) {
+      if (!tables.has(tag)) return null;
+    }
+    const unitsPerEm = view.getUint16(tables.get('head') + 18);
+    const metricsCount = view.getUint16(tables.get('hhea') + 34);
+    const hmtx = tables.get('hmtx');
+    const cmap = tables.get('cmap');
+    // The full repertoire (Windows, UCS-4) when the face has it, else its BMP subtable.
+    let find = null;
+    let rank = 0;
+    for (let i = 0; i < view.getUint16(cmap + 2); ++i) {
+      const at = cmap + 4 + 8 * i;
+      const platform = view.getUint16(at);
+      const encoding = view.getUint16(at + 2);
+      const subtableRank = platform === 3 && encoding === 10 ? 3 : platform === 3 && encoding === 1 ? 2 : platform === 0 ? 1 : 0;
+      if (subtableRank <= rank) continue;
+      const candidate = glyphFinder(view, cmap + view.getUint32(at + 4));
+      if (candidate) {
+        find = candidate;
+        rank = subtableRank;
+      }
+    }
+    if (!find || unitsPerEm === 0 || metricsCount === 0) return null;
+    const known = new Map();
+    const advance = (code) => {
+      if (!known.has(code)) {
+        const glyph = find(code);
+        known.set(code, glyph === 0 ? null : view.getUint16(hmtx + 4 * Math.min(glyph, metricsCount - 1)));
+      }
+      return known.get(code);
+    };
+    return { unitsPerEm, advance };
+  } catch {
+    return null;
+  }
+}
+
+/// TEXT's width at a pixel size from the face's advances, rounded once for the whole text as
+/// the window's font engine rounds it; null when the face lacks one of its characters (the
+/// browser draws that one from another face).
+export function advanceWidth(advances, text, pixels) {
+  let units = 0;
+  for (const character of text) {
+    const advance = advances.advance(character.codePointAt(0));
+    if (advance === null) return null;
+    units += advance;
+  }
+  return Math.round((units * pixels) / advances.unitsPerEm);
+}

@@ -11,7 +11,7 @@ import { buildMenuBar, menuItem } from './menu.mjs';
 import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
 import * as sound from './sound.mjs';
 import {
-  balanceTo4by3, cssFont, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
+  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
 } from './canvas.mjs';
 
 const canvas = document.getElementById('page');
@@ -71,28 +71,34 @@ function fontAt(scale) {
   return cssFont(options, pointsToPixels(options.fontSize) * scale, fontFamily);
 }
 
-// The vertical metrics of the served faces, read from their files as the desktop's font engine
-// reads them (browsers take other tables, and their line would be shorter).
+// The metrics of the served faces, read from their files as the desktop's font engine reads
+// them: the vertical ones (browsers take other tables, and their line would be shorter) and the
+// advances (a browser's synthesized bold may add to them, and its lines would break elsewhere).
 const faces = new Map();
 
 async function loadFace(family) {
   if (faces.has(family) || !kFaceFiles[family]) return;
   try {
     const response = await fetch(kFaceFiles[family]);
-    faces.set(family, response.ok ? faceMetrics(new Uint8Array(await response.arrayBuffer())) : null);
+    const bytes = response.ok ? new Uint8Array(await response.arrayBuffer()) : null;
+    faces.set(family, bytes && { lines: faceMetrics(bytes), advances: faceAdvances(bytes) });
   } catch {
     faces.set(family, null);
   }
 }
 
-// Widths are the canvas's advances, rounded once for the whole text as the window's are.
+// Widths are the face's own advances, rounded once for the whole text as the window's are; the
+// canvas measures only a face the page does not serve, or a character its face lacks.
 const measure = {
   width(text, scale) {
+    const advances = faces.get(fontFamily)?.advances;
+    const width = advances ? advanceWidth(advances, text, pointsToPixels(options.fontSize) * scale) : null;
+    if (width !== null) return width;
     measureContext.font = fontAt(scale);
     return Math.round(measureContext.measureText(text).width);
   },
   lines(scale) {
-    const face = faces.get(fontFamily);
+    const face = faces.get(fontFamily)?.lines;
     if (face) return lineMetrics(face, pointsToPixels(options.fontSize) * scale);
     measureContext.font = fontAt(scale);
     const m = measureContext.measureText('漢字Sample');
@@ -708,8 +714,41 @@ canvas.addEventListener('wheel', (event) => {
 scroller.addEventListener('scroll', () => {
   if (!scrollFromHost && host) command(() => host.scrollTo(Math.round(scroller.scrollTop * ratio)));
 });
-// A thumb let go lands on a whole line.
-scroller.addEventListener('pointerup', () => command(() => host.snapScroll()));
+// A thumb let go lands on a whole line, once the scroll bar has come to rest: an engine may tell
+// of its last move only after the button is up, or still be paging after a click on the track
+// (a line set meanwhile would stop it short).
+scroller.addEventListener('pointerup', () => {
+  let last = null;
+  let stillFrames = 0;
+  const settle = () => {
+    const top = scroller.scrollTop;
+    stillFrames = top === last ? stillFrames + 1 : 0;
+    last = top;
+    if (stillFrames < 3) {
+      requestAnimationFrame(settle);
+      return;
+    }
+    command(() => {
+      host.scrollTo(Math.round(top * ratio));
+      host.snapScroll();
+    });
+  };
+  requestAnimationFrame(settle);
+});
+// An engine whose scroll bar lies over its box (WebKitGTK's) takes a click on the track as a jump
+// of the thumb to it, made before the page hears of the click. There the page takes the click as
+// the window's scroll bar does, a page towards it from where the page was. Elsewhere the scroll bar
+// takes room of its own and the engine pages itself.
+scroller.addEventListener('pointerdown', (event) => {
+  const scroll = lastState?.scroll;
+  if (event.button !== 0 || scroller.offsetWidth - scroller.clientWidth > 0 || !scroll?.enabled) return;
+  const track = scroller.clientHeight;
+  const thumbTop = (track * scroll.value) / ratio / scroller.scrollHeight;
+  const thumbBottom = thumbTop + (track * track) / scroller.scrollHeight;
+  if (event.offsetY >= thumbTop && event.offsetY < thumbBottom) return;  // the thumb: dragged
+  event.preventDefault();
+  command(() => host.scrollKey(event.offsetY < thumbTop ? kScrollKeys.PageUp : kScrollKeys.PageDown));
+});
 // The page follows its box when the reader drags its corner, as the window follows its edges.
 new ResizeObserver(([entry]) => {
   const width = Math.round(entry.contentRect.width);
@@ -990,6 +1029,8 @@ window.vrkPage = {
   state: () => lastState,
   // The laid-out page's display lines as text, and the scale full screen draws at.
   lines: () => (layout ? layout.lines.map((line) => line.chars.map(([, text]) => text).join('')) : []),
+  // The cell grid the page is laid out in.
+  grid: () => (layout ? { cellWidth: layout.cellWidth, lineHeight: layout.lineHeight } : null),
   scale: () => fullScale,
 };
 
