@@ -82,13 +82,7 @@ export function uncoverInto(g, image, rect, areaWidth, areaHeight) {
 export function faceMetrics(bytes) {
   try {
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-    const tables = new Map();
-    const count = view.getUint16(4);
-    for (let i = 0; i < count; ++i) {
-      const at = 12 + 16 * i;
-      const tag = String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
-      tables.set(tag, view.getUint32(at + 8));
-    }
+    const tables = tableOffsets(view);
     if (!tables.has('head') || !tables.has('hhea')) return null;
     const unitsPerEm = view.getUint16(tables.get('head') + 18);
     const hhea = tables.get('hhea');
