@@ -94,7 +94,9 @@ void ProjectOpening::chooseSaveDirectory() {
     const fs::path base = keepsFilesBesideProgram(where.programDir) ? where.programDir : userDataDirectory();
     if (base.empty()) {
         // Never a shared folder such as /tmp, where another user could have prepared the saves.
-        throw Error(Error::Kind::Io, "No folder for this story's saves: HOME is not set");
+        throw Error(Error::Kind::Io,
+                    "No folder of the reader's own for this story's saves: HOME is not set, or its "
+                    "vrk3 data folder is a link or another user's");
     }
     const fs::path folder = projectSaveFolder(base, where.projectFile(".VRK"), where.baseName);
     ::mkdir(folder.c_str(), 0700);
