@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <fstream>
@@ -252,6 +253,23 @@ TEST_F(StoryCheckerTest, CompiledProjectsNameTheLabelAndOffset) {
     EXPECT_TRUE(anyHas(findings, "tale.vrj: the index ends inside a 13-byte record")) << dump(findings);
 
     EXPECT_FALSE(loadForCheck(m_dir / "other.vrk", false, &error).has_value());
+}
+
+// A story's files may be a FIFO or an endless device: the checker reports it cannot read them,
+// at once, as the compiler does.
+TEST_F(StoryCheckerTest, FilesThatAreNoRegularFilesAreNotRead) {
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.txt").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", m_dir / "zero.txt");
+    std::vector<char> index;
+    story::appendLabelRecord(index, "START", 0);
+    writeFile("tale.vrj", std::string(index.begin(), index.end()));
+    fs::create_symlink("/dev/zero", m_dir / "tale.VRK");
+    for (const char* name : {"fifo.txt", "zero.txt", "tale.VRK"}) {
+        SCOPED_TRACE(name);
+        std::string error;
+        EXPECT_FALSE(loadForCheck(m_dir / name, false, &error).has_value());
+        EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+    }
 }
 
 TEST_F(StoryCheckerTest, CompiledProjectsCountLinesFromTheLabelBefore) {

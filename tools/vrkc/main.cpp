@@ -52,11 +52,8 @@ constexpr const char* kHelp =
     "Exit status: 0 done, 1 a file cannot be read or written (or --check found faults),\n"
     "2 usage.\n";
 
-// Far beyond any story; a larger file (or /dev/zero behind a link) is not one.
-constexpr std::size_t kMaxInputBytes = std::size_t{256} << 20;
-
 bool readFile(const fs::path& path, std::vector<char>& bytes) {
-    auto read = vrk::tryReadRegularFile(path, kMaxInputBytes, vrk::OverLimit::Refuse);
+    auto read = vrk::tryReadRegularFile(path, vrk::compiler::kMaxInputBytes, vrk::OverLimit::Refuse);
     if (!read) {
         return false;
     }

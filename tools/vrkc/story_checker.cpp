@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <system_error>
 
 #include "common/errors.h"
 #include "common/file_names.h"
+#include "common/file_reading.h"
 #include "common/numbers.h"
 #include "common/sjis.h"
 #include "interpreter/story.h"
@@ -759,16 +759,9 @@ private:
     std::set<std::string> m_reported;
 };
 
+// Through the bounded reader, as the compiler reads: a story may name a FIFO or a huge file.
 std::optional<std::vector<char>> readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::vector<char> bytes(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
+    return tryReadRegularFile(path, compiler::kMaxInputBytes, OverLimit::Refuse);
 }
 
 }  // namespace

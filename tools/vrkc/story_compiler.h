@@ -11,6 +11,10 @@
 
 namespace vrk::compiler {
 
+/// The most the compiler and the checker read of any input file, through the bounded reader: far
+/// beyond any story, so a larger file (or /dev/zero behind a link) is not one.
+inline constexpr std::size_t kMaxInputBytes = std::size_t{256} << 20;
+
 struct CompiledStory {
     std::vector<char> script;  ///< the .VRK bytes
     std::vector<char> index;   ///< the .VRJ bytes
