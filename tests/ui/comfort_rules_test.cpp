@@ -59,9 +59,7 @@ protected:
     }
 
     void open() {
-        m_window.setProject(m_project.projectDir(), "tale");
-        m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
-        ASSERT_TRUE(m_window.openProject());
+        openFirstSlot(m_project, m_driver);
         ASSERT_EQ(firstLine(), "First page");
     }
     // Enter on each plain page up to the fork.

@@ -72,11 +72,7 @@ protected:
         m_window.show();
     }
 
-    void open() {
-        m_window.setProject(m_project.projectDir(), "tale");
-        m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
-        ASSERT_TRUE(m_window.openProject());
-    }
+    void open() { openFirstSlot(m_project, m_driver); }
     QPlainTextEdit* backlog() { return child<QPlainTextEdit>(&m_window, "backlogPanel"); }
     // Pages read: START, LEFT, START again.
     void readThreePages() {

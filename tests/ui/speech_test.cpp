@@ -39,25 +39,17 @@ private:
     int& m_asked;
 };
 
-class SpeechTest : public ::testing::Test {
+class SpeechTest : public ::testing::Test, protected ui_test::WindowDriving {
 protected:
-    SpeechTest() : m_window(m_project.programDir(), Settings{}) {
+    SpeechTest() : WindowDriving(m_window), m_window(m_project.programDir(), Settings{}) {
         m_window.host().setSoundBackend(std::make_unique<sound::NullSoundBackend>());
         m_window.host().setProgramQuestion(
             [](const std::string&) { return programs::ProgramAnswer::Refuse; });
         m_window.show();
     }
 
-    void open() {
-        m_window.setProject(m_project.projectDir(), "tale");
-        m_driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
-        ASSERT_TRUE(m_window.openProject());
-    }
+    void open() { openFirstSlot(m_project, m_driver); }
     QAction* speech() { return child<QAction>(&m_window, "speechAction"); }
-    std::string firstLine() { return m_window.story().page.pageText.at(0); }
-    void key(const char* keys) {
-        QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window, keys);
-    }
     // The notice comes once: the next one expected fails the test when it does not come.
     void expectNotice() {
         m_driver.expect([](QWidget* box) {

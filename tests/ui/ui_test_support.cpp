@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -245,6 +246,12 @@ void WindowDriving::wheel(QWidget* target, int delta) {
     QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(target, &event);
+}
+
+void WindowDriving::openFirstSlot(const TestProject& project, ModalDriver& driver) {
+    m_driven.setProject(project.projectDir(), "tale");
+    driver.expect([](QWidget* box) { click(child<QPushButton>(box, "okButton")); });
+    ASSERT_TRUE(m_driven.openProject());
 }
 
 }  // namespace vrk::ui_test

@@ -118,6 +118,8 @@ protected:
     void key(const char* keys);
     void press(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     static void wheel(QWidget* target, int delta);
+    /// Opens the project "tale" in its first slot, the slot picker answered with Ok.
+    void openFirstSlot(const TestProject& project, ModalDriver& driver);
 
 private:
     app::MainWindow& m_driven;
