@@ -166,11 +166,6 @@ bool opensWithoutDevice(std::string_view bytes, const std::filesystem::path& nam
     return hasMidiHeader(bytes) ? midiChunksIntact(bytes) : !hasMidiExtension(name);
 }
 
-bool hasMidiHeader(const std::filesystem::path& path) {
-    const auto head = tryReadRegularFile(path, 4, OverLimit::Truncate);
-    return head && hasMidiHeader(std::string_view(head->data(), head->size()));
-}
-
 bool isEmptyFile(const std::filesystem::path& path) {
     std::error_code error;
     return std::filesystem::file_size(path, error) == 0 || error;

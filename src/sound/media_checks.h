@@ -52,10 +52,9 @@ bool hasMidiExtension(const std::filesystem::path& path);
 /// not empty and, when it is made or named as MIDI, it is an intact MIDI file.
 bool opensWithoutDevice(std::string_view bytes, const std::filesystem::path& name);
 
-/// The same checks on a file named by its path, read through readSoundFile.
-bool hasMidiHeader(const std::filesystem::path& path);
 /// True for a file of no bytes or one whose size cannot be read.
 bool isEmptyFile(const std::filesystem::path& path);
+/// opensWithoutDevice on the bytes readSoundFile reads from path.
 bool opensWithoutDevice(const std::filesystem::path& path);
 
 }  // namespace vrk::sound

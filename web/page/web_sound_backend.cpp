@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "common/file_names.h"
-#include "common/file_reading.h"
 #include "sound/media_checks.h"
 
 namespace vrk::web {
@@ -22,8 +21,8 @@ WebSoundBackend::~WebSoundBackend() {
     WebSoundBackend::close();
 }
 
-PageAudio::Kind WebSoundBackend::kindOf(const std::filesystem::path& path) {
-    if (sound::hasMidiHeader(path)) {
+PageAudio::Kind WebSoundBackend::kindOf(std::string_view bytes, const std::filesystem::path& path) {
+    if (sound::hasMidiHeader(bytes)) {
         return PageAudio::Kind::Midi;
     }
     return foldCaseAscii(path.extension().string()) == ".WAV" ? PageAudio::Kind::Wave
@@ -32,17 +31,19 @@ PageAudio::Kind WebSoundBackend::kindOf(const std::filesystem::path& path) {
 
 bool WebSoundBackend::open(const std::filesystem::path& path) {
     close();
+    // Read once, within the window's limit (larger files, and files that do not fit in memory,
+    // are refused like ones that cannot be read), so the checks and the browser see one file.
+    const auto bytes = sound::readSoundFile(path);
+    if (!bytes) {
+        return false;
+    }
+    const std::string_view view(bytes->data(), bytes->size());
     // The checks the window's player makes itself; what its decoders would refuse, the browser's
     // refuse later, and the playback then ends at once as not completed.
-    if (!sound::opensWithoutDevice(path)) {
+    if (!sound::opensWithoutDevice(view, path)) {
         return false;
     }
-    // Larger files, and files that do not fit in memory, are refused like ones that cannot be read.
-    const auto bytes = tryReadRegularFile(path, sound::kMaxSoundFileBytes, OverLimit::Refuse);
-    if (!bytes || bytes->empty()) {
-        return false;
-    }
-    m_open = m_audio.open(path.string(), *bytes, kindOf(path));
+    m_open = m_audio.open(path.string(), *bytes, kindOf(view, path));
     return m_open;
 }
 

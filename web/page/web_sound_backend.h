@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sound/sound_backend.h"
@@ -56,7 +57,7 @@ public:
 
     /// How a file goes to the page: by its content for MIDI, as the window's player does, by
     /// its name for the rest.
-    static PageAudio::Kind kindOf(const std::filesystem::path& path);
+    static PageAudio::Kind kindOf(std::string_view bytes, const std::filesystem::path& path);
 
 private:
     void endPlayback(bool completed);
