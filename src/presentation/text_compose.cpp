@@ -153,4 +153,72 @@ void composeText(const CoverageRows& coverage, int top, int bottom, const TextCo
     }
 }
 
+// composeText's rule with an outline `width` pixels wide: outline alpha = 1 − Π(1 − coverage) over
+// the offsets 0 to 2 × width in both directions, whole where it reaches one half and absent
+// otherwise; the characters blended over it from the coverage at (width, width). The products
+// are taken along each row first, then down the columns.
+void composeTextOutlined(const CoverageRows& coverage, int top, int bottom, const TextColours& colours,
+                         int width, const ComposeTarget& target) {
+    const int span = 2 * width + 1;
+    const int w = coverage.width;
+    const auto at = [&](int x, int y) -> std::uint32_t {
+        if (x < 0 || y < coverage.top || y >= coverage.top + coverage.rows) {
+            return 0;
+        }
+        return coverage
+            .data[static_cast<std::size_t>(y - coverage.top) * coverage.stride + static_cast<std::size_t>(x)];
+    };
+    // Transparency of each coverage row over the horizontal offsets.
+    std::vector<std::uint8_t> rowClear(static_cast<std::size_t>(w) * static_cast<std::size_t>(coverage.rows));
+    for (int r = 0; r < coverage.rows; ++r) {
+        const int y = coverage.top + r;
+        std::uint8_t* out = rowClear.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t clear = 255;
+            for (int dx = 0; dx < span && clear > 0; ++dx) {
+                clear = mul255(clear, 255 - at(x - dx, y));
+            }
+            out[x] = static_cast<std::uint8_t>(clear);
+        }
+    }
+    const Palette palette(colours);
+    const std::uint32_t outline = palette.outline;
+    const Rgb& f = palette.fore;
+    const bool outlineKeeps = (outline & 0xFFFFFFu) == 0;
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* text = target.text + static_cast<std::size_t>(y - top) * target.textStride;
+        std::uint8_t* mask = target.mask + static_cast<std::size_t>(y - top) * target.maskStride;
+        std::fill(mask, mask + target.maskStride, std::uint8_t{0});
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t clear = 255;
+            for (int dy = 0; dy < span && clear > 0; ++dy) {
+                const int r = y - dy - coverage.top;
+                if (r >= 0 && r < coverage.rows) {
+                    clear = mul255(clear, rowClear[static_cast<std::size_t>(r) * static_cast<std::size_t>(w) +
+                                                   static_cast<std::size_t>(x)]);
+                }
+            }
+            bool keep = true;
+            std::uint32_t pixel = kOpaqueBlack;
+            if (255 - clear >= kOutlineThreshold) {
+                keep = outlineKeeps;
+                const std::uint32_t a = at(x - width, y - width);
+                if (a == 0) {
+                    pixel = outline;
+                } else {
+                    const auto blend = [&](std::uint32_t fore, std::uint32_t back) {
+                        return mul255(fore, a) + mul255(back, 255 - a);
+                    };
+                    pixel = rgb32(blend(f.r, (outline >> 16) & 0xFF), blend(f.g, (outline >> 8) & 0xFF),
+                                  blend(f.b, outline & 0xFF));
+                }
+            }
+            text[x] = pixel;
+            if (keep) {
+                mask[x >> 3] = static_cast<std::uint8_t>(mask[x >> 3] | (0x80u >> (x & 7)));
+            }
+        }
+    }
+}
+
 }  // namespace vrk::presentation

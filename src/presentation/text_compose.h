@@ -36,4 +36,10 @@ struct ComposeTarget {
 void composeText(const CoverageRows& coverage, int top, int bottom, const TextColours& colours,
                  const ComposeTarget& target);
 
+/// composeText with an outline `width` pixels wide (a page drawn at more device pixels than its
+/// layout's): the offsets 0 to 2 × width, the characters at (width, width). Coverage must start
+/// at most 2 × width rows above top.
+void composeTextOutlined(const CoverageRows& coverage, int top, int bottom, const TextColours& colours,
+                         int width, const ComposeTarget& target);
+
 }  // namespace vrk::presentation

@@ -130,86 +130,6 @@ void drawLine(QPainter& painter, GlyphSource& glyphs, const DisplayLine& line, c
     }
 }
 
-// a × b / 255, rounded, as composeText blends.
-inline std::uint32_t mul255(std::uint32_t a, std::uint32_t b) {
-    const std::uint32_t t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-// composeText's rule with an outline `width` pixels wide: outline alpha = 1 − Π(1 − coverage) over
-// the offsets 0 to 2 × width in both directions, whole where it reaches one half and absent
-// otherwise; the characters blended over it from the coverage at (width, width). The products
-// are taken along each row first, then down the columns.
-void composeWide(const CoverageRows& coverage, int top, int bottom, const TextColours& colours, int width,
-                 const ComposeTarget& target) {
-    constexpr std::uint32_t kBlack = 0xFF000000u;
-    constexpr std::uint32_t kOutlineThreshold = 128;
-    const int span = 2 * width + 1;
-    const int w = coverage.width;
-    const auto at = [&](int x, int y) -> std::uint32_t {
-        if (x < 0 || y < coverage.top || y >= coverage.top + coverage.rows) {
-            return 0;
-        }
-        return coverage
-            .data[static_cast<std::size_t>(y - coverage.top) * coverage.stride + static_cast<std::size_t>(x)];
-    };
-    // Transparency of each coverage row over the horizontal offsets.
-    std::vector<std::uint8_t> rowClear(static_cast<std::size_t>(w) * static_cast<std::size_t>(coverage.rows));
-    for (int r = 0; r < coverage.rows; ++r) {
-        const int y = coverage.top + r;
-        std::uint8_t* out = rowClear.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
-        for (int x = 0; x < w; ++x) {
-            std::uint32_t clear = 255;
-            for (int dx = 0; dx < span && clear > 0; ++dx) {
-                clear = mul255(clear, 255 - at(x - dx, y));
-            }
-            out[x] = static_cast<std::uint8_t>(clear);
-        }
-    }
-    const auto rgb = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-        return kBlack | (r & 0xFF) << 16 | (g & 0xFF) << 8 | (b & 0xFF);
-    };
-    const std::uint32_t o = colours.outline;
-    const std::uint32_t outline = rgb(o & 0xFF, (o >> 8) & 0xFF, (o >> 16) & 0xFF);
-    const std::uint32_t f = colours.text;
-    const bool outlineKeeps = (outline & 0xFFFFFFu) == 0;
-    for (int y = top; y < bottom; ++y) {
-        std::uint32_t* text = target.text + static_cast<std::size_t>(y - top) * target.textStride;
-        std::uint8_t* mask = target.mask + static_cast<std::size_t>(y - top) * target.maskStride;
-        std::fill(mask, mask + target.maskStride, std::uint8_t{0});
-        for (int x = 0; x < w; ++x) {
-            std::uint32_t clear = 255;
-            for (int dy = 0; dy < span && clear > 0; ++dy) {
-                const int r = y - dy - coverage.top;
-                if (r >= 0 && r < coverage.rows) {
-                    clear = mul255(clear, rowClear[static_cast<std::size_t>(r) * static_cast<std::size_t>(w) +
-                                                   static_cast<std::size_t>(x)]);
-                }
-            }
-            bool keep = true;
-            std::uint32_t pixel = kBlack;
-            if (255 - clear >= kOutlineThreshold) {
-                keep = outlineKeeps;
-                const std::uint32_t a = at(x - width, y - width);
-                if (a == 0) {
-                    pixel = outline;
-                } else {
-                    const auto blend = [&](std::uint32_t fore, std::uint32_t back) {
-                        return mul255(fore, a) + mul255(back, 255 - a);
-                    };
-                    pixel = rgb(blend(f & 0xFF, (outline >> 16) & 0xFF),
-                                blend((f >> 8) & 0xFF, (outline >> 8) & 0xFF),
-                                blend((f >> 16) & 0xFF, outline & 0xFF));
-                }
-            }
-            text[x] = pixel;
-            if (keep) {
-                mask[x >> 3] = static_cast<std::uint8_t>(mask[x >> 3] | (0x80u >> (x & 7)));
-            }
-        }
-    }
-}
-
 }  // namespace
 
 QtTextMeasurer::QtTextMeasurer(const QFont& font) : m_metrics(font) {}
@@ -271,7 +191,7 @@ public:
         if (m_outline == 1) {
             composeText(rows, top, bottom, m_layout.colours, target);
         } else {
-            composeWide(rows, top, bottom, m_layout.colours, m_outline, target);
+            composeTextOutlined(rows, top, bottom, m_layout.colours, m_outline, target);
         }
         return page;
     }
