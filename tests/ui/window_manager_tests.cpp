@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,7 +23,6 @@ namespace vrk::app {
 namespace {
 
 using ui_test::TestProject;
-using ui_test::waitFor;
 
 // The window manager's state of a window, as xprop shows it.
 QString netWmState(QWidget& window) {
@@ -53,8 +53,17 @@ bool fullScreenState(QWidget& window) {
 }
 
 // Shown, and framed by the window manager (the frame is known once it has been reported).
+// Every wait on the window manager is generous: on a loaded machine (the rest of the suite builds and runs
+// beside these tests) the window manager may take seconds to map and frame a window; a working one always
+// does.
+constexpr int kFramingTimeoutMs = 20000;
+
+bool waitFor(const std::function<bool()>& done) {
+    return ui_test::waitFor(done, kFramingTimeoutMs);
+}
+
 bool waitUntilFramed(QWidget& window) {
-    return QTest::qWaitForWindowExposed(&window) &&
+    return QTest::qWaitForWindowExposed(&window, kFramingTimeoutMs) &&
            waitFor([&] { return window.frameGeometry().top() < window.geometry().top(); });
 }
 
