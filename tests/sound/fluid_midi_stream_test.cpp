@@ -231,6 +231,9 @@ TEST_F(FluidMidiStreamTest, PlaysAtTheLevelOfTheEffectsWithoutClipping) {
     needs(scale);
     needs(speech);
     needs(dense);
+    if (IsSkipped()) {
+        return;  // a skip in needs() ends needs() alone
+    }
     const Level effect = levelOf(waveSamples(readFile(speech)));
     ASSERT_GT(effect.peakDb, -6) << "the reference effect is recorded near full scale";
 
