@@ -1,139 +1,133 @@
 #pragma once
-// The engine's outside world in a browser page, as QtStoryHost is in the window. The page
-// (page.js) draws; this keeps everything the window's page view and main window decide: the
-// layout, the reveal and its timer steps, the scroll range, the choice buttons, the
-// background and the picture window. The page asks after every call what to draw (state()).
+// The engine's outside world in a browser page, as the window's is on the desktop: a reading
+// session (app::ReadingSession) that decides everything the page shows, and what the page needs
+// of it in its own terms. The page (page.js) draws; after every call it asks what to draw
+// (state()), and takes the text image's pixels and the pictures' pixels from here.
 //
-//   page.js --measureText--> TextMeasurer --> layout, reveal, scroll (all in pixels of the canvas)
+//   page.js --measureText--> TextMeasurer --> the session's layout, reveal, scroll (canvas pixels)
 //   page.js timer (55 ms) --> tick() --> an uncovered rectangle, a scroll, or the choices enabled
 //   page.js --> state(): JSON of the layout, background, picture, choices, what to draw, notices
 //
 // Nothing here blocks: a wait inside a page run (the pause after a sound effect starts) is
-// kept as ticks the page holds back its reveal and input for, after the run has returned.
+// kept as ticks the session holds back its reveal and input for, after the run has returned.
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/project_opening.h"
 #include "app/reading_history.h"
+#include "app/reading_session.h"
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
-#include "interpreter/story_host.h"
 #include "pictures/bitmap.h"
-#include "presentation/glyph_metrics.h"
 #include "presentation/reveal.h"
 #include "presentation/text_layout.h"
-#include "sound/posted_tasks.h"
 #include "sound/sound_backend.h"
-
-namespace vrk::sound {
-class SoundChannel;
-}
 
 namespace vrk::web {
 
 /// Measures text in the page's font at a scale (the device pixel ratio, or 1).
-using ScaledMeasurer = std::function<std::unique_ptr<presentation::TextMeasurer>(double scale)>;
+using ScaledMeasurer = app::ScaledMeasurer;
 
 /// Scroll commands of the keys PageUp, PageDown, Up, Down, Home and End.
-enum class ScrollKey { PageUp = 1, PageDown, Up, Down, Home, End };
+using ScrollKey = app::ScrollKey;
 
-class WebStoryHost : public interpreter::StoryHost, public interpreter::PageObserver {
+class WebStoryHost {
 public:
     /// The scroll bar's width at the right edge of the page, in CSS pixels.
-    static constexpr int kScrollBarWidth = 16;
+    static constexpr int kScrollBarWidth = app::ReadingSession::kScrollBarWidth;
     /// One notch of the wheel scrolls this many single steps, as the window's scroll bar does.
-    static constexpr int kWheelLines = 3;
+    static constexpr int kWheelLines = app::ReadingSession::kWheelLines;
 
     WebStoryHost(std::filesystem::path programDir, ScaledMeasurer measurer);
-    ~WebStoryHost() override;
+    ~WebStoryHost();
 
     /// Plays through backend from now on (silent until one is set).
-    void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
+    void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend) {
+        m_session.setSoundBackend(std::move(backend));
+    }
 
-    interpreter::Story& story() { return m_story; }
-    interpreter::PageInterpreter& interpreter() { return m_interpreter; }
+    app::ReadingSession& session() { return m_session; }
+    interpreter::Story& story() { return m_session.story(); }
+    interpreter::PageInterpreter& interpreter() { return m_session.interpreter(); }
 
     // Opening, in the window's order: project, save directory, slot picker, names, start.
     /// False (with an error queued) when no .vrk of that name exists.
-    bool setProject(const std::string& projectFile);
-    bool chooseSaveDirectory();
+    bool setProject(const std::string& projectFile) { return m_session.setProject(projectFile); }
+    bool chooseSaveDirectory() { return m_session.chooseSaveDirectory(); }
     /// Describes slot n (1-4) and makes it current; false on a read error (queued).
-    bool describeSlot(int slot, app::SlotView& view);
-    bool eraseSlot(app::SlotView& view);
-    bool loadSlot();
-    std::vector<int> namesToAsk() const;
-    std::string namePromptSjis(int i) const;
-    std::string defaultNameSjis(int i) const;
-    bool setName(int i, const std::string& nameSjis);
+    bool describeSlot(int slot, app::SlotView& view) { return m_session.describeSlot(slot, view); }
+    bool eraseSlot(app::SlotView& view) { return m_session.eraseSlot(view); }
+    bool loadSlot() { return m_session.loadSlot(); }
+    std::vector<int> namesToAsk() const { return m_session.namesToAsk(); }
+    std::string namePromptSjis(int i) const { return m_session.namePromptSjis(i); }
+    std::string defaultNameSjis(int i) const { return m_session.defaultNameSjis(i); }
+    bool setName(int i, const std::string& nameSjis) { return m_session.setName(i, nameSjis); }
     /// The first page; the caption becomes the story's title.
-    bool start();
+    bool start() { return m_session.start(); }
     /// Stops the sound and writes the story to its slot (reopen, another project, leaving).
-    void flush();
+    void flush() { m_session.flush(); }
 
     // Reader's commands; each does nothing while a run or a wait holds commands back.
     /// A choice key's character code (or 13 for Enter); true when it chose.
-    bool chooseKey(int keyCode);
+    bool chooseKey(int keyCode) { return m_session.chooseKey(keyCode); }
     /// Choice button k (1-6); false when it stands for opening the project again (no story).
-    bool clickButton(int k);
+    bool clickButton(int k) { return m_session.clickButton(k); }
     /// A click on the page finishes it.
-    void clickPage();
-    bool quickSave();
-    void quickLoad();
-    bool quickLoadEnabled() const { return m_quickLoadEnabled; }
+    void clickPage() { m_session.clickPage(); }
+    bool quickSave() { return m_session.quickSave(); }
+    void quickLoad() { m_session.quickLoad(); }
+    bool quickLoadEnabled() const { return m_session.quickLoadEnabled(); }
 
     // Presentation.
     /// The page's size in CSS pixels and the device pixel ratio the canvas draws at.
-    void setPageSize(int width, int height, double ratio);
+    void setPageSize(int width, int height, double ratio) { m_session.setPageSize(width, height, ratio); }
     /// The font changed: measured again, laid out again.
-    void fontChanged();
-    void setLineGapTenths(int tenths);
-    void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
-    void setNonstop(bool nonstop);
+    void fontChanged() { m_session.fontChanged(); }
+    void setLineGapTenths(int tenths) { m_session.setLineGapTenths(tenths); }
+    void setRevealSpeed(int speed) { m_session.setRevealSpeed(speed); }
+    void setNonstop(bool nonstop) { m_session.setNonstop(nonstop); }
     /// One tick of the 55 ms timer: the hold after a run counts down first, then the reveal.
-    void tick();
+    void tick() { m_session.tick(); }
     /// The scroll position in device pixels (the scroll bar's value).
-    void scrollTo(int position);
-    bool scrollByKey(ScrollKey key);
+    void scrollTo(int position) { m_session.scrollTo(position); }
+    bool scrollByKey(ScrollKey key) { return m_session.scrollByKey(key); }
     /// The scroll bar's thumb let go: the position lands on a whole line.
-    void snapScroll();
+    void snapScroll() { m_session.snapScroll(); }
     /// The wheel turned by delta (120 a notch; positive scrolls towards the end).
-    void wheel(int delta);
+    void wheel(int delta) { m_session.wheel(delta); }
 
     // The view menu's comforts, kept in ticks of the page's timer as the window keeps them in
     // milliseconds.
     /// Going back one page is possible now.
-    bool canGoBack() const;
+    bool canGoBack() const { return m_session.canGoBack(); }
     /// Restores the state before the previous page and runs it again; false when not possible.
-    bool goBackOnePage();
+    bool goBackOnePage() { return m_session.goBackOnePage(); }
     /// The earlier pages of this reading, oldest first: JSON arrays of their UTF-8 lines.
     std::string backlogJson() const;
-    std::size_t backlogPages() const { return m_history.earlierPageCount(); }
+    std::size_t backlogPages() const { return m_session.backlogPages(); }
     /// The backlog over the page holds auto-advance back.
-    void setBacklogOpen(bool open) { m_backlogOpen = open; }
-    void setAutoAdvance(bool on);
-    bool autoAdvance() const { return m_autoAdvance; }
+    void setBacklogOpen(bool open) { m_session.setBacklogOpen(open); }
+    void setAutoAdvance(bool on) { m_session.setAutoAdvance(on); }
+    bool autoAdvance() const { return m_session.autoAdvance(); }
     /// Starts skipping read pages; it ends by itself at a choice or an unread page (false then).
-    void setSkipping(bool skipping);
-    bool skipping() const { return m_skipping; }
+    void setSkipping(bool skipping) { m_session.setSkipping(skipping); }
+    bool skipping() const { return m_session.skipping(); }
     /// Any input of the reader stops auto-advance and skipping.
-    void stopAutoAndSkip();
+    void stopAutoAndSkip() { m_session.stopAutoAndSkip(); }
     /// The sound on is an effect (not music) that has not ended.
-    bool effectPlaying() const;
-    const app::ReadingHistory& history() const { return m_history; }
-    const app::ReadMarks& readMarks() const { return m_readMarks; }
+    bool effectPlaying() const { return m_session.effectPlaying(); }
+    const app::ReadingHistory& history() const { return m_session.history(); }
+    const app::ReadMarks& readMarks() const { return m_session.readMarks(); }
 
-    // PageObserver
-    void pageRunStarting(std::int32_t offset) override;
-    void pageShown(const std::string& labelSjis) override;
+    // The interpreter's observer, as the session is.
+    void pageRunStarting(std::int32_t offset) { m_session.pageRunStarting(offset); }
+    void pageShown(const std::string& labelSjis) { m_session.pageShown(labelSjis); }
     /// Something else covered the page (a resize, a dialog): everything is drawn again.
-    void repaintPage();
+    void repaintPage() { m_session.repaintPage(); }
 
     /// JSON of what changed since the last call, and what to draw now.
     std::string state();
@@ -150,120 +144,38 @@ public:
     const std::vector<std::uint8_t>& picturePixels(int which, int top = 0,
                                                    int rows = pictures::Bitmap::kMaxDimension);
 
-    // StoryHost
-    void showPicture(const std::string& fileNameSjis) override;
-    void hidePicture() override;
-    bool loadPicture(const std::string& fileNameSjis) override;
-    bool playSound(const std::string& fileNameSjis) override;
-    void stopSound() override;
-    void launchProgram(const std::string& commandLineSjis) override;
-    void waitTicks(int ticks) override;
-    void repaint() override;
-    void hideChoices() override;
-    void prepareChoices() override;
-    void enableChoices() override;
-    void refreshPage() override;
-    void restartReveal() override { m_reveal.restartReveal(); }
-    void setBusy(bool) override {}
-    void showAboutComment(const std::string& commentSjis) override;
-    void reportError(const std::string& messageSjis) override;
+    // The story's host, as the session is.
+    void showPicture(const std::string& fileNameSjis) { m_session.showPicture(fileNameSjis); }
+    void hidePicture() { m_session.hidePicture(); }
+    bool loadPicture(const std::string& fileNameSjis) { return m_session.loadPicture(fileNameSjis); }
+    bool playSound(const std::string& fileNameSjis) { return m_session.playSound(fileNameSjis); }
+    void stopSound() { m_session.stopSound(); }
+    /// A browser starts no programs; the page names the one the story asked for.
+    void launchProgram(const std::string& commandLineSjis) { m_session.launchProgram(commandLineSjis); }
+    void waitTicks(int ticks) { m_session.waitTicks(ticks); }
+    void repaint() { m_session.repaint(); }
+    void hideChoices() { m_session.hideChoices(); }
+    void prepareChoices() { m_session.prepareChoices(); }
+    void enableChoices() { m_session.enableChoices(); }
+    void refreshPage() { m_session.refreshPage(); }
+    void restartReveal() { m_session.restartReveal(); }
+    void setBusy(bool busy) { m_session.setBusy(busy); }
+    void showAboutComment(const std::string& commentSjis) { m_session.showAboutComment(commentSjis); }
+    void reportError(const std::string& messageSjis) { m_session.reportError(messageSjis); }
 
     // For tests.
-    const presentation::PageLayout& layout() const { return m_layout; }
-    const presentation::RevealState& reveal() const { return m_reveal; }
-    int scrollPosition() const { return m_scroll; }
-    const presentation::ScrollRange& scrollRange() const { return m_range; }
-    int holdTicks() const { return m_holdTicks; }
-    int visibleButtons() const { return m_visibleButtons; }
-    bool choicesEnabled() const { return m_choicesEnabled; }
+    const presentation::PageLayout& layout() const { return m_session.layout(); }
+    const presentation::RevealState& reveal() const { return m_session.reveal(); }
+    int scrollPosition() const { return m_session.scrollPosition(); }
+    const presentation::ScrollRange& scrollRange() const { return m_session.scrollRange(); }
+    int holdTicks() const { return m_session.holdTicks(); }
+    int visibleButtons() const { return m_session.visibleButtons(); }
+    bool choicesEnabled() const { return m_session.choicesEnabled(); }
 
 private:
-    bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
-    bool singleNextOnShow() const;
-    void onPageComplete();
-    void comfortTick();
-    void releaseHeldScreen();
-    void onAutoAdvanceTick();
-    bool reporting(const std::function<void()>& step);
-    void updateMetrics();
-    void layoutPage();
-    void paintPage();
-    void uncover(const presentation::Uncover& rect);
-    std::filesystem::path baseDir() const;
-    int deviceWidth() const;
-    int deviceHeight() const;
-
-    std::filesystem::path m_programDir;
-    ScaledMeasurer m_measurer;
-    interpreter::Story m_story;
-    interpreter::PageInterpreter m_interpreter;
-    std::unique_ptr<app::ProjectOpening> m_opening;
-    std::unique_ptr<sound::SoundBackend> m_backend;
-    std::unique_ptr<sound::SoundChannel> m_channel;
-    sound::PostedTasks m_tasks;
-    std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
-    bool m_quickLoadEnabled = false;
-    std::string m_captionSjis;
-
-    // The page view's part.
-    int m_width = 0;  // CSS pixels
-    int m_height = 0;
-    double m_ratio = 1.0;
-    int m_lineGapTenths = presentation::kStandardLineGap;
-    presentation::FontMetrics m_metrics;
-    int m_fixedColumns = 0;  // the columns at ratio 1, kept at any other ratio
-    presentation::PageLayout m_layout;
-    int m_layoutVersion = 0;
-    presentation::RevealState m_reveal;
-    presentation::ScrollRange m_range;
-    int m_scroll = 0;
-    int m_visibleHeight = 0;
-    bool m_timerActive = true;
-    int m_holdTicks = 0;
-
-    // The main window's part.
-    int m_visibleButtons = 1;
-    bool m_choicesEnabled = true;
-    pictures::Bitmap m_background;
-    pictures::Bitmap m_picture;
-    bool m_pictureShown = false;
-    int m_backgroundVersion = 0;
-    int m_pictureVersion = 0;
+    app::ReadingSession m_session;
     std::vector<std::uint8_t> m_pixels;
-
-    // The screen as the run left it where it paused for a sound effect: shown until the pause
-    // is over, as the window shows it while it waits inside the run.
-    struct HeldScreen {
-        std::string background;  // the state's background entry
-        std::uint8_t bgColour = 0;
-        pictures::Bitmap picture;
-        int backgroundVersion = 0;
-        bool pictureShown = false;
-        int pictureVersion = 0;
-        int visibleButtons = 0;  // the page before's buttons, as they stood
-        bool choicesEnabled = false;
-        int choiceCount = 0;
-    };
-    std::optional<HeldScreen> m_heldScreen;
-
-    // What to draw and tell at the next state().
-    bool m_fullPaint = true;
-    std::vector<presentation::Uncover> m_uncovers;
-    bool m_completed = false;
-    std::vector<std::string> m_programs;  // UTF-8
-    std::vector<std::string> m_errors;
-    std::vector<std::string> m_abouts;
     int m_pagesShown = 0;  // tells the page to close its backlog and to speak
-
-    // The comforts' part.
-    app::ReadingHistory m_history;
-    app::ReadMarks m_readMarks;
-    bool m_backlogOpen = false;
-    bool m_autoAdvance = false;
-    bool m_autoPausing = false;
-    int m_autoTicks = -1;  // ticks until auto-advance looks again; -1 when it is not waiting
-    bool m_skipping = false;
-    int m_skipTicks = 0;  // ticks until a skipped page goes on; 0 when none is waiting
 };
 
 }  // namespace vrk::web

@@ -1,0 +1,377 @@
+#pragma once
+// One reading of a story as a front end shows it, free of Qt and of any clock: the story and its
+// interpreter, the opening steps, the page's layout, reveal and scrolling, the choice buttons,
+// the background and the picture window, quick save and load, and the reader's comforts (the
+// history behind the backlog and going back, read marks and skipping, auto-advance).
+//
+//   host --commands (keys, buttons, clicks, scrolling, toggles)--> ReadingSession
+//   host timer (55 ms) --> tick(): the hold after a run, then the reveal, pauses and comforts
+//   host <-- takeChanges(): what to draw again and what to tell; queries say what is on show
+//
+// Nothing here blocks: a wait inside a page run (the pause after a sound effect starts) is
+// kept as ticks the session holds back its reveal and the reader's input for, after the run has
+// returned. The host draws: the page's text image is the layout's, uncovered by the rectangles
+// the changes name, over the background and the picture window of screen().
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "app/project_opening.h"
+#include "app/reading_history.h"
+#include "interpreter/page_interpreter.h"
+#include "interpreter/story.h"
+#include "interpreter/story_host.h"
+#include "pictures/bitmap.h"
+#include "presentation/glyph_metrics.h"
+#include "presentation/reveal.h"
+#include "presentation/text_layout.h"
+#include "sound/posted_tasks.h"
+#include "sound/sound_backend.h"
+
+namespace vrk::sound {
+class SoundChannel;
+}
+
+namespace vrk::app {
+
+/// Measures text in the page's font at a scale (device pixels per pixel of the page).
+using ScaledMeasurer = std::function<std::unique_ptr<presentation::TextMeasurer>(double scale)>;
+
+/// Scroll commands of the keys PageUp, PageDown, Up, Down, Home and End.
+enum class ScrollKey { PageUp = 1, PageDown, Up, Down, Home, End };
+
+/// What changed since the host last took the changes: what to draw again and what to tell.
+struct SessionChanges {
+    /// The whole page is drawn again: the background, then the uncovered rectangles.
+    bool fullPaint = false;
+    /// Rectangles of the text image to copy onto the page (all that is uncovered, on a full paint).
+    std::vector<presentation::Uncover> uncovered;
+    bool layoutChanged = false;      ///< a new layout (layout(), layoutVersion())
+    bool backgroundChanged = false;  ///< the background on show (screen().backgroundVersion)
+    bool pictureChanged = false;     ///< the picture window on show (screen().pictureVersion)
+    bool buttonsChanged = false;     ///< which buttons show, their captions or their enabled state
+    bool scrollChanged = false;      ///< the scroll position or range
+    bool heldChanged = false;        ///< input held back or let go again (heldBack())
+    bool completed = false;          ///< the page became complete: the choices are enabled
+    int pagesShown = 0;              ///< pages put on show (each closes a backlog, is spoken)
+    // Notices, in UTF-8, told once each.
+    std::vector<std::string> errors;
+    std::vector<std::string> abouts;    ///< about comments to show
+    std::vector<std::string> programs;  ///< programs the story asked for, when no launcher runs them
+
+    /// Anything at all to draw or tell.
+    bool any() const;
+};
+
+/// What a menu's items are enabled and checked by.
+struct SessionFacts {
+    bool projectKnown = false;      ///< reopening is possible
+    bool scriptOpen = false;        ///< the story has not ended
+    bool quickSaveEnabled = false;  ///< enabled by the first opening and never disabled again
+    bool quickLoadEnabled = false;  ///< a quick save exists
+    bool canGoBack = false;
+    bool backlogAvailable = false;  ///< pages before the one on show
+    bool pageHasText = false;       ///< copying the page's text is possible
+    bool heldBack = false;          ///< a run or its pause holds commands back
+    bool autoAdvance = false;
+    bool skipping = false;
+    bool nonstop = false;
+    int revealSpeed = presentation::kStandardRevealSpeed;
+    int lineGapTenths = presentation::kStandardLineGap;
+    bool operator==(const SessionFacts&) const = default;
+};
+
+/// The background and the picture window as they are on show: through a pause after a sound
+/// effect, the screen as the run left it where it paused.
+struct SessionScreen {
+    std::string_view backgroundEntry;  ///< the story's background entry (its kind and file)
+    std::uint8_t bgColour = 0;
+    const pictures::Bitmap* backgroundPicture = nullptr;  ///< empty when the background is a colour
+    int backgroundVersion = 0;
+    bool pictureShown = false;
+    const pictures::Bitmap* picture = nullptr;  ///< the picture window's picture
+    int pictureVersion = 0;
+    int visibleButtons = 0;  ///< buttons 1..visibleButtons show
+    bool choicesEnabled = false;
+    int choiceCount = 0;  ///< the count their captions are made for
+    bool held = false;    ///< this is the screen held through a pause
+};
+
+class ReadingSession : public interpreter::StoryHost, public interpreter::PageObserver {
+public:
+    /// The scroll bar's width at the right edge of the page, in pixels of the page.
+    static constexpr int kScrollBarWidth = 16;
+    /// One notch of the wheel scrolls this many single steps, as a scroll bar does.
+    static constexpr int kWheelLines = 3;
+    /// One tick of the host's timer.
+    static constexpr int kTickMs = 55;
+    /// Ticks of the host's timer for a span of milliseconds, rounded up (at least one).
+    static constexpr int ticksFor(int ms) { return std::max(1, (ms + kTickMs - 1) / kTickMs); }
+
+    /// Runs a program the story names (the host asks the reader first where it should).
+    using ProgramLauncher = std::function<void(const std::string& commandLineSjis)>;
+    /// Brings a sound's notice (given on any thread) to the host's own thread.
+    using NoticePoster = std::function<void(std::function<void()>)>;
+
+    /// programDir: where a story without a project looks for its files and keeps its saves.
+    ReadingSession(std::filesystem::path programDir, ScaledMeasurer measurer);
+    ~ReadingSession() override;
+    ReadingSession(const ReadingSession&) = delete;
+    ReadingSession& operator=(const ReadingSession&) = delete;
+
+    /// Plays through backend from now on (silent until one is set).
+    void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
+    /// Sounds' notices go through poster (then run the host's changes as after a command);
+    /// without one they wait for the next tick.
+    void setNoticePoster(NoticePoster poster);
+    /// Programs go to launcher; without one they are told as notices.
+    void setProgramLauncher(ProgramLauncher launcher) { m_launcher = std::move(launcher); }
+
+    interpreter::Story& story() { return m_story; }
+    const interpreter::Story& story() const { return m_story; }
+    interpreter::PageInterpreter& interpreter() { return m_interpreter; }
+
+    // Opening, in the window's order: project, save directory, slot picker, names, start.
+    /// Any file of the project; false (with an error told) when no .vrk of that name exists.
+    /// A new reading: nothing before it is in the backlog or can be gone back to.
+    bool setProject(const std::string& projectFile);
+    bool chooseSaveDirectory();
+    /// Describes slot n (1-4) and makes it current; false on a read error (told).
+    bool describeSlot(int slot, SlotView& view);
+    bool eraseSlot(SlotView& view);
+    bool loadSlot();
+    std::vector<int> namesToAsk() const;
+    std::string namePromptSjis(int i) const;
+    std::string defaultNameSjis(int i) const;
+    /// False for a name that is refused (empty); the reader is asked again.
+    bool setName(int i, const std::string& nameSjis);
+    /// The first page; the caption becomes the story's title.
+    bool start();
+    /// An opening under way (between setProject and start).
+    bool opening() const { return m_opening != nullptr; }
+    /// The window's title once a story has started (Shift-JIS).
+    const std::string& captionSjis() const { return m_captionSjis; }
+    /// Stops the sound and writes the story to its slot (reopen, another project, leaving).
+    void flush();
+
+    // The reader's commands; each does nothing while a run or its pause holds commands back.
+    /// A choice key's character code (or 13 for Enter); true when it chose.
+    bool chooseKey(int keyCode);
+    /// Choice button k (1-6); false when it stands for opening the project again (no story).
+    bool clickButton(int k);
+    /// A click on the page finishes it.
+    void clickPage();
+    bool quickSave();
+    void quickLoad();
+    bool quickLoadEnabled() const { return m_quickLoadEnabled; }
+
+    // Presentation.
+    /// The page's size in its own pixels (scroll bar included) and the device pixels per pixel
+    /// the page is drawn at: the lines break where they break at scale 1.
+    void setPageSize(int width, int height, double ratio);
+    /// The device pixel ratio of the screen the choice buttons are drawn on, when it is not the
+    /// page's ratio (a page scaled up to fill a screen keeps buttons of the screen's own size).
+    void setButtonRatio(double ratio);
+    /// The font changed: measured again, laid out again.
+    void fontChanged();
+    void setLineGapTenths(int tenths);
+    int lineGapTenths() const { return m_lineGapTenths; }
+    void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
+    int revealSpeed() const { return m_reveal.revealSpeed(); }
+    /// Nonstop switched (after the story's option is set): no timer to wait on, and a page on
+    /// show is finished at once.
+    void setNonstop(bool nonstop);
+    /// A sound kind switched off: what plays stops and music is not repeated.
+    void soundOptionUnchecked();
+    /// The contrast option switched: the page is laid out again.
+    void contrastChanged();
+    /// One tick of the 55 ms timer: pauses and notices, the comforts, then the hold after a run,
+    /// and the reveal.
+    void tick();
+    /// Something ticks: a step still covered, a hold, a pause or a comfort waiting. A host may
+    /// stop its timer while this is false, and start it again after any command.
+    bool wantsTicks() const;
+    /// The scroll position in device pixels (the scroll bar's value).
+    void scrollTo(int position);
+    bool scrollByKey(ScrollKey key);
+    /// The scroll bar's thumb let go: the position lands on a whole line.
+    void snapScroll();
+    /// The wheel turned by delta (120 a notch; positive scrolls towards the end).
+    void wheel(int delta);
+    /// The page is at its top (or cannot scroll): PageUp and the wheel turned up open the
+    /// backlog here instead of scrolling.
+    bool atTop() const { return !m_range.enabled || m_scroll == 0; }
+    /// Something else covered the page (a resize, a dialog): everything is drawn again.
+    void repaintPage();
+
+    // The view menu's comforts, in ticks of the timer.
+    /// Going back one page is possible now.
+    bool canGoBack() const;
+    /// Restores the state before the previous page and runs it again; false when not possible.
+    bool goBackOnePage();
+    std::size_t backlogPages() const { return m_history.earlierPageCount(); }
+    /// The backlog over the page holds auto-advance back.
+    void setBacklogOpen(bool open) { m_backlogOpen = open; }
+    bool backlogOpen() const { return m_backlogOpen; }
+    void setAutoAdvance(bool on);
+    bool autoAdvance() const { return m_autoAdvance; }
+    /// Starts skipping read pages; it ends by itself at a choice or an unread page (false then).
+    void setSkipping(bool skipping);
+    bool skipping() const { return m_skipping; }
+    /// Any input of the reader stops auto-advance and skipping.
+    void stopAutoAndSkip();
+    /// The sound on is an effect (not music) that has not ended.
+    bool effectPlaying() const;
+    const ReadingHistory& history() const { return m_history; }
+    const ReadMarks& readMarks() const { return m_readMarks; }
+
+    // Queries.
+    /// A run or the pause after it holds commands back.
+    bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
+    SessionFacts facts() const;
+    SessionScreen screen() const;
+    /// The page's lines, Shift-JIS (what a copy takes and what is read aloud).
+    const std::vector<std::string>& pageTextSjis() const { return m_story.page.pageText; }
+    const presentation::PageLayout& layout() const { return m_layout; }
+    int layoutVersion() const { return m_layoutVersion; }
+    const presentation::FontMetrics& metrics() const { return m_metrics; }
+    const presentation::RevealState& reveal() const { return m_reveal; }
+    int scrollPosition() const { return m_scroll; }
+    const presentation::ScrollRange& scrollRange() const { return m_range; }
+    /// The page's height in whole lines, in device pixels.
+    int visibleHeight() const { return m_visibleHeight; }
+    int holdTicks() const { return m_holdTicks; }
+    int visibleButtons() const { return m_visibleButtons; }
+    bool choicesEnabled() const { return m_choicesEnabled; }
+    int pageWidth() const { return m_width; }
+    int pageHeight() const { return m_height; }
+    double pageRatio() const { return m_ratio; }
+    /// The page in device pixels.
+    int deviceWidth() const;
+    int deviceHeight() const;
+    /// What changed since the last call (and forgets it).
+    SessionChanges takeChanges();
+
+    // PageObserver
+    void pageRunStarting(std::int32_t offset) override;
+    void pageShown(const std::string& labelSjis) override;
+
+    // StoryHost
+    void showPicture(const std::string& fileNameSjis) override;
+    void hidePicture() override;
+    bool loadPicture(const std::string& fileNameSjis) override;
+    bool playSound(const std::string& fileNameSjis) override;
+    void stopSound() override;
+    void launchProgram(const std::string& commandLineSjis) override;
+    void waitTicks(int ticks) override;
+    void repaint() override;
+    void hideChoices() override;
+    void prepareChoices() override;
+    void enableChoices() override;
+    void refreshPage() override;
+    void restartReveal() override { m_reveal.restartReveal(); }
+    void setBusy(bool) override {}
+    void showAboutComment(const std::string& commentSjis) override;
+    void reportError(const std::string& messageSjis) override;
+
+private:
+    bool singleNextOnShow() const;
+    void onPageComplete();
+    void comfortTick();
+    void releaseHeldScreen();
+    void onAutoAdvanceTick();
+    bool reporting(const std::function<void()>& step);
+    void updateMetrics();
+    void layoutPage();
+    void paintPage();
+    void uncover(const presentation::Uncover& rect);
+    void setButtons(int visible, bool enabled);
+    std::filesystem::path baseDir() const;
+
+    std::filesystem::path m_programDir;
+    ScaledMeasurer m_measurer;
+    interpreter::Story m_story;
+    interpreter::PageInterpreter m_interpreter;
+    std::unique_ptr<ProjectOpening> m_opening;
+    std::unique_ptr<sound::SoundBackend> m_backend;
+    std::unique_ptr<sound::SoundChannel> m_channel;
+    sound::PostedTasks m_tasks;
+    NoticePoster m_noticePoster;
+    ProgramLauncher m_launcher;
+    std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
+    bool m_quickSaveEnabled = false;
+    bool m_quickLoadEnabled = false;
+    std::string m_captionSjis;
+
+    // The page's geometry and progress.
+    int m_width = 0;  // pixels of the page
+    int m_height = 0;
+    double m_ratio = 1.0;
+    std::optional<double> m_buttonRatio;
+    int m_lineGapTenths = presentation::kStandardLineGap;
+    presentation::FontMetrics m_metrics;
+    int m_fixedColumns = 0;  // the columns at ratio 1, kept at any other ratio
+    presentation::PageLayout m_layout;
+    int m_layoutVersion = 0;
+    presentation::RevealState m_reveal;
+    presentation::ScrollRange m_range;
+    int m_scroll = 0;
+    int m_visibleHeight = 0;
+    bool m_timerActive = true;
+    int m_holdTicks = 0;
+
+    // The buttons, the background and the picture window.
+    int m_visibleButtons = 1;
+    bool m_choicesEnabled = true;
+    pictures::Bitmap m_background;
+    pictures::Bitmap m_picture;
+    bool m_pictureShown = false;
+    int m_backgroundVersion = 0;
+    int m_pictureVersion = 0;
+
+    // The screen as the run left it where it paused for a sound effect: shown until the pause
+    // is over, as a window shows it while it waits inside the run.
+    struct HeldScreen {
+        std::string background;  // the story's background entry
+        std::uint8_t bgColour = 0;
+        pictures::Bitmap picture;
+        int backgroundVersion = 0;
+        bool pictureShown = false;
+        int pictureVersion = 0;
+        int visibleButtons = 0;  // the page before's buttons, as they stood
+        bool choicesEnabled = false;
+        int choiceCount = 0;
+    };
+    std::optional<HeldScreen> m_heldScreen;
+
+    // What to draw and tell at the next takeChanges().
+    SessionChanges m_changes;
+    // As last taken; the first changes tell everything.
+    int m_lastBackgroundVersion = -1;
+    int m_lastPictureVersion = -1;
+    std::tuple<int, bool, int, bool> m_lastButtons{-1, false, -1, false};  // visible, enabled, count, open
+    bool m_lastHeld = false;
+    int m_lastScroll = -1;
+    presentation::ScrollRange m_lastRange;
+
+    // The comforts.
+    ReadingHistory m_history;
+    ReadMarks m_readMarks;
+    bool m_backlogOpen = false;
+    bool m_autoAdvance = false;
+    bool m_autoPausing = false;
+    int m_autoTicks = -1;  // ticks until auto-advance looks again; -1 when it is not waiting
+    bool m_skipping = false;
+    int m_skipTicks = 0;  // ticks until a skipped page goes on; 0 when none is waiting
+};
+
+}  // namespace vrk::app
