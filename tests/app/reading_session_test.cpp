@@ -223,6 +223,45 @@ TEST_F(ReadingSessionTest, AtTwiceThePixelsTheRevealScrollsBeforeTheButtonsBandO
     EXPECT_LE(lowest, scaled.visibleHeight());
 }
 
+// A font whose cells round wider when it is drawn at twice the size: 10 pixels a byte at the
+// page's own pixels, 21 at twice them.
+class WideningMeasurer : public presentation::TextMeasurer {
+public:
+    explicit WideningMeasurer(double scale) : m_scale(scale) {}
+    int textWidth(std::string_view textSjis) const override {
+        return static_cast<int>((m_scale == 1.0 ? 10 : 10.5 * m_scale) *
+                                static_cast<double>(textSjis.size()));
+    }
+    int textHeight(std::string_view) const override { return static_cast<int>(20 * m_scale); }
+
+private:
+    double m_scale;
+};
+
+TEST_F(ReadingSessionTest, AtAnotherRatioTheCellsAreMeasuredOrThePagesOwnScaled) {
+    writeProject("*START\nいちにさんしごろくしちはちくじゅう\n?END\nSTART\n");
+    ReadingSession session{fs::temp_directory_path(),
+                           [](double scale) { return std::make_unique<WideningMeasurer>(scale); }};
+    open(session);
+    const int columns = session.layout().columns;
+    const int pageImageWidth = session.layout().imageWidth;
+    session.setPageSize(400, 300, 2.0);
+    EXPECT_EQ(session.metrics().cellWidth, 21) << "measured in the font at twice the size";
+    EXPECT_EQ(session.layout().columns, columns) << "the lines break where they break at ratio 1";
+
+    session.setScaledMetrics(ScaledMetrics::FromPage);
+    EXPECT_EQ(session.metrics().cellWidth, 20);
+    EXPECT_EQ(session.metrics().lineHeight, 48);
+    EXPECT_EQ(session.layout().columns, columns);
+    EXPECT_EQ(session.outlineWidth(), 2);
+    EXPECT_GE(session.layout().imageWidth, 2 * pageImageWidth) << "the page's own image, scaled";
+
+    // At ratio 1 both rules are the same measurement.
+    session.setPageSize(400, 300, 1.0);
+    EXPECT_EQ(session.metrics().cellWidth, 10);
+    EXPECT_EQ(session.layout().imageWidth, pageImageWidth);
+}
+
 TEST_F(ReadingSessionTest, ABackgroundWhosePictureIsMissingGoesBackToTheColour) {
     writeProject("*START\n>BAK=nothing.jpg\n>EXE=tool.sh --flag\nいち\n?END\nSTART\n");
     open();
@@ -237,10 +276,15 @@ TEST_F(ReadingSessionTest, ABackgroundWhosePictureIsMissingGoesBackToTheColour) 
 TEST_F(ReadingSessionTest, AProgramGoesToTheHostsLauncherWhenItHasOne) {
     writeProject("*START\n>EXE=tool.sh --flag\nいち\n?END\nSTART\n");
     std::vector<std::string> launched;
-    m_session.setProgramLauncher(
-        [&](const std::string& commandLineSjis) { launched.push_back(commandLineSjis); });
+    std::vector<bool> busy;
+    m_session.setBusyHandler([&](bool on) { busy.push_back(on); });
+    m_session.setProgramLauncher([&](const std::string& commandLineSjis) {
+        launched.push_back(commandLineSjis);
+        EXPECT_EQ(busy, std::vector<bool>{true}) << "started from inside the run";
+    });
     open();
     EXPECT_EQ(launched, std::vector<std::string>{"tool.sh --flag"});
+    EXPECT_EQ(busy, (std::vector<bool>{true, false}));
     EXPECT_TRUE(m_session.takeChanges().programs.empty()) << "nothing left to tell";
 }
 
@@ -310,6 +354,8 @@ TEST_F(ReadingSessionTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) 
     EXPECT_TRUE(held.backgroundEntry.empty());
     EXPECT_FALSE(held.pictureShown);
     EXPECT_EQ(held.visibleButtons, 2) << "the page before's buttons";
+    EXPECT_EQ(m_session.buttonCaptionSjis(1), "B");
+    EXPECT_EQ(m_session.buttonCaptionSjis(2), "A");
     EXPECT_EQ(held.choiceCount, 2);
     EXPECT_TRUE(held.choicesEnabled);
     EXPECT_TRUE(m_session.takeChanges().backgroundChanged);
@@ -326,6 +372,8 @@ TEST_F(ReadingSessionTest, ASoundEffectsPauseShowsTheScreenAsTheRunLeftItThere) 
     EXPECT_EQ(after.picture->width(), 2);
     EXPECT_EQ(after.visibleButtons, 1);
     EXPECT_EQ(after.choiceCount, 1);
+    EXPECT_EQ(m_session.buttonCaptionSjis(1), "Next");
+    EXPECT_EQ(m_session.focusButton(), 1);
     const SessionChanges released = m_session.takeChanges();
     EXPECT_TRUE(released.fullPaint) << "drawn again whole";
     EXPECT_TRUE(released.backgroundChanged);
