@@ -219,32 +219,12 @@ int ReadingSession::deviceHeight() const {
 }
 
 void ReadingSession::updateMetrics() {
+    m_metrics = presentation::measureFont(*m_measurer(m_ratio), m_lineGapTenths);
     // At another pixel ratio the text is drawn sharp at the device's pixels, with the lines
     // broken where the page at its own size breaks them.
-    if (m_ratio == 1.0) {
-        m_metrics = presentation::measureFont(*m_measurer(1.0), m_lineGapTenths);
-        m_pageMetrics = m_metrics;
-    } else if (m_scaledMetrics == ScaledMetrics::Measured) {
-        m_metrics = presentation::measureFont(*m_measurer(m_ratio), m_lineGapTenths);
-        m_pageMetrics = presentation::measureFont(*m_measurer(1.0), m_lineGapTenths);
-    } else {
-        m_pageMetrics = presentation::measureFont(*m_measurer(1.0), m_lineGapTenths);
-        m_metrics = m_pageMetrics;
-        m_metrics.cellWidth = std::max(1, static_cast<int>(m_pageMetrics.cellWidth * m_ratio));
-        m_metrics.lineHeight = std::max(1, static_cast<int>(m_pageMetrics.lineHeight * m_ratio));
-        m_metrics.edgeAllowance =
-            std::max(2, static_cast<int>(std::ceil(m_pageMetrics.edgeAllowance * m_ratio)));
-    }
-    m_fixedColumns = presentation::columnsFor(m_width, kScrollBarWidth, m_pageMetrics.cellWidth);
-}
-
-void ReadingSession::setScaledMetrics(ScaledMetrics rule) {
-    m_scaledMetrics = rule;
-    fontChanged();
-}
-
-int ReadingSession::outlineWidth() const {
-    return std::max(1, static_cast<int>(std::lround(m_ratio)));
+    const int cell = m_ratio == 1.0 ? m_metrics.cellWidth
+                                    : presentation::measureFont(*m_measurer(1.0), m_lineGapTenths).cellWidth;
+    m_fixedColumns = presentation::columnsFor(m_width, kScrollBarWidth, cell);
 }
 
 void ReadingSession::fontChanged() {
@@ -288,12 +268,6 @@ void ReadingSession::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    if (m_ratio != 1.0 && m_scaledMetrics == ScaledMetrics::FromPage) {
-        // The image holds what it holds at the page's own pixels, the hanging character included.
-        const int pageImageWidth = (m_pageMetrics.cellWidth + 1) * 2 * m_layout.columns + 2;
-        m_layout.imageWidth = std::max(
-            m_layout.imageWidth, static_cast<int>(std::ceil(pageImageWidth * m_ratio)) + 2 * outlineWidth());
-    }
     ++m_layoutVersion;
     m_changes.layoutChanged = true;
     m_reveal.startLayout(m_layout);

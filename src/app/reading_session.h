@@ -49,16 +49,6 @@ using ScaledMeasurer = std::function<std::unique_ptr<presentation::TextMeasurer>
 /// Scroll commands of the keys PageUp, PageDown, Up, Down, Home and End.
 enum class ScrollKey { PageUp = 1, PageDown, Up, Down, Home, End };
 
-/// How the page's cells are found at a ratio other than 1.
-enum class ScaledMetrics {
-    /// Measured again in the font at that ratio (a canvas draws its font sharp at any size).
-    Measured,
-    /// The cells at ratio 1 scaled, never measured again: a scaled font's cells may round wider
-    /// and the hanging character would run into the scroll bar. The text image is kept as wide
-    /// as the page's own image scaled, its outline included.
-    FromPage,
-};
-
 /// What changed since the host last took the changes: what to draw again and what to tell.
 struct SessionChanges {
     /// The whole page is drawn again: the background, then the uncovered rectangles.
@@ -145,12 +135,12 @@ public:
     void setNoticePoster(NoticePoster poster);
     /// Programs go to launcher; without one they are told as notices.
     void setProgramLauncher(ProgramLauncher launcher) { m_launcher = std::move(launcher); }
-    /// Told true as a page run starts and false as it ends (a busy cursor, say).
-    void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
 
     interpreter::Story& story() { return m_story; }
     const interpreter::Story& story() const { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_interpreter; }
+    /// Told true as a page run starts and false as it ends (a busy cursor, say).
+    void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
 
     // Opening, in the window's order: project, save directory, slot picker, names, start.
     /// Any file of the project; false (with an error told) when no .vrk of that name exists.
@@ -195,11 +185,6 @@ public:
     void setButtonRatio(double ratio);
     /// The font changed: measured again, laid out again.
     void fontChanged();
-    /// How the cells are found at a ratio other than 1 (measured, unless told otherwise); the
-    /// page is laid out again.
-    void setScaledMetrics(ScaledMetrics rule);
-    /// The outline's width in device pixels: 1 at the page's own pixels, scaled with it.
-    int outlineWidth() const;
     void setLineGapTenths(int tenths);
     int lineGapTenths() const { return m_lineGapTenths; }
     void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
@@ -328,19 +313,17 @@ private:
     sound::PostedTasks m_tasks;
     NoticePoster m_noticePoster;
     ProgramLauncher m_launcher;
-    std::function<void(bool)> m_busyHandler;
     std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
     bool m_quickSaveEnabled = false;
     bool m_quickLoadEnabled = false;
     std::string m_captionSjis;
+    std::function<void(bool)> m_busyHandler;
 
     // The page's geometry and progress.
     int m_width = 0;  // pixels of the page
     int m_height = 0;
     double m_ratio = 1.0;
     std::optional<double> m_buttonRatio;
-    ScaledMetrics m_scaledMetrics = ScaledMetrics::Measured;
-    presentation::FontMetrics m_pageMetrics;  // at ratio 1
     int m_lineGapTenths = presentation::kStandardLineGap;
     presentation::FontMetrics m_metrics;
     int m_fixedColumns = 0;  // the columns at ratio 1, kept at any other ratio

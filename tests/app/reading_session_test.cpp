@@ -223,45 +223,6 @@ TEST_F(ReadingSessionTest, AtTwiceThePixelsTheRevealScrollsBeforeTheButtonsBandO
     EXPECT_LE(lowest, scaled.visibleHeight());
 }
 
-// A font whose cells round wider when it is drawn at twice the size: 10 pixels a byte at the
-// page's own pixels, 21 at twice them.
-class WideningMeasurer : public presentation::TextMeasurer {
-public:
-    explicit WideningMeasurer(double scale) : m_scale(scale) {}
-    int textWidth(std::string_view textSjis) const override {
-        return static_cast<int>((m_scale == 1.0 ? 10 : 10.5 * m_scale) *
-                                static_cast<double>(textSjis.size()));
-    }
-    int textHeight(std::string_view) const override { return static_cast<int>(20 * m_scale); }
-
-private:
-    double m_scale;
-};
-
-TEST_F(ReadingSessionTest, AtAnotherRatioTheCellsAreMeasuredOrThePagesOwnScaled) {
-    writeProject("*START\nいちにさんしごろくしちはちくじゅう\n?END\nSTART\n");
-    ReadingSession session{fs::temp_directory_path(),
-                           [](double scale) { return std::make_unique<WideningMeasurer>(scale); }};
-    open(session);
-    const int columns = session.layout().columns;
-    const int pageImageWidth = session.layout().imageWidth;
-    session.setPageSize(400, 300, 2.0);
-    EXPECT_EQ(session.metrics().cellWidth, 21) << "measured in the font at twice the size";
-    EXPECT_EQ(session.layout().columns, columns) << "the lines break where they break at ratio 1";
-
-    session.setScaledMetrics(ScaledMetrics::FromPage);
-    EXPECT_EQ(session.metrics().cellWidth, 20);
-    EXPECT_EQ(session.metrics().lineHeight, 48);
-    EXPECT_EQ(session.layout().columns, columns);
-    EXPECT_EQ(session.outlineWidth(), 2);
-    EXPECT_GE(session.layout().imageWidth, 2 * pageImageWidth) << "the page's own image, scaled";
-
-    // At ratio 1 both rules are the same measurement.
-    session.setPageSize(400, 300, 1.0);
-    EXPECT_EQ(session.metrics().cellWidth, 10);
-    EXPECT_EQ(session.layout().imageWidth, pageImageWidth);
-}
-
 TEST_F(ReadingSessionTest, ABackgroundWhosePictureIsMissingGoesBackToTheColour) {
     writeProject("*START\n>BAK=nothing.jpg\n>EXE=tool.sh --flag\nいち\n?END\nSTART\n");
     open();
