@@ -95,7 +95,9 @@ struct SessionFacts {
 struct SessionScreen {
     std::string_view backgroundEntry;  ///< the story's background entry (its kind and file)
     std::uint8_t bgColour = 0;
-    const pictures::Bitmap* backgroundPicture = nullptr;  ///< empty when the background is a colour
+    /// The background's picture, drawn only when the entry names one (it may be empty then too,
+    /// and the colour is drawn instead).
+    const pictures::Bitmap* backgroundPicture = nullptr;
     int backgroundVersion = 0;
     bool pictureShown = false;
     const pictures::Bitmap* picture = nullptr;  ///< the picture window's picture
@@ -130,8 +132,9 @@ public:
 
     /// Plays through backend from now on (silent until one is set).
     void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
-    /// Sounds' notices go through poster (then run the host's changes as after a command);
-    /// without one they wait for the next tick.
+    /// Sounds' notices go through poster, from the next sound on: the host runs each on its own
+    /// thread and takes the changes after it as after a command. Without one they wait for the
+    /// next tick.
     void setNoticePoster(NoticePoster poster);
     /// Programs go to launcher; without one they are told as notices.
     void setProgramLauncher(ProgramLauncher launcher) { m_launcher = std::move(launcher); }
