@@ -190,7 +190,9 @@ private:
         const auto value = parseDecimal(field);
         if (value && *value >= 1 && *value <= kLastFlag) {
             FlagUses& uses = m_flags[*value];
-            auto& first = use == FlagUse::Tested ? uses.tested : use == FlagUse::Set ? uses.set : uses.cleared;
+            auto& first = use == FlagUse::Tested ? uses.tested
+                          : use == FlagUse::Set  ? uses.set
+                                                 : uses.cleared;
             if (!first || at < *first) {
                 first = at;
             }

@@ -1,8 +1,8 @@
 #include "vrkc/story_map.h"
 
 #include <deque>
-#include <set>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "common/errors.h"
@@ -97,8 +97,8 @@ private:
                     // No condition at all: the whole line is the label (a fault --check names).
                     ways.push_back({cutSjis(*line, story::kMaxLabelBytes), ""});
                 } else {
-                    ways.push_back(
-                        {cutSjis(line->substr(comma + 1), story::kMaxLabelBytes), line->substr(1, comma - 1)});
+                    ways.push_back({cutSjis(line->substr(comma + 1), story::kMaxLabelBytes),
+                                    line->substr(1, comma - 1)});
                 }
                 continue;
             }
@@ -233,7 +233,7 @@ private:
     story::LabelIndex m_labels;
     StoryMap m_map;
     std::unordered_map<std::string, std::size_t> m_nodeOf;  ///< Shift-JIS name -> node
-    std::set<std::int32_t> m_labelOffsets;  ///< where some record's page begins
+    std::set<std::int32_t> m_labelOffsets;                  ///< where some record's page begins
 };
 
 }  // namespace

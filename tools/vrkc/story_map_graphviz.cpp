@@ -255,19 +255,20 @@ void build(Graph& graph, const StoryMap& map, bool ranked) {
         }
         Graph::set(edge, edgeStyle, look);
         const MapNode& target = map.nodes[way.to];
-        const char* tint = target.missing          ? kMissingColour
-                           : way.back              ? kBackColour
+        const char* tint = target.missing           ? kMissingColour
+                           : way.back               ? kBackColour
                            : !way.condition.empty() ? kConditionalColour
-                           : way.choice            ? "#000000"
-                                                   : kJumpColour;
+                           : way.choice             ? "#000000"
+                                                    : kJumpColour;
         Graph::set(edge, edgeColour, tint);
         Graph::set(edge, edgeFontColour, tint);
         if (way.back) {
             // Ranks follow the story forwards; a way back would pull its target down.
             Graph::set(edge, constraint, "false");
         }
-        Graph::set(edge, edgeTooltip,
-                   plainLabel(map.nodes[way.from].name + " → " + target.name + (text.empty() ? "" : ": " + text)));
+        Graph::set(
+            edge, edgeTooltip,
+            plainLabel(map.nodes[way.from].name + " → " + target.name + (text.empty() ? "" : ": " + text)));
     }
     Agnode_t* legend = graph.node("legend");
     Graph::set(legend, shape, "plaintext");
