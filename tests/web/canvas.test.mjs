@@ -1,5 +1,5 @@
 // The canvas page's arithmetic: the raster rule that puts the text image onto the page, the
-// 4:3 balance, the face a stored font name gets and its line metrics.
+// 4:3 balance, the pixels a point size takes and the line metrics of a face.
 //
 //   node --test tests/web/canvas.test.mjs
 import assert from 'node:assert/strict';
@@ -7,10 +7,9 @@ import { existsSync, readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import {
-  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
+  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, lineMetrics, pointsToPixels,
   uncoverPixels,
 } from '../../web/page/canvas.mjs';
-import { applyGapTag, applySpeedTag, gapItemsFor, speedItemsFor } from '../../web/page/options.mjs';
 
 // A w x h text image; PIXELS lists [x, y, r, g, b, a] to set.
 function image(w, h, pixels) {
@@ -52,21 +51,6 @@ test('an uncovered rectangle is clipped to the image and to the page, wherever i
   assert.deepEqual(at(shifted, 3, 2, 2), [1, 1, 1, 255]);
 });
 
-// The page's menu steps the options it shares with the window; its limits come with the items.
-test('speed and gap steps stop where the menu stops offering them', () => {
-  assert.equal(speedItemsFor(5, false).slow, false);
-  assert.equal(speedItemsFor(4, false).slow, true);
-  assert.equal(applySpeedTag(4, 1), 5);
-  assert.equal(speedItemsFor(1, false).fast, false);
-  assert.equal(applySpeedTag(3, -1), 2);
-  assert.equal(applySpeedTag(5, 0), 2);
-  assert.deepEqual(Object.values(speedItemsFor(3, true)).filter(Boolean), [], 'no speed item while nonstop');
-  assert.equal(gapItemsFor(20).wide, false);
-  assert.equal(applyGapTag(19, 1), 20);
-  assert.equal(gapItemsFor(10).narrow, false);
-  assert.equal(applyGapTag(17, 0), 12);
-});
-
 test('the 4:3 balance grows a narrow area and shrinks a wide one', () => {
   assert.deepEqual(balanceTo4by3(300, 400, 16), { width: 533 + 16, height: 400 });
   assert.deepEqual(balanceTo4by3(300, 100, 16), { width: 300 + 16, height: 225 });
@@ -74,11 +58,8 @@ test('the 4:3 balance grows a narrow area and shrinks a wide one', () => {
   assert.deepEqual(balanceTo4by3(640, 600, 16), { width: 656, height: 480 });
 });
 
-test('a stored face gets its counterpart among the served faces, else a fixed-pitch one', () => {
-  assert.equal(fontFamilyFor('ＭＳ 明朝', 'IPAMincho'), 'IPAMincho');
-  assert.equal(fontFamilyFor('ipapgothic', ''), 'IPAPGothic');
-  assert.equal(fontFamilyFor('Comic Sans MS', ''), 'IPAGothic');
-  assert.equal(fontFamilyFor(undefined, 'NoSuchFace'), 'IPAGothic');
+// Which face draws a stored name is the window's rule, from the page's module (page_options.test.mjs).
+test('points become the whole pixels the window draws at', () => {
   assert.equal(pointsToPixels(15), 20);
   assert.equal(pointsToPixels(16), 21, '21.33 pixels are drawn at 21, as the hinted engine does');
   assert.equal(pointsToPixels(0), pointsToPixels(16), 'a size of 0 is the default');

@@ -3,14 +3,25 @@
 // back the same report the terminal prints (@page, "| " lines, @choices / @end).
 
 #include <emscripten.h>
+#include <emscripten/bind.h>
+#include <emscripten/em_js.h>
+#include <emscripten/val.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/settings_file.h"
 #include "app/terminal_front_end.h"
+#include "common/sjis.h"
 #include "page_audio.h"
+#include "page_model.h"
+#include "pictures/picture_placement.h"
+#include "web/page/web_story_host.h"
 #include "web_sound_backend.h"
 
 namespace {
@@ -24,23 +35,18 @@ struct Session {
 };
 
 std::unique_ptr<Session> g_session;
-std::string g_report;
 
 // What the front end printed since the last call, errors after the report.
-const char* takeReport() {
-    g_report = g_session->out.str() + g_session->err.str();
+std::string takeReport() {
+    std::string report = g_session->out.str() + g_session->err.str();
     g_session->out.str({});
     g_session->err.str({});
-    return g_report.c_str();
+    return report;
 }
-
-}  // namespace
-
-extern "C" {
 
 /// Opens PROJECT_FILE in slot 1-4; names are answered with their defaults. A seed of 0 draws
 /// the random letters from the device. Returns the first report, or the reason it failed.
-EMSCRIPTEN_KEEPALIVE const char* vrkOpen(const char* projectFile, int slot, std::uint32_t seed) {
+std::string terminalOpen(const std::string& projectFile, int slot, std::uint32_t seed) {
     if (g_session && g_session->open) {
         g_session->frontEnd->finish();
     }
@@ -61,7 +67,7 @@ EMSCRIPTEN_KEEPALIVE const char* vrkOpen(const char* projectFile, int slot, std:
 
 /// Hands one input line to the open story (a choice key, "", ":save", ":load" or ":quit") and
 /// returns what it printed; once the story ends or quits, it is written back to its slot.
-EMSCRIPTEN_KEEPALIVE const char* vrkInput(const char* line) {
+std::string terminalInput(const std::string& line) {
     if (!g_session || !g_session->open) {
         return "";
     }
@@ -72,15 +78,10 @@ EMSCRIPTEN_KEEPALIVE const char* vrkInput(const char* line) {
     return takeReport();
 }
 
-}  // extern "C"
-
 // The reading page proper: a WebStoryHost the canvas page drives. Text is measured by the
 // page's canvas (Module.vrkMeasure), so the layout is the window's rule with the browser's metrics.
 
-#include <emscripten/em_js.h>
-
-#include "common/sjis.h"
-#include "web/page/web_story_host.h"
+}  // namespace
 
 // clang-format off
 EM_JS(int, jsTextWidth, (const char* text, double scale), {
@@ -107,15 +108,37 @@ private:
     double m_scale;
 };
 
-std::unique_ptr<vrk::web::WebStoryHost> g_host;
+using vrk::web::WebStoryHost;
+
 // The page's audio (sound.mjs through Module.vrkSound), shared by every host the page makes.
 vrk::web::ScriptPageAudio g_audio;
-std::string g_answer;
 
-const char* answer(std::string text) {
-    g_answer = std::move(text);
-    return g_answer.c_str();
-}
+// The host the page makes (new Module.WebStoryHost()) and deletes; the page's audio reports the
+// ends of its sounds to the newest one's back end, and to none once that one is gone.
+class PageHost : public WebStoryHost {
+public:
+    PageHost() : WebStoryHost("/", [](double scale) { return std::make_unique<CanvasMeasurer>(scale); }) {
+        auto backend = std::make_unique<vrk::web::WebSoundBackend>(g_audio);
+        s_reported = backend.get();
+        vrk::web::setReportedBackend(backend.get());
+        setSoundBackend(std::move(backend));
+    }
+    ~PageHost() override {
+        if (s_reported != nullptr && s_owner == this) {
+            vrk::web::setReportedBackend(nullptr);
+            s_reported = nullptr;
+        }
+    }
+    static WebStoryHost* create() {
+        auto* host = new PageHost();
+        s_owner = host;
+        return host;
+    }
+
+private:
+    static inline vrk::web::WebSoundBackend* s_reported = nullptr;
+    static inline const PageHost* s_owner = nullptr;
+};
 
 std::string jsonString(std::string_view utf8) {
     std::string out = "\"";
@@ -135,326 +158,200 @@ std::string slotJson(bool ok, const vrk::app::SlotView& view) {
            ",\"fresh\":" + (view.fresh ? "true" : "false") + "}";
 }
 
-}  // namespace
-
-extern "C" {
-
-/// A fresh host with nothing open; saves of projects without slots go to "/".
-EMSCRIPTEN_KEEPALIVE void vrkHostCreate() {
-    if (g_host) {
-        g_host->flush();
-    }
-    vrk::web::setReportedBackend(nullptr);
-    g_host = std::make_unique<vrk::web::WebStoryHost>(
-        "/", [](double scale) { return std::make_unique<CanvasMeasurer>(scale); });
-    // The story's sound goes to the page's audio; its ends are reported to this back end.
-    auto backend = std::make_unique<vrk::web::WebSoundBackend>(g_audio);
-    vrk::web::setReportedBackend(backend.get());
-    g_host->setSoundBackend(std::move(backend));
+// Opening: setProject also chooses the save directory, as the window does next.
+bool setProject(WebStoryHost& host, const std::string& projectFile) {
+    return host.setProject(projectFile) && host.chooseSaveDirectory();
 }
 
-EMSCRIPTEN_KEEPALIVE int vrkHostSetProject(const char* projectFile) {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->setProject(projectFile) && g_host->chooseSaveDirectory() ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE const char* vrkHostDescribeSlot(int slot) {
-    if (!g_host) {
-        return "";
-    }
+/// Slot n (1-4) described and made current, as {"ok", "caption", "comment", "fresh"}.
+std::string describeSlot(WebStoryHost& host, int slot) {
     vrk::app::SlotView view;
-    const bool ok = g_host->describeSlot(slot, view);
-    return answer(slotJson(ok, view));
+    const bool ok = host.describeSlot(slot, view);
+    return slotJson(ok, view);
 }
 
-EMSCRIPTEN_KEEPALIVE const char* vrkHostEraseSlot() {
-    if (!g_host) {
-        return "";
-    }
+std::string eraseSlot(WebStoryHost& host) {
     vrk::app::SlotView view;
-    const bool ok = g_host->eraseSlot(view);
-    return answer(slotJson(ok, view));
-}
-
-EMSCRIPTEN_KEEPALIVE int vrkHostLoadSlot() {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->loadSlot() ? 1 : 0;
+    const bool ok = host.eraseSlot(view);
+    return slotJson(ok, view);
 }
 
 /// The names to ask: [{index, prompt, name}], prompt as the question shown.
-EMSCRIPTEN_KEEPALIVE const char* vrkHostNames() {
-    if (!g_host) {
-        return "";
-    }
+std::string namesJson(const WebStoryHost& host) {
     std::string out = "[";
-    for (const int i : g_host->namesToAsk()) {
+    for (const int i : host.namesToAsk()) {
         if (out.size() > 1) {
             out += ',';
         }
         out += "{\"index\":" + std::to_string(i) +
-               ",\"prompt\":" + jsonString(vrk::sjisToUtf8(g_host->namePromptSjis(i))) +
-               ",\"name\":" + jsonString(vrk::sjisToUtf8(g_host->defaultNameSjis(i))) + "}";
+               ",\"prompt\":" + jsonString(vrk::sjisToUtf8(host.namePromptSjis(i))) +
+               ",\"name\":" + jsonString(vrk::sjisToUtf8(host.defaultNameSjis(i))) + "}";
     }
-    return answer(out + "]");
+    return out + "]";
 }
 
-EMSCRIPTEN_KEEPALIVE int vrkHostSetName(int i, const char* nameUtf8) {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->setName(i, vrk::utf8ToSjisLossy(nameUtf8)) ? 1 : 0;
+bool setName(WebStoryHost& host, int i, const std::string& nameUtf8) {
+    return host.setName(i, vrk::utf8ToSjisLossy(nameUtf8));
 }
 
-EMSCRIPTEN_KEEPALIVE int vrkHostStart() {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->start() ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostFlush() {
-    if (!g_host) {
-        return;
-    }
-    g_host->flush();
-}
-
-EMSCRIPTEN_KEEPALIVE int vrkHostKey(int keyCode) {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->chooseKey(keyCode) ? 1 : 0;
-}
-
-/// 0 when the button stands for opening the project again.
-EMSCRIPTEN_KEEPALIVE int vrkHostButton(int k) {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->clickButton(k) ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostClick() {
-    if (!g_host) {
-        return;
-    }
-    g_host->clickPage();
-}
-
-EMSCRIPTEN_KEEPALIVE int vrkHostQuickSave() {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->quickSave() ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostQuickLoad() {
-    if (!g_host) {
-        return;
-    }
-    g_host->quickLoad();
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostPageSize(int width, int height, double ratio) {
-    if (!g_host) {
-        return;
-    }
-    g_host->setPageSize(width, height, ratio);
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostFontChanged() {
-    if (!g_host) {
-        return;
-    }
-    g_host->fontChanged();
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostLineGap(int tenths) {
-    if (!g_host) {
-        return;
-    }
-    g_host->setLineGapTenths(tenths);
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostSpeed(int speed) {
-    if (!g_host) {
-        return;
-    }
-    g_host->setRevealSpeed(speed);
+bool scrollByKey(WebStoryHost& host, int key) {
+    return host.scrollByKey(static_cast<vrk::web::ScrollKey>(key));
 }
 
 /// The menu's check marks the engine reads; a sound kind switched off stops what plays, and
 /// the contrast option lays the page out again.
-EMSCRIPTEN_KEEPALIVE void vrkHostOptions(int mid, int wav, int other, int oldExe, int lowRes, int contrast,
-                                         int nonstop) {
-    if (!g_host) {
-        return;
-    }
-    vrk::interpreter::PlayerOptions& options = g_host->story().options;
-    const bool soundOff = (options.mid && !mid) || (options.wav && !wav) || (options.other && !other);
-    const bool relayout = options.contrast != (contrast != 0);
-    const bool nonstopChanged = options.nonstop != (nonstop != 0);
-    options = {mid != 0, wav != 0, other != 0, oldExe != 0, lowRes != 0, contrast != 0, nonstop != 0};
+void setOptions(WebStoryHost& host, const vrk::interpreter::PlayerOptions& next) {
+    vrk::interpreter::PlayerOptions& options = host.story().options;
+    const bool soundOff =
+        (options.mid && !next.mid) || (options.wav && !next.wav) || (options.other && !next.other);
+    const bool relayout = options.contrast != next.contrast;
+    const bool nonstopChanged = options.nonstop != next.nonstop;
+    options = next;
     if (soundOff) {
-        g_host->story().sound.soundIsMusic = false;
-        g_host->stopSound();
+        host.story().sound.soundIsMusic = false;
+        host.stopSound();
     }
     if (nonstopChanged) {
-        g_host->setNonstop(nonstop != 0);
+        host.setNonstop(next.nonstop);
     }
     if (relayout) {
-        g_host->story().page.layoutDirty = true;
-        g_host->repaintPage();
+        host.story().page.layoutDirty = true;
+        host.repaintPage();
     }
 }
 
-EMSCRIPTEN_KEEPALIVE void vrkHostTick() {
-    if (!g_host) {
-        return;
-    }
-    g_host->tick();
+/// COVERAGE: the layout's image rows from two above TOP to BOTTOM; gives RGBA of [TOP, BOTTOM)
+/// as a view of the module's memory, to be copied before the next call.
+emscripten::val composeText(WebStoryHost& host, const emscripten::val& coverage, int top, int bottom) {
+    const std::vector<std::uint8_t> bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(coverage);
+    const std::vector<std::uint8_t>& rgba = host.composeText(bytes.data(), top, bottom);
+    return emscripten::val(emscripten::typed_memory_view(rgba.size(), rgba.data()));
 }
 
-EMSCRIPTEN_KEEPALIVE void vrkHostScrollTo(int position) {
-    if (!g_host) {
-        return;
-    }
-    g_host->scrollTo(position);
+/// RGBA of ROWS rows from TOP of the background picture (0) or the picture window's (1), as a
+/// view of the module's memory; sizes are in the state.
+emscripten::val picturePixels(WebStoryHost& host, int which, int top, int rows) {
+    const std::vector<std::uint8_t>& rgba = host.picturePixels(which, top, rows);
+    return emscripten::val(emscripten::typed_memory_view(rgba.size(), rgba.data()));
 }
-
-EMSCRIPTEN_KEEPALIVE int vrkHostScrollKey(int key) {
-    if (!g_host) {
-        return 0;
-    }
-    return g_host->scrollByKey(static_cast<vrk::web::ScrollKey>(key)) ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostWheel(int delta) {
-    if (!g_host) {
-        return;
-    }
-    g_host->wheel(delta);
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostSnapScroll() {
-    if (!g_host) {
-        return;
-    }
-    g_host->snapScroll();
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostRepaint() {
-    if (!g_host) {
-        return;
-    }
-    g_host->repaintPage();
-}
-
-EMSCRIPTEN_KEEPALIVE const char* vrkHostState() {
-    if (!g_host) {
-        return "";
-    }
-    return answer(g_host->state());
-}
-
-EMSCRIPTEN_KEEPALIVE const char* vrkHostLayout() {
-    if (!g_host) {
-        return "";
-    }
-    return answer(g_host->layoutJson());
-}
-
-/// COVERAGE: the layout's image rows from two above TOP to BOTTOM; returns RGBA of [TOP, BOTTOM).
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostCompose(const std::uint8_t* coverage, int top, int bottom) {
-    if (!g_host) {
-        return nullptr;
-    }
-    return g_host->composeText(coverage, top, bottom).data();
-}
-
-/// RGBA of ROWS rows from TOP of the background picture (0) or the picture window's (1); sizes
-/// are in the state.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* vrkHostPicture(int which, int top, int rows) {
-    if (!g_host) {
-        return nullptr;
-    }
-    return g_host->picturePixels(which, top, rows).data();
-}
-
-// The view menu's comforts.
-
-EMSCRIPTEN_KEEPALIVE int vrkHostBack() {
-    return g_host && g_host->goBackOnePage() ? 1 : 0;
-}
-
-/// The earlier pages of this reading, oldest first: [[line, ...], ...] in UTF-8.
-EMSCRIPTEN_KEEPALIVE const char* vrkHostBacklog() {
-    return answer(g_host ? g_host->backlogJson() : "[]");
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostBacklogOpen(int open) {
-    if (g_host) {
-        g_host->setBacklogOpen(open != 0);
-    }
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostAutoAdvance(int on) {
-    if (g_host) {
-        g_host->setAutoAdvance(on != 0);
-    }
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostSkip(int on) {
-    if (g_host) {
-        g_host->setSkipping(on != 0);
-    }
-}
-
-EMSCRIPTEN_KEEPALIVE void vrkHostStopAutoAndSkip() {
-    if (g_host) {
-        g_host->stopAutoAndSkip();
-    }
-}
-
-}  // extern "C"
-
-#include "app/settings_file.h"
-#include "pictures/picture_placement.h"
-#include "presentation/font_names.h"
-
-extern "C" {
 
 /// Where the picture window goes beside the page and how much of the picture it shows, by the
-/// window's rules, in the viewport's pixels: "x,y,width,height". FRAME is what its border adds.
-EMSCRIPTEN_KEEPALIVE const char* vrkPicturePlace(int left, int top, int width, int height, int pictureWidth,
-                                                 int pictureHeight, int frame, int screenWidth,
-                                                 int screenHeight) {
+/// window's rules, in the viewport's pixels: [x, y, width, height]. FRAME is what its border adds.
+std::array<int, 4> picturePlace(int left, int top, int width, int height, int pictureWidth, int pictureHeight,
+                                int frame, int screenWidth, int screenHeight) {
     const vrk::pictures::Size screen{screenWidth, screenHeight};
     const vrk::pictures::Size client =
         vrk::pictures::pictureWindowClientSize({pictureWidth, pictureHeight}, {frame, frame}, screen);
     const vrk::pictures::Point at = vrk::pictures::pictureWindowPosition(
         {left, top, left + width, top + height}, {client.width + frame, client.height + frame}, screen);
-    return answer(std::to_string(at.x) + "," + std::to_string(at.y) + "," + std::to_string(client.width) +
-                  "," + std::to_string(client.height));
+    return {at.x, at.y, client.width, client.height};
 }
 
-/// The window as it first opens with no settings kept: its client size (menu bar included) and
-/// its page's scroll bar width, as {"width","height","scrollBar"}. The page opens at the same size,
-/// so that a story's lines break where they break on the desktop.
-EMSCRIPTEN_KEEPALIVE const char* vrkWindowDefaults() {
-    const vrk::app::Settings defaults;
-    return answer("{\"width\":" + std::to_string(defaults.width) +
-                  ",\"height\":" + std::to_string(defaults.height) +
-                  ",\"scrollBar\":" + std::to_string(vrk::web::WebStoryHost::kScrollBarWidth) + "}");
+/// A settings-file number as the window reads its settings, or null when it is none.
+emscripten::val settingsNumber(const std::string& text) {
+    const std::optional<std::int32_t> number = vrk::app::parseProfileInteger(text);
+    return number ? emscripten::val(*number) : emscripten::val::null();
 }
 
-/// The family that stands in for a stored face name ("" when it is no known Windows face).
-EMSCRIPTEN_KEEPALIVE const char* vrkFontFamily(const char* faceUtf8) {
-    return answer(vrk::presentation::counterpartFamily(faceUtf8));
+std::string menuStates(const vrk::app::SessionFacts& session, const vrk::app::FrontEndFacts& frontEnd) {
+    return vrk::web::menuStatesJson(session, frontEnd);
 }
 
-}  // extern "C"
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(vrk3_page) {
+    using emscripten::allow_raw_pointers;
+    using emscripten::function;
+
+    // The terminal front end, a line at a time (tests compare it with the native player).
+    function("terminalOpen", &terminalOpen);
+    function("terminalInput", &terminalInput);
+
+    emscripten::value_object<vrk::interpreter::PlayerOptions>("PlayerOptions")
+        .field("mid", &vrk::interpreter::PlayerOptions::mid)
+        .field("wav", &vrk::interpreter::PlayerOptions::wav)
+        .field("other", &vrk::interpreter::PlayerOptions::other)
+        .field("oldExe", &vrk::interpreter::PlayerOptions::oldExe)
+        .field("lowRes", &vrk::interpreter::PlayerOptions::lowRes)
+        .field("contrast", &vrk::interpreter::PlayerOptions::contrast)
+        .field("nonstop", &vrk::interpreter::PlayerOptions::nonstop);
+
+    // Each method keeps the C++ name; the few that answer in Shift-JIS or through an out
+    // parameter answer in JSON instead.
+    emscripten::class_<WebStoryHost>("WebStoryHost")
+        .constructor(&PageHost::create, allow_raw_pointers())
+        .function("setProject", &setProject)
+        .function("describeSlot", &describeSlot)
+        .function("eraseSlot", &eraseSlot)
+        .function("loadSlot", &WebStoryHost::loadSlot)
+        .function("names", &namesJson)
+        .function("setName", &setName)
+        .function("start", &WebStoryHost::start)
+        .function("flush", &WebStoryHost::flush)
+        .function("chooseKey", &WebStoryHost::chooseKey)
+        .function("clickButton", &WebStoryHost::clickButton)
+        .function("clickPage", &WebStoryHost::clickPage)
+        .function("quickSave", &WebStoryHost::quickSave)
+        .function("quickLoad", &WebStoryHost::quickLoad)
+        .function("setPageSize", &WebStoryHost::setPageSize)
+        .function("fontChanged", &WebStoryHost::fontChanged)
+        .function("setLineGapTenths", &WebStoryHost::setLineGapTenths)
+        .function("setRevealSpeed", &WebStoryHost::setRevealSpeed)
+        .function("setOptions", &setOptions)
+        .function("tick", &WebStoryHost::tick)
+        .function("scrollTo", &WebStoryHost::scrollTo)
+        .function("scrollByKey", &scrollByKey)
+        .function("wheel", &WebStoryHost::wheel)
+        .function("snapScroll", &WebStoryHost::snapScroll)
+        .function("repaintPage", &WebStoryHost::repaintPage)
+        .function("state", &WebStoryHost::state)
+        .function("layoutJson", &WebStoryHost::layoutJson)
+        .function("composeText", &composeText)
+        .function("picturePixels", &picturePixels)
+        .function("goBackOnePage", &WebStoryHost::goBackOnePage)
+        .function("backlogJson", &WebStoryHost::backlogJson)
+        .function("setBacklogOpen", &WebStoryHost::setBacklogOpen)
+        .function("setAutoAdvance", &WebStoryHost::setAutoAdvance)
+        .function("setSkipping", &WebStoryHost::setSkipping)
+        .function("stopAutoAndSkip", &WebStoryHost::stopAutoAndSkip);
+
+    emscripten::value_array<std::array<int, 4>>("Rect")
+        .element(emscripten::index<0>())
+        .element(emscripten::index<1>())
+        .element(emscripten::index<2>())
+        .element(emscripten::index<3>());
+    function("picturePlace", &picturePlace);
+
+    // What the page takes as data: the menus, option limits, faces and sizes (page_model.h).
+    function("pageModel", &vrk::web::pageModelJson);
+    emscripten::value_object<vrk::app::SessionFacts>("SessionFacts")
+        .field("projectKnown", &vrk::app::SessionFacts::projectKnown)
+        .field("quickSaveEnabled", &vrk::app::SessionFacts::quickSaveEnabled)
+        .field("quickLoadEnabled", &vrk::app::SessionFacts::quickLoadEnabled)
+        .field("canGoBack", &vrk::app::SessionFacts::canGoBack)
+        .field("backlogAvailable", &vrk::app::SessionFacts::backlogAvailable)
+        .field("hasPageText", &vrk::app::SessionFacts::hasPageText)
+        .field("autoAdvance", &vrk::app::SessionFacts::autoAdvance)
+        .field("skipping", &vrk::app::SessionFacts::skipping)
+        .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
+        .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
+        .field("nonstop", &vrk::app::SessionFacts::nonstop)
+        .field("mid", &vrk::app::SessionFacts::mid)
+        .field("wav", &vrk::app::SessionFacts::wav)
+        .field("other", &vrk::app::SessionFacts::other)
+        .field("oldExe", &vrk::app::SessionFacts::oldExe)
+        .field("lowRes", &vrk::app::SessionFacts::lowRes)
+        .field("contrast", &vrk::app::SessionFacts::contrast);
+    emscripten::value_object<vrk::app::FrontEndFacts>("FrontEndFacts")
+        .field("fullScreen", &vrk::app::FrontEndFacts::fullScreen)
+        .field("sizeLocked", &vrk::app::FrontEndFacts::sizeLocked)
+        .field("speech", &vrk::app::FrontEndFacts::speech)
+        .field("pageAtTop", &vrk::app::FrontEndFacts::pageAtTop);
+    function("menuStates", &menuStates);
+    function("settingsNumber", &settingsNumber);
+    // The family that draws a stored face name, and the one the font dialog shows chosen.
+    function(
+        "servedFamily", +[](const std::string& face) { return vrk::web::servedFamily(face); });
+    function(
+        "offeredFamily", +[](const std::string& face) { return vrk::web::offeredFamily(face); });
+}

@@ -220,6 +220,34 @@ std::string pageModelJson() {
     }
     json.close(']');
 
+    // The facts the menus' rules read, at their defaults (nothing open).
+    const app::SessionFacts session;
+    json.key("facts").open('{').key("session").open('{');
+    json.field("projectKnown", session.projectKnown)
+        .field("quickSaveEnabled", session.quickSaveEnabled)
+        .field("quickLoadEnabled", session.quickLoadEnabled)
+        .field("canGoBack", session.canGoBack)
+        .field("backlogAvailable", session.backlogAvailable)
+        .field("hasPageText", session.hasPageText)
+        .field("autoAdvance", session.autoAdvance)
+        .field("skipping", session.skipping)
+        .field("revealSpeed", session.revealSpeed)
+        .field("lineGapTenths", session.lineGapTenths)
+        .field("nonstop", session.nonstop)
+        .field("mid", session.mid)
+        .field("wav", session.wav)
+        .field("other", session.other)
+        .field("oldExe", session.oldExe)
+        .field("lowRes", session.lowRes)
+        .field("contrast", session.contrast);
+    const app::FrontEndFacts frontEnd;
+    json.close('}').key("frontEnd").open('{');
+    json.field("fullScreen", frontEnd.fullScreen)
+        .field("sizeLocked", frontEnd.sizeLocked)
+        .field("speech", frontEnd.speech)
+        .field("pageAtTop", frontEnd.pageAtTop);
+    json.close('}').close('}');
+
     const app::Settings window;
     json.key("window")
         .open('{')

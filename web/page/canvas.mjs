@@ -1,26 +1,11 @@
 // The canvas page's arithmetic that needs no browser: the font string and the face metrics, the
 // 4:3 balance, and the raster rule that puts the text image onto the page.
 
-/// The faces the page serves (web/dist/fonts), the fixed-pitch ones first for a fallback.
-export const kServedFamilies = Object.freeze(['IPAGothic', 'IPAMincho', 'IPAPGothic', 'IPAPMincho']);
-
-/// A stored face name's family among the served ones: its counterpart, the name itself, or the
-/// first fixed-pitch face, as the window falls back when a face is not installed.
-export function fontFamilyFor(name, counterpart) {
-  const served = (family) => kServedFamilies.find((f) => f.toLowerCase() === String(family ?? '').toLowerCase());
-  return served(counterpart) ?? served(name) ?? kServedFamilies[0];
-}
-
 /// Points at the 96 pixels per inch the window's fonts are sized at, to the whole pixel the
 /// window's hinted font engine draws them at.
 export function pointsToPixels(points) {
   return Math.round(((Number(points) > 0 ? Number(points) : 16) * 96) / 72);
 }
-
-/// The served file of each face.
-export const kFaceFiles = Object.freeze({
-  IPAGothic: 'fonts/ipag.ttf', IPAPGothic: 'fonts/ipagp.ttf', IPAMincho: 'fonts/ipam.ttf', IPAPMincho: 'fonts/ipamp.ttf',
-});
 
 export function cssFont(options, pixels, family) {
   return `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${pixels}px "${family}"`;

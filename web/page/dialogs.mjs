@@ -3,7 +3,7 @@
 // texts. Each is modal and resolves when the reader closes it; Enter is Ok and Escape closes
 // (where closing is allowed at all: the picker cannot be cancelled, as on the desktop). The font
 // dialog of the settings menu lives here too.
-import { fontFamilyFor, kMaxFontPoints, kMinFontPoints, kServedFonts } from './options.mjs';
+import { model } from './model.mjs';
 
 /// A name keeps at most this many Shift-JIS bytes.
 export const kMaxNameBytes = 16;
@@ -362,10 +362,25 @@ export async function showError(message) {
   }).done;
 }
 
-/// The font dialog: one of FACES (the page's fixed-pitch faces), 8-48 points, bold and italic.
-/// CURRENT is { fontName, fontSize, bold, italic }; a face not offered starts at the first one.
-/// Resolves to the same shape for Ok, or null when cancelled.
-export async function chooseFont(current, faces = kServedFonts) {
+/// The page's fixed-pitch faces, the ones the font dialog offers.
+export function offeredFaces() {
+  return model()
+    .faces.filter((face) => face.fixedPitch)
+    .map((face) => face.family);
+}
+
+/// The face the font dialog starts at for a stored face name: the one of FACES the window's rule
+/// gives, else the first.
+export function initialFace(fontName, faces = offeredFaces()) {
+  const offered = model().offeredFamily(fontName ?? '');
+  return faces.includes(offered) ? offered : faces[0];
+}
+
+/// The font dialog: one of FACES (the page's fixed-pitch faces), in the window's range of
+/// points, bold and italic. CURRENT is { fontName, fontSize, bold, italic }; the face starts at
+/// the one that draws the stored name, else the first offered. Resolves to the same shape for
+/// Ok, or null when cancelled.
+export async function chooseFont(current, faces = offeredFaces()) {
   installStyle();
   const dialog = element('dialog', 'vrk-font');
   const form = element('form');
@@ -375,15 +390,16 @@ export async function chooseFont(current, faces = kServedFonts) {
   list.size = Math.max(3, Math.min(faces.length, 8));
   list.setAttribute('aria-label', 'フォント名');
   for (const face of faces) list.append(new Option(face, face));
-  list.value = fontFamilyFor(current.fontName, faces);
+  list.value = initialFace(current.fontName, faces);
   const size = element('input');
+  const { fontPoints } = model().limits;
   size.type = 'number';
-  size.min = String(kMinFontPoints);
-  size.max = String(kMaxFontPoints);
+  size.min = String(fontPoints.min);
+  size.max = String(fontPoints.max);
   size.step = '1';
   size.required = true;
   const startSize = Number(current.fontSize);
-  size.value = String(Number.isInteger(startSize) && startSize > 0 ? startSize : 16);
+  size.value = String(Number.isInteger(startSize) && startSize > 0 ? startSize : model().defaults.fontSize);
   const sizeLabel = element('label');
   sizeLabel.append(size, ' pt');
   const check = (caption, checked) => {

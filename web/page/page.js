@@ -8,10 +8,11 @@ import {
 import { chooseSlot, enterName, setHomePageAction, showAbout, showError } from './dialogs.mjs';
 import { installDropTarget } from './drop.mjs';
 import { buildMenuBar, menuItem } from './menu.mjs';
+import { model, useModel } from './model.mjs';
 import { loadOptions, onOptionsChanged, saveOptions } from './options.mjs';
 import * as sound from './sound.mjs';
 import {
-  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, kFaceFiles, lineMetrics, pointsToPixels, uncoverInto,
+  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, lineMetrics, pointsToPixels, uncoverInto,
 } from './canvas.mjs';
 
 const canvas = document.getElementById('page');
@@ -33,10 +34,10 @@ const kProjectDir = '/project';
 const kProgramDir = '/';  // the player's own folder, "/", where saves go when a project ships none
 
 let player = null;
-let host = null;  // the module's functions, once a project is open
+let host = null;  // the module's WebStoryHost, once a project is open
 let project = null;  // { key, fileName, baseName, slots } of the open story
 let saves = null;
-let options = loadOptions();
+let options = null;  // the reader's options, once the page model has come with the module
 // The page's size in CSS pixels, the scroll bar's included: the window's until the reader or
 // an embedding page sizes it (takeWindowDefaults).
 let pageWidth = 0;
@@ -58,13 +59,12 @@ let pagesShown = 0;  // the host's count of pages put on show, to notice a new o
 
 const measureContext = document.createElement('canvas').getContext('2d');
 
-// The face a stored font name gets: the desktop's counterpart rule (in the module), among the
-// faces the page serves.
-let fontFamily = fontFamilyFor(options.fontName, '');
+// The face a stored font name gets: the desktop's counterpart rule, among the faces the page
+// serves (the page model).
+let fontFamily = '';
 
 function resolveFamily() {
-  const counterpart = player ? player.ccall('vrkFontFamily', 'string', ['string'], [options.fontName]) : '';
-  fontFamily = fontFamilyFor(options.fontName, counterpart);
+  fontFamily = model().servedFamily(options.fontName);
 }
 
 function fontAt(scale) {
@@ -77,9 +77,10 @@ function fontAt(scale) {
 const faces = new Map();
 
 async function loadFace(family) {
-  if (faces.has(family) || !kFaceFiles[family]) return;
+  const file = model().faces.find((face) => face.family === family)?.file;
+  if (faces.has(family) || !file) return;
   try {
-    const response = await fetch(kFaceFiles[family]);
+    const response = await fetch(file);
     const bytes = response.ok ? new Uint8Array(await response.arrayBuffer()) : null;
     faces.set(family, bytes && { lines: faceMetrics(bytes), advances: faceAdvances(bytes) });
   } catch {
@@ -113,10 +114,6 @@ const measure = {
   },
 };
 
-function heapBytes(pointer, length) {
-  return player.HEAPU8.subarray(pointer, pointer + length);
-}
-
 // The text image, in bands of rows drawn the first time the reveal or a scroll reaches them, so a
 // long page costs only what is looked at: the characters in white give their coverage, which the
 // host composes into the outlined text and its mask.
@@ -124,7 +121,7 @@ const kBandRows = 256;
 const kBandsKept = 24;
 
 function renderLayout() {
-  const info = JSON.parse(host.layout());
+  const info = JSON.parse(host.layoutJson());
   layout = { ...info, width: Math.max(0, info.width), height: Math.max(0, info.height), bands: new Map() };
 }
 
@@ -157,11 +154,8 @@ function band(index) {
   const rgba = g.getImageData(0, 0, width, rows).data;
   const alpha = new Uint8Array(width * rows);
   for (let i = 0; i < alpha.length; ++i) alpha[i] = rgba[4 * i + 3];
-  const input = player._malloc(alpha.length);
-  heapBytes(input, alpha.length).set(alpha);
-  const output = host.compose(input, top, bottom);
-  player._free(input);
-  const made = { top, width, height: bottom - top, pixels: heapBytes(output, width * (bottom - top) * 4).slice() };
+  // The host's answer is a view of the module's memory, copied before the next call.
+  const made = { top, width, height: bottom - top, pixels: host.composeText(alpha, top, bottom).slice() };
   layout.bands.set(index, made);
   if (layout.bands.size > kBandsKept) layout.bands.delete(layout.bands.keys().next().value);
   return made;
@@ -179,8 +173,8 @@ function putPicture(which, target, width, height) {
   const rows = Math.max(1, Math.floor(kPictureBandBytes / (4 * width)));
   for (let top = 0; top < height; top += rows) {
     const count = Math.min(rows, height - top);
-    const pointer = host.picture(which, top, count);
-    const pixels = new Uint8ClampedArray(player.HEAPU8.buffer, pointer, width * count * 4);
+    const view = host.picturePixels(which, top, count);
+    const pixels = new Uint8ClampedArray(view.buffer, view.byteOffset, width * count * 4);
     g.putImageData(new ImageData(pixels, width, count), 0, top);
   }
   return target;
@@ -289,10 +283,9 @@ function placePicture(picture) {
   if (!picture.shown) return;
   const page = stage.getBoundingClientRect();
   const frame = 4;  // the border on both sides
-  const [x, y, width, height] = player.ccall('vrkPicturePlace', 'string',
-    ['number', 'number', 'number', 'number', 'number', 'number', 'number', 'number', 'number'],
-    [Math.round(page.left), Math.round(page.top), Math.round(page.width), Math.round(page.height),
-      picture.width, picture.height, frame, window.innerWidth, window.innerHeight]).split(',').map(Number);
+  const [x, y, width, height] = player.picturePlace(Math.round(page.left), Math.round(page.top),
+    Math.round(page.width), Math.round(page.height), picture.width, picture.height, frame, window.innerWidth,
+    window.innerHeight);
   Object.assign(pictureCanvas.style, {
     left: `${x}px`, top: `${y}px`, width: `${width}px`, height: `${height}px`,
   });
@@ -435,45 +428,14 @@ function command(action) {
 
 // --- Opening -------------------------------------------------------------------------------------
 
-function bindHost(module) {
-  const c = (name, result, args) => module.cwrap(name, result, args);
-  return {
-    create: c('vrkHostCreate', null, []),
-    setProject: c('vrkHostSetProject', 'number', ['string']),
-    describeSlot: (n) => JSON.parse(module.ccall('vrkHostDescribeSlot', 'string', ['number'], [n])),
-    eraseSlot: () => JSON.parse(module.ccall('vrkHostEraseSlot', 'string', [], [])),
-    loadSlot: c('vrkHostLoadSlot', 'number', []),
-    names: () => JSON.parse(module.ccall('vrkHostNames', 'string', [], [])),
-    setName: c('vrkHostSetName', 'number', ['number', 'string']),
-    start: c('vrkHostStart', 'number', []),
-    flush: c('vrkHostFlush', null, []),
-    key: c('vrkHostKey', 'number', ['number']),
-    button: c('vrkHostButton', 'number', ['number']),
-    click: c('vrkHostClick', null, []),
-    quickSave: c('vrkHostQuickSave', 'number', []),
-    quickLoad: c('vrkHostQuickLoad', null, []),
-    pageSize: c('vrkHostPageSize', null, ['number', 'number', 'number']),
-    fontChanged: c('vrkHostFontChanged', null, []),
-    lineGap: c('vrkHostLineGap', null, ['number']),
-    speed: c('vrkHostSpeed', null, ['number']),
-    options: c('vrkHostOptions', null, ['number', 'number', 'number', 'number', 'number', 'number', 'number']),
-    tick: c('vrkHostTick', null, []),
-    scrollTo: c('vrkHostScrollTo', null, ['number']),
-    scrollKey: c('vrkHostScrollKey', 'number', ['number']),
-    wheel: c('vrkHostWheel', null, ['number']),
-    snapScroll: c('vrkHostSnapScroll', null, []),
-    repaint: c('vrkHostRepaint', null, []),
-    state: c('vrkHostState', 'string', []),
-    layout: c('vrkHostLayout', 'string', []),
-    compose: c('vrkHostCompose', 'number', ['number', 'number', 'number']),
-    picture: c('vrkHostPicture', 'number', ['number', 'number', 'number']),
-    back: c('vrkHostBack', 'number', []),
-    backlog: () => JSON.parse(module.ccall('vrkHostBacklog', 'string', [], [])),
-    backlogOpen: c('vrkHostBacklogOpen', null, ['number']),
-    autoAdvance: c('vrkHostAutoAdvance', null, ['number']),
-    skip: c('vrkHostSkip', null, ['number']),
-    stopAutoAndSkip: c('vrkHostStopAutoAndSkip', null, []),
-  };
+// A fresh host of the current module with nothing open; the one before is written back first.
+function newHost() {
+  if (host) {
+    host.flush();
+    host.delete();
+  }
+  host = new player.WebStoryHost();
+  return host;
 }
 
 // Full screen keeps the page's own size and layout and scales it up to the screen, its aspect
@@ -495,7 +457,7 @@ function placeFullScreen() {
   closeBacklog();
   sizeCanvas();
   if (host) {
-    host.pageSize(pageWidth, pageHeight, ratio);
+    host.setPageSize(pageWidth, pageHeight, ratio);
     applyState();
     placePicture(lastState.picture);
   }
@@ -519,11 +481,11 @@ function sizeCanvas() {
 }
 
 function passOptions() {
-  const o = options;
-  host.options(+o.mid, +o.wav, +o.other, +o.oldExe, +o.lowRes, +o.contrast, +o.nonstop);
-  host.speed(o.revealSpeed);
-  host.lineGap(o.gapTenths);
-  host.autoAdvance(+o.autoAdvance);
+  const { mid, wav, other, oldExe, lowRes, contrast, nonstop } = options;
+  host.setOptions({ mid, wav, other, oldExe, lowRes, contrast, nonstop });
+  host.setRevealSpeed(options.revealSpeed);
+  host.setLineGapTenths(options.gapTenths);
+  host.setAutoAdvance(options.autoAdvance);
 }
 
 async function fontsReady() {
@@ -539,7 +501,8 @@ async function fontsReady() {
 // carrying out the erase button, until Ok; it cannot be cancelled. Then the names a fresh slot asks.
 // Resolves to the slot loaded, or 0 when it could not be read. Slot 1 is offered first, as there.
 async function pickSlotAndNames() {
-  const slots = [1, 2, 3, 4].map((n) => host.describeSlot(n));
+  const describe = (n) => JSON.parse(host.describeSlot(n));
+  const slots = [1, 2, 3, 4].map(describe);
   // The engine's comment as the window shows it ("未使用ファイルです。" for a free slot too).
   const view = ({ caption, comment, fresh }) => ({ caption, comment, fresh });
   const shown = (answer) => {
@@ -547,16 +510,16 @@ async function pickSlotAndNames() {
     return view(answer);
   };
   const handlers = {
-    describe: (slot) => shown(host.describeSlot(slot)),
-    erase: () => shown(host.eraseSlot()),
+    describe: (slot) => shown(describe(slot)),
+    erase: () => shown(JSON.parse(host.eraseSlot())),
     report: (error) => failed(error),
   };
   let answer;
-  while (!answer || !host.describeSlot(answer.slot).ok) {
+  while (!answer || !describe(answer.slot).ok) {
     answer = await chooseSlot(slots.map(view), answer?.slot ?? 1, handlers);
   }
   if (!host.loadSlot()) return 0;
-  for (const { index, prompt, name } of host.names()) {
+  for (const { index, prompt, name } of JSON.parse(host.names())) {
     // An empty name is refused: the box comes back until something is typed.
     for (;;) {
       const typed = await enterName(prompt, name);
@@ -583,7 +546,7 @@ async function openStory() {
   try {
     await fontsReady();
     sizeCanvas();
-    host.pageSize(pageWidth, pageHeight, ratio);
+    host.setPageSize(pageWidth, pageHeight, ratio);
     passOptions();
     layout = null;
     backgroundVersion = -1;
@@ -628,7 +591,10 @@ async function openProject(files, label) {
   // turns out to hold beyond its declared size).
   const script = scriptFile.bytes;
 
-  if (host) host.flush();
+  if (host) {
+    host.flush();
+    host.delete();
+  }
   host = null;  // nothing ticks until the new story is open
   showSlot(0);
   saveButton.disabled = true;
@@ -640,9 +606,7 @@ async function openProject(files, label) {
   firstModule = null;
   player.vrkSound = sound.createSoundPort();
   player.vrkMeasure = measure;
-  const opening = bindHost(player);
-  opening.create();
-  host = opening;
+  newHost();
   busy = true;
   resolveFamily();
   writeFiles(player.FS, kProjectDir, inside, (error) => reportInBox(error.message));
@@ -660,16 +624,15 @@ async function openProject(files, label) {
 // --- Input ---------------------------------------------------------------------------------------
 
 function clickButton(k) {
-  command(() => host.button(k)).then((chose) => {
+  command(() => host.clickButton(k)).then((chose) => {
     // With no story in progress the single button opens the project again.
-    if (chose === 0 && project) reopen();
+    if (chose === false && project) reopen();
   });
 }
 
 function reopen() {
   if (!host || busy) return;
-  host.flush();
-  host.create();
+  newHost();
   keepSlots().then(openStory);
 }
 
@@ -686,7 +649,7 @@ document.addEventListener('keydown', (event) => {
     if (event.key === 'PageUp' && lastState?.scroll.value === 0) return;
     if (lastState?.scroll.enabled) {
       event.preventDefault();
-      command(() => host.scrollKey(kScrollKeys[event.key]));
+      command(() => host.scrollByKey(kScrollKeys[event.key]));
     }
     return;
   }
@@ -695,14 +658,14 @@ document.addEventListener('keydown', (event) => {
   else if (event.key.length === 1) code = event.key.charCodeAt(0);
   if (code !== 0) {
     // A key that chose is not handed on, so a focused button cannot act on it a second time.
-    let chose = 0;
+    let chose = false;
     command(() => {
-      chose = host.key(code);
+      chose = host.chooseKey(code);
     });
     if (chose) event.preventDefault();
   }
 });
-canvas.addEventListener('click', () => command(() => host.click()));
+canvas.addEventListener('click', () => command(() => host.clickPage()));
 canvas.addEventListener('wheel', (event) => {
   event.preventDefault();
   if (event.deltaY < 0 && host && lastState && (!lastState.scroll.enabled || lastState.scroll.value === 0)) {
@@ -747,7 +710,7 @@ scroller.addEventListener('pointerdown', (event) => {
   const thumbBottom = thumbTop + (track * track) / scroller.scrollHeight;
   if (event.offsetY >= thumbTop && event.offsetY < thumbBottom) return;  // the thumb: dragged
   event.preventDefault();
-  command(() => host.scrollKey(event.offsetY < thumbTop ? kScrollKeys.PageUp : kScrollKeys.PageDown));
+  command(() => host.scrollByKey(event.offsetY < thumbTop ? kScrollKeys.PageUp : kScrollKeys.PageDown));
 });
 // The page follows its box when the reader drags its corner, as the window follows its edges.
 new ResizeObserver(([entry]) => {
@@ -787,55 +750,72 @@ const byId = (id) => document.getElementById(id);
 const showManual = () => window.open('vrk3.html#HID00000002', 'vrk3-manual');
 setHomePageAction(showManual);
 const actions = {
-  openFolder: () => byId('folder').click(),
-  openZip: () => byId('zip').click(),
-  reopen,
-  quickSave: () => command(() => host.quickSave()),
-  quickLoad: () => command(() => host.quickLoad()),
-  exportSaves: () => byId('export').click(),
-  importSaves: () => byId('import').click(),
-  exit: () => {
+  openAction: () => byId('zip').click(),
+  openFolderAction: () => byId('folder').click(),
+  reopenAction: reopen,
+  quickSaveAction: () => command(() => host.quickSave()),
+  quickLoadAction: () => command(() => host.quickLoad()),
+  exportAction: () => byId('export').click(),
+  importAction: () => byId('import').click(),
+  exitAction: () => {
     if (host) host.flush();
     keepSlots();
   },
-  balanceTo4by3: () => {
+  balanceAction: () => {
     const size = balanceTo4by3(pageWidth - scrollBarWidth, pageHeight, scrollBarWidth);
     resizePage(size.width, size.height);
   },
-  toggleFullScreen: () => (document.fullscreenElement ? document.exitFullscreen()
+  fullScreenAction: () => (document.fullscreenElement ? document.exitFullscreen()
     : document.documentElement.requestFullscreen()),
-  helpContents: showManual,
+  helpContentsAction: showManual,
   reportError: (error) => failed(error),
-  backlog: showBacklog,
-  back: () => command(() => host.back()),
-  copyText: () => (lastState?.text ? copyToClipboard(lastState.text) : undefined),
-  toggleAutoAdvance: (o) => command(() => host.autoAdvance(+o.autoAdvance)),
-  toggleSkip: () => command(() => host.skip(lastState?.skipping ? 0 : 1)),
-  toggleSpeech: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),
-  // What the menus' refresh reads: which items can be used now.
-  state: () => ({
-    projectKnown: Boolean(host && lastState?.projectKnown),
-    quickSaveEnabled: Boolean(host && lastState?.scriptOpen),
-    quickLoadEnabled: Boolean(host && lastState?.quickLoad),
-    fullScreen: Boolean(document.fullscreenElement),
-    hasPageText: Boolean(lastState?.text),
-    hasBacklog: Boolean(host && lastState?.backlogPages > 0),
-    canGoBack: Boolean(host && lastState?.canGoBack),
-    skipping: Boolean(lastState?.skipping),
-    pageAtTop: !lastState?.scroll.enabled || lastState.scroll.value === 0,
+  backlogAction: showBacklog,
+  backAction: () => command(() => host.goBackOnePage()),
+  copyTextAction: () => (lastState?.text ? copyToClipboard(lastState.text) : undefined),
+  autoAdvanceAction: (o) => command(() => host.setAutoAdvance(o.autoAdvance)),
+  skipAction: () => command(() => host.setSkipping(!lastState?.skipping)),
+  speechAction: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),
+  // What the menus' rules read: how the reading and the page stand.
+  facts: () => ({
+    session: {
+      projectKnown: Boolean(host && lastState?.projectKnown),
+      quickSaveEnabled: Boolean(host && lastState?.scriptOpen),
+      quickLoadEnabled: Boolean(host && lastState?.quickLoad),
+      canGoBack: Boolean(host && lastState?.canGoBack),
+      backlogAvailable: Boolean(host && lastState?.backlogPages > 0),
+      hasPageText: Boolean(lastState?.text),
+      autoAdvance: options.autoAdvance,
+      skipping: Boolean(lastState?.skipping),
+      revealSpeed: options.revealSpeed,
+      lineGapTenths: options.gapTenths,
+      nonstop: options.nonstop,
+      mid: options.mid,
+      wav: options.wav,
+      other: options.other,
+      oldExe: options.oldExe,
+      lowRes: options.lowRes,
+      contrast: options.contrast,
+    },
+    frontEnd: {
+      fullScreen: Boolean(document.fullscreenElement),
+      // The page has no window of its own to balance while it fills the screen.
+      sizeLocked: Boolean(document.fullscreenElement),
+      speech: options.speech,
+      pageAtTop: !lastState?.scroll.enabled || lastState.scroll.value === 0,
+    },
   }),
 };
 const menuBar = byId('menubar');
-if (menuBar) buildMenuBar(menuBar, actions);
 installDropTarget(document.body, (files, label) => openProject(files, label).catch(failed), failed);
 
 function resizePage(width, height) {
   pageSized = true;
-  pageWidth = Math.max(320 - 16, width);
-  pageHeight = Math.max(240 - 40, height);
+  const { minPageWidth, minPageHeight } = model().window;
+  pageWidth = Math.max(minPageWidth, width);
+  pageHeight = Math.max(minPageHeight, height);
   sizeCanvas();
   if (host) {
-    host.pageSize(pageWidth, pageHeight, ratio);
+    host.setPageSize(pageWidth, pageHeight, ratio);
     applyState();
     placePicture(lastState.picture);
   }
@@ -846,10 +826,10 @@ function resizePage(width, height) {
 // The backlog: the earlier pages' text over the page (not over its scroll bar), at its end.
 function showBacklog() {
   if (!host || !backlogPanel || !backlogPanel.hidden || !(lastState?.backlogPages > 0)) return;
-  const pages = host.backlog();
+  const pages = JSON.parse(host.backlogJson());
   backlogPanel.textContent = pages.map((lines) => lines.map((line) => `${line}\n`).join('')).join('\n――――\n\n');
   backlogPanel.hidden = false;
-  host.backlogOpen(1);
+  host.setBacklogOpen(true);
   backlogPanel.scrollTop = backlogPanel.scrollHeight;
   backlogPanel.focus();
 }
@@ -857,7 +837,7 @@ function showBacklog() {
 function closeBacklog() {
   if (!backlogPanel || backlogPanel.hidden) return;
   backlogPanel.hidden = true;
-  if (host) host.backlogOpen(0);
+  if (host) host.setBacklogOpen(false);
   if (backlogPanel.contains(document.activeElement)) document.activeElement.blur();
 }
 
@@ -1003,21 +983,14 @@ document.getElementById('import').addEventListener('change', async (event) => {
     return;
   }
   await (await saveStore()).store(project.key, slots);
-  host.flush();  // the open story writes its slot first, so the imported ones win
-  host.create();
+  newHost();  // the open story writes its slot first, so the imported ones win
   restoreSlots(player.FS, kProjectDir, project.baseName, slots);
   project.slots = readSlots(player.FS, kProjectDir, kProgramDir, project.baseName);
   status.textContent = `${project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;
   await openStory();
 });
-// The bar's buttons are the file menu's quick save and quick load, under the menu's captions.
-for (const [button, id] of [[saveButton, 'quickSaveAction'], [loadButton, 'quickLoadAction']]) {
-  const { caption, key } = menuItem(id);
-  button.textContent = caption;
-  button.title = `${caption} (${key})`;
-}
-saveButton.onclick = () => actions.quickSave();
-loadButton.onclick = () => actions.quickLoad();
+saveButton.onclick = () => actions.quickSaveAction();
+loadButton.onclick = () => actions.quickLoadAction();
 
 // For tests and for a page that embeds the reader: hold the timer, size the page.
 window.vrkPage = {
@@ -1040,12 +1013,28 @@ sizeCanvas();
 // first project opened takes it.
 let firstModule = createVrk3();
 
+// What the page shows first comes with the module's page model: the options, the faces, the menu
+// bar and the bar's buttons, which are the file menu's quick save and quick load under its captions.
+function takeModel(module) {
+  useModel(module);
+  for (const face of model().faces) document.fonts.add(new FontFace(face.family, `url("${face.file}")`));
+  options = loadOptions();
+  resolveFamily();
+  if (menuBar) buildMenuBar(menuBar, actions);
+  for (const [button, id] of [[saveButton, 'quickSaveAction'], [loadButton, 'quickLoadAction']]) {
+    const { caption, key } = menuItem(id);
+    button.textContent = caption;
+    button.title = `${caption} (${key})`;
+  }
+}
+
 // The page opens at the window's default size with its scroll bar: the window's height holds
 // its menu bar, so the page's height is what its own menu bar leaves of it (measured in its own
 // face, which moves it by a pixel or two).
 async function takeWindowDefaults() {
   const module = await firstModule;
-  const defaults = JSON.parse(module.ccall('vrkWindowDefaults', 'string', [], []));
+  takeModel(module);
+  const defaults = model().window;
   scrollBarWidth = defaults.scrollBar;
   document.documentElement.style.setProperty('--scroll-bar', `${scrollBarWidth}px`);
   let menuHeight = 0;
