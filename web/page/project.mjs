@@ -325,7 +325,7 @@ class MemberReader {
       const last = this.used >= this.input.length;
       try {
         this.inflate.push(step, last);
-      } catch (error) {
+      } catch {
         if (this.failed) break;
         this.done = true;
         // The inflater's own words are English; the reader is told what it means.
@@ -495,7 +495,7 @@ export function isSlotFile(name, baseName) {
 
 function listSlots(FS, dir, baseName) {
   const slots = new Map();
-  let names = [];
+  let names;
   try {
     names = FS.readdir(dir);
   } catch {

@@ -253,7 +253,7 @@ function stopPlayback(playback) {
 }
 
 async function startMidi(entry, playback) {
-  let made = null;
+  let made;
   try {
     made = await entry.synthesizer;
   } catch {
