@@ -7,7 +7,13 @@ import { existsSync, readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import {
-  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, lineMetrics, pointsToPixels,
+  advanceWidth,
+  balanceTo4by3,
+  cssFont,
+  faceAdvances,
+  faceMetrics,
+  lineMetrics,
+  pointsToPixels,
   uncoverPixels,
 } from '../../web/page/canvas.mjs';
 
@@ -27,15 +33,21 @@ function page(w, h, fill) {
 const at = (data, w, x, y) => Array.from(data.subarray(4 * (y * w + x), 4 * (y * w + x) + 4));
 
 test('a masked pixel replaces the page, an unmasked one is ORed into it', () => {
-  const text = image(2, 1, [[0, 0, 0x80, 0x00, 0x00, 255], [1, 0, 0x0F, 0x0F, 0x00, 0]]);
+  const text = image(2, 1, [
+    [0, 0, 0x80, 0x00, 0x00, 255],
+    [1, 0, 0x0f, 0x0f, 0x00, 0],
+  ]);
   const target = page(2, 1, [0x30, 0x30, 0x30, 255]);
   uncoverPixels(target, 2, 1, text, [0, 0, 2, 1, 0, 0]);
   assert.deepEqual(at(target, 2, 0, 0), [0x80, 0x00, 0x00, 255]);
-  assert.deepEqual(at(target, 2, 1, 0), [0x3F, 0x3F, 0x30, 255]);
+  assert.deepEqual(at(target, 2, 1, 0), [0x3f, 0x3f, 0x30, 255]);
 });
 
 test('an uncovered rectangle is clipped to the image and to the page, wherever it lies', () => {
-  const text = image(3, 3, [[0, 0, 9, 9, 9, 255], [2, 2, 7, 7, 7, 255]]);
+  const text = image(3, 3, [
+    [0, 0, 9, 9, 9, 255],
+    [2, 2, 7, 7, 7, 255],
+  ]);
   // Placed at (1, 1) on a 3 x 3 page: only the image's top-left 2 x 2 lands, the rest falls off.
   const target = page(3, 3, [1, 1, 1, 255]);
   uncoverPixels(target, 3, 3, text, [0, 0, 3, 3, 1, 1]);
@@ -70,16 +82,20 @@ const kGothic = '/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf';
 const kMincho = '/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf';
 
 // The figures the window's font engine gives for these faces (QFontMetrics ascent and height).
-test('line metrics come from the face\'s Windows ascent and descent, as on the desktop', {
-  skip: existsSync(kGothic) && existsSync(kMincho) ? false : 'the IPA fonts are not installed',
-}, () => {
-  const gothic = faceMetrics(readFileSync(kGothic));
-  const mincho = faceMetrics(readFileSync(kMincho));
-  assert.deepEqual(lineMetrics(gothic, 20), { ascent: 18, height: 22 });
-  assert.deepEqual(lineMetrics(gothic, 16), { ascent: 14, height: 17 });
-  assert.deepEqual(lineMetrics(mincho, 16), { ascent: 14, height: 18 });
-  assert.deepEqual(lineMetrics(mincho, 21), { ascent: 18, height: 23 });
-});
+test(
+  "line metrics come from the face's Windows ascent and descent, as on the desktop",
+  {
+    skip: existsSync(kGothic) && existsSync(kMincho) ? false : 'the IPA fonts are not installed',
+  },
+  () => {
+    const gothic = faceMetrics(readFileSync(kGothic));
+    const mincho = faceMetrics(readFileSync(kMincho));
+    assert.deepEqual(lineMetrics(gothic, 20), { ascent: 18, height: 22 });
+    assert.deepEqual(lineMetrics(gothic, 16), { ascent: 14, height: 17 });
+    assert.deepEqual(lineMetrics(mincho, 16), { ascent: 14, height: 18 });
+    assert.deepEqual(lineMetrics(mincho, 21), { ascent: 18, height: 23 });
+  },
+);
 
 test('a face that asks for its typographic metrics gets them; bytes that are no face give null', () => {
   // head, hhea and OS/2 tables only, 1000 units per em.
@@ -112,22 +128,29 @@ test('a face that asks for its typographic metrics gets them; bytes that are no 
 
 // The window's samples ("漢字Sample", "襲") at the sizes its font engine gives them, for the
 // fixed-pitch and a proportional face: its cell grid is (sample + 2) / 10 of these.
-test('text widths come from the face\'s own advances, rounded once, as the window measures them', {
-  skip: existsSync(kGothic) && existsSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')) ? false : 'the IPA fonts are not installed',
-}, () => {
-  const gothic = faceAdvances(readFileSync(kGothic));
-  const proportional = faceAdvances(readFileSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')));
-  // 21 pixels: half-width letters of 10.5 pixels each, summed before rounding.
-  assert.equal(advanceWidth(gothic, '漢字Sample', 21), 105);
-  assert.equal(advanceWidth(gothic, '襲', 21), 21);
-  assert.equal(advanceWidth(gothic, '漢字Sample', 20), 100);
-  assert.equal(advanceWidth(gothic, '漢字Sample', 16), 80);
-  assert.equal(advanceWidth(proportional, '漢字Sample', 20), 110);
-  assert.equal(advanceWidth(proportional, '漢字Sample', 16), 88);
-  assert.equal(advanceWidth(gothic, '', 21), 0);
-  // Beyond the basic plane (the face's full repertoire) and a character it lacks.
-  assert.equal(advanceWidth(gothic, '𠀋', 21), 21);
-  assert.equal(advanceWidth(gothic, '漢\u{1F600}', 21), null);
-  assert.equal(faceAdvances(new Uint8Array(10)), null);
-  assert.equal(faceAdvances(new TextEncoder().encode('not a font at all, just text')), null);
-});
+test(
+  "text widths come from the face's own advances, rounded once, as the window measures them",
+  {
+    skip:
+      existsSync(kGothic) && existsSync(kMincho.replace('ipam.ttf', 'ipamp.ttf'))
+        ? false
+        : 'the IPA fonts are not installed',
+  },
+  () => {
+    const gothic = faceAdvances(readFileSync(kGothic));
+    const proportional = faceAdvances(readFileSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')));
+    // 21 pixels: half-width letters of 10.5 pixels each, summed before rounding.
+    assert.equal(advanceWidth(gothic, '漢字Sample', 21), 105);
+    assert.equal(advanceWidth(gothic, '襲', 21), 21);
+    assert.equal(advanceWidth(gothic, '漢字Sample', 20), 100);
+    assert.equal(advanceWidth(gothic, '漢字Sample', 16), 80);
+    assert.equal(advanceWidth(proportional, '漢字Sample', 20), 110);
+    assert.equal(advanceWidth(proportional, '漢字Sample', 16), 88);
+    assert.equal(advanceWidth(gothic, '', 21), 0);
+    // Beyond the basic plane (the face's full repertoire) and a character it lacks.
+    assert.equal(advanceWidth(gothic, '𠀋', 21), 21);
+    assert.equal(advanceWidth(gothic, '漢\u{1F600}', 21), null);
+    assert.equal(faceAdvances(new Uint8Array(10)), null);
+    assert.equal(faceAdvances(new TextEncoder().encode('not a font at all, just text')), null);
+  },
+);

@@ -33,7 +33,7 @@ function playNative(keys) {
     const transcript = execFileSync(native, ['--headless', '--seed', '1', join(work, 'DEMO.VRK')], {
       cwd: work,
       env: { ...process.env, HOME: work, XDG_DATA_HOME: join(work, 'data') },
-      input: '\n\n' + keys.map((k) => `${k}\n`).join(''),  // both names keep their defaults
+      input: '\n\n' + keys.map((k) => `${k}\n`).join(''), // both names keep their defaults
     }).toString();
     return { transcript, slot: readFileSync(join(work, 'DEMO.V01')) };
   } finally {

@@ -146,7 +146,11 @@ test('speed and line-gap items keep to their ranges', { skip }, async () => {
   };
   const gapItems = (lineGapTenths) => {
     const s = states({ lineGapTenths });
-    return { wide: s.widerGapAction.enabled, narrow: s.narrowerGapAction.enabled, standard: s.standardGapAction.enabled };
+    return {
+      wide: s.widerGapAction.enabled,
+      narrow: s.narrowerGapAction.enabled,
+      standard: s.standardGapAction.enabled,
+    };
   };
   const speedAfter = (id, revealSpeed) => optionsAfter(item(id), { ...defaultOptions(), revealSpeed }).revealSpeed;
   const gapAfter = (id, gapTenths) => optionsAfter(item(id), { ...defaultOptions(), gapTenths }).gapTenths;
@@ -227,8 +231,12 @@ test('the about box names the project version as the desktop does', { skip }, as
 
 // A File of these bytes, as much of one as the page uses.
 function fakeFile(name, bytes) {
-  return { name, size: bytes.length, slice: (from, to) => fakeFile(name, bytes.slice(from, to)),
-    arrayBuffer: async () => bytes.slice().buffer };
+  return {
+    name,
+    size: bytes.length,
+    slice: (from, to) => fakeFile(name, bytes.slice(from, to)),
+    arrayBuffer: async () => bytes.slice().buffer,
+  };
 }
 
 // Directory and file entries as a browser hands them out of a drop; a directory gives its
@@ -237,7 +245,10 @@ function fakeTree(tree, name = '', reads = { count: 0 }) {
   if (!(tree instanceof Object) || tree instanceof Uint8Array) {
     const bytes = tree instanceof Uint8Array ? tree : new TextEncoder().encode(String(tree));
     return {
-      isFile: true, isDirectory: false, name, reads,
+      isFile: true,
+      isDirectory: false,
+      name,
+      reads,
       file(resolve) {
         reads.count += 1;
         resolve(fakeFile(name, bytes));
@@ -246,7 +257,10 @@ function fakeTree(tree, name = '', reads = { count: 0 }) {
   }
   const children = Object.entries(tree).map(([child, value]) => fakeTree(value, child, reads));
   return {
-    isFile: false, isDirectory: true, name, reads,
+    isFile: false,
+    isDirectory: true,
+    name,
+    reads,
     createReader() {
       let at = 0;
       return {
@@ -264,8 +278,11 @@ test('a dropped folder is read all the way down, its project folder only', { ski
   const { readDrop } = await drop();
   const many = Object.fromEntries(Array.from({ length: 250 }, (_, i) => [`pic${i}.bmp`, 'p']));
   const reads = { count: 0 };
-  const folder = fakeTree({ 'readme.txt': 'r', game: { 'GAME.VRK': 'k', 'GAME.VRJ': 'j', cg: many },
-    other: { 'big.bin': 'x' } }, 'Story', reads);
+  const folder = fakeTree(
+    { 'readme.txt': 'r', game: { 'GAME.VRK': 'k', 'GAME.VRJ': 'j', cg: many }, other: { 'big.bin': 'x' } },
+    'Story',
+    reads,
+  );
   const dropped = await readDrop([folder]);
   assert.equal(dropped.label, 'Story');
   const paths = dropped.files.map((f) => f.path).sort();
@@ -298,7 +315,8 @@ test('a dropped zip is unpacked; loose files and empty drops are what they are',
 test('key presses read as the menus write their shortcuts, on any keyboard layout', { skip }, async () => {
   await pageModel();
   const { shortcutOf, acceleratorOf } = await import(join(dist, 'menu.mjs'));
-  const key = (k, code, mods = {}) => shortcutOf({ key: k, code, ctrlKey: false, altKey: false, shiftKey: false, metaKey: false, ...mods });
+  const key = (k, code, mods = {}) =>
+    shortcutOf({ key: k, code, ctrlKey: false, altKey: false, shiftKey: false, metaKey: false, ...mods });
   assert.equal(key('h', 'KeyH', { ctrlKey: true }), 'Ctrl+H');
   assert.equal(key('C', 'KeyC', { ctrlKey: true, shiftKey: true }), 'Ctrl+Shift+C');
   // The letter the layout gives counts (W sits where Z does on some keyboards)...

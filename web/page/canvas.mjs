@@ -105,7 +105,12 @@ function tableOffsets(view) {
   const count = view.getUint16(4);
   for (let i = 0; i < count; ++i) {
     const at = 12 + 16 * i;
-    const tag = String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
+    const tag = String.fromCharCode(
+      view.getUint8(at),
+      view.getUint8(at + 1),
+      view.getUint8(at + 2),
+      view.getUint8(at + 3),
+    );
     tables.set(tag, view.getUint32(at + 8));
   }
   return tables;
@@ -171,7 +176,8 @@ export function faceAdvances(bytes) {
       const at = cmap + 4 + 8 * i;
       const platform = view.getUint16(at);
       const encoding = view.getUint16(at + 2);
-      const subtableRank = platform === 3 && encoding === 10 ? 3 : platform === 3 && encoding === 1 ? 2 : platform === 0 ? 1 : 0;
+      const subtableRank =
+        platform === 3 && encoding === 10 ? 3 : platform === 3 && encoding === 1 ? 2 : platform === 0 ? 1 : 0;
       if (subtableRank <= rank) continue;
       const candidate = glyphFinder(view, cmap + view.getUint32(at + 4));
       if (candidate) {

@@ -24,13 +24,17 @@ export function closeBacklog() {
 
 if (backlogPanel) {
   backlogPanel.addEventListener('click', closeBacklog);
-  backlogPanel.addEventListener('wheel', (event) => {
-    const atEnd = backlogPanel.scrollTop + backlogPanel.clientHeight >= backlogPanel.scrollHeight - 1;
-    if (event.deltaY > 0 && atEnd) {
-      event.preventDefault();
-      closeBacklog();
-    }
-  }, { passive: false });
+  backlogPanel.addEventListener(
+    'wheel',
+    (event) => {
+      const atEnd = backlogPanel.scrollTop + backlogPanel.clientHeight >= backlogPanel.scrollHeight - 1;
+      if (event.deltaY > 0 && atEnd) {
+        event.preventDefault();
+        closeBacklog();
+      }
+    },
+    { passive: false },
+  );
 }
 
 // Keys while the backlog is up: Escape closes it; nothing chooses behind it; its scrolling keys
@@ -42,32 +46,43 @@ function stopAutoAndSkip() {
 }
 
 const kComfortToggles = ['Ctrl+A', 'Ctrl+D'];
-window.addEventListener('keydown', (event) => {
-  if (['Control', 'Shift', 'Alt', 'Meta'].includes(event.key) || document.querySelector('dialog[open]')) return;
-  const toggle = (event.ctrlKey || event.metaKey) && !event.altKey && !event.shiftKey &&
-    kComfortToggles.includes(`Ctrl+${event.key.toUpperCase()}`);
-  if (!toggle) stopAutoAndSkip();
-  if (!backlogPanel || backlogPanel.hidden) return;
-  if (event.key === 'Escape') {
-    event.preventDefault();
-    event.stopPropagation();
-    closeBacklog();
-    return;
-  }
-  const shortcut = event.ctrlKey || event.altKey || event.metaKey || event.key === 'F1' || event.key === 'F11';
-  if (!shortcut && (event.key.length === 1 || event.key === 'Enter')) {
-    event.preventDefault();
-    event.stopPropagation();
-  } else if (!shortcut && !backlogPanel.contains(event.target)) {
-    // Its scrolling keys scroll it, not the page.
-    backlogPanel.focus();
-    event.stopPropagation();
-  }
-}, true);
-window.addEventListener('pointerdown', (event) => {
-  const menus = document.getElementById('menubar');
-  if (!(menus && menus.contains(event.target))) stopAutoAndSkip();
-}, true);
+window.addEventListener(
+  'keydown',
+  (event) => {
+    if (['Control', 'Shift', 'Alt', 'Meta'].includes(event.key) || document.querySelector('dialog[open]')) return;
+    const toggle =
+      (event.ctrlKey || event.metaKey) &&
+      !event.altKey &&
+      !event.shiftKey &&
+      kComfortToggles.includes(`Ctrl+${event.key.toUpperCase()}`);
+    if (!toggle) stopAutoAndSkip();
+    if (!backlogPanel || backlogPanel.hidden) return;
+    if (event.key === 'Escape') {
+      event.preventDefault();
+      event.stopPropagation();
+      closeBacklog();
+      return;
+    }
+    const shortcut = event.ctrlKey || event.altKey || event.metaKey || event.key === 'F1' || event.key === 'F11';
+    if (!shortcut && (event.key.length === 1 || event.key === 'Enter')) {
+      event.preventDefault();
+      event.stopPropagation();
+    } else if (!shortcut && !backlogPanel.contains(event.target)) {
+      // Its scrolling keys scroll it, not the page.
+      backlogPanel.focus();
+      event.stopPropagation();
+    }
+  },
+  true,
+);
+window.addEventListener(
+  'pointerdown',
+  (event) => {
+    const menus = document.getElementById('menubar');
+    if (!(menus && menus.contains(event.target))) stopAutoAndSkip();
+  },
+  true,
+);
 
 // The clipboard API is there only for pages of a secure origin; elsewhere the older way.
 export function copyToClipboard(text) {
@@ -99,4 +114,3 @@ export function speakPage() {
   speech.cancel();
   speech.speak(utterance);
 }
-

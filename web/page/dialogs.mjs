@@ -56,59 +56,13 @@ export function setHomePageAction(action) {
   homePageAction = action;
 }
 
-const kStyle = `
-dialog.vrk-dialog { padding: 0; border: 1px solid #808080; box-shadow: 2px 2px 0 #404040;
-  background: #ffffc0; color: #000; font: bold 15px "IPAGothic", "IPAゴシック", monospace; }
-dialog.vrk-dialog::backdrop { background: rgba(0, 0, 0, 0.25); }
-dialog .vrk-title { height: 20px; padding: 0 6px; background: #000080; color: #fff; font-size: 13px;
-  line-height: 20px; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; user-select: none; }
-.vrk-dialog form { position: relative; width: 277px; margin: 0; }
-.vrk-dialog .vrk-panel { position: absolute; left: 8px; top: 4px; width: 259px; height: 51px;
-  border: 1px solid #a0a0a0; }
-.vrk-dialog .vrk-panel span, .vrk-dialog .vrk-panel a { position: absolute; height: 20px; line-height: 20px;
-  white-space: nowrap; color: grey; }
-.vrk-dialog .vrk-product { left: 8px; top: 4px; font-style: italic; }
-.vrk-dialog .vrk-credit { left: 8px; top: 28px; }
-.vrk-dialog .vrk-panel a.vrk-home { left: 224px; top: 28px; color: navy; text-decoration: underline;
-  cursor: pointer; }
-.vrk-dialog .vrk-comment { position: absolute; left: 2px; top: 64px; width: 270px; height: 20px;
-  line-height: 20px; text-align: center; overflow: hidden; overflow-wrap: anywhere; }
-.vrk-dialog button { position: absolute; width: 65px; height: 26px; font: inherit; padding: 0; }
-.vrk-dialog .vrk-ok { left: 202px; top: 88px; }
-.vrk-dialog .vrk-erase { left: 202px; top: 136px; }
-.vrk-dialog .vrk-name { position: absolute; left: 8px; top: 90px; width: 121px; height: 23px;
-  box-sizing: border-box; font: inherit; font-weight: normal; }
-.vrk-dialog .vrk-group { position: absolute; left: 8px; top: 130px; width: 185px; min-height: 33px;
-  box-sizing: border-box; padding: 0 6px; }
-.vrk-dialog .vrk-group-title { white-space: pre; line-height: 20px; }
-.vrk-dialog .vrk-row { display: flex; justify-content: space-between; }
-.vrk-dialog .vrk-row label { display: inline-flex; align-items: center; gap: 2px; }
-dialog.vrk-error { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000; min-width: 240px;
-  max-width: 480px; font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
-.vrk-error form { display: grid; grid-template-columns: 32px 1fr; gap: 12px; padding: 14px 12px 10px; margin: 0; }
-.vrk-error .vrk-icon { width: 32px; height: 32px; border-radius: 50%; background: #d00; color: #fff;
-  font: bold 20px/32px sans-serif; text-align: center; }
-.vrk-error .vrk-message { align-self: center; white-space: pre-wrap; overflow-wrap: anywhere; }
-.vrk-error button { grid-column: 1 / 3; justify-self: center; min-width: 75px; height: 24px; font: inherit; }
-dialog.vrk-font { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000;
-  font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
-.vrk-font form { display: grid; grid-template-columns: 12em auto; gap: 6px 12px; padding: 10px; margin: 0; }
-.vrk-font select { grid-row: span 3; font: inherit; }
-.vrk-font label { display: flex; align-items: center; gap: 4px; }
-.vrk-font input[type=number] { width: 4em; font: inherit; }
-.vrk-font input:invalid { outline: 2px solid #c00; }
-.vrk-font .vrk-sample { grid-column: span 2; min-height: 64px; display: flex; align-items: center;
-  justify-content: center; background: #fff; border: 1px inset #ccc; overflow: hidden; white-space: nowrap; }
-.vrk-font .vrk-buttons { grid-column: span 2; display: flex; justify-content: flex-end; gap: 6px; }
-.vrk-font .vrk-buttons button { min-width: 6em; font: inherit; }
-`;
-
 function installStyle() {
   if (!document.getElementById('vrk-dialog-style')) {
-    const style = document.createElement('style');
-    style.id = 'vrk-dialog-style';
-    style.textContent = kStyle;
-    document.head.append(style);
+    const link = document.createElement('link');
+    link.id = 'vrk-dialog-style';
+    link.rel = 'stylesheet';
+    link.href = new URL('dialogs.css', import.meta.url).href;
+    document.head.append(link);
   }
 }
 
@@ -175,8 +129,11 @@ function runModal(parts, { accept, cancel, focus }) {
   });
   dialog.addEventListener('keydown', (event) => {
     if (composing(event)) return;
-    if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement) &&
-        !(event.target instanceof HTMLAnchorElement)) {
+    if (
+      event.key === 'Enter' &&
+      !(event.target instanceof HTMLButtonElement) &&
+      !(event.target instanceof HTMLAnchorElement)
+    ) {
       event.preventDefault();
       tryClose(accept);
     } else if (event.key === 'Escape') {
@@ -355,11 +312,14 @@ export async function showError(message) {
   ok.value = 'ok';
   form.append(icon, text, ok);
   dialog.append(title, form);
-  await runModal({ dialog, title, form, ok }, {
-    accept: () => true,
-    cancel: () => true,
-    focus: () => ok.focus(),
-  }).done;
+  await runModal(
+    { dialog, title, form, ok },
+    {
+      accept: () => true,
+      cancel: () => true,
+      focus: () => ok.focus(),
+    },
+  ).done;
 }
 
 /// The page's fixed-pitch faces, the ones the font dialog offers.
@@ -422,8 +382,12 @@ export async function chooseFont(current, faces = offeredFaces()) {
   form.append(list, sizeLabel, bold.label, italic.label, sample, buttons);
   dialog.append(title, form);
 
-  const chosen = () => ({ fontName: list.value, fontSize: Number(size.value), bold: bold.box.checked,
-    italic: italic.box.checked });
+  const chosen = () => ({
+    fontName: list.value,
+    fontSize: Number(size.value),
+    bold: bold.box.checked,
+    italic: italic.box.checked,
+  });
   const updateSample = () => {
     const font = chosen();
     sample.style.fontFamily = `"${font.fontName}"`;
@@ -434,12 +398,15 @@ export async function chooseFont(current, faces = offeredFaces()) {
   form.addEventListener('input', updateSample);
   form.addEventListener('change', updateSample);
   updateSample();
-  const modal = runModal({ dialog, form, ok }, {
-    // Only a whole size in range is a font; anything else keeps the dialog open.
-    accept: () => (size.checkValidity() && list.value ? chosen() : undefined),
-    cancel: () => null,
-    focus: () => list.focus(),
-  });
+  const modal = runModal(
+    { dialog, form, ok },
+    {
+      // Only a whole size in range is a font; anything else keeps the dialog open.
+      accept: () => (size.checkValidity() && list.value ? chosen() : undefined),
+      cancel: () => null,
+      focus: () => list.focus(),
+    },
+  );
   cancelButton.addEventListener('click', () => modal.finish(null));
   return modal.done;
 }

@@ -2,12 +2,29 @@
 // text image a band at a time from the host's composition, the background and the picture window,
 // the choice buttons, the scroll bar, full screen; and applying what the host reports after each
 // command or tick.
-import { advanceWidth, cssFont, faceAdvances, faceMetrics, lineMetrics, pointsToPixels, uncoverInto } from './canvas.mjs';
+import {
+  advanceWidth,
+  cssFont,
+  faceAdvances,
+  faceMetrics,
+  lineMetrics,
+  pointsToPixels,
+  uncoverInto,
+} from './canvas.mjs';
 import { closeBacklog, speakPage } from './comforts.mjs';
 import { model } from './model.mjs';
 import { clickButton, showNotices } from './opening.mjs';
 import {
-  canvas, choiceBar, loadButton, pictureCanvas, saveButton, scroller, scrollSpace, shared, sizer, stage,
+  canvas,
+  choiceBar,
+  loadButton,
+  pictureCanvas,
+  saveButton,
+  scroller,
+  scrollSpace,
+  shared,
+  sizer,
+  stage,
 } from './page_state.mjs';
 
 let backgroundImage = null;
@@ -85,7 +102,7 @@ function renderLayout() {
 function band(index) {
   const kept = shared.layout.bands.get(index);
   if (kept) {
-    shared.layout.bands.delete(index);  // most recently used last
+    shared.layout.bands.delete(index); // most recently used last
     shared.layout.bands.set(index, kept);
     return kept;
   }
@@ -151,7 +168,10 @@ function watermarkFont() {
   const cell = Math.round(m.fontBoundingBoxAscent) + Math.round(m.fontBoundingBoxDescent);
   const size = cell > 0 && cell !== 20 ? Math.max(1, Math.round(400 / cell)) : 20;
   measureContext.font = `bold ${size}px ${family}`;
-  return { font: measureContext.font, ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent) };
+  return {
+    font: measureContext.font,
+    ascent: Math.round(measureContext.measureText('VRK System').fontBoundingBoxAscent),
+  };
 }
 
 // The watermark as the window draws it, without smoothing: each device pixel is the mark's
@@ -160,7 +180,13 @@ function watermarkFont() {
 let watermarkKept = null;
 
 function watermarkLayer(background) {
-  const key = JSON.stringify([background.width, background.height, background.watermark, background.marks, shared.ratio]);
+  const key = JSON.stringify([
+    background.width,
+    background.height,
+    background.watermark,
+    background.marks,
+    shared.ratio,
+  ]);
   if (watermarkKept?.key === key) return watermarkKept.layer;
   const layer = document.createElement('canvas');
   layer.width = Math.max(1, Math.round(background.width * shared.ratio));
@@ -239,12 +265,23 @@ function uncover(g, rect) {
 export function placePicture(picture) {
   if (!picture.shown) return;
   const page = stage.getBoundingClientRect();
-  const frame = 4;  // the border on both sides
-  const [x, y, width, height] = shared.player.picturePlace(Math.round(page.left), Math.round(page.top),
-    Math.round(page.width), Math.round(page.height), picture.width, picture.height, frame, window.innerWidth,
-    window.innerHeight);
+  const frame = 4; // the border on both sides
+  const [x, y, width, height] = shared.player.picturePlace(
+    Math.round(page.left),
+    Math.round(page.top),
+    Math.round(page.width),
+    Math.round(page.height),
+    picture.width,
+    picture.height,
+    frame,
+    window.innerWidth,
+    window.innerHeight,
+  );
   Object.assign(pictureCanvas.style, {
-    left: `${x}px`, top: `${y}px`, width: `${width}px`, height: `${height}px`,
+    left: `${x}px`,
+    top: `${y}px`,
+    width: `${width}px`,
+    height: `${height}px`,
   });
 }
 
@@ -335,13 +372,18 @@ export function placeFullScreen() {
   document.body.classList.toggle('vrk-full', full);
   shared.fullScale = full ? Math.min(window.innerWidth / shared.pageWidth, window.innerHeight / shared.pageHeight) : 1;
   if (!(shared.fullScale > 0)) shared.fullScale = 1;
-  Object.assign(stage.style, full ? {
-    position: 'fixed',
-    left: `${Math.round((window.innerWidth - shared.pageWidth * shared.fullScale) / 2)}px`,
-    top: `${Math.round((window.innerHeight - shared.pageHeight * shared.fullScale) / 2)}px`,
-    transform: `scale(${shared.fullScale})`,
-    transformOrigin: '0 0',
-  } : { position: '', left: '', top: '', transform: '', transformOrigin: '' });
+  Object.assign(
+    stage.style,
+    full
+      ? {
+          position: 'fixed',
+          left: `${Math.round((window.innerWidth - shared.pageWidth * shared.fullScale) / 2)}px`,
+          top: `${Math.round((window.innerHeight - shared.pageHeight * shared.fullScale) / 2)}px`,
+          transform: `scale(${shared.fullScale})`,
+          transformOrigin: '0 0',
+        }
+      : { position: '', left: '', top: '', transform: '', transformOrigin: '' },
+  );
   closeBacklog();
   sizeCanvas();
   if (shared.host) {
@@ -389,4 +431,3 @@ export function resizePage(width, height) {
     placePicture(shared.lastState.picture);
   }
 }
-

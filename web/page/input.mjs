@@ -9,8 +9,18 @@ const kScrollKeys = { PageUp: 1, PageDown: 2, ArrowUp: 3, ArrowDown: 4, Home: 5,
 
 document.addEventListener('keydown', (event) => {
   const tag = event.target.tagName;
-  if (!shared.host || shared.busy || tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA' || event.ctrlKey || event.altKey ||
-      event.metaKey || event.defaultPrevented || document.querySelector('dialog[open]')) {
+  if (
+    !shared.host ||
+    shared.busy ||
+    tag === 'INPUT' ||
+    tag === 'SELECT' ||
+    tag === 'TEXTAREA' ||
+    event.ctrlKey ||
+    event.altKey ||
+    event.metaKey ||
+    event.defaultPrevented ||
+    document.querySelector('dialog[open]')
+  ) {
     return;
   }
   if (event.key in kScrollKeys) {
@@ -35,16 +45,26 @@ document.addEventListener('keydown', (event) => {
   }
 });
 canvas.addEventListener('click', () => command(() => shared.host.clickPage()));
-canvas.addEventListener('wheel', (event) => {
-  event.preventDefault();
-  if (event.deltaY < 0 && shared.host && shared.lastState && (!shared.lastState.scroll.enabled || shared.lastState.scroll.value === 0)) {
-    showBacklog();
-  } else if (event.deltaY !== 0) {
-    command(() => shared.host.wheel(Math.sign(event.deltaY) * 120));
-  }
-}, { passive: false });
+canvas.addEventListener(
+  'wheel',
+  (event) => {
+    event.preventDefault();
+    if (
+      event.deltaY < 0 &&
+      shared.host &&
+      shared.lastState &&
+      (!shared.lastState.scroll.enabled || shared.lastState.scroll.value === 0)
+    ) {
+      showBacklog();
+    } else if (event.deltaY !== 0) {
+      command(() => shared.host.wheel(Math.sign(event.deltaY) * 120));
+    }
+  },
+  { passive: false },
+);
 scroller.addEventListener('scroll', () => {
-  if (!shared.scrollFromHost && shared.host) command(() => shared.host.scrollTo(Math.round(scroller.scrollTop * shared.ratio)));
+  if (!shared.scrollFromHost && shared.host)
+    command(() => shared.host.scrollTo(Math.round(scroller.scrollTop * shared.ratio)));
 });
 // A thumb let go lands on a whole line, once the scroll bar has come to rest: an engine may tell
 // of its last move only after the button is up, or still be paging after a click on the track
@@ -77,7 +97,7 @@ scroller.addEventListener('pointerdown', (event) => {
   const track = scroller.clientHeight;
   const thumbTop = (track * scroll.value) / shared.ratio / scroller.scrollHeight;
   const thumbBottom = thumbTop + (track * track) / scroller.scrollHeight;
-  if (event.offsetY >= thumbTop && event.offsetY < thumbBottom) return;  // the thumb: dragged
+  if (event.offsetY >= thumbTop && event.offsetY < thumbBottom) return; // the thumb: dragged
   event.preventDefault();
   command(() => shared.host.scrollByKey(event.offsetY < thumbTop ? kScrollKeys.PageUp : kScrollKeys.PageDown));
 });
@@ -89,4 +109,3 @@ new ResizeObserver(([entry]) => {
     resizePage(width, height);
   }
 }).observe(sizer);
-

@@ -74,33 +74,13 @@ function typingInto(target) {
   return !['button', 'checkbox', 'radio', 'submit', 'reset', 'file', 'range', 'color'].includes(target.type);
 }
 
-const kStyle = `
-.vrk-menubar { display: flex; background: #f0f0f0; color: #000; font: 13px "IPAGothic", "IPAゴシック", sans-serif;
-  border-bottom: 1px solid #c0c0c0; user-select: none; position: relative; z-index: 10; }
-.vrk-menubar button { font: inherit; color: inherit; background: none; border: 0; margin: 0; cursor: default; }
-.vrk-menubar > .vrk-top { position: relative; }
-.vrk-menubar > .vrk-top > button { padding: 3px 8px; }
-.vrk-menubar > .vrk-top.open > button, .vrk-menubar > .vrk-top > button:focus-visible { background: #cce0f8; outline: none; }
-.vrk-menu { position: absolute; left: 0; top: 100%; min-width: 13em; padding: 2px 0; background: #f8f8f8;
-  border: 1px solid #a0a0a0; box-shadow: 2px 2px 4px rgba(0, 0, 0, 0.3); display: none; }
-.vrk-menu .vrk-menu { left: 100%; top: -3px; }
-.open > .vrk-menu { display: block; }
-.vrk-menu > .vrk-entry { position: relative; }
-.vrk-menu > .vrk-entry > button { display: grid; grid-template-columns: 1.5em 1fr auto 1em; width: 100%; padding: 3px 6px;
-  text-align: left; white-space: nowrap; }
-.vrk-menu > .vrk-entry > button:disabled { color: #a0a0a0; }
-.vrk-menu > .vrk-entry.active > button { background: #cce0f8; }
-.vrk-menu > .vrk-entry.active > button:disabled { background: #e8e8e8; }
-.vrk-menu .vrk-key { padding-left: 2em; color: #555; }
-.vrk-menu hr { margin: 3px 4px; border: 0; border-top: 1px solid #c8c8c8; }
-`;
-
 function installStyle() {
   if (!document.getElementById('vrk-menu-style')) {
-    const style = document.createElement('style');
-    style.id = 'vrk-menu-style';
-    style.textContent = kStyle;
-    document.head.append(style);
+    const link = document.createElement('link');
+    link.id = 'vrk-menu-style';
+    link.rel = 'stylesheet';
+    link.href = new URL('menu.css', import.meta.url).href;
+    document.head.append(link);
   }
 }
 
@@ -110,8 +90,8 @@ class MenuBar {
     this.actions = actions;
     this.menus = model().menus;
     this.options = loadOptions();
-    this.entries = new Map();  // id -> { def, node, button, label, mark, caption, parent }
-    this.shortcuts = new Map();  // shortcut -> { def, chain }
+    this.entries = new Map(); // id -> { def, node, button, label, mark, caption, parent }
+    this.shortcuts = new Map(); // shortcut -> { def, chain }
     this.openTop = null;
     this.pointer = null;
     onOptionsChanged((options) => {
@@ -151,8 +131,12 @@ class MenuBar {
   // Option items work on the options alone, the font and about items on the page's dialogs;
   // any other needs the page's action.
   available(def) {
-    return typeof this.actions[def.id] === 'function' || Boolean(def.setting) || def.id === 'fontAction' ||
-      def.id === 'aboutAction';
+    return (
+      typeof this.actions[def.id] === 'function' ||
+      Boolean(def.setting) ||
+      def.id === 'fontAction' ||
+      def.id === 'aboutAction'
+    );
   }
 
   // The refresh of one menu: enabled states, check marks and captions by the model's rules.
@@ -223,12 +207,20 @@ class MenuBar {
       this.element.append(node);
     }
     document.addEventListener('keydown', (event) => this.onKey(event), true);
-    document.addEventListener('mousemove', (event) => {
-      this.pointer = { x: event.clientX, y: event.clientY };
-    }, true);
-    document.addEventListener('mousedown', (event) => {
-      if (this.openTop && !this.element.contains(event.target)) this.close();
-    }, true);
+    document.addEventListener(
+      'mousemove',
+      (event) => {
+        this.pointer = { x: event.clientX, y: event.clientY };
+      },
+      true,
+    );
+    document.addEventListener(
+      'mousedown',
+      (event) => {
+        if (this.openTop && !this.element.contains(event.target)) this.close();
+      },
+      true,
+    );
     window.addEventListener('blur', () => this.close());
     // Outside full screen the browser keeps Ctrl+W, Ctrl+N, Ctrl+T and Ctrl+Q for its tabs and
     // windows; in full screen the page may have them, and the gap and quick-load keys work.

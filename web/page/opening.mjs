@@ -5,12 +5,19 @@
 import { chooseSlot, enterName, showAbout, showError } from './dialogs.mjs';
 import { applyState, fontsReady, measure, resolveFamily, sizeCanvas } from './drawing.mjs';
 import {
-  SaveStore, changedSlots, exportSlots, findProjectFile, importSlots, projectKey, readLooseFile, readSlots, readZipFile,
-  restoreSlots, writeFiles,
+  SaveStore,
+  changedSlots,
+  exportSlots,
+  findProjectFile,
+  importSlots,
+  projectKey,
+  readLooseFile,
+  readSlots,
+  readZipFile,
+  restoreSlots,
+  writeFiles,
 } from './project.mjs';
-import {
-  kProgramDir, kProjectDir, loadButton, notice, saveButton, shared, slotShown, status,
-} from './page_state.mjs';
+import { kProgramDir, kProjectDir, loadButton, notice, saveButton, shared, slotShown, status } from './page_state.mjs';
 import * as sound from './sound.mjs';
 
 let saves = null;
@@ -176,9 +183,13 @@ export async function openProject(files, label) {
   // The project's own folder becomes the root: files beside and below the project file.
   const dir = projectPath.includes('/') ? projectPath.slice(0, projectPath.lastIndexOf('/') + 1) : '';
   // A member of an archive stays packed until the story reads it (project.mjs, zipFile).
-  const inside = files.filter((f) => f.path.startsWith(dir)).map((f) => (f.member
-    ? { path: f.path.slice(dir.length), member: f.member }
-    : { path: f.path.slice(dir.length), bytes: f.bytes }));
+  const inside = files
+    .filter((f) => f.path.startsWith(dir))
+    .map((f) =>
+      f.member
+        ? { path: f.path.slice(dir.length), member: f.member }
+        : { path: f.path.slice(dir.length), bytes: f.bytes },
+    );
   const fileName = projectPath.slice(dir.length);
   const baseName = fileName.slice(0, fileName.lastIndexOf('.'));
   // Within the script's limit; read whole here (a member of an archive refuses here what it
@@ -189,11 +200,11 @@ export async function openProject(files, label) {
     shared.host.flush();
     shared.host.delete();
   }
-  shared.host = null;  // nothing ticks until the new story is open
+  shared.host = null; // nothing ticks until the new story is open
   showSlot(0);
   saveButton.disabled = true;
   loadButton.disabled = true;
-  sound.closeSound();  // the sound of the story before, should its player not have closed it
+  sound.closeSound(); // the sound of the story before, should its player not have closed it
   await shared.ready;
   // A fresh module, and with it a fresh file system, for every project.
   shared.player = await (shared.firstModule ?? createVrk3());
@@ -234,8 +245,12 @@ async function readFolder(fileList) {
   const files = [];
   for (const file of fileList) {
     // Below the chosen folder; files handed over without their folder keep their own names.
-    files.push(await readLooseFile(
-      file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name, file));
+    files.push(
+      await readLooseFile(
+        file.webkitRelativePath ? file.webkitRelativePath.split('/').slice(1).join('/') : file.name,
+        file,
+      ),
+    );
   }
   return files;
 }
@@ -257,7 +272,9 @@ export function failed(error) {
 document.getElementById('folder').addEventListener('change', (event) => {
   const list = Array.from(event.target.files);
   const label = list.length > 0 ? list[0].webkitRelativePath.split('/')[0] || 'folder' : '';
-  readFolder(list).then((files) => openProject(files, label)).catch(failed);
+  readFolder(list)
+    .then((files) => openProject(files, label))
+    .catch(failed);
   event.target.value = '';
 });
 document.getElementById('zip').addEventListener('change', async (event) => {
@@ -272,7 +289,8 @@ document.getElementById('zip').addEventListener('change', async (event) => {
   }
 });
 document.getElementById('export').onclick = () => {
-  if (shared.project) download(`${shared.project.baseName}-saves.zip`, exportSlots(shared.project.baseName, shared.project.slots));
+  if (shared.project)
+    download(`${shared.project.baseName}-saves.zip`, exportSlots(shared.project.baseName, shared.project.slots));
 };
 // Slot files brought from elsewhere replace the kept ones; the story is opened again on them.
 document.getElementById('import').addEventListener('change', async (event) => {
@@ -292,7 +310,7 @@ document.getElementById('import').addEventListener('change', async (event) => {
     return;
   }
   await (await saveStore()).store(shared.project.key, slots);
-  newHost();  // the open story writes its slot first, so the imported ones win
+  newHost(); // the open story writes its slot first, so the imported ones win
   restoreSlots(shared.player.FS, kProjectDir, shared.project.baseName, slots);
   shared.project.slots = readSlots(shared.player.FS, kProjectDir, kProgramDir, shared.project.baseName);
   status.textContent = `${shared.project.baseName}: ${slots.size} 個のセーブファイルを読み込みました`;

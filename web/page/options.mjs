@@ -12,8 +12,19 @@ export function defaultOptions() {
   return { ...model().defaults };
 }
 
-const kFlags = ['bold', 'italic', 'mid', 'wav', 'other', 'oldExe', 'lowRes', 'contrast', 'nonstop', 'autoAdvance',
-  'speech'];
+const kFlags = [
+  'bold',
+  'italic',
+  'mid',
+  'wav',
+  'other',
+  'oldExe',
+  'lowRes',
+  'contrast',
+  'nonstop',
+  'autoAdvance',
+  'speech',
+];
 
 /// A settings-file number: an integer, or text as the settings file spells numbers, within 32
 /// bits; null for anything else.

@@ -14,7 +14,7 @@ import { buildMenuBar, menuItem } from './menu.mjs';
 import { model, useModel } from './model.mjs';
 import { command, failed, keepSlots, openProject, passOptions, reopen } from './opening.mjs';
 import { loadOptions, onOptionsChanged } from './options.mjs';
-import { byId, canvas, kTickMs, loadButton, saveButton, shared } from './page_state.mjs';
+import { byId, canvas, kTickMs, loadButton, saveButton, shared, sizer } from './page_state.mjs';
 import { readZipFile } from './project.mjs';
 
 let pauseTicks = false; // a test holds the timer to look at a still page
@@ -62,8 +62,8 @@ const actions = {
     const size = balanceTo4by3(shared.pageWidth - shared.scrollBarWidth, shared.pageHeight, shared.scrollBarWidth);
     resizePage(size.width, size.height);
   },
-  fullScreenAction: () => (document.fullscreenElement ? document.exitFullscreen()
-    : document.documentElement.requestFullscreen()),
+  fullScreenAction: () =>
+    document.fullscreenElement ? document.exitFullscreen() : document.documentElement.requestFullscreen(),
   helpContentsAction: showManual,
   reportError: (error) => failed(error),
   backlogAction: showBacklog,
@@ -137,7 +137,10 @@ function takeModel(module) {
   shared.options = loadOptions();
   resolveFamily();
   if (menuBar) buildMenuBar(menuBar, actions);
-  for (const [button, id] of [[saveButton, 'quickSaveAction'], [loadButton, 'quickLoadAction']]) {
+  for (const [button, id] of [
+    [saveButton, 'quickSaveAction'],
+    [loadButton, 'quickLoadAction'],
+  ]) {
     const { caption, key } = menuItem(id);
     button.textContent = caption;
     button.title = `${caption} (${key})`;
@@ -153,6 +156,8 @@ async function takeWindowDefaults() {
   const defaults = model().window;
   shared.scrollBarWidth = defaults.scrollBar;
   document.documentElement.style.setProperty('--scroll-bar', `${shared.scrollBarWidth}px`);
+  // The smallest page the reader can drag its box to, as the window's smallest.
+  Object.assign(sizer.style, { minWidth: `${defaults.minPageWidth}px`, minHeight: `${defaults.minPageHeight}px` });
   let menuHeight = 0;
   if (menuBar) {
     try {
