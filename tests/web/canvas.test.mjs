@@ -1,5 +1,5 @@
 // The canvas page's arithmetic: the raster rule that puts the text image onto the page, the
-// 4:3 balance, the pixels a point size takes and the line metrics of a face.
+// pixels a point size takes and the line metrics of a face.
 //
 //   node --test tests/web/canvas.test.mjs
 import assert from 'node:assert/strict';
@@ -8,7 +8,6 @@ import { test } from 'node:test';
 
 import {
   advanceWidth,
-  balanceTo4by3,
   cssFont,
   faceAdvances,
   faceMetrics,
@@ -63,14 +62,8 @@ test('an uncovered rectangle is clipped to the image and to the page, wherever i
   assert.deepEqual(at(shifted, 3, 2, 2), [1, 1, 1, 255]);
 });
 
-test('the 4:3 balance grows a narrow area and shrinks a wide one', () => {
-  assert.deepEqual(balanceTo4by3(300, 400, 16), { width: 533 + 16, height: 400 });
-  assert.deepEqual(balanceTo4by3(300, 100, 16), { width: 300 + 16, height: 225 });
-  assert.deepEqual(balanceTo4by3(800, 450, 16), { width: 600 + 16, height: 450 });
-  assert.deepEqual(balanceTo4by3(640, 600, 16), { width: 656, height: 480 });
-});
-
-// Which face draws a stored name is the window's rule, from the page's module (page_options.test.mjs).
+// Which face draws a stored name and the 4:3 balance are the window's rules, from the page's
+// module (page_options.test.mjs).
 test('points become the whole pixels the window draws at', () => {
   assert.equal(pointsToPixels(15), 20);
   assert.equal(pointsToPixels(16), 21, '21.33 pixels are drawn at 21, as the hinted engine does');

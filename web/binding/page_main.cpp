@@ -20,6 +20,7 @@
 #include "common/sjis.h"
 #include "page_audio.h"
 #include "page_model.h"
+#include "pictures/background.h"
 #include "pictures/picture_placement.h"
 #include "web/page/web_story_host.h"
 #include "web_sound_backend.h"
@@ -247,6 +248,13 @@ std::array<int, 4> picturePlace(int left, int top, int width, int height, int pi
     return {at.x, at.y, client.width, client.height};
 }
 
+/// The page size the 4:3 balance sets from the text area WIDTH x HEIGHT, as the window's:
+/// [width, height], the scroll bar added to the width.
+std::array<int, 2> balance4to3(int width, int height, int scrollBarWidth) {
+    const vrk::pictures::Size size = vrk::pictures::balance4to3(width, height, scrollBarWidth);
+    return {size.width, size.height};
+}
+
 /// A settings-file number as the window reads its settings, or null when it is none.
 emscripten::val settingsNumber(const std::string& text) {
     const std::optional<std::int32_t> number = vrk::app::parseProfileInteger(text);
@@ -321,6 +329,10 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .element(emscripten::index<2>())
         .element(emscripten::index<3>());
     function("picturePlace", &picturePlace);
+    emscripten::value_array<std::array<int, 2>>("Size")
+        .element(emscripten::index<0>())
+        .element(emscripten::index<1>());
+    function("balance4to3", &balance4to3);
 
     // What the page takes as data: the menus, option limits, faces and sizes (page_model.h).
     function("pageModel", &vrk::web::pageModelJson);

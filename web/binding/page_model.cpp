@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "common/sjis.h"
 #include "presentation/font_names.h"
+#include "story/story_state.h"
 #include "web/page/web_story_host.h"
 
 namespace vrk::web {
@@ -208,6 +209,7 @@ std::string pageModelJson() {
         .field("max", app::kMaxFontPoints)
         .close('}');
     json.field("fontNameLength", static_cast<int>(app::ProfileFile::kMaxValueBytes));
+    json.field("nameBytes", static_cast<int>(story::kMaxNameBytes));
     json.close('}');
 
     json.key("faces").open('[');

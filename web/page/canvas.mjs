@@ -1,5 +1,5 @@
-// The canvas page's arithmetic that needs no browser: the font string and the face metrics, the
-// 4:3 balance, and the raster rule that puts the text image onto the page.
+// The canvas page's arithmetic that needs no browser: the font string and the face metrics, and
+// the raster rule that puts the text image onto the page.
 
 /// Points at the 96 pixels per inch the window's fonts are sized at, to the whole pixel the
 /// window's hinted font engine draws them at.
@@ -9,15 +9,6 @@ export function pointsToPixels(points) {
 
 export function cssFont(options, pixels, family) {
   return `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${pixels}px "${family}"`;
-}
-
-/// The page size the 4:3 balance sets from the text area W x H: a narrow area (W < 400) grows
-/// its short side, a wide one shrinks its long side; the scroll bar is added to the width.
-export function balanceTo4by3(width, height, scrollBarWidth) {
-  const narrow = width < 400;
-  const changeHeight = narrow ? 4 * height < 3 * width : 4 * height > 3 * width;
-  if (changeHeight) return { width: width + scrollBarWidth, height: Math.trunc((3 * width) / 4) };
-  return { width: Math.trunc((4 * height) / 3) + scrollBarWidth, height };
 }
 
 /// page := (page AND mask) OR text over one rectangle of the text image, clipped to the image

@@ -5,8 +5,8 @@
 // dialog of the settings menu lives here too.
 import { model } from './model.mjs';
 
-/// A name keeps at most this many Shift-JIS bytes.
-export const kMaxNameBytes = 16;
+/// A name keeps at most this many Shift-JIS bytes, as the story keeps it.
+export const maxNameBytes = () => model().limits.nameBytes;
 
 /// Bytes a character takes in code page 932: one for ASCII and half-width katakana, two for the
 /// rest. A character the code page lacks becomes a one-byte "?" there, so this never counts
@@ -241,21 +241,21 @@ export async function enterName(prompt, defaultName) {
   const parts = buildDialog('', prompt);
   const name = element('input', 'vrk-name');
   name.type = 'text';
-  name.value = cutToSjisBytes(defaultName ?? '', kMaxNameBytes);
+  name.value = cutToSjisBytes(defaultName ?? '', maxNameBytes());
   name.autocomplete = 'off';
   name.spellcheck = false;
   parts.form.append(name);
   // Typing or pasting past the limit drops what does not fit, but never in the middle of a
   // conversion still being composed.
   const limit = () => {
-    if (sjisByteLength(name.value) <= kMaxNameBytes) return;
+    if (sjisByteLength(name.value) <= maxNameBytes()) return;
     // What was just typed stands before the caret: drop from there, keep what follows.
     const caret = name.selectionStart ?? name.value.length;
     const before = Array.from(name.value.slice(0, caret));
     const after = name.value.slice(caret);
-    while (before.length > 0 && sjisByteLength(before.join('') + after) > kMaxNameBytes) before.pop();
+    while (before.length > 0 && sjisByteLength(before.join('') + after) > maxNameBytes()) before.pop();
     const kept = before.join('');
-    name.value = cutToSjisBytes(kept + after, kMaxNameBytes);
+    name.value = cutToSjisBytes(kept + after, maxNameBytes());
     name.setSelectionRange(kept.length, kept.length);
   };
   name.addEventListener('input', (event) => {
@@ -263,7 +263,7 @@ export async function enterName(prompt, defaultName) {
   });
   name.addEventListener('compositionend', limit);
   const answer = () => {
-    const text = cutToSjisBytes(name.value, kMaxNameBytes);
+    const text = cutToSjisBytes(name.value, maxNameBytes());
     return text === '' ? undefined : text;
   };
   return runModal(parts, {

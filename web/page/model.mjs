@@ -18,6 +18,12 @@ export function useModel(module) {
     servedFamily: (name) => module.servedFamily(name),
     /// The fixed-pitch family the font dialog shows chosen for a stored face name.
     offeredFamily: (name) => module.offeredFamily(name),
+    /// The page size the 4:3 balance sets from the text area: { width, height }, the scroll bar's
+    /// width added to the width.
+    balance4to3: (width, height, scrollBar) => {
+      const [w, h] = module.balance4to3(width, height, scrollBar);
+      return { width: w, height: h };
+    },
   });
   return current;
 }

@@ -4,7 +4,6 @@
 // the parts together: drawing.mjs draws, input.mjs takes the reader's input, opening.mjs opens
 // stories and keeps their slots, comforts.mjs has the view menu's comforts; the menus and every
 // rule come from the page model (model.mjs).
-import { balanceTo4by3 } from './canvas.mjs';
 import { copyToClipboard, showBacklog, speakPage, speechSynthesis } from './comforts.mjs';
 import { setHomePageAction } from './dialogs.mjs';
 import { applyState, fontsReady, resizePage, resolveFamily, sizeCanvas } from './drawing.mjs';
@@ -59,7 +58,11 @@ const actions = {
     keepSlots();
   },
   balanceAction: () => {
-    const size = balanceTo4by3(shared.pageWidth - shared.scrollBarWidth, shared.pageHeight, shared.scrollBarWidth);
+    const size = model().balance4to3(
+      shared.pageWidth - shared.scrollBarWidth,
+      shared.pageHeight,
+      shared.scrollBarWidth,
+    );
     resizePage(size.width, size.height);
   },
   fullScreenAction: () =>
