@@ -22,7 +22,7 @@
 #include "page_model.h"
 #include "pictures/background.h"
 #include "pictures/picture_placement.h"
-#include "web/page/web_story_host.h"
+#include "web/binding/web_story_host.h"
 #include "web_sound_backend.h"
 
 namespace {

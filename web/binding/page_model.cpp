@@ -6,7 +6,7 @@
 #include "common/sjis.h"
 #include "presentation/font_names.h"
 #include "story/story_state.h"
-#include "web/page/web_story_host.h"
+#include "web/binding/web_story_host.h"
 
 namespace vrk::web {
 
