@@ -107,7 +107,9 @@ eachEngine((engine) => {
     const caption = (id) => menus.match(new RegExp(`"${id}", "([^"(]+)`))[1];
     const expected = { save: caption('quickSaveAction'), load: caption('quickLoadAction') };
     assert.deepEqual(expected, { save: '一時保存', load: '一時保存を開く' });
-    // Nothing plays yet: no slot is named, and neither button can be used.
+    // Nothing plays yet: no slot is named, and neither button can be used. The captions are the
+    // menu model's, which comes with the page's module.
+    await page.waitForFunction(() => document.getElementById('save').textContent !== '');
     assert.deepEqual(await bar(page), { slot: null, ...expected });
     assert.deepEqual(await page.$$eval('#save, #load', (b) => b.map((x) => x.disabled)), [true, true]);
 
