@@ -164,6 +164,13 @@ bool ReadingSession::clickButton(int k) {
 }
 
 void ReadingSession::clickPage() {
+    if (m_holdTicks > 0) {
+        return;
+    }
+    finishPage();
+}
+
+void ReadingSession::finishPage() {
     if (m_story.page.pageText.empty()) {
         return;
     }
@@ -219,6 +226,18 @@ int ReadingSession::deviceHeight() const {
 }
 
 void ReadingSession::updateMetrics() {
+    if (m_gridMeasurer) {
+        const presentation::FontMetrics own = m_gridMeasurer(m_lineGapTenths);
+        m_pageCellWidth = own.cellWidth;
+        m_metrics = own;
+        if (m_ratio != 1.0) {
+            m_metrics.cellWidth = std::max(1, static_cast<int>(own.cellWidth * m_ratio));
+            m_metrics.lineHeight = std::max(1, static_cast<int>(own.lineHeight * m_ratio));
+            m_metrics.edgeAllowance = std::max(2, static_cast<int>(std::ceil(own.edgeAllowance * m_ratio)));
+        }
+        m_fixedColumns = presentation::columnsFor(m_width, kScrollBarWidth, own.cellWidth);
+        return;
+    }
     m_metrics = presentation::measureFont(*m_measurer(m_ratio), m_lineGapTenths);
     // At another pixel ratio the text is drawn sharp at the device's pixels, with the lines
     // broken where the page at its own size breaks them.
@@ -243,7 +262,7 @@ void ReadingSession::setNonstop(bool nonstop) {
     m_holdTicks = 0;
     releaseHeldScreen();
     if (nonstop) {
-        clickPage();
+        finishPage();
     }
 }
 
@@ -268,6 +287,12 @@ void ReadingSession::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
+    if (m_gridMeasurer && m_ratio != 1.0) {
+        // The image holds what it holds at the page's own pixels, the hanging character included.
+        const int pageImageWidth = (m_pageCellWidth + 1) * 2 * m_layout.columns + 2;
+        m_layout.imageWidth = std::max(
+            m_layout.imageWidth, static_cast<int>(std::ceil(pageImageWidth * m_ratio)) + 2 * outlineWidth());
+    }
     ++m_layoutVersion;
     m_changes.layoutChanged = true;
     m_reveal.startLayout(m_layout);
@@ -470,7 +495,13 @@ void ReadingSession::launchProgram(const std::string& commandLineSjis) {
 void ReadingSession::waitTicks(int ticks) {
     // The run goes on at once; the session then holds back its reveal and the reader's input for
     // as long as a window waiting inside the run would wait here.
-    if (!m_timerActive || ticks <= 0) {
+    if (ticks <= 0) {
+        return;
+    }
+    if (!m_timerActive) {
+        if (m_nonstopSleeper) {
+            m_nonstopSleeper(ticks);
+        }
         return;
     }
     m_holdTicks += ticks;
@@ -619,7 +650,7 @@ void ReadingSession::pageShown(const std::string& labelSjis) {
         return;
     }
     if (readBefore && singleNextOnShow()) {
-        clickPage();
+        finishPage();
         m_skipTicks = kSkipPauseTicks;
     } else {
         setSkipping(false);
@@ -677,7 +708,7 @@ void ReadingSession::setSkipping(bool skipping) {
     m_autoTicks = -1;
     // The page on show has been seen: skipping starts with it, unless it asks for a choice.
     if (singleNextOnShow() && !heldBack()) {
-        clickPage();
+        finishPage();
         m_skipTicks = kSkipPauseTicks;
     } else {
         m_skipping = false;
