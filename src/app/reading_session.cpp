@@ -81,12 +81,16 @@ bool ReadingSession::setProject(const std::string& projectFile) {
         m_changes.errors.push_back(projectFile + ": no project (no .vrk file of that name)");
         return false;
     }
-    m_story.locations.projectDir = project->projectDir;
-    m_story.locations.baseName = project->baseName;
-    m_channel->setBaseDir(project->projectDir);
+    setProject(project->projectDir, project->baseName);
+    return true;
+}
+
+void ReadingSession::setProject(const fs::path& projectDir, const std::string& baseName) {
+    m_story.locations.projectDir = projectDir;
+    m_story.locations.baseName = baseName;
+    m_channel->setBaseDir(projectDir);
     m_history.clear();
     m_opening = std::make_unique<ProjectOpening>(m_story, m_interpreter, *this);
-    return true;
 }
 
 bool ReadingSession::chooseSaveDirectory() {

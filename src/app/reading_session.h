@@ -157,6 +157,9 @@ public:
     /// Any file of the project; false (with an error told) when no .vrk of that name exists.
     /// A new reading: nothing before it is in the backlog or can be gone back to.
     bool setProject(const std::string& projectFile);
+    /// The project baseName in projectDir, as a window has found it; a project that is not
+    /// there fails in the steps that read it.
+    void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
     bool chooseSaveDirectory();
     /// Describes slot n (1-4) and makes it current; false on a read error (told).
     bool describeSlot(int slot, SlotView& view);
@@ -184,6 +187,8 @@ public:
     /// A click on the page finishes it; nothing during the pause after a run, when the page
     /// before has gone and the new one is not on show yet.
     void clickPage();
+    /// Uncovers the whole page and enables its choices (a click, skipping, nonstop).
+    void finishPage();
     bool quickSave();
     void quickLoad();
     bool quickLoadEnabled() const { return m_quickLoadEnabled; }
@@ -302,8 +307,6 @@ public:
 private:
     bool singleNextOnShow() const;
     void onPageComplete();
-    /// Uncovers the whole page and enables its choices (a click, skipping, nonstop).
-    void finishPage();
     void comfortTick();
     void releaseHeldScreen();
     void onAutoAdvanceTick();
