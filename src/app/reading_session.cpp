@@ -556,6 +556,12 @@ void ReadingSession::enableChoices() {
     onPageComplete();
 }
 
+void ReadingSession::setBusy(bool busy) {
+    if (m_busyHandler) {
+        m_busyHandler(busy);
+    }
+}
+
 void ReadingSession::showAboutComment(const std::string& commentSjis) {
     m_changes.abouts.push_back(sjisToUtf8(commentSjis));
 }
@@ -611,6 +617,11 @@ SessionScreen ReadingSession::screen() const {
     }
     s.picture = &m_picture;
     return s;
+}
+
+std::string ReadingSession::buttonCaptionSjis(int k) const {
+    const SessionScreen now = screen();
+    return presentation::choiceCaptionSjis(k, now.choiceCount, m_story.scriptOpen());
 }
 
 SessionChanges ReadingSession::takeChanges() {

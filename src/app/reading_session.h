@@ -96,7 +96,9 @@ struct SessionFacts {
 struct SessionScreen {
     std::string_view backgroundEntry;  ///< the story's background entry (its kind and file)
     std::uint8_t bgColour = 0;
-    const pictures::Bitmap* backgroundPicture = nullptr;  ///< empty when the background is a colour
+    /// The background's picture, drawn only when the entry names one (it may be empty then too,
+    /// and the colour is drawn instead).
+    const pictures::Bitmap* backgroundPicture = nullptr;
     int backgroundVersion = 0;
     bool pictureShown = false;
     const pictures::Bitmap* picture = nullptr;  ///< the picture window's picture
@@ -131,8 +133,9 @@ public:
 
     /// Plays through backend from now on (silent until one is set).
     void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
-    /// Sounds' notices go through poster (then run the host's changes as after a command);
-    /// without one they wait for the next tick.
+    /// Sounds' notices go through poster, from the next sound on: the host runs each on its own
+    /// thread and takes the changes after it as after a command. Without one they wait for the
+    /// next tick.
     void setNoticePoster(NoticePoster poster);
     /// Programs go to launcher; without one they are told as notices.
     void setProgramLauncher(ProgramLauncher launcher) { m_launcher = std::move(launcher); }
@@ -152,6 +155,8 @@ public:
     interpreter::Story& story() { return m_story; }
     const interpreter::Story& story() const { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_interpreter; }
+    /// Told true as a page run starts and false as it ends (a busy cursor, say).
+    void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
 
     // Opening, in the window's order: project, save directory, slot picker, names, start.
     /// Any file of the project; false (with an error told) when no .vrk of that name exists.
@@ -272,6 +277,10 @@ public:
     int visibleHeight() const { return m_visibleHeight; }
     int holdTicks() const { return m_holdTicks; }
     int visibleButtons() const { return m_visibleButtons; }
+    /// Choice button k's caption (1-6) as the buttons on show have it, Shift-JIS.
+    std::string buttonCaptionSjis(int k) const;
+    /// The button that takes the focus once the page is complete: the rightmost in use.
+    int focusButton() const { return std::max(1, m_story.page.choiceCount); }
     bool choicesEnabled() const { return m_choicesEnabled; }
     int pageWidth() const { return m_width; }
     int pageHeight() const { return m_height; }
@@ -300,7 +309,7 @@ public:
     void enableChoices() override;
     void refreshPage() override;
     void restartReveal() override { m_reveal.restartReveal(); }
-    void setBusy(bool) override {}
+    void setBusy(bool busy) override;
     void showAboutComment(const std::string& commentSjis) override;
     void reportError(const std::string& messageSjis) override;
 
@@ -335,6 +344,7 @@ private:
     bool m_quickSaveEnabled = false;
     bool m_quickLoadEnabled = false;
     std::string m_captionSjis;
+    std::function<void(bool)> m_busyHandler;
 
     // The page's geometry and progress.
     int m_width = 0;  // pixels of the page
