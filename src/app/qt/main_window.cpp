@@ -108,6 +108,9 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
     setWindowTitle(QStringLiteral("Marivex Browser"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_host = std::make_unique<QtStoryHost>(*this, *m_session);
+    // The wait cursor while a page runs (the reader may be asked about a program meanwhile) and
+    // through the pause after it.
+    m_session->setBusyHandler([this](bool busy) { m_host->setBusy(busy); });
     m_session->setProgramLauncher(
         [this](const std::string& commandLineSjis) { m_host->launchProgram(commandLineSjis); });
     // Notices come from the audio thread; the window's event loop brings them over, and what
@@ -349,7 +352,7 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
     if (changes.completed) {
         // Focus on the leftmost button in use.
         m_choiceButtons[static_cast<std::size_t>(
-                            std::clamp(screen.choiceCount, 1, presentation::kChoiceButtons))]
+                            std::clamp(m_session->focusButton(), 1, presentation::kChoiceButtons))]
             ->setFocus();
     }
     if (changes.heldChanged) {
@@ -377,8 +380,7 @@ void MainWindow::applyButtons(const SessionScreen& screen) {
             continue;
         }
         button->setEnabled(screen.choicesEnabled);
-        button->setText(
-            fromSjis(presentation::choiceCaptionSjis(k, screen.choiceCount, m_story.scriptOpen())));
+        button->setText(fromSjis(m_session->buttonCaptionSjis(k)));
         button->show();
     }
     // The busy cursor over the page while its choices wait for the page to be complete.
