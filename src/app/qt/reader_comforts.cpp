@@ -1,6 +1,6 @@
-// The view menu's comforts: the reading history behind the backlog and going back, read marks
-// and skipping, auto-advance, copying, full screen and reading aloud. The interpreter tells the
-// window of every run through PageObserver; everything else hangs off the page on show.
+// The view menu's comforts. The reading session keeps the history behind the backlog and going
+// back, the read marks and skipping, and auto-advance; the window shows the backlog panel, the
+// check marks and full screen, copies the page and reads it aloud.
 
 #include <QAction>
 #include <QApplication>
