@@ -5,11 +5,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/reading_session.h"
 #include "pictures/qt/background_painter.h"
 #include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
@@ -18,6 +20,13 @@
 
 namespace vrk::presentation {
 namespace {
+
+// A reading session for a view to show; its measurer stands unused (the view gives it its grid).
+std::unique_ptr<app::ReadingSession> makeSession() {
+    return std::make_unique<app::ReadingSession>(std::filesystem::temp_directory_path(), [](double) {
+        return std::make_unique<QtTextMeasurer>(QFont());
+    });
+}
 
 // "吾輩は猫である。" in Shift-JIS, repeated to the wanted length in bytes.
 std::string kanjiLine(std::size_t bytes) {
@@ -124,9 +133,10 @@ void BM_RevealTick(benchmark::State& state) {
 
 // The same through the widget: the reveal timer's handler and the paint event it causes.
 void BM_PageViewTick(benchmark::State& state) {
-    interpreter::Story story;
+    const auto session = makeSession();
+    interpreter::Story& story = session->story();
     story.page.pageText = fullPage(inputFor(readingFont()));
-    PageView view(story);
+    PageView view(*session);
     view.setRevealTimerActive(false);
     view.setTextFont(readingFont());
     view.setRevealSpeed(1);
@@ -175,8 +185,8 @@ void BM_FirstPaint(benchmark::State& state) {
         view.onRevealTick();
         view.repaint();
     };
-    const auto makeView = [&](interpreter::Story& story) {
-        auto view = std::make_unique<PageView>(story);
+    const auto makeView = [&](app::ReadingSession& session) {
+        auto view = std::make_unique<PageView>(session);
         view->setRevealTimerActive(false);
         view->setTextFont(font);
         view->resize(620, 480);
@@ -187,10 +197,10 @@ void BM_FirstPaint(benchmark::State& state) {
     long added = 0;
     double heldMB = 0;
     {
-        interpreter::Story story;
-        auto view = makeView(story);
+        const auto session = makeSession();
+        auto view = makeView(*session);
         const long before = residentKiB();
-        firstPage(story, *view);
+        firstPage(session->story(), *view);
         view->completePageOnClick();
         for (int i = 0; i < 10; ++i) {
             QApplication::processEvents();  // the idle turns render the band ahead too
@@ -198,10 +208,10 @@ void BM_FirstPaint(benchmark::State& state) {
         added = residentKiB() - before;
         heldMB = static_cast<double>(view->bands().bytesHeld()) / (1024.0 * 1024.0);
     }
-    interpreter::Story story;
-    auto view = makeView(story);
+    const auto session = makeSession();
+    auto view = makeView(*session);
     for (auto _ : state) {
-        firstPage(story, *view);
+        firstPage(session->story(), *view);
     }
     state.counters["rss_added_MB"] = static_cast<double>(added) / 1024.0;
     state.counters["bands_MB"] = heldMB;
@@ -210,11 +220,12 @@ void BM_FirstPaint(benchmark::State& state) {
 // A long page in a 1920 x 1080 window, scrolled one line at a time: every step repaints the
 // background (range 0: colour with watermark; 1: a stretched picture) and the uncovered text.
 void BM_ScrollRepaint1920x1080(benchmark::State& state) {
-    interpreter::Story story;
+    const auto session = makeSession();
+    interpreter::Story& story = session->story();
     for (int i = 0; i < 200; ++i) {
         story.page.pageText.push_back(kanjiLine(200));
     }
-    PageView view(story);
+    PageView view(*session);
     view.setRevealTimerActive(false);
     view.setTextFont(readingFont());
     QImage picture(640, 480, QImage::Format_RGB32);

@@ -81,12 +81,16 @@ bool ReadingSession::setProject(const std::string& projectFile) {
         m_changes.errors.push_back(projectFile + ": no project (no .vrk file of that name)");
         return false;
     }
-    m_story.locations.projectDir = project->projectDir;
-    m_story.locations.baseName = project->baseName;
-    m_channel->setBaseDir(project->projectDir);
+    setProject(project->projectDir, project->baseName);
+    return true;
+}
+
+void ReadingSession::setProject(const fs::path& projectDir, const std::string& baseName) {
+    m_story.locations.projectDir = projectDir;
+    m_story.locations.baseName = baseName;
+    m_channel->setBaseDir(projectDir);
     m_history.clear();
     m_opening = std::make_unique<ProjectOpening>(m_story, m_interpreter, *this);
-    return true;
 }
 
 bool ReadingSession::chooseSaveDirectory() {
@@ -164,6 +168,13 @@ bool ReadingSession::clickButton(int k) {
 }
 
 void ReadingSession::clickPage() {
+    if (m_holdTicks > 0) {
+        return;
+    }
+    finishPage();
+}
+
+void ReadingSession::finishPage() {
     if (m_story.page.pageText.empty()) {
         return;
     }
@@ -219,6 +230,18 @@ int ReadingSession::deviceHeight() const {
 }
 
 void ReadingSession::updateMetrics() {
+    if (m_gridMeasurer) {
+        const presentation::FontMetrics own = m_gridMeasurer(m_lineGapTenths);
+        m_pageCellWidth = own.cellWidth;
+        m_metrics = own;
+        if (m_ratio != 1.0) {
+            m_metrics.cellWidth = std::max(1, static_cast<int>(own.cellWidth * m_ratio));
+            m_metrics.lineHeight = std::max(1, static_cast<int>(own.lineHeight * m_ratio));
+            m_metrics.edgeAllowance = std::max(2, static_cast<int>(std::ceil(own.edgeAllowance * m_ratio)));
+        }
+        m_fixedColumns = presentation::columnsFor(m_width, kScrollBarWidth, own.cellWidth);
+        return;
+    }
     m_metrics = presentation::measureFont(*m_measurer(m_ratio), m_lineGapTenths);
     // At another pixel ratio the text is drawn sharp at the device's pixels, with the lines
     // broken where the page at its own size breaks them.
@@ -243,7 +266,7 @@ void ReadingSession::setNonstop(bool nonstop) {
     m_holdTicks = 0;
     releaseHeldScreen();
     if (nonstop) {
-        clickPage();
+        finishPage();
     }
 }
 
@@ -268,6 +291,12 @@ void ReadingSession::layoutPage() {
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
+    if (m_gridMeasurer && m_ratio != 1.0) {
+        // The image holds what it holds at the page's own pixels, the hanging character included.
+        const int pageImageWidth = (m_pageCellWidth + 1) * 2 * m_layout.columns + 2;
+        m_layout.imageWidth = std::max(
+            m_layout.imageWidth, static_cast<int>(std::ceil(pageImageWidth * m_ratio)) + 2 * outlineWidth());
+    }
     ++m_layoutVersion;
     m_changes.layoutChanged = true;
     m_reveal.startLayout(m_layout);
@@ -470,7 +499,13 @@ void ReadingSession::launchProgram(const std::string& commandLineSjis) {
 void ReadingSession::waitTicks(int ticks) {
     // The run goes on at once; the session then holds back its reveal and the reader's input for
     // as long as a window waiting inside the run would wait here.
-    if (!m_timerActive || ticks <= 0) {
+    if (ticks <= 0) {
+        return;
+    }
+    if (!m_timerActive) {
+        if (m_nonstopSleeper) {
+            m_nonstopSleeper(ticks);
+        }
         return;
     }
     m_holdTicks += ticks;
@@ -636,7 +671,7 @@ void ReadingSession::pageShown(const std::string& labelSjis) {
         return;
     }
     if (readBefore && singleNextOnShow()) {
-        clickPage();
+        finishPage();
         m_skipTicks = kSkipPauseTicks;
     } else {
         setSkipping(false);
@@ -694,7 +729,7 @@ void ReadingSession::setSkipping(bool skipping) {
     m_autoTicks = -1;
     // The page on show has been seen: skipping starts with it, unless it asks for a choice.
     if (singleNextOnShow() && !heldBack()) {
-        clickPage();
+        finishPage();
         m_skipTicks = kSkipPauseTicks;
     } else {
         m_skipping = false;

@@ -14,6 +14,7 @@
 // the changes name, over the background and the picture window of screen().
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -121,6 +122,18 @@ public:
     void setNoticePoster(NoticePoster poster);
     /// Programs go to launcher; without one they are told as notices.
     void setProgramLauncher(ProgramLauncher launcher) { m_launcher = std::move(launcher); }
+    /// Sleeps a wait of so many ticks while nonstop stops the timer (a window sleeps it, handling
+    /// nothing meanwhile); without one such a wait is skipped.
+    void setNonstopSleeper(std::function<void(int ticks)> sleeper) { m_nonstopSleeper = std::move(sleeper); }
+    /// The page's grid at its own pixels for a line gap. With one, the grid at another ratio is
+    /// this grid scaled rather than the scaled font measured again (its cells may round wider, and
+    /// the hanging character would run into the scroll bar), and the text image holds at least
+    /// what it holds at the page's own pixels, scaled, with the outline on both sides.
+    void setGridMeasurer(std::function<presentation::FontMetrics(int lineGapTenths)> measurer) {
+        m_gridMeasurer = std::move(measurer);
+    }
+    /// The outline's width in device pixels: 1 at the page's own pixels, scaled with it.
+    int outlineWidth() const { return std::max(1, static_cast<int>(std::lround(m_ratio))); }
 
     interpreter::Story& story() { return m_story; }
     const interpreter::Story& story() const { return m_story; }
@@ -132,6 +145,9 @@ public:
     /// Any file of the project; false (with an error told) when no .vrk of that name exists.
     /// A new reading: nothing before it is in the backlog or can be gone back to.
     bool setProject(const std::string& projectFile);
+    /// The project baseName in projectDir, as a window has found it; a project that is not
+    /// there fails in the steps that read it.
+    void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
     bool chooseSaveDirectory();
     /// Describes slot n (1-4) and makes it current; false on a read error (told).
     bool describeSlot(int slot, SlotView& view);
@@ -156,8 +172,11 @@ public:
     bool chooseKey(int keyCode);
     /// Choice button k (1-6); false when it stands for opening the project again (no story).
     bool clickButton(int k);
-    /// A click on the page finishes it.
+    /// A click on the page finishes it; nothing during the pause after a run, when the page
+    /// before has gone and the new one is not on show yet.
     void clickPage();
+    /// Uncovers the whole page and enables its choices (a click, skipping, nonstop).
+    void finishPage();
     bool quickSave();
     void quickLoad();
     bool quickLoadEnabled() const { return m_quickLoadEnabled; }
@@ -212,6 +231,8 @@ public:
     bool backlogOpen() const { return m_backlogOpen; }
     void setAutoAdvance(bool on);
     bool autoAdvance() const { return m_autoAdvance; }
+    /// Auto-advance is counting towards the next page, or looking whether it may start to.
+    bool autoAdvancePending() const { return m_autoTicks >= 0; }
     /// Starts skipping read pages; it ends by itself at a choice or an unread page (false then).
     void setSkipping(bool skipping);
     bool skipping() const { return m_skipping; }
@@ -299,6 +320,9 @@ private:
     sound::PostedTasks m_tasks;
     NoticePoster m_noticePoster;
     ProgramLauncher m_launcher;
+    std::function<void(int)> m_nonstopSleeper;
+    std::function<presentation::FontMetrics(int)> m_gridMeasurer;
+    int m_pageCellWidth = 1;  // the cell at the page's own pixels, with a grid measurer
     std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
     bool m_quickSaveEnabled = false;
     bool m_quickLoadEnabled = false;

@@ -9,11 +9,18 @@
 #include <QCoreApplication>
 #include <QWheelEvent>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vrk::presentation {
 namespace {
+
+// The session's own measurer stands unused: the view gives it the grid of its font.
+app::ScaledMeasurer viewMeasurer() {
+    return [](double) { return std::make_unique<QtTextMeasurer>(QFont()); };
+}
 
 const std::string kKanji = "\x8a\xbf";  // U+6F22 漢
 const QRgb kBackground = qRgb(0, 0, 200);
@@ -23,6 +30,11 @@ const QRgb kBackground = qRgb(0, 0, 200);
 class PageViewTest : public testing::Test {
 protected:
     void SetUp() override {
+        // Sounds' notices come through the event loop, as in the window; the timer is not needed
+        // for them.
+        m_session.setNoticePoster([this](std::function<void()> task) {
+            QMetaObject::invokeMethod(&m_view, std::move(task), Qt::QueuedConnection);
+        });
         m_view.setRevealTimerActive(false);
         QFont font(QStringLiteral("IPAGothic"));
         font.setPixelSize(20);
@@ -54,8 +66,9 @@ protected:
         return false;
     }
 
-    interpreter::Story m_story;
-    PageView m_view{m_story};
+    app::ReadingSession m_session{std::filesystem::temp_directory_path(), viewMeasurer()};
+    interpreter::Story& m_story = m_session.story();
+    PageView m_view{m_session};
     int m_backgroundPaints = 0;
     int m_enables = 0;
 };
@@ -134,8 +147,8 @@ TEST_F(PageViewTest, WheelOverThePageScrollsIt) {
 TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
     // A window applies its settings before it has its size: painting each of them would be
     // thrown away.
-    interpreter::Story story;
-    PageView view(story);
+    app::ReadingSession session(std::filesystem::temp_directory_path(), viewMeasurer());
+    PageView view(session);
     int paints = 0;
     view.setBackgroundPainter([&paints](QPainter& painter, const QRect& area) {
         ++paints;
@@ -157,8 +170,9 @@ TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
 }
 
 TEST(PageViewShowingTest, APageIsPaintedWhileHiddenSoItIsReadyWhenShown) {
-    interpreter::Story story;
-    PageView view(story);
+    app::ReadingSession session(std::filesystem::temp_directory_path(), viewMeasurer());
+    interpreter::Story& story = session.story();
+    PageView view(session);
     view.setRevealTimerActive(false);
     view.setBackgroundPainter(
         [](QPainter& painter, const QRect& area) { painter.fillRect(area, QColor(kBackground)); });
@@ -236,22 +250,27 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     showPage(3);
     m_story.options.nonstop = true;
     m_view.setNonstop(true);
-    EXPECT_FALSE(m_view.revealTimerActive());
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
     showPage(4);
     EXPECT_FALSE(m_view.revealing());
     QElapsedTimer clock;
     clock.start();
-    m_view.waitTicks(2);
+    m_session.waitTicks(2);  // as a page run waits after a sound effect
     EXPECT_GE(clock.elapsed(), 120);
+    EXPECT_EQ(m_session.holdTicks(), 0);
 
     m_story.options.nonstop = false;
     m_view.setNonstop(false);
     showPage(4);
     EXPECT_TRUE(m_view.revealing());
-    m_view.waitTicks(2);  // returns once the reveal timer has ticked twice
-    EXPECT_EQ(m_view.waitTicksLeft(), 0);
+    // Without nonstop the wait holds the reveal back for two ticks instead; the third steps.
+    m_session.waitTicks(2);
+    m_view.onRevealTick();
+    m_view.onRevealTick();
+    EXPECT_EQ(m_session.holdTicks(), 0);
+    EXPECT_EQ(m_view.reveal().revealCount(), 0);
+    m_view.onRevealTick();
     EXPECT_GE(m_view.reveal().revealCount(), 1);
 }
 
@@ -271,8 +290,13 @@ TEST_F(PageViewTest, RevealTimerSleepsWhileNothingIsLeftToCount) {
 
     QElapsedTimer clock;
     clock.start();
-    m_view.waitTicks(2);  // must not hang with the timer asleep
-    EXPECT_EQ(m_view.waitTicksLeft(), 0);
+    m_session.waitTicks(2);  // the timer wakes for a pause on a complete page
+    m_view.sync();
+    EXPECT_TRUE(m_view.revealTimerTicking());
+    while (m_session.holdTicks() > 0 && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    EXPECT_EQ(m_session.holdTicks(), 0);
     EXPECT_GE(clock.elapsed(), 2 * PageView::kTickMs - 10);
     EXPECT_FALSE(m_view.revealTimerTicking());
 

@@ -107,7 +107,7 @@ TEST_F(ComfortRulesTest, AutoAdvanceWaitsWhileTheBacklogIsOpen) {
     action("autoAdvanceAction")->trigger();
     ASSERT_TRUE(action("autoAdvanceAction")->isChecked());
     // Its pause for the finished page has begun.
-    ASSERT_TRUE(ui_test::waitFor([&] { return m_window.autoAdvanceTimer().isActive(); }, 8000));
+    ASSERT_TRUE(ui_test::waitFor([&] { return m_window.session().autoAdvancePending(); }, 8000));
     // The wheel opens the backlog without stopping auto-advance, as the menu does.
     wheel(&m_window.pageView(), 120);
     ASSERT_TRUE(backlogShown());
@@ -122,7 +122,7 @@ TEST_F(ComfortRulesTest, AutoAdvanceWaitsWhileTheBacklogIsOpen) {
     EXPECT_TRUE(ui_test::waitFor([&] { return firstLine() == "Third page"; }, 8000));
 
     // Opened from the menu, the same.
-    ASSERT_TRUE(ui_test::waitFor([&] { return m_window.autoAdvanceTimer().isActive(); }, 8000));
+    ASSERT_TRUE(ui_test::waitFor([&] { return m_window.session().autoAdvancePending(); }, 8000));
     action("backlogAction")->trigger();
     ASSERT_TRUE(backlogShown());
     QTest::qWait(autoAdvanceDelayMs(m_window.story().page.pageText) + 500);
@@ -173,15 +173,12 @@ TEST_F(ComfortRulesTest, PageUpScrollsALongPageAndOpensTheBacklogOnlyAtItsTop) {
 TEST_F(ComfortRulesTest, NothingGoesBackAPageWhileARunPauses) {
     readToFork();
     // Ctrl+Z and the View menu while the next page pauses after its sound effect.
-    bool paused = false;
-    bool offered = true;
-    QTimer::singleShot(0, &m_window, [&] {
-        paused = m_window.interpreter().isRunning();
-        press(Qt::Key_Z, Qt::ControlModifier);
-        action("viewMenu")->menu()->aboutToShow();
-        offered = action("backAction")->isEnabled();
-    });
-    key("a");
+    QTest::keyClicks(focus(), "a");
+    const bool paused = m_window.session().heldBack();
+    QTest::keyClick(focus(), Qt::Key_Z, Qt::ControlModifier);
+    action("viewMenu")->menu()->aboutToShow();
+    const bool offered = action("backAction")->isEnabled();
+    ui_test::waitForPause(m_window);
     ASSERT_TRUE(paused);
     EXPECT_FALSE(offered);
     EXPECT_EQ(firstLine(), "Noise page");
@@ -207,13 +204,13 @@ TEST_F(ComfortRulesTest, NothingGoesBackAPageWhileARunPauses) {
     bool clicked = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &m_window, [&] {
-        if (!clicked && m_window.interpreter().isRunning()) {
+        if (!clicked && m_window.session().heldBack()) {
             clicked = true;
             QTest::mouseClick(view, Qt::LeftButton, {}, view->actionGeometry(back).center());
         }
     });
     watch.start(5);
-    ASSERT_TRUE(ui_test::waitFor([&] { return clicked && !m_window.interpreter().isRunning(); }, 8000));
+    ASSERT_TRUE(ui_test::waitFor([&] { return clicked && !m_window.session().heldBack(); }, 8000));
     watch.stop();
     EXPECT_EQ(firstLine(), "Noise page");
     press(Qt::Key_Z, Qt::ControlModifier);

@@ -204,12 +204,12 @@ TEST_F(ReaderComfortsTest, AutoAdvanceWaitsForTheEffectAndAnyInputStopsIt) {
     // The effect still plays: the page stays however long that takes.
     QTest::qWait(autoAdvanceDelayMs(m_window.story().page.pageText) + 300);
     EXPECT_EQ(firstLine(), "Left page");
-    EXPECT_TRUE(m_window.autoAdvanceTimer().isActive());
+    EXPECT_TRUE(m_window.session().autoAdvancePending());
     ASSERT_TRUE(m_sound->finishPlayback());
     EXPECT_TRUE(ui_test::waitFor([&] { return firstLine() == "Page one"; }, 8000));
     // A page of choices is left to the reader.
     QTest::qWait(200);
-    EXPECT_FALSE(m_window.autoAdvanceTimer().isActive());
+    EXPECT_FALSE(m_window.session().autoAdvancePending());
     key("a");
     EXPECT_FALSE(action("autoAdvanceAction")->isChecked());
 }

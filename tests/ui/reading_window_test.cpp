@@ -60,12 +60,18 @@ protected:
     QPushButton* button(int k) { return m_window.choiceButton(k); }
     QAction* action(const char* name) { return child<QAction>(&m_window, name); }
     std::string firstLine() { return m_window.story().page.pageText.at(0); }
+    // Each key as the reader types it: after the pause its page run may leave.
     void key(const char* keys) {
-        QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window, keys);
+        for (const char* c = keys; *c != '\0'; ++c) {
+            QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window,
+                             QString(QLatin1Char(*c)));
+            ui_test::waitForPause(m_window);
+        }
     }
     void ctrl(char letter) {
         QWidget* target = m_window.focusWidget() ? m_window.focusWidget() : &m_window;
         QTest::keyClick(target, static_cast<Qt::Key>(letter), Qt::ControlModifier);
+        ui_test::waitForPause(m_window);
     }
 
     TestProject m_project;
@@ -244,32 +250,26 @@ TEST_F(ReadingWindowTest, NonstopShowsPagesWholeAndPausesWithoutEvents) {
 
 TEST_F(ReadingWindowTest, InputDuringAPauseStartsNoSecondRun) {
     open();
-    // "c" arrives while the next page pauses after its sound effect; the run in progress
-    // keeps the script reader, so the key is dropped.
-    bool duringRun = false;
-    QTimer::singleShot(0, &m_window, [this, &duringRun] {
-        duringRun = m_window.interpreter().isRunning();
-        key("c");
-    });
-    key("a");
-    EXPECT_TRUE(duringRun);
+    // "c" and Enter arrive while the next page pauses after its sound effect: the pause holds
+    // the reader's input back, so both are dropped.
+    QWidget* target = m_window.focusWidget() ? m_window.focusWidget() : &m_window;
+    QTest::keyClicks(target, "a");
+    EXPECT_TRUE(m_window.session().heldBack());
+    QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window, "c\r");
+    ui_test::waitForPause(m_window);
     EXPECT_EQ(firstLine(), "Left page");
     EXPECT_EQ(m_window.story().state.currentLabel, "LEFT");
 }
 
 TEST_F(ReadingWindowTest, TheWaitCursorShowsDuringARunOnlyOverAShownWindow) {
     open();
-    const QCursor* during = nullptr;
-    Qt::CursorShape shape = Qt::ArrowCursor;
-    // The next page pauses after its sound effect, inside its run.
-    QTimer::singleShot(0, &m_window, [&] {
-        during = QApplication::overrideCursor();
-        shape = during != nullptr ? during->shape() : Qt::ArrowCursor;
-    });
-    key("a");
+    // The next page pauses after its sound effect.
+    QTest::keyClicks(m_window.focusWidget() ? m_window.focusWidget() : &m_window, "a");
+    const QCursor* during = QApplication::overrideCursor();
     ASSERT_NE(during, nullptr);
-    EXPECT_EQ(shape, Qt::WaitCursor);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the run has ended";
+    EXPECT_EQ(during->shape(), Qt::WaitCursor);
+    ui_test::waitForPause(m_window);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the pause has ended";
 
     // Before the window is shown (the first page of an opening) there is nothing to show it over.
     m_window.hide();
@@ -407,6 +407,7 @@ TEST(ReadingWindowProgramTest, ProgramsStartOnlyWithTheReadersLeave) {
         ASSERT_TRUE(window.openProject());
         for (const char* keys : {"b", "\r", "b"}) {
             QTest::keyClicks(&window, keys);
+            ui_test::waitForPause(window);
         }
         EXPECT_EQ(asked, c.asked);
         auto runs = [&] {

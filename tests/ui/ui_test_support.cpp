@@ -209,6 +209,13 @@ void typeText(QWidget* widget, const QString& text) {
 
 void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+    if (auto* window = qobject_cast<app::MainWindow*>(widget->window())) {
+        waitForPause(*window);
+    }
+}
+
+void waitForPause(app::MainWindow& window) {
+    waitFor([&] { return !window.session().heldBack(); }, 5000);
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -234,11 +241,15 @@ QWidget* WindowDriving::focus() {
 }
 
 void WindowDriving::key(const char* keys) {
-    QTest::keyClicks(focus(), keys);
+    for (const char* c = keys; *c != '\0'; ++c) {
+        QTest::keyClicks(focus(), QString(QLatin1Char(*c)));
+        waitForPause(m_driven);
+    }
 }
 
 void WindowDriving::press(Qt::Key k, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(focus(), k, modifiers);
+    waitForPause(m_driven);
 }
 
 void WindowDriving::wheel(QWidget* target, int delta) {

@@ -102,6 +102,9 @@ inline bool childShown(QWidget* w, const char* name) {
 void typeText(QWidget* widget, const QString& text);
 /// A left click in the middle of a widget.
 void click(QWidget* widget);
+/// Waits out the pause a command's page run left (the window's input is held back meanwhile), as
+/// the reader does before the next key; at once when there is none.
+void waitForPause(app::MainWindow& window);
 /// Runs the event loop until done() holds or the time is up; returns done().
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 

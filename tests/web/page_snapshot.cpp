@@ -17,39 +17,14 @@
 #include <string>
 
 #include "app/project_opening.h"
+#include "app/reading_session.h"
 #include "common/sjis.h"
-#include "interpreter/null_story_host.h"
-#include "interpreter/page_interpreter.h"
 #include "pictures/qt/background_painter.h"
 #include "presentation/qt/page_view.h"
 
 namespace {
 
 using namespace vrk;
-
-// Just enough of the window for a first page: the background picture, the page view.
-class SnapshotHost : public interpreter::NullStoryHost {
-public:
-    SnapshotHost(interpreter::Story& story, presentation::PageView*& view) : m_story(story), m_view(view) {}
-    bool loadPicture(const std::string& fileNameSjis) override {
-        return background.load(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes);
-    }
-    void refreshPage() override {
-        if (m_view != nullptr) {
-            m_view->refreshPage();
-        }
-    }
-    void restartReveal() override {
-        if (m_view != nullptr) {
-            m_view->restartReveal();
-        }
-    }
-    pictures::LoadedPicture background;
-
-private:
-    interpreter::Story& m_story;
-    presentation::PageView*& m_view;
-};
 
 bool writePpm(const QImage& image, const QString& path) {
     QFile file(path);
@@ -92,33 +67,38 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "page_snapshot: no project %s\n", argv[1]);
         return 1;
     }
-    interpreter::Story story;
-    story.locations.programDir = project->projectDir;
-    story.locations.projectDir = project->projectDir;
-    story.locations.baseName = project->baseName;
-    presentation::PageView* view = nullptr;
-    SnapshotHost host(story, view);
-    interpreter::PageInterpreter interpreter(story, host);
+    // Just enough of the window for a first page: the session, its page view and background.
+    app::ReadingSession session(
+        project->projectDir, [](double) { return std::make_unique<presentation::QtTextMeasurer>(QFont()); });
 
     QFont font(QString::fromLocal8Bit(argv[4]));
     font.setPixelSize(std::atoi(argv[5]));
     font.setBold(std::atoi(argv[6]) != 0);
     font.setItalic(std::atoi(argv[7]) != 0);
-    presentation::PageView page(story);
+    presentation::PageView page(session);
+    page.setRevealTimerActive(false);
     page.resize(std::atoi(argv[2]), std::atoi(argv[3]));
     page.setTextFont(font);
     pictures::BackgroundCache cache;
+    pictures::LoadedPicture background;
+    int backgroundVersion = -1;
     page.setBackgroundPainter([&](QPainter& painter, const QRect& area) {
-        cache.paint(painter, area.size(), story.state.background, story.state.bgColour, story.options.lowRes,
-                    host.background.image());
+        const app::SessionScreen screen = session.screen();
+        if (screen.backgroundVersion != backgroundVersion) {
+            backgroundVersion = screen.backgroundVersion;
+            background.setBitmap(screen.backgroundPicture ? *screen.backgroundPicture : pictures::Bitmap());
+        }
+        std::string entry(screen.backgroundEntry);
+        cache.paint(painter, area.size(), entry, screen.bgColour, session.story().options.lowRes,
+                    background.image());
     });
-    view = &page;
 
-    app::ProjectOpening opening(story, interpreter, host);
-    opening.chooseSaveDirectory();
-    opening.describeSlot(1);
-    opening.loadSlot();
-    opening.start();
+    session.setProject(project->projectDir, project->baseName);
+    app::SlotView slot;
+    session.chooseSaveDirectory();
+    session.describeSlot(1, slot);
+    session.loadSlot();
+    session.start();
     page.finishPage();
     const QImage shown = page.backBuffer();
     const std::string base = argv[8];

@@ -18,6 +18,7 @@
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
+#include "app/reading_session.h"
 #include "app/startup_marks.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -26,6 +27,7 @@
 #include "presentation/choices.h"
 #include "presentation/qt/font_mapping.h"
 #include "presentation/qt/page_view.h"
+#include "presentation/qt/text_renderer.h"
 
 namespace vrk::app {
 namespace {
@@ -92,23 +94,51 @@ QFont buttonFont() {
 }  // namespace
 
 MainWindow::MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent)
-    : QMainWindow(parent), m_programDir(std::move(programDir)) {
+    : QMainWindow(parent),
+      m_programDir(std::move(programDir)),
+      // The page view gives the session its grid; the measurer stands in only without one.
+      m_session(std::make_unique<ReadingSession>(
+          m_programDir,
+          [this](double) -> std::unique_ptr<presentation::TextMeasurer> {
+              return std::make_unique<presentation::QtTextMeasurer>(m_page ? m_page->drawFont() : font());
+          })),
+      m_story(m_session->story()) {
     setObjectName(QStringLiteral("readingWindow"));
     useJapaneseInQtDialogs();
     setWindowTitle(QStringLiteral("Marivex Browser"));
     setMinimumSize(kMinWidth, kMinHeight);
-    m_story.locations.programDir = m_programDir;
-    m_host = std::make_unique<QtStoryHost>(*this);
-    m_interpreter = std::make_unique<interpreter::PageInterpreter>(m_story, *m_host);
+    m_host = std::make_unique<QtStoryHost>(*this, *m_session);
+    // The wait cursor while a page runs (the reader may be asked about a program meanwhile) and
+    // through the pause after it.
+    m_session->setBusyHandler([this](bool busy) { m_host->setBusy(busy); });
+    m_session->setProgramLauncher(
+        [this](const std::string& commandLineSjis) { m_host->launchProgram(commandLineSjis); });
+    // Notices come from the audio thread; the window's event loop brings them over, and what
+    // they changed is shown at once.
+    m_session->setNoticePoster([this](std::function<void()> task) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, task = std::move(task)] {
+                task();
+                m_page->sync();
+            },
+            Qt::QueuedConnection);
+    });
 
-    m_page = new presentation::PageView(m_story, this);
+    m_page = new presentation::PageView(*m_session, this);
     setCentralWidget(m_page);
     m_page->installEventFilter(this);
-    m_page->setEnableChoices([this] { enableChoices(); });
+    m_page->setChangesHandler([this](const SessionChanges& changes) { applyChanges(changes); });
     connect(m_page, &presentation::PageView::pageClicked, this, &MainWindow::onPageClicked);
     m_page->setBackgroundPainter([this](QPainter& painter, const QRect& area) {
-        m_backgroundCache.paint(painter, area.size(), m_story.state.background, m_story.state.bgColour,
-                                m_story.options.lowRes, m_background.image());
+        const SessionScreen screen = m_session->screen();
+        if (screen.backgroundVersion != m_backgroundVersion) {
+            m_backgroundVersion = screen.backgroundVersion;
+            m_background.setBitmap(screen.backgroundPicture ? *screen.backgroundPicture : pictures::Bitmap());
+        }
+        std::string entry(screen.backgroundEntry);
+        m_backgroundCache.paint(painter, area.size(), entry, screen.bgColour, m_story.options.lowRes,
+                                m_background.image());
     });
     m_placement = new pictures::FramePlacement(this);
     m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
@@ -125,11 +155,11 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    m_interpreter->setObserver(nullptr);
     shutDown();
-    // The page view reads the story, which is a member: it has to go before the members do.
+    // The page view reads the session, which is a member: it has to go before the members do.
     m_pictureWindow.reset();
     delete takeCentralWidget();
+    m_page = nullptr;
 }
 
 std::filesystem::path MainWindow::storyBaseDir() const {
@@ -138,10 +168,6 @@ std::filesystem::path MainWindow::storyBaseDir() const {
     }
     std::error_code ignored;
     return std::filesystem::current_path(ignored);
-}
-
-bool MainWindow::loadBackground(const std::string& fileNameSjis) {
-    return m_background.load(fileNameSjis, storyBaseDir(), m_story.options.lowRes);
 }
 
 void MainWindow::createButtons() {
@@ -205,8 +231,9 @@ void MainWindow::applySettings(const Settings& settings) {
     action(MenuId::Nonstop)->setChecked(settings.nonstop);
     action(MenuId::AutoAdvance)->setChecked(settings.autoAdvance);
     action(MenuId::Speech)->setChecked(settings.speech);
+    m_session->setAutoAdvance(settings.autoAdvance);
     optionsFromChecks();
-    m_page->setRevealTimerActive(!settings.nonstop);
+    m_page->setNonstop(settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
     m_page->setRevealSpeed(m_revealSpeed);
     m_gapTenths = settings.gapTenths;
@@ -257,8 +284,10 @@ void MainWindow::shutDown() {
         return;
     }
     m_shutDown = true;
-    m_host->stopSound();
-    m_interpreter->flushProject();
+    m_session->flush();
+    if (m_page != nullptr) {
+        showNotices();
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -277,6 +306,8 @@ void MainWindow::settleLayout() {
     if (layout()) {
         layout()->activate();
     }
+    // The page is told its size at once, although no resize event comes before it is shown.
+    m_page->sync();
 }
 
 void MainWindow::openThenShow() {
@@ -293,12 +324,6 @@ void MainWindow::openThenShow() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A close while a page run waits for its sound would unwind into a destroyed window.
-    if (m_interpreter->isRunning()) {
-        event->ignore();
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-        return;
-    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {
         m_closing = true;
@@ -308,35 +333,62 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
-void MainWindow::hideChoices() {
-    for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
-        m_choiceButtons[static_cast<std::size_t>(k)]->hide();
+void MainWindow::showNotices() {
+    m_page->sync();
+}
+
+void MainWindow::applyChanges(const SessionChanges& changes) {
+    const SessionScreen screen = m_session->screen();
+    if (changes.pictureChanged) {
+        if (screen.pictureShown) {
+            m_pictureWindow->showBitmap(*screen.picture);
+        } else {
+            m_pictureWindow->hidePicture();
+        }
+    }
+    if (changes.buttonsChanged) {
+        applyButtons(screen);
+    }
+    if (changes.completed) {
+        // Focus on the leftmost button in use.
+        m_choiceButtons[static_cast<std::size_t>(
+                            std::clamp(m_session->focusButton(), 1, presentation::kChoiceButtons))]
+            ->setFocus();
+    }
+    if (changes.heldChanged) {
+        m_host->setBusy(m_session->heldBack());
+    }
+    action(MenuId::AutoAdvance)->setChecked(m_session->autoAdvance());
+    action(MenuId::Skip)->setChecked(m_session->skipping());
+    if (changes.pagesShown > 0) {
+        closeBacklog();
+        speakPage();
+    }
+    for (const std::string& error : changes.errors) {
+        reportError(utf8ToSjisLossy(error));
+    }
+    for (const std::string& comment : changes.abouts) {
+        showAboutComment(utf8ToSjisLossy(comment));
     }
 }
 
-void MainWindow::prepareChoices() {
-    m_page->setCursor(Qt::BusyCursor);
-    const int count = m_story.page.choiceCount;
+void MainWindow::applyButtons(const SessionScreen& screen) {
     for (int k = 1; k <= presentation::kChoiceButtons; ++k) {
         QPushButton* button = m_choiceButtons[static_cast<std::size_t>(k)];
-        if (k > count) {
+        if (k > screen.visibleButtons) {
             button->hide();
             continue;
         }
-        button->setEnabled(false);
-        button->setText(fromSjis(presentation::choiceCaptionSjis(k, count, m_story.scriptOpen())));
+        button->setEnabled(screen.choicesEnabled);
+        button->setText(fromSjis(m_session->buttonCaptionSjis(k)));
         button->show();
     }
-}
-
-void MainWindow::enableChoices() {
-    m_page->unsetCursor();
-    const int count = std::max(1, m_story.page.choiceCount);
-    for (int k = 1; k <= count; ++k) {
-        m_choiceButtons[static_cast<std::size_t>(k)]->setEnabled(true);
+    // The busy cursor over the page while its choices wait for the page to be complete.
+    if (screen.choicesEnabled) {
+        m_page->unsetCursor();
+    } else {
+        m_page->setCursor(Qt::BusyCursor);
     }
-    m_choiceButtons[static_cast<std::size_t>(count)]->setFocus();
-    onPageComplete();
 }
 
 void MainWindow::reportError(const std::string& messageSjis) {
@@ -355,12 +407,11 @@ void MainWindow::showAboutComment(const std::string& commentSjis) {
 // A choice button (ButtonClick). A button can only be clicked while enabled, that is once its page is
 // complete.
 void MainWindow::onChoiceClicked(int k) {
-    if (commandHeldBack()) {
+    if (m_session->clickButton(k)) {
+        showNotices();
         return;
     }
-    if (m_story.scriptOpen()) {
-        m_interpreter->selectChoice(presentation::slotForButton(k, m_story.page.choiceCount));
-    } else if (m_story.locations.projectKnown()) {
+    if (m_story.locations.projectKnown()) {
         reopenProject();
     } else {
         openProjectFromDialog();
@@ -375,26 +426,17 @@ void MainWindow::onPageClicked() {
 // The choice keys. True when the key chose; the key is then not handed on, so a focused
 // button cannot act on it a second time.
 bool MainWindow::handleChoiceKey(const QString& text) {
-    if (text.size() != 1 || m_interpreter->isRunning()) {
+    if (text.size() != 1) {
         return false;
     }
-    // Shown buttons, whether or not the window itself is on the screen yet.
-    int visible = 0;
-    while (visible < presentation::kChoiceButtons &&
-           !m_choiceButtons[static_cast<std::size_t>(visible + 1)]->isHidden()) {
-        ++visible;
-    }
-    const auto slot = presentation::choiceKeySlot(text.at(0).unicode(), m_story.scriptOpen(), visible);
-    if (!slot) {
-        return false;
-    }
-    m_interpreter->selectChoice(*slot);
-    return true;
+    const bool chose = m_session->chooseKey(text.at(0).unicode());
+    showNotices();
+    return chose;
 }
 
 bool MainWindow::commandHeldBack() const {
-    // Input handled while a page run waits (a sound's pause) must not start a second run.
-    return m_interpreter->isRunning();
+    // Input handled while a page run or its pause holds commands back must not start a second run.
+    return m_session->heldBack();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -1,20 +1,19 @@
 #pragma once
-// The reading window (TForm1), and how a page travels through the window's side:
+// The reading window (TForm1): a view of the reading session (reading_session.h), which owns
+// the story, its interpreter and every decision about the page on show. The window maps input
+// to the session's commands and shows what the session reports:
 //
-//   choice buttons 1-6 / choice key (handleChoiceKey) --> PageInterpreter::selectChoice
+//   choice buttons 1-6 / choice keys / clicks / scrolling --> ReadingSession commands
 //   file menu (menus.cpp) --> opening.cpp: openProjectFromDialog / reopenProject --> openProject,
-//                             which drives SlotDialog (slot picker, name box) and ProjectOpening
-//   PageInterpreter::runPage --> QtStoryHost --> prepareChoices, page view refresh, sound,
-//                                pictures, programs; waitTicks pumps events on the wait countdown
-//   page view: reveal on its timer --> pageCompleted --> enableChoices; click --> completePageOnClick
-//   view menu (reader_comforts.cpp): the interpreter tells the window of each run (PageObserver);
-//                             ReadingHistory keeps states and text for going back and the backlog
-//                             (BacklogPanel), ReadMarks the pages read for skipping; auto-advance,
-//                             skip, full screen, copying and reading aloud (PageSpeaker) hang off it
+//                             which drives SlotDialog (slot picker, name box) through the session
+//   page view (PageView): the session's page as pixels, its timer ticking the session;
+//                         after every command sync() --> applyChanges: buttons, pictures,
+//                         the wait cursor, pages shown (backlog closed, read aloud), notices
+//   view menu (reader_comforts.cpp): backlog panel, going back, skipping and auto-advance (the
+//                             session's), full screen, copying and reading aloud (PageSpeaker)
 //
-// The window owns the story (module-level state of the player), the interpreter and the
-// host for the program's run. Settings come in at construction and go out through
-// currentSettings(); runWindow (run_window.h) reads and writes the file.
+// Settings come in at construction and go out through currentSettings(); runWindow
+// (run_window.h) reads and writes the file.
 
 #include <QMainWindow>
 #include <QTimer>
@@ -29,6 +28,7 @@
 
 #include "app/menu_model.h"
 #include "app/reading_history.h"
+#include "app/reading_session.h"
 #include "app/settings_file.h"
 #include "interpreter/page_interpreter.h"
 #include "interpreter/story.h"
@@ -52,7 +52,7 @@ class QtStoryHost;
 class BacklogPanel;
 class PageSpeaker;
 
-class MainWindow : public QMainWindow, private interpreter::PageObserver {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -74,13 +74,12 @@ public:
     void shutDown();
 
     interpreter::Story& story() { return m_story; }
-    interpreter::PageInterpreter& interpreter() { return *m_interpreter; }
+    interpreter::PageInterpreter& interpreter() { return m_session->interpreter(); }
+    ReadingSession& session() { return *m_session; }
     presentation::PageView& pageView() { return *m_page; }
     QtStoryHost& host() { return *m_host; }
     /// The picture window, beside this one.
     pictures::PictureWindow& pictureWindow() { return *m_pictureWindow; }
-    /// loadPicture into backgroundBitmap; on failure the bitmap stays as it was.
-    bool loadBackground(const std::string& fileNameSjis);
     /// Where the story's relative picture and sound names are found.
     std::filesystem::path storyBaseDir() const;
 
@@ -98,13 +97,6 @@ public:
     /// Reads the story back from the quick save.
     void quickLoad();
 
-    // What the host asks of the window during a page run.
-    /// Hides all six choice buttons (a page run is gathering its choices).
-    void hideChoices();
-    /// Shows buttons 1..choiceCount disabled with their captions, hides the rest; busy cursor.
-    void prepareChoices();
-    /// The page is complete: buttons enabled, focus on the leftmost one in use.
-    void enableChoices();
     /// The general error report: a message box titled with the application title.
     void reportError(const std::string& messageSjis);
     /// The about dialog in its plain form with one comment line.
@@ -125,12 +117,10 @@ public:
     void setFullScreenView(bool fullScreen);
     bool fullScreenView() const { return m_fullScreen; }
     /// What the reading has kept: pages, states, read marks.
-    const ReadingHistory& history() const { return m_history; }
-    const ReadMarks& readMarks() const { return m_readMarks; }
+    const ReadingHistory& history() const { return m_session->history(); }
+    const ReadMarks& readMarks() const { return m_session->readMarks(); }
     /// The speaker pages are read aloud by; the desktop's is made when first needed.
     void setSpeaker(std::unique_ptr<PageSpeaker> speaker);
-    /// The auto-advance countdown (tests drive it).
-    QTimer& autoAdvanceTimer() { return m_autoTimer; }
 
     /// The menu item or menu of the model's id (nullptr for an item only the web page has).
     QAction* action(MenuId id) const { return m_actions[menuIndex(id)]; }
@@ -154,12 +144,13 @@ private:
     /// is not shown yet; nothing when they are known.
     void settleLayout();
 
-    // PageObserver, and the comforts that follow a page (reader_comforts.cpp).
-    void pageRunStarting(std::int32_t offset) override;
-    void pageShown(const std::string& labelSjis) override;
+    /// Shows what the session reported after a command: buttons, pictures, cursor, pages shown,
+    /// check marks and notices.
+    void applyChanges(const SessionChanges& changes);
+    void applyButtons(const SessionScreen& screen);
+
+    // The comforts (reader_comforts.cpp).
     void createComforts();
-    void onPageComplete();
-    void onAutoAdvanceTick();
     void onAutoAdvanceToggled();
     void onSpeechToggled();
     void speakPage();
@@ -168,7 +159,6 @@ private:
     bool speakerReady();
     /// The speaker found no engine: reading aloud goes off, and the reader is told why.
     void onSpeechUnavailable(const QString& reason);
-    bool singleNextOnShow() const;
     void stopAutoAndSkip();
     /// Keys and clicks for the comforts: the backlog's keys, PageUp, Escape; any input stops
     /// auto-advance and skip. The event filter's answer when they decide it, nothing otherwise.
@@ -189,6 +179,8 @@ private:
     bool hasShortcut(const QKeySequence& key) const;
     bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
+    /// The page's changes drawn and the notices of the last command shown.
+    void showNotices();
 
     // Menu refresh handlers and commands (menus.cpp).
     void refreshMenu(MenuId menu);
@@ -205,18 +197,19 @@ private:
     void openHelpContents();
 
     // Opening (opening.cpp).
-    bool pickSlot(class SlotDialog& box, class ProjectOpening& opening);
-    bool askNames(class SlotDialog& box, class ProjectOpening& opening);
+    bool pickSlot(class SlotDialog& box);
+    bool askNames(class SlotDialog& box);
     bool runReporting(const std::function<void()>& step);
 
     std::filesystem::path m_programDir;
-    interpreter::Story m_story;
+    std::unique_ptr<ReadingSession> m_session;
+    interpreter::Story& m_story;  // the session's
     std::unique_ptr<QtStoryHost> m_host;
-    std::unique_ptr<interpreter::PageInterpreter> m_interpreter;
     presentation::PageView* m_page = nullptr;
     std::array<QPushButton*, 7> m_choiceButtons{};  // [1..6]
     std::unique_ptr<pictures::PictureWindow> m_pictureWindow;
     pictures::LoadedPicture m_background;  // backgroundBitmap
+    int m_backgroundVersion = -1;          // the session's background it holds
     pictures::BackgroundCache m_backgroundCache;
 
     int m_revealSpeed = Settings::kDefaultSpeed;
@@ -235,14 +228,8 @@ private:
     std::map<QMenu*, std::function<void()>> m_refreshers;
     std::array<QAction*, kMenuIdCount> m_actions{};  // by MenuId; none for the page's own items
 
-    ReadingHistory m_history;
-    ReadMarks m_readMarks;
     BacklogPanel* m_backlog = nullptr;  // made when first opened
     std::unique_ptr<PageSpeaker> m_speaker;
-    QTimer m_autoTimer;  // single shot: polls a sound effect, then the pause before going on
-    bool m_autoPausing = false;
-    QTimer m_skipTimer;
-    bool m_skipping = false;
     bool m_fullScreen = false;
     pictures::FramePlacement* m_placement = nullptr;  // keeps the frame where the settings put it
     QRect m_normalFrame;  // the frame's corner and client size before full screen; kept in the settings

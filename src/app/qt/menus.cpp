@@ -235,26 +235,13 @@ bool MainWindow::runShortcut(const QKeySequence& key) {
 }
 
 SessionFacts MainWindow::menuFacts() const {
-    SessionFacts facts;
-    facts.projectKnown = m_story.locations.projectKnown();
+    SessionFacts facts = m_session->facts();
     // The window keeps these two in its actions: the opening and the saves set them.
     facts.quickSaveEnabled = action(MenuId::QuickSave)->isEnabled();
     facts.quickLoadEnabled = action(MenuId::QuickLoad)->isEnabled();
-    facts.canGoBack = !m_interpreter->isRunning() && m_story.scriptOpen() && m_history.canGoBack();
-    facts.backlogAvailable = m_history.earlierPageCount() > 0;
-    facts.hasPageText = !m_story.page.pageText.empty();
     facts.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
-    facts.skipping = m_skipping;
     facts.revealSpeed = m_revealSpeed;
     facts.lineGapTenths = m_gapTenths;
-    const interpreter::PlayerOptions& o = m_story.options;
-    facts.nonstop = o.nonstop;
-    facts.mid = o.mid;
-    facts.wav = o.wav;
-    facts.other = o.other;
-    facts.oldExe = o.oldExe;
-    facts.lowRes = o.lowRes;
-    facts.contrast = o.contrast;
     return facts;
 }
 

@@ -1,6 +1,6 @@
 // The file menu's commands and the opening sequence that drives the slot dialog.
-// Decisions (where saves live, what a slot says, how erase and names behave) are
-// ProjectOpening's; this file only shows them and waits for the reader.
+// Decisions (where saves live, what a slot says, how erase and names behave) are the reading
+// session's; this file only shows them and waits for the reader.
 
 #include <QAction>
 #include <QFileDialog>
@@ -9,6 +9,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
+#include "app/reading_session.h"
 #include "app/startup_marks.h"
 #include "common/errors.h"
 #include "common/sjis.h"
@@ -30,9 +31,11 @@ bool MainWindow::runReporting(const std::function<void()>& step) {
     return app::runReporting(step, [this](const std::string& messageSjis) { reportError(messageSjis); });
 }
 
-bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
+bool MainWindow::pickSlot(SlotDialog& box) {
     SlotView first;
-    if (!runReporting([&] { first = opening.describeSlot(1); })) {
+    const bool described = m_session->describeSlot(1, first);
+    showNotices();
+    if (!described) {
         return false;
     }
     box.setSelectedSlot(1);
@@ -41,13 +44,17 @@ bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
     // can pick another slot or create this one with the erase button.
     connect(&box, &SlotDialog::slotClicked, &box, [&](int slot) {
         SlotView view;
-        if (runReporting([&] { view = opening.describeSlot(slot); })) {
+        const bool ok = m_session->describeSlot(slot, view);
+        showNotices();
+        if (ok) {
             showSlot(box, view);
         }
     });
     connect(&box, &SlotDialog::eraseClicked, &box, [&] {
         SlotView view;
-        if (runReporting([&] { view = opening.eraseSlot(); })) {
+        const bool ok = m_session->eraseSlot(view);
+        showNotices();
+        if (ok) {
             showSlot(box, view);
         }
     });
@@ -67,18 +74,17 @@ bool MainWindow::pickSlot(SlotDialog& box, ProjectOpening& opening) {
     return true;
 }
 
-bool MainWindow::askNames(SlotDialog& box, ProjectOpening& opening) {
-    const std::vector<int> asked = opening.namesToAsk();
-    for (int i : asked) {
-        box.setCommentSjis(opening.namePromptSjis(i));
-        box.setNameEntryShown(true, m_story.state.names[static_cast<std::size_t>(i)]);
+bool MainWindow::askNames(SlotDialog& box) {
+    for (int i : m_session->namesToAsk()) {
+        box.setCommentSjis(m_session->namePromptSjis(i));
+        box.setNameEntryShown(true, m_session->defaultNameSjis(i));
         // An empty name is refused: the box comes back until something is typed.
         do {
             box.exec();
             if (m_closing) {
                 return false;
             }
-        } while (!opening.setName(i, box.nameSjis()));
+        } while (!m_session->setName(i, box.nameSjis()));
     }
     box.setNameEntryShown(false);
     return true;
@@ -88,27 +94,29 @@ bool MainWindow::openProject() {
     if (commandHeldBack() || !m_story.locations.projectKnown()) {
         return false;
     }
-    // A new reading: nothing before it can be gone back to or shown in the backlog.
-    m_history.clear();
     // Pictures and sounds that a story names without a directory are the project's.
     std::error_code ignored;
     fs::current_path(m_story.locations.projectDir, ignored);
     m_host->setProjectDir(m_story.locations.projectDir);
 
-    ProjectOpening opening(m_story, *m_interpreter, *m_host);
-    bool opened = runReporting([&] { opening.chooseSaveDirectory(); });
+    // A new reading: nothing before it can be gone back to or shown in the backlog.
+    m_session->setProject(m_story.locations.projectDir, m_story.locations.baseName);
+    bool opened = m_session->chooseSaveDirectory();
+    showNotices();
     if (opened) {
         SlotDialog box(this);
-        opened = pickSlot(box, opening) && runReporting([&] { opening.loadSlot(); });
-        opened = opened && askNames(box, opening);
+        opened = pickSlot(box) && m_session->loadSlot();
+        showNotices();
+        opened = opened && askNames(box);
     }
     settleLayout();
-    opened = opened && runReporting([&] { opening.start(); });
+    opened = opened && m_session->start();
+    showNotices();
     startupMark("first-page-run");
     if (opened) {
-        action(MenuId::QuickLoad)->setEnabled(quickSaveExists(m_story));
+        action(MenuId::QuickLoad)->setEnabled(m_session->quickLoadEnabled());
         action(MenuId::QuickSave)->setEnabled(true);
-        setWindowTitle(QString::fromStdString(sjisToUtf8(opening.windowCaptionSjis())));
+        setWindowTitle(QString::fromStdString(sjisToUtf8(m_session->captionSjis())));
         const QSize client = m_page->size();
         if (client.width() * 3 == client.height() * 4) {
             m_page->update();
@@ -139,8 +147,8 @@ void MainWindow::openProjectFromDialog() {
         return;
     }
     const fs::path chosen = dialog.selectedFiles().constFirst().toStdString();
-    m_host->stopSound();
-    m_interpreter->flushProject();
+    m_session->flush();
+    showNotices();
     const std::string fileName = chosen.filename().string();
     setProject(chosen.parent_path() / "", fileName.substr(0, fileName.find('.')));
     openProject();
@@ -150,28 +158,24 @@ void MainWindow::reopenProject() {
     if (commandHeldBack() || !m_story.locations.projectKnown()) {
         return;
     }
-    m_host->stopSound();
-    m_interpreter->flushProject();
+    m_session->flush();
+    showNotices();
     openProject();
 }
 
 void MainWindow::quickSave() {
-    // Mid-run the state is half way between two pages.
-    if (commandHeldBack()) {
-        return;
-    }
-    if (app::quickSave(m_story, *m_host)) {
+    // Mid-run or in its pause the state is half way between two pages; the end of a story has
+    // no page to come back to.
+    if (m_session->quickSave()) {
         action(MenuId::QuickLoad)->setEnabled(true);
     }
+    showNotices();
 }
 
 void MainWindow::quickLoad() {
-    if (commandHeldBack()) {
-        return;
-    }
     // Going back stops at the loaded page; its text before stays in the backlog.
-    m_history.forgetStates();
-    runReporting([this] { app::quickLoad(m_story, *m_interpreter, *m_host); });
+    m_session->quickLoad();
+    showNotices();
 }
 
 }  // namespace vrk::app

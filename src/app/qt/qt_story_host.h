@@ -1,8 +1,7 @@
 #pragma once
-// The engine's outside world in the window: page presentation goes to MainWindow
-// and its page view, sound to a SoundChannel, programs to the launcher after the
-// reader has allowed them. Notices of the sound back end arrive on the audio thread
-// and are posted to the UI thread through the event loop.
+// The window's part of the engine's outside world: the reading session is the story's host and
+// keeps the page; this gives it the SDL sound back end, asks the reader before a program the
+// story names starts, and shows the wait cursor while a run or its pause holds commands back.
 
 #include <QObject>
 #include <filesystem>
@@ -10,29 +9,25 @@
 #include <memory>
 #include <string>
 
-#include "interpreter/story_host.h"
 #include "programs/program_permissions.h"
 #include "sound/sound_backend.h"
-
-namespace vrk::sound {
-class SoundChannel;
-}
 
 namespace vrk::app {
 
 class MainWindow;
+class ReadingSession;
 
-class QtStoryHost : public QObject, public interpreter::StoryHost {
+class QtStoryHost : public QObject {
     Q_OBJECT
 
 public:
-    /// The host of window's page runs, silent until setSoundBackend gives it a player.
-    explicit QtStoryHost(MainWindow& window);
+    /// The window's helper for session, which is silent until setSoundBackend gives it a player.
+    QtStoryHost(MainWindow& window, ReadingSession& session);
     ~QtStoryHost() override;
 
     /// Plays through backend from now on (the SDL mixer in the program; a silent one in tests).
     void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend);
-    /// Relative sound and program names are found from here.
+    /// Relative program names are found from here.
     void setProjectDir(const std::filesystem::path& projectDir);
     /// Replaces the question asked the first time a project starts a program (tests answer it).
     void setProgramQuestion(std::function<programs::ProgramAnswer(const std::string& commandLineSjis)> ask);
@@ -40,33 +35,18 @@ public:
     void soundOptionUnchecked();
     /// A sound effect (not music) is still playing.
     bool effectPlaying() const;
-
-    void showPicture(const std::string& fileNameSjis) override;
-    void hidePicture() override;
-    bool loadPicture(const std::string& fileNameSjis) override;
-    bool playSound(const std::string& fileNameSjis) override;
-    void stopSound() override;
-    void launchProgram(const std::string& commandLineSjis) override;
-    /// Handles events until the page view's wait countdown reaches 0; with the reveal timer off
-    /// (nonstop) sleeps ticks × 60 ms without handling events.
-    void waitTicks(int ticks) override;
-    void repaint() override;
-    void hideChoices() override;
-    void prepareChoices() override;
-    void enableChoices() override;
-    void refreshPage() override;
-    void restartReveal() override;
-    /// The busy cursor over the whole program while a page runs.
-    void setBusy(bool busy) override;
-    void showAboutComment(const std::string& commentSjis) override;
-    void reportError(const std::string& messageSjis) override;
+    /// Whatever plays stops.
+    void stopSound();
+    /// Starts a program the story names once the reader allows it.
+    void launchProgram(const std::string& commandLineSjis);
+    /// The busy cursor over the whole program while commands are held back (a run, its pause).
+    void setBusy(bool busy);
 
 private:
     programs::ProgramAnswer askProgram(const std::string& commandLineSjis);
 
     MainWindow& m_window;
-    std::unique_ptr<sound::SoundBackend> m_backend;
-    std::unique_ptr<sound::SoundChannel> m_channel;
+    ReadingSession& m_session;
     std::filesystem::path m_projectDir;
     programs::ProgramPermissions m_permissions;
     std::function<programs::ProgramAnswer(const std::string&)> m_ask;

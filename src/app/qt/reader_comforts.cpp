@@ -1,6 +1,6 @@
-// The view menu's comforts: the reading history behind the backlog and going back, read marks
-// and skipping, auto-advance, copying, full screen and reading aloud. The interpreter tells the
-// window of every run through PageObserver; everything else hangs off the page on show.
+// The view menu's comforts. The reading session keeps the history behind the backlog and going
+// back, the read marks and skipping, and auto-advance; the window shows the backlog panel, the
+// check marks and full screen, copies the page and reads it aloud.
 
 #include <QAction>
 #include <QApplication>
@@ -22,29 +22,9 @@
 #include "presentation/qt/page_view.h"
 
 namespace vrk::app {
-namespace {
-
-// How often auto-advance looks whether a sound effect has ended.
-constexpr int kSoundPollMs = 100;
-// The moment a skipped page stays on show.
-constexpr int kSkipPauseMs = 60;
-// Read marks, one label a line, beside the slots.
-constexpr const char* kReadMarksExtension = ".VRR";
-
-}  // namespace
 
 void MainWindow::createComforts() {
-    m_interpreter->setObserver(this);
     connect(m_page, &presentation::PageView::wheelUpAtTop, this, &MainWindow::showBacklog);
-    m_autoTimer.setObjectName(QStringLiteral("autoAdvanceTimer"));
-    m_autoTimer.setSingleShot(true);
-    connect(&m_autoTimer, &QTimer::timeout, this, &MainWindow::onAutoAdvanceTick);
-    m_skipTimer.setSingleShot(true);
-    connect(&m_skipTimer, &QTimer::timeout, this, [this] {
-        if (m_skipping && singleNextOnShow()) {
-            m_interpreter->selectChoice(1);
-        }
-    });
 }
 
 void MainWindow::setSpeaker(std::unique_ptr<PageSpeaker> speaker) {
@@ -54,38 +34,8 @@ void MainWindow::setSpeaker(std::unique_ptr<PageSpeaker> speaker) {
     }
 }
 
-void MainWindow::pageRunStarting(std::int32_t offset) {
-    m_autoTimer.stop();
-    m_history.pageRunStarting(m_story.state, offset);
-}
-
-void MainWindow::pageShown(const std::string& labelSjis) {
-    const std::filesystem::path marks = m_story.locations.saveFile(kReadMarksExtension);
-    if (m_readMarks.file() != marks) {
-        m_readMarks.load(marks);
-    }
-    const bool readBefore = m_readMarks.contains(labelSjis);
-    m_readMarks.mark(labelSjis);
-    m_history.pageShown(m_story.page.pageText, readBefore);
-    closeBacklog();
-    speakPage();
-    if (!m_skipping) {
-        return;
-    }
-    if (readBefore && singleNextOnShow()) {
-        m_page->completePageOnClick();
-        m_skipTimer.start(kSkipPauseMs);
-    } else {
-        setSkipping(false);
-    }
-}
-
-bool MainWindow::singleNextOnShow() const {
-    return m_story.scriptOpen() && m_story.page.choiceCount == 1 && !m_story.page.pageText.empty();
-}
-
 void MainWindow::showBacklog() {
-    if (m_history.earlierPageCount() == 0 || backlogShown()) {
+    if (m_session->backlogPages() == 0 || backlogShown()) {
         return;
     }
     if (m_backlog == nullptr) {
@@ -94,11 +44,14 @@ void MainWindow::showBacklog() {
         connect(m_backlog, &BacklogPanel::closeRequested, this, &MainWindow::closeBacklog);
     }
     std::vector<const std::vector<std::string>*> pages;
-    for (std::size_t i = 0; i < m_history.earlierPageCount(); ++i) {
-        pages.push_back(&m_history.pages()[i].textSjis);
+    const ReadingHistory& history = m_session->history();
+    for (std::size_t i = 0; i < history.earlierPageCount(); ++i) {
+        pages.push_back(&history.pages()[i].textSjis);
     }
     const QRect frame = m_page->pageFrame();
     m_backlog->setGeometry(frame.adjusted(0, 0, -presentation::PageView::kScrollBarWidth, 0));
+    // Nothing goes on behind it: auto-advance waits.
+    m_session->setBacklogOpen(true);
     m_backlog->show();
     m_backlog->raise();
     m_backlog->setFocus();
@@ -115,6 +68,7 @@ void MainWindow::closeBacklog() {
         return;
     }
     m_backlog->hide();
+    m_session->setBacklogOpen(false);
     QPushButton* button = m_choiceButtons[static_cast<std::size_t>(std::max(1, m_story.page.choiceCount))];
     if (button->isVisible() && button->isEnabled()) {
         button->setFocus();
@@ -124,16 +78,12 @@ void MainWindow::closeBacklog() {
 }
 
 void MainWindow::goBackOnePage() {
-    if (commandHeldBack() || !m_story.scriptOpen()) {
-        return;
-    }
-    std::optional<PageRecord> previous = m_history.takeBackStep();
-    if (!previous) {
+    if (!m_session->canGoBack()) {
         return;
     }
     closeBacklog();
-    m_story.state = *previous->before;
-    m_interpreter->runPageReporting(previous->offset);
+    m_session->goBackOnePage();
+    showNotices();
 }
 
 void MainWindow::copyPageText() {
@@ -143,66 +93,20 @@ void MainWindow::copyPageText() {
     QGuiApplication::clipboard()->setText(QString::fromStdString(pageTextUtf8(m_story.page.pageText)));
 }
 
-void MainWindow::onPageComplete() {
-    if (!action(MenuId::AutoAdvance)->isChecked() || m_skipping || !singleNextOnShow()) {
-        return;
-    }
-    m_autoPausing = false;
-    m_autoTimer.start(0);
-}
-
-// First the page's sound effect has to end, then the pause for its length runs, then the page
-// goes on as its "Next" would.
-void MainWindow::onAutoAdvanceTick() {
-    if (!action(MenuId::AutoAdvance)->isChecked() || !singleNextOnShow()) {
-        return;
-    }
-    // Nothing goes on behind the backlog either.
-    if (m_interpreter->isRunning() || m_host->effectPlaying() || backlogShown()) {
-        m_autoPausing = false;
-        m_autoTimer.start(kSoundPollMs);
-        return;
-    }
-    if (!m_autoPausing) {
-        m_autoPausing = true;
-        m_autoTimer.start(autoAdvanceDelayMs(m_story.page.pageText));
-        return;
-    }
-    m_autoPausing = false;
-    m_interpreter->selectChoice(1);
-}
-
 void MainWindow::onAutoAdvanceToggled() {
-    m_autoTimer.stop();
-    if (action(MenuId::AutoAdvance)->isChecked() && !m_page->revealing()) {
-        onPageComplete();
-    }
+    m_session->setAutoAdvance(action(MenuId::AutoAdvance)->isChecked());
+    showNotices();
 }
 
 void MainWindow::setSkipping(bool skipping) {
-    m_skipping = skipping;
-    action(MenuId::Skip)->setChecked(skipping);
-    if (!skipping) {
-        m_skipTimer.stop();
-        return;
-    }
-    m_autoTimer.stop();
-    // The page on show has been seen: skipping starts with it, unless it asks for a choice.
-    if (singleNextOnShow() && !m_interpreter->isRunning()) {
-        m_page->completePageOnClick();
-        m_skipTimer.start(kSkipPauseMs);
-    } else {
-        setSkipping(false);
-    }
+    m_session->setSkipping(skipping);
+    showNotices();
 }
 
 void MainWindow::stopAutoAndSkip() {
-    if (action(MenuId::AutoAdvance)->isChecked()) {
-        action(MenuId::AutoAdvance)->setChecked(false);
-        m_autoTimer.stop();
-    }
-    if (m_skipping) {
-        setSkipping(false);
+    if (m_session->autoAdvance() || m_session->skipping()) {
+        m_session->stopAutoAndSkip();
+        showNotices();
     }
 }
 
@@ -328,8 +232,7 @@ std::optional<bool> MainWindow::handleComfortInput(QObject* watched, QEvent* eve
         return true;
     }
     if (code == Qt::Key_PageUp && key->modifiers() == Qt::NoModifier) {
-        const QScrollBar* bar = m_page->scrollBar();
-        if ((!bar->isEnabled() || bar->value() == bar->minimum()) && m_history.earlierPageCount() > 0) {
+        if (m_session->atTop() && m_session->backlogPages() > 0) {
             showBacklog();
             return true;
         }

@@ -43,24 +43,36 @@ bool PictureWindow::showPicture(const std::string& fileNameSjis) {
     if (!m_picture.load(fileNameSjis, options.baseDir, options.lowRes)) {
         return false;
     }
+    showLoaded(true, false);
+    return true;
+}
+
+void PictureWindow::showBitmap(const Bitmap& bitmap) {
+    m_picture.setBitmap(bitmap);
+    // Placed beside the main window again, as a picture shown by a new page is.
+    showLoaded(false, true);
+}
+
+void PictureWindow::showLoaded(bool paintNow, bool placeAgain) {
     const Bitmap& bitmap = m_picture.bitmap();
     QScreen* screen = m_mainWindow ? m_mainWindow->screen() : this->screen();
     const QSize screenSize = screen ? screen->geometry().size() : QSize(bitmap.width(), bitmap.height());
     const Size client = pictureWindowClientSize(Size{bitmap.width(), bitmap.height()}, toSize(frameExtra()),
                                                 toSize(screenSize));
     setClientSize(QSize(client.width, client.height));
-    if (isHidden()) {
+    if (isHidden() || placeAgain) {
         placeBesideMainWindow();
     }
     show();
     update();
-    // Paint now, so the picture is there while the page's run goes on.
-    QCoreApplication::processEvents();
+    if (paintNow) {
+        // Paint now, so the picture is there while the page's run goes on.
+        QCoreApplication::processEvents();
+    }
     if (m_mainWindow) {
         m_mainWindow->raise();
         m_mainWindow->activateWindow();
     }
-    return true;
 }
 
 void PictureWindow::hidePicture() {

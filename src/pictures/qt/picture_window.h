@@ -43,6 +43,8 @@ public:
     /// screen), the window appears (placed anew if it was hidden), paints at once, and the
     /// main window comes back to the front with the keyboard.
     bool showPicture(const std::string& fileNameSjis);
+    /// Shows bitmap as showPicture shows a loaded picture, placed beside the main window again.
+    void showBitmap(const Bitmap& bitmap);
     /// Hides the window; the picture stays until the next load.
     void hidePicture();
 
@@ -59,6 +61,9 @@ private:
     /// the window system has not told, so the main window's frame stands in for it.
     QSize frameExtra() const;
     void setClientSize(QSize size);
+    /// Sizes, places (when hidden, or placeAgain) and shows the window for the picture loaded;
+    /// paintNow paints it before returning.
+    void showLoaded(bool paintNow, bool placeAgain);
     /// The placement when it appears (rules 1-5 of pictureWindowPosition).
     void placeBesideMainWindow();
     /// The frame's corner by those rules and the client size, for a frame of these extents

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QThread>
@@ -14,7 +13,7 @@
 
 namespace vrk::presentation {
 
-PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent), m_story(story) {
+PageView::PageView(app::ReadingSession& session, QWidget* parent) : QWidget(parent), m_session(session) {
     setObjectName(QStringLiteral("PageView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_revealTimer.setObjectName(QStringLiteral("revealTimer"));
@@ -26,99 +25,57 @@ PageView::PageView(interpreter::Story& story, QWidget* parent) : QWidget(parent)
     m_scrollBar->setEnabled(false);
     // Reachable with Tab, so a reader without a mouse can scroll with the bar's own keys.
     m_scrollBar->setFocusPolicy(Qt::StrongFocus);
-    connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::paintPage);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::onScrollBarMoved);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
     m_bandTimer.setSingleShot(true);
     m_bandTimer.setInterval(0);
     connect(&m_bandTimer, &QTimer::timeout, this, &PageView::prepareBands);
-    // The font is measured when the page first needs it: a window sets its own font before
-    // then, and the default font's measurement would be thrown away.
     m_textFont = font();
     m_drawFont = m_textFont;
-    setRevealTimerActive(!m_story.options.nonstop);
+    // The grid is the font's at the page's own pixels, scaled: never a scaled font measured again.
+    m_session.setGridMeasurer([this](int) { return pageMetrics(); });
+    // Nonstop stops the timer; a pause then sleeps, handling nothing meanwhile.
+    m_session.setNonstopSleeper(
+        [](int ticks) { QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs); });
 }
 
 void PageView::setRevealTimerActive(bool active) {
     m_revealTimerOn = active;
-    if (active) {
-        wakeRevealTimer();
-    } else {
+    if (active && m_session.wantsTicks()) {
+        m_revealTimer.start();
+    } else if (!active) {
         m_revealTimer.stop();
     }
 }
 
-void PageView::setWaitTicksLeft(int ticks) {
-    m_reveal.setWaitTag(ticks);
-    wakeRevealTimer();
-}
-
-void PageView::wakeRevealTimer() {
-    if (m_revealTimerOn && !m_revealTimer.isActive() && (revealing() || m_reveal.waitTag() > 0)) {
-        m_revealTimer.start();
-    }
-}
-
 void PageView::setNonstop(bool nonstop) {
-    setRevealTimerActive(!nonstop);
-    setWaitTicksLeft(0);
-    if (nonstop) {
-        completePageOnClick();
-    }
+    m_session.setNonstop(nonstop);
+    sync();
 }
 
 void PageView::setLineGapTenths(int tenths) {
-    m_lineGapTenths = tenths;
-    m_metricsStale = true;
-    m_story.page.layoutDirty = true;
-    repaintPage();
+    m_session.setLineGapTenths(tenths);
+    sync();
 }
 
 void PageView::setTextFont(const QFont& font) {
     m_textFont = font;
     setFont(font);
-    updateMetrics();
-    if (m_fixedSize.isValid()) {
-        m_fixedColumns = fixedColumns();
-    }
-    m_story.page.layoutDirty = true;
-    repaintPage();
-}
-
-void PageView::updateMetrics() {
-    m_drawFont = m_textFont;
-    if (m_scale != 1.0) {
-        if (m_drawFont.pixelSize() > 0) {
-            m_drawFont.setPixelSize(std::max(1, qRound(m_drawFont.pixelSize() * m_scale)));
-        } else {
-            m_drawFont.setPointSizeF(std::max(1.0, m_drawFont.pointSizeF() * m_scale));
-        }
-    }
-    m_metricsStale = true;
+    m_sample.reset();
+    updateGeometry();
+    m_session.fontChanged();
+    sync();
 }
 
 const FontMetrics& PageView::pageMetrics() const {
-    if (m_metricsStale) {
-        const FontSample sample = measureSample(m_textFont);
-        m_sampleHeight = sample.sampleHeight;
-        m_pageMetrics =
-            measureFont(sample.sampleWidth, sample.wideGlyphWidth, sample.sampleHeight, m_lineGapTenths);
-        // The page's grid scaled, not measured again from the scaled font: a scaled font's
-        // cells may round wider, and the hanging character would run into the scroll bar.
-        m_metrics = m_pageMetrics;
-        if (m_scale != 1.0) {
-            m_metrics.cellWidth = std::max(1, static_cast<int>(m_pageMetrics.cellWidth * m_scale));
-            m_metrics.lineHeight = std::max(1, static_cast<int>(m_pageMetrics.lineHeight * m_scale));
-            m_metrics.edgeAllowance =
-                std::max(2, static_cast<int>(std::ceil(m_pageMetrics.edgeAllowance * m_scale)));
-        }
-        m_metricsStale = false;
+    // The font is measured when the page first needs it: a window sets its own font before
+    // then, and the default font's measurement would be thrown away.
+    if (!m_sample) {
+        m_sample = measureSample(m_textFont);
     }
+    m_pageMetrics = measureFont(m_sample->sampleWidth, m_sample->wideGlyphWidth, m_sample->sampleHeight,
+                                m_session.lineGapTenths());
     return m_pageMetrics;
-}
-
-const FontMetrics& PageView::metrics() const {
-    pageMetrics();
-    return m_metrics;
 }
 
 int PageView::outlineWidth() const {
@@ -126,21 +83,10 @@ int PageView::outlineWidth() const {
 }
 
 void PageView::setFixedPage(QSize size) {
-    if (size.isValid() && !size.isEmpty()) {
-        m_fixedSize = size;
-        m_fixedColumns = fixedColumns();
-    } else {
-        m_fixedSize = QSize();
-    }
-    updateFrame();
-    m_story.page.layoutDirty = true;
-    repaintPage();
-}
-
-int PageView::fixedColumns() const {
-    // The columns the window has at the fixed size, measured with the unscaled font.
-    return columnsFor(m_fixedSize.width(), kScrollBarWidth,
-                      measureFont(m_textFont, m_lineGapTenths).cellWidth);
+    m_fixedSize = size.isValid() && !size.isEmpty() ? size : QSize();
+    m_sessionSize = QSize();
+    updateGeometry();
+    sync();
 }
 
 QRect PageView::frame() const {
@@ -156,14 +102,38 @@ QRect PageView::frame() const {
                  scaled);
 }
 
+QSize PageView::pageSize() const {
+    return m_fixedSize.isValid() ? m_fixedSize : size();
+}
+
 void PageView::updateFrame() {
-    const double oldScale = m_scale;
-    m_scale = targetScale();
     const QRect view = pageFrame();
     m_scrollBar->setGeometry(view.right() + 1 - kScrollBarWidth, view.top(), kScrollBarWidth, view.height());
-    if (m_scale != oldScale) {
-        updateMetrics();
+}
+
+void PageView::updateGeometry() {
+    const double scale = targetScale();
+    if (scale != m_scale || m_drawFont != m_textFont) {
+        m_scale = scale;
+        m_drawFont = m_textFont;
+        if (m_scale != 1.0) {
+            if (m_drawFont.pixelSize() > 0) {
+                m_drawFont.setPixelSize(std::max(1, qRound(m_drawFont.pixelSize() * m_scale)));
+            } else {
+                m_drawFont.setPointSizeF(std::max(1.0, m_drawFont.pointSizeF() * m_scale));
+            }
+        }
     }
+    updateFrame();
+    // The choice buttons are drawn at the screen's own pixels, whatever the page's scale.
+    m_session.setButtonRatio(pixelRatio());
+    const QSize page = pageSize();
+    if (page.isEmpty() || (page == m_sessionSize && m_scale == m_sessionScale)) {
+        return;
+    }
+    m_sessionSize = page;
+    m_sessionScale = m_scale;
+    m_session.setPageSize(page.width(), page.height(), m_scale);
 }
 
 double PageView::pixelRatio() const {
@@ -224,36 +194,62 @@ void PageView::paintBackground(QPainter& painter) {
     painter.restore();
 }
 
-void PageView::layoutPage() {
-    LayoutInput input;
-    // At other than the page's own pixels the columns are the page's own (a fixed page keeps its
-    // columns), whatever the scaled cells measure.
-    const bool scaled = m_fixedSize.isValid() || m_scale != 1.0;
-    const int columns = m_fixedSize.isValid() ? m_fixedColumns
-                                              : columnsFor(width(), kScrollBarWidth, pageMetrics().cellWidth);
-    input.clientWidth = scaled ? (columns + 1) * 2 * metrics().cellWidth + kScrollBarWidth : width();
-    input.scrollBarWidth = kScrollBarWidth;
-    input.metrics = metrics();
-    input.textColour = m_story.state.textColour;
-    input.contrast = m_story.options.contrast;
-    input.nonstop = m_story.options.nonstop;
-    input.previousRevealCount = m_reveal.revealCount();
-    input.previousRevealTotal = m_reveal.revealTotal();
-    m_layout = presentation::layoutPage(m_story.page.pageText, input);
-    if (scaled) {
-        // The image holds what it holds at the page's own pixels, the hanging character included.
-        const int pageImageWidth = (pageMetrics().cellWidth + 1) * 2 * m_layout.columns + 2;
-        m_layout.imageWidth = std::max(
-            m_layout.imageWidth, static_cast<int>(std::ceil(pageImageWidth * m_scale)) + 2 * outlineWidth());
+void PageView::sync() {
+    // A size the view has not been told of by an event (it is not shown yet), or a screen of
+    // another density: laid out again for it.
+    updateGeometry();
+    const app::SessionChanges changes = m_session.takeChanges();
+    if (changes.layoutChanged) {
+        m_layout = m_session.layout();
+        m_bands.reset(m_layout, m_drawFont, outlineWidth());
+        m_wholePage.reset();
     }
-    m_bands.reset(m_layout, m_drawFont, outlineWidth());
-    m_wholePage.reset();
-    m_reveal.startLayout(m_layout);
-    wakeRevealTimer();
-    m_story.page.layoutDirty = false;
-    // The painting that asked for this layout goes on from position 0 itself.
+    if (changes.scrollChanged || changes.layoutChanged) {
+        showScroll();
+    }
+    if (changes.fullPaint || changes.backgroundChanged) {
+        // Settings applied to a window not shown yet, before it has a page, would paint a bare
+        // background at a size it is about to lose; the showing paints it instead. A page is
+        // painted whether shown or not: it is ready when the window comes onto the screen.
+        if (!isVisible() && m_session.pageTextSjis().empty()) {
+            m_repaintWhenShown = true;
+        } else {
+            paintFull(changes.fullPaint
+                          ? changes.uncovered
+                          : m_session.reveal().paintRects(m_session.scrollPosition(), visibleHeight()));
+        }
+    } else {
+        for (const Uncover& step : changes.uncovered) {
+            uncoverStep(step);
+        }
+    }
+    if (changes.completed && m_enableChoices) {
+        m_enableChoices();
+    }
+    if (m_changesHandler) {
+        m_changesHandler(changes);
+    }
+    // A complete page on show costs no wake-ups: the timer runs only while there is something
+    // to count.
+    if (m_revealTimerOn && m_session.wantsTicks()) {
+        if (!m_revealTimer.isActive()) {
+            m_revealTimer.start();
+        }
+    } else {
+        m_revealTimer.stop();
+    }
+}
+
+void PageView::showScroll() {
     const QSignalBlocker blocker(m_scrollBar);
-    m_scrollBar->setValue(0);
+    const ScrollRange& range = m_session.scrollRange();
+    if (range.pageStep > 0) {
+        m_scrollBar->setPageStep(range.pageStep);
+        m_scrollBar->setSingleStep(range.singleStep);
+    }
+    m_scrollBar->setMaximum(range.maximum);
+    m_scrollBar->setEnabled(range.enabled);
+    m_scrollBar->setValue(m_session.scrollPosition());
 }
 
 // A widget that is not shown yet gets its resize event late; its pixels follow its size anyway.
@@ -268,12 +264,7 @@ bool PageView::ensureBackBuffer() {
     return true;
 }
 
-void PageView::paintPage() {
-    // Moved to a screen of another density: drawn again at its pixels.
-    if (targetScale() != m_scale) {
-        updateFrame();
-        m_story.page.layoutDirty = true;
-    }
+void PageView::paintFull(const std::vector<Uncover>& rects) {
     if (!ensureBackBuffer()) {
         return;
     }
@@ -281,13 +272,10 @@ void PageView::paintPage() {
     QPainter painter(&m_backBuffer);
     painter.translate(frame().topLeft());
     paintBackground(painter);
-    if (m_story.page.layoutDirty) {
-        layoutPage();
-    }
-    for (const Uncover& rect : m_reveal.paintRects(m_scrollBar->value(), m_visibleHeight)) {
+    for (const Uncover& rect : rects) {
         m_bands.uncover(painter, rect);
     }
-    update(toView(textArea()));
+    update();
     scheduleBands();
 }
 
@@ -300,7 +288,7 @@ void PageView::scheduleBands() {
 // One band per idle turn: what is in view, then a band below it, where the reveal and scrolling
 // go, then one above. Bands more than a screen away are dropped.
 void PageView::prepareBands() {
-    const int position = m_scrollBar->value();
+    const int position = m_session.scrollPosition();
     const int screen = std::max(frame().height(), PageBands::kBandRows);
     constexpr int kBand = PageBands::kBandRows;
     m_bands.keepOnly(position - screen, position + 2 * screen);
@@ -318,66 +306,27 @@ const RenderedPage& PageView::wholePage() const {
 }
 
 void PageView::refreshPage() {
-    const int pageHeight = frame().height();
-    m_visibleHeight = pageHeight;
-    paintPage();
-    m_visibleHeight = visibleHeightFor(pageHeight, metrics().lineHeight);
-    const ScrollRange range = scrollRangeFor(m_bands.height(), metrics().lineHeight, m_visibleHeight);
-    if (range.pageStep > 0) {
-        m_scrollBar->setPageStep(range.pageStep);
-        m_scrollBar->setSingleStep(range.singleStep);
-    }
-    // A maximum below the position moves it, which repaints through valueChanged.
-    m_scrollBar->setMaximum(range.maximum);
-    m_scrollBar->setEnabled(range.enabled);
+    m_session.refreshPage();
+    sync();
 }
 
 void PageView::repaintPage() {
-    // Settings applied to a window not shown yet, before it has a page, would paint a bare
-    // background at a size it is about to lose; the showing paints it instead. A page is
-    // painted whether shown or not: it is ready when the window comes onto the screen.
-    if (!isVisible() && m_story.page.pageText.empty()) {
+    if (!isVisible() && m_session.pageTextSjis().empty()) {
         m_repaintWhenShown = true;
         return;
     }
-    if (!m_story.page.pageText.empty()) {
-        refreshPage();
-        return;
-    }
-    if (ensureBackBuffer()) {
-        QPainter painter(&m_backBuffer);
-        painter.translate(frame().topLeft());
-        paintBackground(painter);
-        update();
-    }
+    m_session.repaintPage();
+    sync();
 }
 
 void PageView::finishPage() {
-    m_reveal.finish();
-    repaintPage();
+    m_session.finishPage();
+    sync();
 }
 
 void PageView::completePageOnClick() {
-    if (m_story.page.pageText.empty()) {
-        return;
-    }
-    finishPage();
-    if (m_enableChoices) {
-        m_enableChoices();
-    }
-}
-
-void PageView::waitTicks(int ticks) {
-    if (!m_revealTimerOn) {
-        QThread::msleep(static_cast<unsigned long>(std::max(0, ticks)) * kNonstopTickMs);
-        return;
-    }
-    setWaitTicksLeft(ticks);
-    // The window can go while events are handled here; nonstop ends the wait by clearing Tag.
-    const QPointer<PageView> self(this);
-    while (self && waitTicksLeft() > 0 && m_revealTimerOn) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    m_session.clickPage();
+    sync();
 }
 
 void PageView::uncoverStep(const Uncover& step) {
@@ -392,33 +341,21 @@ void PageView::uncoverStep(const Uncover& step) {
 }
 
 void PageView::onRevealTick() {
-    // The choice buttons' band is in view pixels; the reveal counts in the back buffer's.
-    const int buttonBandExtra = static_cast<int>(std::lround(kButtonBandHeight * (pixelRatio() - 1.0)));
-    const TickResult result = m_reveal.tick(m_scrollBar->value(), m_visibleHeight - buttonBandExtra);
-    if (result.action == TickResult::Action::Uncover) {
-        uncoverStep(result.uncover);
-    } else if (result.action == TickResult::Action::Scroll) {
-        const int before = m_scrollBar->value();
-        m_scrollBar->setValue(result.scrollTo);
-        // At the end of the scroll range the repaint that would show the step never comes.
-        if (m_scrollBar->value() == before) {
-            uncoverStep(result.uncover);
-        }
+    m_session.tick();
+    sync();
+}
+
+void PageView::onScrollBarMoved(int value) {
+    if (value == m_session.scrollPosition()) {
+        return;
     }
-    if (result.completed) {
-        if (m_enableChoices) {
-            m_enableChoices();
-        }
-        emit pageCompleted();
-    }
-    // Nothing left to count: the timer sleeps until a new layout or a wait wakes it.
-    if (!revealing() && m_reveal.waitTag() == 0) {
-        m_revealTimer.stop();
-    }
+    m_session.scrollTo(value);
+    sync();
 }
 
 void PageView::snapScrollThumb() {
-    m_scrollBar->setValue(snapThumb(m_scrollBar->value(), metrics().lineHeight));
+    m_session.snapScroll();
+    sync();
 }
 
 void PageView::paintEvent(QPaintEvent* event) {
@@ -438,51 +375,52 @@ void PageView::paintEvent(QPaintEvent* event) {
 }
 
 void PageView::wheelEvent(QWheelEvent* event) {
-    const bool atTop = !m_scrollBar->isEnabled() || m_scrollBar->value() == m_scrollBar->minimum();
-    if (event->angleDelta().y() > 0 && atTop) {
+    if (event->angleDelta().y() > 0 && m_session.atTop()) {
         emit wheelUpAtTop();
         return;
     }
+    // The scroll bar turns the wheel into steps as it would over itself; its moves are the page's.
     if (m_scrollBar->isEnabled()) {
         QCoreApplication::sendEvent(m_scrollBar, event);
     }
 }
 
 bool PageView::scrollByKey(int key) {
-    if (!m_scrollBar->isEnabled()) {
-        return false;
-    }
-    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    app::ScrollKey scroll = app::ScrollKey::PageUp;
     switch (key) {
         case Qt::Key_PageUp:
-            action = QAbstractSlider::SliderPageStepSub;
+            scroll = app::ScrollKey::PageUp;
             break;
         case Qt::Key_PageDown:
-            action = QAbstractSlider::SliderPageStepAdd;
+            scroll = app::ScrollKey::PageDown;
             break;
         case Qt::Key_Up:
-            action = QAbstractSlider::SliderSingleStepSub;
+            scroll = app::ScrollKey::Up;
             break;
         case Qt::Key_Down:
-            action = QAbstractSlider::SliderSingleStepAdd;
+            scroll = app::ScrollKey::Down;
             break;
         case Qt::Key_Home:
-            action = QAbstractSlider::SliderToMinimum;
+            scroll = app::ScrollKey::Home;
             break;
         case Qt::Key_End:
-            action = QAbstractSlider::SliderToMaximum;
+            scroll = app::ScrollKey::End;
             break;
         default:
             return false;
     }
-    m_scrollBar->triggerAction(action);
+    if (!m_session.scrollByKey(scroll)) {
+        return false;
+    }
+    sync();
     return true;
 }
 
 void PageView::resizeEvent(QResizeEvent*) {
-    updateFrame();
-    m_story.page.layoutDirty = true;
-    repaintPage();
+    // Laid out again at the new size even when only the frame moved.
+    m_sessionSize = QSize();
+    updateGeometry();
+    sync();
 }
 
 void PageView::showEvent(QShowEvent* event) {

@@ -1,16 +1,14 @@
 #pragma once
-// The main window's page area. It owns the window's pixels as a back buffer (Qt
-// paints only inside paintEvent, so every copy "to the window" lands there and the
-// changed rectangle is repainted from it), the page's textImage and maskImage as bands
-// rendered when first seen, the reveal state, the reveal timer (55 ms) and the page
-// scroll bar (16 px at the right edge).
+// The main window's page area, a view of the reading session's page. The session decides the
+// layout, the reveal, the holds, the scroll position and range; this view owns the window's
+// pixels as a back buffer (Qt paints only inside paintEvent, so every copy "to the window" lands
+// there and the changed rectangle is repainted from it), the page's textImage and maskImage as
+// bands rendered when first seen, the 55 ms timer that ticks the session while it wants ticks,
+// and the page scroll bar (16 px at the right edge), whose moves become the session's scrolling.
 //
-//   page run ends -> restartReveal(), layoutDirty, refreshPage()
-//   refreshPage -> paintPage: background hook, layoutPage if dirty, uncovered text
-//   reveal timer -> onRevealTick(): waitTicks countdown, one reveal step or a one-line scroll
-//   last step -> enableChoices hook + pageCompleted(); click -> pageClicked()
-//
-// The page's text, text colour, the contrast and nonstop options and layoutDirty are read from the Story.
+//   command to the session --> sync(): draws what takeChanges() names, passes the rest on
+//   timer --> onRevealTick(): session.tick(), then sync()
+//   click --> pageClicked(); wheel up at the top --> wheelUpAtTop()
 //
 // The page is drawn at the screen's own pixels: on a high-density screen (two device pixels to a
 // pixel, say) its cells, lines, font and outline are scaled by the device pixel ratio and the
@@ -31,7 +29,7 @@
 #include <functional>
 #include <optional>
 
-#include "interpreter/story.h"
+#include "app/reading_session.h"
 #include "presentation/qt/text_renderer.h"
 #include "presentation/reveal.h"
 #include "presentation/text_layout.h"
@@ -44,54 +42,56 @@ class PageView : public QWidget {
     Q_OBJECT
 
 public:
-    /// The reveal timer's interval (Timer1).
-    static constexpr int kTickMs = 55;
+    /// The timer's interval (Timer1).
+    static constexpr int kTickMs = app::ReadingSession::kTickMs;
     /// The page scroll bar's width (ScrollBar1); the text area is the client less this.
-    static constexpr int kScrollBarWidth = 16;
-    /// A wait while the reveal timer is stopped (nonstop) sleeps this long per tick.
+    static constexpr int kScrollBarWidth = app::ReadingSession::kScrollBarWidth;
+    /// A wait while nonstop stops the timer sleeps this long per tick, handling nothing.
     static constexpr int kNonstopTickMs = 60;
 
     /// Paints the background of the text area (the client less the scroll bar).
     using BackgroundPainter = std::function<void(QPainter&, const QRect&)>;
+    /// What the session reported beyond the page's pixels (buttons, pictures, notices).
+    using ChangesHandler = std::function<void(const app::SessionChanges&)>;
 
-    /// Shows story's page; story must outlive the view. The reveal timer starts unless nonstop is on.
-    explicit PageView(interpreter::Story& story, QWidget* parent = nullptr);
+    /// Shows session's page; the session must outlive the view.
+    explicit PageView(app::ReadingSession& session, QWidget* parent = nullptr);
 
-    /// Called first by every paintPage; without one the text area is filled black.
+    /// Called first by every full paint; without one the text area is filled black.
     void setBackgroundPainter(BackgroundPainter painter) { m_backgroundPainter = std::move(painter); }
-    /// Called when the page becomes complete by the last timer step or by completePageOnClick().
+    /// Called when the page becomes complete (the last step, a click, skipping, nonstop).
     void setEnableChoices(std::function<void()> enable) { m_enableChoices = std::move(enable); }
+    /// Called by every sync after the page is drawn.
+    void setChangesHandler(ChangesHandler handler) { m_changesHandler = std::move(handler); }
 
-    /// The countdown of waitTicks (the timer's Tag), lowered by one on every tick.
-    int waitTicksLeft() const { return m_reveal.waitTag(); }
-    void setWaitTicksLeft(int ticks);
-    /// The reveal timer is on exactly while nonstop is off. It only ticks while there is
-    /// something to count: a step still covered or a wait still running; a complete page on
-    /// show costs no wake-ups.
+    /// Draws what the session reports changed and passes the rest to the changes handler; then
+    /// the timer runs exactly while the session wants ticks. Called after every command.
+    void sync();
+
+    /// The timer may run (tests stop it and tick by hand).
     bool revealTimerActive() const { return m_revealTimerOn; }
     void setRevealTimerActive(bool active);
-    /// True while the timer is ticking: on, with a step or a wait ahead.
+    /// True while the timer is ticking: allowed, and the session has something to count.
     bool revealTimerTicking() const { return m_revealTimer.isActive(); }
-    /// Nonstop switched (call after the story's option is set): the reveal timer follows, a wait in
-    /// progress ends, and switching it on finishes the page on show as a click does.
+    /// Nonstop switched (call after the story's option is set): a pause in progress ends, and
+    /// switching it on finishes the page on show.
     void setNonstop(bool nonstop);
 
     /// Ticks per reveal step (1-5; 0 steps on every tick like 1).
-    int revealSpeed() const { return m_reveal.revealSpeed(); }
+    int revealSpeed() const { return m_session.revealSpeed(); }
     /// The next step comes after the new number of ticks; a reveal in progress goes on.
-    void setRevealSpeed(int speed) { m_reveal.setRevealSpeed(speed); }
+    void setRevealSpeed(int speed) { m_session.setRevealSpeed(speed); }
     /// The line gap in tenths (12 is 1.2).
-    int lineGapTenths() const { return m_lineGapTenths; }
+    int lineGapTenths() const { return m_session.lineGapTenths(); }
     /// New line height from the measured sample, then the page is laid out again and repainted.
     void setLineGapTenths(int tenths);
     /// The font of the page text.
     const QFont& textFont() const { return m_textFont; }
-    /// The new font, measured when the page is next laid out; the page is laid out again and
-    /// repainted (once shown).
+    /// The new font; the page is laid out again and repainted (once shown).
     void setTextFont(const QFont& font);
     /// The cell grid in the back buffer's pixels: measured from the text font and the line gap,
     /// scaled by pageScale().
-    const FontMetrics& metrics() const;
+    const FontMetrics& metrics() const { return m_session.metrics(); }
     /// The cell grid at the page's own pixels, as a screen of one device pixel to a pixel has it.
     const FontMetrics& pageMetrics() const;
 
@@ -114,17 +114,14 @@ public:
     /// A paint of the window: refreshPage when the page has text, else the background only.
     void repaintPage();
     /// The next layout starts from nothing uncovered (a new page).
-    void restartReveal() { m_reveal.restartReveal(); }
+    void restartReveal() { m_session.restartReveal(); }
     /// Uncovers the whole page at once and repaints.
     void finishPage();
-    /// A click on the page (FormClick): with page text, finishPage and the enableChoices hook; nothing
-    /// otherwise.
+    /// A click on the page (FormClick): with page text, the whole page and its choices; nothing
+    /// otherwise, nor during the pause after a run.
     void completePageOnClick();
-    /// Returns after n ticks of the reveal timer, handling window messages meanwhile; sleeps n × 60 ms
-    /// without handling any while the timer is stopped.
-    void waitTicks(int ticks);
 
-    /// One tick of the reveal timer (also callable directly).
+    /// One tick of the timer (also callable directly).
     void onRevealTick();
     /// PageUp/PageDown/Up/Down/Home/End move the page as the scroll bar's own keys do; false
     /// for any other key or when the page has nothing to scroll.
@@ -133,12 +130,12 @@ public:
     void snapScrollThumb();
 
     /// True while part of the page is still covered.
-    bool revealing() const { return m_reveal.revealCount() < m_reveal.revealTotal(); }
+    bool revealing() const { return !m_session.reveal().isComplete(); }
     /// Reveal steps of the page on show.
-    int revealTotal() const { return m_reveal.revealTotal(); }
-    /// The reveal progress, the step table and the wait countdown.
-    const RevealState& reveal() const { return m_reveal; }
-    /// The last layout: columns, display lines, image size.
+    int revealTotal() const { return m_session.reveal().revealTotal(); }
+    /// The reveal progress and the step table.
+    const RevealState& reveal() const { return m_session.reveal(); }
+    /// The last layout drawn: columns, display lines, image size.
     const PageLayout& layout() const { return m_layout; }
     /// The page's rendered text and mask as last laid out, rendered whole on first call (for
     /// inspection: the view itself holds only the bands around what is shown).
@@ -149,13 +146,11 @@ public:
     /// The window's pixels as last painted.
     const QImage& backBuffer() const { return m_backBuffer; }
     /// The client height in whole lines, as the reveal and the scroll range use it.
-    int visibleHeight() const { return m_visibleHeight; }
+    int visibleHeight() const { return m_session.visibleHeight(); }
     /// The page scroll bar, a child at the right edge.
     QScrollBar* scrollBar() const { return m_scrollBar; }
 
 signals:
-    /// The last step was uncovered by the timer.
-    void pageCompleted();
     /// A click on the page area, outside the buttons and the scroll bar.
     void pageClicked();
     /// The wheel turned up while the page was at its top (or could not scroll).
@@ -170,18 +165,18 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    void paintPage();
+    /// The page's size and scale to the session, when they changed.
+    void updateGeometry();
+    void paintFull(const std::vector<Uncover>& rects);
+    void showScroll();
     bool ensureBackBuffer();
-    void layoutPage();
     void paintBackground(QPainter& painter);
     void uncoverStep(const Uncover& step);
     /// Renders the bands around the view a little at a time while idle and drops far ones.
     void scheduleBands();
     void prepareBands();
     const RenderedPage& wholePage() const;
-    void updateMetrics();
     void updateFrame();
-    int fixedColumns() const;
     /// The page in back-buffer pixels.
     QRect frame() const;
     QSize bufferSize() const;
@@ -194,34 +189,33 @@ private:
     QRect textArea() const;
     /// A rectangle of the back buffer (relative to the frame's corner) in the view's coordinates.
     QRect toView(const QRect& bufferRect) const;
-    /// Starts the reveal timer when it is on and has a step or a wait to count.
-    void wakeRevealTimer();
+    /// The page's own size in its pixels: the fixed size, or the view's.
+    QSize pageSize() const;
+    void onScrollBarMoved(int value);
 
-    interpreter::Story& m_story;
+    app::ReadingSession& m_session;
     QTimer m_revealTimer;
-    bool m_revealTimerOn = false;
+    bool m_revealTimerOn = true;
     QScrollBar* m_scrollBar = nullptr;
     BackgroundPainter m_backgroundPainter;
     std::function<void()> m_enableChoices;
+    ChangesHandler m_changesHandler;
     QFont m_textFont;
     QFont m_drawFont;
-    QSize m_fixedSize;  // invalid while the page follows the view
-    int m_fixedColumns = 0;
+    QSize m_fixedSize;     // invalid while the page follows the view
     double m_scale = 1.0;  // device pixels per page pixel
-    // Measured from m_textFont when first asked for after a change (metrics()).
-    mutable int m_sampleHeight = 0;
+    QSize m_sessionSize;   // what the session was last told
+    double m_sessionScale = 0.0;
+    // Measured from m_textFont when first asked for after a change.
+    mutable std::optional<FontSample> m_sample;
     mutable FontMetrics m_pageMetrics;
-    mutable FontMetrics m_metrics;  // m_pageMetrics scaled
-    mutable bool m_metricsStale = true;
     bool m_repaintWhenShown = false;  // a repaint asked for while hidden
-    int m_lineGapTenths = kStandardLineGap;
+    bool m_syncing = false;
     PageLayout m_layout;
     PageBands m_bands;
     QTimer m_bandTimer;
     mutable std::optional<RenderedPage> m_wholePage;
-    RevealState m_reveal;
     QImage m_backBuffer;
-    int m_visibleHeight = 0;
 };
 
 }  // namespace vrk::presentation
