@@ -57,7 +57,8 @@ def generate_story(pages, rng):
 
 
 def run_measured(command):
-    """Runs one command; its wall time in seconds and peak resident memory in MiB."""
+    """Runs one command; its wall time and processor time in seconds and peak resident memory
+    in MiB."""
     start = time.monotonic()
     pid = os.fork()
     if pid == 0:
@@ -66,7 +67,7 @@ def run_measured(command):
     elapsed = time.monotonic() - start
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("story_map: %s failed with status %d" % (" ".join(command), os.waitstatus_to_exitcode(status)))
-    return elapsed, usage.ru_maxrss / 1024
+    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 
 def main():
@@ -89,14 +90,15 @@ def main():
               (a.pages + 1, a.pages, os.path.getsize(os.path.join(work, "BIG.VRK"))))
         for extension in ("svg", "dot"):
             out = os.path.join(work, "big." + extension)
-            times, peaks = [], []
+            times, cpus, peaks = [], [], []
             for _ in range(a.runs):
-                elapsed, peak = run_measured([a.vrkc, "--map", os.path.join(work, "BIG.VRK"), out])
+                elapsed, cpu, peak = run_measured([a.vrkc, "--map", os.path.join(work, "BIG.VRK"), out])
                 times.append(elapsed)
+                cpus.append(cpu)
                 peaks.append(peak)
-            print("--map .%s: %.2f s (min %.2f), peak RSS %.0f MiB, output %.1f MiB" %
-                  (extension, statistics.median(times), min(times), statistics.median(peaks),
-                   os.path.getsize(out) / (1 << 20)))
+            print("--map .%s: %.2f s (min %.2f; processor %.2f s), peak RSS %.0f MiB, output %.1f MiB" %
+                  (extension, statistics.median(times), min(times), statistics.median(cpus),
+                   statistics.median(peaks), os.path.getsize(out) / (1 << 20)))
     finally:
         if not a.keep:
             shutil.rmtree(work, ignore_errors=True)

@@ -201,6 +201,10 @@ void build(Graph& graph, const StoryMap& map, bool ranked) {
         graph.declare(AGRAPH, "rankdir", "TB");
         graph.declare(AGRAPH, "newrank", "true");
         graph.declare(AGRAPH, "nodesep", "0.3");
+        // Fewer passes to place nodes and reduce crossings: a tangled story of a hundred pages
+        // is drawn in a second or two rather than ten, and a plain one looks the same.
+        graph.declare(AGRAPH, "nslimit", "1");
+        graph.declare(AGRAPH, "mclimit", "0.5");
     } else {
         graph.declare(AGRAPH, "overlap", "prism");
         graph.declare(AGRAPH, "outputorder", "edgesfirst");
