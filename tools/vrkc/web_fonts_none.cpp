@@ -1,0 +1,27 @@
+// vrkc --web built without HarfBuzz's subsetter or the WOFF2 encoder: no face is cut, and the
+// site says so (vrkc/web_site.cpp).
+#include "vrkc/web_fonts.h"
+
+namespace vrk::publish {
+
+CodeRanges rangesOf(const std::set<char32_t>& codePoints) {
+    CodeRanges ranges;
+    for (char32_t c : codePoints) {
+        if (!ranges.empty() && ranges.back().second + 1 == c) {
+            ranges.back().second = c;
+        } else {
+            ranges.emplace_back(c, c);
+        }
+    }
+    return ranges;
+}
+
+std::string unicodeRange(const CodeRanges&) {
+    return {};
+}
+
+std::optional<CutFace> cutFace(std::string_view, const std::set<char32_t>&, int, std::size_t) {
+    return std::nullopt;
+}
+
+}  // namespace vrk::publish
