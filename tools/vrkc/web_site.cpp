@@ -15,6 +15,7 @@
 #include "story/save_file.h"
 #include "story/script.h"
 #include "story/story_state.h"
+#include "vrkc/sound_font_trim.h"
 #include "vrkc/web_fonts.h"
 
 namespace fs = std::filesystem;
@@ -35,7 +36,8 @@ constexpr std::size_t kMaxPageFileBytes = std::size_t{64} << 20;
 bool leftOutOfSite(std::string_view name) {
     static const std::array<std::string_view, 5> kLeftOut = {"vrk3.mjs", "vrk3-core.cjs", "vrk3-core.wasm",
                                                              "story.json", "app.webmanifest"};
-    return std::find(kLeftOut.begin(), kLeftOut.end(), name) != kLeftOut.end() || name.ends_with(".ttf");
+    return std::find(kLeftOut.begin(), kLeftOut.end(), name) != kLeftOut.end() || name.ends_with(".ttf") ||
+           name.ends_with(".sf2");
 }
 
 std::string upperAscii(std::string_view text) {
@@ -423,6 +425,12 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         return std::nullopt;
     }
     std::sort(pageFiles.begin(), pageFiles.end());
+    std::optional<fs::path> soundFont;
+    for (const auto& entry : fs::directory_iterator(options.pageDir, ec)) {
+        if (entry.is_regular_file(ec) && entry.path().extension() == ".sf2") {
+            soundFont = entry.path();
+        }
+    }
     std::string indexHtml;
     std::set<char32_t> captions;
     for (const fs::path& path : pageFiles) {
@@ -451,17 +459,37 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
 
     // The story's files, under story/.
     std::string files;
-    for (const StoryFile& file : story.files) {
+    std::set<Preset> presets;
+    for (std::size_t i = 0; i < story.files.size(); ++i) {
+        const StoryFile& file = story.files[i];
         auto bytes = tryReadRegularFile(file.source, kMaxNamedFileBytes, OverLimit::Refuse);
         if (!bytes) {
             notes->push_back(file.source.string() + ": cannot be read, not published");
             continue;
+        }
+        if (std::find(story.midiFiles.begin(), story.midiFiles.end(), i) != story.midiFiles.end()) {
+            const auto played = midiPresets(std::string_view(bytes->data(), bytes->size()));
+            presets.insert(played.begin(), played.end());
         }
         files += std::string(files.empty() ? "" : ",\n    ") + "{\"name\":" + jsonString(file.name) +
                  ",\"size\":" + std::to_string(bytes->size()) +
                  (file.firstNamedAt >= 0 ? ",\"at\":" + std::to_string(file.firstNamedAt) : "") +
                  (file.start ? ",\"start\":true" : "") + "}";
         site.push_back({std::string(kStoryFolder) + file.name, asString(*bytes)});
+    }
+
+    // The soundfont, with only the instruments the story's music plays; none without music.
+    if (soundFont && !story.midiFiles.empty()) {
+        const auto whole = tryReadRegularFile(*soundFont, kMaxPageFileBytes, OverLimit::Refuse);
+        if (!whole) {
+            *error = "cannot read " + soundFont->string();
+            return std::nullopt;
+        }
+        auto trimmed = trimSoundFont(asString(*whole), presets);
+        if (!trimmed) {
+            notes->push_back(soundFont->string() + ": not a soundfont that can be cut; published whole");
+        }
+        site.push_back({soundFont->filename().string(), trimmed ? std::move(*trimmed) : asString(*whole)});
     }
 
     // The faces, cut to the story's characters, ASCII and the page's captions.
