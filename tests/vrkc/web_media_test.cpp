@@ -95,6 +95,9 @@ TEST(WebFonts, TheTextFaceHoldsTheStorysCharactersAndTheSlicesTheRest) {
     EXPECT_EQ(advance(U'霧'), 2048);
     EXPECT_EQ(advance(U'亜'), -1);  // not the story's: measured by the browser from its slice
     EXPECT_FALSE(cutFace("not a face at all", text, 1));
+    // The family the page asks for, from the face's own name table.
+    EXPECT_EQ(faceFamily(*face), "IPAGothic");
+    EXPECT_EQ(faceFamily("not a face at all"), "");
 }
 
 // A Standard MIDI File of one track: EVENTS are (delta, bytes) pairs.

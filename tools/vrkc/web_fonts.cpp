@@ -1,5 +1,6 @@
 #include "vrkc/web_fonts.h"
 
+#include <hb-ot.h>
 #include <hb-subset.h>
 #include <hb.h>
 #include <woff2/encode.h>
@@ -154,6 +155,22 @@ std::string unicodeRange(const CodeRanges& ranges) {
         css += (css.empty() ? "" : ", ") + std::string(buffer);
     }
     return css;
+}
+
+std::string faceFamily(std::string_view bytes) {
+    const Blob blob(hb_blob_create(bytes.data(), static_cast<unsigned>(bytes.size()), HB_MEMORY_MODE_READONLY,
+                                   nullptr, nullptr));
+    const Face face(hb_face_create(blob.get(), 0));
+    // The typographic family first (a face of several weights names its family there), else
+    // the family of the style-linked four.
+    for (const hb_ot_name_id_t id : {HB_OT_NAME_ID_TYPOGRAPHIC_FAMILY, HB_OT_NAME_ID_FONT_FAMILY}) {
+        char name[256];
+        unsigned length = sizeof name;
+        if (hb_ot_name_get_utf8(face.get(), id, hb_language_from_string("en", -1), &length, name) > 0) {
+            return std::string(name, length);
+        }
+    }
+    return {};
 }
 
 std::optional<CutFace> cutFace(std::string_view bytes, const std::set<char32_t>& text, int effort,

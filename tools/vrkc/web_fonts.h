@@ -46,6 +46,10 @@ struct CutFace {
     FaceMeasures measures;
 };
 
+/// The face's family as its name table gives it in English ("IPAGothic"); empty for bytes that
+/// are no face or name none.
+std::string faceFamily(std::string_view face);
+
 /// Cuts a TrueType/OpenType face: the characters of `text` it has, then the rest in slices of
 /// about sliceSize characters that never cross a Unicode block group. effort is the WOFF2
 /// encoder's Brotli quality (1-11; 11 is the smallest and by far the slowest). Nothing when

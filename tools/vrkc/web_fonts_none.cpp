@@ -20,6 +20,10 @@ std::string unicodeRange(const CodeRanges&) {
     return {};
 }
 
+std::string faceFamily(std::string_view) {
+    return {};
+}
+
 std::optional<CutFace> cutFace(std::string_view, const std::set<char32_t>&, int, std::size_t) {
     return std::nullopt;
 }

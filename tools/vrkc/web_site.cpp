@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <regex>
 #include <system_error>
 
 #include "common/errors.h"
@@ -347,20 +346,8 @@ namespace {
 
 struct FaceRule {
     std::string family;
-    std::string stem;  ///< fonts/STEM.ttf
+    std::string stem;  ///< fonts/STEM.woff2 and its slices fonts/STEM-N.woff2
 };
-
-// The page's @font-face rules: which family each served face file is.
-std::vector<FaceRule> faceRules(const std::string& indexHtml) {
-    static const std::regex kRule(
-        R"rx(font-family:\s*"([^"]+)";\s*src:\s*url\("fonts/([A-Za-z0-9_-]+)\.ttf"\))rx");
-    std::vector<FaceRule> rules;
-    for (auto it = std::sregex_iterator(indexHtml.begin(), indexHtml.end(), kRule);
-         it != std::sregex_iterator(); ++it) {
-        rules.push_back({(*it)[1].str(), (*it)[2].str()});
-    }
-    return rules;
-}
 
 // index.html for the story: its title, the cut faces in place of the whole ones, the app manifest.
 std::string publishedIndex(std::string html, const std::string& title) {
@@ -431,7 +418,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             soundFont = entry.path();
         }
     }
-    std::string indexHtml;
+    bool hasIndex = false;
     std::set<char32_t> captions;
     for (const fs::path& path : pageFiles) {
         const std::string name = path.filename().string();
@@ -447,12 +434,12 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             addUtf8Characters(text, captions);
         }
         if (name == "index.html") {
-            indexHtml = text;
+            hasIndex = true;
             text = publishedIndex(std::move(text), story.title);
         }
         site.push_back({name, std::move(text)});
     }
-    if (indexHtml.empty()) {
+    if (!hasIndex) {
         *error = "no index.html in " + options.pageDir.string();
         return std::nullopt;
     }
@@ -502,14 +489,29 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         "/* The page's faces for this story: the characters it can show first, the rest of each face\n"
         "   in slices fetched only for a character typed outside them. */\n";
     std::string measures;
-    for (const FaceRule& rule : faceRules(indexHtml)) {
-        const fs::path path = options.pageDir / "fonts" / (rule.stem + ".ttf");
+    // Each face the page serves, under the family its own name table gives it.
+    std::vector<fs::path> faceFiles;
+    for (const auto& entry : fs::directory_iterator(options.pageDir / "fonts", ec)) {
+        const std::string extension = upperAscii(entry.path().extension().string());
+        if (entry.is_regular_file(ec) && (extension == ".TTF" || extension == ".OTF")) {
+            faceFiles.push_back(entry.path());
+        }
+    }
+    std::sort(faceFiles.begin(), faceFiles.end());
+    if (faceFiles.empty()) {
+        notes->push_back((options.pageDir / "fonts").string() +
+                         ": no faces; the page draws in the reader's own fonts");
+    }
+    for (const fs::path& path : faceFiles) {
         const auto face = tryReadRegularFile(path, kMaxPageFileBytes, OverLimit::Refuse);
-        const auto cut = face ? cutFace(asString(*face), shown, options.fontEffort) : std::nullopt;
+        const std::string family = face ? faceFamily(asString(*face)) : std::string();
+        const auto cut =
+            face && !family.empty() ? cutFace(asString(*face), shown, options.fontEffort) : std::nullopt;
         if (!cut) {
             notes->push_back(path.string() + ": no face to cut; the page falls back to the reader's fonts");
             continue;
         }
+        const FaceRule rule{family, path.stem().string()};
         for (std::size_t n = 0; n < cut->slices.size(); ++n) {
             const std::string file = rule.stem + "-" + std::to_string(n + 1) + ".woff2";
             css += faceRule(rule.family, file, cut->slices[n].ranges);
