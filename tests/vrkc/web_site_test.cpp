@@ -156,6 +156,7 @@ TEST_F(WebSiteTest, ASiteHoldsThePageTheStoryAndItsManifests) {
     EXPECT_EQ(index.find("fonts/ipag.ttf"), std::string::npos) << index;
     EXPECT_NE(index.find("href=\"fonts/faces.css\""), std::string::npos);
     EXPECT_NE(index.find("href=\"app.webmanifest\""), std::string::npos);
+    EXPECT_NE(index.find("<meta name=\"vrk3-story\" content=\"story.json\">"), std::string::npos);
     EXPECT_NE(byName["app.webmanifest"].find("\"name\":\"試験\""), std::string::npos);
     EXPECT_NE(byName["app.webmanifest"].find("\"start_url\":\"./\""), std::string::npos);
     const std::string& manifest = byName["story.json"];

@@ -9,8 +9,10 @@
 #include "common/file_names.h"
 #include "common/file_reading.h"
 #include "common/file_writing.h"
+#include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
+#include "presentation/glyph_metrics.h"
 #include "story/save_file.h"
 #include "story/script.h"
 #include "story/story_state.h"
@@ -101,6 +103,24 @@ std::string siteSpelling(const fs::path& relative) {
     for (const auto& part : relative) {
         const std::string raw = part.string();
         out += (out.empty() ? "" : "/") + (isValidUtf8(raw) ? raw : sjisToUtf8(raw));
+    }
+    return out;
+}
+
+// A site path as an address, spelled as the page's encodeURIComponent spells each part of it
+// (a preload is used only by a request for the very same address).
+std::string percentEncoded(std::string_view path) {
+    std::string out;
+    for (char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+            std::string_view("-._~!'()*/").find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", byte);
+            out += buffer;
+        }
     }
     return out;
 }
@@ -350,7 +370,8 @@ struct FaceRule {
 };
 
 // index.html for the story: its title, the cut faces in place of the whole ones, the app manifest.
-std::string publishedIndex(std::string html, const std::string& title) {
+std::string publishedIndex(std::string html, const std::string& title,
+                           const std::vector<std::string>& modules, const std::vector<std::string>& fetched) {
     std::string out;
     std::size_t start = 0;
     while (start < html.size()) {
@@ -369,9 +390,21 @@ std::string publishedIndex(std::string html, const std::string& title) {
     }
     const std::size_t head = out.find("</head>");
     if (head != std::string::npos) {
-        out.insert(head,
-                   "<link rel=\"stylesheet\" href=\"fonts/faces.css\">\n"
-                   "<link rel=\"manifest\" href=\"app.webmanifest\">\n");
+        // The meta element tells the page to open story.json (a page served alone asks for nothing).
+        // What the first page needs is asked for at once, not as each module finds it needs it:
+        // on a line with a long round trip the chain of imports, then the manifest, then the
+        // story's files would cost a round trip each.
+        std::string links =
+            "<meta name=\"vrk3-story\" content=\"story.json\">\n"
+            "<link rel=\"stylesheet\" href=\"fonts/faces.css\">\n"
+            "<link rel=\"manifest\" href=\"app.webmanifest\">\n";
+        for (const std::string& module : modules) {
+            links += "<link rel=\"modulepreload\" href=\"" + htmlText(module) + "\">\n";
+        }
+        for (const std::string& file : fetched) {
+            links += "<link rel=\"preload\" href=\"" + htmlText(file) + "\" as=\"fetch\" crossorigin>\n";
+        }
+        out.insert(head, links);
     }
     return out;
 }
@@ -419,6 +452,9 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         }
     }
     bool hasIndex = false;
+    std::string indexHtml;
+    std::vector<std::string> modules;
+    std::vector<std::string> fetched = {"story.json", "fonts/faces.json"};
     std::set<char32_t> captions;
     for (const fs::path& path : pageFiles) {
         const std::string name = path.filename().string();
@@ -435,7 +471,11 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         }
         if (name == "index.html") {
             hasIndex = true;
-            text = publishedIndex(std::move(text), story.title);
+            indexHtml = std::move(text);
+            continue;  // written below, once the files its first page needs are known
+        }
+        if (name.ends_with(".mjs")) {
+            modules.push_back(name);
         }
         site.push_back({name, std::move(text)});
     }
@@ -463,6 +503,9 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
                  (file.firstNamedAt >= 0 ? ",\"at\":" + std::to_string(file.firstNamedAt) : "") +
                  (file.start ? ",\"start\":true" : "") + "}";
         site.push_back({std::string(kStoryFolder) + file.name, asString(*bytes)});
+        if (file.start) {
+            fetched.push_back(percentEncoded(std::string(kStoryFolder) + file.name));
+        }
     }
 
     // The soundfont, with only the instruments the story's music plays; none without music.
@@ -485,6 +528,14 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         shown.insert(c);
     }
     shown.insert(captions.begin(), captions.end());
+    // The characters the layout measures the face by, and the player's own texts (a free slot's
+    // comment, the name prompt), whatever the story holds.
+    for (const std::string_view text :
+         {presentation::kSampleSjis, presentation::kWideGlyphSjis, messages::kUnusedSlot,
+          messages::kSlotInUse, messages::kUserDataUnwritable, messages::kEnterName, messages::kEraseConfirm,
+          messages::kFullWidthSpace, messages::kOpenCaption, messages::kApplicationTitle}) {
+        addSjisCharacters(text, shown);
+    }
     std::string css =
         "/* The page's faces for this story: the characters it can show first, the rest of each face\n"
         "   in slices fetched only for a character typed outside them. */\n";
@@ -524,6 +575,12 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
     }
     site.push_back({"fonts/faces.css", css});
     site.push_back({"fonts/faces.json", "{" + measures + "}\n"});
+
+    std::error_code wasmError;
+    if (fs::is_regular_file(options.pageDir / "vrk3-page.wasm", wasmError)) {
+        fetched.push_back("vrk3-page.wasm");
+    }
+    site.push_back({"index.html", publishedIndex(indexHtml, story.title, modules, fetched)});
 
     // Installable: the story's name, the program's icons, the site's own folder as its start.
     std::string icons;
