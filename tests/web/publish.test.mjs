@@ -89,7 +89,7 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
     assert.ok(app.icons.some((icon) => icon.sizes === '256x256'));
   });
 
-  test('the faces are cut to the story and far smaller than the served ones', () => {
+  test('the faces are cut to the story and far smaller than the served ones', async () => {
     const faces = JSON.parse(readFileSync(join(site, 'fonts', 'faces.json'), 'utf8'));
     assert.deepEqual(Object.keys(faces).sort(), ['IPAGothic', 'IPAMincho', 'IPAPGothic', 'IPAPMincho']);
     for (const [stem, family] of [['ipag', 'IPAGothic'], ['ipam', 'IPAMincho'], ['ipagp', 'IPAPGothic'], ['ipamp', 'IPAPMincho']]) {
@@ -100,6 +100,18 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
       const advance = (code) => faces[family].advances.find(([first, last]) => first <= code && code <= last);
       assert.ok(advance(0x9727), `${family} lacks 霧`);
       assert.equal(advance(0x4e9c), undefined);
+    }
+    // The page lays the story out by these as by the whole face: the same metrics and advances
+    // as canvas.mjs reads from the served file.
+    const { faceAdvances, faceMetrics } = await import(join(dist, 'canvas.mjs'));
+    for (const [stem, family] of [['ipag', 'IPAGothic'], ['ipamp', 'IPAPMincho']]) {
+      const ttf = readFileSync(join(dist, 'fonts', `${stem}.ttf`));
+      const { unitsPerEm, ascent, descent, advances } = faces[family];
+      assert.deepEqual({ unitsPerEm, ascent, descent }, faceMetrics(ttf), family);
+      const whole = faceAdvances(ttf);
+      for (const [first, last, advance] of advances) {
+        for (let code = first; code <= last; ++code) assert.equal(advance, whole.advance(code), `${family} U+${code.toString(16)}`);
+      }
     }
     // The rest of each face is there for a name the reader types, in slices the sheet ranges.
     const css = readFileSync(join(site, 'fonts', 'faces.css'), 'utf8');

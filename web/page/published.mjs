@@ -85,6 +85,7 @@ export class RemoteMember {
     this.limit = fileLimit(entry.name);
     this.bytes = null;
     this.pending = null;
+    this.failure = null;  // what the site gave that cannot be this file, said at the first read
   }
 
   problem() {
@@ -100,7 +101,10 @@ export class RemoteMember {
       .then((buffer) => {
         if (buffer && !this.bytes) this.bytes = this.#checked(new Uint8Array(buffer));
       })
-      .catch(() => {})  // read again at the first read, where the failure is reported
+      .catch((error) => {
+        // A refused file is reported at its first read; one the network lost is asked for again there.
+        if (error instanceof ZipMemberError) this.failure = error;
+      })
       .finally(() => {
         this.pending = null;
       });
@@ -119,6 +123,7 @@ export class RemoteMember {
   open() {
     const problem = this.problem();
     if (problem) throw new ZipMemberError(this.path, problem);
+    if (this.failure) throw this.failure;
     if (!this.bytes) this.bytes = this.#checked(fetchNow(this.url, this.path));
     const bytes = this.bytes;
     return {
