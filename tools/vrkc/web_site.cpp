@@ -402,7 +402,10 @@ std::string publishedIndex(std::string html, const std::string& title,
             links += "<link rel=\"modulepreload\" href=\"" + htmlText(module) + "\">\n";
         }
         for (const std::string& file : fetched) {
-            links += "<link rel=\"preload\" href=\"" + htmlText(file) + "\" as=\"fetch\" crossorigin>\n";
+            // The engine is the largest of them and the last the first page waits for.
+            const bool engine = file.ends_with(".wasm");
+            links += "<link rel=\"preload\" href=\"" + htmlText(file) + "\" as=\"fetch\" crossorigin" +
+                     (engine ? " fetchpriority=\"high\"" : "") + ">\n";
         }
         out.insert(head, links);
     }
