@@ -38,6 +38,7 @@ protected:
               "</style>\n</head><body>開く</body></html>\n");
         write(m_dir / "page" / "vrk3-page.wasm", "\0asm");
         write(m_dir / "page" / "page.js", "const caption = '一時保存';\n");
+        write(m_dir / "page" / "menu.mjs", "export const open = '開く';\n");
         write(m_dir / "page" / "vrk3.mjs", "node player");
         write(m_dir / "page" / "vrk3-core.wasm", "node engine");
     }
@@ -157,6 +158,16 @@ TEST_F(WebSiteTest, ASiteHoldsThePageTheStoryAndItsManifests) {
     EXPECT_NE(index.find("href=\"fonts/faces.css\""), std::string::npos);
     EXPECT_NE(index.find("href=\"app.webmanifest\""), std::string::npos);
     EXPECT_NE(index.find("<meta name=\"vrk3-story\" content=\"story.json\">"), std::string::npos);
+    // What the first page needs is asked for from the head: the modules, the manifest, the
+    // project's files and what the first page names (the bell), the engine; not later files.
+    for (const char* link :
+         {"<link rel=\"modulepreload\" href=\"menu.mjs\">",
+          "<link rel=\"preload\" href=\"story.json\" as=\"fetch\" crossorigin>",
+          "<link rel=\"preload\" href=\"story/TALE.VRK\" as=\"fetch\" crossorigin>",
+          "<link rel=\"preload\" href=\"story/bell.wav\" as=\"fetch\" crossorigin>",
+          "<link rel=\"preload\" href=\"vrk3-page.wasm\" as=\"fetch\" crossorigin fetchpriority"}) {
+        EXPECT_NE(index.find(link), std::string::npos) << link << "\n" << index;
+    }
     EXPECT_NE(byName["app.webmanifest"].find("\"name\":\"試験\""), std::string::npos);
     EXPECT_NE(byName["app.webmanifest"].find("\"start_url\":\"./\""), std::string::npos);
     const std::string& manifest = byName["story.json"];
