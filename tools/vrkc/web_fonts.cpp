@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 namespace vrk::publish {
@@ -105,22 +106,8 @@ std::optional<std::string> subsetToWoff2(hb_face_t* face, const std::set<char32_
     std::size_t length = woff2.size();
     woff2::WOFF2Params params;
     params.brotli_quality = std::clamp(effort, 1, 11);
-    // Debian's encoder reports every file it makes on standard error; a site of four faces
-    // would bury vrkc's own notes under a hundred such lines.
-    std::fflush(stderr);
-    const int savedStderr = dup(STDERR_FILENO);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-        dup2(null, STDERR_FILENO);
-        close(null);
-    }
     const bool converted = woff2::ConvertTTFToWOFF2(
         data, ttf.size(), reinterpret_cast<std::uint8_t*>(woff2.data()), &length, params);
-    std::fflush(stderr);
-    if (savedStderr >= 0) {
-        dup2(savedStderr, STDERR_FILENO);
-        close(savedStderr);
-    }
     if (!converted) {
         return std::nullopt;
     }
@@ -128,7 +115,61 @@ std::optional<std::string> subsetToWoff2(hb_face_t* face, const std::set<char32_
     return woff2;
 }
 
+// Debian's WOFF2 encoder reports every file it makes on standard error; a site of four faces
+// would bury vrkc's own notes under a hundred such lines. Standard error goes to /dev/null
+// while the faces are cut (on every thread at once: a descriptor is the process's).
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            dup2(m_saved, STDERR_FILENO);
+            close(m_saved);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int m_saved = -1;
+};
+
+std::optional<CutFace> cutOneFace(std::string_view bytes, const std::set<char32_t>& text, int effort,
+                                  std::size_t sliceSize);
+
 }  // namespace
+
+std::vector<std::optional<CutFace>> cutFaces(const std::vector<std::string_view>& faces,
+                                             const std::set<char32_t>& text, int effort,
+                                             std::size_t sliceSize) {
+    const QuietStderr quiet;
+    // One thread a face: the WOFF2 compression of a whole face is most of the work.
+    std::vector<std::future<std::optional<CutFace>>> running;
+    for (std::string_view face : faces) {
+        running.push_back(
+            std::async(std::launch::async, cutOneFace, face, std::cref(text), effort, sliceSize));
+    }
+    std::vector<std::optional<CutFace>> cut;
+    for (auto& face : running) {
+        cut.push_back(face.get());
+    }
+    return cut;
+}
+
+std::optional<CutFace> cutFace(std::string_view bytes, const std::set<char32_t>& text, int effort,
+                               std::size_t sliceSize) {
+    const QuietStderr quiet;
+    return cutOneFace(bytes, text, effort, sliceSize);
+}
 
 CodeRanges rangesOf(const std::set<char32_t>& codePoints) {
     CodeRanges ranges;
@@ -173,8 +214,10 @@ std::string faceFamily(std::string_view bytes) {
     return {};
 }
 
-std::optional<CutFace> cutFace(std::string_view bytes, const std::set<char32_t>& text, int effort,
-                               std::size_t sliceSize) {
+namespace {
+
+std::optional<CutFace> cutOneFace(std::string_view bytes, const std::set<char32_t>& text, int effort,
+                                  std::size_t sliceSize) {
     const Blob blob(hb_blob_create(bytes.data(), static_cast<unsigned>(bytes.size()), HB_MEMORY_MODE_READONLY,
                                    nullptr, nullptr));
     const Face face(hb_face_create(blob.get(), 0));
@@ -260,5 +303,7 @@ std::optional<CutFace> cutFace(std::string_view bytes, const std::set<char32_t>&
     }
     return cut;
 }
+
+}  // namespace
 
 }  // namespace vrk::publish

@@ -28,4 +28,9 @@ std::optional<CutFace> cutFace(std::string_view, const std::set<char32_t>&, int,
     return std::nullopt;
 }
 
+std::vector<std::optional<CutFace>> cutFaces(const std::vector<std::string_view>& faces,
+                                             const std::set<char32_t>&, int, std::size_t) {
+    return std::vector<std::optional<CutFace>>(faces.size());
+}
+
 }  // namespace vrk::publish

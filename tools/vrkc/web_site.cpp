@@ -556,12 +556,20 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         notes->push_back((options.pageDir / "fonts").string() +
                          ": no faces; the page draws in the reader's own fonts");
     }
+    std::vector<std::string> faceBytes;
+    std::vector<std::string> families;
     for (const fs::path& path : faceFiles) {
         const auto face = tryReadRegularFile(path, kMaxPageFileBytes, OverLimit::Refuse);
-        const std::string family = face ? faceFamily(asString(*face)) : std::string();
-        const auto cut =
-            face && !family.empty() ? cutFace(asString(*face), shown, options.fontEffort) : std::nullopt;
-        if (!cut) {
+        faceBytes.push_back(face ? asString(*face) : std::string());
+        families.push_back(faceFamily(faceBytes.back()));
+    }
+    const auto cuts = cutFaces(std::vector<std::string_view>(faceBytes.begin(), faceBytes.end()), shown,
+                               options.fontEffort);
+    for (std::size_t i = 0; i < faceFiles.size(); ++i) {
+        const fs::path& path = faceFiles[i];
+        const std::string& family = families[i];
+        const auto& cut = cuts[i];
+        if (!cut || family.empty()) {
             notes->push_back(path.string() + ": no face to cut; the page falls back to the reader's fonts");
             continue;
         }
