@@ -79,6 +79,25 @@ TEST(WebSiteCharacters, EveryCharacterTheBytesCanShowAndNoControls) {
     EXPECT_EQ(found, (std::set<char32_t>{U' ', U'Z'}));
 }
 
+TEST(WebSiteCharacters, ThePagesCaptionsFromItsTextFilesAndTheEnginesJapaneseRuns) {
+    std::set<char32_t> found;
+    addPageCharacters("menu.mjs", "const a = '開く'; // é", found);
+    EXPECT_TRUE(found.contains(U'開') && found.contains(U'く') && found.contains(U'é') &&
+                found.contains(U'a'));
+    found.clear();
+    // In the engine: the caption "保存" counts; a lone ideograph, two-byte letters (Cyrillic
+    // "яё", as random bytes form them) and ASCII do not.
+    addPageCharacters("vrk3-page.wasm",
+                      std::string("\0asm\x01保存\x02\x03字\x04яё\x05"
+                                  "ab",
+                                  24),
+                      found);
+    EXPECT_EQ(found, (std::set<char32_t>{U'保', U'存'}));
+    found.clear();
+    addPageCharacters("vrk3.html", "説明", found);
+    EXPECT_TRUE(found.empty());
+}
+
 TEST_F(WebSiteTest, ReadsTheFilesTheScriptNamesInScriptOrderAndMarksTheFirstPage) {
     test_support::writeStoryProject(m_dir / "project",
                                     "*START\n>BGM=theme.mid\n>BMP=night.bmp\n最初の頁\n/\n"

@@ -125,13 +125,28 @@ std::string percentEncoded(std::string_view path) {
     return out;
 }
 
-// The code points of UTF-8 text (the page's captions); malformed bytes are skipped.
-void addUtf8Characters(std::string_view text, std::set<char32_t>& into) {
+bool isJapaneseText(char32_t c) {
+    return (c >= 0x3000 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// The code points of UTF-8 text (the page's captions); malformed bytes are skipped. In a binary
+// (the engine, whose page model holds the menus' captions), only runs of at least minRun
+// Japanese characters (kana, ideographs, full-width forms) count: random bytes form such a
+// character now and then, two in a row almost never, and a caption is rarely one character.
+void addUtf8Characters(std::string_view text, std::set<char32_t>& into, std::size_t minRun = 1) {
+    std::vector<char32_t> run;
+    auto endRun = [&] {
+        if (run.size() >= minRun) {
+            into.insert(run.begin(), run.end());
+        }
+        run.clear();
+    };
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = utf8SequenceLength(lead);
         if (length == 1 || i + length > text.size() || !isValidUtf8(text.substr(i, length))) {
-            if (lead >= 0x20 && lead < 0x7F) {
+            endRun();
+            if (lead >= 0x20 && lead < 0x7F && minRun <= 1) {
                 into.insert(lead);
             }
             ++i;
@@ -141,9 +156,14 @@ void addUtf8Characters(std::string_view text, std::set<char32_t>& into) {
         for (std::size_t k = 1; k < length; ++k) {
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         }
-        into.insert(c);
+        if (minRun > 1 && !isJapaneseText(c)) {
+            endRun();
+        } else {
+            run.push_back(c);
+        }
         i += length;
     }
+    endRun();
 }
 
 // The script's lines by offset, as the compiler lays them out: a length byte and that many bytes.
@@ -256,6 +276,15 @@ void addSjisCharacters(std::string_view sjis, std::set<char32_t>& into) {
         if (c && *c >= 0x20 && *c != 0x7F) {
             into.insert(*c);
         }
+    }
+}
+
+void addPageCharacters(std::string_view fileName, std::string_view bytes, std::set<char32_t>& into) {
+    if (fileName == "index.html" || fileName.ends_with(".mjs") || fileName.ends_with(".js") ||
+        fileName.ends_with(".css")) {
+        addUtf8Characters(bytes, into);
+    } else if (fileName.ends_with(".wasm")) {
+        addUtf8Characters(bytes, into, 2);
     }
 }
 
@@ -467,10 +496,13 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             return std::nullopt;
         }
         std::string text = asString(*bytes);
-        // Everything the page itself writes on screen is in its markup and its modules; the
-        // manual opens in a page of its own, in the browser's faces.
-        if (name == "index.html" || name.ends_with(".mjs") || name == "page.js") {
+        // Everything the page itself writes on screen is in its markup, its modules and the
+        // engine's page model; the manual opens in a page of its own, in the browser's faces.
+        if (name == "index.html" || name.ends_with(".mjs") || name.ends_with(".js") ||
+            name.ends_with(".css")) {
             addUtf8Characters(text, captions);
+        } else if (name.ends_with(".wasm")) {
+            addUtf8Characters(text, captions, 2);
         }
         if (name == "index.html") {
             hasIndex = true;

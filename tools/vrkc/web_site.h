@@ -54,6 +54,12 @@ bool isSafeSiteName(std::string_view name);
 /// page 932 they hold, control characters left out.
 void addSjisCharacters(std::string_view sjis, std::set<char32_t>& into);
 
+/// The characters a page file can put on screen: all of a text file's (markup, modules, style
+/// sheets); in the engine (.wasm), whose page model holds the menus' captions, the runs of two
+/// or more Japanese characters in its UTF-8 (random bytes hardly ever form one); nothing of
+/// other files (the manual opens in a page of its own).
+void addPageCharacters(std::string_view fileName, std::string_view bytes, std::set<char32_t>& into);
+
 /// The title a story's defaults block gives (the line after its nine prompt and name pairs),
 /// in UTF-8; empty without the block.
 std::string storyTitle(std::span<const char> script, std::span<const char> index);
