@@ -81,6 +81,7 @@ TEST(WebFonts, TheTextFaceHoldsTheStorysCharactersAndTheSlicesTheRest) {
     EXPECT_LT(total, face->size());
     // The measures the page lays text out by: IPA Gothic is fixed pitch, half and full width.
     EXPECT_EQ(cut->measures.unitsPerEm, 2048);
+    EXPECT_TRUE(cut->measures.fixedPitch);
     EXPECT_GT(cut->measures.ascent, 0);
     EXPECT_GT(cut->measures.descent, 0);
     const auto advance = [&](char32_t c) {

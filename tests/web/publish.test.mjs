@@ -113,6 +113,12 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
         for (let code = first; code <= last; ++code) assert.equal(advance, whole.advance(code), `${family} U+${code.toString(16)}`);
       }
     }
+    // The fixed-pitch faces, which the first page draws in, are asked for from the page's head.
+    assert.equal(faces.IPAGothic.fixedPitch, true);
+    assert.equal(faces.IPAPGothic.fixedPitch, false);
+    const html = readFileSync(join(site, 'index.html'), 'utf8');
+    assert.match(html, /<link rel="preload" href="fonts\/ipam\.woff2" as="font" type="font\/woff2" crossorigin>/);
+    assert.doesNotMatch(html, /href="fonts\/ipamp\.woff2"/);
     // The rest of each face is there for a name the reader types, in slices the sheet ranges.
     const css = readFileSync(join(site, 'fonts', 'faces.css'), 'utf8');
     assert.match(css, /src: url\("ipag-1\.woff2"\) format\("woff2"\); unicode-range: U\+/);

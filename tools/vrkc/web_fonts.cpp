@@ -253,6 +253,13 @@ std::optional<CutFace> cutOneFace(std::string_view bytes, const std::set<char32_
         }
     }
     hb_font_destroy(font);
+    // Fixed pitch as Japanese faces are: every character half or full width (the post table's
+    // flag is off in such faces, which hold both widths).
+    cut.measures.fixedPitch =
+        !cut.measures.advances.empty() &&
+        std::all_of(cut.measures.advances.begin(), cut.measures.advances.end(), [&](const auto& run) {
+            return 2 * std::get<2>(run) == unitsPerEm || std::get<2>(run) == unitsPerEm;
+        });
 
     auto piece = [&](const std::set<char32_t>& codePoints, bool span) -> std::optional<FacePiece> {
         auto woff2 = subsetToWoff2(face.get(), codePoints, effort);

@@ -34,6 +34,9 @@ struct FaceMeasures {
     int unitsPerEm = 0;
     int ascent = 0;
     int descent = 0;
+    /// Every character of the story half or full width: the window's default faces are such
+    /// fixed-pitch ones, so these are the ones the first page draws in.
+    bool fixedPitch = false;
     /// [first, last, advance] runs over the story's characters the face maps (the page measures
     /// any other character in the browser, from the slice that holds it).
     std::vector<std::tuple<char32_t, char32_t, int>> advances;

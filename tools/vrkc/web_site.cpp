@@ -400,7 +400,8 @@ struct FaceRule {
 
 // index.html for the story: its title, the cut faces in place of the whole ones, the app manifest.
 std::string publishedIndex(std::string html, const std::string& title,
-                           const std::vector<std::string>& modules, const std::vector<std::string>& fetched) {
+                           const std::vector<std::string>& modules, const std::vector<std::string>& fetched,
+                           const std::vector<std::string>& faces) {
     std::string out;
     std::size_t start = 0;
     while (start < html.size()) {
@@ -427,6 +428,12 @@ std::string publishedIndex(std::string html, const std::string& title,
             "<meta name=\"vrk3-story\" content=\"story.json\">\n"
             "<link rel=\"stylesheet\" href=\"fonts/faces.css\">\n"
             "<link rel=\"manifest\" href=\"app.webmanifest\">\n";
+        // The text faces of the fixed-pitch families, which the reading draws in unless the
+        // reader chose another: a face is otherwise asked for only once text needs it.
+        for (const std::string& face : faces) {
+            links += "<link rel=\"preload\" href=\"" + htmlText(face) +
+                     "\" as=\"font\" type=\"font/woff2\" crossorigin>\n";
+        }
         for (const std::string& module : modules) {
             links += "<link rel=\"modulepreload\" href=\"" + htmlText(module) + "\">\n";
         }
@@ -444,7 +451,8 @@ std::string publishedIndex(std::string html, const std::string& title,
 std::string measuresJson(const FaceMeasures& m) {
     std::string json = "{\"unitsPerEm\":" + std::to_string(m.unitsPerEm) +
                        ",\"ascent\":" + std::to_string(m.ascent) +
-                       ",\"descent\":" + std::to_string(m.descent) + ",\"advances\":[";
+                       ",\"descent\":" + std::to_string(m.descent) +
+                       ",\"fixedPitch\":" + (m.fixedPitch ? "true" : "false") + ",\"advances\":[";
     bool first = true;
     for (const auto& [from, to, advance] : m.advances) {
         json += (first ? "[" : ",[") + std::to_string(from) + "," + std::to_string(to) + "," +
@@ -575,6 +583,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         "/* The page's faces for this story: the characters it can show first, the rest of each face\n"
         "   in slices fetched only for a character typed outside them. */\n";
     std::string measures;
+    std::vector<std::string> preloadedFaces;
     // Each face the page serves, under the family its own name table gives it.
     std::vector<fs::path> faceFiles;
     for (const auto& entry : fs::directory_iterator(options.pageDir / "fonts", ec)) {
@@ -612,6 +621,9 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             site.push_back({"fonts/" + file, cut->slices[n].bytes});
         }
         css += faceRule(rule.family, rule.stem + ".woff2", cut->text.ranges);
+        if (cut->measures.fixedPitch) {
+            preloadedFaces.push_back("fonts/" + rule.stem + ".woff2");
+        }
         site.push_back({"fonts/" + rule.stem + ".woff2", cut->text.bytes});
         measures += std::string(measures.empty() ? "" : ",\n") + jsonString(rule.family) + ":" +
                     measuresJson(cut->measures);
@@ -623,7 +635,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
     if (fs::is_regular_file(options.pageDir / "vrk3-page.wasm", wasmError)) {
         fetched.push_back("vrk3-page.wasm");
     }
-    site.push_back({"index.html", publishedIndex(indexHtml, story.title, modules, fetched)});
+    site.push_back({"index.html", publishedIndex(indexHtml, story.title, modules, fetched, preloadedFaces)});
 
     // Installable: the story's name, the program's icons, the site's own folder as its start.
     std::string icons;
