@@ -85,11 +85,16 @@ test-web-full:
 bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# C++ by clang-format; the page's JavaScript and CSS by Prettier and ESLint, as web/package.json
+# pins them (scripts/install-deps-web installs them into web/node_modules).
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@cd web && npm run --silent format
 
 format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+	@[ -d web/node_modules/prettier ] || { echo "format-check: run scripts/install-deps-web for Prettier and ESLint" >&2; exit 1; }
+	@cd web && npm run --silent format:check && npm run --silent lint
 
 clean:
 	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz build-release build-web web/dist

@@ -545,11 +545,17 @@ SessionFacts ReadingSession::facts() const {
     f.quickLoadEnabled = m_quickLoadEnabled;
     f.canGoBack = canGoBack();
     f.backlogAvailable = m_history.earlierPageCount() > 0;
-    f.pageHasText = !m_story.page.pageText.empty();
+    f.hasPageText = !m_story.page.pageText.empty();
     f.heldBack = heldBack();
     f.autoAdvance = m_autoAdvance;
     f.skipping = m_skipping;
     f.nonstop = m_story.options.nonstop;
+    f.mid = m_story.options.mid;
+    f.wav = m_story.options.wav;
+    f.other = m_story.options.other;
+    f.oldExe = m_story.options.oldExe;
+    f.lowRes = m_story.options.lowRes;
+    f.contrast = m_story.options.contrast;
     f.revealSpeed = m_reveal.revealSpeed();
     f.lineGapTenths = m_lineGapTenths;
     return f;

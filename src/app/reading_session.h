@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/menu_model.h"
 #include "app/project_opening.h"
 #include "app/reading_history.h"
 #include "interpreter/page_interpreter.h"
@@ -70,24 +71,6 @@ struct SessionChanges {
 
     /// Anything at all to draw or tell.
     bool any() const;
-};
-
-/// What a menu's items are enabled and checked by.
-struct SessionFacts {
-    bool projectKnown = false;      ///< reopening is possible
-    bool scriptOpen = false;        ///< the story has not ended
-    bool quickSaveEnabled = false;  ///< enabled by the first opening and never disabled again
-    bool quickLoadEnabled = false;  ///< a quick save exists
-    bool canGoBack = false;
-    bool backlogAvailable = false;  ///< pages before the one on show
-    bool pageHasText = false;       ///< copying the page's text is possible
-    bool heldBack = false;          ///< a run or its pause holds commands back
-    bool autoAdvance = false;
-    bool skipping = false;
-    bool nonstop = false;
-    int revealSpeed = presentation::kStandardRevealSpeed;
-    int lineGapTenths = presentation::kStandardLineGap;
-    bool operator==(const SessionFacts&) const = default;
 };
 
 /// The background and the picture window as they are on show: through a pause after a sound

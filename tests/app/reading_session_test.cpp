@@ -700,7 +700,7 @@ TEST_F(ReadingSessionTest, TheFactsFollowTheReadingForTheMenus) {
     EXPECT_FALSE(none.quickLoadEnabled);
     EXPECT_FALSE(none.canGoBack);
     EXPECT_FALSE(none.backlogAvailable);
-    EXPECT_FALSE(none.pageHasText);
+    EXPECT_FALSE(none.hasPageText);
     EXPECT_EQ(none.revealSpeed, presentation::kStandardRevealSpeed);
     EXPECT_EQ(none.lineGapTenths, presentation::kStandardLineGap);
 
@@ -711,7 +711,7 @@ TEST_F(ReadingSessionTest, TheFactsFollowTheReadingForTheMenus) {
     EXPECT_TRUE(first.scriptOpen);
     EXPECT_TRUE(first.quickSaveEnabled) << "enabled by the first opening";
     EXPECT_FALSE(first.quickLoadEnabled) << "no quick save yet";
-    EXPECT_TRUE(first.pageHasText);
+    EXPECT_TRUE(first.hasPageText);
     EXPECT_FALSE(first.backlogAvailable);
     ticksToReveal();
     ASSERT_TRUE(m_session.quickSave());

@@ -39,14 +39,18 @@ protected:
         std::ofstream(m_dir / name, std::ios::binary) << bytes;
     }
 
-    // Findings as "LINE: MESSAGE" for a source; the file name is the test's own.
-    std::vector<std::string> check(const std::string& source) {
+    // Findings as "LINE: MESSAGE" for a source; the file name is the test's own. Warnings
+    // only with warnings(), and then only they.
+    std::vector<std::string> check(const std::string& source, bool warnings = false) {
         writeFile("story.txt", source);
         std::string error;
         const auto story = loadForCheck(m_dir / "story.txt", false, &error);
         EXPECT_TRUE(story.has_value()) << error;
         std::vector<std::string> out;
         for (const Finding& finding : checkStory(story.value_or(CheckedStory{}))) {
+            if (finding.warning != warnings) {
+                continue;
+            }
             std::string where = finding.where;
             const std::string prefix = (m_dir / "story.txt").string();
             if (where.starts_with(prefix)) {
@@ -56,6 +60,7 @@ protected:
         }
         return out;
     }
+    std::vector<std::string> warnings(const std::string& source) { return check(source, true); }
 
     fs::path m_dir;
 };
@@ -129,6 +134,63 @@ TEST_F(StoryCheckerTest, JumpsIntoNothingAndLabelsNothingReaches) {
     // The story's start and the reserved labels need nothing to lead to them.
     EXPECT_FALSE(anyHas(findings, "\"START\" (offset")) << dump(findings);
     EXPECT_FALSE(anyHas(findings, "\"VRKALTER\" (offset")) << dump(findings);
+}
+
+TEST_F(StoryCheckerTest, FlagsUsedOnlyOneWayAreWarnings) {
+    const std::string source =
+        "*START\n!001NOT002NOT003\n?004\n!005\ntext\n"
+        "?006\ngo\n?NOT004,NEXT\n?009,NEXT\nNEXT\n?END\n"
+        // 6 is copied into 7, 8 and 9 combine into 10: sources are read, targets written.
+        "*NEXT\n!+006,007\n!008+009,010\n?003\n!011\nt\n?\nend\n?001A=B,END\n?007010,END\nEND\n?END\n"
+        "*END\n!NOT004\n?012\nbye\n/\n" +
+        kDefaults;
+    const auto found = warnings(source);
+    EXPECT_TRUE(anyHas(found, "2: flag 2 is cleared but never set or tested")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "3: flag 4 is tested but never set (only cleared): it is always clear"))
+        << dump(found);
+    EXPECT_TRUE(anyHas(found, "4: flag 5 is set but never tested")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "6: flag 6 is tested but never set")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "9: flag 9 is tested but never set")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "14: flag 8 is tested but never set")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "15: flag 3 is tested but never set (only cleared)")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "16: flag 11 is set but never tested")) << dump(found);
+    EXPECT_TRUE(anyHas(found, "26: flag 12 is tested but never set")) << dump(found);
+    // Set on one page and tested on another, in either order.
+    for (const char* fine : {"flag 1 ", "flag 7 ", "flag 10 "}) {
+        EXPECT_FALSE(anyHas(found, fine)) << fine << "\n" << dump(found);
+    }
+    // Each flag once, at its first such line.
+    EXPECT_EQ(found.size(), 9u) << dump(found);
+    // Warnings are no faults: the story has none.
+    EXPECT_TRUE(check(source).empty()) << dump(check(source));
+}
+
+TEST_F(StoryCheckerTest, LabelsOnlyUnreachablePagesLeadToAreWarnings) {
+    const std::string source =
+        "*START\ntext\n?\ngo\nEND\n?END\n"
+        // ISLAND and SHORE lead to each other and on to END; nothing the start reaches leads
+        // to either of them.
+        "*ISLAND\ntext\n?\nswim\nSHORE\n?END\n"
+        "*SHORE\ntext\n?\nback\nISLAND\n?\nhome\nEND\n?END\n"
+        "*END\nbye\n/\n"
+        // Nothing at all leads to ALONE: that stays a fault of its own, and no warning.
+        "*ALONE\ntext\n?\nfar\nSHORE\n?END\n" +
+        kDefaults;
+    const auto found = warnings(source);
+    EXPECT_TRUE(anyHas(found,
+                       "record 2 \"ISLAND\" (offset 19): no reading from the start reaches this label: "
+                       "only pages no reading reaches lead to it (from \"SHORE\")"))
+        << dump(found);
+    EXPECT_TRUE(anyHas(found,
+                       "\"SHORE\" (offset 42): no reading from the start reaches this label: only "
+                       "pages no reading reaches lead to it (from \"ISLAND\", \"ALONE\")"))
+        << dump(found);
+    EXPECT_FALSE(anyHas(found, "record 4")) << dump(found);
+    EXPECT_FALSE(anyHas(found, "record 5")) << dump(found);
+    EXPECT_EQ(found.size(), 2u) << dump(found);
+    const auto faults = check(source);
+    EXPECT_TRUE(anyHas(faults, "\"ALONE\" (offset 83): no page leads to this label")) << dump(faults);
+    EXPECT_EQ(faults.size(), 1u) << dump(faults);
 }
 
 TEST_F(StoryCheckerTest, NumberFieldsThatAreNotNumbers) {

@@ -19,10 +19,11 @@ const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'v
 const require = createRequire(join(root, 'web', 'package.json'));
 
 eachEngine((engine) => {
-  const missing = () => browserTestMissing(require, engine, dist, [[join(demo, 'DEMO.VRK'), `no demo project in ${demo}`]]);
+  const missing = () =>
+    browserTestMissing(require, engine, dist, [[join(demo, 'DEMO.VRK'), `no demo project in ${demo}`]]);
   const skip = missing();
 
-  let site;  // the served page, the work folder and the browser
+  let site; // the served page, the work folder and the browser
   let browser;
   let work;
   let url;
@@ -52,7 +53,10 @@ eachEngine((engine) => {
     const input = await page.$('#zip');
     await input.uploadFile(zip);
     await waitForOpening(page);
-    return page.evaluate(() => ({ opened: document.body.dataset.opened, status: document.getElementById('status').textContent }));
+    return page.evaluate(() => ({
+      opened: document.body.dataset.opened,
+      status: document.getElementById('status').textContent,
+    }));
   }
 
   const choiceKeys = (page) => page.$$eval('#choices button', (buttons) => buttons.map((b) => b.textContent));
@@ -60,10 +64,14 @@ eachEngine((engine) => {
   // The choice buttons are enabled once the page is complete: a click on the page completes it.
   async function clickChoice(page, n) {
     await page.click('#page', { offset: { x: 5, y: 5 } });
-    await page.waitForFunction((k) => {
-      const button = document.querySelector(`#choices button:nth-child(${k})`);
-      return button && !button.disabled;
-    }, {}, n);
+    await page.waitForFunction(
+      (k) => {
+        const button = document.querySelector(`#choices button:nth-child(${k})`);
+        return button && !button.disabled;
+      },
+      {},
+      n,
+    );
     await page.click(`#choices button:nth-child(${n})`);
   }
 
@@ -97,8 +105,11 @@ eachEngine((engine) => {
     assert.notEqual(chosen, start);
     // The slot reaches the browser's storage a moment after the page is drawn; a reader's reload
     // is never that quick, the test's would be.
-    await page.waitForFunction((n) => Number(document.getElementById('status').dataset.saved ?? 0) > n, {},
-      savedBefore);
+    await page.waitForFunction(
+      (n) => Number(document.getElementById('status').dataset.saved ?? 0) > n,
+      {},
+      savedBefore,
+    );
 
     // The story keeps its slot as it goes; the same archive opened after a reload resumes there.
     await page.reload();
@@ -120,76 +131,84 @@ eachEngine((engine) => {
     await page.close();
   });
 
-  test('a folder opens, its page reveals step by step, and keys choose as on the desktop', { skip: skip ?? false }, async () => {
-    // A browser of its own: no saves kept from the other tests.
-    const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    await page.goto(url);
-    // The browser's folder picker cannot be driven from here; the same input takes the folder's
-    // files one by one instead.
-    await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
-    const input = await page.$('#folder');
-    await input.uploadFile(...readdirSync(demo).map((name) => join(demo, name)));
-    await waitForOpening(page);
-    // The first page is revealed a column at a time: the buttons wait, disabled, until it is all shown.
-    assert.equal(await page.$eval('#choices button', (b) => b.disabled), true);
-    await page.waitForFunction(() => document.body.dataset.revealed === 'true', { timeout: 30000 });
-    assert.equal(await page.$eval('#choices button', (b) => b.disabled), false);
-    const first = await pageText(page);
-    const keys = await choiceKeys(page);
-    assert.deepEqual(keys, ['A', 'B']);
-    // A key of no button in use does nothing; a letter of one chooses.
-    await page.keyboard.press('f');
-    assert.equal(await pageText(page), first);
-    await page.keyboard.press('b');
-    assert.notEqual(await pageText(page), first);
-    assert.deepEqual(errors, []);
-    await context.close();
-  });
-
-  test('at a device pixel ratio of 2 the page is drawn at the device\'s pixels with the same line breaks', {
-    skip: skip ?? unlessIn(engine, { webkit: 'WebDriver classic cannot set a device pixel ratio' }),
-  }, async () => {
-    const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    const lines = async (scale) => {
-      await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: scale });
+  test(
+    'a folder opens, its page reveals step by step, and keys choose as on the desktop',
+    { skip: skip ?? false },
+    async () => {
+      // A browser of its own: no saves kept from the other tests.
+      const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+      const page = await context.newPage();
+      const errors = [];
+      page.on('pageerror', (error) => errors.push(error.message));
       await page.goto(url);
-      await openZip(page, await demoZip());
-      await page.click('#page', { offset: { x: 5, y: 5 } });
-      await page.waitForFunction(() => document.body.dataset.revealed === 'true');
-      return page.evaluate(() => {
-        const canvas = document.getElementById('page');
-        // Rows of the canvas with text-coloured (white) pixels: the drawn lines, in device pixels.
-        const g = canvas.getContext('2d');
-        const data = g.getImageData(0, 0, canvas.width, canvas.height).data;
-        let inked = 0;
-        for (let y = 0; y < canvas.height; ++y) {
-          for (let x = 0; x < canvas.width; ++x) {
-            const i = 4 * (y * canvas.width + x);
-            if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
-              ++inked;
-              break;
+      // The browser's folder picker cannot be driven from here; the same input takes the folder's
+      // files one by one instead.
+      await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
+      const input = await page.$('#folder');
+      await input.uploadFile(...readdirSync(demo).map((name) => join(demo, name)));
+      await waitForOpening(page);
+      // The first page is revealed a column at a time: the buttons wait, disabled, until it is all shown.
+      assert.equal(await page.$eval('#choices button', (b) => b.disabled), true);
+      await page.waitForFunction(() => document.body.dataset.revealed === 'true', { timeout: 30000 });
+      assert.equal(await page.$eval('#choices button', (b) => b.disabled), false);
+      const first = await pageText(page);
+      const keys = await choiceKeys(page);
+      assert.deepEqual(keys, ['A', 'B']);
+      // A key of no button in use does nothing; a letter of one chooses.
+      await page.keyboard.press('f');
+      assert.equal(await pageText(page), first);
+      await page.keyboard.press('b');
+      assert.notEqual(await pageText(page), first);
+      assert.deepEqual(errors, []);
+      await context.close();
+    },
+  );
+
+  test(
+    "at a device pixel ratio of 2 the page is drawn at the device's pixels with the same line breaks",
+    {
+      skip: skip ?? unlessIn(engine, { webkit: 'WebDriver classic cannot set a device pixel ratio' }),
+    },
+    async () => {
+      const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+      const page = await context.newPage();
+      const errors = [];
+      page.on('pageerror', (error) => errors.push(error.message));
+      const lines = async (scale) => {
+        await page.setViewport({ width: 1000, height: 800, deviceScaleFactor: scale });
+        await page.goto(url);
+        await openZip(page, await demoZip());
+        await page.click('#page', { offset: { x: 5, y: 5 } });
+        await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+        return page.evaluate(() => {
+          const canvas = document.getElementById('page');
+          // Rows of the canvas with text-coloured (white) pixels: the drawn lines, in device pixels.
+          const g = canvas.getContext('2d');
+          const data = g.getImageData(0, 0, canvas.width, canvas.height).data;
+          let inked = 0;
+          for (let y = 0; y < canvas.height; ++y) {
+            for (let x = 0; x < canvas.width; ++x) {
+              const i = 4 * (y * canvas.width + x);
+              if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+                ++inked;
+                break;
+              }
             }
           }
-        }
-        return { width: canvas.width, cssWidth: canvas.clientWidth, inked, text: canvas.getAttribute('aria-label') };
-      });
-    };
-    const one = await lines(1);
-    const two = await lines(2);
-    assert.equal(one.width, one.cssWidth);
-    assert.equal(two.width, 2 * two.cssWidth);
-    assert.equal(two.text, one.text);
-    // Twice the rows of ink, give or take the outline's fixed width: sharp text, not a stretched image.
-    assert.ok(two.inked > 1.6 * one.inked && two.inked < 2.4 * one.inked, `${one.inked} rows against ${two.inked}`);
-    assert.deepEqual(errors, []);
-    await context.close();
-  });
+          return { width: canvas.width, cssWidth: canvas.clientWidth, inked, text: canvas.getAttribute('aria-label') };
+        });
+      };
+      const one = await lines(1);
+      const two = await lines(2);
+      assert.equal(one.width, one.cssWidth);
+      assert.equal(two.width, 2 * two.cssWidth);
+      assert.equal(two.text, one.text);
+      // Twice the rows of ink, give or take the outline's fixed width: sharp text, not a stretched image.
+      assert.ok(two.inked > 1.6 * one.inked && two.inked < 2.4 * one.inked, `${one.inked} rows against ${two.inked}`);
+      assert.deepEqual(errors, []);
+      await context.close();
+    },
+  );
 
   test('a zip without a project says so and opens nothing', { skip: skip ?? false }, async () => {
     const { zipSync } = await import(join(dist, 'fflate.mjs'));
@@ -203,76 +222,88 @@ eachEngine((engine) => {
     await page.close();
   });
 
-  test('a story that starts a program gets a notice naming each program', { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) }, async () => {
-    const dir = mkdtempSync(join(work, 'outside-'));
-    const story = join(root, 'tests', 'golden', 'outside_program');
-    execFileSync(vrkc, ['--slots', join(story, 'story.txt'), join(dir, 'GOLD')]);
-    cpSync(join(story, 'extra'), dir, { recursive: true });
-    const { zipSync } = await import(join(dist, 'fflate.mjs'));
-    const members = {};
-    for (const name of readdirSync(dir)) members[name] = readFileSync(join(dir, name));
-    const path = join(work, 'outside.zip');
-    writeFileSync(path, zipSync(members));
-    const page = await browser.newPage();
-    await page.goto(url);
-    assert.ok((await openZip(page, path)).opened);
-    const notice = await page.$eval('#notice', (n) => (n.hidden ? '' : n.textContent));
-    assert.match(notice, /「tool\.sh --flag data\.txt」/);
-    assert.match(notice, /「tool\.sh」/);
-    assert.match(await pageText(page), /道具を起動した/);
-    await page.close();
-  });
+  test(
+    'a story that starts a program gets a notice naming each program',
+    { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) },
+    async () => {
+      const dir = mkdtempSync(join(work, 'outside-'));
+      const story = join(root, 'tests', 'golden', 'outside_program');
+      execFileSync(vrkc, ['--slots', join(story, 'story.txt'), join(dir, 'GOLD')]);
+      cpSync(join(story, 'extra'), dir, { recursive: true });
+      const { zipSync } = await import(join(dist, 'fflate.mjs'));
+      const members = {};
+      for (const name of readdirSync(dir)) members[name] = readFileSync(join(dir, name));
+      const path = join(work, 'outside.zip');
+      writeFileSync(path, zipSync(members));
+      const page = await browser.newPage();
+      await page.goto(url);
+      assert.ok((await openZip(page, path)).opened);
+      const notice = await page.$eval('#notice', (n) => (n.hidden ? '' : n.textContent));
+      assert.match(notice, /「tool\.sh --flag data\.txt」/);
+      assert.match(notice, /「tool\.sh」/);
+      assert.match(await pageText(page), /道具を起動した/);
+      await page.close();
+    },
+  );
 
-  test('a page longer than several screens scrolls with the keys and is drawn wherever it is looked at', { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) }, async () => {
-    const dir = mkdtempSync(join(work, 'long-'));
-    const lines = Array.from({ length: 120 }, (_, i) => `${i + 1}行目の文章です。`);
-    writeFileSync(join(dir, 'long.txt'), ['*START', ...lines, '?END', 'START', '*VRKALTER', ...Array(18).fill('????'), '長い'].join('\n'));
-    execFileSync(vrkc, ['--slots', join(dir, 'long.txt'), join(dir, 'LONG')]);
-    const { zipSync } = await import(join(dist, 'fflate.mjs'));
-    const members = {};
-    for (const name of readdirSync(dir)) if (name !== 'long.txt') members[name] = readFileSync(join(dir, name));
-    const path = join(work, 'long.zip');
-    writeFileSync(path, zipSync(members));
-    const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    // Nonstop shows the whole page at once.
-    await page.evaluateOnNewDocument(() => localStorage.setItem('vrk3.options', JSON.stringify({ nonstop: true })));
-    await page.goto(url);
-    assert.ok((await openZip(page, path)).opened);
-    await page.waitForFunction(() => document.body.dataset.revealed === 'true');
-    // Rows of the text area holding the text colour (white), top half and bottom half.
-    const ink = () => page.$eval('#page', (canvas) => {
-      const g = canvas.getContext('2d');
-      const data = g.getImageData(0, 0, canvas.width - 16, canvas.height).data;
-      const rows = [0, 0];
-      for (let y = 0; y < canvas.height; ++y) {
-        for (let x = 0; x < canvas.width - 16; ++x) {
-          const i = 4 * (y * (canvas.width - 16) + x);
-          if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
-            ++rows[y < canvas.height / 2 ? 0 : 1];
-            break;
+  test(
+    'a page longer than several screens scrolls with the keys and is drawn wherever it is looked at',
+    { skip: skip || (existsSync(vrkc) ? false : `no compiler at ${vrkc}`) },
+    async () => {
+      const dir = mkdtempSync(join(work, 'long-'));
+      const lines = Array.from({ length: 120 }, (_, i) => `${i + 1}行目の文章です。`);
+      writeFileSync(
+        join(dir, 'long.txt'),
+        ['*START', ...lines, '?END', 'START', '*VRKALTER', ...Array(18).fill('????'), '長い'].join('\n'),
+      );
+      execFileSync(vrkc, ['--slots', join(dir, 'long.txt'), join(dir, 'LONG')]);
+      const { zipSync } = await import(join(dist, 'fflate.mjs'));
+      const members = {};
+      for (const name of readdirSync(dir)) if (name !== 'long.txt') members[name] = readFileSync(join(dir, name));
+      const path = join(work, 'long.zip');
+      writeFileSync(path, zipSync(members));
+      const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+      const page = await context.newPage();
+      const errors = [];
+      page.on('pageerror', (error) => errors.push(error.message));
+      // Nonstop shows the whole page at once.
+      await page.evaluateOnNewDocument(() => localStorage.setItem('vrk3.options', JSON.stringify({ nonstop: true })));
+      await page.goto(url);
+      assert.ok((await openZip(page, path)).opened);
+      await page.waitForFunction(() => document.body.dataset.revealed === 'true');
+      // Rows of the text area holding the text colour (white), top half and bottom half.
+      const ink = () =>
+        page.$eval('#page', (canvas) => {
+          const g = canvas.getContext('2d');
+          const data = g.getImageData(0, 0, canvas.width - 16, canvas.height).data;
+          const rows = [0, 0];
+          for (let y = 0; y < canvas.height; ++y) {
+            for (let x = 0; x < canvas.width - 16; ++x) {
+              const i = 4 * (y * (canvas.width - 16) + x);
+              if (data[i] === 255 && data[i + 1] === 255 && data[i + 2] === 255) {
+                ++rows[y < canvas.height / 2 ? 0 : 1];
+                break;
+              }
+            }
           }
-        }
-      }
-      return rows;
-    });
-    const top = await ink();
-    assert.ok(top[0] > 0 && top[1] > 0, `text on the whole first screen: ${top}`);
-    await page.keyboard.press('End');
-    const state = await page.evaluate(() => window.vrkPage.state().scroll);
-    assert.ok(state.enabled && state.max > 4 * 480, `a long page: ${JSON.stringify(state)}`);
-    assert.equal(state.value, state.max);
-    const end = await ink();
-    assert.ok(end[0] > 0, `the end of the page is drawn: ${end}`);
-    await page.keyboard.press('Home');
-    assert.equal(await page.evaluate(() => window.vrkPage.state().scroll.value), 0);
-    // A scrolled page shows whole lines only, as the window's does: the top half is as it was.
-    assert.equal((await ink())[0], top[0], 'the top again, drawn the same');
-    assert.deepEqual(errors, []);
-    await context.close();
-  });
+          return rows;
+        });
+      const top = await ink();
+      assert.ok(top[0] > 0 && top[1] > 0, `text on the whole first screen: ${top}`);
+      await page.keyboard.press('End');
+      const state = await page.evaluate(() => window.vrkPage.state().scroll);
+      assert.ok(state.enabled && state.max > 4 * 480, `a long page: ${JSON.stringify(state)}`);
+      assert.equal(state.value, state.max);
+      const end = await ink();
+      assert.ok(end[0] > 0, `the end of the page is drawn: ${end}`);
+      await page.keyboard.press('Home');
+      assert.equal(await page.evaluate(() => window.vrkPage.state().scroll.value), 0);
+      // A scrolled page shows whole lines only, as the window's does: the top half is as it was.
+      assert.equal((await ink())[0], top[0], 'the top again, drawn the same');
+      assert.deepEqual(errors, []);
+      await context.close();
+    },
+  );
 
   test('saves stored in quick succession are all kept, per project', { skip: skip ?? false }, async () => {
     const page = await browser.newPage();
@@ -282,7 +313,11 @@ eachEngine((engine) => {
       const store = await SaveStore.open('vrk3-test');
       const one = new Map([['.V01', new Uint8Array([1])]]);
       const two = new Map([['.V02', new Uint8Array([2])]]);
-      await Promise.all([store.store('A', one), store.store('A', two), store.store('B', new Map([['.V01', new Uint8Array([9])]]))]);
+      await Promise.all([
+        store.store('A', one),
+        store.store('A', two),
+        store.store('B', new Map([['.V01', new Uint8Array([9])]])),
+      ]);
       const a = await store.load('A');
       return { a: [...a.keys()].sort(), b: [...(await store.load('B')).values()].map((v) => Array.from(v)) };
     });
@@ -309,58 +344,62 @@ eachEngine((engine) => {
     return path;
   }
 
-  test('archive members over their limits are refused in the error box, quickly, and the rest plays', { skip: skip ?? false }, async () => {
-    const errors = [];
-    // A browser of its own for each archive, so that no slot kept from another decides what the
-    // story reads first; every error box's message is kept as it opens, as the opening's own
-    // answers may close it.
-    const freshPage = async () => {
-      const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
-      const page = await context.newPage();
-      page.on('pageerror', (error) => errors.push(error.message));
-      await page.evaluateOnNewDocument(() => {
-        window.vrkShownErrors = [];
-        new MutationObserver((changes) => {
-          for (const change of changes) {
-            for (const added of change.addedNodes) {
-              const message = added.matches?.('dialog.vrk-error') ? added.querySelector('.vrk-message') : null;
-              if (message) window.vrkShownErrors.push(message.textContent);
+  test(
+    'archive members over their limits are refused in the error box, quickly, and the rest plays',
+    { skip: skip ?? false },
+    async () => {
+      const errors = [];
+      // A browser of its own for each archive, so that no slot kept from another decides what the
+      // story reads first; every error box's message is kept as it opens, as the opening's own
+      // answers may close it.
+      const freshPage = async () => {
+        const context = await (browser.createBrowserContext ?? browser.createIncognitoBrowserContext).call(browser);
+        const page = await context.newPage();
+        page.on('pageerror', (error) => errors.push(error.message));
+        await page.evaluateOnNewDocument(() => {
+          window.vrkShownErrors = [];
+          new MutationObserver((changes) => {
+            for (const change of changes) {
+              for (const added of change.addedNodes) {
+                const message = added.matches?.('dialog.vrk-error') ? added.querySelector('.vrk-message') : null;
+                if (message) window.vrkShownErrors.push(message.textContent);
+              }
             }
-          }
-        }).observe(document, { childList: true, subtree: true });
-      });
-      await page.goto(url);
-      return { page, context };
-    };
-    const firstError = async (page) => {
-      await page.waitForFunction(() => window.vrkShownErrors.length > 0, { timeout: 10000 });
-      return page.evaluate(() => window.vrkShownErrors[0]);
-    };
+          }).observe(document, { childList: true, subtree: true });
+        });
+        await page.goto(url);
+        return { page, context };
+      };
+      const firstError = async (page) => {
+        await page.waitForFunction(() => window.vrkShownErrors.length > 0, { timeout: 10000 });
+        return page.evaluate(() => window.vrkShownErrors[0]);
+      };
 
-    // The first page's background said to be 2 GiB: the story opens and plays without it.
-    let { page, context } = await freshPage();
-    let started = Date.now();
-    assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 2 ** 31))).opened);
-    assert.match(await firstError(page), /night\.jpg: .*1074790400 バイトまで/);
-    assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
-    assert.notEqual(await pageText(page), '');
-    await context.close();
+      // The first page's background said to be 2 GiB: the story opens and plays without it.
+      let { page, context } = await freshPage();
+      let started = Date.now();
+      assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 2 ** 31))).opened);
+      assert.match(await firstError(page), /night\.jpg: .*1074790400 バイトまで/);
+      assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
+      assert.notEqual(await pageText(page), '');
+      await context.close();
 
-    // Inflating past what the archive says is refused as soon as the story reads that far.
-    ({ page, context } = await freshPage());
-    assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 100))).opened);
-    assert.match(await firstError(page), /night\.jpg: .*100 バイト/);
-    await context.close();
+      // Inflating past what the archive says is refused as soon as the story reads that far.
+      ({ page, context } = await freshPage());
+      assert.ok((await openZip(page, await demoZipDeclaring('demo/night.jpg', 100))).opened);
+      assert.match(await firstError(page), /night\.jpg: .*100 バイト/);
+      await context.close();
 
-    // A script over the script's limit opens nothing.
-    ({ page, context } = await freshPage());
-    started = Date.now();
-    const refused = await openZip(page, await demoZipDeclaring('demo/demo.vrk', 64 * 2 ** 20 + 1));
-    assert.equal(refused.opened, undefined);
-    assert.match(refused.status, /開けません: demo\/demo\.vrk: .*67108864 バイトまで/);
-    assert.match(await firstError(page), /demo\.vrk: .*67108864 バイトまで/);
-    assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
-    assert.deepEqual(errors, []);
-    await context.close();
-  });
+      // A script over the script's limit opens nothing.
+      ({ page, context } = await freshPage());
+      started = Date.now();
+      const refused = await openZip(page, await demoZipDeclaring('demo/demo.vrk', 64 * 2 ** 20 + 1));
+      assert.equal(refused.opened, undefined);
+      assert.match(refused.status, /開けません: demo\/demo\.vrk: .*67108864 バイトまで/);
+      assert.match(await firstError(page), /demo\.vrk: .*67108864 バイトまで/);
+      assert.ok(Date.now() - started < 10000, `${Date.now() - started} ms`);
+      assert.deepEqual(errors, []);
+      await context.close();
+    },
+  );
 });

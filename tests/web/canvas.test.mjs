@@ -1,5 +1,5 @@
 // The canvas page's arithmetic: the raster rule that puts the text image onto the page, the
-// 4:3 balance, the face a stored font name gets and its line metrics.
+// pixels a point size takes and the line metrics of a face.
 //
 //   node --test tests/web/canvas.test.mjs
 import assert from 'node:assert/strict';
@@ -7,10 +7,14 @@ import { existsSync, readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import {
-  advanceWidth, balanceTo4by3, cssFont, faceAdvances, faceMetrics, fontFamilyFor, lineMetrics, pointsToPixels,
+  advanceWidth,
+  cssFont,
+  faceAdvances,
+  faceMetrics,
+  lineMetrics,
+  pointsToPixels,
   uncoverPixels,
 } from '../../web/page/canvas.mjs';
-import { applyGapTag, applySpeedTag, gapItemsFor, speedItemsFor } from '../../web/page/options.mjs';
 
 // A w x h text image; PIXELS lists [x, y, r, g, b, a] to set.
 function image(w, h, pixels) {
@@ -28,15 +32,21 @@ function page(w, h, fill) {
 const at = (data, w, x, y) => Array.from(data.subarray(4 * (y * w + x), 4 * (y * w + x) + 4));
 
 test('a masked pixel replaces the page, an unmasked one is ORed into it', () => {
-  const text = image(2, 1, [[0, 0, 0x80, 0x00, 0x00, 255], [1, 0, 0x0F, 0x0F, 0x00, 0]]);
+  const text = image(2, 1, [
+    [0, 0, 0x80, 0x00, 0x00, 255],
+    [1, 0, 0x0f, 0x0f, 0x00, 0],
+  ]);
   const target = page(2, 1, [0x30, 0x30, 0x30, 255]);
   uncoverPixels(target, 2, 1, text, [0, 0, 2, 1, 0, 0]);
   assert.deepEqual(at(target, 2, 0, 0), [0x80, 0x00, 0x00, 255]);
-  assert.deepEqual(at(target, 2, 1, 0), [0x3F, 0x3F, 0x30, 255]);
+  assert.deepEqual(at(target, 2, 1, 0), [0x3f, 0x3f, 0x30, 255]);
 });
 
 test('an uncovered rectangle is clipped to the image and to the page, wherever it lies', () => {
-  const text = image(3, 3, [[0, 0, 9, 9, 9, 255], [2, 2, 7, 7, 7, 255]]);
+  const text = image(3, 3, [
+    [0, 0, 9, 9, 9, 255],
+    [2, 2, 7, 7, 7, 255],
+  ]);
   // Placed at (1, 1) on a 3 x 3 page: only the image's top-left 2 x 2 lands, the rest falls off.
   const target = page(3, 3, [1, 1, 1, 255]);
   uncoverPixels(target, 3, 3, text, [0, 0, 3, 3, 1, 1]);
@@ -52,33 +62,9 @@ test('an uncovered rectangle is clipped to the image and to the page, wherever i
   assert.deepEqual(at(shifted, 3, 2, 2), [1, 1, 1, 255]);
 });
 
-// The page's menu steps the options it shares with the window; its limits come with the items.
-test('speed and gap steps stop where the menu stops offering them', () => {
-  assert.equal(speedItemsFor(5, false).slow, false);
-  assert.equal(speedItemsFor(4, false).slow, true);
-  assert.equal(applySpeedTag(4, 1), 5);
-  assert.equal(speedItemsFor(1, false).fast, false);
-  assert.equal(applySpeedTag(3, -1), 2);
-  assert.equal(applySpeedTag(5, 0), 2);
-  assert.deepEqual(Object.values(speedItemsFor(3, true)).filter(Boolean), [], 'no speed item while nonstop');
-  assert.equal(gapItemsFor(20).wide, false);
-  assert.equal(applyGapTag(19, 1), 20);
-  assert.equal(gapItemsFor(10).narrow, false);
-  assert.equal(applyGapTag(17, 0), 12);
-});
-
-test('the 4:3 balance grows a narrow area and shrinks a wide one', () => {
-  assert.deepEqual(balanceTo4by3(300, 400, 16), { width: 533 + 16, height: 400 });
-  assert.deepEqual(balanceTo4by3(300, 100, 16), { width: 300 + 16, height: 225 });
-  assert.deepEqual(balanceTo4by3(800, 450, 16), { width: 600 + 16, height: 450 });
-  assert.deepEqual(balanceTo4by3(640, 600, 16), { width: 656, height: 480 });
-});
-
-test('a stored face gets its counterpart among the served faces, else a fixed-pitch one', () => {
-  assert.equal(fontFamilyFor('ＭＳ 明朝', 'IPAMincho'), 'IPAMincho');
-  assert.equal(fontFamilyFor('ipapgothic', ''), 'IPAPGothic');
-  assert.equal(fontFamilyFor('Comic Sans MS', ''), 'IPAGothic');
-  assert.equal(fontFamilyFor(undefined, 'NoSuchFace'), 'IPAGothic');
+// Which face draws a stored name and the 4:3 balance are the window's rules, from the page's
+// module (page_options.test.mjs).
+test('points become the whole pixels the window draws at', () => {
   assert.equal(pointsToPixels(15), 20);
   assert.equal(pointsToPixels(16), 21, '21.33 pixels are drawn at 21, as the hinted engine does');
   assert.equal(pointsToPixels(0), pointsToPixels(16), 'a size of 0 is the default');
@@ -89,16 +75,20 @@ const kGothic = '/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf';
 const kMincho = '/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf';
 
 // The figures the window's font engine gives for these faces (QFontMetrics ascent and height).
-test('line metrics come from the face\'s Windows ascent and descent, as on the desktop', {
-  skip: existsSync(kGothic) && existsSync(kMincho) ? false : 'the IPA fonts are not installed',
-}, () => {
-  const gothic = faceMetrics(readFileSync(kGothic));
-  const mincho = faceMetrics(readFileSync(kMincho));
-  assert.deepEqual(lineMetrics(gothic, 20), { ascent: 18, height: 22 });
-  assert.deepEqual(lineMetrics(gothic, 16), { ascent: 14, height: 17 });
-  assert.deepEqual(lineMetrics(mincho, 16), { ascent: 14, height: 18 });
-  assert.deepEqual(lineMetrics(mincho, 21), { ascent: 18, height: 23 });
-});
+test(
+  "line metrics come from the face's Windows ascent and descent, as on the desktop",
+  {
+    skip: existsSync(kGothic) && existsSync(kMincho) ? false : 'the IPA fonts are not installed',
+  },
+  () => {
+    const gothic = faceMetrics(readFileSync(kGothic));
+    const mincho = faceMetrics(readFileSync(kMincho));
+    assert.deepEqual(lineMetrics(gothic, 20), { ascent: 18, height: 22 });
+    assert.deepEqual(lineMetrics(gothic, 16), { ascent: 14, height: 17 });
+    assert.deepEqual(lineMetrics(mincho, 16), { ascent: 14, height: 18 });
+    assert.deepEqual(lineMetrics(mincho, 21), { ascent: 18, height: 23 });
+  },
+);
 
 test('a face that asks for its typographic metrics gets them; bytes that are no face give null', () => {
   // head, hhea and OS/2 tables only, 1000 units per em.
@@ -131,22 +121,29 @@ test('a face that asks for its typographic metrics gets them; bytes that are no 
 
 // The window's samples ("漢字Sample", "襲") at the sizes its font engine gives them, for the
 // fixed-pitch and a proportional face: its cell grid is (sample + 2) / 10 of these.
-test('text widths come from the face\'s own advances, rounded once, as the window measures them', {
-  skip: existsSync(kGothic) && existsSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')) ? false : 'the IPA fonts are not installed',
-}, () => {
-  const gothic = faceAdvances(readFileSync(kGothic));
-  const proportional = faceAdvances(readFileSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')));
-  // 21 pixels: half-width letters of 10.5 pixels each, summed before rounding.
-  assert.equal(advanceWidth(gothic, '漢字Sample', 21), 105);
-  assert.equal(advanceWidth(gothic, '襲', 21), 21);
-  assert.equal(advanceWidth(gothic, '漢字Sample', 20), 100);
-  assert.equal(advanceWidth(gothic, '漢字Sample', 16), 80);
-  assert.equal(advanceWidth(proportional, '漢字Sample', 20), 110);
-  assert.equal(advanceWidth(proportional, '漢字Sample', 16), 88);
-  assert.equal(advanceWidth(gothic, '', 21), 0);
-  // Beyond the basic plane (the face's full repertoire) and a character it lacks.
-  assert.equal(advanceWidth(gothic, '𠀋', 21), 21);
-  assert.equal(advanceWidth(gothic, '漢\u{1F600}', 21), null);
-  assert.equal(faceAdvances(new Uint8Array(10)), null);
-  assert.equal(faceAdvances(new TextEncoder().encode('not a font at all, just text')), null);
-});
+test(
+  "text widths come from the face's own advances, rounded once, as the window measures them",
+  {
+    skip:
+      existsSync(kGothic) && existsSync(kMincho.replace('ipam.ttf', 'ipamp.ttf'))
+        ? false
+        : 'the IPA fonts are not installed',
+  },
+  () => {
+    const gothic = faceAdvances(readFileSync(kGothic));
+    const proportional = faceAdvances(readFileSync(kMincho.replace('ipam.ttf', 'ipamp.ttf')));
+    // 21 pixels: half-width letters of 10.5 pixels each, summed before rounding.
+    assert.equal(advanceWidth(gothic, '漢字Sample', 21), 105);
+    assert.equal(advanceWidth(gothic, '襲', 21), 21);
+    assert.equal(advanceWidth(gothic, '漢字Sample', 20), 100);
+    assert.equal(advanceWidth(gothic, '漢字Sample', 16), 80);
+    assert.equal(advanceWidth(proportional, '漢字Sample', 20), 110);
+    assert.equal(advanceWidth(proportional, '漢字Sample', 16), 88);
+    assert.equal(advanceWidth(gothic, '', 21), 0);
+    // Beyond the basic plane (the face's full repertoire) and a character it lacks.
+    assert.equal(advanceWidth(gothic, '𠀋', 21), 21);
+    assert.equal(advanceWidth(gothic, '漢\u{1F600}', 21), null);
+    assert.equal(faceAdvances(new Uint8Array(10)), null);
+    assert.equal(faceAdvances(new TextEncoder().encode('not a font at all, just text')), null);
+  },
+);

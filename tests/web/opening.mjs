@@ -5,8 +5,13 @@
 export async function waitForOpening(page, failed = /開けません|ありません/, { slot = 1, timeoutMs = 30000 } = {}) {
   const deadline = Date.now() + timeoutMs;
   for (;;) {
-    const done = await page.evaluate((source) => Boolean(document.body.dataset.opened ||
-      new RegExp(source).test(document.getElementById('status')?.textContent ?? '')), failed.source);
+    const done = await page.evaluate(
+      (source) =>
+        Boolean(
+          document.body.dataset.opened || new RegExp(source).test(document.getElementById('status')?.textContent ?? ''),
+        ),
+      failed.source,
+    );
     if (done) return;
     if (Date.now() > deadline) throw new Error('the project did not open');
     const dialog = await page.$('dialog[open]');

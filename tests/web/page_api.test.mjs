@@ -1,4 +1,4 @@
-// The page's entry (vrkOpen / vrkInput over in-memory files) against the native terminal
+// The page's entry (terminalOpen / terminalInput over in-memory files) against the native terminal
 // player: the same reports for the same keys, and the same slot written at the end.
 //
 //   VRK3_NATIVE=build/src/main/vrk3 VRK_DEMO_DIR=build/samples/demo node --test tests/web/
@@ -33,7 +33,7 @@ function playNative(keys) {
     const transcript = execFileSync(native, ['--headless', '--seed', '1', join(work, 'DEMO.VRK')], {
       cwd: work,
       env: { ...process.env, HOME: work, XDG_DATA_HOME: join(work, 'data') },
-      input: '\n\n' + keys.map((k) => `${k}\n`).join(''),  // both names keep their defaults
+      input: '\n\n' + keys.map((k) => `${k}\n`).join(''), // both names keep their defaults
     }).toString();
     return { transcript, slot: readFileSync(join(work, 'DEMO.V01')) };
   } finally {
@@ -44,9 +44,9 @@ function playNative(keys) {
 test('reports and the slot match the native player key for key', async () => {
   const keys = ['a', 'x', 'b', ':save', '2', ':load', '', 'c', ':quit'];
   const player = await openPlayer();
-  let transcript = player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], ['/project/DEMO.VRK', 1, 1]);
+  let transcript = player.terminalOpen('/project/DEMO.VRK', 1, 1);
   for (const key of keys) {
-    transcript += player.ccall('vrkInput', 'string', ['string'], [key]);
+    transcript += player.terminalInput(key);
   }
   const expected = playNative(keys);
   assert.equal(transcript, expected.transcript);
@@ -55,9 +55,9 @@ test('reports and the slot match the native player key for key', async () => {
 
 test('input after the story has stopped is ignored, and a missing project says why', async () => {
   const player = await openPlayer();
-  player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], ['/project/DEMO.VRK', 1, 1]);
-  player.ccall('vrkInput', 'string', ['string'], [':quit']);
-  assert.equal(player.ccall('vrkInput', 'string', ['string'], ['a']), '');
-  const report = player.ccall('vrkOpen', 'string', ['string', 'number', 'number'], ['/nowhere/X.VRK', 1, 1]);
+  player.terminalOpen('/project/DEMO.VRK', 1, 1);
+  player.terminalInput(':quit');
+  assert.equal(player.terminalInput('a'), '');
+  const report = player.terminalOpen('/nowhere/X.VRK', 1, 1);
   assert.match(report, /^vrk3: .*no project/);
 });

@@ -20,10 +20,13 @@ const vrkc = resolve(process.env.VRKC ?? join(root, 'build', 'tools', 'vrkc', 'v
 const require = createRequire(join(root, 'web', 'package.json'));
 
 eachEngine((engine) => {
-  const skip = browserTestMissing(require, engine, dist, [[vrkc, `no compiler at ${vrkc}`]]) ??
-    unlessIn(engine, { webkit: 'WebDriver classic hears neither a page\'s console nor its requests, which these tests watch' });
+  const skip =
+    browserTestMissing(require, engine, dist, [[vrkc, `no compiler at ${vrkc}`]]) ??
+    unlessIn(engine, {
+      webkit: "WebDriver classic hears neither a page's console nor its requests, which these tests watch",
+    });
 
-  let site;  // the served page, the work folder and the browser
+  let site; // the served page, the work folder and the browser
   let browser;
   let work;
   let url;
@@ -45,7 +48,8 @@ eachEngine((engine) => {
     execFileSync(vrkc, ['--slots', join(dir, 'story.txt'), join(dir, name.toUpperCase())]);
     for (const [file, bytes] of Object.entries(extra)) writeFileSync(join(dir, file), bytes);
     const files = {};
-    for (const file of readdirSync(dir)) if (file !== 'story.txt') files[file] = new Uint8Array(readFileSync(join(dir, file)));
+    for (const file of readdirSync(dir))
+      if (file !== 'story.txt') files[file] = new Uint8Array(readFileSync(join(dir, file)));
     return files;
   }
 
@@ -90,7 +94,10 @@ eachEngine((engine) => {
   // The first error box's message, answered; whether the picker had opened by then.
   async function errorBox(page) {
     await page.waitForFunction(() => window.vrkShown.errors.length > 0, { timeout: 10000 }).catch(() => {});
-    const shown = await page.evaluate(() => ({ ...window.vrkShown, status: document.getElementById('status').textContent }));
+    const shown = await page.evaluate(() => ({
+      ...window.vrkShown,
+      status: document.getElementById('status').textContent,
+    }));
     if (await page.$('dialog[open]')) await page.keyboard.press('Enter');
     return { message: shown.errors[0] ?? null, picker: shown.picker, status: shown.status };
   }
@@ -112,7 +119,8 @@ eachEngine((engine) => {
       'directory.zip': (() => {
         const bytes = new Uint8Array(whole);
         const view = new DataView(bytes.buffer);
-        for (let at = 0; at + 4 <= bytes.length; ++at) if (view.getUint32(at, true) === 0x02014b50) view.setUint32(at, 0, true);
+        for (let at = 0; at + 4 <= bytes.length; ++at)
+          if (view.getUint32(at, true) === 0x02014b50) view.setUint32(at, 0, true);
         return bytes;
       })(),
     };
@@ -152,53 +160,88 @@ eachEngine((engine) => {
     await context.close();
   });
 
-  test('a script over the player\'s limit is refused before the slot picker, under the name the reader knows', { skip }, async () => {
-    const limit = 64 * 2 ** 20;
-    const big = new Uint8Array(limit + 1).fill(0x41);
-    // From a folder: its files as the folder input hands them over.
-    const folder = join(work, 'bigstory');
-    mkdirSync(folder, { recursive: true });
-    writeFileSync(join(folder, 'BIG.VRK'), big);
-    let { context, page, seen } = await watchedPage();
-    await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
-    await (await page.$('#folder')).uploadFile(join(folder, 'BIG.VRK'));
-    let shown = await errorBox(page);
-    assert.equal(shown.message, `開けません: BIG.VRK: ファイルが大きすぎます（${limit} バイトまで）`, shown.status);
-    assert.equal(shown.picker, false);
-    assert.deepEqual(seen.pageErrors, []);
-    await context.close();
+  test(
+    "a script over the player's limit is refused before the slot picker, under the name the reader knows",
+    { skip },
+    async () => {
+      const limit = 64 * 2 ** 20;
+      const big = new Uint8Array(limit + 1).fill(0x41);
+      // From a folder: its files as the folder input hands them over.
+      const folder = join(work, 'bigstory');
+      mkdirSync(folder, { recursive: true });
+      writeFileSync(join(folder, 'BIG.VRK'), big);
+      let { context, page, seen } = await watchedPage();
+      await page.$eval('#folder', (input) => input.removeAttribute('webkitdirectory'));
+      await (await page.$('#folder')).uploadFile(join(folder, 'BIG.VRK'));
+      let shown = await errorBox(page);
+      assert.equal(shown.message, `開けません: BIG.VRK: ファイルが大きすぎます（${limit} バイトまで）`, shown.status);
+      assert.equal(shown.picker, false);
+      assert.deepEqual(seen.pageErrors, []);
+      await context.close();
 
-    // From an archive, wrapped in a folder of its own.
-    ({ context, page } = await watchedPage());
-    await (await page.$('#zip')).uploadFile(await zipOf('big.zip', { 'big/BIG.VRK': big }));
-    shown = await errorBox(page);
-    assert.equal(shown.message, `開けません: big/BIG.VRK: ファイルが大きすぎます（${limit} バイトまで）`, shown.status);
-    assert.equal(shown.picker, false);
-    await context.close();
-  });
+      // From an archive, wrapped in a folder of its own.
+      ({ context, page } = await watchedPage());
+      await (await page.$('#zip')).uploadFile(await zipOf('big.zip', { 'big/BIG.VRK': big }));
+      shown = await errorBox(page);
+      assert.equal(
+        shown.message,
+        `開けません: big/BIG.VRK: ファイルが大きすぎます（${limit} バイトまで）`,
+        shown.status,
+      );
+      assert.equal(shown.picker, false);
+      await context.close();
+    },
+  );
 
   // The smallest General MIDI song: one note.
   function oneNoteSong() {
     const track = [0x00, 0x90, 0x3c, 0x40, 0x60, 0x80, 0x3c, 0x00, 0x00, 0xff, 0x2f, 0x00];
-    return new Uint8Array([0x4d, 0x54, 0x68, 0x64, 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
-      0x4d, 0x54, 0x72, 0x6b, 0, 0, 0, track.length, ...track]);
+    return new Uint8Array([
+      0x4d,
+      0x54,
+      0x68,
+      0x64,
+      0,
+      0,
+      0,
+      6,
+      0,
+      0,
+      0,
+      1,
+      0,
+      0x60,
+      0x4d,
+      0x54,
+      0x72,
+      0x6b,
+      0,
+      0,
+      0,
+      track.length,
+      ...track,
+    ]);
   }
 
   test('loading the page and playing its first MIDI file log no error and fail no request', { skip }, async () => {
     const { context, page, seen } = await watchedPage();
     // The page names its icon: the browser asks for nothing the page does not have.
     const icon = await page.$eval('link[rel~="icon"]', (link) => link.href);
-    assert.equal((await page.evaluate((href) => fetch(href).then((r) => r.status), icon)), 200);
+    assert.equal(await page.evaluate((href) => fetch(href).then((r) => r.status), icon), 200);
     await page.waitForNetworkIdle({ idleTime: 300 });
     assert.deepEqual(seen, { console: [], requests: [], pageErrors: [] });
 
-    const story = storyFolder('music', ['*START', '>BGM=song.mid', '音楽が鳴る。', '?END', ...kEnd], { 'song.mid': oneNoteSong() });
+    const story = storyFolder('music', ['*START', '>BGM=song.mid', '音楽が鳴る。', '?END', ...kEnd], {
+      'song.mid': oneNoteSong(),
+    });
     await (await page.$('#zip')).uploadFile(await zipOf('music.zip', story));
     await waitForOpening(page);
     await page.click('#page', { offset: { x: 5, y: 5 } });
     // The synthesizer is made and has rendered the song.
-    await page.waitForFunction(() => import('./sound.mjs').then((s) => s.soundStats().synthLoads > 0 && s.soundStats().midiPeak > 0),
-      { timeout: 30000, polling: 200 });
+    await page.waitForFunction(
+      () => import('./sound.mjs').then((s) => s.soundStats().synthLoads > 0 && s.soundStats().midiPeak > 0),
+      { timeout: 30000, polling: 200 },
+    );
     assert.deepEqual(seen, { console: [], requests: [], pageErrors: [] });
     await context.close();
   });

@@ -1,17 +1,37 @@
-// The page's options as local storage keeps them, the name box's byte limit, the menu rules and
-// reading a dropped folder, without a browser.
+// The page's options as local storage keeps them, the name box's byte limit, the menu rules the
+// page takes from its module and reading a dropped folder, without a browser.
 //
 //   node --test tests/web/page_options.test.mjs   (after make web)
 import assert from 'node:assert/strict';
-import { existsSync } from 'node:fs';
+import { existsSync, readFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { dirname, join } from 'node:path';
 import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 const dist = join(dirname(fileURLToPath(import.meta.url)), '..', '..', 'web', 'dist');
+// What needs neither the module nor the build comes from the page's sources.
+const source = (name) => import(join(dirname(fileURLToPath(import.meta.url)), '..', '..', 'web', 'page', name));
 const skip = existsSync(join(dist, 'options.mjs')) ? false : 'no page in web/dist (make web)';
-const options = () => import(join(dist, 'options.mjs'));
-const dialogs = () => import(join(dist, 'dialogs.mjs'));
+
+// The page model comes from the page's module, as the page takes it when the module is made.
+let model = null;
+function pageModel() {
+  model ??= (async () => {
+    const create = createRequire(import.meta.url)(join(dist, 'vrk3-page.js'));
+    const module = await create({ wasmBinary: readFileSync(join(dist, 'vrk3-page.wasm')) });
+    return (await import(join(dist, 'model.mjs'))).useModel(module);
+  })();
+  return model;
+}
+const options = async () => {
+  await pageModel();
+  return import(join(dist, 'options.mjs'));
+};
+const dialogs = async () => {
+  await pageModel();
+  return import(join(dist, 'dialogs.mjs'));
+};
 const drop = () => import(join(dist, 'drop.mjs'));
 
 // Local storage as far as the options use it; BROKEN makes it refuse as a browser may.
@@ -31,7 +51,8 @@ function memoryStorage(broken = {}) {
 }
 
 test('stored options are read back as the desktop reads its settings file', { skip }, async () => {
-  const { validateOptions, kDefaultOptions } = await options();
+  const { validateOptions, defaultOptions } = await options();
+  const kDefaultOptions = defaultOptions();
   const read = (stored) => validateOptions({ ...kDefaultOptions, ...stored });
   // Speed: 0-5 kept, above 5 or below 0 gives 2; text numbers count, other text keeps the default.
   assert.equal(read({ revealSpeed: 5 }).revealSpeed, 5);
@@ -81,7 +102,8 @@ test('settings-file numbers: signs, hexadecimal, 32 bits', { skip }, async () =>
 });
 
 test('options outlive the page and survive a storage that refuses', { skip }, async () => {
-  const { loadOptions, saveOptions, onOptionsChanged, kDefaultOptions, kOptionsKey } = await options();
+  const { loadOptions, saveOptions, onOptionsChanged, defaultOptions, kOptionsKey } = await options();
+  const kDefaultOptions = defaultOptions();
   const storage = memoryStorage();
   const heard = [];
   const stop = onOptionsChanged((o) => heard.push(o));
@@ -105,38 +127,91 @@ test('options outlive the page and survive a storage that refuses', { skip }, as
   }
 });
 
+// The menus' rules are the window's (app/menu_model.h): the page asks them with its facts.
+function menuRules(model) {
+  const { facts } = model;
+  const states = (session, frontEnd = {}) =>
+    model.menuStates({ ...facts.session, ...session }, { ...facts.frontEnd, ...frontEnd });
+  const item = (id) => {
+    const walk = (items) => items.flatMap((def) => (def.kind === 'menu' ? [def, ...walk(def.items)] : [def]));
+    return walk(model.menus).find((def) => def.id === id);
+  };
+  return { states, item };
+}
+
 test('speed and line-gap items keep to their ranges', { skip }, async () => {
-  const { speedItemsFor, applySpeedTag, speedCaption, gapItemsFor, applyGapTag } = await options();
-  assert.deepEqual(speedItemsFor(2, false), { slow: true, fast: true, normal: false });
-  assert.deepEqual(speedItemsFor(5, false), { slow: false, fast: true, normal: true });
-  assert.deepEqual(speedItemsFor(1, false), { slow: true, fast: false, normal: true });
-  assert.deepEqual(speedItemsFor(0, false), { slow: true, fast: false, normal: true });
-  assert.deepEqual(speedItemsFor(3, true), { slow: false, fast: false, normal: false });
-  assert.equal(applySpeedTag(4, 1), 5);
-  assert.equal(applySpeedTag(4, -1), 3);
-  assert.equal(applySpeedTag(4, 0), 2);
-  assert.equal(speedCaption(4, false), '描画速度(&P) 4');
-  assert.equal(speedCaption(4, true), '描画速度(&P) 最速');
-  assert.deepEqual(gapItemsFor(20), { wide: false, narrow: true, standard: true });
-  assert.deepEqual(gapItemsFor(10), { wide: true, narrow: false, standard: true });
-  assert.deepEqual(gapItemsFor(12), { wide: true, narrow: true, standard: false });
-  assert.equal(applyGapTag(19, 1), 20);
-  assert.equal(applyGapTag(19, 0), 12);
+  const { states, item } = menuRules(await pageModel());
+  const { optionsAfter, defaultOptions } = await options();
+  const speedItems = (revealSpeed, nonstop) => {
+    const s = states({ revealSpeed, nonstop });
+    return { slow: s.slowerAction.enabled, fast: s.fasterAction.enabled, normal: s.normalSpeedAction.enabled };
+  };
+  const gapItems = (lineGapTenths) => {
+    const s = states({ lineGapTenths });
+    return {
+      wide: s.widerGapAction.enabled,
+      narrow: s.narrowerGapAction.enabled,
+      standard: s.standardGapAction.enabled,
+    };
+  };
+  const speedAfter = (id, revealSpeed) => optionsAfter(item(id), { ...defaultOptions(), revealSpeed }).revealSpeed;
+  const gapAfter = (id, gapTenths) => optionsAfter(item(id), { ...defaultOptions(), gapTenths }).gapTenths;
+  assert.deepEqual(speedItems(2, false), { slow: true, fast: true, normal: false });
+  assert.deepEqual(speedItems(5, false), { slow: false, fast: true, normal: true });
+  assert.deepEqual(speedItems(1, false), { slow: true, fast: false, normal: true });
+  assert.deepEqual(speedItems(0, false), { slow: true, fast: false, normal: true });
+  assert.deepEqual(speedItems(3, true), { slow: false, fast: false, normal: false });
+  assert.equal(speedAfter('slowerAction', 4), 5);
+  assert.equal(speedAfter('fasterAction', 4), 3);
+  assert.equal(speedAfter('normalSpeedAction', 4), 2);
+  assert.equal(states({ revealSpeed: 4 }).speedMenu.caption, '描画速度(&P) 4');
+  assert.equal(states({ revealSpeed: 4, nonstop: true }).speedMenu.caption, '描画速度(&P) 最速');
+  assert.deepEqual(gapItems(20), { wide: false, narrow: true, standard: true });
+  assert.deepEqual(gapItems(10), { wide: true, narrow: false, standard: true });
+  assert.deepEqual(gapItems(12), { wide: true, narrow: true, standard: false });
+  assert.equal(gapAfter('widerGapAction', 19), 20);
+  assert.equal(gapAfter('standardGapAction', 19), 12);
+  // A check mark turns its own option over and no other.
+  const turned = optionsAfter(item('midiAction'), defaultOptions());
+  assert.deepEqual(turned, { ...defaultOptions(), mid: false });
+  assert.equal(optionsAfter(item('backAction'), turned), turned, 'a command changes no option');
+});
+
+test('the backlog key belongs to the menu only at the top of the page', { skip }, async () => {
+  const { states } = menuRules(await pageModel());
+  assert.equal(states({ backlogAvailable: true }, { pageAtTop: true }).backlogAction.shortcut, true);
+  assert.equal(states({ backlogAvailable: true }, { pageAtTop: false }).backlogAction.shortcut, false);
+  assert.equal(states({}, { sizeLocked: true }).balanceAction.enabled, false);
+  assert.equal(states({}, { fullScreen: true }).fullScreenAction.checked, true);
 });
 
 test('stored faces are drawn with a face the page serves', { skip }, async () => {
-  const { fontFamilyFor } = await options();
-  assert.equal(fontFamilyFor('ＭＳ 明朝'), 'IPAMincho');
-  assert.equal(fontFamilyFor('ＭＳ Ｐゴシック'), 'IPAGothic');
-  assert.equal(fontFamilyFor('MS Gothic'), 'IPAGothic');
-  assert.equal(fontFamilyFor('IPAMincho'), 'IPAMincho');
-  assert.equal(fontFamilyFor('Comic Sans'), 'IPAGothic');
-  assert.equal(fontFamilyFor('ＭＳ 明朝', ['IPAGothic']), 'IPAGothic');
+  const { initialFace } = await dialogs();
+  assert.equal(initialFace('ＭＳ 明朝'), 'IPAMincho');
+  assert.equal(initialFace('ＭＳ Ｐゴシック'), 'IPAGothic');
+  assert.equal(initialFace('MS Gothic'), 'IPAGothic');
+  assert.equal(initialFace('IPAMincho'), 'IPAMincho');
+  assert.equal(initialFace('Comic Sans'), 'IPAGothic');
+  assert.equal(initialFace('ＭＳ 明朝', ['IPAGothic']), 'IPAGothic');
+  // The canvas draws a proportional face as it is named; the dialog offers fixed-pitch ones.
+  const { servedFamily } = await pageModel();
+  assert.equal(servedFamily('ＭＳ 明朝'), 'IPAMincho');
+  assert.equal(servedFamily('ipapgothic'), 'IPAPGothic');
+  assert.equal(servedFamily('Comic Sans MS'), 'IPAGothic');
+  assert.equal(servedFamily(''), 'IPAGothic');
 });
 
-test('names are counted and cut in Shift-JIS bytes, never inside a character', { skip }, async () => {
-  const { sjisByteLength, cutToSjisBytes, kMaxNameBytes } = await dialogs();
-  assert.equal(kMaxNameBytes, 16);
+test('the 4:3 balance grows a narrow area and shrinks a wide one; a name keeps 16 bytes', { skip }, async () => {
+  const { balance4to3, limits } = await pageModel();
+  assert.deepEqual(balance4to3(300, 400, 16), { width: 533 + 16, height: 400 });
+  assert.deepEqual(balance4to3(300, 100, 16), { width: 300 + 16, height: 225 });
+  assert.deepEqual(balance4to3(800, 450, 16), { width: 600 + 16, height: 450 });
+  assert.deepEqual(balance4to3(640, 600, 16), { width: 656, height: 480 });
+  assert.equal(limits.nameBytes, 16);
+});
+
+test('names are counted and cut in Shift-JIS bytes, never inside a character', async () => {
+  const { sjisByteLength, cutToSjisBytes } = await source('dialogs.mjs');
   assert.equal(sjisByteLength('Taro'), 4);
   assert.equal(sjisByteLength('ﾀﾛｳ'), 3, 'half-width katakana take one byte');
   assert.equal(sjisByteLength('太郎'), 4);
@@ -152,8 +227,8 @@ test('names are counted and cut in Shift-JIS bytes, never inside a character', {
   assert.equal(cutToSjisBytes('', 16), '');
 });
 
-test('the about box names the project version as the desktop does', { skip }, async () => {
-  const { versionText } = await dialogs();
+test('the about box names the project version as the desktop does', async () => {
+  const { versionText } = await source('dialogs.mjs');
   assert.equal(versionText(-1), 'Marivex Project');
   assert.equal(versionText(10000), 'Marivex Project');
   assert.equal(versionText(10350), '作品のバージョン : 3.50');
@@ -166,8 +241,12 @@ test('the about box names the project version as the desktop does', { skip }, as
 
 // A File of these bytes, as much of one as the page uses.
 function fakeFile(name, bytes) {
-  return { name, size: bytes.length, slice: (from, to) => fakeFile(name, bytes.slice(from, to)),
-    arrayBuffer: async () => bytes.slice().buffer };
+  return {
+    name,
+    size: bytes.length,
+    slice: (from, to) => fakeFile(name, bytes.slice(from, to)),
+    arrayBuffer: async () => bytes.slice().buffer,
+  };
 }
 
 // Directory and file entries as a browser hands them out of a drop; a directory gives its
@@ -176,7 +255,10 @@ function fakeTree(tree, name = '', reads = { count: 0 }) {
   if (!(tree instanceof Object) || tree instanceof Uint8Array) {
     const bytes = tree instanceof Uint8Array ? tree : new TextEncoder().encode(String(tree));
     return {
-      isFile: true, isDirectory: false, name, reads,
+      isFile: true,
+      isDirectory: false,
+      name,
+      reads,
       file(resolve) {
         reads.count += 1;
         resolve(fakeFile(name, bytes));
@@ -185,7 +267,10 @@ function fakeTree(tree, name = '', reads = { count: 0 }) {
   }
   const children = Object.entries(tree).map(([child, value]) => fakeTree(value, child, reads));
   return {
-    isFile: false, isDirectory: true, name, reads,
+    isFile: false,
+    isDirectory: true,
+    name,
+    reads,
     createReader() {
       let at = 0;
       return {
@@ -203,8 +288,11 @@ test('a dropped folder is read all the way down, its project folder only', { ski
   const { readDrop } = await drop();
   const many = Object.fromEntries(Array.from({ length: 250 }, (_, i) => [`pic${i}.bmp`, 'p']));
   const reads = { count: 0 };
-  const folder = fakeTree({ 'readme.txt': 'r', game: { 'GAME.VRK': 'k', 'GAME.VRJ': 'j', cg: many },
-    other: { 'big.bin': 'x' } }, 'Story', reads);
+  const folder = fakeTree(
+    { 'readme.txt': 'r', game: { 'GAME.VRK': 'k', 'GAME.VRJ': 'j', cg: many }, other: { 'big.bin': 'x' } },
+    'Story',
+    reads,
+  );
   const dropped = await readDrop([folder]);
   assert.equal(dropped.label, 'Story');
   const paths = dropped.files.map((f) => f.path).sort();
@@ -234,9 +322,10 @@ test('a dropped zip is unpacked; loose files and empty drops are what they are',
   assert.equal(await readDrop([fakeTree({}, 'empty')]), null);
 });
 
-test('key presses read as the menus write their shortcuts, on any keyboard layout', { skip }, async () => {
-  const { shortcutOf, acceleratorOf } = await import(join(dist, 'menu.mjs'));
-  const key = (k, code, mods = {}) => shortcutOf({ key: k, code, ctrlKey: false, altKey: false, shiftKey: false, metaKey: false, ...mods });
+test('key presses read as the menus write their shortcuts, on any keyboard layout', async () => {
+  const { shortcutOf, acceleratorOf } = await source('menu.mjs');
+  const key = (k, code, mods = {}) =>
+    shortcutOf({ key: k, code, ctrlKey: false, altKey: false, shiftKey: false, metaKey: false, ...mods });
   assert.equal(key('h', 'KeyH', { ctrlKey: true }), 'Ctrl+H');
   assert.equal(key('C', 'KeyC', { ctrlKey: true, shiftKey: true }), 'Ctrl+Shift+C');
   // The letter the layout gives counts (W sits where Z does on some keyboards)...

@@ -18,15 +18,16 @@ const demo = resolve(process.env.VRK_DEMO_DIR ?? join(root, 'build', 'samples', 
 const require = createRequire(join(root, 'web', 'package.json'));
 
 eachEngine((engine) => {
-  const missing = () => browserTestMissing(require, engine, dist, [[join(dist, 'menu.mjs'), 'no page in web/dist (make web)']]);
+  const missing = () =>
+    browserTestMissing(require, engine, dist, [[join(dist, 'menu.mjs'), 'no page in web/dist (make web)']]);
   const skip = missing() ?? false;
   const skipDemo = skip || (existsSync(join(demo, 'DEMO.VRK')) ? false : `no demo project in ${demo}`);
 
-  let site;  // the served page, the work folder and the browser
+  let site; // the served page, the work folder and the browser
   let browser;
   let work;
   let url;
-  let demoZip = null;  // served as /demo.zip
+  let demoZip = null; // served as /demo.zip
 
   async function zipOfDemo() {
     const { zipSync } = await import(join(dist, 'fflate.mjs'));
@@ -58,7 +59,8 @@ eachEngine((engine) => {
 
   const kept = (page) => page.evaluate(() => JSON.parse(localStorage.getItem('vrk3.options') ?? '{}'));
   const caption = (page, id) => page.$eval(`#${id}`, (b) => b.children[1]?.textContent ?? b.textContent);
-  const itemState = (page, id) => page.$eval(`#${id}`, (b) => ({ disabled: b.disabled, checked: b.getAttribute('aria-checked') }));
+  const itemState = (page, id) =>
+    page.$eval(`#${id}`, (b) => ({ disabled: b.disabled, checked: b.getAttribute('aria-checked') }));
 
   async function chord(page, ...keys) {
     for (const key of keys) await page.keyboard.down(key);
@@ -73,8 +75,12 @@ eachEngine((engine) => {
 
   test('menu items and shortcuts keep their limits, and check marks outlive a reload', { skip }, async () => {
     const { page, errors } = await freshPage();
-    assert.deepEqual(await page.$$eval('.vrk-top > button', (b) => b.map((x) => x.textContent)),
-      ['ファイル(F)', '設定(O)', '表示(V)', '説明(H)']);
+    assert.deepEqual(await page.$$eval('.vrk-top > button', (b) => b.map((x) => x.textContent)), [
+      'ファイル(F)',
+      '設定(O)',
+      '表示(V)',
+      '説明(H)',
+    ]);
 
     // Before any project: nothing to reopen or quick-load, and Ctrl+R carries out nothing.
     await openMenu(page, 'fileMenu');
@@ -140,9 +146,11 @@ eachEngine((engine) => {
   test('no shortcut is taken while a dialog or a text box has the keys', { skip }, async () => {
     const { page } = await freshPage();
     await page.evaluate(() => {
-      import('./dialogs.mjs').then((d) => d.showAbout('', 'Marivex Project').then(() => {
-        window.aboutClosed = true;
-      }));
+      import('./dialogs.mjs').then((d) =>
+        d.showAbout('', 'Marivex Project').then(() => {
+          window.aboutClosed = true;
+        }),
+      );
     });
     await page.waitForSelector('dialog[open]');
     await chord(page, 'Control', 'h');
@@ -189,55 +197,64 @@ eachEngine((engine) => {
     await second.close();
   });
 
-  test('the font item chooses among the served faces within 8-48 points', {
-    skip: skip || unlessIn(engine, { webkit: 'WebDriver classic does not hear the help window open' }),
-  }, async () => {
-    const { page, errors } = await freshPage();
-    await chord(page, 'Control', 'f');
-    await page.waitForSelector('dialog.vrk-font[open]');
-    // The stored Windows face starts at the face that stands in for it.
-    assert.deepEqual(await page.$$eval('dialog[open] option', (o) => o.map((x) => x.value)), ['IPAGothic', 'IPAMincho']);
-    assert.equal(await page.$eval('dialog[open] select', (s) => s.value), 'IPAMincho');
-    await page.keyboard.press('ArrowUp');
-    await page.$eval('dialog[open] input[type=number]', (box) => {
-      box.value = '99';
-    });
-    await page.keyboard.press('Enter');
-    assert.ok(await page.$('dialog.vrk-font[open]'), 'a size out of range is no font');
-    await page.$eval('dialog[open] input[type=number]', (box) => {
-      box.value = '20';
-    });
-    await page.click('dialog[open] label:nth-of-type(3) input');  // italic off
-    await page.focus('dialog[open] select');
-    await page.keyboard.press('Enter');
-    const chosen = await kept(page);
-    assert.deepEqual([chosen.fontName, chosen.fontSize, chosen.bold, chosen.italic], ['IPAGothic', 20, true, false]);
+  test(
+    'the font item chooses among the served faces within 8-48 points',
+    {
+      skip: skip || unlessIn(engine, { webkit: 'WebDriver classic does not hear the help window open' }),
+    },
+    async () => {
+      const { page, errors } = await freshPage();
+      await chord(page, 'Control', 'f');
+      await page.waitForSelector('dialog.vrk-font[open]');
+      // The stored Windows face starts at the face that stands in for it.
+      assert.deepEqual(await page.$$eval('dialog[open] option', (o) => o.map((x) => x.value)), [
+        'IPAGothic',
+        'IPAMincho',
+      ]);
+      assert.equal(await page.$eval('dialog[open] select', (s) => s.value), 'IPAMincho');
+      await page.keyboard.press('ArrowUp');
+      await page.$eval('dialog[open] input[type=number]', (box) => {
+        box.value = '99';
+      });
+      await page.keyboard.press('Enter');
+      assert.ok(await page.$('dialog.vrk-font[open]'), 'a size out of range is no font');
+      await page.$eval('dialog[open] input[type=number]', (box) => {
+        box.value = '20';
+      });
+      await page.click('dialog[open] label:nth-of-type(3) input'); // italic off
+      await page.focus('dialog[open] select');
+      await page.keyboard.press('Enter');
+      const chosen = await kept(page);
+      assert.deepEqual([chosen.fontName, chosen.fontSize, chosen.bold, chosen.italic], ['IPAGothic', 20, true, false]);
 
-    // Cancelled, nothing changes.
-    await chord(page, 'Control', 'f');
-    await page.waitForSelector('dialog.vrk-font[open]');
-    await page.keyboard.press('ArrowDown');
-    await page.keyboard.press('Escape');
-    assert.equal((await kept(page)).fontName, 'IPAGothic');
+      // Cancelled, nothing changes.
+      await chord(page, 'Control', 'f');
+      await page.waitForSelector('dialog.vrk-font[open]');
+      await page.keyboard.press('ArrowDown');
+      await page.keyboard.press('Escape');
+      assert.equal((await kept(page)).fontName, 'IPAGothic');
 
-    // Without a project the about box names none.
-    await openMenu(page, 'helpMenu');
-    await page.click('#aboutAction');
-    await page.waitForSelector('dialog.vrk-dialog[open]');
-    assert.equal(await page.$eval('dialog[open] .vrk-comment', (c) => c.textContent), 'Marivex Project');
-    assert.equal(await page.$('dialog[open] .vrk-erase'), null, 'the about box has no picker');
-    await page.keyboard.press('Enter');
-    assert.equal(await page.$('dialog[open]'), null);
+      // Without a project the about box names none.
+      await openMenu(page, 'helpMenu');
+      await page.click('#aboutAction');
+      await page.waitForSelector('dialog.vrk-dialog[open]');
+      assert.equal(await page.$eval('dialog[open] .vrk-comment', (c) => c.textContent), 'Marivex Project');
+      assert.equal(await page.$('dialog[open] .vrk-erase'), null, 'the about box has no picker');
+      await page.keyboard.press('Enter');
+      assert.equal(await page.$('dialog[open]'), null);
 
-    // F1 opens the manual the page serves, at its contents.
-    const opened = browser.waitForTarget((target) => target.url().endsWith('/vrk3.html#HID00000002'), { timeout: 5000 });
-    await page.keyboard.press('F1');
-    const manual = await (await opened).page();
-    await manual.waitForSelector('#HID00000002');
-    await manual.close();
-    assert.deepEqual(errors, []);
-    await page.close();
-  });
+      // F1 opens the manual the page serves, at its contents.
+      const opened = browser.waitForTarget((target) => target.url().endsWith('/vrk3.html#HID00000002'), {
+        timeout: 5000,
+      });
+      await page.keyboard.press('F1');
+      const manual = await (await opened).page();
+      await manual.waitForSelector('#HID00000002');
+      await manual.close();
+      assert.deepEqual(errors, []);
+      await page.close();
+    },
+  );
 
   const kSlots = [
     { caption: '夏の物語', comment: '主人公:太郎' },
@@ -246,11 +263,12 @@ eachEngine((engine) => {
     { caption: '冬の物語', comment: '未使用ファイルです。' },
   ];
 
-  const dialogText = (page) => page.$eval('dialog[open]', (d) => ({
-    title: d.querySelector('.vrk-title').textContent,
-    comment: d.querySelector('.vrk-comment').textContent,
-    focus: document.activeElement.className || document.activeElement.tagName,
-  }));
+  const dialogText = (page) =>
+    page.$eval('dialog[open]', (d) => ({
+      title: d.querySelector('.vrk-title').textContent,
+      comment: d.querySelector('.vrk-comment').textContent,
+      focus: document.activeElement.className || document.activeElement.tagName,
+    }));
 
   test('the slot picker answers the keyboard and cannot be cancelled', { skip }, async () => {
     const { page, errors } = await freshPage();
@@ -259,15 +277,19 @@ eachEngine((engine) => {
     }, kSlots);
     await page.waitForSelector('dialog[open]');
     assert.deepEqual(await dialogText(page), { title: '夏の物語', comment: '主人公:太郎', focus: 'vrk-ok' });
-    assert.deepEqual(await page.$$eval('dialog[open] .vrk-panel > *, dialog[open] button, dialog[open] .vrk-group-title',
-      (nodes) => nodes.map((n) => n.textContent)), ['VRKブラウザ v3.50', 'Marivex Browser for Linux', 'HP', 'Ok', ' Select File ', '消去']);
+    assert.deepEqual(
+      await page.$$eval('dialog[open] .vrk-panel > *, dialog[open] button, dialog[open] .vrk-group-title', (nodes) =>
+        nodes.map((n) => n.textContent),
+      ),
+      ['VRKブラウザ v3.50', 'Marivex Browser for Linux', 'HP', 'Ok', ' Select File ', '消去'],
+    );
 
     // Escape, twice, leaves the picker where it was.
     await page.keyboard.press('Escape');
     await page.keyboard.press('Escape');
     assert.ok(await page.$('dialog[open]'), 'the picker stays');
 
-    await page.keyboard.press('Tab');  // to the slot items
+    await page.keyboard.press('Tab'); // to the slot items
     await page.keyboard.press('ArrowRight');
     await page.keyboard.press('ArrowRight');
     assert.deepEqual(await dialogText(page), { title: '秋の物語', comment: '使用中です。', focus: 'INPUT' });
@@ -285,17 +307,19 @@ eachEngine((engine) => {
 
     await page.evaluate((slots) => {
       window.asked = [];
-      window.answer = import('./dialogs.mjs').then((d) => d.chooseSlot(slots, 4, {
-        describe: async (slot) => {
-          window.asked.push(`describe ${slot}`);
-          return { caption: `slot ${slot}`, comment: '未使用ファイルです。' };
-        },
-        erase: (slot) => {
-          window.asked.push(`erase ${slot}`);
-          if (window.asked.length > 2) throw new Error('ユーザーデータ書込み不能');
-          return { caption: `slot ${slot}`, comment: '初期化(OKならもう一度消去を押す)' };
-        },
-      }));
+      window.answer = import('./dialogs.mjs').then((d) =>
+        d.chooseSlot(slots, 4, {
+          describe: async (slot) => {
+            window.asked.push(`describe ${slot}`);
+            return { caption: `slot ${slot}`, comment: '未使用ファイルです。' };
+          },
+          erase: (slot) => {
+            window.asked.push(`erase ${slot}`);
+            if (window.asked.length > 2) throw new Error('ユーザーデータ書込み不能');
+            return { caption: `slot ${slot}`, comment: '初期化(OKならもう一度消去を押す)' };
+          },
+        }),
+      );
     }, kSlots);
     await page.waitForSelector('dialog[open]');
     await page.click('dialog[open] input[value="1"]');
@@ -303,7 +327,9 @@ eachEngine((engine) => {
     await page.click('dialog[open] .vrk-erase');
     await page.waitForFunction(() => /初期化/.test(document.querySelector('dialog[open] .vrk-comment').textContent));
     await page.click('dialog[open] .vrk-erase');
-    await page.waitForFunction(() => /書込み不能/.test(document.querySelector('dialog[open] .vrk-comment').textContent));
+    await page.waitForFunction(() =>
+      /書込み不能/.test(document.querySelector('dialog[open] .vrk-comment').textContent),
+    );
     await page.focus('dialog[open] .vrk-ok');
     await page.keyboard.press('Enter');
     assert.deepEqual(await page.evaluate(() => window.answer), { slot: 1, erase: false });
@@ -314,9 +340,14 @@ eachEngine((engine) => {
 
   test('the name box keeps 16 Shift-JIS bytes and takes no empty name', { skip }, async () => {
     const { page } = await freshPage();
-    const ask = (prompt, name) => page.evaluate((p, n) => {
-      window.answer = import('./dialogs.mjs').then((d) => d.enterName(p, n));
-    }, prompt, name);
+    const ask = (prompt, name) =>
+      page.evaluate(
+        (p, n) => {
+          window.answer = import('./dialogs.mjs').then((d) => d.enterName(p, n));
+        },
+        prompt,
+        name,
+      );
     await ask('主人公を入力して下さい', '太郎');
     await page.waitForSelector('dialog[open] .vrk-name');
     assert.deepEqual(await dialogText(page), { title: '', comment: '主人公を入力して下さい', focus: 'vrk-name' });
@@ -344,7 +375,9 @@ eachEngine((engine) => {
       box.value = 'かんじへんかんちゅうです';
       box.dispatchEvent(new InputEvent('input', { isComposing: true, bubbles: true }));
       const during = box.value;
-      box.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', isComposing: true, bubbles: true, cancelable: true }));
+      box.dispatchEvent(
+        new KeyboardEvent('keydown', { key: 'Enter', isComposing: true, bubbles: true, cancelable: true }),
+      );
       const open = box.closest('dialog').open;
       box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true }));
       return { during, open, after: box.value };
@@ -365,49 +398,61 @@ eachEngine((engine) => {
     await page.close();
   });
 
-  test('a project archive dropped on the page opens it', {
-    skip: skipDemo || unlessIn(engine, { webkit: 'WebKit gives a script-made drop\'s file no path, which a reader\'s drop has' }),
-  }, async () => {
-    const zip = Buffer.from(demoZip).toString('base64');
-    const { page, errors } = await freshPage();
-    const dropZip = () => page.evaluate((base64) => {
-      const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-      const carried = new DataTransfer();
-      carried.items.add(new File([bytes], 'demo.zip', { type: 'application/zip' }));
-      const stage = document.getElementById('stage');
-      for (const type of ['dragenter', 'dragover', 'drop']) {
-        stage.dispatchEvent(new DragEvent(type, { dataTransfer: carried, bubbles: true, cancelable: true }));
-      }
-    }, zip);
+  test(
+    'a project archive dropped on the page opens it',
+    {
+      skip:
+        skipDemo ||
+        unlessIn(engine, { webkit: "WebKit gives a script-made drop's file no path, which a reader's drop has" }),
+    },
+    async () => {
+      const zip = Buffer.from(demoZip).toString('base64');
+      const { page, errors } = await freshPage();
+      const dropZip = () =>
+        page.evaluate((base64) => {
+          const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+          const carried = new DataTransfer();
+          carried.items.add(new File([bytes], 'demo.zip', { type: 'application/zip' }));
+          const stage = document.getElementById('stage');
+          for (const type of ['dragenter', 'dragover', 'drop']) {
+            stage.dispatchEvent(new DragEvent(type, { dataTransfer: carried, bubbles: true, cancelable: true }));
+          }
+        }, zip);
 
-    // Not while a dialog is up: input belongs to the dialog.
-    await page.evaluate(() => import('./dialogs.mjs').then((d) => {
-      d.showAbout('', '');
-    }));
-    await page.waitForSelector('dialog[open]');
-    await dropZip();
-    await new Promise((done) => setTimeout(done, 300));
-    assert.equal(await page.evaluate(() => document.body.dataset.opened), undefined);
-    await page.keyboard.press('Escape');
+      // Not while a dialog is up: input belongs to the dialog.
+      await page.evaluate(() =>
+        import('./dialogs.mjs').then((d) => {
+          d.showAbout('', '');
+        }),
+      );
+      await page.waitForSelector('dialog[open]');
+      await dropZip();
+      await new Promise((done) => setTimeout(done, 300));
+      assert.equal(await page.evaluate(() => document.body.dataset.opened), undefined);
+      await page.keyboard.press('Escape');
 
-    await dropZip();
-    await waitForOpening(page, /開けません/);
-    assert.match(await page.evaluate(() => document.body.dataset.opened ?? ''), /^DEMO\.VRK:/,
-      await page.$eval('#status', (s) => s.textContent));
-    assert.notEqual(await page.$eval('#page', (c) => c.getAttribute('aria-label') ?? ''), '');
-    assert.equal(await page.evaluate(() => document.body.classList.contains('vrk-dropping')), false);
-    // A shortcut's letter is not a choice key as well.
-    const shown = await page.$eval('#page', (c) => c.getAttribute('aria-label'));
-    await chord(page, 'Control', 'a');
-    assert.equal((await kept(page)).autoAdvance, true);
-    assert.equal(await page.$eval('#page', (c) => c.getAttribute('aria-label')), shown);
-    // An open project enables what needs one.
-    await openMenu(page, 'fileMenu');
-    assert.equal((await itemState(page, 'reopenAction')).disabled, false);
-    assert.equal((await itemState(page, 'quickSaveAction')).disabled, false);
-    assert.deepEqual(errors, []);
-    await page.close();
-  });
+      await dropZip();
+      await waitForOpening(page, /開けません/);
+      assert.match(
+        await page.evaluate(() => document.body.dataset.opened ?? ''),
+        /^DEMO\.VRK:/,
+        await page.$eval('#status', (s) => s.textContent),
+      );
+      assert.notEqual(await page.$eval('#page', (c) => c.getAttribute('aria-label') ?? ''), '');
+      assert.equal(await page.evaluate(() => document.body.classList.contains('vrk-dropping')), false);
+      // A shortcut's letter is not a choice key as well.
+      const shown = await page.$eval('#page', (c) => c.getAttribute('aria-label'));
+      await chord(page, 'Control', 'a');
+      assert.equal((await kept(page)).autoAdvance, true);
+      assert.equal(await page.$eval('#page', (c) => c.getAttribute('aria-label')), shown);
+      // An open project enables what needs one.
+      await openMenu(page, 'fileMenu');
+      assert.equal((await itemState(page, 'reopenAction')).disabled, false);
+      assert.equal((await itemState(page, 'quickSaveAction')).disabled, false);
+      assert.deepEqual(errors, []);
+      await page.close();
+    },
+  );
 
   test('a story named in the page address opens at once', { skip: skipDemo }, async () => {
     const page = await browser.newPage();

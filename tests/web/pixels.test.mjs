@@ -26,21 +26,24 @@ const kHeight = 480;
 const kScrollBar = 16;
 
 eachEngine((engine) => {
-  const missing = () => browserTestMissing(require, engine, dist, [
-    [join(demo, 'DEMO.VRK'), `no demo project in ${demo}`],
-    [snapshot, `no window snapshot program at ${snapshot}`],
-  ]);
+  const missing = () =>
+    browserTestMissing(require, engine, dist, [
+      [join(demo, 'DEMO.VRK'), `no demo project in ${demo}`],
+      [snapshot, `no window snapshot program at ${snapshot}`],
+    ]);
   const skip = missing();
 
-  let site;  // the served page, the work folder and the browser
+  let site; // the served page, the work folder and the browser
   let browser;
   let work;
   let url;
 
   before(async () => {
     if (skip) return;
-    site = await openSite(require, engine, dist, 'vrk3-pixels-',
-      { deviceScale: 1, keepWork: Boolean(process.env.VRK_KEEP_PIXELS) });
+    site = await openSite(require, engine, dist, 'vrk3-pixels-', {
+      deviceScale: 1,
+      keepWork: Boolean(process.env.VRK_KEEP_PIXELS),
+    });
     ({ url, work, browser } = site);
   });
 
@@ -58,8 +61,20 @@ eachEngine((engine) => {
     const dir = mkdtempSync(join(work, 'window-'));
     cpSync(demo, dir, { recursive: true });
     const out = join(work, `window-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}`);
-    execFileSync(snapshot, [join(dir, 'DEMO.VRK'), String(kWidth), String(kHeight), 'IPAGothic', String(font.pixels),
-      font.bold ? '1' : '0', font.italic ? '1' : '0', out], { env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' }, stdio: 'pipe' });
+    execFileSync(
+      snapshot,
+      [
+        join(dir, 'DEMO.VRK'),
+        String(kWidth),
+        String(kHeight),
+        'IPAGothic',
+        String(font.pixels),
+        font.bold ? '1' : '0',
+        font.italic ? '1' : '0',
+        out,
+      ],
+      { env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' }, stdio: 'pipe' },
+    );
     const [grid, ...lines] = readFileSync(`${out}.txt`, 'utf8').replace(/\n$/, '').split('\n');
     const [cellWidth, lineHeight] = grid.split(' ').map(Number);
     return { ...readPpm(`${out}.ppm`), grid: { cellWidth, lineHeight }, lines };
@@ -84,15 +99,21 @@ eachEngine((engine) => {
     await page.evaluate(() => window.vrkPage.hold(true));
     await page.click('#page', { offset: { x: 10, y: 10 } });
     await page.waitForFunction(() => document.body.dataset.revealed === 'true');
-    await (await page.$('#page')).screenshot({ path: join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.png`) });
-    const rgba = await page.$eval('#page', (canvas) => Array.from(canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data));
+    await (
+      await page.$('#page')
+    ).screenshot({ path: join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.png`) });
+    const rgba = await page.$eval('#page', (canvas) =>
+      Array.from(canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data),
+    );
     const { grid, lines } = await page.evaluate(() => ({ grid: window.vrkPage.grid(), lines: window.vrkPage.lines() }));
     await context.close();
     if (process.env.VRK_KEEP_PIXELS) {
       const rgb = Buffer.alloc(kWidth * kHeight * 3);
       for (let i = 0; i < kWidth * kHeight; ++i) rgb.set(rgba.slice(4 * i, 4 * i + 3), 3 * i);
-      writeFileSync(join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.ppm`),
-        Buffer.concat([Buffer.from(`P6\n${kWidth} ${kHeight}\n255\n`), rgb]));
+      writeFileSync(
+        join(work, `browser-${font.bold ? 'b' : ''}${font.italic ? 'i' : ''}.ppm`),
+        Buffer.concat([Buffer.from(`P6\n${kWidth} ${kHeight}\n255\n`), rgb]),
+      );
     }
     return { width: kWidth, height: kHeight, rgba, grid, lines };
   }
@@ -121,17 +142,24 @@ eachEngine((engine) => {
   for (const [name, font, floor] of [
     ['regular', { pixels: 20, bold: false, italic: false }, 0.95],
     ['bold italic', { pixels: 20, bold: true, italic: true }, 0.93],
-    ['in the reader\'s default font', { pixels: 21, bold: true, italic: true }, 0.93],
+    ["in the reader's default font", { pixels: 21, bold: true, italic: true }, 0.93],
   ]) {
-    test(`the first page, ${name}, breaks where the window's does and matches its pixels`, { skip: skip ?? false }, async () => {
-      const window = windowPage(font);
-      const browserSide = await browserPage(font);
-      assert.equal(window.width, kWidth);
-      assert.deepEqual(browserSide.grid, window.grid, 'the window\'s cell grid');
-      assert.deepEqual(browserSide.lines, window.lines, 'the window\'s line breaks');
-      const share = sameShare(window, browserSide);
-      console.log(`identical pixels, ${name}, ${engine}: ${(share * 100).toFixed(2)} %`);
-      assert.ok(share >= floor - (kSmoothingAllowance[engine] ?? 0), `only ${(share * 100).toFixed(2)} % of the pixels are the same`);
-    });
+    test(
+      `the first page, ${name}, breaks where the window's does and matches its pixels`,
+      { skip: skip ?? false },
+      async () => {
+        const window = windowPage(font);
+        const browserSide = await browserPage(font);
+        assert.equal(window.width, kWidth);
+        assert.deepEqual(browserSide.grid, window.grid, "the window's cell grid");
+        assert.deepEqual(browserSide.lines, window.lines, "the window's line breaks");
+        const share = sameShare(window, browserSide);
+        console.log(`identical pixels, ${name}, ${engine}: ${(share * 100).toFixed(2)} %`);
+        assert.ok(
+          share >= floor - (kSmoothingAllowance[engine] ?? 0),
+          `only ${(share * 100).toFixed(2)} % of the pixels are the same`,
+        );
+      },
+    );
   }
 });

@@ -81,8 +81,18 @@ test('slots: found where the engine wrote them, restored over any case, changes 
   const shipped = readSlots(FS, '/project', '/', 'DEMO');
   assert.deepEqual([...shipped.keys()].sort(), ['.V01', '.VR$']);
 
-  restoreSlots(FS, '/project', 'DEMO', new Map([['.V01', bytes('kept')], ['.V03', bytes('three')]]));
-  const names = FS.readdir('/project').filter((n) => isSlotFile(n, 'demo')).sort();
+  restoreSlots(
+    FS,
+    '/project',
+    'DEMO',
+    new Map([
+      ['.V01', bytes('kept')],
+      ['.V03', bytes('three')],
+    ]),
+  );
+  const names = FS.readdir('/project')
+    .filter((n) => isSlotFile(n, 'demo'))
+    .sort();
   assert.deepEqual(names, ['DEMO.V01', 'DEMO.V03', 'demo.vr$'], 'the old-cased first slot is replaced, not doubled');
   const now = readSlots(FS, '/project', '/', 'DEMO');
   assert.deepEqual([...changedSlots(shipped, now).keys()].sort(), ['.V01', '.V03']);
@@ -92,7 +102,10 @@ test('slots: found where the engine wrote them, restored over any case, changes 
 
 test('exported slots import again; files of other stories are left out', { skip }, async () => {
   const { exportSlots, importSlots, projectKey } = await load();
-  const slots = new Map([['.V01', bytes('one')], ['.VR$', bytes('quick')]]);
+  const slots = new Map([
+    ['.V01', bytes('one')],
+    ['.VR$', bytes('quick')],
+  ]);
   const zip = exportSlots('DEMO', slots);
   const back = importSlots('demo', [
     { name: 'DEMO-saves.zip', bytes: zip },
@@ -135,111 +148,134 @@ function noise(length, seed = 1) {
   return out;
 }
 
-test('zip members are inflated only when read, within their kind\'s limit and their declared size', { skip }, async () => {
-  const { readZip, fileLimit, kFileLimits, ZipMemberError } = await load();
-  const { zipSync } = await fflate();
-  const saveLimit = kFileLimits.save.bytes;
-  assert.equal(fileLimit('GAME.VRK').bytes, 64 * 2 ** 20);
-  assert.equal(fileLimit('sub/game.v03'), kFileLimits.save);
-  assert.equal(fileLimit('cg/TITLE.JPG').bytes, 2 ** 30 + 2 ** 20);
-  // One past a save's limit, honestly declared: refused before anything is inflated.
-  const over = new Uint8Array(saveLimit + 1);
-  // Zeros inflating to ten times what the archive says.
-  const lie = new Uint8Array(10 * saveLimit);
-  const zip = zipSync({
-    'GAME.VRK': bytes('script'),
-    'GAME.V01': over,
-    'GAME.V02': lie,
-    'HUGE.BIN': bytes('small'),
-    'GAME.VRJ': noise(8002 * 13 + 500),
-  }, { level: 9 });
-  declareSize(zip, 'GAME.V02', 100);
-  // A member claiming 2 GiB costs nothing until it is read.
-  declareSize(zip, 'HUGE.BIN', 2 ** 31);
-  assert.ok(zip.length < 256 * 1024, `${zip.length} bytes of archive`);
+test(
+  "zip members are inflated only when read, within their kind's limit and their declared size",
+  { skip },
+  async () => {
+    const { readZip, fileLimit, kFileLimits, ZipMemberError } = await load();
+    const { zipSync } = await fflate();
+    const saveLimit = kFileLimits.save.bytes;
+    assert.equal(fileLimit('GAME.VRK').bytes, 64 * 2 ** 20);
+    assert.equal(fileLimit('sub/game.v03'), kFileLimits.save);
+    assert.equal(fileLimit('cg/TITLE.JPG').bytes, 2 ** 30 + 2 ** 20);
+    // One past a save's limit, honestly declared: refused before anything is inflated.
+    const over = new Uint8Array(saveLimit + 1);
+    // Zeros inflating to ten times what the archive says.
+    const lie = new Uint8Array(10 * saveLimit);
+    const zip = zipSync(
+      {
+        'GAME.VRK': bytes('script'),
+        'GAME.V01': over,
+        'GAME.V02': lie,
+        'HUGE.BIN': bytes('small'),
+        'GAME.VRJ': noise(8002 * 13 + 500),
+      },
+      { level: 9 },
+    );
+    declareSize(zip, 'GAME.V02', 100);
+    // A member claiming 2 GiB costs nothing until it is read.
+    declareSize(zip, 'HUGE.BIN', 2 ** 31);
+    assert.ok(zip.length < 256 * 1024, `${zip.length} bytes of archive`);
 
-  const started = performance.now();
-  const files = readZip(zip);
-  assert.ok(performance.now() - started < 200, 'listing the members inflates none of them');
-  const byPath = Object.fromEntries(files.map((f) => [f.path, f]));
-  assert.equal(byPath['HUGE.BIN'].size, 2 ** 31);
-  assert.equal(new TextDecoder().decode(byPath['GAME.VRK'].bytes), 'script');
-  // A copy of an entry, as the page makes of the project's own, inflates nothing either.
-  assert.equal({ ...byPath['HUGE.BIN'] }.bytes, undefined);
+    const started = performance.now();
+    const files = readZip(zip);
+    assert.ok(performance.now() - started < 200, 'listing the members inflates none of them');
+    const byPath = Object.fromEntries(files.map((f) => [f.path, f]));
+    assert.equal(byPath['HUGE.BIN'].size, 2 ** 31);
+    assert.equal(new TextDecoder().decode(byPath['GAME.VRK'].bytes), 'script');
+    // A copy of an entry, as the page makes of the project's own, inflates nothing either.
+    assert.equal({ ...byPath['HUGE.BIN'] }.bytes, undefined);
 
-  assert.throws(() => byPath['GAME.V01'].bytes, (e) => e instanceof ZipMemberError && /GAME\.V01: .*1048576 バイトまで/.test(e.message));
-  assert.throws(() => byPath['HUGE.BIN'].bytes, /HUGE\.BIN: .*1074790400 バイトまで/);
-  // The lie stops where the archive's word ends, not where the zeros do.
-  const reader = byPath['GAME.V02'].member.open();
-  assert.throws(() => reader.read(Infinity), /GAME\.V02: .*100 バイト/);
-  assert.ok(reader.length <= 100 && reader.bytes.length <= 100, `${reader.bytes.length} bytes held`);
-  // An index is cut one byte past its last record, as its reader on the desktop stops there.
-  assert.equal(byPath['GAME.VRJ'].bytes.length, 8002 * 13 + 1);
-  // Read only as far as asked.
-  const partial = byPath['GAME.VRJ'].member.open();
-  assert.equal(partial.read(13), 13);
-  assert.ok(partial.length < 8002 * 13, `${partial.length} bytes inflated for one record`);
-});
+    assert.throws(
+      () => byPath['GAME.V01'].bytes,
+      (e) => e instanceof ZipMemberError && /GAME\.V01: .*1048576 バイトまで/.test(e.message),
+    );
+    assert.throws(() => byPath['HUGE.BIN'].bytes, /HUGE\.BIN: .*1074790400 バイトまで/);
+    // The lie stops where the archive's word ends, not where the zeros do.
+    const reader = byPath['GAME.V02'].member.open();
+    assert.throws(() => reader.read(Infinity), /GAME\.V02: .*100 バイト/);
+    assert.ok(reader.length <= 100 && reader.bytes.length <= 100, `${reader.bytes.length} bytes held`);
+    // An index is cut one byte past its last record, as its reader on the desktop stops there.
+    assert.equal(byPath['GAME.VRJ'].bytes.length, 8002 * 13 + 1);
+    // Read only as far as asked.
+    const partial = byPath['GAME.VRJ'].member.open();
+    assert.equal(partial.read(13), 13);
+    assert.ok(partial.length < 8002 * 13, `${partial.length} bytes inflated for one record`);
+  },
+);
 
-test('archive members in the player\'s files: sized as declared, read lazily, refused with a reason', { skip }, async () => {
-  const { readZip, writeFiles, readSlots, importSlots } = await load();
-  const { zipSync } = await fflate();
-  const zip = zipSync({
-    'story/GAME.VRK': bytes('script'),
-    'story/GAME.V01': bytes('slot one'),
-    'story/GAME.VRR': bytes('START\r\n'),
-    'story/CG.BMP': new Uint8Array(300000),
-    'story/GAME.V02': new Uint8Array(2 ** 20 + 1),
-    'story/WIDE.BMP': noise(2 ** 21),
-  });
-  declareSize(zip, 'story/CG.BMP', 1000);
-  const files = readZip(zip);
-  const opened = [];
-  const readers = [];
-  for (const file of files) {
-    const open = file.member.open.bind(file.member);
-    file.member.open = () => {
-      opened.push(file.path);
-      readers.push(open());
-      return readers.at(-1);
-    };
-  }
-  const FS = await memoryFs();
-  const refused = [];
-  writeFiles(FS, '/project', files.map((f) => ({ path: f.path.slice('story/'.length), member: f.member })), (e) => refused.push(e.message));
-  assert.deepEqual(opened, [], 'nothing is inflated by putting the files in place');
-  assert.equal(FS.stat('/project/CG.BMP').size, 1000);
-  assert.equal(FS.stat('/project/GAME.V02').size, 2 ** 20 + 1);
-  assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.VRK')), 'script');
-  assert.deepEqual(opened, ['story/GAME.VRK']);
-  // Read whole in one call, a member is inflated into the reader's buffer a step at a time.
-  assert.deepEqual(FS.readFile('/project/WIDE.BMP'), noise(2 ** 21));
-  assert.ok(readers.at(-1).bytes.length <= 2 ** 18, `${readers.at(-1).bytes.length} bytes held for a 2 MiB read`);
+test(
+  "archive members in the player's files: sized as declared, read lazily, refused with a reason",
+  { skip },
+  async () => {
+    const { readZip, writeFiles, readSlots, importSlots } = await load();
+    const { zipSync } = await fflate();
+    const zip = zipSync({
+      'story/GAME.VRK': bytes('script'),
+      'story/GAME.V01': bytes('slot one'),
+      'story/GAME.VRR': bytes('START\r\n'),
+      'story/CG.BMP': new Uint8Array(300000),
+      'story/GAME.V02': new Uint8Array(2 ** 20 + 1),
+      'story/WIDE.BMP': noise(2 ** 21),
+    });
+    declareSize(zip, 'story/CG.BMP', 1000);
+    const files = readZip(zip);
+    const opened = [];
+    const readers = [];
+    for (const file of files) {
+      const open = file.member.open.bind(file.member);
+      file.member.open = () => {
+        opened.push(file.path);
+        readers.push(open());
+        return readers.at(-1);
+      };
+    }
+    const FS = await memoryFs();
+    const refused = [];
+    writeFiles(
+      FS,
+      '/project',
+      files.map((f) => ({ path: f.path.slice('story/'.length), member: f.member })),
+      (e) => refused.push(e.message),
+    );
+    assert.deepEqual(opened, [], 'nothing is inflated by putting the files in place');
+    assert.equal(FS.stat('/project/CG.BMP').size, 1000);
+    assert.equal(FS.stat('/project/GAME.V02').size, 2 ** 20 + 1);
+    assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.VRK')), 'script');
+    assert.deepEqual(opened, ['story/GAME.VRK']);
+    // Read whole in one call, a member is inflated into the reader's buffer a step at a time.
+    assert.deepEqual(FS.readFile('/project/WIDE.BMP'), noise(2 ** 21));
+    assert.ok(readers.at(-1).bytes.length <= 2 ** 18, `${readers.at(-1).bytes.length} bytes held for a 2 MiB read`);
 
-  // A member that inflates past its declared size fails the read, and the page hears why once.
-  assert.throws(() => FS.readFile('/project/CG.BMP'));
-  assert.throws(() => FS.readFile('/project/CG.BMP'));
-  // A slot over a save's limit is refused on opening, before a byte is read.
-  assert.throws(() => FS.readFile('/project/GAME.V02'));
-  assert.equal(refused.length, 2, refused.join('\n'));
-  assert.match(refused[0], /CG\.BMP: .*1000 バイト/);
-  assert.match(refused[1], /GAME\.V02: .*1048576 バイトまで/);
-  assert.deepEqual([...readSlots(FS, '/project', '/', 'GAME').keys()].sort(), ['.V01', '.VRR'], 'the refused slot is left out');
+    // A member that inflates past its declared size fails the read, and the page hears why once.
+    assert.throws(() => FS.readFile('/project/CG.BMP'));
+    assert.throws(() => FS.readFile('/project/CG.BMP'));
+    // A slot over a save's limit is refused on opening, before a byte is read.
+    assert.throws(() => FS.readFile('/project/GAME.V02'));
+    assert.equal(refused.length, 2, refused.join('\n'));
+    assert.match(refused[0], /CG\.BMP: .*1000 バイト/);
+    assert.match(refused[1], /GAME\.V02: .*1048576 バイトまで/);
+    assert.deepEqual(
+      [...readSlots(FS, '/project', '/', 'GAME').keys()].sort(),
+      ['.V01', '.VRR'],
+      'the refused slot is left out',
+    );
 
-  // Written to, a member becomes an ordinary file: appended to, rewritten in place, renamed.
-  const marks = FS.open('/project/GAME.VRR', 'a');
-  FS.write(marks, bytes('NEXT\r\n'), 0, 6);
-  FS.close(marks);
-  assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.VRR')), 'START\r\nNEXT\r\n');
-  FS.writeFile('/project/GAME.V01', bytes('saved'));
-  assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.V01')), 'saved');
-  FS.rename('/project/GAME.VRK', '/project/OTHER.VRK');
-  assert.equal(new TextDecoder().decode(FS.readFile('/project/OTHER.VRK')), 'script');
+    // Written to, a member becomes an ordinary file: appended to, rewritten in place, renamed.
+    const marks = FS.open('/project/GAME.VRR', 'a');
+    FS.write(marks, bytes('NEXT\r\n'), 0, 6);
+    FS.close(marks);
+    assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.VRR')), 'START\r\nNEXT\r\n');
+    FS.writeFile('/project/GAME.V01', bytes('saved'));
+    assert.equal(new TextDecoder().decode(FS.readFile('/project/GAME.V01')), 'saved');
+    FS.rename('/project/GAME.VRK', '/project/OTHER.VRK');
+    assert.equal(new TextDecoder().decode(FS.readFile('/project/OTHER.VRK')), 'script');
 
-  // Slots imported from a zip: only slot members are inflated, and one too large says so.
-  const saves = zipSync({ 'GAME.V03': bytes('three'), 'movie.bin': new Uint8Array(10) });
-  declareSize(saves, 'movie.bin', 2 ** 31);
-  assert.deepEqual([...importSlots('GAME', [{ name: 'saves.zip', bytes: saves }]).keys()], ['.V03']);
-  const tooLarge = zipSync({ 'GAME.V04': new Uint8Array(2 ** 20 + 1) });
-  assert.throws(() => importSlots('GAME', [{ name: 'saves.zip', bytes: tooLarge }]), /GAME\.V04/);
-});
+    // Slots imported from a zip: only slot members are inflated, and one too large says so.
+    const saves = zipSync({ 'GAME.V03': bytes('three'), 'movie.bin': new Uint8Array(10) });
+    declareSize(saves, 'movie.bin', 2 ** 31);
+    assert.deepEqual([...importSlots('GAME', [{ name: 'saves.zip', bytes: saves }]).keys()], ['.V03']);
+    const tooLarge = zipSync({ 'GAME.V04': new Uint8Array(2 ** 20 + 1) });
+    assert.throws(() => importSlots('GAME', [{ name: 'saves.zip', bytes: tooLarge }]), /GAME\.V04/);
+  },
+);

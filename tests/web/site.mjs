@@ -14,7 +14,12 @@ import { describe } from 'node:test';
 import { launchWebDriver } from './webdriver.mjs';
 
 const kTypes = {
-  '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
+  '.html': 'text/html',
+  '.js': 'text/javascript',
+  '.mjs': 'text/javascript',
+  '.css': 'text/css',
+  '.wasm': 'application/wasm',
+  '.png': 'image/png',
 };
 
 /// Serves DIST. ROUTES maps a path (without the leading "/") to { type, body } served in its
@@ -34,7 +39,10 @@ export async function serveSite(dist, { routes = {}, fetched = () => {} } = {}) 
     }
     fetched(name);
     // Never from a cache: every run tests the page as built (a browser's cache may outlive its profile).
-    response.writeHead(200, { 'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream', 'Cache-Control': 'no-store' });
+    response.writeHead(200, {
+      'Content-Type': kTypes[extname(name)] ?? 'application/octet-stream',
+      'Cache-Control': 'no-store',
+    });
     response.end(readFileSync(path));
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
@@ -65,10 +73,13 @@ export const enginePaths = Object.freeze({
 /// Why ENGINE's browser cannot be started here, or null.
 export function engineMissing(engine) {
   if (!kEngines.includes(engine)) return `no engine called ${engine} (VRK_BROWSERS takes ${kEngines.join(', ')})`;
-  if (!existsSync(enginePaths[engine])) return `no browser at ${enginePaths[engine]} (scripts/install-deps-web installs it)`;
+  if (!existsSync(enginePaths[engine]))
+    return `no browser at ${enginePaths[engine]} (scripts/install-deps-web installs it)`;
   if (engine === 'webkit') {
-    if (!existsSync(enginePaths.miniBrowser)) return `no MiniBrowser at ${enginePaths.miniBrowser} (scripts/install-deps-web installs it)`;
-    if (!process.env.DISPLAY && !existsSync(enginePaths.xvfb)) return 'no display and no Xvfb (scripts/install-deps-web installs it)';
+    if (!existsSync(enginePaths.miniBrowser))
+      return `no MiniBrowser at ${enginePaths.miniBrowser} (scripts/install-deps-web installs it)`;
+    if (!process.env.DISPLAY && !existsSync(enginePaths.xvfb))
+      return 'no display and no Xvfb (scripts/install-deps-web installs it)';
   }
   return null;
 }
@@ -76,7 +87,10 @@ export function engineMissing(engine) {
 /// The engines the suite runs its browser tests in: VRK_BROWSERS, else every one installed
 /// (Chromium at least, whose tests then say what is missing).
 export function testedEngines() {
-  const asked = (process.env.VRK_BROWSERS ?? '').split(',').map((name) => name.trim()).filter(Boolean);
+  const asked = (process.env.VRK_BROWSERS ?? '')
+    .split(',')
+    .map((name) => name.trim())
+    .filter(Boolean);
   if (asked.length > 0) return asked;
   const installed = kEngines.filter((engine) => engineMissing(engine) === null);
   return installed.length > 0 ? installed : ['chromium'];
@@ -99,8 +113,9 @@ let xUsers = 0;
 async function startX() {
   if (process.env.DISPLAY) return { display: process.env.DISPLAY, stop: () => {} };
   if (!xServer) {
-    const child = spawn(enginePaths.xvfb, ['-displayfd', '1', '-screen', '0', '1600x1200x24', '-nolisten', 'tcp'],
-      { stdio: ['ignore', 'pipe', 'ignore'] });
+    const child = spawn(enginePaths.xvfb, ['-displayfd', '1', '-screen', '0', '1600x1200x24', '-nolisten', 'tcp'], {
+      stdio: ['ignore', 'pipe', 'ignore'],
+    });
     const display = await new Promise((resolve, reject) => {
       let text = '';
       child.stdout.on('data', (chunk) => {
@@ -128,13 +143,20 @@ async function startX() {
 /// headless Chromium; SCROLL_BARS keeps them, to be clicked as a reader would. DEVICE_SCALE
 /// fixes the device pixel ratio; AUTOPLAY lets sound start without a gesture; EXTRA_ARGS are
 /// Chromium's only.
-export async function launchBrowser(require, engine, profileDir,
-  { extraArgs = [], scrollBars = false, deviceScale = null, autoplay = false } = {}) {
+export async function launchBrowser(
+  require,
+  engine,
+  profileDir,
+  { extraArgs = [], scrollBars = false, deviceScale = null, autoplay = false } = {},
+) {
   if (engine === 'webkit') {
     const x = await startX();
     try {
-      const browser = await launchWebDriver({ driver: enginePaths.webkit, binary: enginePaths.miniBrowser,
-        env: { ...process.env, DISPLAY: x.display } });
+      const browser = await launchWebDriver({
+        driver: enginePaths.webkit,
+        binary: enginePaths.miniBrowser,
+        env: { ...process.env, DISPLAY: x.display },
+      });
       const close = browser.close;
       browser.close = async () => {
         await close();
@@ -168,11 +190,19 @@ export async function launchBrowser(require, engine, profileDir,
     executablePath: enginePaths.chromium,
     headless: true,
     ignoreDefaultArgs: scrollBars ? ['--hide-scrollbars'] : [],
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync',
+    args: [
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-quic',
+      '--no-first-run',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
       ...(deviceScale ? [`--force-device-scale-factor=${deviceScale}`] : []),
       ...(autoplay ? ['--autoplay-policy=no-user-gesture-required'] : []),
-      ...extraArgs, `--user-data-dir=${profileDir}`],
+      ...extraArgs,
+      `--user-data-dir=${profileDir}`,
+    ],
   });
 }
 

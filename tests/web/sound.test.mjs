@@ -4,7 +4,13 @@ import assert from 'node:assert/strict';
 import { beforeEach, test } from 'node:test';
 
 import {
-  closeSound, createSoundPort, openSound, playSound, setSoundEnvironment, soundStats, synthesizerErrors,
+  closeSound,
+  createSoundPort,
+  openSound,
+  playSound,
+  setSoundEnvironment,
+  soundStats,
+  synthesizerErrors,
 } from '../../web/page/sound.mjs';
 import { wave } from './wave_files.mjs';
 
@@ -13,7 +19,7 @@ const bytes = (text) => new TextEncoder().encode(text);
 // cannot read.
 const midi = (blocks) => new Uint8Array([0x4d, 0x54, 0x68, 0x64, blocks]);
 
-let gestureNow = false;  // a fake browser allows audio only inside a reader's gesture
+let gestureNow = false; // a fake browser allows audio only inside a reader's gesture
 
 class FakeContext extends EventTarget {
   constructor(state) {
@@ -41,10 +47,18 @@ class FakeContext extends EventTarget {
   }
   createBufferSource() {
     const source = {
-      buffer: null, onended: null, started: false, stopped: false,
+      buffer: null,
+      onended: null,
+      started: false,
+      stopped: false,
       connect() {},
-      start: () => { source.started = true; this.sources.push(source); },
-      stop: () => { source.stopped = true; },
+      start: () => {
+        source.started = true;
+        this.sources.push(source);
+      },
+      stop: () => {
+        source.stopped = true;
+      },
     };
     return source;
   }
@@ -72,13 +86,33 @@ class FakeSynth {
     this.blocksLeft = 0;
     this.playing = false;
   }
-  init(rate) { this.rate = rate; }
-  loadSFont(font) { this.font = font; return Promise.resolve(1); }
-  resetPlayer() { this.song = null; this.playing = false; return Promise.resolve(); }
-  addSMFDataToPlayer(buffer) { this.song = new Uint8Array(buffer); return Promise.resolve(); }
-  playPlayer() { this.playing = true; this.blocksLeft = this.song[4]; return Promise.resolve(); }
-  isPlayerPlaying() { return this.playing; }
-  stopPlayer() { this.playing = false; }
+  init(rate) {
+    this.rate = rate;
+  }
+  loadSFont(font) {
+    this.font = font;
+    return Promise.resolve(1);
+  }
+  resetPlayer() {
+    this.song = null;
+    this.playing = false;
+    return Promise.resolve();
+  }
+  addSMFDataToPlayer(buffer) {
+    this.song = new Uint8Array(buffer);
+    return Promise.resolve();
+  }
+  playPlayer() {
+    this.playing = true;
+    this.blocksLeft = this.song[4];
+    return Promise.resolve();
+  }
+  isPlayerPlaying() {
+    return this.playing;
+  }
+  stopPlayer() {
+    this.playing = false;
+  }
   render([left, right]) {
     const sounding = this.playing && this.blocksLeft > 0;
     left.fill(sounding ? 0.25 : 0);
@@ -107,7 +141,10 @@ function useEnvironment({ state = 'running', audio = true } = {}) {
       return context;
     },
     loadSynthesizer: async () => ({ Synthesizer: FakeSynth }),
-    fetchSoundFont: async () => { fetches += 1; return new ArrayBuffer(16); },
+    fetchSoundFont: async () => {
+      fetches += 1;
+      return new ArrayBuffer(16);
+    },
     gestureTarget: gestures,
     now: () => 0,
   });
@@ -118,7 +155,10 @@ const settle = () => new Promise((resolve) => setTimeout(resolve, 0));
 // Records the ends of one playback; answers as an engine that still waits for it.
 function recorder() {
   const ends = [];
-  const onFinished = (completed) => { ends.push(completed); return true; };
+  const onFinished = (completed) => {
+    ends.push(completed);
+    return true;
+  };
   return { ends, onFinished };
 }
 
@@ -131,7 +171,10 @@ function gesture(name = 'pointerdown') {
 beforeEach(() => useEnvironment());
 
 test('WAV and other audio are decoded by the browser; only MIDI loads the synthesizer, once', async () => {
-  for (const [name, content, kind] of [['HIT.WAV', 'RIFF....', 'wav'], ['THEME.OGG', 'OggS....', 'other']]) {
+  for (const [name, content, kind] of [
+    ['HIT.WAV', 'RIFF....', 'wav'],
+    ['THEME.OGG', 'OggS....', 'other'],
+  ]) {
     assert.equal(openSound(name, bytes(content), kind), true);
     const { ends, onFinished } = recorder();
     playSound(onFinished);
@@ -142,7 +185,11 @@ test('WAV and other audio are decoded by the browser; only MIDI loads the synthe
     assert.deepEqual(ends, [true]);
   }
   // ADPCM, which browsers cannot decode, the page decodes itself.
-  openSound('VOICE.WAV', wave({ format: 0x11, rate: 11025, blockAlign: 8, extra: [9] }, [0, 0, 0, 0, 1, 2, 3, 4]), 'wav');
+  openSound(
+    'VOICE.WAV',
+    wave({ format: 0x11, rate: 11025, blockAlign: 8, extra: [9] }, [0, 0, 0, 0, 1, 2, 3, 4]),
+    'wav',
+  );
   playSound(() => true);
   await settle();
   assert.deepEqual(contexts[0].sources.at(-1).buffer.made, [1, 9, 11025]);
@@ -262,7 +309,10 @@ test('audio waits for the first gesture; what was replaced meanwhile is never he
   gesture('keydown');
   await settle();
   assert.equal(context.state, 'running');
-  assert.deepEqual(context.sources.map((s) => s.buffer.text), ['RIFF.new']);
+  assert.deepEqual(
+    context.sources.map((s) => s.buffer.text),
+    ['RIFF.new'],
+  );
   assert.equal(soundStats().midiStarts, 0, 'the replaced MIDI never started');
   assert.deepEqual(old.ends, []);
   context.sources[0].onended();
@@ -274,7 +324,7 @@ test('audio waits for the first gesture; what was replaced meanwhile is never he
   assert.equal(context.state, 'suspended');
 });
 
-test('a player left open can neither restart nor stop the next player\'s sound', async () => {
+test("a player left open can neither restart nor stop the next player's sound", async () => {
   const before = createSoundPort();
   const next = createSoundPort();
   before.openSound('OLD.MID', midi(9), 'midi');
@@ -310,7 +360,7 @@ test('without Web Audio files open and play silently, never ending by themselves
   assert.equal(soundStats().contextState, 'none');
 });
 
-test('the synthesizer\'s notices of its stubbed file checks are dropped, and only those', () => {
+test("the synthesizer's notices of its stubbed file checks are dropped, and only those", () => {
   const printed = [];
   const { error } = console;
   console.error = (text) => printed.push(text);

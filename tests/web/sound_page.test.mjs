@@ -25,11 +25,12 @@ const hit = join(testdata, 'sound', 'wav', 'cpython-testsuite', 'pluck-pcm16.wav
 const voice = join(testdata, 'sound', 'wav', 'generated', 'espeak_en_22050_mono_ima_adpcm.wav');
 const require = createRequire(join(root, 'web', 'package.json'));
 
-const missing = (engine) => browserTestMissing(require, engine, dist, [
-  [join(dist, 'TimGM6mb.sf2'), 'no page with its soundfont in web/dist (make web)'],
-  [vrkc, `no compiler at ${vrkc}`],
-  ...[song, hit, voice].map((path) => [path, `test data not found at ${testdata}`]),
-]);
+const missing = (engine) =>
+  browserTestMissing(require, engine, dist, [
+    [join(dist, 'TimGM6mb.sf2'), 'no page with its soundfont in web/dist (make web)'],
+    [vrkc, `no compiler at ${vrkc}`],
+    ...[song, hit, voice].map((path) => [path, `test data not found at ${testdata}`]),
+  ]);
 // The story is made once, when any engine can play it.
 const anyEngine = testedEngines().some((engine) => !missing(engine));
 
@@ -102,8 +103,10 @@ async function openStory(page) {
 // The page's sound module is the one page.js imported: same address, same instance.
 const stats = (page) => page.evaluate(async () => (await import('./sound.mjs')).soundStats());
 const waitStats = (page, condition, timeout = 20000) =>
-  page.waitForFunction(`import('./sound.mjs').then((s) => { const stats = s.soundStats(); return ${condition}; })`,
-    { timeout, polling: 50 });
+  page.waitForFunction(`import('./sound.mjs').then((s) => { const stats = s.soundStats(); return ${condition}; })`, {
+    timeout,
+    polling: 50,
+  });
 
 eachEngine((engine) => {
   const skip = missing(engine) ?? false;

@@ -10,7 +10,10 @@ export function wave({ format, channels = 1, rate = 8000, blockAlign, extra = []
   fmt.setUint16(14, 4, true);
   fmt.setUint16(16, 2 * extra.length, true);
   extra.forEach((value, i) => fmt.setInt16(18 + 2 * i, value, true));
-  const parts = [['fmt ', new Uint8Array(fmt.buffer)], ['data', Uint8Array.from(data)]];
+  const parts = [
+    ['fmt ', new Uint8Array(fmt.buffer)],
+    ['data', Uint8Array.from(data)],
+  ];
   const size = 4 + parts.reduce((sum, [, bytes]) => sum + 8 + bytes.length + (bytes.length & 1), 0);
   const out = new Uint8Array(8 + size);
   const view = new DataView(out.buffer);

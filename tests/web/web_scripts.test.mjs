@@ -17,7 +17,10 @@ const installDeps = readFileSync(join(root, 'scripts', 'install-deps-web'), 'utf
 
 function run(command, args, env = {}) {
   try {
-    return execFileSync(command, args, { env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'ignore'] }).toString();
+    return execFileSync(command, args, {
+      env: { ...process.env, ...env },
+      stdio: ['ignore', 'pipe', 'ignore'],
+    }).toString();
   } catch {
     return null;
   }
@@ -38,28 +41,41 @@ function systemFiles() {
   const faces = buildWeb.match(/for face in ([^;]+); do/);
   const search = buildWeb.match(/found=\$\(ls (.+?) 2>\/dev\/null/);
   assert.ok(faces && search, 'build-web looks for its font faces');
-  const files = faces[1].trim().split(/\s+/).map((face) => ({
-    what: `${face}.ttf`,
-    path: run('bash', ['-c', `ls ${search[1]} 2>/dev/null | head -n 1`], { face })?.trim() || null,
-  }));
+  const files = faces[1]
+    .trim()
+    .split(/\s+/)
+    .map((face) => ({
+      what: `${face}.ttf`,
+      path: run('bash', ['-c', `ls ${search[1]} 2>/dev/null | head -n 1`], { face })?.trim() || null,
+    }));
   for (const [, path] of buildWeb.matchAll(/^cp (\/usr\/share\/\S+)/gm)) files.push({ what: path, path });
   return files;
 }
 
-test('every system file the page is built with comes from a package install-deps-web installs', { skip: dpkg ? false : 'no dpkg here' }, (t) => {
-  const packages = installedPackages();
-  const files = systemFiles();
-  assert.ok(files.length >= 5, `the fonts and the soundfont: ${JSON.stringify(files)}`);
-  let checked = 0;
-  for (const { what, path } of files) {
-    const owner = path && run('dpkg-query', ['--search', path]);
-    if (!owner) {
-      t.diagnostic(`${what}: not installed here, not checked`);
-      continue;
+test(
+  'every system file the page is built with comes from a package install-deps-web installs',
+  { skip: dpkg ? false : 'no dpkg here' },
+  (t) => {
+    const packages = installedPackages();
+    const files = systemFiles();
+    assert.ok(files.length >= 5, `the fonts and the soundfont: ${JSON.stringify(files)}`);
+    let checked = 0;
+    for (const { what, path } of files) {
+      const owner = path && run('dpkg-query', ['--search', path]);
+      if (!owner) {
+        t.diagnostic(`${what}: not installed here, not checked`);
+        continue;
+      }
+      const names = owner
+        .split(':')[0]
+        .split(',')
+        .map((name) => name.trim());
+      assert.ok(
+        names.some((name) => packages.includes(name)),
+        `${path} comes from ${names.join(', ')}, which install-deps-web does not install`,
+      );
+      ++checked;
     }
-    const names = owner.split(':')[0].split(',').map((name) => name.trim());
-    assert.ok(names.some((name) => packages.includes(name)), `${path} comes from ${names.join(', ')}, which install-deps-web does not install`);
-    ++checked;
-  }
-  if (checked === 0) t.skip('none of the files is installed here');
-});
+    if (checked === 0) t.skip('none of the files is installed here');
+  },
+);

@@ -12,10 +12,25 @@ import { createServer } from 'node:net';
 
 const kElement = 'element-6066-11e4-a52e-4f735466cecf';
 const kKeys = {
-  Backspace: '\uE003', Tab: '\uE004', Enter: '\uE007', Shift: '\uE008', Control: '\uE009', Alt: '\uE00A',
-  Escape: '\uE00C', PageUp: '\uE00E', PageDown: '\uE00F', End: '\uE010', Home: '\uE011', ArrowLeft: '\uE012',
-  ArrowUp: '\uE013', ArrowRight: '\uE014', ArrowDown: '\uE015', Insert: '\uE016', Delete: '\uE017', Meta: '\uE03D',
-  ...Object.fromEntries(Array.from({ length: 12 }, (_, i) => [`F${i + 1}`, String.fromCharCode(0xE031 + i)])),
+  Backspace: '\uE003',
+  Tab: '\uE004',
+  Enter: '\uE007',
+  Shift: '\uE008',
+  Control: '\uE009',
+  Alt: '\uE00A',
+  Escape: '\uE00C',
+  PageUp: '\uE00E',
+  PageDown: '\uE00F',
+  End: '\uE010',
+  Home: '\uE011',
+  ArrowLeft: '\uE012',
+  ArrowUp: '\uE013',
+  ArrowRight: '\uE014',
+  ArrowDown: '\uE015',
+  Insert: '\uE016',
+  Delete: '\uE017',
+  Meta: '\uE03D',
+  ...Object.fromEntries(Array.from({ length: 12 }, (_, i) => [`F${i + 1}`, String.fromCharCode(0xe031 + i)])),
 };
 const keyValue = (key) => kKeys[key] ?? key;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -77,23 +92,29 @@ class ElementHandle {
   }
 
   $eval(selector, fn, ...args) {
-    return this.page.script(`(within, selector, ...args) => {
+    return this.page.script(
+      `(within, selector, ...args) => {
       const element = within.querySelector(selector);
       if (!element) throw new Error('no element matches ' + selector);
       return (${fn})(element, ...args);
-    }`, [this, selector, ...args]);
+    }`,
+      [this, selector, ...args],
+    );
   }
 
   async uploadFile(...paths) {
     await this.page.use();
-    await request(this.page.session.base, 'POST', `${this.page.session.path}/element/${this.id}/value`,
-      { text: paths.join('\n') });
+    await request(this.page.session.base, 'POST', `${this.page.session.path}/element/${this.id}/value`, {
+      text: paths.join('\n'),
+    });
   }
 
   async screenshot({ path } = {}) {
     await this.page.use();
-    const png = Buffer.from(await request(this.page.session.base, 'GET',
-      `${this.page.session.path}/element/${this.id}/screenshot`), 'base64');
+    const png = Buffer.from(
+      await request(this.page.session.base, 'GET', `${this.page.session.path}/element/${this.id}/screenshot`),
+      'base64',
+    );
     if (path) writeFileSync(path, png);
     return png;
   }
@@ -107,20 +128,48 @@ class Page {
     this.handlers = { pageerror: [] };
     this.pointer = { x: 0, y: 0 };
     this.keyboard = {
-      press: (key) => this.keys([{ type: 'keyDown', value: keyValue(key) }, { type: 'keyUp', value: keyValue(key) }]),
+      press: (key) =>
+        this.keys([
+          { type: 'keyDown', value: keyValue(key) },
+          { type: 'keyUp', value: keyValue(key) },
+        ]),
       down: (key) => this.keys([{ type: 'keyDown', value: keyValue(key) }]),
       up: (key) => this.keys([{ type: 'keyUp', value: keyValue(key) }]),
-      type: (text) => this.keys([...text].flatMap((c) => [{ type: 'keyDown', value: c }, { type: 'keyUp', value: c }])),
+      type: (text) =>
+        this.keys(
+          [...text].flatMap((c) => [
+            { type: 'keyDown', value: c },
+            { type: 'keyUp', value: c },
+          ]),
+        ),
       sendCharacter: (text) => this.evaluate((t) => document.execCommand('insertText', false, t), text),
     };
     this.mouse = {
-      move: (x, y) => this.pointerActions([{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' }], { x, y }),
+      move: (x, y) =>
+        this.pointerActions([{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' }], {
+          x,
+          y,
+        }),
       down: () => this.pointerActions([{ type: 'pointerDown', button: 0 }]),
       up: () => this.pointerActions([{ type: 'pointerUp', button: 0 }]),
       click: (x, y) => this.clickAt({ x, y }),
-      wheel: ({ deltaX = 0, deltaY = 0 } = {}) => this.actions([{ type: 'wheel', id: 'wheel', actions: [{
-        type: 'scroll', x: Math.round(this.pointer.x), y: Math.round(this.pointer.y), deltaX, deltaY, origin: 'viewport',
-      }] }]),
+      wheel: ({ deltaX = 0, deltaY = 0 } = {}) =>
+        this.actions([
+          {
+            type: 'wheel',
+            id: 'wheel',
+            actions: [
+              {
+                type: 'scroll',
+                x: Math.round(this.pointer.x),
+                y: Math.round(this.pointer.y),
+                deltaX,
+                deltaY,
+                origin: 'viewport',
+              },
+            ],
+          },
+        ]),
     };
   }
 
@@ -159,16 +208,21 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
   }
 
   $eval(selector, fn, ...args) {
-    return this.script(`(selector, ...args) => {
+    return this.script(
+      `(selector, ...args) => {
       const element = document.querySelector(selector);
       if (!element) throw new Error('no element matches ' + selector);
       return (${fn})(element, ...args);
-    }`, [selector, ...args]);
+    }`,
+      [selector, ...args],
+    );
   }
 
   $$eval(selector, fn, ...args) {
-    return this.script(`(selector, ...args) => (${fn})(Array.from(document.querySelectorAll(selector)), ...args)`,
-      [selector, ...args]);
+    return this.script(`(selector, ...args) => (${fn})(Array.from(document.querySelectorAll(selector)), ...args)`, [
+      selector,
+      ...args,
+    ]);
   }
 
   async find(selector, within = null) {
@@ -198,12 +252,19 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
   }
 
   async waitForSelector(selector, options = {}) {
-    const shown = await this.waitForFunction((s, visible, hidden) => {
-      const element = document.querySelector(s);
-      const seen = element && element.getClientRects().length > 0 && getComputedStyle(element).visibility !== 'hidden';
-      if (hidden) return !seen;
-      return visible ? Boolean(seen) : Boolean(element);
-    }, { timeout: options.timeout }, selector, Boolean(options.visible), Boolean(options.hidden));
+    const shown = await this.waitForFunction(
+      (s, visible, hidden) => {
+        const element = document.querySelector(s);
+        const seen =
+          element && element.getClientRects().length > 0 && getComputedStyle(element).visibility !== 'hidden';
+        if (hidden) return !seen;
+        return visible ? Boolean(seen) : Boolean(element);
+      },
+      { timeout: options.timeout },
+      selector,
+      Boolean(options.visible),
+      Boolean(options.hidden),
+    );
     return shown && !options.hidden ? this.find(selector) : null;
   }
 
@@ -239,7 +300,9 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
       const r = e.getBoundingClientRect();
       return { x: r.left, y: r.top, width: r.width, height: r.height };
     }, element);
-    return offset ? { x: box.x + offset.x, y: box.y + offset.y } : { x: box.x + box.width / 2, y: box.y + box.height / 2 };
+    return offset
+      ? { x: box.x + offset.x, y: box.y + offset.y }
+      : { x: box.x + box.width / 2, y: box.y + box.height / 2 };
   }
 
   async click(selector, options = {}) {
@@ -261,8 +324,14 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
 
   clickAt({ x, y }, { count = 1, clickCount = count, button = 'left' } = {}) {
     const b = { left: 0, middle: 1, right: 2 }[button] ?? 0;
-    const clicks = Array.from({ length: clickCount }, () => [{ type: 'pointerDown', button: b }, { type: 'pointerUp', button: b }]).flat();
-    return this.pointerActions([{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' }, ...clicks], { x, y });
+    const clicks = Array.from({ length: clickCount }, () => [
+      { type: 'pointerDown', button: b },
+      { type: 'pointerUp', button: b },
+    ]).flat();
+    return this.pointerActions(
+      [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' }, ...clicks],
+      { x, y },
+    );
   }
 
   pointerActions(actions, at = null) {
@@ -287,7 +356,10 @@ Promise.resolve().then(() => (${source}).apply(null, Array.prototype.slice.call(
       const inner = await this.evaluate(() => [window.innerWidth, window.innerHeight]);
       if (inner[0] === width && inner[1] === height) return;
       const rect = await this.session.call('GET', '/window/rect');
-      await this.session.call('POST', '/window/rect', { width: rect.width + width - inner[0], height: rect.height + height - inner[1] });
+      await this.session.call('POST', '/window/rect', {
+        width: rect.width + width - inner[0],
+        height: rect.height + height - inner[1],
+      });
     }
   }
 
@@ -307,7 +379,7 @@ class Session {
     this.path = `/session/${id}`;
     this.current = null;
     this.pages = new Set();
-    this.fresh = true;  // the first window is there already, unused
+    this.fresh = true; // the first window is there already, unused
     this.onEnd = onEnd;
     this.ended = false;
   }
@@ -359,12 +431,15 @@ async function startDriver(driver, env) {
       await sleep(50);
     }
   }
-  return { base, stop: async () => {
-    child.kill();
-    const killed = setTimeout(() => child.kill('SIGKILL'), 2000);
-    await exited;
-    clearTimeout(killed);
-  } };
+  return {
+    base,
+    stop: async () => {
+      child.kill();
+      const killed = setTimeout(() => child.kill('SIGKILL'), 2000);
+      await exited;
+      clearTimeout(killed);
+    },
+  };
 }
 
 /// WebKitWebDriver at DRIVER (its environment ENV) starting BINARY (the MiniBrowser). Resolves to

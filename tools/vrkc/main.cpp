@@ -1,5 +1,6 @@
 // vrkc: compiles a story source into BASE.VRK and BASE.VRJ (and, with --slots, the four
-// fresh slot files), prints a compiled story back in source form, or checks a story.
+// fresh slot files), prints a compiled story back in source form, checks a story, or draws
+// its map.
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,8 @@
 #include "story/save_file.h"
 #include "vrkc/story_checker.h"
 #include "vrkc/story_compiler.h"
+#include "vrkc/story_map.h"
+#include "vrkc/story_map_graphviz.h"
 #include "vrkc/web_site.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +31,8 @@ std::string shown(std::string_view text) {
 constexpr const char* kUsage =
     "usage: vrkc [--sjis] [--slots] SOURCE.txt OUTDIR/BASE\n"
     "       vrkc --decompile [--sjis] BASE.VRK\n"
-    "       vrkc --check [--sjis] [--media DIR] PROJECT_FILE|SOURCE.txt...\n"
+    "       vrkc --check [--sjis] [--strict] [--media DIR] PROJECT_FILE|SOURCE.txt...\n"
+    "       vrkc --map [--sjis] PROJECT_FILE|SOURCE.txt OUT.svg|OUT.dot\n"
     "       vrkc --web OUTDIR [--zip] [--page DIR] [--font-effort N] PROJECT_FILE\n"
     "       vrkc --help | --version\n";
 
@@ -134,7 +138,8 @@ int compile(const fs::path& sourcePath, const fs::path& outBase, bool sourceIsSj
     return 0;
 }
 
-int check(const std::vector<std::string>& files, bool sourceIsSjis, const std::optional<fs::path>& media) {
+int check(const std::vector<std::string>& files, bool sourceIsSjis, bool strict,
+          const std::optional<fs::path>& media) {
     int status = 0;
     for (const std::string& file : files) {
         std::string error;
@@ -149,11 +154,39 @@ int check(const std::vector<std::string>& files, bool sourceIsSjis, const std::o
             story->projectDir = fs::absolute(*media, ec);
         }
         for (const vrk::compiler::Finding& finding : vrk::compiler::checkStory(*story)) {
-            std::cout << shown(finding.where) << ": " << shown(finding.message) << "\n";
-            status = 1;
+            std::cout << shown(finding.where) << ": " << (finding.warning ? "warning: " : "")
+                      << shown(finding.message) << "\n";
+            if (!finding.warning || strict) {
+                status = 1;
+            }
         }
     }
     return status;
+}
+
+int map(const fs::path& file, const fs::path& out, bool sourceIsSjis) {
+    const auto format = vrk::storymap::mapFormatFor(out);
+    if (!format) {
+        std::cerr << "vrkc: --map writes a .svg or a .dot file, not " << shown(out.string()) << "\n";
+        return 2;
+    }
+    std::string error;
+    const auto story = vrk::compiler::loadForCheck(file, sourceIsSjis, &error);
+    if (!story) {
+        std::cerr << "vrkc: " << shown(error) << "\n";
+        return 1;
+    }
+    const vrk::storymap::StoryMap storyMap = vrk::storymap::buildStoryMap(story->script, story->index);
+    const auto drawing = vrk::storymap::renderStoryMap(storyMap, *format, &error);
+    if (!drawing) {
+        std::cerr << "vrkc: " << shown(out.string()) << ": " << shown(error) << "\n";
+        return 1;
+    }
+    if (!vrk::replaceFile(out, *drawing)) {
+        std::cerr << "vrkc: cannot write " << shown(out.string()) << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 // vrkc --web OUTDIR [--zip] [--page DIR] [--font-effort N] PROJECT_FILE
@@ -247,6 +280,8 @@ int main(int argc, char** argv) {
     bool slots = false;
     bool decompileMode = false;
     bool checkMode = false;
+    bool mapMode = false;
+    bool strict = false;
     std::vector<std::string> files;
     std::optional<fs::path> media;
     for (int i = 1; i < argc; ++i) {
@@ -265,6 +300,10 @@ int main(int argc, char** argv) {
             decompileMode = true;
         } else if (arg == "--check") {
             checkMode = true;
+        } else if (arg == "--map") {
+            mapMode = true;
+        } else if (arg == "--strict") {
+            strict = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage << kHelp;
             return 0;
@@ -286,13 +325,25 @@ int main(int argc, char** argv) {
         std::cerr << "vrkc: --media: " << shown(media->string()) << " is not a folder\n";
         return 2;
     }
-    if (checkMode && !decompileMode && !slots && !files.empty()) {
-        return check(files, sjis, media);
+    if (strict && !checkMode) {
+        std::cerr << "vrkc: --strict goes with --check\n" << kUsage;
+        return 2;
     }
-    if (decompileMode && !checkMode && files.size() == 1 && !slots) {
+    const int modes = int{checkMode} + int{decompileMode} + int{mapMode};
+    if (modes > 1) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    if (checkMode && !slots && !files.empty()) {
+        return check(files, sjis, strict, media);
+    }
+    if (mapMode && !slots && files.size() == 2) {
+        return map(files[0], files[1], sjis);
+    }
+    if (decompileMode && files.size() == 1 && !slots) {
         return decompile(files[0], sjis);
     }
-    if (!decompileMode && !checkMode && files.size() == 2) {
+    if (modes == 0 && files.size() == 2) {
         return compile(files[0], files[1], sjis, slots);
     }
     std::cerr << kUsage;

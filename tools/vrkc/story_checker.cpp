@@ -16,6 +16,7 @@
 #include "pictures/picture_loader.h"
 #include "story/script.h"
 #include "vrkc/story_compiler.h"
+#include "vrkc/story_map.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,7 @@ public:
         }
         summariseMissingFiles();
         findNowaitCycles();
+        warnAboutFlags();
         checkRecords();
         checkDefaultsBlock();
         std::stable_sort(m_findings.begin(), m_findings.end(),
@@ -141,19 +143,20 @@ private:
     }
 
     // False when the same finding was made before for the same line.
-    bool report(std::int32_t offset, std::string message) {
+    bool report(std::int32_t offset, std::string message, bool warning = false) {
         const std::string where = whereLine(offset);
         if (!m_reported.insert(where + message).second) {
             return false;
         }
-        m_findings.emplace_back(offset, Finding{where, std::move(message)});
+        m_findings.emplace_back(offset, Finding{where, std::move(message), warning});
         return true;
     }
 
-    void reportRecord(std::size_t number, const story::LabelRecord& record, std::string message) {
+    void reportRecord(std::size_t number, const story::LabelRecord& record, std::string message,
+                      bool warning = false) {
         const std::string where = m_story.indexName + ": record " + std::to_string(number) + " " +
                                   inQuotes(record.name) + " (offset " + std::to_string(record.offset) + ")";
-        m_findings.emplace_back(INT32_MAX, Finding{where, std::move(message)});
+        m_findings.emplace_back(INT32_MAX, Finding{where, std::move(message), warning});
     }
 
     // The line at pos, moving pos past it; nothing when it does not fit in the script.
@@ -170,11 +173,30 @@ private:
         return std::string(m_story.script.data() + start + 1, length);
     }
 
+    // How a line uses a flag: a condition or a copy's source reads it, a state line writes it.
+    enum class FlagUse { Tested, Set, Cleared };
+
+    // The first line of each use of a flag, for the warnings about flags used only one way.
+    struct FlagUses {
+        std::optional<std::int32_t> tested;
+        std::optional<std::int32_t> set;
+        std::optional<std::int32_t> cleared;
+    };
+
     // The flag number in the three bytes of line from `from`. Cut out of Japanese text they
     // may hold half a character, so such a field is shown by the whole line and its place.
-    void checkFlagNumber(std::string_view line, std::size_t from, std::int32_t at) {
+    void checkFlagNumber(std::string_view line, std::size_t from, std::int32_t at, FlagUse use) {
         const std::string_view field = line.substr(from, 3);
         const auto value = parseDecimal(field);
+        if (value && *value >= 1 && *value <= kLastFlag) {
+            FlagUses& uses = m_flags[*value];
+            auto& first = use == FlagUse::Tested ? uses.tested
+                          : use == FlagUse::Set  ? uses.set
+                                                 : uses.cleared;
+            if (!first || at < *first) {
+                first = at;
+            }
+        }
         if (!value) {
             const bool text = std::any_of(field.begin(), field.end(),
                                           [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
@@ -190,8 +212,8 @@ private:
         }
     }
 
-    void checkFlagToken(std::string_view line, std::string_view token, std::int32_t at) {
-        checkFlagNumber(line, static_cast<std::size_t>(token.data() - line.data()), at);
+    void checkFlagToken(std::string_view line, std::string_view token, std::int32_t at, FlagUse use) {
+        checkFlagNumber(line, static_cast<std::size_t>(token.data() - line.data()), at, use);
     }
 
     // The three-character tokens from the second character, as conditions and state lines read them.
@@ -207,7 +229,7 @@ private:
         for (std::string_view token : tokens(line)) {
             const char middle = token.size() > 1 ? token[1] : '\0';
             if (middle != ':' && middle != '<' && middle != '=' && middle != '>' && middle != 'O') {
-                checkFlagToken(line, token, at);
+                checkFlagToken(line, token, at, FlagUse::Tested);
             }
         }
     }
@@ -218,21 +240,25 @@ private:
                 return;
             case 9:
                 if (line[1] == '+' || line[1] == '-') {
-                    checkFlagNumber(line, 2, at);
-                    checkFlagNumber(line, 6, at);
+                    checkFlagNumber(line, 2, at, FlagUse::Tested);
+                    checkFlagNumber(line, 6, at, FlagUse::Set);
                 }
                 return;
             case 12:
-                checkFlagNumber(line, 1, at);
-                checkFlagNumber(line, 5, at);
-                checkFlagNumber(line, 9, at);
+                checkFlagNumber(line, 1, at, FlagUse::Tested);
+                checkFlagNumber(line, 5, at, FlagUse::Tested);
+                checkFlagNumber(line, 9, at, FlagUse::Set);
                 return;
             default:
                 break;
         }
+        bool clear = false;
         for (std::string_view token : tokens(line)) {
-            if (token != "NOT") {
-                checkFlagToken(line, token, at);
+            if (token == "NOT") {
+                clear = true;
+            } else {
+                checkFlagToken(line, token, at, clear ? FlagUse::Cleared : FlagUse::Set);
+                clear = false;
             }
         }
     }
@@ -663,7 +689,45 @@ private:
         }
     }
 
+    // The labels no reading from the start arrives at, as the story map draws them, each with
+    // the pages that lead to it.
+    std::map<std::string, std::string> unreachableLabels() const {
+        const storymap::StoryMap map = storymap::buildStoryMap(m_story.script, m_story.index);
+        std::map<std::string, std::string> out;
+        for (const storymap::MapEdge& edge : map.edges) {
+            const storymap::MapNode& to = map.nodes[edge.to];
+            if (to.reachable || to.missing) {
+                continue;
+            }
+            std::string& from = out[to.name];
+            const std::string quoted = "\"" + map.nodes[edge.from].name + "\"";
+            if (from.find(quoted) == std::string::npos) {
+                from += (from.empty() ? "from " : ", ") + quoted;
+            }
+        }
+        return out;
+    }
+
+    // Flags the story only tests (always clear, so their conditions never change) or only
+    // writes (nothing ever reads what is written), each at its first such line.
+    void warnAboutFlags() {
+        for (const auto& [flag, uses] : m_flags) {
+            const std::string name = "flag " + std::to_string(flag);
+            if (uses.tested && !uses.set) {
+                report(*uses.tested,
+                       name + " is tested but never set" + (uses.cleared ? " (only cleared)" : "") +
+                           ": it is always clear, so its conditions never change",
+                       true);
+            } else if (!uses.tested && uses.set) {
+                report(*uses.set, name + " is set but never tested: nothing reads it", true);
+            } else if (!uses.tested && uses.cleared) {
+                report(*uses.cleared, name + " is cleared but never set or tested", true);
+            }
+        }
+    }
+
     void checkRecords() {
+        const auto unreachable = unreachableLabels();
         const auto& records = m_labels.records();
         const auto size = static_cast<std::int64_t>(m_story.script.size());
         std::set<std::string> seen;
@@ -690,6 +754,12 @@ private:
             }
             if (i > 0 && !isReserved(record.name) && !m_reached.contains(record.name)) {
                 reportRecord(i + 1, record, "no page leads to this label");
+            } else if (i > 0 && !isReserved(record.name) && unreachable.contains(sjisToUtf8(record.name))) {
+                reportRecord(i + 1, record,
+                             "no reading from the start reaches this label: only pages no reading reaches "
+                             "lead to it (" +
+                                 unreachable.at(sjisToUtf8(record.name)) + ")",
+                             true);
             }
         }
     }
@@ -755,6 +825,7 @@ private:
     std::vector<Target> m_targets;
     std::set<std::string> m_reached;
     std::map<std::int32_t, std::pair<std::string, std::int32_t>> m_nowait;  ///< page -> (target, line)
+    std::map<int, FlagUses> m_flags;
     std::vector<std::pair<std::int32_t, Finding>> m_findings;
     std::set<std::string> m_reported;
 };

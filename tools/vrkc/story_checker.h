@@ -27,6 +27,9 @@ struct CheckedStory {
 struct Finding {
     std::string where;    ///< "file:line", or the file, "LABEL line N" and the script offset
     std::string message;  ///< UTF-8
+    /// Nothing goes wrong while the story plays, yet the author most likely meant something
+    /// else: a flag only set or only tested, a label only unreachable pages lead to.
+    bool warning = false;
 };
 
 /// Reads a source (".txt", or any file with sourceIsSjis) and compiles it in memory, or reads
@@ -35,7 +38,7 @@ struct Finding {
 std::optional<CheckedStory> loadForCheck(const std::filesystem::path& file, bool sourceIsSjis,
                                          std::string* error);
 
-/// Every finding, in script order, then those about the index.
+/// Every finding and warning, in script order, then those about the index.
 std::vector<Finding> checkStory(const CheckedStory& story);
 
 }  // namespace vrk::compiler

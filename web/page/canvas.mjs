@@ -1,15 +1,5 @@
-// The canvas page's arithmetic that needs no browser: the font string and the face metrics, the
-// 4:3 balance, and the raster rule that puts the text image onto the page.
-
-/// The faces the page serves (web/dist/fonts), the fixed-pitch ones first for a fallback.
-export const kServedFamilies = Object.freeze(['IPAGothic', 'IPAMincho', 'IPAPGothic', 'IPAPMincho']);
-
-/// A stored face name's family among the served ones: its counterpart, the name itself, or the
-/// first fixed-pitch face, as the window falls back when a face is not installed.
-export function fontFamilyFor(name, counterpart) {
-  const served = (family) => kServedFamilies.find((f) => f.toLowerCase() === String(family ?? '').toLowerCase());
-  return served(counterpart) ?? served(name) ?? kServedFamilies[0];
-}
+// The canvas page's arithmetic that needs no browser: the font string and the face metrics, and
+// the raster rule that puts the text image onto the page.
 
 /// Points at the 96 pixels per inch the window's fonts are sized at, to the whole pixel the
 /// window's hinted font engine draws them at.
@@ -17,22 +7,8 @@ export function pointsToPixels(points) {
   return Math.round(((Number(points) > 0 ? Number(points) : 16) * 96) / 72);
 }
 
-/// The served file of each face.
-export const kFaceFiles = Object.freeze({
-  IPAGothic: 'fonts/ipag.ttf', IPAPGothic: 'fonts/ipagp.ttf', IPAMincho: 'fonts/ipam.ttf', IPAPMincho: 'fonts/ipamp.ttf',
-});
-
 export function cssFont(options, pixels, family) {
   return `${options.italic ? 'italic ' : ''}${options.bold ? 'bold ' : ''}${pixels}px "${family}"`;
-}
-
-/// The page size the 4:3 balance sets from the text area W x H: a narrow area (W < 400) grows
-/// its short side, a wide one shrinks its long side; the scroll bar is added to the width.
-export function balanceTo4by3(width, height, scrollBarWidth) {
-  const narrow = width < 400;
-  const changeHeight = narrow ? 4 * height < 3 * width : 4 * height > 3 * width;
-  if (changeHeight) return { width: width + scrollBarWidth, height: Math.trunc((3 * width) / 4) };
-  return { width: Math.trunc((4 * height) / 3) + scrollBarWidth, height };
 }
 
 /// page := (page AND mask) OR text over one rectangle of the text image, clipped to the image
@@ -120,7 +96,12 @@ function tableOffsets(view) {
   const count = view.getUint16(4);
   for (let i = 0; i < count; ++i) {
     const at = 12 + 16 * i;
-    const tag = String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
+    const tag = String.fromCharCode(
+      view.getUint8(at),
+      view.getUint8(at + 1),
+      view.getUint8(at + 2),
+      view.getUint8(at + 3),
+    );
     tables.set(tag, view.getUint32(at + 8));
   }
   return tables;
@@ -186,7 +167,8 @@ export function faceAdvances(bytes) {
       const at = cmap + 4 + 8 * i;
       const platform = view.getUint16(at);
       const encoding = view.getUint16(at + 2);
-      const subtableRank = platform === 3 && encoding === 10 ? 3 : platform === 3 && encoding === 1 ? 2 : platform === 0 ? 1 : 0;
+      const subtableRank =
+        platform === 3 && encoding === 10 ? 3 : platform === 3 && encoding === 1 ? 2 : platform === 0 ? 1 : 0;
       if (subtableRank <= rank) continue;
       const candidate = glyphFinder(view, cmap + view.getUint32(at + 4));
       if (candidate) {

@@ -3,10 +3,10 @@
 // texts. Each is modal and resolves when the reader closes it; Enter is Ok and Escape closes
 // (where closing is allowed at all: the picker cannot be cancelled, as on the desktop). The font
 // dialog of the settings menu lives here too.
-import { fontFamilyFor, kMaxFontPoints, kMinFontPoints, kServedFonts } from './options.mjs';
+import { model } from './model.mjs';
 
-/// A name keeps at most this many Shift-JIS bytes.
-export const kMaxNameBytes = 16;
+/// A name keeps at most this many Shift-JIS bytes, as the story keeps it.
+export const maxNameBytes = () => model().limits.nameBytes;
 
 /// Bytes a character takes in code page 932: one for ASCII and half-width katakana, two for the
 /// rest. A character the code page lacks becomes a one-byte "?" there, so this never counts
@@ -56,59 +56,13 @@ export function setHomePageAction(action) {
   homePageAction = action;
 }
 
-const kStyle = `
-dialog.vrk-dialog { padding: 0; border: 1px solid #808080; box-shadow: 2px 2px 0 #404040;
-  background: #ffffc0; color: #000; font: bold 15px "IPAGothic", "IPAゴシック", monospace; }
-dialog.vrk-dialog::backdrop { background: rgba(0, 0, 0, 0.25); }
-dialog .vrk-title { height: 20px; padding: 0 6px; background: #000080; color: #fff; font-size: 13px;
-  line-height: 20px; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; user-select: none; }
-.vrk-dialog form { position: relative; width: 277px; margin: 0; }
-.vrk-dialog .vrk-panel { position: absolute; left: 8px; top: 4px; width: 259px; height: 51px;
-  border: 1px solid #a0a0a0; }
-.vrk-dialog .vrk-panel span, .vrk-dialog .vrk-panel a { position: absolute; height: 20px; line-height: 20px;
-  white-space: nowrap; color: grey; }
-.vrk-dialog .vrk-product { left: 8px; top: 4px; font-style: italic; }
-.vrk-dialog .vrk-credit { left: 8px; top: 28px; }
-.vrk-dialog .vrk-panel a.vrk-home { left: 224px; top: 28px; color: navy; text-decoration: underline;
-  cursor: pointer; }
-.vrk-dialog .vrk-comment { position: absolute; left: 2px; top: 64px; width: 270px; height: 20px;
-  line-height: 20px; text-align: center; overflow: hidden; overflow-wrap: anywhere; }
-.vrk-dialog button { position: absolute; width: 65px; height: 26px; font: inherit; padding: 0; }
-.vrk-dialog .vrk-ok { left: 202px; top: 88px; }
-.vrk-dialog .vrk-erase { left: 202px; top: 136px; }
-.vrk-dialog .vrk-name { position: absolute; left: 8px; top: 90px; width: 121px; height: 23px;
-  box-sizing: border-box; font: inherit; font-weight: normal; }
-.vrk-dialog .vrk-group { position: absolute; left: 8px; top: 130px; width: 185px; min-height: 33px;
-  box-sizing: border-box; padding: 0 6px; }
-.vrk-dialog .vrk-group-title { white-space: pre; line-height: 20px; }
-.vrk-dialog .vrk-row { display: flex; justify-content: space-between; }
-.vrk-dialog .vrk-row label { display: inline-flex; align-items: center; gap: 2px; }
-dialog.vrk-error { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000; min-width: 240px;
-  max-width: 480px; font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
-.vrk-error form { display: grid; grid-template-columns: 32px 1fr; gap: 12px; padding: 14px 12px 10px; margin: 0; }
-.vrk-error .vrk-icon { width: 32px; height: 32px; border-radius: 50%; background: #d00; color: #fff;
-  font: bold 20px/32px sans-serif; text-align: center; }
-.vrk-error .vrk-message { align-self: center; white-space: pre-wrap; overflow-wrap: anywhere; }
-.vrk-error button { grid-column: 1 / 3; justify-self: center; min-width: 75px; height: 24px; font: inherit; }
-dialog.vrk-font { padding: 0; border: 1px solid #808080; background: #f0f0f0; color: #000;
-  font: 13px "IPAGothic", "IPAゴシック", sans-serif; }
-.vrk-font form { display: grid; grid-template-columns: 12em auto; gap: 6px 12px; padding: 10px; margin: 0; }
-.vrk-font select { grid-row: span 3; font: inherit; }
-.vrk-font label { display: flex; align-items: center; gap: 4px; }
-.vrk-font input[type=number] { width: 4em; font: inherit; }
-.vrk-font input:invalid { outline: 2px solid #c00; }
-.vrk-font .vrk-sample { grid-column: span 2; min-height: 64px; display: flex; align-items: center;
-  justify-content: center; background: #fff; border: 1px inset #ccc; overflow: hidden; white-space: nowrap; }
-.vrk-font .vrk-buttons { grid-column: span 2; display: flex; justify-content: flex-end; gap: 6px; }
-.vrk-font .vrk-buttons button { min-width: 6em; font: inherit; }
-`;
-
 function installStyle() {
   if (!document.getElementById('vrk-dialog-style')) {
-    const style = document.createElement('style');
-    style.id = 'vrk-dialog-style';
-    style.textContent = kStyle;
-    document.head.append(style);
+    const link = document.createElement('link');
+    link.id = 'vrk-dialog-style';
+    link.rel = 'stylesheet';
+    link.href = new URL('dialogs.css', import.meta.url).href;
+    document.head.append(link);
   }
 }
 
@@ -175,8 +129,11 @@ function runModal(parts, { accept, cancel, focus }) {
   });
   dialog.addEventListener('keydown', (event) => {
     if (composing(event)) return;
-    if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement) &&
-        !(event.target instanceof HTMLAnchorElement)) {
+    if (
+      event.key === 'Enter' &&
+      !(event.target instanceof HTMLButtonElement) &&
+      !(event.target instanceof HTMLAnchorElement)
+    ) {
       event.preventDefault();
       tryClose(accept);
     } else if (event.key === 'Escape') {
@@ -284,21 +241,21 @@ export async function enterName(prompt, defaultName) {
   const parts = buildDialog('', prompt);
   const name = element('input', 'vrk-name');
   name.type = 'text';
-  name.value = cutToSjisBytes(defaultName ?? '', kMaxNameBytes);
+  name.value = cutToSjisBytes(defaultName ?? '', maxNameBytes());
   name.autocomplete = 'off';
   name.spellcheck = false;
   parts.form.append(name);
   // Typing or pasting past the limit drops what does not fit, but never in the middle of a
   // conversion still being composed.
   const limit = () => {
-    if (sjisByteLength(name.value) <= kMaxNameBytes) return;
+    if (sjisByteLength(name.value) <= maxNameBytes()) return;
     // What was just typed stands before the caret: drop from there, keep what follows.
     const caret = name.selectionStart ?? name.value.length;
     const before = Array.from(name.value.slice(0, caret));
     const after = name.value.slice(caret);
-    while (before.length > 0 && sjisByteLength(before.join('') + after) > kMaxNameBytes) before.pop();
+    while (before.length > 0 && sjisByteLength(before.join('') + after) > maxNameBytes()) before.pop();
     const kept = before.join('');
-    name.value = cutToSjisBytes(kept + after, kMaxNameBytes);
+    name.value = cutToSjisBytes(kept + after, maxNameBytes());
     name.setSelectionRange(kept.length, kept.length);
   };
   name.addEventListener('input', (event) => {
@@ -306,7 +263,7 @@ export async function enterName(prompt, defaultName) {
   });
   name.addEventListener('compositionend', limit);
   const answer = () => {
-    const text = cutToSjisBytes(name.value, kMaxNameBytes);
+    const text = cutToSjisBytes(name.value, maxNameBytes());
     return text === '' ? undefined : text;
   };
   return runModal(parts, {
@@ -355,17 +312,35 @@ export async function showError(message) {
   ok.value = 'ok';
   form.append(icon, text, ok);
   dialog.append(title, form);
-  await runModal({ dialog, title, form, ok }, {
-    accept: () => true,
-    cancel: () => true,
-    focus: () => ok.focus(),
-  }).done;
+  await runModal(
+    { dialog, title, form, ok },
+    {
+      accept: () => true,
+      cancel: () => true,
+      focus: () => ok.focus(),
+    },
+  ).done;
 }
 
-/// The font dialog: one of FACES (the page's fixed-pitch faces), 8-48 points, bold and italic.
-/// CURRENT is { fontName, fontSize, bold, italic }; a face not offered starts at the first one.
-/// Resolves to the same shape for Ok, or null when cancelled.
-export async function chooseFont(current, faces = kServedFonts) {
+/// The page's fixed-pitch faces, the ones the font dialog offers.
+export function offeredFaces() {
+  return model()
+    .faces.filter((face) => face.fixedPitch)
+    .map((face) => face.family);
+}
+
+/// The face the font dialog starts at for a stored face name: the one of FACES the window's rule
+/// gives, else the first.
+export function initialFace(fontName, faces = offeredFaces()) {
+  const offered = model().offeredFamily(fontName ?? '');
+  return faces.includes(offered) ? offered : faces[0];
+}
+
+/// The font dialog: one of FACES (the page's fixed-pitch faces), in the window's range of
+/// points, bold and italic. CURRENT is { fontName, fontSize, bold, italic }; the face starts at
+/// the one that draws the stored name, else the first offered. Resolves to the same shape for
+/// Ok, or null when cancelled.
+export async function chooseFont(current, faces = offeredFaces()) {
   installStyle();
   const dialog = element('dialog', 'vrk-font');
   const form = element('form');
@@ -375,15 +350,16 @@ export async function chooseFont(current, faces = kServedFonts) {
   list.size = Math.max(3, Math.min(faces.length, 8));
   list.setAttribute('aria-label', 'フォント名');
   for (const face of faces) list.append(new Option(face, face));
-  list.value = fontFamilyFor(current.fontName, faces);
+  list.value = initialFace(current.fontName, faces);
   const size = element('input');
+  const { fontPoints } = model().limits;
   size.type = 'number';
-  size.min = String(kMinFontPoints);
-  size.max = String(kMaxFontPoints);
+  size.min = String(fontPoints.min);
+  size.max = String(fontPoints.max);
   size.step = '1';
   size.required = true;
   const startSize = Number(current.fontSize);
-  size.value = String(Number.isInteger(startSize) && startSize > 0 ? startSize : 16);
+  size.value = String(Number.isInteger(startSize) && startSize > 0 ? startSize : model().defaults.fontSize);
   const sizeLabel = element('label');
   sizeLabel.append(size, ' pt');
   const check = (caption, checked) => {
@@ -406,8 +382,12 @@ export async function chooseFont(current, faces = kServedFonts) {
   form.append(list, sizeLabel, bold.label, italic.label, sample, buttons);
   dialog.append(title, form);
 
-  const chosen = () => ({ fontName: list.value, fontSize: Number(size.value), bold: bold.box.checked,
-    italic: italic.box.checked });
+  const chosen = () => ({
+    fontName: list.value,
+    fontSize: Number(size.value),
+    bold: bold.box.checked,
+    italic: italic.box.checked,
+  });
   const updateSample = () => {
     const font = chosen();
     sample.style.fontFamily = `"${font.fontName}"`;
@@ -418,12 +398,15 @@ export async function chooseFont(current, faces = kServedFonts) {
   form.addEventListener('input', updateSample);
   form.addEventListener('change', updateSample);
   updateSample();
-  const modal = runModal({ dialog, form, ok }, {
-    // Only a whole size in range is a font; anything else keeps the dialog open.
-    accept: () => (size.checkValidity() && list.value ? chosen() : undefined),
-    cancel: () => null,
-    focus: () => list.focus(),
-  });
+  const modal = runModal(
+    { dialog, form, ok },
+    {
+      // Only a whole size in range is a font; anything else keeps the dialog open.
+      accept: () => (size.checkValidity() && list.value ? chosen() : undefined),
+      cancel: () => null,
+      focus: () => list.focus(),
+    },
+  );
   cancelButton.addEventListener('click', () => modal.finish(null));
   return modal.done;
 }

@@ -52,7 +52,7 @@ const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, r
 export async function readDrop(entries, plainFiles = []) {
   if (entries.length === 0) {
     if (plainFiles.length === 0) return null;
-    if (plainFiles.length === 1 && await isZipFile(plainFiles[0])) {
+    if (plainFiles.length === 1 && (await isZipFile(plainFiles[0]))) {
       const [zip] = plainFiles;
       return { files: readZipFile(zip.name, new Uint8Array(await zip.arrayBuffer())), label: zip.name };
     }
@@ -64,7 +64,7 @@ export async function readDrop(entries, plainFiles = []) {
   if (listed.length === 0) return null;
   if (single?.isFile) {
     const file = await fileOf(single);
-    if (!await isZipFile(file)) return { files: [await readLooseFile(single.name, file)], label: single.name };
+    if (!(await isZipFile(file))) return { files: [await readLooseFile(single.name, file)], label: single.name };
     return { files: readZipFile(single.name, new Uint8Array(await file.arrayBuffer())), label: single.name };
   }
   const project = findProjectFile(listed);

@@ -3,96 +3,28 @@
 // outermost first, and then runs the item only if it is still enabled, so a limit that disables
 // an item holds for its key too. Option items change options.mjs and tell the page afterwards.
 import { chooseFont, showAbout, versionText } from './dialogs.mjs';
-import {
-  applyGapTag, applySpeedTag, gapItemsFor, loadOptions, onOptionsChanged, saveOptions, speedCaption, speedItemsFor,
-} from './options.mjs';
+import { model } from './model.mjs';
+import { loadOptions, onOptionsChanged, optionsAfter, saveOptions } from './options.mjs';
 
-// A menu's entries. `run` names the action; `option` names the check mark's option; `tag` is the
-// step a speed or gap item makes; `web` marks an item the desktop has no need of, shown only when
-// the page provides its action.
-const item = (id, caption, key, run, more = {}) => ({ kind: 'item', id, caption, key, run, ...more });
-const check = (id, caption, key, run, more = {}) => item(id, caption, key, run, { checkable: true, ...more });
-const separator = (more = {}) => ({ kind: 'separator', ...more });
-const menu = (id, caption, items, refresh = null) => ({ kind: 'menu', id, caption, items, refresh });
+// The menus are the page model's (web/binding/page_model.cpp, from the window's menu model):
+// { kind: 'menu', id, caption, items } holding { kind: 'item', id, caption, label, keys,
+// checkable, setting, step, setsStandard, pageOnly } and { kind: 'separator', pageOnly }. An
+// item's id names its action too; items only the page has are shown when it provides theirs.
 
-const gapItem = (id, caption, key, run, tag, rule) =>
-  item(id, caption, key, run, { tag, gap: true, enabled: (s, o) => gapItemsFor(o.gapTenths)[rule] });
-const speedItem = (id, caption, key, run, tag, rule) =>
-  item(id, caption, key, run, { tag, speed: true, enabled: (s, o) => speedItemsFor(o.revealSpeed, o.nonstop)[rule] });
-
-const kMenus = [
-  menu('fileMenu', 'ファイル(&F)', [
-    item('openAction', '開く(&O)', 'Ctrl+O', 'openZip'),
-    item('openFolderAction', 'フォルダを開く(&D)', '', 'openFolder', { web: true }),
-    item('reopenAction', '開き直す(&R)', 'Ctrl+R', 'reopen', { enabled: (s) => Boolean(s.projectKnown) }),
-    // Enabled by the first opening and never disabled again.
-    item('quickSaveAction', '一時保存(&T)', 'Ctrl+S', 'quickSave', { enabled: (s) => Boolean(s.quickSaveEnabled) }),
-    item('quickLoadAction', '一時保存を開く(&Y)', 'Ctrl+T', 'quickLoad', { enabled: (s) => Boolean(s.quickLoadEnabled) }),
-    separator({ web: 'exportSaves' }),
-    item('exportAction', 'セーブを書き出す(&E)', '', 'exportSaves', { web: true, enabled: (s) => Boolean(s.projectKnown) }),
-    item('importAction', 'セーブを取り込む(&I)', '', 'importSaves', { web: true, enabled: (s) => Boolean(s.projectKnown) }),
-    separator(),
-    item('exitAction', '終了(&X)', 'Ctrl+Q', 'exit'),
-  ]),
-  menu('settingsMenu', '設定(&O)', [
-    item('fontAction', 'フォント(&F)', 'Ctrl+F', 'chooseFont', { font: true }),
-    menu('lineGapMenu', '行間隔(&G)', [
-      gapItem('widerGapAction', '広く(&W)', 'Ctrl+W', 'widerGap', 1, 'wide'),
-      gapItem('narrowerGapAction', '狭く(&N)', 'Ctrl+N', 'narrowerGap', -1, 'narrow'),
-      gapItem('standardGapAction', '標準(&S)', '', 'standardGap', 0, 'standard'),
-    ]),
-    menu('speedMenu', '描画速度(&P)', [
-      speedItem('slowerAction', '遅く(&S)', 'Ctrl+H', 'slower', 1, 'slow'),
-      speedItem('fasterAction', '速く(&F)', 'Ctrl+J', 'faster', -1, 'fast'),
-      speedItem('normalSpeedAction', '標準(2)(&N)', 'Ctrl+K', 'normalSpeed', 0, 'normal'),
-      check('nonstopAction', '最速(&Z)', 'Ctrl+L', 'toggleNonstop', { option: 'nonstop' }),
-    ]),
-    menu('soundMenu', '音声(&S)', [
-      check('midiAction', 'Midファイル', '', 'toggleMid', { option: 'mid' }),
-      check('wavAction', 'Wavファイル', '', 'toggleWav', { option: 'wav' }),
-      check('otherMediaAction', 'その他のファイル', '', 'toggleOther', { option: 'other' }),
-    ]),
-    menu('compatibilityMenu', '互換性(&C)', [
-      check('oldExeAction', '旧形式外部EXE', '', 'toggleOldExe', { option: 'oldExe' }),
-      check('lowResAction', 'ローレゾ', 'Ctrl+C', 'toggleLowRes', { option: 'lowRes' }),
-      check('contrastAction', '高輝度ふち取り', 'Ctrl+E', 'toggleContrast', { option: 'contrast' }),
-    ]),
-    // The page has no window of its own to balance while it fills the screen.
-    item('balanceAction', '4:3バランス', 'Ctrl+B', 'balanceTo4by3', { enabled: (s) => !s.fullScreen }),
-  ], (bar) => bar.setCaption('speedMenu', speedCaption(bar.options.revealSpeed, bar.options.nonstop))),
-  menu('viewMenu', '表示(&V)', [
-    // PageUp opens the backlog only while the page is scrolled to its top; below, it scrolls.
-    item('backlogAction', 'バックログ(&B)', 'PageUp', 'backlog', {
-      enabled: (s) => s.hasBacklog !== false, keyWhen: (s) => s.pageAtTop !== false,
-    }),
-    item('backAction', '1ページ戻る(&P)', 'Ctrl+Z', 'back', { enabled: (s) => s.canGoBack !== false }),
-    item('copyTextAction', '本文をコピー(&C)', 'Ctrl+Shift+C', 'copyText', { enabled: (s) => s.hasPageText !== false }),
-    separator(),
-    check('autoAdvanceAction', '自動送り(&A)', 'Ctrl+A', 'toggleAutoAdvance', { option: 'autoAdvance' }),
-    check('skipAction', '既読スキップ(&S)', 'Ctrl+D', 'toggleSkip', { state: 'skipping' }),
-    check('fullScreenAction', '全画面表示(&U)', 'F11', 'toggleFullScreen', { state: 'fullScreen', keys: ['Alt+Enter'] }),
-    separator(),
-    check('speechAction', '読み上げ(&R)', 'Ctrl+Y', 'toggleSpeech', { option: 'speech' }),
-  ]),
-  menu('helpMenu', '説明(&H)', [
-    item('helpContentsAction', '目次(&I)', 'F1', 'helpContents'),
-    item('aboutAction', 'バージョン情報(&A)', '', 'about', { about: true }),
-  ]),
-];
+function findItem(menus, id) {
+  for (const def of menus) {
+    if (def.id === id) return def;
+    const inner = def.kind === 'menu' ? findItem(def.items, id) : null;
+    if (inner) return inner;
+  }
+  return null;
+}
 
 /// The item ID of the menus as a control elsewhere on the page shows it: { caption, key }, the
 /// caption without its accelerator ("一時保存(&T)" gives "一時保存"); null for no such item.
 export function menuItem(id) {
-  const find = (items) => {
-    for (const def of items) {
-      if (def.id === id) return def;
-      const inner = def.kind === 'menu' ? find(def.items) : null;
-      if (inner) return inner;
-    }
-    return null;
-  };
-  const def = find(kMenus);
-  return def ? { caption: def.caption.replace(/\(&.\)$|&/, ''), key: def.key } : null;
+  const def = findItem(model().menus, id);
+  return def ? { caption: def.label, key: def.keys[0] ?? '' } : null;
 }
 
 /// A caption's accelerator letter ("開く(&O)" gives "O"), or "".
@@ -142,33 +74,13 @@ function typingInto(target) {
   return !['button', 'checkbox', 'radio', 'submit', 'reset', 'file', 'range', 'color'].includes(target.type);
 }
 
-const kStyle = `
-.vrk-menubar { display: flex; background: #f0f0f0; color: #000; font: 13px "IPAGothic", "IPAゴシック", sans-serif;
-  border-bottom: 1px solid #c0c0c0; user-select: none; position: relative; z-index: 10; }
-.vrk-menubar button { font: inherit; color: inherit; background: none; border: 0; margin: 0; cursor: default; }
-.vrk-menubar > .vrk-top { position: relative; }
-.vrk-menubar > .vrk-top > button { padding: 3px 8px; }
-.vrk-menubar > .vrk-top.open > button, .vrk-menubar > .vrk-top > button:focus-visible { background: #cce0f8; outline: none; }
-.vrk-menu { position: absolute; left: 0; top: 100%; min-width: 13em; padding: 2px 0; background: #f8f8f8;
-  border: 1px solid #a0a0a0; box-shadow: 2px 2px 4px rgba(0, 0, 0, 0.3); display: none; }
-.vrk-menu .vrk-menu { left: 100%; top: -3px; }
-.open > .vrk-menu { display: block; }
-.vrk-menu > .vrk-entry { position: relative; }
-.vrk-menu > .vrk-entry > button { display: grid; grid-template-columns: 1.5em 1fr auto 1em; width: 100%; padding: 3px 6px;
-  text-align: left; white-space: nowrap; }
-.vrk-menu > .vrk-entry > button:disabled { color: #a0a0a0; }
-.vrk-menu > .vrk-entry.active > button { background: #cce0f8; }
-.vrk-menu > .vrk-entry.active > button:disabled { background: #e8e8e8; }
-.vrk-menu .vrk-key { padding-left: 2em; color: #555; }
-.vrk-menu hr { margin: 3px 4px; border: 0; border-top: 1px solid #c8c8c8; }
-`;
-
 function installStyle() {
   if (!document.getElementById('vrk-menu-style')) {
-    const style = document.createElement('style');
-    style.id = 'vrk-menu-style';
-    style.textContent = kStyle;
-    document.head.append(style);
+    const link = document.createElement('link');
+    link.id = 'vrk-menu-style';
+    link.rel = 'stylesheet';
+    link.href = new URL('menu.css', import.meta.url).href;
+    document.head.append(link);
   }
 }
 
@@ -176,9 +88,10 @@ class MenuBar {
   constructor(element, actions) {
     this.element = element;
     this.actions = actions;
+    this.menus = model().menus;
     this.options = loadOptions();
-    this.entries = new Map();  // id -> { def, node, button, label, mark, caption, parent }
-    this.shortcuts = new Map();  // shortcut -> { def, chain }
+    this.entries = new Map(); // id -> { def, node, button, label, mark, caption, parent }
+    this.shortcuts = new Map(); // shortcut -> { def, chain }
     this.openTop = null;
     this.pointer = null;
     onOptionsChanged((options) => {
@@ -186,12 +99,16 @@ class MenuBar {
     });
   }
 
-  state() {
+  // The rules' answers for how the page stands now: { [id]: { enabled, checked, shortcut, caption } }.
+  states() {
+    const { facts } = model();
+    let given = {};
     try {
-      return this.actions.state?.() ?? {};
+      given = this.actions.facts?.() ?? {};
     } catch {
-      return {};
+      // the defaults: nothing open
     }
+    return model().menuStates({ ...facts.session, ...given.session }, { ...facts.frontEnd, ...given.frontEnd });
   }
 
   setCaption(id, caption) {
@@ -202,33 +119,41 @@ class MenuBar {
     }
   }
 
-  // Whether the page takes part in the item at all: web items and desktop items whose command
-  // the page does not have are left out or disabled.
-  shown(def) {
-    if (def.kind === 'separator') return !def.web || typeof this.actions[def.web] === 'function';
-    return !def.web || typeof this.actions[def.run] === 'function';
+  // Whether the page takes part in the item at all: an item only the page has is shown when the
+  // page provides its action, its separator when one of the items after it is shown.
+  shown(def, menuDef) {
+    if (!def.pageOnly) return true;
+    if (def.kind === 'item') return typeof this.actions[def.id] === 'function';
+    const after = menuDef.items.slice(menuDef.items.indexOf(def) + 1);
+    return after.some((next) => next.kind === 'item' && next.pageOnly && this.shown(next, menuDef));
   }
 
+  // Option items work on the options alone, the font and about items on the page's dialogs;
+  // any other needs the page's action.
   available(def) {
-    return typeof this.actions[def.run] === 'function' || def.option || def.tag !== undefined || def.font ||
-      def.about;
+    return (
+      typeof this.actions[def.id] === 'function' ||
+      Boolean(def.setting) ||
+      def.id === 'fontAction' ||
+      def.id === 'aboutAction'
+    );
   }
 
-  // The refresh of one menu: enabled states, check marks and captions from the options and the
-  // page's state.
+  // The refresh of one menu: enabled states, check marks and captions by the model's rules.
   refresh(menuDef) {
-    const state = this.state();
-    menuDef.refresh?.(this);
+    const states = this.states();
     for (const def of menuDef.items) {
       const entry = this.entries.get(def.id);
       if (!entry || def.kind === 'separator') continue;
-      if (def.kind === 'menu') continue;
-      const enabled = this.available(def) && (def.enabled ? def.enabled(state, this.options) : true);
-      entry.button.disabled = !enabled;
+      const state = states[def.id];
+      if (def.kind === 'menu') {
+        this.setCaption(def.id, state.caption);
+        continue;
+      }
+      entry.button.disabled = !(this.available(def) && state.enabled);
       if (def.checkable) {
-        const checked = def.option ? Boolean(this.options[def.option]) : Boolean(state[def.state]);
-        entry.button.setAttribute('aria-checked', String(checked));
-        entry.mark.textContent = checked ? '✓' : '';
+        entry.button.setAttribute('aria-checked', String(state.checked));
+        entry.mark.textContent = state.checked ? '✓' : '';
       }
     }
   }
@@ -236,25 +161,19 @@ class MenuBar {
   // Carries out an item: options first, then the page's action with the options as they are kept.
   async run(def) {
     const actions = this.actions;
-    let options = this.options;
-    if (def.option) {
-      options = { ...options, [def.option]: !options[def.option] };
-    } else if (def.gap) {
-      options = { ...options, gapTenths: applyGapTag(options.gapTenths, def.tag) };
-    } else if (def.speed) {
-      options = { ...options, revealSpeed: applySpeedTag(options.revealSpeed, def.tag) };
-    } else if (def.font) {
+    let options = optionsAfter(def, this.options);
+    if (def.id === 'fontAction') {
       const font = await chooseFont(options);
       if (!font) return;
       options = { ...this.options, ...font };
-    } else if (def.about && typeof actions.about !== 'function') {
-      await showAbout('', versionText(this.state().versionCode ?? -1));
+    } else if (def.id === 'aboutAction' && typeof actions.aboutAction !== 'function') {
+      await showAbout('', versionText(-1));
       return;
     }
     if (options !== this.options) {
       saveOptions(options);
     }
-    const action = actions[def.run];
+    const action = actions[def.id];
     if (typeof action === 'function') await action(this.options);
   }
 
@@ -263,7 +182,7 @@ class MenuBar {
     this.element.classList.add('vrk-menubar');
     this.element.setAttribute('role', 'menubar');
     this.element.replaceChildren();
-    for (const top of kMenus) {
+    for (const top of this.menus) {
       const node = document.createElement('div');
       node.className = 'vrk-top';
       const button = document.createElement('button');
@@ -288,12 +207,20 @@ class MenuBar {
       this.element.append(node);
     }
     document.addEventListener('keydown', (event) => this.onKey(event), true);
-    document.addEventListener('mousemove', (event) => {
-      this.pointer = { x: event.clientX, y: event.clientY };
-    }, true);
-    document.addEventListener('mousedown', (event) => {
-      if (this.openTop && !this.element.contains(event.target)) this.close();
-    }, true);
+    document.addEventListener(
+      'mousemove',
+      (event) => {
+        this.pointer = { x: event.clientX, y: event.clientY };
+      },
+      true,
+    );
+    document.addEventListener(
+      'mousedown',
+      (event) => {
+        if (this.openTop && !this.element.contains(event.target)) this.close();
+      },
+      true,
+    );
     window.addEventListener('blur', () => this.close());
     // Outside full screen the browser keeps Ctrl+W, Ctrl+N, Ctrl+T and Ctrl+Q for its tabs and
     // windows; in full screen the page may have them, and the gap and quick-load keys work.
@@ -308,7 +235,7 @@ class MenuBar {
     list.className = 'vrk-menu';
     list.setAttribute('role', 'menu');
     for (const def of menuDef.items) {
-      if (!this.shown(def)) continue;
+      if (!this.shown(def, menuDef)) continue;
       if (def.kind === 'separator') {
         list.append(document.createElement('hr'));
         continue;
@@ -324,7 +251,7 @@ class MenuBar {
       label.append(...captionNodes(def.caption));
       const key = document.createElement('span');
       key.className = 'vrk-key';
-      key.textContent = def.key ?? '';
+      key.textContent = def.keys?.[0] ?? '';
       const arrow = document.createElement('span');
       button.append(mark, label, key, arrow);
       node.append(button);
@@ -347,9 +274,7 @@ class MenuBar {
           this.setActive(menuDef, def);
           this.closeSubsOf(menuDef);
         });
-        for (const shortcut of [def.key, ...(def.keys ?? [])]) {
-          if (shortcut) this.shortcuts.set(shortcut, { def, chain });
-        }
+        for (const shortcut of def.keys) this.shortcuts.set(shortcut, { def, chain });
       }
     }
     return list;
@@ -437,7 +362,7 @@ class MenuBar {
     const found = this.shortcuts.get(shortcut);
     if (!found) return false;
     const { def, chain } = found;
-    if (def.keyWhen && !def.keyWhen(this.state())) return false;
+    if (!this.states()[def.id].shortcut) return false;
     for (const menuDef of chain) this.refresh(menuDef);
     const entry = this.entries.get(def.id);
     if (!entry.button.disabled) this.report(this.run(def));
@@ -456,7 +381,7 @@ class MenuBar {
     const shortcut = shortcutOf(event);
     if (!shortcut) return;
     if (event.altKey && !event.ctrlKey && !event.shiftKey && shortcut.length === 5) {
-      const top = kMenus.find((m) => acceleratorOf(m.caption) === shortcut.slice(4));
+      const top = this.menus.find((m) => acceleratorOf(m.caption) === shortcut.slice(4));
       if (top) {
         event.preventDefault();
         this.open(top);
@@ -492,8 +417,8 @@ class MenuBar {
     const inner = chain[chain.length - 1];
     const active = this.activeIn(inner);
     const moveTop = (direction) => {
-      const at = kMenus.indexOf(this.openTop);
-      const top = kMenus[(at + direction + kMenus.length) % kMenus.length];
+      const at = this.menus.indexOf(this.openTop);
+      const top = this.menus[(at + direction + this.menus.length) % this.menus.length];
       this.open(top);
       this.setActive(top, this.firstEnabled(top, 1));
     };
@@ -551,19 +476,14 @@ class MenuBar {
   }
 }
 
-/// ACTIONS maps each item to its handler (openFolder, openZip, reopen, quickSave, quickLoad,
-/// exit, chooseFont, widerGap, narrowerGap, standardGap, slower, faster, normalSpeed,
-/// toggleNonstop, toggleMid, toggleWav, toggleOther, toggleOldExe, toggleLowRes,
-/// toggleContrast, balanceTo4by3, helpContents, about); check marks come from options.mjs.
-///
-/// Option items (font, gap, speed and the check marks) save the new options first and then call
-/// their handler with them. The view menu's items call backlog, back, copyText,
-/// toggleAutoAdvance, toggleSkip, toggleFullScreen and toggleSpeech; exportSaves and importSaves
-/// add the page's own file items. An item whose handler is missing is disabled, except the option
-/// items, which work on the options alone, and about, which shows the version itself.
-/// state() tells the enable rules how the page stands: { projectKnown, quickSaveEnabled,
-/// quickLoadEnabled, fullScreen, skipping, hasBacklog, pageAtTop, canGoBack, hasPageText,
-/// versionCode }. reportError(error) shows a command that failed.
+/// ACTIONS maps an item's id to its handler ({ openAction, reopenAction, quickSaveAction, ... });
+/// an item whose handler is missing is disabled, except the option items, which work on the
+/// options alone, the font item and about, which the menus' own dialogs carry out. Option items
+/// save the new options first and then call their handler with them. An item only the page has
+/// (opening a folder, exporting and importing saves) is shown when its handler is given.
+/// facts() tells the rules how the page stands: { session, frontEnd }, the page model's
+/// SessionFacts and FrontEndFacts (the missing ones at their defaults). reportError(error)
+/// shows a command that failed.
 /// Returns { refresh(), close() }: refresh() brings every item up to date now.
 export function buildMenuBar(element, actions) {
   const bar = new MenuBar(element, actions);
@@ -573,7 +493,7 @@ export function buildMenuBar(element, actions) {
       bar.refresh(def);
       for (const s of def.items) if (s.kind === 'menu') walk(s);
     };
-    for (const top of kMenus) walk(top);
+    for (const top of bar.menus) walk(top);
   };
   refreshAll();
   return { refresh: refreshAll, close: () => bar.close() };

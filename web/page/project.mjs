@@ -165,8 +165,9 @@ export function readZip(zip) {
   // no zip64 record.)
   if (i < count && count !== 0xffff) throw new ZipArchiveError(kDamaged);
   // BYTES is left out of copies ({ ...file }): a copy must not inflate the member.
-  return Array.from(byPath.values(), (member) => Object.defineProperty({ path: member.path, size: member.size, member },
-    'bytes', { get: () => member.readAll() }));
+  return Array.from(byPath.values(), (member) =>
+    Object.defineProperty({ path: member.path, size: member.size, member }, 'bytes', { get: () => member.readAll() }),
+  );
 }
 
 /// A loose file (of a folder or a drop) as { path, bytes }, read only within its kind's limit:
@@ -280,8 +281,10 @@ class MemberReader {
     // An index longer than its limit is only cut; anything else larger than the archive says
     // is refused, whatever it would have come to.
     if (!(this.member.limit.truncate && this.bound < this.member.size)) {
-      this.failed = new ZipMemberError(this.member.path,
-        `書庫に書かれた大きさ（${this.member.size} バイト）を超えています`);
+      this.failed = new ZipMemberError(
+        this.member.path,
+        `書庫に書かれた大きさ（${this.member.size} バイト）を超えています`,
+      );
     }
   }
 
@@ -325,7 +328,7 @@ class MemberReader {
       const last = this.used >= this.input.length;
       try {
         this.inflate.push(step, last);
-      } catch (error) {
+      } catch {
         if (this.failed) break;
         this.done = true;
         // The inflater's own words are English; the reader is told what it means.
@@ -408,7 +411,7 @@ export function zipFile(FS, path, member, refused = () => {}) {
   const makePlain = (keep) => {
     let bytes = new Uint8Array(0);
     if (keep > 0) {
-      reader = null;  // from the start, whatever earlier reads let go
+      reader = null; // from the start, whatever earlier reads let go
       const whole = readerOf();
       try {
         whole.read(keep);
@@ -461,7 +464,7 @@ export function zipFile(FS, path, member, refused = () => {}) {
       try {
         while (copied < length) {
           const at = position + copied;
-          if (reader && at < reader.start) reader = null;  // read again from the start
+          if (reader && at < reader.start) reader = null; // read again from the start
           const source = readerOf();
           if (source.read(at + 1) <= at) break;
           const count = Math.min(length - copied, source.length - at);
@@ -495,7 +498,7 @@ export function isSlotFile(name, baseName) {
 
 function listSlots(FS, dir, baseName) {
   const slots = new Map();
-  let names = [];
+  let names;
   try {
     names = FS.readdir(dir);
   } catch {

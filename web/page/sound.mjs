@@ -71,29 +71,29 @@ const defaults = {
 };
 
 let env = { ...defaults };
-let context = null;        // made at the first sound; null while none was asked for
-let noAudio = false;       // the browser has no Web Audio: everything plays silently
-let runningWaiters = [];   // starts waiting for the first gesture
+let context = null; // made at the first sound; null while none was asked for
+let noAudio = false; // the browser has no Web Audio: everything plays silently
+let runningWaiters = []; // starts waiting for the first gesture
 let listening = false;
-let synthesizer = null;    // Promise of { synth, node } once the first MIDI file was opened
-let current = null;        // the open file: { path, kind, bytes, decoded, playback }
-let rendering = null;      // the MIDI playback the synthesizer renders
+let synthesizer = null; // Promise of { synth, node } once the first MIDI file was opened
+let current = null; // the open file: { path, kind, bytes, decoded, playback }
+let rendering = null; // the MIDI playback the synthesizer renders
 let stats = freshStats();
 
 function freshStats() {
   return {
-    starts: 0,          // playbacks that began to sound
-    ends: 0,            // ends reported to the engine (by themselves or failed to start)
-    endsTaken: 0,       // of those, the ones the engine still waited for
-    failures: 0,        // playbacks that could not start
+    starts: 0, // playbacks that began to sound
+    ends: 0, // ends reported to the engine (by themselves or failed to start)
+    endsTaken: 0, // of those, the ones the engine still waited for
+    failures: 0, // playbacks that could not start
     midiStarts: 0,
     synthLoads: 0,
     soundFontFetches: 0,
-    midiPeak: 0,        // the loudest sample the synthesizer rendered
+    midiPeak: 0, // the loudest sample the synthesizer rendered
     firstMidiRequest: null,
     firstMidiSound: null,
-    lastStart: null,    // when the last playback began to sound
-    lastEnd: null,      // when the last end was reported
+    lastStart: null, // when the last playback began to sound
+    lastEnd: null, // when the last end was reported
   };
 }
 
@@ -253,7 +253,7 @@ function stopPlayback(playback) {
 }
 
 async function startMidi(entry, playback) {
-  let made = null;
+  let made;
   try {
     made = await entry.synthesizer;
   } catch {
@@ -326,7 +326,7 @@ function open(owner, path, bytes, kind) {
   current = entry;
   const ctx = audioContext();
   if (!ctx) {
-    return true;  // no Web Audio here: silent, like the window without a sound device
+    return true; // no Web Audio here: silent, like the window without a sound device
   }
   if (kind === 'midi') {
     if (stats.firstMidiRequest === null) {
@@ -348,7 +348,7 @@ function play(onFinished) {
   const playback = { onFinished, done: false, source: null, synth: null, rendered: false };
   current.playback = playback;
   if (!context) {
-    return;  // silent: never ends by itself
+    return; // silent: never ends by itself
   }
   (current.kind === 'midi' ? startMidi : startDecoded)(current, playback);
 }

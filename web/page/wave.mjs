@@ -3,11 +3,10 @@
 // inside its data plays as far as it goes, as it does in the window.
 
 const kImaSteps = [
-  7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66, 73, 80, 88, 97,
-  107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408, 449, 494, 544, 598, 658, 724, 796,
-  876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066, 2272, 2499, 2749, 3024, 3327, 3660, 4026, 4428, 4871,
-  5358, 5894, 6484, 7132, 7845, 8630, 9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623,
-  27086, 29794, 32767,
+  7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66, 73, 80, 88, 97, 107, 118,
+  130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408, 449, 494, 544, 598, 658, 724, 796, 876, 963, 1060,
+  1166, 1282, 1411, 1552, 1707, 1878, 2066, 2272, 2499, 2749, 3024, 3327, 3660, 4026, 4428, 4871, 5358, 5894, 6484,
+  7132, 7845, 8630, 9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767,
 ];
 const kImaIndexMoves = [-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8];
 const kMsAdaptation = [230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230];
@@ -18,7 +17,8 @@ const clamp16 = (value) => Math.max(-32768, Math.min(32767, value));
 
 function chunks(view) {
   const found = new Map();
-  const tag = (at) => String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
+  const tag = (at) =>
+    String.fromCharCode(view.getUint8(at), view.getUint8(at + 1), view.getUint8(at + 2), view.getUint8(at + 3));
   if (view.byteLength < 12 || tag(0) !== 'RIFF' || tag(8) !== 'WAVE') {
     return found;
   }
@@ -129,8 +129,13 @@ export function decodeAdpcmWave(bytes) {
   const channelCount = view.getUint16(fmt.start + 2, true);
   const sampleRate = view.getUint32(fmt.start + 4, true);
   const blockAlign = view.getUint16(fmt.start + 12, true);
-  if ((format !== kFormatImaAdpcm && format !== kFormatMsAdpcm) || channelCount < 1 || channelCount > 2 ||
-      sampleRate === 0 || blockAlign < 7 * channelCount) {
+  if (
+    (format !== kFormatImaAdpcm && format !== kFormatMsAdpcm) ||
+    channelCount < 1 ||
+    channelCount > 2 ||
+    sampleRate === 0 ||
+    blockAlign < 7 * channelCount
+  ) {
     return null;
   }
   const extra = fmt.size >= 20 ? view.getUint16(fmt.start + 16, true) : 0;
@@ -157,9 +162,10 @@ export function decodeAdpcmWave(bytes) {
     if (end - at < (format === kFormatImaAdpcm ? 4 : 7) * channelCount) {
       break;
     }
-    length += format === kFormatImaAdpcm
-      ? imaBlock(view, at, end, channelCount, samplesPerBlock, out, length)
-      : msBlock(view, at, end, channelCount, samplesPerBlock, coefficients, out, length);
+    length +=
+      format === kFormatImaAdpcm
+        ? imaBlock(view, at, end, channelCount, samplesPerBlock, out, length)
+        : msBlock(view, at, end, channelCount, samplesPerBlock, coefficients, out, length);
   }
   if (length === 0) {
     return null;

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QFont>
 
+#include "app/menu_model.h"
+
 class QCheckBox;
 class QLabel;
 class QListWidget;
@@ -18,8 +20,8 @@ class FontDialog : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kMinPoints = 8;
-    static constexpr int kMaxPoints = 48;
+    static constexpr int kMinPoints = kMinFontPoints;
+    static constexpr int kMaxPoints = kMaxFontPoints;
 
     /// Starts at current; a face that is not offered starts at the first one that is.
     explicit FontDialog(const QFont& current, QWidget* parent = nullptr);

@@ -196,15 +196,15 @@ void MainWindow::applySettings(const Settings& settings) {
     });
     m_fontNameSjis = settings.fontNameSjis;
     m_page->setTextFont(textFontFrom(settings));
-    m_actions.at(QStringLiteral("midiAction"))->setChecked(settings.mid);
-    m_actions.at(QStringLiteral("wavAction"))->setChecked(settings.wav);
-    m_actions.at(QStringLiteral("otherMediaAction"))->setChecked(settings.other);
-    m_actions.at(QStringLiteral("oldExeAction"))->setChecked(settings.oldExe);
-    m_actions.at(QStringLiteral("lowResAction"))->setChecked(settings.lowRes);
-    m_actions.at(QStringLiteral("contrastAction"))->setChecked(settings.contrast);
-    m_actions.at(QStringLiteral("nonstopAction"))->setChecked(settings.nonstop);
-    m_actions.at(QStringLiteral("autoAdvanceAction"))->setChecked(settings.autoAdvance);
-    m_actions.at(QStringLiteral("speechAction"))->setChecked(settings.speech);
+    action(MenuId::Midi)->setChecked(settings.mid);
+    action(MenuId::Wav)->setChecked(settings.wav);
+    action(MenuId::OtherMedia)->setChecked(settings.other);
+    action(MenuId::OldExe)->setChecked(settings.oldExe);
+    action(MenuId::LowRes)->setChecked(settings.lowRes);
+    action(MenuId::Contrast)->setChecked(settings.contrast);
+    action(MenuId::Nonstop)->setChecked(settings.nonstop);
+    action(MenuId::AutoAdvance)->setChecked(settings.autoAdvance);
+    action(MenuId::Speech)->setChecked(settings.speech);
     optionsFromChecks();
     m_page->setRevealTimerActive(!settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
@@ -242,8 +242,8 @@ Settings MainWindow::currentSettings() const {
     s.nonstop = m_story.options.nonstop;
     s.revealSpeed = m_revealSpeed;
     s.gapTenths = m_gapTenths;
-    s.autoAdvance = m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked();
-    s.speech = m_actions.at(QStringLiteral("speechAction"))->isChecked();
+    s.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
+    s.speech = action(MenuId::Speech)->isChecked();
     return s;
 }
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "app/menu_model.h"
 #include "app/reading_history.h"
 #include "app/settings_file.h"
 #include "interpreter/page_interpreter.h"
@@ -55,8 +56,8 @@ class MainWindow : public QMainWindow, private interpreter::PageObserver {
     Q_OBJECT
 
 public:
-    static constexpr int kMinWidth = 320;
-    static constexpr int kMinHeight = 240;
+    static constexpr int kMinWidth = kMinWindowWidth;
+    static constexpr int kMinHeight = kMinWindowHeight;
 
     /// The window with its buttons, menus and page view, settings applied.
     MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
@@ -131,6 +132,9 @@ public:
     /// The auto-advance countdown (tests drive it).
     QTimer& autoAdvanceTimer() { return m_autoTimer; }
 
+    /// The menu item or menu of the model's id (nullptr for an item only the web page has).
+    QAction* action(MenuId id) const { return m_actions[menuIndex(id)]; }
+
     /// The choice button numbered k (1-6); button 1 is the rightmost.
     QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
@@ -154,7 +158,6 @@ private:
     void pageRunStarting(std::int32_t offset) override;
     void pageShown(const std::string& labelSjis) override;
     void createComforts();
-    void refreshViewMenu();
     void onPageComplete();
     void onAutoAdvanceTick();
     void onAutoAdvanceToggled();
@@ -188,10 +191,9 @@ private:
     bool commandHeldBack() const;
 
     // Menu refresh handlers and commands (menus.cpp).
-    void refreshFileMenu();
-    void refreshSettingsMenu();
-    void refreshLineGapMenu();
-    void refreshSpeedMenu();
+    void refreshMenu(MenuId menu);
+    SessionFacts menuFacts() const;
+    FrontEndFacts frontEndFacts() const;
     void adjustLineGap(int tag);
     void adjustRevealSpeed(int tag);
     void toggleNonstop();
@@ -231,7 +233,7 @@ private:
     };
     std::vector<ShortcutItem> m_shortcuts;
     std::map<QMenu*, std::function<void()>> m_refreshers;
-    std::map<QString, QAction*> m_actions;  // by objectName
+    std::array<QAction*, kMenuIdCount> m_actions{};  // by MenuId; none for the page's own items
 
     ReadingHistory m_history;
     ReadMarks m_readMarks;

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 
 #include "app/help_version.h"
+#include "app/menu_model.h"
 #include "app/qt/font_dialog.h"
 #include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
@@ -21,162 +22,188 @@
 #include "presentation/reading_settings.h"
 
 namespace vrk::app {
-// Builds the tree and records, for each shortcut, the menus that enclose its item.
+
+namespace {
+
+// The keys a shortcut of the model stands for: Enter is both the main keyboard's and the pad's.
+std::vector<QKeySequence> keySequences(const Shortcut& shortcut) {
+    Qt::KeyboardModifiers modifiers;
+    modifiers.setFlag(Qt::ControlModifier, shortcut.ctrl);
+    modifiers.setFlag(Qt::ShiftModifier, shortcut.shift);
+    modifiers.setFlag(Qt::AltModifier, shortcut.alt);
+    std::vector<Qt::Key> keys;
+    switch (shortcut.key) {
+        case Shortcut::Key::None:
+            break;
+        case Shortcut::Key::Letter:
+            keys = {static_cast<Qt::Key>(shortcut.letter)};
+            break;
+        case Shortcut::Key::PageUp:
+            keys = {Qt::Key_PageUp};
+            break;
+        case Shortcut::Key::Enter:
+            keys = {Qt::Key_Return, Qt::Key_Enter};
+            break;
+        case Shortcut::Key::F1:
+            keys = {Qt::Key_F1};
+            break;
+        case Shortcut::Key::F11:
+            keys = {Qt::Key_F11};
+            break;
+    }
+    std::vector<QKeySequence> out;
+    for (const Qt::Key key : keys) {
+        out.emplace_back(QKeyCombination(modifiers, key));
+    }
+    return out;
+}
+
+}  // namespace
+
+// Builds the tree from the menu model and records, for each shortcut, the menus that enclose its item.
 class MenuBinder {
 public:
     explicit MenuBinder(MainWindow& window) : m_window(window) {}
 
-    QMenu* menu(QMenu* parent, const char* name, const QString& caption, std::function<void()> refresh = {}) {
-        QMenu* menu = parent ? parent->addMenu(caption) : m_window.menuBar()->addMenu(caption);
-        menu->setObjectName(QString::fromLatin1(name));
-        menu->menuAction()->setObjectName(QString::fromLatin1(name));
-        m_window.m_actions[menu->objectName()] = menu->menuAction();
-        if (refresh) {
-            m_window.m_refreshers[menu] = refresh;
-            QObject::connect(menu, &QMenu::aboutToShow, &m_window, refresh);
+    void build() {
+        std::array<QMenu*, kMenuIdCount> menus{};
+        for (const MenuEntry& entry : menuEntries()) {
+            if (entry.pageOnly) {
+                continue;
+            }
+            QMenu* parent = entry.isTop() ? nullptr : menus[menuIndex(entry.parent)];
+            const QString caption = QString::fromUtf8(entry.caption.data(), qsizetype(entry.caption.size()));
+            const QString name = QString::fromLatin1(entry.name.data(), qsizetype(entry.name.size()));
+            switch (entry.kind) {
+                case MenuEntry::Kind::Menu:
+                    menus[menuIndex(entry.id)] = menu(parent, entry.id, name, caption);
+                    break;
+                case MenuEntry::Kind::Separator:
+                    parent->addSeparator()->setObjectName(name);
+                    break;
+                case MenuEntry::Kind::Item:
+                    item(parent, entry, name, caption);
+                    break;
+            }
         }
+        // Enabled by the first opening and never disabled again.
+        m_window.action(MenuId::QuickSave)->setEnabled(false);
+        m_window.action(MenuId::QuickLoad)->setEnabled(false);
+    }
+
+private:
+    QMenu* menu(QMenu* parent, MenuId id, const QString& name, const QString& caption) {
+        QMenu* menu = parent ? parent->addMenu(caption) : m_window.menuBar()->addMenu(caption);
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        m_window.m_actions[menuIndex(id)] = menu->menuAction();
+        MainWindow& w = m_window;
+        m_window.m_refreshers[menu] = [&w, id] { w.refreshMenu(id); };
+        QObject::connect(menu, &QMenu::aboutToShow, &m_window, [&w, id] { w.refreshMenu(id); });
         return menu;
     }
 
-    QAction* item(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                  std::function<void()> command, bool checkable = false) {
+    void item(QMenu* menu, const MenuEntry& entry, const QString& name, const QString& caption) {
         QAction* action = menu->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setCheckable(checkable);
-        if (!key.isEmpty()) {
-            // The key shows in the menu; MainWindow::runShortcut carries it out.
-            action->setShortcut(key);
-            action->setShortcutContext(Qt::WidgetShortcut);
-            std::vector<QMenu*> chain;
-            for (QMenu* m = menu; m != nullptr; m = qobject_cast<QMenu*>(m->parent())) {
-                chain.insert(chain.begin(), m);
+        action->setObjectName(name);
+        action->setCheckable(entry.checkable);
+        if (entry.setting == MenuSetting::LineGap || entry.setting == MenuSetting::RevealSpeed) {
+            // The speed and gap items carry their Tag (the step they make) as their data.
+            action->setData(entry.step);
+        }
+        std::vector<QMenu*> chain;
+        for (QMenu* m = menu; m != nullptr; m = qobject_cast<QMenu*>(m->parent())) {
+            chain.insert(chain.begin(), m);
+        }
+        bool shown = false;
+        for (const Shortcut& shortcut : entry.shortcuts) {
+            for (const QKeySequence& key : keySequences(shortcut)) {
+                if (!shown) {
+                    // The key shows in the menu; MainWindow::runShortcut carries it out.
+                    action->setShortcut(key);
+                    action->setShortcutContext(Qt::WidgetShortcut);
+                    shown = true;
+                }
+                m_window.m_shortcuts.push_back({key, action, chain});
             }
-            m_window.m_shortcuts.push_back({key, action, chain});
         }
         // The binder is gone by the time an item is chosen; the window is not.
         MainWindow& window = m_window;
         QObject::connect(action, &QAction::triggered, &m_window,
-                         [&window, command] { window.runReporting(command); });
-        m_window.m_actions[action->objectName()] = action;
-        return action;
+                         [&window, command = command(entry)] { window.runReporting(command); });
+        m_window.m_actions[menuIndex(entry.id)] = action;
     }
 
-    QAction* check(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                   std::function<void()> command) {
-        return item(menu, name, caption, key, std::move(command), true);
-    }
-
-    static QKeySequence ctrl(char letter) { return QKeySequence(Qt::CTRL | static_cast<Qt::Key>(letter)); }
-
-    void fileMenu() {
+    std::function<void()> command(const MenuEntry& entry) {
         MainWindow& w = m_window;
-        QMenu* file =
-            menu(nullptr, "fileMenu", QStringLiteral("ファイル(&F)"), [&w] { w.refreshFileMenu(); });
-        item(file, "openAction", QStringLiteral("開く(&O)"), ctrl('O'), [&w] { w.openProjectFromDialog(); });
-        item(file, "reopenAction", QStringLiteral("開き直す(&R)"), ctrl('R'), [&w] { w.reopenProject(); });
-        // Enabled by the first opening and never disabled again.
-        item(file, "quickSaveAction", QStringLiteral("一時保存(&T)"), ctrl('S'), [&w] {
-            w.quickSave();
-        })->setEnabled(false);
-        item(file, "quickLoadAction", QStringLiteral("一時保存を開く(&Y)"), ctrl('T'), [&w] {
-            w.quickLoad();
-        })->setEnabled(false);
-        file->addSeparator()->setObjectName(QStringLiteral("fileSeparator"));
-        item(file, "exitAction", QStringLiteral("終了(&X)"), ctrl('Q'), [&w] { w.close(); });
-    }
-
-    // The speed and gap items carry their Tag (the step they make) as their data.
-    void optionMenu() {
-        MainWindow& w = m_window;
-        QMenu* option =
-            menu(nullptr, "settingsMenu", QStringLiteral("設定(&O)"), [&w] { w.refreshSettingsMenu(); });
-        item(option, "fontAction", QStringLiteral("フォント(&F)"), ctrl('F'), [&w] { w.chooseFont(); });
-        QMenu* gap =
-            menu(option, "lineGapMenu", QStringLiteral("行間隔(&G)"), [&w] { w.refreshLineGapMenu(); });
-        item(gap, "widerGapAction", QStringLiteral("広く(&W)"), ctrl('W'), [&w] {
-            w.adjustLineGap(1);
-        })->setData(1);
-        item(gap, "narrowerGapAction", QStringLiteral("狭く(&N)"), ctrl('N'), [&w] {
-            w.adjustLineGap(-1);
-        })->setData(-1);
-        item(gap, "standardGapAction", QStringLiteral("標準(&S)"), {}, [&w] {
-            w.adjustLineGap(0);
-        })->setData(0);
-        QMenu* speed =
-            menu(option, "speedMenu", QStringLiteral("描画速度(&P)"), [&w] { w.refreshSpeedMenu(); });
-        item(speed, "slowerAction", QStringLiteral("遅く(&S)"), ctrl('H'), [&w] {
-            w.adjustRevealSpeed(1);
-        })->setData(1);
-        item(speed, "fasterAction", QStringLiteral("速く(&F)"), ctrl('J'), [&w] {
-            w.adjustRevealSpeed(-1);
-        })->setData(-1);
-        item(speed, "normalSpeedAction", QStringLiteral("標準(2)(&N)"), ctrl('K'), [&w] {
-            w.adjustRevealSpeed(0);
-        })->setData(0);
-        check(speed, "nonstopAction", QStringLiteral("最速(&Z)"), ctrl('L'), [&w] { w.toggleNonstop(); });
-        QMenu* sound = menu(option, "soundMenu", QStringLiteral("音声(&S)"));
-        check(sound, "midiAction", QStringLiteral("Midファイル"), {}, [&w] { w.onSoundKindToggled(); });
-        check(sound, "wavAction", QStringLiteral("Wavファイル"), {}, [&w] { w.onSoundKindToggled(); });
-        check(sound, "otherMediaAction", QStringLiteral("その他のファイル"), {},
-              [&w] { w.onSoundKindToggled(); });
-        QMenu* compatible = menu(option, "compatibilityMenu", QStringLiteral("互換性(&C)"));
-        check(compatible, "oldExeAction", QStringLiteral("旧形式外部EXE"), {},
-              [&w] { w.optionsFromChecks(); });
-        // Both change how the page and its background are drawn.
-        auto redraw = [&w] {
-            w.optionsFromChecks();
-            w.m_story.page.layoutDirty = true;
-            w.m_page->repaintPage();
-        };
-        check(compatible, "lowResAction", QStringLiteral("ローレゾ"), ctrl('C'), redraw);
-        check(compatible, "contrastAction", QStringLiteral("高輝度ふち取り"), ctrl('E'), redraw);
-        item(option, "balanceAction", QStringLiteral("4:3バランス"), ctrl('B'), [&w] { w.balanceTo4by3(); });
-    }
-
-    // The reader's comforts. Full screen also answers Alt+Enter.
-    void viewMenu() {
-        MainWindow& w = m_window;
-        QMenu* view = menu(nullptr, "viewMenu", QStringLiteral("表示(&V)"), [&w] { w.refreshViewMenu(); });
-        item(view, "backlogAction", QStringLiteral("バックログ(&B)"), QKeySequence(Qt::Key_PageUp),
-             [&w] { w.showBacklog(); });
-        item(view, "backAction", QStringLiteral("1ページ戻る(&P)"), ctrl('Z'), [&w] { w.goBackOnePage(); });
-        item(view, "copyTextAction", QStringLiteral("本文をコピー(&C)"),
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [&w] { w.copyPageText(); });
-        view->addSeparator();
-        check(view, "autoAdvanceAction", QStringLiteral("自動送り(&A)"), ctrl('A'),
-              [&w] { w.onAutoAdvanceToggled(); });
-        check(view, "skipAction", QStringLiteral("既読スキップ(&S)"), ctrl('D'),
-              [&w] { w.setSkipping(w.m_actions.at(QStringLiteral("skipAction"))->isChecked()); });
-        QAction* full = check(
-            view, "fullScreenAction", QStringLiteral("全画面表示(&U)"), QKeySequence(Qt::Key_F11),
-            [&w] { w.setFullScreenView(w.m_actions.at(QStringLiteral("fullScreenAction"))->isChecked()); });
-        for (const QKeySequence& alt :
-             {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}) {
-            w.m_shortcuts.push_back({alt, full, {view}});
+        switch (entry.id) {
+            case MenuId::Open:
+                return [&w] { w.openProjectFromDialog(); };
+            case MenuId::Reopen:
+                return [&w] { w.reopenProject(); };
+            case MenuId::QuickSave:
+                return [&w] { w.quickSave(); };
+            case MenuId::QuickLoad:
+                return [&w] { w.quickLoad(); };
+            case MenuId::Exit:
+                return [&w] { w.close(); };
+            case MenuId::Font:
+                return [&w] { w.chooseFont(); };
+            case MenuId::WiderGap:
+            case MenuId::NarrowerGap:
+            case MenuId::StandardGap:
+                return [&w, step = entry.step] { w.adjustLineGap(step); };
+            case MenuId::Slower:
+            case MenuId::Faster:
+            case MenuId::NormalSpeed:
+                return [&w, step = entry.step] { w.adjustRevealSpeed(step); };
+            case MenuId::Nonstop:
+                return [&w] { w.toggleNonstop(); };
+            case MenuId::Midi:
+            case MenuId::Wav:
+            case MenuId::OtherMedia:
+                return [&w] { w.onSoundKindToggled(); };
+            case MenuId::OldExe:
+                return [&w] { w.optionsFromChecks(); };
+            case MenuId::LowRes:
+            case MenuId::Contrast:
+                // Both change how the page and its background are drawn.
+                return [&w] {
+                    w.optionsFromChecks();
+                    w.m_story.page.layoutDirty = true;
+                    w.m_page->repaintPage();
+                };
+            case MenuId::Balance:
+                return [&w] { w.balanceTo4by3(); };
+            case MenuId::Backlog:
+                return [&w] { w.showBacklog(); };
+            case MenuId::Back:
+                return [&w] { w.goBackOnePage(); };
+            case MenuId::CopyText:
+                return [&w] { w.copyPageText(); };
+            case MenuId::AutoAdvance:
+                return [&w] { w.onAutoAdvanceToggled(); };
+            case MenuId::Skip:
+                return [&w] { w.setSkipping(w.action(MenuId::Skip)->isChecked()); };
+            case MenuId::FullScreen:
+                return [&w] { w.setFullScreenView(w.action(MenuId::FullScreen)->isChecked()); };
+            case MenuId::Speech:
+                return [&w] { w.onSpeechToggled(); };
+            case MenuId::HelpContents:
+                return [&w] { w.openHelpContents(); };
+            case MenuId::About:
+                return [&w] { w.showAbout(); };
+            default:
+                return {};
         }
-        view->addSeparator();
-        check(view, "speechAction", QStringLiteral("読み上げ(&R)"), ctrl('Y'), [&w] { w.onSpeechToggled(); });
     }
 
-    void helpMenu() {
-        MainWindow& w = m_window;
-        QMenu* help = menu(nullptr, "helpMenu", QStringLiteral("説明(&H)"));
-        item(help, "helpContentsAction", QStringLiteral("目次(&I)"), QKeySequence(Qt::Key_F1),
-             [&w] { w.openHelpContents(); });
-        item(help, "aboutAction", QStringLiteral("バージョン情報(&A)"), {}, [&w] { w.showAbout(); });
-    }
-
-private:
     MainWindow& m_window;
 };
 
 void MainWindow::createMenus() {
     menuBar()->setObjectName(QStringLiteral("mainMenu"));
-    MenuBinder binder(*this);
-    binder.fileMenu();
-    binder.optionMenu();
-    binder.viewMenu();
-    binder.helpMenu();
+    MenuBinder(*this).build();
 }
 
 bool MainWindow::runShortcut(const QKeySequence& key) {
@@ -207,30 +234,53 @@ bool MainWindow::runShortcut(const QKeySequence& key) {
     return false;
 }
 
-void MainWindow::refreshFileMenu() {
-    m_actions.at(QStringLiteral("reopenAction"))->setEnabled(m_story.locations.projectKnown());
+SessionFacts MainWindow::menuFacts() const {
+    SessionFacts facts;
+    facts.projectKnown = m_story.locations.projectKnown();
+    // The window keeps these two in its actions: the opening and the saves set them.
+    facts.quickSaveEnabled = action(MenuId::QuickSave)->isEnabled();
+    facts.quickLoadEnabled = action(MenuId::QuickLoad)->isEnabled();
+    facts.canGoBack = !m_interpreter->isRunning() && m_story.scriptOpen() && m_history.canGoBack();
+    facts.backlogAvailable = m_history.earlierPageCount() > 0;
+    facts.hasPageText = !m_story.page.pageText.empty();
+    facts.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
+    facts.skipping = m_skipping;
+    facts.revealSpeed = m_revealSpeed;
+    facts.lineGapTenths = m_gapTenths;
+    const interpreter::PlayerOptions& o = m_story.options;
+    facts.nonstop = o.nonstop;
+    facts.mid = o.mid;
+    facts.wav = o.wav;
+    facts.other = o.other;
+    facts.oldExe = o.oldExe;
+    facts.lowRes = o.lowRes;
+    facts.contrast = o.contrast;
+    return facts;
 }
 
-void MainWindow::refreshSettingsMenu() {
-    m_actions.at(QStringLiteral("balanceAction"))
-        ->setEnabled(!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)));
-    const std::string caption = presentation::speedCaptionSjis(m_revealSpeed, m_story.options.nonstop);
-    m_actions.at(QStringLiteral("speedMenu"))->setText(QString::fromStdString(sjisToUtf8(caption)));
+FrontEndFacts MainWindow::frontEndFacts() const {
+    FrontEndFacts facts;
+    facts.fullScreen = m_fullScreen;
+    facts.sizeLocked =
+        (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) != 0;
+    facts.speech = action(MenuId::Speech)->isChecked();
+    return facts;
 }
 
-void MainWindow::refreshLineGapMenu() {
-    const presentation::GapItems items = presentation::gapItemsFor(m_gapTenths);
-    m_actions.at(QStringLiteral("widerGapAction"))->setEnabled(items.wide);
-    m_actions.at(QStringLiteral("narrowerGapAction"))->setEnabled(items.narrow);
-    m_actions.at(QStringLiteral("standardGapAction"))->setEnabled(items.standard);
-}
-
-void MainWindow::refreshSpeedMenu() {
-    const presentation::SpeedItems items =
-        presentation::speedItemsFor(m_revealSpeed, m_story.options.nonstop);
-    m_actions.at(QStringLiteral("slowerAction"))->setEnabled(items.slow);
-    m_actions.at(QStringLiteral("fasterAction"))->setEnabled(items.fast);
-    m_actions.at(QStringLiteral("normalSpeedAction"))->setEnabled(items.normal);
+// The refresh of a menu as it opens: its items' enabled states and captions by the model's rules.
+// The check marks are the actions' own: they change as the reader chooses them.
+void MainWindow::refreshMenu(MenuId menu) {
+    const SessionFacts session = menuFacts();
+    const FrontEndFacts frontEnd = frontEndFacts();
+    for (const MenuEntry& entry : menuEntries()) {
+        QAction* a = m_actions[menuIndex(entry.id)];
+        if (entry.parent != menu || entry.isTop() || a == nullptr) {
+            continue;
+        }
+        const MenuItemState state = menuItemState(entry.id, session, frontEnd);
+        a->setEnabled(state.enabled);
+        a->setText(QString::fromStdString(state.caption));
+    }
 }
 
 void MainWindow::adjustLineGap(int tag) {
@@ -253,13 +303,13 @@ void MainWindow::toggleNonstop() {
 
 void MainWindow::optionsFromChecks() {
     interpreter::PlayerOptions& o = m_story.options;
-    o.mid = m_actions.at(QStringLiteral("midiAction"))->isChecked();
-    o.wav = m_actions.at(QStringLiteral("wavAction"))->isChecked();
-    o.other = m_actions.at(QStringLiteral("otherMediaAction"))->isChecked();
-    o.oldExe = m_actions.at(QStringLiteral("oldExeAction"))->isChecked();
-    o.lowRes = m_actions.at(QStringLiteral("lowResAction"))->isChecked();
-    o.contrast = m_actions.at(QStringLiteral("contrastAction"))->isChecked();
-    o.nonstop = m_actions.at(QStringLiteral("nonstopAction"))->isChecked();
+    o.mid = action(MenuId::Midi)->isChecked();
+    o.wav = action(MenuId::Wav)->isChecked();
+    o.other = action(MenuId::OtherMedia)->isChecked();
+    o.oldExe = action(MenuId::OldExe)->isChecked();
+    o.lowRes = action(MenuId::LowRes)->isChecked();
+    o.contrast = action(MenuId::Contrast)->isChecked();
+    o.nonstop = action(MenuId::Nonstop)->isChecked();
 }
 
 void MainWindow::onSoundKindToggled() {

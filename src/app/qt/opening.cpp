@@ -106,8 +106,8 @@ bool MainWindow::openProject() {
     opened = opened && runReporting([&] { opening.start(); });
     startupMark("first-page-run");
     if (opened) {
-        m_actions.at(QStringLiteral("quickLoadAction"))->setEnabled(quickSaveExists(m_story));
-        m_actions.at(QStringLiteral("quickSaveAction"))->setEnabled(true);
+        action(MenuId::QuickLoad)->setEnabled(quickSaveExists(m_story));
+        action(MenuId::QuickSave)->setEnabled(true);
         setWindowTitle(QString::fromStdString(sjisToUtf8(opening.windowCaptionSjis())));
         const QSize client = m_page->size();
         if (client.width() * 3 == client.height() * 4) {
@@ -161,7 +161,7 @@ void MainWindow::quickSave() {
         return;
     }
     if (app::quickSave(m_story, *m_host)) {
-        m_actions.at(QStringLiteral("quickLoadAction"))->setEnabled(true);
+        action(MenuId::QuickLoad)->setEnabled(true);
     }
 }
 

@@ -84,14 +84,6 @@ bool MainWindow::singleNextOnShow() const {
     return m_story.scriptOpen() && m_story.page.choiceCount == 1 && !m_story.page.pageText.empty();
 }
 
-void MainWindow::refreshViewMenu() {
-    const bool idle = !m_interpreter->isRunning();
-    m_actions.at(QStringLiteral("backAction"))
-        ->setEnabled(idle && m_story.scriptOpen() && m_history.canGoBack());
-    m_actions.at(QStringLiteral("backlogAction"))->setEnabled(m_history.earlierPageCount() > 0);
-    m_actions.at(QStringLiteral("copyTextAction"))->setEnabled(!m_story.page.pageText.empty());
-}
-
 void MainWindow::showBacklog() {
     if (m_history.earlierPageCount() == 0 || backlogShown()) {
         return;
@@ -152,8 +144,7 @@ void MainWindow::copyPageText() {
 }
 
 void MainWindow::onPageComplete() {
-    if (!m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked() || m_skipping ||
-        !singleNextOnShow()) {
+    if (!action(MenuId::AutoAdvance)->isChecked() || m_skipping || !singleNextOnShow()) {
         return;
     }
     m_autoPausing = false;
@@ -163,7 +154,7 @@ void MainWindow::onPageComplete() {
 // First the page's sound effect has to end, then the pause for its length runs, then the page
 // goes on as its "Next" would.
 void MainWindow::onAutoAdvanceTick() {
-    if (!m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked() || !singleNextOnShow()) {
+    if (!action(MenuId::AutoAdvance)->isChecked() || !singleNextOnShow()) {
         return;
     }
     // Nothing goes on behind the backlog either.
@@ -183,14 +174,14 @@ void MainWindow::onAutoAdvanceTick() {
 
 void MainWindow::onAutoAdvanceToggled() {
     m_autoTimer.stop();
-    if (m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked() && !m_page->revealing()) {
+    if (action(MenuId::AutoAdvance)->isChecked() && !m_page->revealing()) {
         onPageComplete();
     }
 }
 
 void MainWindow::setSkipping(bool skipping) {
     m_skipping = skipping;
-    m_actions.at(QStringLiteral("skipAction"))->setChecked(skipping);
+    action(MenuId::Skip)->setChecked(skipping);
     if (!skipping) {
         m_skipTimer.stop();
         return;
@@ -206,8 +197,8 @@ void MainWindow::setSkipping(bool skipping) {
 }
 
 void MainWindow::stopAutoAndSkip() {
-    if (m_actions.at(QStringLiteral("autoAdvanceAction"))->isChecked()) {
-        m_actions.at(QStringLiteral("autoAdvanceAction"))->setChecked(false);
+    if (action(MenuId::AutoAdvance)->isChecked()) {
+        action(MenuId::AutoAdvance)->setChecked(false);
         m_autoTimer.stop();
     }
     if (m_skipping) {
@@ -216,7 +207,7 @@ void MainWindow::stopAutoAndSkip() {
 }
 
 void MainWindow::setFullScreenView(bool fullScreen) {
-    m_actions.at(QStringLiteral("fullScreenAction"))->setChecked(fullScreen);
+    action(MenuId::FullScreen)->setChecked(fullScreen);
     if (fullScreen == m_fullScreen) {
         return;
     }
@@ -248,7 +239,7 @@ void MainWindow::setFullScreenView(bool fullScreen) {
 }
 
 void MainWindow::onSpeechToggled() {
-    if (m_actions.at(QStringLiteral("speechAction"))->isChecked()) {
+    if (action(MenuId::Speech)->isChecked()) {
         // Asked at once, so that a missing engine is told when the reader switches it on.
         if (speakerReady()) {
             speakPage();
@@ -267,8 +258,7 @@ bool MainWindow::speakerReady() {
 }
 
 void MainWindow::speakPage() {
-    if (!m_actions.at(QStringLiteral("speechAction"))->isChecked() || m_story.page.pageText.empty() ||
-        !speakerReady()) {
+    if (!action(MenuId::Speech)->isChecked() || m_story.page.pageText.empty() || !speakerReady()) {
         return;
     }
     // The choice lines carry their letters ("A: ..."), the keys that choose them.
@@ -278,7 +268,7 @@ void MainWindow::speakPage() {
 void MainWindow::onSpeechUnavailable(const QString& reason) {
     // Once for each time reading aloud is switched on: the item goes off, and pages after this
     // one are not spoken to nobody. The box does not wait: the page run that spoke goes on.
-    m_actions.at(QStringLiteral("speechAction"))->setChecked(false);
+    action(MenuId::Speech)->setChecked(false);
     auto* box = new QMessageBox(
         QMessageBox::Warning, QString::fromStdString(sjisToUtf8(messages::kApplicationTitle)),
         QStringLiteral("読み上げができません。音声合成エンジンが応答しません。\n"
@@ -312,8 +302,8 @@ std::optional<bool> MainWindow::handleComfortInput(QObject* watched, QEvent* eve
     const bool modifierOnly =
         code == Qt::Key_Control || code == Qt::Key_Shift || code == Qt::Key_Alt || code == Qt::Key_Meta;
     const QKeySequence sequence(key->keyCombination());
-    const bool toggle = sequence == m_actions.at(QStringLiteral("autoAdvanceAction"))->shortcut() ||
-                        sequence == m_actions.at(QStringLiteral("skipAction"))->shortcut();
+    const bool toggle =
+        sequence == action(MenuId::AutoAdvance)->shortcut() || sequence == action(MenuId::Skip)->shortcut();
     if (!modifierOnly && !toggle) {
         stopAutoAndSkip();
     }

@@ -1,4 +1,4 @@
-#include "web/page/web_story_host.h"
+#include "web/binding/web_story_host.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,369 @@
+// The page's way into the player: the terminal front end driven one input line at a time.
+// The page writes the project's files into the in-memory file system, opens it here and gets
+// back the same report the terminal prints (@page, "| " lines, @choices / @end).
+
+#include <emscripten.h>
+#include <emscripten/bind.h>
+#include <emscripten/em_js.h>
+#include <emscripten/val.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings_file.h"
+#include "app/terminal_front_end.h"
+#include "common/sjis.h"
+#include "page_audio.h"
+#include "page_model.h"
+#include "pictures/background.h"
+#include "pictures/picture_placement.h"
+#include "web/binding/web_story_host.h"
+#include "web_sound_backend.h"
+
+namespace {
+
+struct Session {
+    std::istringstream names;
+    std::ostringstream out;
+    std::ostringstream err;
+    std::unique_ptr<vrk::app::TerminalFrontEnd> frontEnd;
+    bool open = false;
+};
+
+std::unique_ptr<Session> g_session;
+
+// What the front end printed since the last call, errors after the report.
+std::string takeReport() {
+    std::string report = g_session->out.str() + g_session->err.str();
+    g_session->out.str({});
+    g_session->err.str({});
+    return report;
+}
+
+/// Opens PROJECT_FILE in slot 1-4; names are answered with their defaults. A seed of 0 draws
+/// the random letters from the device. Returns the first report, or the reason it failed.
+std::string terminalOpen(const std::string& projectFile, int slot, std::uint32_t seed) {
+    if (g_session && g_session->open) {
+        g_session->frontEnd->finish();
+    }
+    g_session = std::make_unique<Session>();
+    g_session->names.str(std::string(9, '\n'));
+    vrk::app::TerminalOptions options;
+    options.projectFile = projectFile;
+    options.slot = slot;
+    if (seed != 0) {
+        options.seed = seed;
+    }
+    options.programDir = "/";
+    g_session->frontEnd = std::make_unique<vrk::app::TerminalFrontEnd>(std::move(options), g_session->names,
+                                                                       g_session->out, g_session->err);
+    g_session->open = g_session->frontEnd->start();
+    return takeReport();
+}
+
+/// Hands one input line to the open story (a choice key, "", ":save", ":load" or ":quit") and
+/// returns what it printed; once the story ends or quits, it is written back to its slot.
+std::string terminalInput(const std::string& line) {
+    if (!g_session || !g_session->open) {
+        return "";
+    }
+    if (!g_session->frontEnd->step(line)) {
+        g_session->frontEnd->finish();
+        g_session->open = false;
+    }
+    return takeReport();
+}
+
+// The reading page proper: a WebStoryHost the canvas page drives. Text is measured by the
+// page's canvas (Module.vrkMeasure), so the layout is the window's rule with the browser's metrics.
+
+}  // namespace
+
+// clang-format off
+EM_JS(int, jsTextWidth, (const char* text, double scale), {
+    return Module.vrkMeasure.width(UTF8ToString(text), scale);
+});
+EM_JS(int, jsTextHeight, (const char* text, double scale), {
+    return Module.vrkMeasure.height(UTF8ToString(text), scale);
+});
+// clang-format on
+
+namespace {
+
+class CanvasMeasurer : public vrk::presentation::TextMeasurer {
+public:
+    explicit CanvasMeasurer(double scale) : m_scale(scale) {}
+    int textWidth(std::string_view textSjis) const override {
+        return jsTextWidth(vrk::sjisToUtf8(textSjis).c_str(), m_scale);
+    }
+    int textHeight(std::string_view textSjis) const override {
+        return jsTextHeight(vrk::sjisToUtf8(textSjis).c_str(), m_scale);
+    }
+
+private:
+    double m_scale;
+};
+
+using vrk::web::WebStoryHost;
+
+// The page's audio (sound.mjs through Module.vrkSound), shared by every host the page makes.
+vrk::web::ScriptPageAudio g_audio;
+
+// The host the page makes (new Module.WebStoryHost()) and deletes; the page's audio reports the
+// ends of its sounds to the newest one's back end, and to none once that one is gone.
+class PageHost : public WebStoryHost {
+public:
+    PageHost() : WebStoryHost("/", [](double scale) { return std::make_unique<CanvasMeasurer>(scale); }) {
+        auto backend = std::make_unique<vrk::web::WebSoundBackend>(g_audio);
+        s_reported = backend.get();
+        vrk::web::setReportedBackend(backend.get());
+        setSoundBackend(std::move(backend));
+    }
+    ~PageHost() override {
+        if (s_reported != nullptr && s_owner == this) {
+            vrk::web::setReportedBackend(nullptr);
+            s_reported = nullptr;
+        }
+    }
+    static WebStoryHost* create() {
+        auto* host = new PageHost();
+        s_owner = host;
+        return host;
+    }
+
+private:
+    static inline vrk::web::WebSoundBackend* s_reported = nullptr;
+    static inline const PageHost* s_owner = nullptr;
+};
+
+std::string jsonString(std::string_view utf8) {
+    std::string out = "\"";
+    for (const char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    }
+    return out + '"';
+}
+
+std::string slotJson(bool ok, const vrk::app::SlotView& view) {
+    return std::string("{\"ok\":") + (ok ? "true" : "false") +
+           ",\"caption\":" + jsonString(vrk::sjisToUtf8(view.captionSjis)) +
+           ",\"comment\":" + jsonString(vrk::sjisToUtf8(view.commentSjis)) +
+           ",\"fresh\":" + (view.fresh ? "true" : "false") + "}";
+}
+
+// Opening: setProject also chooses the save directory, as the window does next.
+bool setProject(WebStoryHost& host, const std::string& projectFile) {
+    return host.setProject(projectFile) && host.chooseSaveDirectory();
+}
+
+/// Slot n (1-4) described and made current, as {"ok", "caption", "comment", "fresh"}.
+std::string describeSlot(WebStoryHost& host, int slot) {
+    vrk::app::SlotView view;
+    const bool ok = host.describeSlot(slot, view);
+    return slotJson(ok, view);
+}
+
+std::string eraseSlot(WebStoryHost& host) {
+    vrk::app::SlotView view;
+    const bool ok = host.eraseSlot(view);
+    return slotJson(ok, view);
+}
+
+/// The names to ask: [{index, prompt, name}], prompt as the question shown.
+std::string namesJson(const WebStoryHost& host) {
+    std::string out = "[";
+    for (const int i : host.namesToAsk()) {
+        if (out.size() > 1) {
+            out += ',';
+        }
+        out += "{\"index\":" + std::to_string(i) +
+               ",\"prompt\":" + jsonString(vrk::sjisToUtf8(host.namePromptSjis(i))) +
+               ",\"name\":" + jsonString(vrk::sjisToUtf8(host.defaultNameSjis(i))) + "}";
+    }
+    return out + "]";
+}
+
+bool setName(WebStoryHost& host, int i, const std::string& nameUtf8) {
+    return host.setName(i, vrk::utf8ToSjisLossy(nameUtf8));
+}
+
+bool scrollByKey(WebStoryHost& host, int key) {
+    return host.scrollByKey(static_cast<vrk::web::ScrollKey>(key));
+}
+
+/// The menu's check marks the engine reads; a sound kind switched off stops what plays, and
+/// the contrast option lays the page out again.
+void setOptions(WebStoryHost& host, const vrk::interpreter::PlayerOptions& next) {
+    vrk::interpreter::PlayerOptions& options = host.story().options;
+    const bool soundOff =
+        (options.mid && !next.mid) || (options.wav && !next.wav) || (options.other && !next.other);
+    const bool relayout = options.contrast != next.contrast;
+    const bool nonstopChanged = options.nonstop != next.nonstop;
+    options = next;
+    if (soundOff) {
+        host.story().sound.soundIsMusic = false;
+        host.stopSound();
+    }
+    if (nonstopChanged) {
+        host.setNonstop(next.nonstop);
+    }
+    if (relayout) {
+        host.story().page.layoutDirty = true;
+        host.repaintPage();
+    }
+}
+
+/// COVERAGE: the layout's image rows from two above TOP to BOTTOM; gives RGBA of [TOP, BOTTOM)
+/// as a view of the module's memory, to be copied before the next call.
+emscripten::val composeText(WebStoryHost& host, const emscripten::val& coverage, int top, int bottom) {
+    const std::vector<std::uint8_t> bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(coverage);
+    const std::vector<std::uint8_t>& rgba = host.composeText(bytes.data(), top, bottom);
+    return emscripten::val(emscripten::typed_memory_view(rgba.size(), rgba.data()));
+}
+
+/// RGBA of ROWS rows from TOP of the background picture (0) or the picture window's (1), as a
+/// view of the module's memory; sizes are in the state.
+emscripten::val picturePixels(WebStoryHost& host, int which, int top, int rows) {
+    const std::vector<std::uint8_t>& rgba = host.picturePixels(which, top, rows);
+    return emscripten::val(emscripten::typed_memory_view(rgba.size(), rgba.data()));
+}
+
+/// Where the picture window goes beside the page and how much of the picture it shows, by the
+/// window's rules, in the viewport's pixels: [x, y, width, height]. FRAME is what its border adds.
+std::array<int, 4> picturePlace(int left, int top, int width, int height, int pictureWidth, int pictureHeight,
+                                int frame, int screenWidth, int screenHeight) {
+    const vrk::pictures::Size screen{screenWidth, screenHeight};
+    const vrk::pictures::Size client =
+        vrk::pictures::pictureWindowClientSize({pictureWidth, pictureHeight}, {frame, frame}, screen);
+    const vrk::pictures::Point at = vrk::pictures::pictureWindowPosition(
+        {left, top, left + width, top + height}, {client.width + frame, client.height + frame}, screen);
+    return {at.x, at.y, client.width, client.height};
+}
+
+/// The page size the 4:3 balance sets from the text area WIDTH x HEIGHT, as the window's:
+/// [width, height], the scroll bar added to the width.
+std::array<int, 2> balance4to3(int width, int height, int scrollBarWidth) {
+    const vrk::pictures::Size size = vrk::pictures::balance4to3(width, height, scrollBarWidth);
+    return {size.width, size.height};
+}
+
+/// A settings-file number as the window reads its settings, or null when it is none.
+emscripten::val settingsNumber(const std::string& text) {
+    const std::optional<std::int32_t> number = vrk::app::parseProfileInteger(text);
+    return number ? emscripten::val(*number) : emscripten::val::null();
+}
+
+std::string menuStates(const vrk::app::SessionFacts& session, const vrk::app::FrontEndFacts& frontEnd) {
+    return vrk::web::menuStatesJson(session, frontEnd);
+}
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(vrk3_page) {
+    using emscripten::allow_raw_pointers;
+    using emscripten::function;
+
+    // The terminal front end, a line at a time (tests compare it with the native player).
+    function("terminalOpen", &terminalOpen);
+    function("terminalInput", &terminalInput);
+
+    emscripten::value_object<vrk::interpreter::PlayerOptions>("PlayerOptions")
+        .field("mid", &vrk::interpreter::PlayerOptions::mid)
+        .field("wav", &vrk::interpreter::PlayerOptions::wav)
+        .field("other", &vrk::interpreter::PlayerOptions::other)
+        .field("oldExe", &vrk::interpreter::PlayerOptions::oldExe)
+        .field("lowRes", &vrk::interpreter::PlayerOptions::lowRes)
+        .field("contrast", &vrk::interpreter::PlayerOptions::contrast)
+        .field("nonstop", &vrk::interpreter::PlayerOptions::nonstop);
+
+    // Each method keeps the C++ name; the few that answer in Shift-JIS or through an out
+    // parameter answer in JSON instead.
+    emscripten::class_<WebStoryHost>("WebStoryHost")
+        .constructor(&PageHost::create, allow_raw_pointers())
+        .function("setProject", &setProject)
+        .function("describeSlot", &describeSlot)
+        .function("eraseSlot", &eraseSlot)
+        .function("loadSlot", &WebStoryHost::loadSlot)
+        .function("names", &namesJson)
+        .function("setName", &setName)
+        .function("start", &WebStoryHost::start)
+        .function("flush", &WebStoryHost::flush)
+        .function("chooseKey", &WebStoryHost::chooseKey)
+        .function("clickButton", &WebStoryHost::clickButton)
+        .function("clickPage", &WebStoryHost::clickPage)
+        .function("quickSave", &WebStoryHost::quickSave)
+        .function("quickLoad", &WebStoryHost::quickLoad)
+        .function("setPageSize", &WebStoryHost::setPageSize)
+        .function("fontChanged", &WebStoryHost::fontChanged)
+        .function("setLineGapTenths", &WebStoryHost::setLineGapTenths)
+        .function("setRevealSpeed", &WebStoryHost::setRevealSpeed)
+        .function("setOptions", &setOptions)
+        .function("tick", &WebStoryHost::tick)
+        .function("scrollTo", &WebStoryHost::scrollTo)
+        .function("scrollByKey", &scrollByKey)
+        .function("wheel", &WebStoryHost::wheel)
+        .function("snapScroll", &WebStoryHost::snapScroll)
+        .function("repaintPage", &WebStoryHost::repaintPage)
+        .function("state", &WebStoryHost::state)
+        .function("layoutJson", &WebStoryHost::layoutJson)
+        .function("composeText", &composeText)
+        .function("picturePixels", &picturePixels)
+        .function("goBackOnePage", &WebStoryHost::goBackOnePage)
+        .function("backlogJson", &WebStoryHost::backlogJson)
+        .function("setBacklogOpen", &WebStoryHost::setBacklogOpen)
+        .function("setAutoAdvance", &WebStoryHost::setAutoAdvance)
+        .function("setSkipping", &WebStoryHost::setSkipping)
+        .function("stopAutoAndSkip", &WebStoryHost::stopAutoAndSkip);
+
+    emscripten::value_array<std::array<int, 4>>("Rect")
+        .element(emscripten::index<0>())
+        .element(emscripten::index<1>())
+        .element(emscripten::index<2>())
+        .element(emscripten::index<3>());
+    function("picturePlace", &picturePlace);
+    emscripten::value_array<std::array<int, 2>>("Size")
+        .element(emscripten::index<0>())
+        .element(emscripten::index<1>());
+    function("balance4to3", &balance4to3);
+
+    // What the page takes as data: the menus, option limits, faces and sizes (page_model.h).
+    function("pageModel", &vrk::web::pageModelJson);
+    emscripten::value_object<vrk::app::SessionFacts>("SessionFacts")
+        .field("projectKnown", &vrk::app::SessionFacts::projectKnown)
+        .field("quickSaveEnabled", &vrk::app::SessionFacts::quickSaveEnabled)
+        .field("quickLoadEnabled", &vrk::app::SessionFacts::quickLoadEnabled)
+        .field("canGoBack", &vrk::app::SessionFacts::canGoBack)
+        .field("backlogAvailable", &vrk::app::SessionFacts::backlogAvailable)
+        .field("hasPageText", &vrk::app::SessionFacts::hasPageText)
+        .field("autoAdvance", &vrk::app::SessionFacts::autoAdvance)
+        .field("skipping", &vrk::app::SessionFacts::skipping)
+        .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
+        .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
+        .field("nonstop", &vrk::app::SessionFacts::nonstop)
+        .field("mid", &vrk::app::SessionFacts::mid)
+        .field("wav", &vrk::app::SessionFacts::wav)
+        .field("other", &vrk::app::SessionFacts::other)
+        .field("oldExe", &vrk::app::SessionFacts::oldExe)
+        .field("lowRes", &vrk::app::SessionFacts::lowRes)
+        .field("contrast", &vrk::app::SessionFacts::contrast);
+    emscripten::value_object<vrk::app::FrontEndFacts>("FrontEndFacts")
+        .field("fullScreen", &vrk::app::FrontEndFacts::fullScreen)
+        .field("sizeLocked", &vrk::app::FrontEndFacts::sizeLocked)
+        .field("speech", &vrk::app::FrontEndFacts::speech)
+        .field("pageAtTop", &vrk::app::FrontEndFacts::pageAtTop);
+    function("menuStates", &menuStates);
+    function("settingsNumber", &settingsNumber);
+    // The family that draws a stored face name, and the one the font dialog shows chosen.
+    function(
+        "servedFamily", +[](const std::string& face) { return vrk::web::servedFamily(face); });
+    function(
+        "offeredFamily", +[](const std::string& face) { return vrk::web::offeredFamily(face); });
+}

@@ -1,0 +1,286 @@
+#include "page_model.h"
+
+#include <array>
+
+#include "app/settings_file.h"
+#include "common/sjis.h"
+#include "presentation/font_names.h"
+#include "story/story_state.h"
+#include "web/binding/web_story_host.h"
+
+namespace vrk::web {
+
+namespace {
+
+constexpr std::array<ServedFace, 4> kFaces = {{
+    {"IPAGothic", "fonts/ipag.ttf", true, "IPAGothic", "IPAゴシック"},
+    {"IPAMincho", "fonts/ipam.ttf", true, "IPAMincho", "IPA明朝"},
+    {"IPAPGothic", "fonts/ipagp.ttf", false, "IPAGothic", "IPAPゴシック"},
+    {"IPAPMincho", "fonts/ipamp.ttf", false, "IPAMincho", "IPAP明朝"},
+}};
+
+const ServedFace* findServed(std::string_view faceUtf8) {
+    if (faceUtf8.empty()) {
+        return nullptr;
+    }
+    const std::string key = presentation::normalisedFaceName(faceUtf8);
+    for (const ServedFace& face : kFaces) {
+        if (key == presentation::normalisedFaceName(face.family) ||
+            key == presentation::normalisedFaceName(face.localName)) {
+            return &face;
+        }
+    }
+    return nullptr;
+}
+
+const ServedFace& servedFace(std::string_view faceUtf8) {
+    const ServedFace* counterpart = findServed(presentation::counterpartFamily(faceUtf8));
+    const ServedFace* own = findServed(faceUtf8);
+    return counterpart ? *counterpart : own ? *own : kFaces.front();
+}
+
+// A small writer of JSON objects: keys and values in the order given.
+class Json {
+public:
+    Json& key(std::string_view name) {
+        comma();
+        quoted(name);
+        m_out += ':';
+        m_fresh = true;
+        return *this;
+    }
+    Json& string(std::string_view utf8) {
+        comma();
+        quoted(utf8);
+        return *this;
+    }
+    Json& number(int value) {
+        comma();
+        m_out += std::to_string(value);
+        return *this;
+    }
+    Json& boolean(bool value) {
+        comma();
+        m_out += value ? "true" : "false";
+        return *this;
+    }
+    Json& open(char bracket) {
+        comma();
+        m_out += bracket;
+        m_fresh = true;
+        return *this;
+    }
+    Json& close(char bracket) {
+        m_out += bracket;
+        m_fresh = false;
+        return *this;
+    }
+    Json& field(std::string_view name, std::string_view value) { return key(name).string(value); }
+    Json& field(std::string_view name, int value) { return key(name).number(value); }
+    Json& field(std::string_view name, bool value) { return key(name).boolean(value); }
+    Json& field(std::string_view name, const char* value) { return key(name).string(value); }
+
+    std::string take() { return std::move(m_out); }
+
+private:
+    void quoted(std::string_view utf8) {
+        m_out += '"';
+        for (const char c : utf8) {
+            if (c == '"' || c == '\\') {
+                m_out += '\\';
+            }
+            m_out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+        }
+        m_out += '"';
+    }
+    void comma() {
+        if (!m_fresh && !m_out.empty()) {
+            m_out += ',';
+        }
+        m_fresh = false;
+    }
+
+    std::string m_out;
+    bool m_fresh = true;
+};
+
+std::string_view kindName(app::MenuEntry::Kind kind) {
+    switch (kind) {
+        case app::MenuEntry::Kind::Menu:
+            return "menu";
+        case app::MenuEntry::Kind::Separator:
+            return "separator";
+        case app::MenuEntry::Kind::Item:
+            break;
+    }
+    return "item";
+}
+
+// A menu's entries with the menus inside it, in the order shown.
+void writeMenu(Json& json, const app::MenuEntry& menu) {
+    json.open('{').field("kind", kindName(menu.kind)).field("id", menu.name).field("caption", menu.caption);
+    json.key("items").open('[');
+    for (const app::MenuEntry& entry : app::menuEntries()) {
+        if (entry.parent != menu.id || entry.id == menu.id) {
+            continue;
+        }
+        if (entry.kind == app::MenuEntry::Kind::Menu) {
+            writeMenu(json, entry);
+            continue;
+        }
+        json.open('{').field("kind", kindName(entry.kind)).field("pageOnly", entry.pageOnly);
+        if (entry.kind == app::MenuEntry::Kind::Item) {
+            json.field("id", entry.name)
+                .field("caption", entry.caption)
+                .field("label", app::plainCaption(entry.caption))
+                .field("checkable", entry.checkable)
+                .field("setting", app::settingName(entry.setting));
+            if (entry.setting == app::MenuSetting::LineGap ||
+                entry.setting == app::MenuSetting::RevealSpeed) {
+                json.field("step", entry.step).field("setsStandard", entry.setsStandard);
+            }
+            json.key("keys").open('[');
+            for (const app::Shortcut& shortcut : entry.shortcuts) {
+                if (shortcut.key != app::Shortcut::Key::None) {
+                    json.string(app::shortcutText(shortcut));
+                }
+            }
+            json.close(']');
+        }
+        json.close('}');
+    }
+    json.close(']').close('}');
+}
+
+}  // namespace
+
+std::span<const ServedFace> servedFaces() {
+    return kFaces;
+}
+
+std::string servedFamily(std::string_view faceUtf8) {
+    return std::string(servedFace(faceUtf8).family);
+}
+
+std::string offeredFamily(std::string_view faceUtf8) {
+    return std::string(servedFace(faceUtf8).fixedTwin);
+}
+
+std::string pageModelJson() {
+    Json json;
+    json.open('{');
+    json.key("menus").open('[');
+    for (const app::MenuEntry& entry : app::menuEntries()) {
+        if (entry.isTop()) {
+            writeMenu(json, entry);
+        }
+    }
+    json.close(']');
+
+    // The options as the window keeps them in its settings file, with the same defaults.
+    const app::Settings defaults;
+    json.key("defaults").open('{');
+    json.field("fontName", sjisToUtf8(defaults.fontNameSjis))
+        .field("fontSize", defaults.fontSize)
+        .field("bold", defaults.bold)
+        .field("italic", defaults.italic)
+        .field("mid", defaults.mid)
+        .field("wav", defaults.wav)
+        .field("other", defaults.other)
+        .field("oldExe", defaults.oldExe)
+        .field("lowRes", defaults.lowRes)
+        .field("contrast", defaults.contrast)
+        .field("revealSpeed", defaults.revealSpeed)
+        .field("nonstop", defaults.nonstop)
+        .field("gapTenths", defaults.gapTenths)
+        .field("autoAdvance", defaults.autoAdvance)
+        .field("speech", defaults.speech);
+    json.close('}');
+    json.key("limits").open('{');
+    json.key("revealSpeed").open('{').field("min", 0).field("max", app::Settings::kMaxSpeed).close('}');
+    json.key("gapTenths")
+        .open('{')
+        .field("min", app::Settings::kMinGapTenths)
+        .field("max", app::Settings::kMaxGapTenths)
+        .close('}');
+    json.key("fontPoints")
+        .open('{')
+        .field("min", app::kMinFontPoints)
+        .field("max", app::kMaxFontPoints)
+        .close('}');
+    json.field("fontNameLength", static_cast<int>(app::ProfileFile::kMaxValueBytes));
+    json.field("nameBytes", static_cast<int>(story::kMaxNameBytes));
+    json.close('}');
+
+    json.key("faces").open('[');
+    for (const ServedFace& face : kFaces) {
+        json.open('{')
+            .field("family", face.family)
+            .field("file", face.file)
+            .field("fixedPitch", face.fixedPitch)
+            .close('}');
+    }
+    json.close(']');
+
+    // The facts the menus' rules read, at their defaults (nothing open).
+    const app::SessionFacts session;
+    json.key("facts").open('{').key("session").open('{');
+    json.field("projectKnown", session.projectKnown)
+        .field("quickSaveEnabled", session.quickSaveEnabled)
+        .field("quickLoadEnabled", session.quickLoadEnabled)
+        .field("canGoBack", session.canGoBack)
+        .field("backlogAvailable", session.backlogAvailable)
+        .field("hasPageText", session.hasPageText)
+        .field("autoAdvance", session.autoAdvance)
+        .field("skipping", session.skipping)
+        .field("revealSpeed", session.revealSpeed)
+        .field("lineGapTenths", session.lineGapTenths)
+        .field("nonstop", session.nonstop)
+        .field("mid", session.mid)
+        .field("wav", session.wav)
+        .field("other", session.other)
+        .field("oldExe", session.oldExe)
+        .field("lowRes", session.lowRes)
+        .field("contrast", session.contrast);
+    const app::FrontEndFacts frontEnd;
+    json.close('}').key("frontEnd").open('{');
+    json.field("fullScreen", frontEnd.fullScreen)
+        .field("sizeLocked", frontEnd.sizeLocked)
+        .field("speech", frontEnd.speech)
+        .field("pageAtTop", frontEnd.pageAtTop);
+    json.close('}').close('}');
+
+    const app::Settings window;
+    json.key("window")
+        .open('{')
+        .field("width", window.width)
+        .field("height", window.height)
+        .field("minPageWidth", kMinPageWidth)
+        .field("minPageHeight", kMinPageHeight)
+        .field("scrollBar", WebStoryHost::kScrollBarWidth)
+        .close('}');
+    json.close('}');
+    return json.take();
+}
+
+std::string menuStatesJson(const app::SessionFacts& session, const app::FrontEndFacts& frontEnd) {
+    Json json;
+    json.open('{');
+    for (const app::MenuEntry& entry : app::menuEntries()) {
+        if (entry.kind == app::MenuEntry::Kind::Separator) {
+            continue;
+        }
+        const app::MenuItemState state = app::menuItemState(entry.id, session, frontEnd);
+        json.key(entry.name)
+            .open('{')
+            .field("enabled", state.enabled)
+            .field("checked", state.checked)
+            .field("shortcut", state.shortcutActive)
+            .field("caption", state.caption)
+            .close('}');
+    }
+    json.close('}');
+    return json.take();
+}
+
+}  // namespace vrk::web
