@@ -53,8 +53,9 @@ if (zipMode) {
   address = 'stories/demo/';
 }
 
-const server = spawn('python3', [join(root, 'scripts', 'serve-page'), '--port', '0', '--quiet', site],
-  { stdio: ['ignore', 'pipe', 'inherit'] });
+const server = spawn('python3', [join(root, 'scripts', 'serve-page'), '--port', '0', '--quiet', site], {
+  stdio: ['ignore', 'pipe', 'inherit'],
+});
 const port = await new Promise((done, fail) => {
   let said = '';
   server.stdout.on('data', (chunk) => {
@@ -64,9 +65,17 @@ const port = await new Promise((done, fail) => {
   });
   server.on('exit', (code) => fail(new Error(`serve-page ended (${code})`)));
 });
-const browser = await launch({ executablePath: process.env.VRK_CHROMIUM ?? '/usr/bin/chromium', headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-    '--autoplay-policy=no-user-gesture-required'] });
+const browser = await launch({
+  executablePath: process.env.VRK_CHROMIUM ?? '/usr/bin/chromium',
+  headless: true,
+  args: [
+    '--no-sandbox',
+    '--disable-gpu',
+    '--no-first-run',
+    '--disable-background-networking',
+    '--autoplay-policy=no-user-gesture-required',
+  ],
+});
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const kb = (bytes) => `${(bytes / 1024).toFixed(0)} KB`;
@@ -102,7 +111,9 @@ try {
       if (rest > 0) arrivals.push({ at: event.timestamp, bytes: rest });
       if (verbose) {
         const at = navigationAt === null ? 0 : (event.timestamp - navigationAt) * 1000;
-        console.log(`  ${at.toFixed(0).padStart(6)} ms ${kb(event.encodedDataLength).padStart(8)} ${urls.get(event.requestId)}`);
+        console.log(
+          `  ${at.toFixed(0).padStart(6)} ms ${kb(event.encodedDataLength).padStart(8)} ${urls.get(event.requestId)}`,
+        );
       }
       lastActivity = Date.now();
     });
@@ -119,12 +130,16 @@ try {
     const before = arrivals.filter((a) => a.at <= cut).reduce((sum, a) => sum + a.bytes, 0);
     const whole = arrivals.reduce((sum, a) => sum + a.bytes, 0);
     results.push({ firstText, before, whole });
-    console.log(`run ${run + 1}: first text ${firstText.toFixed(0)} ms, ${kb(before)} before it, ` +
-      `${kb(whole)} for the first page with its music`);
+    console.log(
+      `run ${run + 1}: first text ${firstText.toFixed(0)} ms, ${kb(before)} before it, ` +
+        `${kb(whole)} for the first page with its music`,
+    );
     await context.close();
   }
-  console.log(`median of ${runs}${zipMode ? ' (zip)' : ''}: first text ${median(results.map((r) => r.firstText)).toFixed(0)} ms, ` +
-    `${kb(median(results.map((r) => r.before)))} before it, ${kb(median(results.map((r) => r.whole)))} in all`);
+  console.log(
+    `median of ${runs}${zipMode ? ' (zip)' : ''}: first text ${median(results.map((r) => r.firstText)).toFixed(0)} ms, ` +
+      `${kb(median(results.map((r) => r.before)))} before it, ${kb(median(results.map((r) => r.whole)))} in all`,
+  );
 } finally {
   await browser.close();
   server.kill();

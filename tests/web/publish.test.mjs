@@ -6,7 +6,16 @@
 //   VRKC (default build/tools/vrkc/vrkc), VRK_DEMO_DIR (default build/samples/demo)
 import assert from 'node:assert/strict';
 import { execFileSync, spawn, spawnSync } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import {
+  existsSync,
+  mkdirSync,
+  mkdtempSync,
+  readFileSync,
+  readdirSync,
+  rmSync,
+  statSync,
+  writeFileSync,
+} from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, join, relative } from 'node:path';
@@ -34,7 +43,9 @@ function addresses(site) {
   return [
     ...[...html.matchAll(/\b(?:src|href)="([^"]*)"/g)].map((m) => m[1]),
     ...[...css.matchAll(/url\("([^"]*)"\)/g)].map((m) => `fonts/${m[1]}`),
-    app.start_url, app.scope, ...app.icons.map((icon) => icon.src),
+    app.start_url,
+    app.scope,
+    ...app.icons.map((icon) => icon.src),
   ];
 }
 
@@ -92,7 +103,12 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
   test('the faces are cut to the story and far smaller than the served ones', async () => {
     const faces = JSON.parse(readFileSync(join(site, 'fonts', 'faces.json'), 'utf8'));
     assert.deepEqual(Object.keys(faces).sort(), ['IPAGothic', 'IPAMincho', 'IPAPGothic', 'IPAPMincho']);
-    for (const [stem, family] of [['ipag', 'IPAGothic'], ['ipam', 'IPAMincho'], ['ipagp', 'IPAPGothic'], ['ipamp', 'IPAPMincho']]) {
+    for (const [stem, family] of [
+      ['ipag', 'IPAGothic'],
+      ['ipam', 'IPAMincho'],
+      ['ipagp', 'IPAPGothic'],
+      ['ipamp', 'IPAPMincho'],
+    ]) {
       const whole = statSync(join(dist, 'fonts', `${stem}.ttf`)).size;
       const text = statSync(join(site, 'fonts', `${stem}.woff2`)).size;
       assert.ok(text < whole / 20, `${stem}.woff2 is ${text} bytes of ${whole}`);
@@ -104,13 +120,17 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
     // The page lays the story out by these as by the whole face: the same metrics and advances
     // as canvas.mjs reads from the served file.
     const { faceAdvances, faceMetrics } = await import(join(dist, 'canvas.mjs'));
-    for (const [stem, family] of [['ipag', 'IPAGothic'], ['ipamp', 'IPAPMincho']]) {
+    for (const [stem, family] of [
+      ['ipag', 'IPAGothic'],
+      ['ipamp', 'IPAPMincho'],
+    ]) {
       const ttf = readFileSync(join(dist, 'fonts', `${stem}.ttf`));
       const { unitsPerEm, ascent, descent, advances } = faces[family];
       assert.deepEqual({ unitsPerEm, ascent, descent }, faceMetrics(ttf), family);
       const whole = faceAdvances(ttf);
       for (const [first, last, advance] of advances) {
-        for (let code = first; code <= last; ++code) assert.equal(advance, whole.advance(code), `${family} U+${code.toString(16)}`);
+        for (let code = first; code <= last; ++code)
+          assert.equal(advance, whole.advance(code), `${family} U+${code.toString(16)}`);
       }
     }
     // The fixed-pitch faces, which the first page draws in, are asked for from the page's head.
@@ -134,7 +154,12 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
     const require = createRequire(join(root, 'web', 'package.json'));
     const { unzipSync } = require('fflate');
     const members = Object.keys(unzipSync(readFileSync(`${site}.zip`))).sort();
-    assert.deepEqual(members, filesBelow(site).map((name) => `demo/${name}`).sort());
+    assert.deepEqual(
+      members,
+      filesBelow(site)
+        .map((name) => `demo/${name}`)
+        .sort(),
+    );
   });
 
   test('a folder holding other files is refused and left alone', () => {
@@ -147,48 +172,58 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
     assert.deepEqual(readdirSync(other), ['mine.txt']);
   });
 
-  test('opens from a sub-folder of a gzipping host at once, its first text marked', {
-    skip: !existsSync(chromium) && `no Chromium at ${chromium}`,
-  }, async () => {
-    const require = createRequire(join(root, 'web', 'package.json'));
-    const { launch } = require('puppeteer-core');
-    const server = spawn('python3', [join(root, 'scripts', 'serve-page'), '--port', '0', '--quiet', join(work, 'host')],
-      { stdio: ['ignore', 'pipe', 'inherit'] });
-    const browser = await launch({ executablePath: chromium, headless: true,
-      args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'] });
-    try {
-      const port = await new Promise((done) => {
-        let said = '';
-        server.stdout.on('data', (chunk) => {
-          said += chunk;
-          const found = /:(\d+)\//.exec(said);
-          if (found) done(Number(found[1]));
-        });
+  test(
+    'opens from a sub-folder of a gzipping host at once, its first text marked',
+    {
+      skip: !existsSync(chromium) && `no Chromium at ${chromium}`,
+    },
+    async () => {
+      const require = createRequire(join(root, 'web', 'package.json'));
+      const { launch } = require('puppeteer-core');
+      const server = spawn(
+        'python3',
+        [join(root, 'scripts', 'serve-page'), '--port', '0', '--quiet', join(work, 'host')],
+        { stdio: ['ignore', 'pipe', 'inherit'] },
+      );
+      const browser = await launch({
+        executablePath: chromium,
+        headless: true,
+        args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
       });
-      const page = await browser.newPage();
-      const errors = [];
-      page.on('pageerror', (error) => errors.push(error.message));
-      const requested = [];
-      page.on('request', (request) => requested.push(new URL(request.url()).pathname));
-      await page.goto(`http://127.0.0.1:${port}/stories/demo/`);
-      // The slot picker and the names a fresh slot asks are answered as they come: the first
-      // slot, the default names.
-      const deadline = Date.now() + 30000;
-      while (!(await page.evaluate(() => performance.getEntriesByName('vrk:first-text').length > 0))) {
-        assert.ok(Date.now() < deadline, 'no first text within 30 s');
-        if (await page.$('dialog[open]')) await page.keyboard.press('Enter');
-        await new Promise((done) => setTimeout(done, 50));
+      try {
+        const port = await new Promise((done) => {
+          let said = '';
+          server.stdout.on('data', (chunk) => {
+            said += chunk;
+            const found = /:(\d+)\//.exec(said);
+            if (found) done(Number(found[1]));
+          });
+        });
+        const page = await browser.newPage();
+        const errors = [];
+        page.on('pageerror', (error) => errors.push(error.message));
+        const requested = [];
+        page.on('request', (request) => requested.push(new URL(request.url()).pathname));
+        await page.goto(`http://127.0.0.1:${port}/stories/demo/`);
+        // The slot picker and the names a fresh slot asks are answered as they come: the first
+        // slot, the default names.
+        const deadline = Date.now() + 30000;
+        while (!(await page.evaluate(() => performance.getEntriesByName('vrk:first-text').length > 0))) {
+          assert.ok(Date.now() < deadline, 'no first text within 30 s');
+          if (await page.$('dialog[open]')) await page.keyboard.press('Enter');
+          await new Promise((done) => setTimeout(done, 50));
+        }
+        const lines = await page.evaluate(() => window.vrkPage.lines().join('\n'));
+        assert.match(lines, /\S/);
+        assert.deepEqual(errors, []);
+        // Everything came from the story's folder; the whole faces were never asked for.
+        for (const path of requested) assert.ok(path.startsWith('/stories/demo/'), path);
+        assert.ok(!requested.some((path) => path.endsWith('.ttf')), requested.join('\n'));
+        assert.ok(requested.includes('/stories/demo/story/DEMO.VRK'));
+      } finally {
+        await browser.close();
+        server.kill();
       }
-      const lines = await page.evaluate(() => window.vrkPage.lines().join('\n'));
-      assert.match(lines, /\S/);
-      assert.deepEqual(errors, []);
-      // Everything came from the story's folder; the whole faces were never asked for.
-      for (const path of requested) assert.ok(path.startsWith('/stories/demo/'), path);
-      assert.ok(!requested.some((path) => path.endsWith('.ttf')), requested.join('\n'));
-      assert.ok(requested.includes('/stories/demo/story/DEMO.VRK'));
-    } finally {
-      await browser.close();
-      server.kill();
-    }
-  });
+    },
+  );
 });

@@ -39,26 +39,36 @@ function fakeSite(overrides = {}) {
   return asked;
 }
 
-test('the first page\'s files come fetched, the rest as members in script order, fetched after the first text', { skip }, async () => {
-  const { markFirstText, publishedFiles, firstTextShown } = await load();
-  const asked = fakeSite();
-  const files = await publishedFiles(manifest);
-  assert.deepEqual(files.map((f) => f.path), ['TALE.VRK', 'TALE.VRJ', 'early.wav', 'big.wav', '絵/late.bmp']);
-  assert.deepEqual(files[0].bytes, new Uint8Array(3).fill(7));
-  assert.ok(files.slice(2).every((f) => f.member && !f.bytes));
-  // Addresses are below the manifest's folder, each part escaped.
-  assert.deepEqual(asked, ['/stories/tale/story/TALE.VRK', '/stories/tale/story/TALE.VRJ']);
-  markFirstText();
-  await firstTextShown;
-  await new Promise((done) => setTimeout(done, 20));
-  assert.deepEqual(asked.slice(2).sort(),
-    ['/stories/tale/story/big.wav', '/stories/tale/story/early.wav', '/stories/tale/story/絵/late.bmp']);
-  const reader = files[2].member.open();
-  assert.equal(reader.read(100), 5);
-  assert.deepEqual([...reader.view(1, 2)], [7, 7]);
-});
+test(
+  "the first page's files come fetched, the rest as members in script order, fetched after the first text",
+  { skip },
+  async () => {
+    const { markFirstText, publishedFiles, firstTextShown } = await load();
+    const asked = fakeSite();
+    const files = await publishedFiles(manifest);
+    assert.deepEqual(
+      files.map((f) => f.path),
+      ['TALE.VRK', 'TALE.VRJ', 'early.wav', 'big.wav', '絵/late.bmp'],
+    );
+    assert.deepEqual(files[0].bytes, new Uint8Array(3).fill(7));
+    assert.ok(files.slice(2).every((f) => f.member && !f.bytes));
+    // Addresses are below the manifest's folder, each part escaped.
+    assert.deepEqual(asked, ['/stories/tale/story/TALE.VRK', '/stories/tale/story/TALE.VRJ']);
+    markFirstText();
+    await firstTextShown;
+    await new Promise((done) => setTimeout(done, 20));
+    assert.deepEqual(asked.slice(2).sort(), [
+      '/stories/tale/story/big.wav',
+      '/stories/tale/story/early.wav',
+      '/stories/tale/story/絵/late.bmp',
+    ]);
+    const reader = files[2].member.open();
+    assert.equal(reader.read(100), 5);
+    assert.deepEqual([...reader.view(1, 2)], [7, 7]);
+  },
+);
 
-test('a file is held to its size and to the player\'s limit for its kind', { skip }, async () => {
+test("a file is held to its size and to the player's limit for its kind", { skip }, async () => {
   const { RemoteMember } = await load();
   const { ZipMemberError } = await import(join(dist, 'project.mjs'));
   fakeSite({ 'early.wav': 9 });
@@ -72,15 +82,30 @@ test('a file is held to its size and to the player\'s limit for its kind', { ski
   assert.equal(new RemoteMember(manifest, manifest.files[0]).problem(), null);
 });
 
-test('the faces\' measures: runs of advances, nothing outside them', { skip }, async () => {
+test("the faces' measures: runs of advances, nothing outside them", { skip }, async () => {
   const { faceMeasures } = await load();
-  const face = faceMeasures({ unitsPerEm: 2048, ascent: 1802, descent: 401,
-    advances: [[32, 126, 1024], [0x3042, 0x3042, 2048], [0x9727, 0x9727, 2048]] });
+  const face = faceMeasures({
+    unitsPerEm: 2048,
+    ascent: 1802,
+    descent: 401,
+    advances: [
+      [32, 126, 1024],
+      [0x3042, 0x3042, 2048],
+      [0x9727, 0x9727, 2048],
+    ],
+  });
   assert.deepEqual(face.lines, { unitsPerEm: 2048, ascent: 1802, descent: 401 });
   assert.equal(face.advances.unitsPerEm, 2048);
-  for (const [code, advance] of [[32, 1024], [65, 1024], [126, 1024], [0x3042, 2048], [0x9727, 2048]]) {
+  for (const [code, advance] of [
+    [32, 1024],
+    [65, 1024],
+    [126, 1024],
+    [0x3042, 2048],
+    [0x9727, 2048],
+  ]) {
     assert.equal(face.advances.advance(code), advance, code.toString(16));
   }
-  for (const code of [31, 127, 0x3041, 0x4e9c, 0x10000]) assert.equal(face.advances.advance(code), null, code.toString(16));
+  for (const code of [31, 127, 0x3041, 0x4e9c, 0x10000])
+    assert.equal(face.advances.advance(code), null, code.toString(16));
   assert.equal(faceMeasures({ unitsPerEm: 1000, ascent: 1, descent: 1 }).advances.advance(65), null);
 });

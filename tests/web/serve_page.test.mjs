@@ -17,7 +17,9 @@ function request(host, port, path, headers = {}) {
     get({ host, port, path, headers }, (response) => {
       const chunks = [];
       response.on('data', (chunk) => chunks.push(chunk));
-      response.on('end', () => done({ status: response.statusCode, headers: response.headers, body: Buffer.concat(chunks) }));
+      response.on('end', () =>
+        done({ status: response.statusCode, headers: response.headers, body: Buffer.concat(chunks) }),
+      );
     }).on('error', fail);
   });
 }
@@ -54,7 +56,9 @@ describe('serve-page', () => {
   test('listens on the loopback address only', async () => {
     assert.equal(address.host, '127.0.0.1');
     // Another address of this machine, where there is one, gets no answer.
-    const other = Object.values(networkInterfaces()).flat().find((a) => a && a.family === 'IPv4' && !a.internal);
+    const other = Object.values(networkInterfaces())
+      .flat()
+      .find((a) => a && a.family === 'IPv4' && !a.internal);
     if (other) {
       await assert.rejects(request(other.address, address.port, '/page.mjs'), /ECONNREFUSED|EHOSTUNREACH|ETIMEDOUT/);
     }
@@ -93,7 +97,9 @@ describe('serve-page', () => {
   test('serves nothing outside its folder', async () => {
     const missing = await request(address.host, address.port, '/../serve-page', { 'Accept-Encoding': 'gzip' });
     assert.equal(missing.status, 404);
-    const escaped = await request(address.host, address.port, '/%2e%2e/%2e%2e/etc/passwd', { 'Accept-Encoding': 'gzip' });
+    const escaped = await request(address.host, address.port, '/%2e%2e/%2e%2e/etc/passwd', {
+      'Accept-Encoding': 'gzip',
+    });
     assert.equal(escaped.status, 404);
   });
 });

@@ -32,11 +32,12 @@ constexpr std::size_t kMaxNamedFileBytes = pictures::kMaxPictureFileBytes;
 // The page's own files: the engine is a few megabytes, the manual and the soundfont less than 10.
 constexpr std::size_t kMaxPageFileBytes = std::size_t{64} << 20;
 
-// Files of a built page that a published story does without: the terminal player for node,
-// the faces and the soundfont, which the site carries cut to the story.
+// Files of a built page that a published story does without: the terminal player for node and
+// the package file node reads it by, the faces and the soundfont, which the site carries cut to
+// the story.
 bool leftOutOfSite(std::string_view name) {
-    static const std::array<std::string_view, 5> kLeftOut = {"vrk3.mjs", "vrk3-core.cjs", "vrk3-core.wasm",
-                                                             "story.json", "app.webmanifest"};
+    static const std::array<std::string_view, 6> kLeftOut = {
+        "vrk3.mjs", "vrk3-core.cjs", "vrk3-core.wasm", "story.json", "app.webmanifest", "package.json"};
     return std::find(kLeftOut.begin(), kLeftOut.end(), name) != kLeftOut.end() || name.ends_with(".ttf") ||
            name.ends_with(".sf2");
 }

@@ -85,7 +85,7 @@ export class RemoteMember {
     this.limit = fileLimit(entry.name);
     this.bytes = null;
     this.pending = null;
-    this.failure = null;  // what the site gave that cannot be this file, said at the first read
+    this.failure = null; // what the site gave that cannot be this file, said at the first read
   }
 
   problem() {
@@ -147,11 +147,13 @@ export class RemoteMember {
 export async function publishedFiles(manifest) {
   const start = manifest.files.filter((entry) => entry.start || entry.name === manifest.project);
   const later = manifest.files.filter((entry) => !start.includes(entry));
-  const files = await Promise.all(start.map(async (entry) => {
-    const response = await fetch(fileUrl(manifest, entry.name));
-    if (!response.ok) throw new Error(`${entry.name}: ${response.status}`);
-    return { path: entry.name, bytes: new Uint8Array(await response.arrayBuffer()) };
-  }));
+  const files = await Promise.all(
+    start.map(async (entry) => {
+      const response = await fetch(fileUrl(manifest, entry.name));
+      if (!response.ok) throw new Error(`${entry.name}: ${response.status}`);
+      return { path: entry.name, bytes: new Uint8Array(await response.arrayBuffer()) };
+    }),
+  );
   const members = later
     .sort((a, b) => (a.at ?? Infinity) - (b.at ?? Infinity))
     .map((entry) => ({ path: entry.name, member: new RemoteMember(manifest, entry) }));
@@ -166,18 +168,47 @@ export async function publishedFiles(manifest) {
   return [...files, ...members];
 }
 
+/// Whether the page is a published story's: vrkc --web marks its index.html.
+export function isPublished() {
+  return Boolean(document.querySelector('meta[name="vrk3-story"]'));
+}
+
+let publishedMeasures = null;
+
 /// The page's measures of each face (canvas.mjs's faceMetrics and faceAdvances, for the
-/// story's characters): { family: { lines, advances } }; empty without them.
+/// story's characters): { family: { lines, advances } }; empty without them. Kept for
+/// publishedFace.
 export async function publishedFaces(manifest) {
-  if (!manifest.faces) return {};
+  publishedMeasures = {};
+  if (!manifest.faces) return publishedMeasures;
   try {
     const response = await fetch(new URL(manifest.faces, manifest.url));
-    if (!response.ok) return {};
+    if (!response.ok) return publishedMeasures;
     const faces = await response.json();
-    return Object.fromEntries(Object.entries(faces).map(([family, face]) => [family, faceMeasures(face)]));
+    publishedMeasures = Object.fromEntries(Object.entries(faces).map(([family, face]) => [family, faceMeasures(face)]));
   } catch {
-    return {};
+    // the browser measures every character
   }
+  return publishedMeasures;
+}
+
+/// A published story's measures of a family (null for a family it has none of), or undefined
+/// when the page is not a published story's: its faces are read whole then.
+export function publishedFace(family) {
+  return publishedMeasures ? (publishedMeasures[family] ?? null) : undefined;
+}
+
+/// Opens a published story: its files as openProject takes them, its faces' measures, the
+/// synthesizer held until the first text, the offline copy. False when the page is served alone.
+export async function openPublished(openProject, holdSound) {
+  if (!isPublished()) return false;
+  const manifest = await readManifest();
+  if (!manifest) return false;
+  await publishedFaces(manifest);
+  holdSound(firstTextShown);
+  keepOffline(manifest);
+  await openProject(await publishedFiles(manifest), manifest.title);
+  return true;
 }
 
 /// One face's measures from faces.json: vertical metrics and advances by [first, last, advance]

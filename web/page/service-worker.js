@@ -13,44 +13,50 @@ const name = `${prefix}${version}`;
 const kSlice = /^fonts\/[^/]+-\d+\.woff2$/;
 
 self.addEventListener('install', (event) => {
-  event.waitUntil((async () => {
-    const response = await fetch('story.json', { cache: 'no-cache' });
-    const manifest = await response.json();
-    const files = (manifest.site ?? []).filter((file) => !kSlice.test(file));
-    const cache = await caches.open(name);
-    await cache.addAll(['./', ...files].map((file) => new Request(file, { cache: 'no-cache' })));
-    await self.skipWaiting();
-  })());
+  event.waitUntil(
+    (async () => {
+      const response = await fetch('story.json', { cache: 'no-cache' });
+      const manifest = await response.json();
+      const files = (manifest.site ?? []).filter((file) => !kSlice.test(file));
+      const cache = await caches.open(name);
+      await cache.addAll(['./', ...files].map((file) => new Request(file, { cache: 'no-cache' })));
+      await self.skipWaiting();
+    })(),
+  );
 });
 
 self.addEventListener('activate', (event) => {
-  event.waitUntil((async () => {
-    for (const key of await caches.keys()) {
-      if (key.startsWith(prefix) && key !== name) await caches.delete(key);
-    }
-    await self.clients.claim();
-  })());
+  event.waitUntil(
+    (async () => {
+      for (const key of await caches.keys()) {
+        if (key.startsWith(prefix) && key !== name) await caches.delete(key);
+      }
+      await self.clients.claim();
+    })(),
+  );
 });
 
 self.addEventListener('fetch', (event) => {
   const { request } = event;
   if (request.method !== 'GET' || new URL(request.url).origin !== self.location.origin) return;
-  event.respondWith((async () => {
-    const cache = await caches.open(name);
-    // The manifest from the site whenever it answers: a story published again is seen at once.
-    if (new URL(request.url).pathname === `${scope}story.json`) {
-      try {
-        return await fetch(request);
-      } catch {
-        return (await cache.match(request, { ignoreSearch: true })) ?? Response.error();
+  event.respondWith(
+    (async () => {
+      const cache = await caches.open(name);
+      // The manifest from the site whenever it answers: a story published again is seen at once.
+      if (new URL(request.url).pathname === `${scope}story.json`) {
+        try {
+          return await fetch(request);
+        } catch {
+          return (await cache.match(request, { ignoreSearch: true })) ?? Response.error();
+        }
       }
-    }
-    const kept = await cache.match(request, { ignoreSearch: true });
-    if (kept) return kept;
-    const response = await fetch(request);
-    if (response.ok && response.type === 'basic' && new URL(request.url).pathname.startsWith(scope)) {
-      await cache.put(request, response.clone());
-    }
-    return response;
-  })());
+      const kept = await cache.match(request, { ignoreSearch: true });
+      if (kept) return kept;
+      const response = await fetch(request);
+      if (response.ok && response.type === 'basic' && new URL(request.url).pathname.startsWith(scope)) {
+        await cache.put(request, response.clone());
+      }
+      return response;
+    })(),
+  );
 });
