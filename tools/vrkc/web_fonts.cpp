@@ -266,12 +266,26 @@ std::optional<CutFace> cutOneFace(std::string_view bytes, const std::set<char32_
         if (!woff2) {
             return std::nullopt;
         }
-        // A slice claims its whole span, the story's characters in it too: the text's face
-        // comes last in the style sheet and so is asked first, and the span keeps the sheet
-        // to a line per slice instead of the thousands of ranges between the story's characters.
-        CodeRanges ranges = span && !codePoints.empty()
-                                ? CodeRanges{{*codePoints.begin(), *codePoints.rbegin()}}
-                                : rangesOf(codePoints);
+        // A slice claims its span without the story's characters: a browser fetches every face
+        // whose range holds a character it draws before it knows which has the glyph, so no
+        // slice may claim one the text's face has. The code points no face maps stay in the
+        // span, which keeps the sheet to a few ranges a slice instead of thousands.
+        CodeRanges ranges;
+        if (span && !codePoints.empty()) {
+            char32_t from = *codePoints.begin();
+            const char32_t last = *codePoints.rbegin();
+            for (auto it = text.lower_bound(from); it != text.end() && *it <= last; ++it) {
+                if (*it > from) {
+                    ranges.emplace_back(from, *it - 1);
+                }
+                from = *it + 1;
+            }
+            if (from <= last) {
+                ranges.emplace_back(from, last);
+            }
+        } else {
+            ranges = rangesOf(codePoints);
+        }
         return FacePiece{std::move(*woff2), std::move(ranges)};
     };
     auto textPiece = piece(inText, false);

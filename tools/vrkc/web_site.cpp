@@ -507,12 +507,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         std::string text = asString(*bytes);
         // Everything the page itself writes on screen is in its markup, its modules and the
         // engine's page model; the manual opens in a page of its own, in the browser's faces.
-        if (name == "index.html" || name.ends_with(".mjs") || name.ends_with(".js") ||
-            name.ends_with(".css")) {
-            addUtf8Characters(text, captions);
-        } else if (name.ends_with(".wasm")) {
-            addUtf8Characters(text, captions, 2);
-        }
+        addPageCharacters(name, text, captions);
         if (name == "index.html") {
             hasIndex = true;
             indexHtml = std::move(text);
