@@ -207,12 +207,15 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
         await page.goto(`http://127.0.0.1:${port}/stories/demo/`);
         // The slot picker and the names a fresh slot asks are answered as they come: the first
         // slot, the default names.
-        const deadline = Date.now() + 30000;
-        while (!(await page.evaluate(() => performance.getEntriesByName('vrk:first-text').length > 0))) {
-          assert.ok(Date.now() < deadline, 'no first text within 30 s');
-          if (await page.$('dialog[open]')) await page.keyboard.press('Enter');
-          await new Promise((done) => setTimeout(done, 50));
-        }
+        const firstText = async () => {
+          const deadline = Date.now() + 30000;
+          while (!(await page.evaluate(() => performance.getEntriesByName('vrk:first-text').length > 0))) {
+            assert.ok(Date.now() < deadline, 'no first text within 30 s');
+            if (await page.$('dialog[open]')) await page.keyboard.press('Enter');
+            await new Promise((done) => setTimeout(done, 50));
+          }
+        };
+        await firstText();
         const lines = await page.evaluate(() => window.vrkPage.lines().join('\n'));
         assert.match(lines, /\S/);
         assert.deepEqual(errors, []);
@@ -220,6 +223,20 @@ describe('vrkc --web', { skip: missing.length > 0 && `needs ${missing.join(', ')
         for (const path of requested) assert.ok(path.startsWith('/stories/demo/'), path);
         assert.ok(!requested.some((path) => path.endsWith('.ttf')), requested.join('\n'));
         assert.ok(requested.includes('/stories/demo/story/DEMO.VRK'));
+
+        // Once the service worker has kept the site, the story opens with the host gone, and the
+        // page names itself by the story's title.
+        await page.waitForFunction(
+          async () => (await navigator.serviceWorker.getRegistration())?.active?.state === 'activated',
+          { timeout: 60000 },
+        );
+        server.kill();
+        await new Promise((done) => server.on('exit', done));
+        await page.reload();
+        await firstText();
+        assert.match(await page.evaluate(() => window.vrkPage.lines().join('\n')), /\S/);
+        assert.match(await page.title(), /^霧の駅/);
+        assert.deepEqual(errors, []);
       } finally {
         await browser.close();
         server.kill();
