@@ -57,9 +57,11 @@ fuzz: deps
 web:
 	@scripts/build-web
 
-# The reading page at http://localhost:8000/ (static files; any HTTP server does).
+# The reading page at http://127.0.0.1:8000/ (static files, gzipped where the browser takes it;
+# any HTTP server does). SERVE_DIR serves another folder, e.g. a story vrkc --web published.
+SERVE_DIR ?= web/dist
 serve: web
-	@python3 -m http.server -d web/dist 8000
+	@scripts/serve-page --port 8000 $(SERVE_DIR)
 
 # Every golden case and WEB_STORIES generated stories through the native player and the
 # WebAssembly one: the expected transcripts, and the same transcripts and slot bytes from both;

@@ -2,11 +2,13 @@
 // fresh slot files), prints a compiled story back in source form, checks a story, or draws
 // its map.
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <system_error>
 
+#include "common/file_names.h"
 #include "common/file_reading.h"
 #include "common/file_writing.h"
 #include "common/terminal_text.h"
@@ -15,6 +17,7 @@
 #include "vrkc/story_compiler.h"
 #include "vrkc/story_map.h"
 #include "vrkc/story_map_graphviz.h"
+#include "vrkc/web_site.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +33,7 @@ constexpr const char* kUsage =
     "       vrkc --decompile [--sjis] BASE.VRK\n"
     "       vrkc --check [--sjis] [--strict] [--media DIR] PROJECT_FILE|SOURCE.txt...\n"
     "       vrkc --map [--sjis] PROJECT_FILE|SOURCE.txt OUT.svg|OUT.dot\n"
+    "       vrkc --web OUTDIR [--zip] [--page DIR] [--font-effort N] PROJECT_FILE\n"
     "       vrkc --help | --version\n";
 
 constexpr const char* kHelp =
@@ -50,6 +54,16 @@ constexpr const char* kHelp =
     "                  Exit status 0 when clean, 1 with findings.\n"
     "  --media DIR     with --check: the story's files (and \"%P%\") are in DIR, not\n"
     "                  beside the checked file\n"
+    "  --web OUTDIR    write a static site that opens the story at once: the reading\n"
+    "                  page, its engine, the story's files and story.json, the faces cut\n"
+    "                  to the story's characters (WOFF2); relative addresses only, at\n"
+    "                  most 1000 files. OUTDIR must be new, empty or an earlier site; an\n"
+    "                  OUTDIR ending in \".zip\" is written as that archive only\n"
+    "  --zip           with --web: OUTDIR.zip too, for upload\n"
+    "  --page DIR      with --web: the built page (default: the installed one, or\n"
+    "                  web/dist of the source tree vrkc was built in)\n"
+    "  --font-effort N with --web: the WOFF2 compression level, 1-11 (default 11: the\n"
+    "                  smallest files, about a minute for the four faces)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -175,9 +189,93 @@ int map(const fs::path& file, const fs::path& out, bool sourceIsSjis) {
     return 0;
 }
 
+// vrkc --web OUTDIR [--zip] [--page DIR] [--font-effort N] PROJECT_FILE
+int publishWeb(int argc, char** argv) {
+    std::optional<fs::path> outDir;
+    std::optional<fs::path> project;
+    vrk::publish::SiteOptions options;
+    bool zip = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool valued = arg == "--web" || arg == "--page" || arg == "--font-effort";
+        if (valued && i + 1 == argc) {
+            std::cerr << "vrkc: " << arg << " needs a value\n" << kUsage;
+            return 2;
+        }
+        if (arg == "--web") {
+            outDir = fs::path(argv[++i]);
+        } else if (arg == "--page") {
+            options.pageDir = fs::path(argv[++i]);
+        } else if (arg == "--font-effort") {
+            options.fontEffort = std::atoi(argv[++i]);
+            if (options.fontEffort < 1 || options.fontEffort > 11) {
+                std::cerr << "vrkc: --font-effort takes 1 to 11\n";
+                return 2;
+            }
+        } else if (arg == "--zip") {
+            zip = true;
+        } else if ((!arg.empty() && arg[0] == '-') || project) {
+            std::cerr << "vrkc: " << shown(arg) << " does not go with --web\n" << kUsage;
+            return 2;
+        } else {
+            project = fs::path(arg);
+        }
+    }
+    if (!outDir || !project || outDir->empty()) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    if (options.pageDir.empty()) {
+        const auto found = vrk::publish::findPageDir(vrk::programDirectory(argv[0]));
+        if (!found) {
+            std::cerr << "vrkc: no built page found (make web, or --page DIR)\n";
+            return 1;
+        }
+        options.pageDir = *found;
+    }
+    std::string error;
+    const auto story = vrk::publish::readStory(*project, &error);
+    if (!story) {
+        std::cerr << "vrkc: " << shown(error) << "\n";
+        return 1;
+    }
+    std::vector<std::string> notes = story->notes;
+    const auto site = vrk::publish::buildSite(*story, options, &error, &notes);
+    for (const std::string& note : notes) {
+        std::cerr << "vrkc: " << shown(note) << "\n";
+    }
+    if (!site) {
+        std::cerr << "vrkc: " << shown(error) << "\n";
+        return 1;
+    }
+    fs::path out = *outDir;
+    while (out.has_parent_path() && out.filename().empty()) {
+        out = out.parent_path();  // "site/" is the folder "site"
+    }
+    const bool onlyZip = out.extension() == ".zip";
+    if (!onlyZip && !vrk::publish::writeSite(*site, out, &error)) {
+        std::cerr << "vrkc: " << shown(error) << "\n";
+        return 1;
+    }
+    if (zip || onlyZip) {
+        const fs::path archive = onlyZip ? out : fs::path(out.string() + ".zip");
+        const std::string folder = onlyZip ? out.stem().string() : out.filename().string();
+        if (!vrk::replaceFile(archive, vrk::publish::zipSite(*site, folder))) {
+            std::cerr << "vrkc: cannot write " << shown(archive.string()) << "\n";
+            return 1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--web") {
+            return publishWeb(argc, argv);
+        }
+    }
     bool sjis = false;
     bool slots = false;
     bool decompileMode = false;

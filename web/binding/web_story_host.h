@@ -43,7 +43,9 @@ public:
     static constexpr int kWheelLines = app::ReadingSession::kWheelLines;
 
     WebStoryHost(std::filesystem::path programDir, ScaledMeasurer measurer);
-    ~WebStoryHost();
+    /// Virtual: the page's module makes a host of its own kind (PageHost) and deletes it
+    /// through this class.
+    virtual ~WebStoryHost();
 
     /// Plays through backend from now on (silent until one is set).
     void setSoundBackend(std::unique_ptr<sound::SoundBackend> backend) {

@@ -13,6 +13,7 @@ import {
 } from './canvas.mjs';
 import { closeBacklog, speakPage } from './comforts.mjs';
 import { model } from './model.mjs';
+import { markFirstText, publishedFace } from './published.mjs';
 import { clickButton, showNotices } from './opening.mjs';
 import {
   canvas,
@@ -51,6 +52,12 @@ function fontAt(scale) {
 const faces = new Map();
 
 async function loadFace(family) {
+  // A published story's faces are cut; their measures came with it.
+  const published = publishedFace(family);
+  if (published !== undefined) {
+    faces.set(family, published);
+    return;
+  }
   const file = model().faces.find((face) => face.family === family)?.file;
   if (faces.has(family) || !file) return;
   try {
@@ -256,6 +263,7 @@ function uncover(g, rect) {
     if (r1 > r0) {
       const textRight = canvas.width - Math.round(shared.scrollBarWidth * shared.ratio);
       uncoverInto(g, part, [sx, r0 - part.top, w, r1 - r0, wx, wy + (r0 - sy)], textRight, canvas.height);
+      if (w > 0) markFirstText();
     }
   }
 }

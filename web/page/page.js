@@ -15,6 +15,8 @@ import { command, failed, keepSlots, openProject, passOptions, reopen } from './
 import { loadOptions, onOptionsChanged } from './options.mjs';
 import { byId, canvas, kTickMs, loadButton, saveButton, shared, sizer } from './page_state.mjs';
 import { readZipFile } from './project.mjs';
+import { isPublished, openPublished } from './published.mjs';
+import { holdSoundUntil } from './sound.mjs';
 
 let pauseTicks = false; // a test holds the timer to look at a still page
 
@@ -136,7 +138,10 @@ shared.firstModule = createVrk3();
 // bar and the bar's buttons, which are the file menu's quick save and quick load under its captions.
 function takeModel(module) {
   useModel(module);
-  for (const face of model().faces) document.fonts.add(new FontFace(face.family, `url("${face.file}")`));
+  // A published story brings its faces cut, in its own style sheet.
+  if (!isPublished()) {
+    for (const face of model().faces) document.fonts.add(new FontFace(face.family, `url("${face.file}")`));
+  }
   shared.options = loadOptions();
   resolveFamily();
   if (menuBar) buildMenuBar(menuBar, actions);
@@ -192,3 +197,6 @@ if (named) {
     })
     .catch(failed);
 }
+
+// A story published with the page (vrkc --web) opens at once.
+if (!named) openPublished(openProject, holdSoundUntil).catch(failed);

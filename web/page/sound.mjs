@@ -68,6 +68,8 @@ const defaults = {
   fetchSoundFont,
   gestureTarget: globalThis.document ?? null,
   now: () => performance.now(),
+  // What fetching the synthesizer waits for (a published story's first text: holdSoundUntil).
+  ready: () => Promise.resolve(),
 };
 
 let env = { ...defaults };
@@ -212,6 +214,7 @@ function renderMidi(event, synth) {
 async function makeSynthesizer() {
   stats.synthLoads += 1;
   stats.soundFontFetches += 1;
+  await env.ready();
   const [JSSynth, font] = await Promise.all([env.loadSynthesizer(), env.fetchSoundFont()]);
   const synth = new JSSynth.Synthesizer();
   synth.init(context.sampleRate);
@@ -402,6 +405,12 @@ export function closeSound() {
 /// What the sound did so far, for tests and figures.
 export function soundStats() {
   return { ...stats, contextState: context ? context.state : 'none', open: current !== null };
+}
+
+/// Holds fetching the synthesizer and the soundfont until PROMISE settles: a page that opens a
+/// story at once keeps its line for the first text.
+export function holdSoundUntil(promise) {
+  env.ready = () => promise;
 }
 
 /// Replaces the browser's parts (audio context, synthesizer scripts, soundfont, where gestures
