@@ -6,7 +6,8 @@
 #
 #   bench/startup.sh [BUILD_DIR] [RUNS]        (default: build, 7 runs each, at least 5)
 #
-# Both programs print the wall-clock time through one probe (src/app/qt/first_frame_probe.h),
+# Both programs print the wall-clock time through one probe (bench/startup/first_frame_probe.h;
+# vrk3 gets it through the start-up hook vrk_startup_hook.so, loaded into it with LD_PRELOAD),
 # once the window update that painted their first frame has flushed it to the display; the
 # time is taken from just before exec (for vrk3, once its reader is watching). A start that
 # fails (no display, a crash, a hang, no probe line) is tried again up to twice and otherwise
@@ -32,7 +33,8 @@ vrk3=$build/src/main/vrk3
 vrkc=$build/tools/vrkc/vrkc
 bare=$build/bench/startup/bare_window
 answer=$build/bench/startup/answer_picker
-for program in "$vrk3" "$vrkc" "$bare" "$answer"; do
+hook=$build/bench/startup/vrk_startup_hook.so
+for program in "$vrk3" "$vrkc" "$bare" "$answer" "$hook"; do
     [[ -x $program ]] || { echo "missing $program (build with -DVRK_BUILD_BENCH=ON)" >&2; exit 2; }
 done
 work=$(mktemp -d)
@@ -90,7 +92,7 @@ start_answerer() {
 start_program() {
     local program=$1 probe=$2 project=${3:-BENCH}
     if [[ $program == vrk3 ]]; then
-        VRK_STARTUP_PROBE=$probe "$vrk3" "$work/$project.VRK" 2>>"$log" &
+        VRK_STARTUP_PROBE=$probe LD_PRELOAD=$hook "$vrk3" "$work/$project.VRK" 2>>"$log" &
     else
         VRK_STARTUP_PROBE=$probe "$bare" 2>>"$log" &
     fi

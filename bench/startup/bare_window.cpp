@@ -4,16 +4,16 @@
 #include <QApplication>
 #include <QLabel>
 
-#include "app/qt/first_frame_probe.h"
+#include "first_frame_probe.h"
 
 int main(int argc, char** argv) {
-    vrk::app::startupMark("main");
+    vrk::bench::reportMark("main");
     QApplication application(argc, argv);
-    vrk::app::startupMark("application-made");
+    vrk::bench::reportMark("application-made");
     QLabel label(QString::fromUtf8("一ページ目"));
     label.resize(620, 480);
-    if (qEnvironmentVariableIsSet("VRK_STARTUP_PROBE")) {
-        new vrk::app::FirstFrameProbe(&label, [] { return true; });
+    if (vrk::bench::probing()) {
+        new vrk::bench::FirstFrameProbe(&label, [] { return true; });
     }
     label.show();
     return QApplication::exec();

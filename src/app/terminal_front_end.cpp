@@ -1,9 +1,8 @@
 #include "app/terminal_front_end.h"
 
-#include <unistd.h>
-
 #include <iostream>
 
+#include "app/is_terminal.h"
 #include "app/project_opening.h"
 #include "app/settings_file.h"
 #include "common/errors.h"
@@ -14,27 +13,7 @@
 #include "presentation/choices.h"
 #include "programs/outside_programs.h"
 
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-
-// The WebAssembly runtime calls every standard stream a terminal; node knows which are.
-// clang-format off
-EM_JS(int, nodeIsTerminal, (int fd), { return require('tty').isatty(fd) ? 1 : 0; });
-// clang-format on
-#endif
-
 namespace vrk::app {
-namespace {
-
-bool isTerminal(int fd) {
-#ifdef __EMSCRIPTEN__
-    return nodeIsTerminal(fd) != 0;
-#else
-    return ::isatty(fd) != 0;
-#endif
-}
-
-}  // namespace
 
 std::optional<TerminalOptions> parseTerminalArguments(const std::vector<std::string>& args,
                                                       std::string* error) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/startup_marks.h"
+#include "app/startup_hook.h"
 #include "app/terminal_front_end.h"
 #include "common/file_names.h"
 #include "common/terminal_text.h"

@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <limits>
-#include <random>
 #include <tuple>
 
 #include "pictures/picture_loader.h"
@@ -296,33 +295,6 @@ TEST(BmpDecoder, SizeCapIsCheckedBeforeAllocating) {
         fields.width = width;
         fields.height = height;
         EXPECT_EQ(decodeBmp(buildBmp(fields)).has_value(), loads);
-    }
-}
-
-TEST(BmpDecoder, EveryPrefixAndRandomDamageIsSafe) {
-    // The sanitizer build turns any read outside the buffer into a failure here.
-    std::vector<std::vector<std::uint8_t>> files;
-    files.push_back(test::makeBmp24(5, 3, test::testPattern));
-    BmpFields rle;
-    rle.width = 7;
-    rle.height = 5;
-    rle.bitsPerPixel = 4;
-    rle.compression = 2;
-    rle.palette = {kRed, kGreen};
-    rle.pixels = bytes({5, 0x10, 0, 0, 0, 5, 0x01, 0x01, 0x00, 0, 0, 2, 3, 1, 2, 0x11, 0, 1});
-    files.push_back(buildBmp(rle));
-    std::mt19937 random(932);
-    for (const auto& file : files) {
-        for (std::size_t length = 0; length <= file.size(); ++length) {
-            (void)decodeBmp(std::span(file.data(), length));
-        }
-        for (int round = 0; round < 2000; ++round) {
-            auto damaged = file;
-            for (int n = 0; n < 3; ++n) {
-                damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
-            }
-            (void)decodeBmp(damaged);
-        }
     }
 }
 

@@ -5,18 +5,6 @@
 namespace vrk::pictures {
 namespace {
 
-TEST(ColourTable, ValuesAreBlueGreenRedAsGiven) {
-    EXPECT_EQ(colourRgb(0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(colourRgb(1), (Rgb{0, 0, 255}));  // 0xFF0000 is blue
-    EXPECT_EQ(colourRgb(2), (Rgb{255, 0, 0}));  // 0x0000FF is red
-    EXPECT_EQ(colourRgb(4), (Rgb{0, 255, 0}));
-    EXPECT_EQ(colourRgb(7), (Rgb{255, 255, 255}));
-    EXPECT_EQ(colourRgb(9), (Rgb{0, 0, 128}));     // navy
-    EXPECT_EQ(colourRgb(14), (Rgb{128, 128, 0}));  // olive
-    EXPECT_EQ(colourRgb(15), (Rgb{192, 192, 192}));
-    EXPECT_EQ(colourRgb(16), (Rgb{0, 0, 0}));
-}
-
 TEST(ColourTable, FirstEightFollowTheThreeBitCode) {
     for (int n = 0; n < 8; ++n) {
         SCOPED_TRACE(n);

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "common/errors.h"
-#include "common/file_reading.h"
 #include "story/save_file.h"
 #include "story/script.h"
 
@@ -92,33 +91,6 @@ TEST_F(HostileFilesTest, NotARegularFileIsAnIoError) {
     fs::create_symlink("/dev/zero", m_dir / "zero.VRK");
     expectIoErrorFromEveryReader(m_dir / "zero.VRK");
     expectIoErrorFromEveryReader(m_dir / "missing.V01");
-}
-
-// The bounded reader itself: at most the cap, whatever the file's size says or becomes.
-TEST_F(HostileFilesTest, TheReaderNeverReturnsMoreThanItsCap) {
-    const fs::path path = m_dir / "counted";
-    std::ofstream(path, std::ios::binary) << "0123456789";
-    for (const std::size_t cap : {std::size_t{0}, std::size_t{1}, std::size_t{9}}) {
-        SCOPED_TRACE(cap);
-        const std::vector<char> cut = readRegularFile(path, "File", cap, OverLimit::Truncate);
-        EXPECT_EQ(std::string(cut.begin(), cut.end()), std::string("0123456789").substr(0, cap));
-        EXPECT_THROW(readRegularFile(path, "File", cap, OverLimit::Refuse), Error);
-        EXPECT_FALSE(tryReadRegularFile(path, cap, OverLimit::Refuse).has_value());
-    }
-    for (const std::size_t cap : {std::size_t{10}, std::size_t{11}, std::size_t{1} << 20}) {
-        SCOPED_TRACE(cap);
-        for (const OverLimit overLimit : {OverLimit::Truncate, OverLimit::Refuse}) {
-            const std::vector<char> whole = readRegularFile(path, "File", cap, overLimit);
-            EXPECT_EQ(std::string(whole.begin(), whole.end()), "0123456789");
-        }
-    }
-    // A sparse file far over the cap costs the cap, not its size.
-    const fs::path huge = sparseFile("huge", off_t{1} << 32);
-    EXPECT_EQ(readRegularFile(huge, "File", 4096, OverLimit::Truncate).size(), 4096u);
-    // Without following links, a link is no file at all.
-    fs::create_symlink("counted", m_dir / "link");
-    EXPECT_EQ(tryReadRegularFile(m_dir / "link", 64, OverLimit::Refuse)->size(), 10u);
-    EXPECT_FALSE(tryReadRegularFile(m_dir / "link", 64, OverLimit::Refuse, FollowLinks::No).has_value());
 }
 
 TEST_F(HostileFilesTest, AFailingReadIsAnIoError) {

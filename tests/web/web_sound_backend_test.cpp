@@ -159,10 +159,11 @@ TEST_F(WebSoundBackendTest, EveryPlaybackEndsOnceAndLateWordsAreIgnored) {
     EXPECT_FALSE(backend.onEnded(0, true));
 
     // A story opened anew gets a new back end; the old story's words must not end its sounds.
+    // The flag outlives the back end, whose destructor still ends the playback.
+    bool nextEnded = false;
     RecordingAudio otherAudio;
     WebSoundBackend next(otherAudio);
     ASSERT_TRUE(next.open(m_dir / "HIT.WAV"));
-    bool nextEnded = false;
     next.play([&nextEnded](bool) { nextEnded = true; });
     for (const std::uint32_t old : {first, second, third}) {
         EXPECT_FALSE(next.onEnded(old, true));

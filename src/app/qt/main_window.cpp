@@ -19,7 +19,7 @@
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
 #include "app/reading_session.h"
-#include "app/startup_marks.h"
+#include "app/startup_hook.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/qt/frame_placement.h"

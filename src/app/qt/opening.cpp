@@ -10,7 +10,7 @@
 #include "app/qt/qt_story_host.h"
 #include "app/qt/slot_dialog.h"
 #include "app/reading_session.h"
-#include "app/startup_marks.h"
+#include "app/startup_hook.h"
 #include "common/errors.h"
 #include "common/sjis.h"
 #include "presentation/qt/page_view.h"

@@ -17,12 +17,11 @@
 #endif
 
 #include "app/project_opening.h"
-#include "app/qt/first_frame_probe.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/start_up_style.h"
 #include "app/settings_file.h"
-#include "app/startup_marks.h"
+#include "app/startup_hook.h"
 #include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -123,10 +122,10 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
             }
         }
         closeOnTerminationSignals(window);
-        if (qEnvironmentVariableIsSet("VRK_STARTUP_PROBE")) {
+        if (StartupHook* hook = startupHook()) {
             // The first frame with the page's text counts.
-            new FirstFrameProbe(&window.pageView(),
-                                [&window] { return !window.story().page.pageText.empty(); });
+            hook->watchFirstFrame(&window.pageView(),
+                                  [&window] { return !window.story().page.pageText.empty(); });
         }
         if (window.story().locations.projectKnown()) {
             QTimer::singleShot(0, &window, &MainWindow::openThenShow);

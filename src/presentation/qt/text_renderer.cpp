@@ -14,11 +14,8 @@
 #include <vector>
 
 #include "common/sjis.h"
+#include "presentation/huge_pages.h"
 #include "presentation/text_compose.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace vrk::presentation {
 
@@ -44,9 +41,7 @@ QImage largeImage(int width, int height, QImage::Format format) {
     if (data == nullptr) {
         return QImage(width, height, format);
     }
-#if defined(__linux__)
-    madvise(data, rounded, MADV_HUGEPAGE);
-#endif
+    adviseHugePages(data, rounded);
     return QImage(
         static_cast<uchar*>(data), width, height, static_cast<qsizetype>(bytesPerLine), format,
         [](void* p) { std::free(p); }, data);

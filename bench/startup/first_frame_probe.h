@@ -1,8 +1,8 @@
 #pragma once
-// bench/startup.sh's probe, shared by vrk3 and the bare window it is compared with: with
-// VRK_STARTUP_PROBE set, reportFirstPage() once the first frame that counts has been handed to
-// the display, then the program ends at once (or, with the value "stay", goes on so that its
-// memory can be read). Header-only, so that the bare window links nothing of the player.
+// bench/startup.sh's probe, shared by vrk3 (through first_frame_hook.cpp) and the bare window
+// it is compared with: reportFirstPage() once the first frame that counts has been handed to
+// the display, then the program ends at once (or, with VRK_STARTUP_PROBE=stay, goes on so that
+// its memory can be read). Header-only, so that the bare window links nothing of the player.
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/startup_marks.h"
+#include "startup_marks.h"
 
-namespace vrk::app {
+namespace vrk::bench {
 
 class FirstFrameProbe : public QObject {
 public:
@@ -72,4 +72,4 @@ private:
     bool m_reported = false;
 };
 
-}  // namespace vrk::app
+}  // namespace vrk::bench
