@@ -102,7 +102,7 @@ format:
 
 format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
-	@[ -d web/node_modules/prettier ] || { echo "format-check: run scripts/install-deps-web for Prettier and ESLint" >&2; exit 1; }
+	@[ -d web/node_modules/prettier ] || scripts/install-deps-web
 	@cd web && npm run --silent format:check && npm run --silent lint
 
 clean:
