@@ -43,6 +43,9 @@ cp -r "$source_dir/debian" "$work/src/"
         case $step in
             dh_auto_install*)
                 DESTDIR="$work/src/debian/tmp" cmake --install "$build" --prefix /usr >/dev/null || exit 1
+                # debian/rules configures without the reading page (VRK_INSTALL_WEB_PAGE=OFF); a
+                # build tree that make web ran beside installs it, and the package must not ship it.
+                rm -rf "$work/src/debian/tmp/usr/share/vrk3/web"
                 ;;
             *) eval "$step" || { echo "$step failed" >&2; exit 1; } ;;
         esac
