@@ -636,7 +636,8 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
     // Installable: the story's name, the program's icons, the site's own folder as its start.
     std::string icons;
     for (const auto& [file, size] : {std::pair{"vrk3.png", "32x32"}, std::pair{"vrk3-256.png", "256x256"}}) {
-        if (std::any_of(site.begin(), site.end(), [&](const SiteEntry& e) { return e.name == file; })) {
+        const std::string name = file;  // clang 14 lets no lambda take a structured binding
+        if (std::any_of(site.begin(), site.end(), [&](const SiteEntry& e) { return e.name == name; })) {
             icons += std::string(icons.empty() ? "" : ",") + "{\"src\":\"" + file + "\",\"sizes\":\"" + size +
                      "\",\"type\":\"image/png\"}";
         }
