@@ -90,8 +90,8 @@ TEST(MenuModel, StepItemsStopAtTheEndsOfTheirRanges) {
     EXPECT_TRUE(menuItemState(MenuId::Nonstop, s, f).checked);
     EXPECT_EQ(menuItemState(MenuId::SpeedMenu, s, f).caption, "描画速度(&P) 最速");
 
-    EXPECT_EQ(menuEntry(MenuId::WiderGap).step, 1);
-    EXPECT_EQ(menuEntry(MenuId::Faster).step, -1);
+    EXPECT_EQ(menuEntry(MenuId::WiderGap).step, presentation::SettingStep::Up);
+    EXPECT_EQ(menuEntry(MenuId::Faster).step, presentation::SettingStep::Down);
     EXPECT_TRUE(menuEntry(MenuId::NormalSpeed).setsStandard);
     EXPECT_FALSE(menuEntry(MenuId::Slower).setsStandard);
 }

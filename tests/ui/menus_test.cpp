@@ -47,7 +47,7 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
         const char* shortcut;
         bool enabled;
         bool checked;
-        int tag;  // -2: no tag
+        int step;  // the step its data holds; -2: none
     };
     const Item items[] = {
         {"fileMenu", "ファイル(&F)", "", true, false, -2},
@@ -95,8 +95,8 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
         EXPECT_EQ(a->shortcut().toString(), QString::fromLatin1(item.shortcut));
         EXPECT_EQ(a->isEnabled(), item.enabled);
         EXPECT_EQ(a->isChecked(), item.checked);
-        if (item.tag != -2) {
-            EXPECT_EQ(a->data().toInt(), item.tag);
+        if (item.step != -2) {
+            EXPECT_EQ(a->data().toInt(), item.step);
         }
     }
 }

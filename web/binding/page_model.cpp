@@ -137,7 +137,7 @@ void writeMenu(Json& json, const app::MenuEntry& menu) {
                 .field("setting", app::settingName(entry.setting));
             if (entry.setting == app::MenuSetting::LineGap ||
                 entry.setting == app::MenuSetting::RevealSpeed) {
-                json.field("step", entry.step).field("setsStandard", entry.setsStandard);
+                json.field("step", static_cast<int>(entry.step)).field("setsStandard", entry.setsStandard);
             }
             json.key("keys").open('[');
             for (const app::Shortcut& shortcut : entry.shortcuts) {

@@ -186,8 +186,8 @@ private:
     void refreshMenu(MenuId menu);
     SessionFacts menuFacts() const;
     FrontEndFacts frontEndFacts() const;
-    void adjustLineGap(int tag);
-    void adjustRevealSpeed(int tag);
+    void adjustLineGap(presentation::SettingStep step);
+    void adjustRevealSpeed(presentation::SettingStep step);
     void toggleNonstop();
     void chooseFont();
     void onSoundKindToggled();

@@ -108,8 +108,8 @@ private:
         action->setObjectName(name);
         action->setCheckable(entry.checkable);
         if (entry.setting == MenuSetting::LineGap || entry.setting == MenuSetting::RevealSpeed) {
-            // The speed and gap items carry their Tag (the step they make) as their data.
-            action->setData(entry.step);
+            // The speed and gap items carry the step they make (-1, 0 or 1) as their data.
+            action->setData(static_cast<int>(entry.step));
         }
         std::vector<QMenu*> chain;
         for (QMenu* m = menu; m != nullptr; m = qobject_cast<QMenu*>(m->parent())) {
@@ -270,14 +270,14 @@ void MainWindow::refreshMenu(MenuId menu) {
     }
 }
 
-void MainWindow::adjustLineGap(int tag) {
-    m_gapTenths = presentation::applyGapTag(m_gapTenths, tag);
+void MainWindow::adjustLineGap(presentation::SettingStep step) {
+    m_gapTenths = presentation::steppedLineGap(m_gapTenths, step);
     m_page->setLineGapTenths(m_gapTenths);
 }
 
-void MainWindow::adjustRevealSpeed(int tag) {
+void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
     // A reveal in progress goes on; the new speed counts from its next step.
-    m_revealSpeed = presentation::applySpeedTag(m_revealSpeed, tag);
+    m_revealSpeed = presentation::steppedRevealSpeed(m_revealSpeed, step);
     m_page->setRevealSpeed(m_revealSpeed);
     m_page->update();
 }
