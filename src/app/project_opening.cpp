@@ -137,7 +137,7 @@ void ProjectOpening::chooseSaveDirectory() {
         if (copies[i] &&
             !replaceFile(folder / (where.baseName + std::string(kCopiedExtensions[i])), *copies[i]) &&
             kCopiedExtensions[i] != ".VRR") {
-            m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
+            m_host.showNotice(std::string(messages::kUserDataUnwritable));
         }
     }
 }
@@ -238,7 +238,7 @@ bool quickSaveExists(const Story& story) {
 
 bool quickSave(Story& story, StoryHost& host) {
     if (!story::writeState(story.locations.saveFile(".VR$"), story.state, story.labels)) {
-        host.showAboutComment(std::string(messages::kUserDataUnwritable));
+        host.showNotice(std::string(messages::kUserDataUnwritable));
         return false;
     }
     return true;

@@ -30,7 +30,7 @@ constexpr const char* kReadMarksExtension = ".VRR";
 bool SessionChanges::any() const {
     return fullPaint || !uncovered.empty() || layoutChanged || backgroundChanged || pictureChanged ||
            buttonsChanged || scrollChanged || heldChanged || completed || pagesShown > 0 || !errors.empty() ||
-           !abouts.empty() || !programs.empty();
+           !notices.empty() || !programs.empty();
 }
 
 ReadingSession::ReadingSession(fs::path programDir, ScaledMeasurer measurer)
@@ -562,8 +562,8 @@ void ReadingSession::setBusy(bool busy) {
     }
 }
 
-void ReadingSession::showAboutComment(const std::string& commentSjis) {
-    m_changes.abouts.push_back(sjisToUtf8(commentSjis));
+void ReadingSession::showNotice(const std::string& noticeSjis) {
+    m_changes.notices.push_back(sjisToUtf8(noticeSjis));
 }
 
 void ReadingSession::reportError(const std::string& messageSjis) {

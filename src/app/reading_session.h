@@ -65,9 +65,9 @@ struct SessionChanges {
     bool heldChanged = false;        ///< input held back or let go again (heldBack())
     bool completed = false;          ///< the page became complete: the choices are enabled
     int pagesShown = 0;              ///< pages put on show (each closes a backlog, is spoken)
-    // Notices, in UTF-8, told once each.
+    // What to tell the reader, in UTF-8, once each.
     std::vector<std::string> errors;
-    std::vector<std::string> abouts;    ///< about comments to show
+    std::vector<std::string> notices;   ///< notices that do not stop the story (StoryHost::showNotice)
     std::vector<std::string> programs;  ///< programs the story asked for, when no launcher runs them
 
     /// Anything at all to draw or tell.
@@ -293,7 +293,7 @@ public:
     void refreshPage() override;
     void restartReveal() override { m_reveal.restartReveal(); }
     void setBusy(bool busy) override;
-    void showAboutComment(const std::string& commentSjis) override;
+    void showNotice(const std::string& noticeSjis) override;
     void reportError(const std::string& messageSjis) override;
 
 private:

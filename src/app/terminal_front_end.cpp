@@ -287,8 +287,8 @@ void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
     }
 }
 
-void TerminalFrontEnd::showAboutComment(const std::string& commentSjis) {
-    m_err << "vrk3: " << terminalText(sjisToUtf8(commentSjis)) << '\n';
+void TerminalFrontEnd::showNotice(const std::string& noticeSjis) {
+    m_err << "vrk3: " << terminalText(sjisToUtf8(noticeSjis)) << '\n';
 }
 
 void TerminalFrontEnd::reportError(const std::string& messageSjis) {

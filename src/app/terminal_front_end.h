@@ -63,7 +63,7 @@ public:
     void refreshPage() override {}
     void restartReveal() override {}
     void setBusy(bool) override {}
-    void showAboutComment(const std::string& commentSjis) override;
+    void showNotice(const std::string& noticeSjis) override;
     void reportError(const std::string& messageSjis) override;
 
     interpreter::Story& story() { return m_story; }

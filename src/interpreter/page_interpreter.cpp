@@ -289,7 +289,7 @@ void PageInterpreter::flushProject() {
     if (m_story.scriptOpen()) {
         m_story.script.close();
         if (!writeSlot()) {
-            m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
+            m_host.showNotice(std::string(messages::kUserDataUnwritable));
         }
     }
     m_story.page.choiceCount = 1;

@@ -33,11 +33,11 @@ public:
         pictures.push_back(name);
         return true;
     }
-    void showAboutComment(const std::string& comment) override { comments.push_back(comment); }
+    void showNotice(const std::string& notice) override { notices.push_back(notice); }
     void reportError(const std::string& message) override { errors.push_back(message); }
 
     std::vector<std::string> pictures;
-    std::vector<std::string> comments;
+    std::vector<std::string> notices;
     std::vector<std::string> errors;
 };
 
@@ -139,7 +139,7 @@ protected:
                 return 40;
             }
             interpreter.flushProject();
-            if (!host.comments.empty()) {
+            if (!host.notices.empty()) {
                 return 50;
             }
         }
@@ -267,7 +267,7 @@ TEST_F(ProjectOpeningTest, SlotFilesThatLinkOutOfTheStoryAreNeverWritten) {
     openFresh(opening, 1);
     m_story.state.title = "echo STORY-CODE-RAN-AS-$(id -u) > /tmp/x;#";
     EXPECT_FALSE(quickSave(m_story, m_host));
-    EXPECT_EQ(m_host.comments, (std::vector<std::string>{std::string(messages::kUserDataUnwritable)}));
+    EXPECT_EQ(m_host.notices, (std::vector<std::string>{std::string(messages::kUserDataUnwritable)}));
     m_interpreter.flushProject();
     for (const int slot : {2, 3}) {
         SCOPED_TRACE(slot);

@@ -228,7 +228,7 @@ std::string WebStoryHost::state() {
     };
     list("programs", changes.programs);
     list("errors", changes.errors);
-    list("abouts", changes.abouts);
+    list("abouts", changes.notices);  // the page's script reads them as "abouts"
     j.close('}');
     return j.str();
 }

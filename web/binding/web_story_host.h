@@ -160,7 +160,7 @@ public:
     void refreshPage() { m_session.refreshPage(); }
     void restartReveal() { m_session.restartReveal(); }
     void setBusy(bool busy) { m_session.setBusy(busy); }
-    void showAboutComment(const std::string& commentSjis) { m_session.showAboutComment(commentSjis); }
+    void showNotice(const std::string& noticeSjis) { m_session.showNotice(noticeSjis); }
     void reportError(const std::string& messageSjis) { m_session.reportError(messageSjis); }
 
     // For tests.

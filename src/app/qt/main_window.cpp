@@ -367,8 +367,8 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
     for (const std::string& error : changes.errors) {
         reportError(utf8ToSjisLossy(error));
     }
-    for (const std::string& comment : changes.abouts) {
-        showAboutComment(utf8ToSjisLossy(comment));
+    for (const std::string& notice : changes.notices) {
+        showNotice(utf8ToSjisLossy(notice));
     }
 }
 
@@ -398,9 +398,9 @@ void MainWindow::reportError(const std::string& messageSjis) {
     box.exec();
 }
 
-void MainWindow::showAboutComment(const std::string& commentSjis) {
+void MainWindow::showNotice(const std::string& noticeSjis) {
     SlotDialog box(this);
-    box.setCommentSjis(commentSjis);
+    box.setCommentSjis(noticeSjis);
     box.exec();
 }
 

@@ -99,8 +99,9 @@ public:
 
     /// The general error report: a message box titled with the application title.
     void reportError(const std::string& messageSjis);
-    /// The about dialog in its plain form with one comment line.
-    void showAboutComment(const std::string& commentSjis);
+    /// A notice that does not stop the story, as the one comment line of the about box in its
+    /// plain form.
+    void showNotice(const std::string& noticeSjis);
 
     // View menu commands (reader_comforts.cpp).
     /// Opens the backlog over the page when there are earlier pages.
