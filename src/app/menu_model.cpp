@@ -205,7 +205,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
     MenuItemState state;
     state.caption = std::string(menuEntry(id).caption);
     const presentation::GapItems gap = presentation::gapItemsFor(s.lineGapTenths);
-    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.nonstop);
+    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.revealAtOnce);
     switch (id) {
         case MenuId::Reopen:
         case MenuId::ExportSaves:
@@ -228,7 +228,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = gap.standard;
             break;
         case MenuId::SpeedMenu:
-            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.nonstop));
+            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.revealAtOnce));
             break;
         case MenuId::Slower:
             state.enabled = speed.slow;
@@ -240,25 +240,25 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = speed.normal;
             break;
         case MenuId::Nonstop:
-            state.checked = s.nonstop;
+            state.checked = s.revealAtOnce;
             break;
         case MenuId::Midi:
-            state.checked = s.mid;
+            state.checked = s.playMidi;
             break;
         case MenuId::Wav:
-            state.checked = s.wav;
+            state.checked = s.playWave;
             break;
         case MenuId::OtherMedia:
-            state.checked = s.other;
+            state.checked = s.playOtherMedia;
             break;
         case MenuId::OldExe:
-            state.checked = s.oldExe;
+            state.checked = s.linesRunAsPrograms;
             break;
         case MenuId::LowRes:
-            state.checked = s.lowRes;
+            state.checked = s.lowColour;
             break;
         case MenuId::Contrast:
-            state.checked = s.contrast;
+            state.checked = s.brightOutline;
             break;
         case MenuId::Balance:
             state.enabled = !f.sizeLocked;

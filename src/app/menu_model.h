@@ -158,13 +158,14 @@ struct SessionFacts {
     bool skipping = false;
     int revealSpeed = presentation::kStandardRevealSpeed;
     int lineGapTenths = presentation::kStandardLineGap;
-    bool nonstop = false;
-    bool mid = true;
-    bool wav = true;
-    bool other = true;
-    bool oldExe = false;
-    bool lowRes = false;
-    bool contrast = false;
+    // The engine's options (interpreter::EngineOptions).
+    bool revealAtOnce = false;
+    bool playMidi = true;
+    bool playWave = true;
+    bool playOtherMedia = true;
+    bool linesRunAsPrograms = false;
+    bool lowColour = false;
+    bool brightOutline = false;
     bool operator==(const SessionFacts&) const = default;
 };
 

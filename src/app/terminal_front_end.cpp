@@ -262,12 +262,12 @@ void TerminalFrontEnd::finish() {
 }
 
 void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {
-    pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+    pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowColour,
                           m_pictureBitmap);
 }
 
 bool TerminalFrontEnd::loadPicture(const std::string& fileNameSjis) {
-    return pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+    return pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowColour,
                                  m_backgroundBitmap);
 }
 

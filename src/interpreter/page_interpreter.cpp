@@ -140,7 +140,7 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     m_story.page.layoutDirty = true;
     showBusy(false);
     m_host.refreshPage();
-    if (m_story.options.nonstop) {
+    if (m_story.options.revealAtOnce) {
         m_host.enableChoices();
     }
     m_shownLabel = pageLabel;

@@ -38,15 +38,18 @@ struct SoundFields {
     bool soundIsMusic = false;
 };
 
-/// Menu check marks the engine reads.
-struct PlayerOptions {
-    bool mid = true;        ///< Mid1
-    bool wav = true;        ///< Wav1
-    bool other = true;      ///< Other1
-    bool oldExe = false;    ///< OldExe1
-    bool lowRes = false;    ///< LowRes1
-    bool contrast = false;  ///< Contrast1
-    bool nonstop = false;   ///< Nonstop1
+/// The reader's options the engine reads: the check marks of the settings menu.
+struct EngineOptions {
+    bool playMidi = true;        ///< MIDI sounds play (Mid1, "Midファイル")
+    bool playWave = true;        ///< WAV sounds play (Wav1, "Wavファイル")
+    bool playOtherMedia = true;  ///< sounds of any other kind play (Other1, "その他のファイル")
+    /// A line of no known command runs as a program, as ">EXE=" lines do (OldExe1, "旧形式外部EXE").
+    bool linesRunAsPrograms = false;
+    /// JPEG pictures in 236 colours and the watermark from the 16-colour table (LowRes1, "ローレゾ").
+    bool lowColour = false;
+    bool brightOutline = false;  ///< the text's outline in a bright colour (Contrast1, "高輝度ふち取り")
+    /// Pages show whole at once and their choices are ready at once (Nonstop1, "最速").
+    bool revealAtOnce = false;
 };
 
 /// Where the project and its saves are. Directories end in a separator when set.
@@ -87,7 +90,7 @@ struct Story {
     story::StoryState state;
     PageState page;
     SoundFields sound;
-    PlayerOptions options;
+    EngineOptions options;
     std::string currentLine;  ///< the line read last
     std::mt19937 random{std::random_device{}()};
 

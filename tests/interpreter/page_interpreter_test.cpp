@@ -266,7 +266,7 @@ TEST_F(ChoicesTest, EmptyPageShowsOneBlank) {
 
 TEST_F(ChoicesTest, NonstopEnablesTheButtonsAtOnce) {
     load("*P\ntext\n?END\nP\n");
-    story.options.nonstop = true;
+    story.options.revealAtOnce = true;
     run("P");
     const Lines last(host.calls.end() - 3, host.calls.end());
     EXPECT_EQ(last, (Lines{"setBusy 0", "refreshPage", "enableChoices"}));

@@ -248,7 +248,7 @@ TEST_F(PageViewTest, ResizeKeepsTheUncoveredProportion) {
 
 TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     showPage(3);
-    m_story.options.nonstop = true;
+    m_story.options.revealAtOnce = true;
     m_view.setNonstop(true);
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
@@ -260,7 +260,7 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     EXPECT_GE(clock.elapsed(), 120);
     EXPECT_EQ(m_session.holdTicks(), 0);
 
-    m_story.options.nonstop = false;
+    m_story.options.revealAtOnce = false;
     m_view.setNonstop(false);
     showPage(4);
     EXPECT_TRUE(m_view.revealing());

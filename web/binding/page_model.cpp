@@ -235,13 +235,13 @@ std::string pageModelJson() {
         .field("skipping", session.skipping)
         .field("revealSpeed", session.revealSpeed)
         .field("lineGapTenths", session.lineGapTenths)
-        .field("nonstop", session.nonstop)
-        .field("mid", session.mid)
-        .field("wav", session.wav)
-        .field("other", session.other)
-        .field("oldExe", session.oldExe)
-        .field("lowRes", session.lowRes)
-        .field("contrast", session.contrast);
+        .field("nonstop", session.revealAtOnce)
+        .field("mid", session.playMidi)
+        .field("wav", session.playWave)
+        .field("other", session.playOtherMedia)
+        .field("oldExe", session.linesRunAsPrograms)
+        .field("lowRes", session.lowColour)
+        .field("contrast", session.brightOutline);
     const app::FrontEndFacts frontEnd;
     json.close('}').key("frontEnd").open('{');
     json.field("fullScreen", frontEnd.fullScreen)

@@ -145,7 +145,7 @@ std::string WebStoryHost::state() {
     const pictures::BackgroundKind kind = pictures::backgroundKind(std::string(screen.backgroundEntry));
     j.key("width").number(areaWidth).key("height").number(height);
     j.key("colour").rgb(pictures::backgroundColour(screen.bgColour));
-    j.key("watermark").rgb(pictures::watermarkColour(screen.bgColour, story.options.lowRes));
+    j.key("watermark").rgb(pictures::watermarkColour(screen.bgColour, story.options.lowColour));
     if (kind == pictures::BackgroundKind::Colour || picture.empty()) {
         j.key("kind").string("colour");
         j.key("marks").open('[');

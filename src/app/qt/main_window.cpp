@@ -137,13 +137,13 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
             m_background.setBitmap(screen.backgroundPicture ? *screen.backgroundPicture : pictures::Bitmap());
         }
         std::string entry(screen.backgroundEntry);
-        m_backgroundCache.paint(painter, area.size(), entry, screen.bgColour, m_story.options.lowRes,
+        m_backgroundCache.paint(painter, area.size(), entry, screen.bgColour, m_story.options.lowColour,
                                 m_background.image());
     });
     m_placement = new pictures::FramePlacement(this);
     m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
     m_pictureWindow->setLoadOptions([this] {
-        return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
+        return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowColour};
     });
     createButtons();
     createMenus();
@@ -260,13 +260,13 @@ Settings MainWindow::currentSettings() const {
     s.fontSize = font.pointSize() > 0 ? font.pointSize() : s.fontSize;
     s.bold = font.bold();
     s.italic = font.italic();
-    s.mid = m_story.options.mid;
-    s.wav = m_story.options.wav;
-    s.other = m_story.options.other;
-    s.oldExe = m_story.options.oldExe;
-    s.lowRes = m_story.options.lowRes;
-    s.contrast = m_story.options.contrast;
-    s.nonstop = m_story.options.nonstop;
+    s.mid = m_story.options.playMidi;
+    s.wav = m_story.options.playWave;
+    s.other = m_story.options.playOtherMedia;
+    s.oldExe = m_story.options.linesRunAsPrograms;
+    s.lowRes = m_story.options.lowColour;
+    s.contrast = m_story.options.brightOutline;
+    s.nonstop = m_story.options.revealAtOnce;
     s.revealSpeed = m_revealSpeed;
     s.gapTenths = m_gapTenths;
     s.autoAdvance = action(MenuId::AutoAdvance)->isChecked();

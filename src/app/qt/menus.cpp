@@ -285,25 +285,26 @@ void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
 void MainWindow::toggleNonstop() {
     optionsFromChecks();
     // Also ends a waitTicks in progress, which would otherwise wait for ticks that no longer come.
-    m_page->setNonstop(m_story.options.nonstop);
+    m_page->setNonstop(m_story.options.revealAtOnce);
 }
 
 void MainWindow::optionsFromChecks() {
-    interpreter::PlayerOptions& o = m_story.options;
-    o.mid = action(MenuId::Midi)->isChecked();
-    o.wav = action(MenuId::Wav)->isChecked();
-    o.other = action(MenuId::OtherMedia)->isChecked();
-    o.oldExe = action(MenuId::OldExe)->isChecked();
-    o.lowRes = action(MenuId::LowRes)->isChecked();
-    o.contrast = action(MenuId::Contrast)->isChecked();
-    o.nonstop = action(MenuId::Nonstop)->isChecked();
+    interpreter::EngineOptions& o = m_story.options;
+    o.playMidi = action(MenuId::Midi)->isChecked();
+    o.playWave = action(MenuId::Wav)->isChecked();
+    o.playOtherMedia = action(MenuId::OtherMedia)->isChecked();
+    o.linesRunAsPrograms = action(MenuId::OldExe)->isChecked();
+    o.lowColour = action(MenuId::LowRes)->isChecked();
+    o.brightOutline = action(MenuId::Contrast)->isChecked();
+    o.revealAtOnce = action(MenuId::Nonstop)->isChecked();
 }
 
 void MainWindow::onSoundKindToggled() {
-    const interpreter::PlayerOptions before = m_story.options;
+    const interpreter::EngineOptions before = m_story.options;
     optionsFromChecks();
-    const interpreter::PlayerOptions& after = m_story.options;
-    if ((before.mid && !after.mid) || (before.wav && !after.wav) || (before.other && !after.other)) {
+    const interpreter::EngineOptions& after = m_story.options;
+    if ((before.playMidi && !after.playMidi) || (before.playWave && !after.playWave) ||
+        (before.playOtherMedia && !after.playOtherMedia)) {
         m_host->soundOptionUnchecked();
     }
 }
