@@ -29,8 +29,8 @@
 #include "app/menu_model.h"
 #include "app/project_opening.h"
 #include "app/reading_history.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "interpreter/story_host.h"
 #include "pictures/bitmap.h"
 #include "presentation/glyph_metrics.h"
@@ -135,8 +135,8 @@ public:
     /// The outline's width in device pixels: 1 at the page's own pixels, scaled with it.
     int outlineWidth() const { return std::max(1, static_cast<int>(std::lround(m_ratio))); }
 
-    interpreter::Story& story() { return m_story; }
-    const interpreter::Story& story() const { return m_story; }
+    interpreter::EngineState& story() { return m_story; }
+    const interpreter::EngineState& story() const { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_interpreter; }
     /// Told true as a page run starts and false as it ends (a busy cursor, say).
     void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
@@ -312,7 +312,7 @@ private:
 
     std::filesystem::path m_programDir;
     ScaledMeasurer m_measurer;
-    interpreter::Story m_story;
+    interpreter::EngineState m_story;
     interpreter::PageInterpreter m_interpreter;
     std::unique_ptr<ProjectOpening> m_opening;
     std::unique_ptr<sound::SoundBackend> m_backend;

@@ -23,8 +23,8 @@ namespace vrk::app {
 namespace {
 
 namespace fs = std::filesystem;
+using interpreter::EngineState;
 using interpreter::PageInterpreter;
-using interpreter::Story;
 
 // Records only what these tests look at; every effect is otherwise a no-op.
 class QuietHost : public interpreter::NullStoryHost {
@@ -114,7 +114,7 @@ protected:
     // and expects to go on at P2 from saves in expectedSaveDir. 0 when all went so.
     int playThenReopen(const fs::path& expectedSaveDir) {
         for (int round = 0; round < 2; ++round) {
-            Story story;
+            EngineState story;
             story.locations = m_story.locations;
             QuietHost host;
             PageInterpreter interpreter{story, host};
@@ -154,7 +154,7 @@ protected:
     fs::path m_root;
     fs::path m_project;
     fs::path m_program;
-    Story m_story;
+    EngineState m_story;
     QuietHost m_host;
     PageInterpreter m_interpreter{m_story, m_host};
 };
@@ -319,7 +319,7 @@ TEST_F(ProjectOpeningTest, TwoStoriesOfOneNameKeepTheirSavesApart) {
         ASSERT_TRUE(m_interpreter.selectChoice(1));
         m_interpreter.flushProject();
     }
-    Story second;
+    EngineState second;
     second.locations = m_story.locations;
     second.locations.projectDir = other / "";
     QuietHost host;
@@ -402,7 +402,7 @@ TEST_F(ProjectOpeningTest, NoHomeFolderMeansNoSavesRatherThanSharedOnes) {
             if (!userDataDirectory().empty() || !settingsFilePath(m_root / "no-such-program" / "").empty()) {
                 return 1;
             }
-            Story story;
+            EngineState story;
             story.locations = m_story.locations;
             story.locations.programDir = m_root / "no-such-program" / "";
             QuietHost host;

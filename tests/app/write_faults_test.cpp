@@ -27,8 +27,8 @@ namespace vrk::app {
 namespace {
 
 namespace fs = std::filesystem;
+using interpreter::EngineState;
 using interpreter::PageInterpreter;
-using interpreter::Story;
 
 class TellingHost : public interpreter::NullStoryHost {
 public:
@@ -89,7 +89,7 @@ std::vector<std::string> writeEverythingAndCheck(const fs::path& dir, const fs::
             faults.push_back(what);
         }
     };
-    Story story;
+    EngineState story;
     TellingHost host;
     PageInterpreter interpreter(story, host);
     story.locations.projectDir = dir / "";
@@ -205,7 +205,7 @@ TEST_F(WriteFaultsTest, SlotCopiesToAFullProgramDirectoryAreReported) {
     // an empty file, which a full disk still allows, so the copies are what fail.
     const fs::path project = m_root / "project";
     ::chmod((project / "tale.V01").c_str(), 0444);
-    Story story;
+    EngineState story;
     TellingHost host;
     PageInterpreter interpreter(story, host);
     story.locations.projectDir = project / "";

@@ -67,7 +67,7 @@ protected:
     }
 
     app::ReadingSession m_session{std::filesystem::temp_directory_path(), viewMeasurer()};
-    interpreter::Story& m_story = m_session.story();
+    interpreter::EngineState& m_story = m_session.story();
     PageView m_view{m_session};
     int m_backgroundPaints = 0;
     int m_enables = 0;
@@ -171,7 +171,7 @@ TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
 
 TEST(PageViewShowingTest, APageIsPaintedWhileHiddenSoItIsReadyWhenShown) {
     app::ReadingSession session(std::filesystem::temp_directory_path(), viewMeasurer());
-    interpreter::Story& story = session.story();
+    interpreter::EngineState& story = session.story();
     PageView view(session);
     view.setRevealTimerActive(false);
     view.setBackgroundPainter(

@@ -123,7 +123,7 @@ const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which, int top,
 std::string WebStoryHost::state() {
     const app::SessionChanges changes = m_session.takeChanges();
     m_pagesShown += changes.pagesShown;
-    const interpreter::Story& story = m_session.story();
+    const interpreter::EngineState& story = m_session.story();
     const app::SessionScreen screen = m_session.screen();
     const int width = m_session.pageWidth();
     const int height = m_session.pageHeight();

@@ -20,8 +20,8 @@
 #include "app/project_opening.h"
 #include "app/reading_history.h"
 #include "app/reading_session.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "pictures/bitmap.h"
 #include "presentation/reveal.h"
 #include "presentation/text_layout.h"
@@ -51,7 +51,7 @@ public:
     }
 
     app::ReadingSession& session() { return m_session; }
-    interpreter::Story& story() { return m_session.story(); }
+    interpreter::EngineState& story() { return m_session.story(); }
     interpreter::PageInterpreter& interpreter() { return m_session.interpreter(); }
 
     // Opening, in the window's order: project, save directory, slot picker, names, start.

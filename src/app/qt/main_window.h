@@ -30,8 +30,8 @@
 #include "app/reading_history.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "pictures/qt/background_painter.h"
 
 class QAction;
@@ -73,7 +73,7 @@ public:
     /// The first half of closing: stops the sound and writes the story back to its slot.
     void shutDown();
 
-    interpreter::Story& story() { return m_story; }
+    interpreter::EngineState& story() { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_session->interpreter(); }
     ReadingSession& session() { return *m_session; }
     presentation::PageView& pageView() { return *m_page; }
@@ -204,7 +204,7 @@ private:
 
     std::filesystem::path m_programDir;
     std::unique_ptr<ReadingSession> m_session;
-    interpreter::Story& m_story;  // the session's
+    interpreter::EngineState& m_story;  // the session's
     std::unique_ptr<QtStoryHost> m_host;
     presentation::PageView* m_page = nullptr;
     std::array<QPushButton*, 7> m_choiceButtons{};  // [1..6]

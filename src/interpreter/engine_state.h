@@ -1,7 +1,8 @@
 #pragma once
-// The module-level state of one player: the open project, its script reader and
-// label index, the story state, the page on show, the sound fields and the options.
-// The page interpreter, the project opening and the front ends all work on one Story.
+// The whole engine state of one story being played: where the project and its saves are, its
+// label index and script reader, the story state, the page on show, the sound fields and the
+// reader's options. The page interpreter, the project opening and the front ends all work on one
+// EngineState, which the reading session (or the terminal front end) owns.
 
 #include <array>
 #include <cstdint>
@@ -83,7 +84,8 @@ std::uint32_t drawBelow(Generator& generator, std::uint32_t count) {
     return static_cast<std::uint32_t>(product >> 32);
 }
 
-struct Story {
+/// Everything the engine knows of the story being played, and the reader's options for it.
+struct EngineState {
     Locations locations;
     story::LabelIndex labels;
     story::ScriptReader script;
