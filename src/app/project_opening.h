@@ -75,12 +75,12 @@ private:
     int m_slot = 1;
 };
 
-/// Whether a quick save exists for the project (OpenTmp1 is enabled after opening).
+/// Whether a quick save exists for the project (the quick-load item is enabled after opening).
 bool quickSaveExists(const interpreter::EngineState& story);
-/// Temp1: writes the state to the quick-save file; false (and the about comment
+/// The quick-save item: writes the state to the quick-save file; false (and the notice
 /// "ユーザーデータ書込み不能" through the host) when it cannot be written.
 bool quickSave(interpreter::EngineState& story, interpreter::StoryHost& host);
-/// OpenTmp1: flush, read the quick save in place of the slot, reopen the script and run the page.
+/// The quick-load item: flush, read the quick save in place of the slot, reopen the script and run the page.
 /// Throws the I/O error when the files cannot be read.
 void quickLoad(interpreter::EngineState& story, interpreter::PageInterpreter& interpreter,
                interpreter::StoryHost& host);

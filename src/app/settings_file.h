@@ -97,7 +97,8 @@ struct Settings {
     bool contrast = false;
     /// Reveal steps every revealSpeed ticks, 0-5 (0 behaves like 1).
     int revealSpeed = kDefaultSpeed;
-    /// Nonstop1 (EngineOptions::revealAtOnce); shares the SPEED key with revealSpeed as its sign.
+    /// Pages shown whole at once (EngineOptions::revealAtOnce); shares the SPEED key with revealSpeed as its
+    /// sign.
     bool nonstop = false;
     /// Line gap in tenths, always within 10-20 after reading.
     int gapTenths = kDefaultGapTenths;

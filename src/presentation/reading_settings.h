@@ -11,7 +11,7 @@ namespace vrk::presentation {
 /// between reveal steps, so Up is slower.
 enum class SettingStep : int { Down = -1, Standard = 0, Up = 1 };
 
-/// Availability of Slow1, Fast1 and Normal1.
+/// Availability of the speed menu's slower, faster and standard items.
 struct SpeedItems {
     bool slow = false;
     bool fast = false;
@@ -19,7 +19,7 @@ struct SpeedItems {
     bool operator==(const SpeedItems&) const = default;
 };
 
-/// Availability of Wide1, Narrow1 and Standard1.
+/// Availability of the line-gap menu's wider, narrower and standard items.
 struct GapItems {
     bool wide = false;
     bool narrow = false;
@@ -31,7 +31,7 @@ struct GapItems {
 SpeedItems speedItemsFor(int revealSpeed, bool nonstop);
 /// The speed after a press of a speed item: the standard speed, or one slower (Up) or faster (Down).
 int steppedRevealSpeed(int revealSpeed, SettingStep step);
-/// Speed1's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
+/// The speed menu's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
 std::string speedCaptionSjis(int revealSpeed, bool nonstop);
 
 /// The line-gap menu's refresh, in tenths: wider below 2.0, narrower above 1.0, standard away from 1.2.

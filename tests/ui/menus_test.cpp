@@ -102,7 +102,7 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
 }
 
 TEST_F(MenusTest, ShortcutsRunTheRefreshFirst) {
-    // Ctrl+R with no project known: the refresh disables Fixed1 and no picker comes up.
+    // Ctrl+R with no project known: the refresh disables the reopen item and no picker comes up.
     ctrl(Qt::Key_R);
     EXPECT_EQ(m_driver.pending(), 0u);
     EXPECT_FALSE(action("reopenAction")->isEnabled());

@@ -404,7 +404,7 @@ void MainWindow::showNotice(const std::string& noticeSjis) {
     box.exec();
 }
 
-// A choice button (ButtonClick). A button can only be clicked while enabled, that is once its page is
+// A click on a choice button. A button can only be clicked while enabled, that is once its page is
 // complete.
 void MainWindow::onChoiceClicked(int k) {
     if (m_session->clickButton(k)) {

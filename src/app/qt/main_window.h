@@ -1,5 +1,5 @@
 #pragma once
-// The reading window (TForm1): a view of the reading session (reading_session.h), which owns
+// The reading window: a view of the reading session (reading_session.h), which owns
 // the story, its interpreter and every decision about the page on show. The window maps input
 // to the session's commands and shows what the session reports:
 //

@@ -1,4 +1,4 @@
-// The main menu (MainMenu1): the menu tree, the refresh handlers that run as a menu opens, and the
+// The menu bar: the menu tree, the refresh handlers that run as a menu opens, and the
 // commands of the settings and help menus. A keyboard shortcut runs the refresh
 // handlers of its enclosing menus first (runShortcut), so a command that the limits
 // disable is not carried out by its shortcut either.
