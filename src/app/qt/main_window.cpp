@@ -17,7 +17,7 @@
 #include "app/qt/dialog_language.h"
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "app/reading_session.h"
 #include "app/startup_marks.h"
 #include "common/messages.h"
@@ -399,7 +399,7 @@ void MainWindow::reportError(const std::string& messageSjis) {
 }
 
 void MainWindow::showNotice(const std::string& noticeSjis) {
-    SlotDialog box(this);
+    StoryDialog box(this);
     box.setCommentSjis(noticeSjis);
     box.exec();
 }

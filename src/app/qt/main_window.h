@@ -5,7 +5,7 @@
 //
 //   choice buttons 1-6 / choice keys / clicks / scrolling --> ReadingSession commands
 //   file menu (menus.cpp) --> opening.cpp: openProjectFromDialog / reopenProject --> openProject,
-//                             which drives SlotDialog (slot picker, name box) through the session
+//                             which drives StoryDialog (slot picker, name box) through the session
 //   page view (PageView): the session's page as pixels, its timer ticking the session;
 //                         after every command sync() --> applyChanges: buttons, pictures,
 //                         the wait cursor, pages shown (backlog closed, read aloud), notices
@@ -65,7 +65,7 @@ public:
 
     /// The project to open: one a command line named, or one the open dialog chose.
     void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
-    /// A project named on the command line: the slot dialog and name boxes first, the window
+    /// A project named on the command line: the slot picker and name boxes first, the window
     /// once the opening has finished or failed.
     void openThenShow();
     /// Settings as the window stands now: bounds, font, check marks, speed, gap.
@@ -198,8 +198,8 @@ private:
     void openHelpContents();
 
     // Opening (opening.cpp).
-    bool pickSlot(class SlotDialog& box);
-    bool askNames(class SlotDialog& box);
+    bool pickSlot(class StoryDialog& box);
+    bool askNames(class StoryDialog& box);
     bool runReporting(const std::function<void()>& step);
 
     std::filesystem::path m_programDir;

@@ -14,7 +14,7 @@
 #include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
@@ -333,7 +333,7 @@ void MainWindow::openHelpContents() {
 }
 
 void MainWindow::showAbout() {
-    SlotDialog box(this);
+    StoryDialog box(this);
     box.setCommentSjis(versionText(m_story.labels.findLabel("VRKVER")));
     box.exec();
 }

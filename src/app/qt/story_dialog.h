@@ -1,6 +1,6 @@
 #pragma once
-// The slot dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker, the
-// name box, the version display and the write-error report. It only shows what it
+// The story dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker,
+// the name box, the about box with the version and the story's notices. It only shows what it
 // is told and reports clicks; the opening sequence that drives it lives in
 // MainWindow (opening.cpp), the decisions in vrk::app::ProjectOpening.
 
@@ -17,7 +17,7 @@ class QRadioButton;
 
 namespace vrk::app {
 
-class SlotDialog : public QDialog {
+class StoryDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -37,7 +37,7 @@ public:
     static constexpr int kSlotGroupHeight = 33;
 
     /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
-    explicit SlotDialog(QWidget* parent = nullptr);
+    explicit StoryDialog(QWidget* parent = nullptr);
 
     /// The window caption, from a slot's title line.
     void setCaptionSjis(const std::string& captionSjis);
