@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const vrk::Error&) {
     }
     for (const auto& record : labels.records()) {
-        Story story;
+        EngineState story;
         story.random.seed(1);
         story.locations.projectDir = projectDir();
         story.locations.saveDir = projectDir();

@@ -30,7 +30,7 @@ void BM_RunPage20Lines(benchmark::State& state) {
          {"?", "first", "P001", "?001", "second", "?A>B,P001", "P001", "?NOT001", "third", "P001", "?END"}) {
         vrk::story::appendScriptLine(script, choice);
     }
-    Story story;
+    EngineState story;
     story.script.openBytes(script);
     story.labels.loadBytes(index);
     story.state.names[1] = "\x91\xBE\x98\x59";  // 太郎

@@ -134,7 +134,7 @@ void BM_RevealTick(benchmark::State& state) {
 // The same through the widget: the reveal timer's handler and the paint event it causes.
 void BM_PageViewTick(benchmark::State& state) {
     const auto session = makeSession();
-    interpreter::Story& story = session->story();
+    interpreter::EngineState& story = session->story();
     story.page.pageText = fullPage(inputFor(readingFont()));
     PageView view(*session);
     view.setRevealTimerActive(false);
@@ -177,7 +177,7 @@ void BM_FirstPaint(benchmark::State& state) {
     const int columns = columnsFor(input.clientWidth, input.scrollBarWidth, input.metrics.cellWidth);
     const std::vector<std::string> text(static_cast<std::size_t>(state.range(0)),
                                         kanjiLine(2 * static_cast<std::size_t>(columns)));
-    const auto firstPage = [&](interpreter::Story& story, PageView& view) {
+    const auto firstPage = [&](interpreter::EngineState& story, PageView& view) {
         story.page.pageText = text;
         view.restartReveal();
         story.page.layoutDirty = true;
@@ -221,7 +221,7 @@ void BM_FirstPaint(benchmark::State& state) {
 // background (range 0: colour with watermark; 1: a stretched picture) and the uncovered text.
 void BM_ScrollRepaint1920x1080(benchmark::State& state) {
     const auto session = makeSession();
-    interpreter::Story& story = session->story();
+    interpreter::EngineState& story = session->story();
     for (int i = 0; i < 200; ++i) {
         story.page.pageText.push_back(kanjiLine(200));
     }

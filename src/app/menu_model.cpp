@@ -9,6 +9,7 @@ namespace {
 
 using Kind = MenuEntry::Kind;
 using Key = Shortcut::Key;
+using presentation::SettingStep;
 
 constexpr Shortcut ctrl(char letter) {
     return {Key::Letter, letter, true, false, false};
@@ -51,11 +52,11 @@ struct Builder {
         return e;
     }
     MenuEntry& step(MenuId id, std::string_view name, std::string_view caption, Shortcut shortcut,
-                    MenuSetting setting, int step) {
+                    MenuSetting setting, SettingStep step) {
         MenuEntry& e = item(id, name, caption, shortcut);
         e.setting = setting;
         e.step = step;
-        e.setsStandard = step == 0;
+        e.setsStandard = step == SettingStep::Standard;
         return e;
     }
     MenuEntry& separator(MenuId id, std::string_view name = {}) {
@@ -80,13 +81,17 @@ std::array<MenuEntry, kMenuIdCount> buildEntries() {
     b.top(MenuId::SettingsMenu, "settingsMenu", "設定(&O)");
     b.item(MenuId::Font, "fontAction", "フォント(&F)", ctrl('F'));
     b.sub(MenuId::SettingsMenu, MenuId::LineGapMenu, "lineGapMenu", "行間隔(&G)");
-    b.step(MenuId::WiderGap, "widerGapAction", "広く(&W)", ctrl('W'), MenuSetting::LineGap, 1);
-    b.step(MenuId::NarrowerGap, "narrowerGapAction", "狭く(&N)", ctrl('N'), MenuSetting::LineGap, -1);
-    b.step(MenuId::StandardGap, "standardGapAction", "標準(&S)", {}, MenuSetting::LineGap, 0);
+    b.step(MenuId::WiderGap, "widerGapAction", "広く(&W)", ctrl('W'), MenuSetting::LineGap, SettingStep::Up);
+    b.step(MenuId::NarrowerGap, "narrowerGapAction", "狭く(&N)", ctrl('N'), MenuSetting::LineGap,
+           SettingStep::Down);
+    b.step(MenuId::StandardGap, "standardGapAction", "標準(&S)", {}, MenuSetting::LineGap,
+           SettingStep::Standard);
     b.sub(MenuId::SettingsMenu, MenuId::SpeedMenu, "speedMenu", "描画速度(&P)");
-    b.step(MenuId::Slower, "slowerAction", "遅く(&S)", ctrl('H'), MenuSetting::RevealSpeed, 1);
-    b.step(MenuId::Faster, "fasterAction", "速く(&F)", ctrl('J'), MenuSetting::RevealSpeed, -1);
-    b.step(MenuId::NormalSpeed, "normalSpeedAction", "標準(2)(&N)", ctrl('K'), MenuSetting::RevealSpeed, 0);
+    b.step(MenuId::Slower, "slowerAction", "遅く(&S)", ctrl('H'), MenuSetting::RevealSpeed, SettingStep::Up);
+    b.step(MenuId::Faster, "fasterAction", "速く(&F)", ctrl('J'), MenuSetting::RevealSpeed,
+           SettingStep::Down);
+    b.step(MenuId::NormalSpeed, "normalSpeedAction", "標準(2)(&N)", ctrl('K'), MenuSetting::RevealSpeed,
+           SettingStep::Standard);
     b.check(MenuId::Nonstop, "nonstopAction", "最速(&Z)", ctrl('L'), MenuSetting::Nonstop);
     b.sub(MenuId::SettingsMenu, MenuId::SoundMenu, "soundMenu", "音声(&S)");
     b.check(MenuId::Midi, "midiAction", "Midファイル", {}, MenuSetting::Mid);
@@ -200,7 +205,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
     MenuItemState state;
     state.caption = std::string(menuEntry(id).caption);
     const presentation::GapItems gap = presentation::gapItemsFor(s.lineGapTenths);
-    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.nonstop);
+    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.revealAtOnce);
     switch (id) {
         case MenuId::Reopen:
         case MenuId::ExportSaves:
@@ -223,7 +228,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = gap.standard;
             break;
         case MenuId::SpeedMenu:
-            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.nonstop));
+            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.revealAtOnce));
             break;
         case MenuId::Slower:
             state.enabled = speed.slow;
@@ -235,25 +240,25 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = speed.normal;
             break;
         case MenuId::Nonstop:
-            state.checked = s.nonstop;
+            state.checked = s.revealAtOnce;
             break;
         case MenuId::Midi:
-            state.checked = s.mid;
+            state.checked = s.playMidi;
             break;
         case MenuId::Wav:
-            state.checked = s.wav;
+            state.checked = s.playWave;
             break;
         case MenuId::OtherMedia:
-            state.checked = s.other;
+            state.checked = s.playOtherMedia;
             break;
         case MenuId::OldExe:
-            state.checked = s.oldExe;
+            state.checked = s.linesRunAsPrograms;
             break;
         case MenuId::LowRes:
-            state.checked = s.lowRes;
+            state.checked = s.lowColour;
             break;
         case MenuId::Contrast:
-            state.checked = s.contrast;
+            state.checked = s.brightOutline;
             break;
         case MenuId::Balance:
             state.enabled = !f.sizeLocked;

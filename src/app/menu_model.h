@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "presentation/glyph_metrics.h"
+#include "presentation/reading_settings.h"
 #include "presentation/reveal.h"
 
 namespace vrk::app {
@@ -120,9 +121,9 @@ struct MenuEntry {
     /// Shown by the web page only (it opens folders and keeps saves in the browser).
     bool pageOnly = false;
     /// What an option item changes: a check mark toggles its setting; a step item of the
-    /// line gap or the speed adds `step`, or sets the standard value when `setsStandard`.
+    /// line gap or the speed makes `step`, and `setsStandard` says when that sets the standard value.
     MenuSetting setting = MenuSetting::None;
-    int step = 0;
+    presentation::SettingStep step = presentation::SettingStep::Standard;
     bool setsStandard = false;
     /// Its shortcut belongs to the item only while the page is scrolled to its top (PageUp:
     /// below the top it scrolls the page).
@@ -157,13 +158,14 @@ struct SessionFacts {
     bool skipping = false;
     int revealSpeed = presentation::kStandardRevealSpeed;
     int lineGapTenths = presentation::kStandardLineGap;
-    bool nonstop = false;
-    bool mid = true;
-    bool wav = true;
-    bool other = true;
-    bool oldExe = false;
-    bool lowRes = false;
-    bool contrast = false;
+    // The engine's options (interpreter::EngineOptions).
+    bool revealAtOnce = false;
+    bool playMidi = true;
+    bool playWave = true;
+    bool playOtherMedia = true;
+    bool linesRunAsPrograms = false;
+    bool lowColour = false;
+    bool brightOutline = false;
     bool operator==(const SessionFacts&) const = default;
 };
 

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace vrk::app {
 
-using interpreter::Story;
+using interpreter::EngineState;
 using interpreter::StoryHost;
 
 namespace {
@@ -137,7 +137,7 @@ void ProjectOpening::chooseSaveDirectory() {
         if (copies[i] &&
             !replaceFile(folder / (where.baseName + std::string(kCopiedExtensions[i])), *copies[i]) &&
             kCopiedExtensions[i] != ".VRR") {
-            m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
+            m_host.showNotice(std::string(messages::kUserDataUnwritable));
         }
     }
 }
@@ -232,19 +232,19 @@ std::string ProjectOpening::windowCaptionSjis() const {
     return m_story.state.title + " (VRK3)";
 }
 
-bool quickSaveExists(const Story& story) {
+bool quickSaveExists(const EngineState& story) {
     return findInDirectory(story.locations.saveDir, story.locations.baseName + ".VR$").has_value();
 }
 
-bool quickSave(Story& story, StoryHost& host) {
+bool quickSave(EngineState& story, StoryHost& host) {
     if (!story::writeState(story.locations.saveFile(".VR$"), story.state, story.labels)) {
-        host.showAboutComment(std::string(messages::kUserDataUnwritable));
+        host.showNotice(std::string(messages::kUserDataUnwritable));
         return false;
     }
     return true;
 }
 
-void quickLoad(Story& story, interpreter::PageInterpreter& interpreter, StoryHost& host) {
+void quickLoad(EngineState& story, interpreter::PageInterpreter& interpreter, StoryHost& host) {
     host.stopSound();
     interpreter.flushProject();
     story.labels.load(story.locations.projectFile(".VRJ"));

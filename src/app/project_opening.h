@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 
 namespace vrk::app {
 
@@ -26,7 +26,7 @@ struct SlotView {
 /// The opening in progress; one per open command.
 class ProjectOpening {
 public:
-    ProjectOpening(interpreter::Story& story, interpreter::PageInterpreter& interpreter,
+    ProjectOpening(interpreter::EngineState& story, interpreter::PageInterpreter& interpreter,
                    interpreter::StoryHost& host)
         : m_story(story), m_interpreter(interpreter), m_host(host) {}
 
@@ -66,7 +66,7 @@ public:
 private:
     void readDefaultsBlock();
 
-    interpreter::Story& m_story;
+    interpreter::EngineState& m_story;
     interpreter::PageInterpreter& m_interpreter;
     interpreter::StoryHost& m_host;
     SlotView m_view;
@@ -75,14 +75,14 @@ private:
     int m_slot = 1;
 };
 
-/// Whether a quick save exists for the project (OpenTmp1 is enabled after opening).
-bool quickSaveExists(const interpreter::Story& story);
-/// Temp1: writes the state to the quick-save file; false (and the about comment
+/// Whether a quick save exists for the project (the quick-load item is enabled after opening).
+bool quickSaveExists(const interpreter::EngineState& story);
+/// The quick-save item: writes the state to the quick-save file; false (and the notice
 /// "ユーザーデータ書込み不能" through the host) when it cannot be written.
-bool quickSave(interpreter::Story& story, interpreter::StoryHost& host);
-/// OpenTmp1: flush, read the quick save in place of the slot, reopen the script and run the page.
+bool quickSave(interpreter::EngineState& story, interpreter::StoryHost& host);
+/// The quick-load item: flush, read the quick save in place of the slot, reopen the script and run the page.
 /// Throws the I/O error when the files cannot be read.
-void quickLoad(interpreter::Story& story, interpreter::PageInterpreter& interpreter,
+void quickLoad(interpreter::EngineState& story, interpreter::PageInterpreter& interpreter,
                interpreter::StoryHost& host);
 
 /// The project named by a command-line argument: the argument made absolute, its file name

@@ -30,7 +30,7 @@ constexpr const char* kReadMarksExtension = ".VRR";
 bool SessionChanges::any() const {
     return fullPaint || !uncovered.empty() || layoutChanged || backgroundChanged || pictureChanged ||
            buttonsChanged || scrollChanged || heldChanged || completed || pagesShown > 0 || !errors.empty() ||
-           !abouts.empty() || !programs.empty();
+           !notices.empty() || !programs.empty();
 }
 
 ReadingSession::ReadingSession(fs::path programDir, ScaledMeasurer measurer)
@@ -286,8 +286,8 @@ void ReadingSession::layoutPage() {
     input.scrollBarWidth = kScrollBarWidth;
     input.metrics = m_metrics;
     input.textColour = m_story.state.textColour;
-    input.contrast = m_story.options.contrast;
-    input.nonstop = m_story.options.nonstop;
+    input.contrast = m_story.options.brightOutline;
+    input.nonstop = m_story.options.revealAtOnce;
     input.previousRevealCount = m_reveal.revealCount();
     input.previousRevealTotal = m_reveal.revealTotal();
     m_layout = presentation::layoutPage(m_story.page.pageText, input);
@@ -459,7 +459,7 @@ void ReadingSession::wheel(int delta) {
 // --- The story's host ------------------------------------------------------------------------
 
 void ReadingSession::showPicture(const std::string& fileNameSjis) {
-    if (pictures::loadPicture(fileNameSjis, baseDir(), m_story.options.lowRes, m_picture)) {
+    if (pictures::loadPicture(fileNameSjis, baseDir(), m_story.options.lowColour, m_picture)) {
         m_pictureShown = true;
         ++m_pictureVersion;
     }
@@ -473,7 +473,7 @@ void ReadingSession::hidePicture() {
 }
 
 bool ReadingSession::loadPicture(const std::string& fileNameSjis) {
-    if (!pictures::loadPicture(fileNameSjis, baseDir(), m_story.options.lowRes, m_background)) {
+    if (!pictures::loadPicture(fileNameSjis, baseDir(), m_story.options.lowColour, m_background)) {
         return false;
     }
     ++m_backgroundVersion;
@@ -562,8 +562,8 @@ void ReadingSession::setBusy(bool busy) {
     }
 }
 
-void ReadingSession::showAboutComment(const std::string& commentSjis) {
-    m_changes.abouts.push_back(sjisToUtf8(commentSjis));
+void ReadingSession::showNotice(const std::string& noticeSjis) {
+    m_changes.notices.push_back(sjisToUtf8(noticeSjis));
 }
 
 void ReadingSession::reportError(const std::string& messageSjis) {
@@ -584,13 +584,13 @@ SessionFacts ReadingSession::facts() const {
     f.heldBack = heldBack();
     f.autoAdvance = m_autoAdvance;
     f.skipping = m_skipping;
-    f.nonstop = m_story.options.nonstop;
-    f.mid = m_story.options.mid;
-    f.wav = m_story.options.wav;
-    f.other = m_story.options.other;
-    f.oldExe = m_story.options.oldExe;
-    f.lowRes = m_story.options.lowRes;
-    f.contrast = m_story.options.contrast;
+    f.revealAtOnce = m_story.options.revealAtOnce;
+    f.playMidi = m_story.options.playMidi;
+    f.playWave = m_story.options.playWave;
+    f.playOtherMedia = m_story.options.playOtherMedia;
+    f.linesRunAsPrograms = m_story.options.linesRunAsPrograms;
+    f.lowColour = m_story.options.lowColour;
+    f.brightOutline = m_story.options.brightOutline;
     f.revealSpeed = m_reveal.revealSpeed();
     f.lineGapTenths = m_lineGapTenths;
     return f;

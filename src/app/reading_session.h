@@ -29,8 +29,8 @@
 #include "app/menu_model.h"
 #include "app/project_opening.h"
 #include "app/reading_history.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "interpreter/story_host.h"
 #include "pictures/bitmap.h"
 #include "presentation/glyph_metrics.h"
@@ -65,9 +65,9 @@ struct SessionChanges {
     bool heldChanged = false;        ///< input held back or let go again (heldBack())
     bool completed = false;          ///< the page became complete: the choices are enabled
     int pagesShown = 0;              ///< pages put on show (each closes a backlog, is spoken)
-    // Notices, in UTF-8, told once each.
+    // What to tell the reader, in UTF-8, once each.
     std::vector<std::string> errors;
-    std::vector<std::string> abouts;    ///< about comments to show
+    std::vector<std::string> notices;   ///< notices that do not stop the story (StoryHost::showNotice)
     std::vector<std::string> programs;  ///< programs the story asked for, when no launcher runs them
 
     /// Anything at all to draw or tell.
@@ -135,8 +135,8 @@ public:
     /// The outline's width in device pixels: 1 at the page's own pixels, scaled with it.
     int outlineWidth() const { return std::max(1, static_cast<int>(std::lround(m_ratio))); }
 
-    interpreter::Story& story() { return m_story; }
-    const interpreter::Story& story() const { return m_story; }
+    interpreter::EngineState& story() { return m_story; }
+    const interpreter::EngineState& story() const { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_interpreter; }
     /// Told true as a page run starts and false as it ends (a busy cursor, say).
     void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
@@ -293,7 +293,7 @@ public:
     void refreshPage() override;
     void restartReveal() override { m_reveal.restartReveal(); }
     void setBusy(bool busy) override;
-    void showAboutComment(const std::string& commentSjis) override;
+    void showNotice(const std::string& noticeSjis) override;
     void reportError(const std::string& messageSjis) override;
 
 private:
@@ -312,7 +312,7 @@ private:
 
     std::filesystem::path m_programDir;
     ScaledMeasurer m_measurer;
-    interpreter::Story m_story;
+    interpreter::EngineState m_story;
     interpreter::PageInterpreter m_interpreter;
     std::unique_ptr<ProjectOpening> m_opening;
     std::unique_ptr<sound::SoundBackend> m_backend;

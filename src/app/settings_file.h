@@ -87,7 +87,8 @@ struct Settings {
     int fontSize = 16;   ///< points; at most kMaxFontSize, otherwise unchecked
     bool bold = true;    ///< STYLE bit 1
     bool italic = true;  ///< STYLE bit 2
-    // [OPTION]: the menu check marks.
+    // [OPTION]: the menu check marks, named as the file's keys (MID, WAV, OTHER, OLDEXE, LOWRES,
+    // CONTRAST); interpreter::EngineOptions names them for what they do.
     bool mid = true;
     bool wav = true;
     bool other = true;
@@ -96,7 +97,8 @@ struct Settings {
     bool contrast = false;
     /// Reveal steps every revealSpeed ticks, 0-5 (0 behaves like 1).
     int revealSpeed = kDefaultSpeed;
-    /// Nonstop1; shares the SPEED key with revealSpeed as its sign.
+    /// Pages shown whole at once (EngineOptions::revealAtOnce); shares the SPEED key with revealSpeed as its
+    /// sign.
     bool nonstop = false;
     /// Line gap in tenths, always within 10-20 after reading.
     int gapTenths = kDefaultGapTenths;

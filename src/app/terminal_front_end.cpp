@@ -241,12 +241,12 @@ void TerminalFrontEnd::finish() {
 }
 
 void TerminalFrontEnd::showPicture(const std::string& fileNameSjis) {
-    pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+    pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowColour,
                           m_pictureBitmap);
 }
 
 bool TerminalFrontEnd::loadPicture(const std::string& fileNameSjis) {
-    return pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowRes,
+    return pictures::loadPicture(fileNameSjis, m_story.locations.projectDir, m_story.options.lowColour,
                                  m_backgroundBitmap);
 }
 
@@ -266,8 +266,8 @@ void TerminalFrontEnd::launchProgram(const std::string& commandLineSjis) {
     }
 }
 
-void TerminalFrontEnd::showAboutComment(const std::string& commentSjis) {
-    m_err << "vrk3: " << terminalText(sjisToUtf8(commentSjis)) << '\n';
+void TerminalFrontEnd::showNotice(const std::string& noticeSjis) {
+    m_err << "vrk3: " << terminalText(sjisToUtf8(noticeSjis)) << '\n';
 }
 
 void TerminalFrontEnd::reportError(const std::string& messageSjis) {

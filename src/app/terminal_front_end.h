@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "interpreter/story_host.h"
 #include "pictures/bitmap.h"
 #include "sound/null_sound_backend.h"
@@ -63,10 +63,10 @@ public:
     void refreshPage() override {}
     void restartReveal() override {}
     void setBusy(bool) override {}
-    void showAboutComment(const std::string& commentSjis) override;
+    void showNotice(const std::string& noticeSjis) override;
     void reportError(const std::string& messageSjis) override;
 
-    interpreter::Story& story() { return m_story; }
+    interpreter::EngineState& story() { return m_story; }
 
 private:
     bool open();
@@ -84,7 +84,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_interactive = false;
-    interpreter::Story m_story;
+    interpreter::EngineState m_story;
     interpreter::PageInterpreter m_interpreter;
     sound::NullSoundBackend m_soundBackend;
     sound::SoundChannel m_soundChannel;

@@ -22,7 +22,7 @@ public:
     void refreshPage() override {}
     void restartReveal() override {}
     void setBusy(bool) override {}
-    void showAboutComment(const std::string&) override {}
+    void showNotice(const std::string&) override {}
     void reportError(const std::string&) override {}
 };
 

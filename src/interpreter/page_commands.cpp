@@ -68,7 +68,7 @@ void PageInterpreter::dispatchCommand() {
         backgroundCommand('t');
     } else if (name == "EXE=") {
         programCommand(5);
-    } else if (m_story.options.oldExe) {
+    } else if (m_story.options.linesRunAsPrograms) {
         programCommand(1);
     }
 }
@@ -80,8 +80,10 @@ void PageInterpreter::playSoundCommand(bool music) {
         return;
     }
     const std::string kind = extensionOf(line);
-    const PlayerOptions& options = m_story.options;
-    const bool allowed = kind == ".MID" ? options.mid : kind == ".WAV" ? options.wav : options.other;
+    const EngineOptions& options = m_story.options;
+    const bool allowed = kind == ".MID"   ? options.playMidi
+                         : kind == ".WAV" ? options.playWave
+                                          : options.playOtherMedia;
     if (!allowed) {
         return;
     }

@@ -140,7 +140,7 @@ void PageInterpreter::runPageInner(std::int32_t offset) {
     m_story.page.layoutDirty = true;
     showBusy(false);
     m_host.refreshPage();
-    if (m_story.options.nonstop) {
+    if (m_story.options.revealAtOnce) {
         m_host.enableChoices();
     }
     m_shownLabel = pageLabel;
@@ -289,7 +289,7 @@ void PageInterpreter::flushProject() {
     if (m_story.scriptOpen()) {
         m_story.script.close();
         if (!writeSlot()) {
-            m_host.showAboutComment(std::string(messages::kUserDataUnwritable));
+            m_host.showNotice(std::string(messages::kUserDataUnwritable));
         }
     }
     m_story.page.choiceCount = 1;

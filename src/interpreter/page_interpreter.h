@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "interpreter/story.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/story_host.h"
 
 namespace vrk::interpreter {
@@ -31,7 +31,7 @@ public:
     /// More "@NOWAIT" hops than this in one run are taken as an endless cycle.
     static constexpr int kMaxJumpsPerRun = 100000;
 
-    PageInterpreter(Story& story, StoryHost& host) : m_story(story), m_host(host) {}
+    PageInterpreter(EngineState& story, StoryHost& host) : m_story(story), m_host(host) {}
 
     /// Runs the page at offset. Throws vrk::Error (I/O or conversion) and leaves what was
     /// done before the failure in place; the busy cursor is restored either way.
@@ -80,7 +80,7 @@ private:
     void programCommand(std::size_t start);
     bool fileExists(const std::string& nameSjis) const;
 
-    Story& m_story;
+    EngineState& m_story;
     StoryHost& m_host;
     PageObserver* m_observer = nullptr;
     std::string m_shownLabel;  // set once a run has its page on show

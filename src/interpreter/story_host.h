@@ -40,8 +40,10 @@ public:
     virtual void restartReveal() = 0;
     /// The busy cursor for the whole program while a page runs.
     virtual void setBusy(bool busy) = 0;
-    /// The about dialog with a one-line comment (used for "ユーザーデータ書込み不能").
-    virtual void showAboutComment(const std::string& commentSjis) = 0;
+    /// Tells the reader something that does not stop the story: today only "ユーザーデータ書込み不能",
+    /// when a save file cannot be written, so the reader's place is not kept. The window shows it in
+    /// the about box, the terminal on its error stream.
+    virtual void showNotice(const std::string& noticeSjis) = 0;
     /// The general error report: a message box titled with the application title.
     virtual void reportError(const std::string& messageSjis) = 0;
 };

@@ -17,8 +17,8 @@ SpeedItems speedItemsFor(int revealSpeed, bool nonstop) {
     return {revealSpeed<kSlowestRevealSpeed, revealSpeed> 1, revealSpeed != kStandardRevealSpeed};
 }
 
-int applySpeedTag(int revealSpeed, int tag) {
-    return tag == 0 ? kStandardRevealSpeed : revealSpeed + tag;
+int steppedRevealSpeed(int revealSpeed, SettingStep step) {
+    return step == SettingStep::Standard ? kStandardRevealSpeed : revealSpeed + static_cast<int>(step);
 }
 
 std::string speedCaptionSjis(int revealSpeed, bool nonstop) {
@@ -29,8 +29,8 @@ GapItems gapItemsFor(int lineGapTenths) {
     return {lineGapTenths<kMaxLineGap, lineGapTenths> kMinLineGap, lineGapTenths != kStandardLineGap};
 }
 
-int applyGapTag(int lineGapTenths, int tag) {
-    return tag == 0 ? kStandardLineGap : lineGapTenths + tag;
+int steppedLineGap(int lineGapTenths, SettingStep step) {
+    return step == SettingStep::Standard ? kStandardLineGap : lineGapTenths + static_cast<int>(step);
 }
 
 }  // namespace vrk::presentation

@@ -6,7 +6,12 @@
 
 namespace vrk::presentation {
 
-/// Availability of Slow1, Fast1 and Normal1.
+/// What one press of a line-gap or speed item does: a step down the setting's numbers, back to its
+/// standard value, or a step up. The values are what a press adds. The speed counts the ticks
+/// between reveal steps, so Up is slower.
+enum class SettingStep : int { Down = -1, Standard = 0, Up = 1 };
+
+/// Availability of the speed menu's slower, faster and standard items.
 struct SpeedItems {
     bool slow = false;
     bool fast = false;
@@ -14,7 +19,7 @@ struct SpeedItems {
     bool operator==(const SpeedItems&) const = default;
 };
 
-/// Availability of Wide1, Narrow1 and Standard1.
+/// Availability of the line-gap menu's wider, narrower and standard items.
 struct GapItems {
     bool wide = false;
     bool narrow = false;
@@ -24,14 +29,14 @@ struct GapItems {
 
 /// The speed menu's refresh: none of its items is available while nonstop is checked.
 SpeedItems speedItemsFor(int revealSpeed, bool nonstop);
-/// SpeedOptClick: Tag 0 sets the standard speed, any other Tag (1 Slow1, −1 Fast1) is added.
-int applySpeedTag(int revealSpeed, int tag);
-/// Speed1's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
+/// The speed after a press of a speed item: the standard speed, or one slower (Up) or faster (Down).
+int steppedRevealSpeed(int revealSpeed, SettingStep step);
+/// The speed menu's caption, Shift-JIS: "描画速度(&P) N", or "描画速度(&P) 最速" while nonstop.
 std::string speedCaptionSjis(int revealSpeed, bool nonstop);
 
 /// The line-gap menu's refresh, in tenths: wider below 2.0, narrower above 1.0, standard away from 1.2.
 GapItems gapItemsFor(int lineGapTenths);
-/// GapOptClick: Tag 0 sets 1.2, 1 widens and −1 narrows by a tenth.
-int applyGapTag(int lineGapTenths, int tag);
+/// The line gap after a press of a gap item: 1.2, or a tenth wider (Up) or narrower (Down).
+int steppedLineGap(int lineGapTenths, SettingStep step);
 
 }  // namespace vrk::presentation

@@ -25,8 +25,8 @@ int RevealState::rightEdge(int stepValue) const {
 
 TickResult RevealState::tick(int scrollPosition, int visibleHeight) {
     TickResult result;
-    if (m_waitTag > 0) {
-        --m_waitTag;
+    if (m_holdTicks > 0) {
+        --m_holdTicks;
     }
     if (m_revealCount >= m_revealTotal) {
         return result;

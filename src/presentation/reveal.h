@@ -69,9 +69,10 @@ public:
     int revealSpeed() const { return m_revealSpeed; }
     void setRevealSpeed(int speed) { m_revealSpeed = speed; }
     int stepDelay() const { return m_stepDelay; }
-    /// The waitTicks countdown (the reveal timer's Tag): every tick lowers it while above 0.
-    int waitTag() const { return m_waitTag; }
-    void setWaitTag(int ticks) { m_waitTag = ticks; }
+    /// The hold countdown in ticks (the old program kept it in the reveal timer's Tag): every tick
+    /// lowers it while above 0.
+    int holdTicks() const { return m_holdTicks; }
+    void setHoldTicks(int ticks) { m_holdTicks = ticks; }
 
 private:
     int rightEdge(int stepValue) const;
@@ -81,7 +82,7 @@ private:
     int m_revealTotal = 0;
     int m_stepDelay = 0;
     int m_revealSpeed = kStandardRevealSpeed;
-    int m_waitTag = 0;
+    int m_holdTicks = 0;
     int m_columns = 1;
     int m_cellWidth = 1;
     int m_edgeAllowance = 2;

@@ -85,8 +85,8 @@ struct LayoutInput {
     int scrollBarWidth = 16;
     FontMetrics metrics;
     int textColour = 16;
-    bool contrast = false;        ///< Contrast1
-    bool nonstop = false;         ///< Nonstop1
+    bool contrast = false;        ///< the outline in a bright colour (EngineOptions::brightOutline)
+    bool nonstop = false;         ///< the page shows whole (EngineOptions::revealAtOnce)
     int previousRevealCount = 0;  ///< of the layout being replaced; 0 for a new page
     int previousRevealTotal = 0;
 };

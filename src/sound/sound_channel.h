@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "interpreter/story.h"
+#include "interpreter/engine_state.h"
 #include "sound/sound_backend.h"
 
 namespace vrk::sound {

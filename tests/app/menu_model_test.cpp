@@ -84,14 +84,14 @@ TEST(MenuModel, StepItemsStopAtTheEndsOfTheirRanges) {
     EXPECT_TRUE(enabled(MenuId::NormalSpeed));
     EXPECT_EQ(menuItemState(MenuId::SpeedMenu, s, f).caption, "描画速度(&P) 1");
     // Nonstop takes every speed step away and names itself in the menu's caption.
-    s.nonstop = true;
+    s.revealAtOnce = true;
     EXPECT_FALSE(enabled(MenuId::Slower));
     EXPECT_FALSE(enabled(MenuId::NormalSpeed));
     EXPECT_TRUE(menuItemState(MenuId::Nonstop, s, f).checked);
     EXPECT_EQ(menuItemState(MenuId::SpeedMenu, s, f).caption, "描画速度(&P) 最速");
 
-    EXPECT_EQ(menuEntry(MenuId::WiderGap).step, 1);
-    EXPECT_EQ(menuEntry(MenuId::Faster).step, -1);
+    EXPECT_EQ(menuEntry(MenuId::WiderGap).step, presentation::SettingStep::Up);
+    EXPECT_EQ(menuEntry(MenuId::Faster).step, presentation::SettingStep::Down);
     EXPECT_TRUE(menuEntry(MenuId::NormalSpeed).setsStandard);
     EXPECT_FALSE(menuEntry(MenuId::Slower).setsStandard);
 }
@@ -134,8 +134,8 @@ TEST(MenuModel, ItemsFollowTheReadingAndTheFrontEnd) {
     f.fullScreen = true;
     f.speech = true;
     s.skipping = true;
-    s.mid = false;
-    s.contrast = true;
+    s.playMidi = false;
+    s.brightOutline = true;
     EXPECT_TRUE(state(MenuId::FullScreen).checked);
     EXPECT_TRUE(state(MenuId::Speech).checked);
     EXPECT_TRUE(state(MenuId::Skip).checked);

@@ -23,8 +23,8 @@ namespace vrk::app {
 namespace {
 
 namespace fs = std::filesystem;
+using interpreter::EngineState;
 using interpreter::PageInterpreter;
-using interpreter::Story;
 
 // Records only what these tests look at; every effect is otherwise a no-op.
 class QuietHost : public interpreter::NullStoryHost {
@@ -33,11 +33,11 @@ public:
         pictures.push_back(name);
         return true;
     }
-    void showAboutComment(const std::string& comment) override { comments.push_back(comment); }
+    void showNotice(const std::string& notice) override { notices.push_back(notice); }
     void reportError(const std::string& message) override { errors.push_back(message); }
 
     std::vector<std::string> pictures;
-    std::vector<std::string> comments;
+    std::vector<std::string> notices;
     std::vector<std::string> errors;
 };
 
@@ -114,7 +114,7 @@ protected:
     // and expects to go on at P2 from saves in expectedSaveDir. 0 when all went so.
     int playThenReopen(const fs::path& expectedSaveDir) {
         for (int round = 0; round < 2; ++round) {
-            Story story;
+            EngineState story;
             story.locations = m_story.locations;
             QuietHost host;
             PageInterpreter interpreter{story, host};
@@ -139,7 +139,7 @@ protected:
                 return 40;
             }
             interpreter.flushProject();
-            if (!host.comments.empty()) {
+            if (!host.notices.empty()) {
                 return 50;
             }
         }
@@ -154,7 +154,7 @@ protected:
     fs::path m_root;
     fs::path m_project;
     fs::path m_program;
-    Story m_story;
+    EngineState m_story;
     QuietHost m_host;
     PageInterpreter m_interpreter{m_story, m_host};
 };
@@ -267,7 +267,7 @@ TEST_F(ProjectOpeningTest, SlotFilesThatLinkOutOfTheStoryAreNeverWritten) {
     openFresh(opening, 1);
     m_story.state.title = "echo STORY-CODE-RAN-AS-$(id -u) > /tmp/x;#";
     EXPECT_FALSE(quickSave(m_story, m_host));
-    EXPECT_EQ(m_host.comments, (std::vector<std::string>{std::string(messages::kUserDataUnwritable)}));
+    EXPECT_EQ(m_host.notices, (std::vector<std::string>{std::string(messages::kUserDataUnwritable)}));
     m_interpreter.flushProject();
     for (const int slot : {2, 3}) {
         SCOPED_TRACE(slot);
@@ -319,7 +319,7 @@ TEST_F(ProjectOpeningTest, TwoStoriesOfOneNameKeepTheirSavesApart) {
         ASSERT_TRUE(m_interpreter.selectChoice(1));
         m_interpreter.flushProject();
     }
-    Story second;
+    EngineState second;
     second.locations = m_story.locations;
     second.locations.projectDir = other / "";
     QuietHost host;
@@ -402,7 +402,7 @@ TEST_F(ProjectOpeningTest, NoHomeFolderMeansNoSavesRatherThanSharedOnes) {
             if (!userDataDirectory().empty() || !settingsFilePath(m_root / "no-such-program" / "").empty()) {
                 return 1;
             }
-            Story story;
+            EngineState story;
             story.locations = m_story.locations;
             story.locations.programDir = m_root / "no-such-program" / "";
             QuietHost host;

@@ -244,7 +244,7 @@ TEST(ReadingPaceTest, PauseGrowsWithThePageAndHasACeiling) {
 // The window's history, driven by the interpreter itself over a long reading.
 class HistoryRecorder : public interpreter::PageObserver {
 public:
-    HistoryRecorder(interpreter::Story& story) : m_story(story) {}
+    HistoryRecorder(interpreter::EngineState& story) : m_story(story) {}
     void pageRunStarting(std::int32_t offset) override { history.pageRunStarting(m_story.state, offset); }
     void pageShown(const std::string& label) override {
         labels.push_back(label);
@@ -254,7 +254,7 @@ public:
     std::vector<std::string> labels;
 
 private:
-    interpreter::Story& m_story;
+    interpreter::EngineState& m_story;
 };
 
 class ReadingHistoryRunTest : public interpreter::test::StoryFixture {};

@@ -134,7 +134,7 @@ TEST_F(ReadingSessionTest, ASoundEffectsPauseHoldsTheRevealAndTheKeysAfterTheRun
     EXPECT_EQ(label(), "P2");
 
     // Nonstop has no timer to wait on: no hold at all.
-    m_session.story().options.nonstop = true;
+    m_session.story().options.revealAtOnce = true;
     m_session.setNonstop(true);
     EXPECT_TRUE(m_session.chooseKey(13));
     EXPECT_EQ(m_session.holdTicks(), 0);
@@ -723,12 +723,12 @@ TEST_F(ReadingSessionTest, TheFactsFollowTheReadingForTheMenus) {
 
     m_session.setRevealSpeed(4);
     m_session.setLineGapTenths(15);
-    m_session.story().options.nonstop = true;
+    m_session.story().options.revealAtOnce = true;
     m_session.setNonstop(true);
     const SessionFacts set = m_session.facts();
     EXPECT_EQ(set.revealSpeed, 4);
     EXPECT_EQ(set.lineGapTenths, 15);
-    EXPECT_TRUE(set.nonstop);
+    EXPECT_TRUE(set.revealAtOnce);
     EXPECT_EQ(m_session.metrics().lineHeight, 30) << "the gap measured the lines again";
     EXPECT_TRUE(m_session.reveal().isComplete()) << "nonstop finished the page on show";
 

@@ -73,7 +73,7 @@ TEST_F(ReadingSessionWindowTest, AClickDuringThePauseAfterARunDoesNothing) {
 }
 
 TEST_F(ReadingSessionWindowTest, NonstopSleepsItsPausesWhereASleeperIsGiven) {
-    m_session.story().options.nonstop = true;
+    m_session.story().options.revealAtOnce = true;
     m_session.setNonstop(true);
     open();  // no sleeper: the pause is skipped
     EXPECT_EQ(m_session.holdTicks(), 0);

@@ -27,16 +27,16 @@ namespace vrk::app {
 namespace {
 
 namespace fs = std::filesystem;
+using interpreter::EngineState;
 using interpreter::PageInterpreter;
-using interpreter::Story;
 
 class TellingHost : public interpreter::NullStoryHost {
 public:
-    void showAboutComment(const std::string& comment) override { comments.push_back(comment); }
+    void showNotice(const std::string& notice) override { notices.push_back(notice); }
     bool told() const {
-        return std::find(comments.begin(), comments.end(), messages::kUserDataUnwritable) != comments.end();
+        return std::find(notices.begin(), notices.end(), messages::kUserDataUnwritable) != notices.end();
     }
-    std::vector<std::string> comments;
+    std::vector<std::string> notices;
 };
 
 using test_support::readText;
@@ -89,7 +89,7 @@ std::vector<std::string> writeEverythingAndCheck(const fs::path& dir, const fs::
             faults.push_back(what);
         }
     };
-    Story story;
+    EngineState story;
     TellingHost host;
     PageInterpreter interpreter(story, host);
     story.locations.projectDir = dir / "";
@@ -108,7 +108,7 @@ std::vector<std::string> writeEverythingAndCheck(const fs::path& dir, const fs::
     expect(story.state.title == "progress" && story.state.flag(7) == 1, "slot: the state in memory changed");
 
     // The quick save.
-    host.comments.clear();
+    host.notices.clear();
     expect(!quickSave(story, host), "quick save: reported as written");
     expect(host.told(), "quick save: the reader was not told");
 
@@ -205,7 +205,7 @@ TEST_F(WriteFaultsTest, SlotCopiesToAFullProgramDirectoryAreReported) {
     // an empty file, which a full disk still allows, so the copies are what fail.
     const fs::path project = m_root / "project";
     ::chmod((project / "tale.V01").c_str(), 0444);
-    Story story;
+    EngineState story;
     TellingHost host;
     PageInterpreter interpreter(story, host);
     story.locations.projectDir = project / "";

@@ -49,9 +49,7 @@ public:
     void refreshPage() override { record("refreshPage"); }
     void restartReveal() override { record("restartReveal"); }
     void setBusy(bool busy) override { record("setBusy", busy ? "1" : "0"); }
-    void showAboutComment(const std::string& commentSjis) override {
-        record("showAboutComment", commentSjis);
-    }
+    void showNotice(const std::string& noticeSjis) override { record("showNotice", noticeSjis); }
     void reportError(const std::string& messageSjis) override { record("reportError", messageSjis); }
 
     /// The calls whose name is name ("playSound"), in order, each with its argument.

@@ -182,7 +182,7 @@ TEST_F(PageCommandsTest, MusicCarriesOnOnlyWhileNamedAgain) {
 
 TEST_F(PageCommandsTest, SwitchedOffKindIsSkippedAndTheMusicStops) {
     runBody({">BGM=theme.mid"});
-    story.options.wav = false;
+    story.options.playWave = false;
     runBody({">WAV=se.wav", "text"});
     EXPECT_EQ(host.countOf("playSound"), 0);
     EXPECT_EQ(host.countOf("waitTicks"), 0);
@@ -277,7 +277,7 @@ TEST_F(PageCommandsTest, PictureWindow) {
 TEST_F(PageCommandsTest, OutsidePrograms) {
     struct Row {
         std::string line;
-        bool oldExe;
+        bool linesRunAsPrograms;
         Lines launched;
     };
     // The longest line a script holds: 250 bytes from the program name on.
@@ -293,8 +293,8 @@ TEST_F(PageCommandsTest, OutsidePrograms) {
         {">miss arg", true, {}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.line.substr(0, 20) + (row.oldExe ? " (old form on)" : ""));
-        story.options.oldExe = row.oldExe;
+        SCOPED_TRACE(row.line.substr(0, 20) + (row.linesRunAsPrograms ? " (old form on)" : ""));
+        story.options.linesRunAsPrograms = row.linesRunAsPrograms;
         runBody({row.line});
         EXPECT_EQ(host.callsTo("launchProgram"), row.launched);
     }

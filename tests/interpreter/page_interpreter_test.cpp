@@ -266,7 +266,7 @@ TEST_F(ChoicesTest, EmptyPageShowsOneBlank) {
 
 TEST_F(ChoicesTest, NonstopEnablesTheButtonsAtOnce) {
     load("*P\ntext\n?END\nP\n");
-    story.options.nonstop = true;
+    story.options.revealAtOnce = true;
     run("P");
     const Lines last(host.calls.end() - 3, host.calls.end());
     EXPECT_EQ(last, (Lines{"setBusy 0", "refreshPage", "enableChoices"}));
@@ -359,15 +359,14 @@ last words
     // The flush that ends the reading writes the very same bytes.
     interpreter.flushProject();
     EXPECT_EQ(slot(), afterSecond);
-    EXPECT_TRUE(host.callsTo("showAboutComment").empty());
+    EXPECT_TRUE(host.callsTo("showNotice").empty());
 }
 
 TEST_F(EndOfStoryTest, UnwritableSlotIsReportedAndTheStoryStillEnds) {
     load("*FIN\nlast words\n/\n");
     story.locations.saveDir = story.locations.saveDir / "missing" / "";
     run("FIN");
-    EXPECT_EQ(host.callsTo("showAboutComment"),
-              Lines{"showAboutComment " + std::string(messages::kUserDataUnwritable)});
+    EXPECT_EQ(host.callsTo("showNotice"), Lines{"showNotice " + std::string(messages::kUserDataUnwritable)});
     EXPECT_FALSE(story.scriptOpen());
     EXPECT_EQ(story.page.choiceCount, 1);
     EXPECT_EQ(pageText(), Lines{"last words"});

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fake_story_host.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "vrkc/story_compiler.h"
 
 namespace vrk::interpreter::test {
@@ -84,7 +84,7 @@ protected:
     const std::vector<std::string>& pageText() const { return story.page.pageText; }
 
     TempDir m_dir;
-    Story story;
+    EngineState story;
     FakeStoryHost host;
     PageInterpreter interpreter{story, host};
 };

@@ -22,13 +22,13 @@ TEST(GapMenu, PressesWalkTheRange) {
     EXPECT_FALSE(gapItemsFor(gap).standard);
     int presses = 0;
     while (gapItemsFor(gap).wide) {
-        gap = applyGapTag(gap, 1);
+        gap = steppedLineGap(gap, SettingStep::Up);
         ++presses;
     }
     EXPECT_EQ(presses, 8);
     EXPECT_EQ(gap, 20);
-    gap = applyGapTag(gap, 0);
-    gap = applyGapTag(applyGapTag(gap, -1), -1);
+    gap = steppedLineGap(gap, SettingStep::Standard);
+    gap = steppedLineGap(steppedLineGap(gap, SettingStep::Down), SettingStep::Down);
     EXPECT_EQ(gap, 10);
     EXPECT_EQ(gapItemsFor(gap), (GapItems{true, false, true}));
     // Out of range from the settings file: only the step back toward the range is offered.

@@ -67,7 +67,7 @@ protected:
     }
 
     app::ReadingSession m_session{std::filesystem::temp_directory_path(), viewMeasurer()};
-    interpreter::Story& m_story = m_session.story();
+    interpreter::EngineState& m_story = m_session.story();
     PageView m_view{m_session};
     int m_backgroundPaints = 0;
     int m_enables = 0;
@@ -171,7 +171,7 @@ TEST(PageViewShowingTest, WhatChangesWhileHiddenIsPaintedOnceOnShowing) {
 
 TEST(PageViewShowingTest, APageIsPaintedWhileHiddenSoItIsReadyWhenShown) {
     app::ReadingSession session(std::filesystem::temp_directory_path(), viewMeasurer());
-    interpreter::Story& story = session.story();
+    interpreter::EngineState& story = session.story();
     PageView view(session);
     view.setRevealTimerActive(false);
     view.setBackgroundPainter(
@@ -248,7 +248,7 @@ TEST_F(PageViewTest, ResizeKeepsTheUncoveredProportion) {
 
 TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     showPage(3);
-    m_story.options.nonstop = true;
+    m_story.options.revealAtOnce = true;
     m_view.setNonstop(true);
     EXPECT_FALSE(m_view.revealing());
     EXPECT_EQ(m_enables, 1);
@@ -260,7 +260,7 @@ TEST_F(PageViewTest, NonstopShowsWholePagesAndSleepsInWaits) {
     EXPECT_GE(clock.elapsed(), 120);
     EXPECT_EQ(m_session.holdTicks(), 0);
 
-    m_story.options.nonstop = false;
+    m_story.options.revealAtOnce = false;
     m_view.setNonstop(false);
     showPage(4);
     EXPECT_TRUE(m_view.revealing());

@@ -123,14 +123,14 @@ TEST(Reveal, ButtonBandBoundaryIsExact) {
     }
 }
 
-TEST(Reveal, WaitCountdownRunsWithoutAPage) {
+TEST(Reveal, HoldCountdownRunsWithoutAPage) {
     RevealState state;
-    state.setWaitTag(2);
+    state.setHoldTicks(2);
     EXPECT_EQ(state.tick(0, 300).action, TickResult::Action::None);
-    EXPECT_EQ(state.waitTag(), 1);
+    EXPECT_EQ(state.holdTicks(), 1);
     state.tick(0, 300);
     state.tick(0, 300);
-    EXPECT_EQ(state.waitTag(), 0);
+    EXPECT_EQ(state.holdTicks(), 0);
 }
 
 TEST(Reveal, PaintRectanglesCoverTheUncoveredPart) {

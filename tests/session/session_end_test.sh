@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The end of a session, as a reader meets it: the window's player gets SIGTERM, SIGHUP or
-# SIGINT while its slot dialog is up and must end cleanly (status 0, settings written, slot
+# SIGINT while its slot picker is up and must end cleanly (status 0, settings written, slot
 # intact); the terminal player killed outright after a page keeps that page in its slot.
 #
 #   session_end_test.sh VRKC VRK3

@@ -13,7 +13,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "common/sjis.h"
 #include "presentation/qt/page_view.h"
 #include "ui_test_support.h"
@@ -145,7 +145,7 @@ TEST_F(KeyboardTest, TabReachesTheHomePageLinkWhichShowsItsFocusAndOpensByKey) {
 }
 
 TEST(NameBoxTest, TypingPastTheBytesANameKeepsIsRefused) {
-    SlotDialog box;
+    StoryDialog box;
     box.setNameEntryShown(true, sjis("ab"));
     QLineEdit* edit = child<QLineEdit>(&box, "nameEdit");
     struct Case {

@@ -47,7 +47,7 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
         const char* shortcut;
         bool enabled;
         bool checked;
-        int tag;  // -2: no tag
+        int step;  // the step its data holds; -2: none
     };
     const Item items[] = {
         {"fileMenu", "ファイル(&F)", "", true, false, -2},
@@ -95,14 +95,14 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
         EXPECT_EQ(a->shortcut().toString(), QString::fromLatin1(item.shortcut));
         EXPECT_EQ(a->isEnabled(), item.enabled);
         EXPECT_EQ(a->isChecked(), item.checked);
-        if (item.tag != -2) {
-            EXPECT_EQ(a->data().toInt(), item.tag);
+        if (item.step != -2) {
+            EXPECT_EQ(a->data().toInt(), item.step);
         }
     }
 }
 
 TEST_F(MenusTest, ShortcutsRunTheRefreshFirst) {
-    // Ctrl+R with no project known: the refresh disables Fixed1 and no picker comes up.
+    // Ctrl+R with no project known: the refresh disables the reopen item and no picker comes up.
     ctrl(Qt::Key_R);
     EXPECT_EQ(m_driver.pending(), 0u);
     EXPECT_FALSE(action("reopenAction")->isEnabled());

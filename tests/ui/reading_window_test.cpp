@@ -22,7 +22,7 @@
 #include "app/qt/font_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "common/sjis.h"
 #include "pictures/qt/picture_window.h"
 #include "presentation/qt/font_mapping.h"
@@ -314,7 +314,7 @@ TEST_F(ReadingWindowTest, KeyboardScrollsALongPage) {
 
 TEST_F(ReadingWindowTest, AboutShowsTheVersionWithoutThePicker) {
     m_driver.expect([](QWidget* box) {
-        EXPECT_EQ(box->size(), QSize(SlotDialog::kClientWidth, SlotDialog::kPlainHeight));
+        EXPECT_EQ(box->size(), QSize(StoryDialog::kClientWidth, StoryDialog::kPlainHeight));
         EXPECT_EQ(child<QLabel>(box, "Comment")->text(), "Marivex Project");
         EXPECT_FALSE(child<QWidget>(box, "slotGroup")->isVisible());
         EXPECT_FALSE(ui_test::childShown(box, "nameEdit"));

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
             background.setBitmap(screen.backgroundPicture ? *screen.backgroundPicture : pictures::Bitmap());
         }
         std::string entry(screen.backgroundEntry);
-        cache.paint(painter, area.size(), entry, screen.bgColour, session.story().options.lowRes,
+        cache.paint(painter, area.size(), entry, screen.bgColour, session.story().options.lowColour,
                     background.image());
     });
 

@@ -11,7 +11,7 @@
 #include "common/file_reading.h"
 #include "common/numbers.h"
 #include "common/sjis.h"
-#include "interpreter/story.h"
+#include "interpreter/engine_state.h"
 #include "pictures/colour_table.h"
 #include "pictures/picture_loader.h"
 #include "story/script.h"

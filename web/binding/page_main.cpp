@@ -200,20 +200,20 @@ bool scrollByKey(WebStoryHost& host, int key) {
 }
 
 /// The menu's check marks the engine reads; a sound kind switched off stops what plays, and
-/// the contrast option lays the page out again.
-void setOptions(WebStoryHost& host, const vrk::interpreter::PlayerOptions& next) {
-    vrk::interpreter::PlayerOptions& options = host.story().options;
-    const bool soundOff =
-        (options.mid && !next.mid) || (options.wav && !next.wav) || (options.other && !next.other);
-    const bool relayout = options.contrast != next.contrast;
-    const bool nonstopChanged = options.nonstop != next.nonstop;
+/// the bright outline lays the page out again.
+void setOptions(WebStoryHost& host, const vrk::interpreter::EngineOptions& next) {
+    vrk::interpreter::EngineOptions& options = host.story().options;
+    const bool soundOff = (options.playMidi && !next.playMidi) || (options.playWave && !next.playWave) ||
+                          (options.playOtherMedia && !next.playOtherMedia);
+    const bool relayout = options.brightOutline != next.brightOutline;
+    const bool nonstopChanged = options.revealAtOnce != next.revealAtOnce;
     options = next;
     if (soundOff) {
         host.story().sound.soundIsMusic = false;
         host.stopSound();
     }
     if (nonstopChanged) {
-        host.setNonstop(next.nonstop);
+        host.setNonstop(next.revealAtOnce);
     }
     if (relayout) {
         host.story().page.layoutDirty = true;
@@ -275,14 +275,14 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
     function("terminalOpen", &terminalOpen);
     function("terminalInput", &terminalInput);
 
-    emscripten::value_object<vrk::interpreter::PlayerOptions>("PlayerOptions")
-        .field("mid", &vrk::interpreter::PlayerOptions::mid)
-        .field("wav", &vrk::interpreter::PlayerOptions::wav)
-        .field("other", &vrk::interpreter::PlayerOptions::other)
-        .field("oldExe", &vrk::interpreter::PlayerOptions::oldExe)
-        .field("lowRes", &vrk::interpreter::PlayerOptions::lowRes)
-        .field("contrast", &vrk::interpreter::PlayerOptions::contrast)
-        .field("nonstop", &vrk::interpreter::PlayerOptions::nonstop);
+    emscripten::value_object<vrk::interpreter::EngineOptions>("EngineOptions")
+        .field("mid", &vrk::interpreter::EngineOptions::playMidi)
+        .field("wav", &vrk::interpreter::EngineOptions::playWave)
+        .field("other", &vrk::interpreter::EngineOptions::playOtherMedia)
+        .field("oldExe", &vrk::interpreter::EngineOptions::linesRunAsPrograms)
+        .field("lowRes", &vrk::interpreter::EngineOptions::lowColour)
+        .field("contrast", &vrk::interpreter::EngineOptions::brightOutline)
+        .field("nonstop", &vrk::interpreter::EngineOptions::revealAtOnce);
 
     // Each method keeps the C++ name; the few that answer in Shift-JIS or through an out
     // parameter answer in JSON instead.
@@ -347,13 +347,13 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .field("skipping", &vrk::app::SessionFacts::skipping)
         .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
         .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
-        .field("nonstop", &vrk::app::SessionFacts::nonstop)
-        .field("mid", &vrk::app::SessionFacts::mid)
-        .field("wav", &vrk::app::SessionFacts::wav)
-        .field("other", &vrk::app::SessionFacts::other)
-        .field("oldExe", &vrk::app::SessionFacts::oldExe)
-        .field("lowRes", &vrk::app::SessionFacts::lowRes)
-        .field("contrast", &vrk::app::SessionFacts::contrast);
+        .field("nonstop", &vrk::app::SessionFacts::revealAtOnce)
+        .field("mid", &vrk::app::SessionFacts::playMidi)
+        .field("wav", &vrk::app::SessionFacts::playWave)
+        .field("other", &vrk::app::SessionFacts::playOtherMedia)
+        .field("oldExe", &vrk::app::SessionFacts::linesRunAsPrograms)
+        .field("lowRes", &vrk::app::SessionFacts::lowColour)
+        .field("contrast", &vrk::app::SessionFacts::brightOutline);
     emscripten::value_object<vrk::app::FrontEndFacts>("FrontEndFacts")
         .field("fullScreen", &vrk::app::FrontEndFacts::fullScreen)
         .field("sizeLocked", &vrk::app::FrontEndFacts::sizeLocked)

@@ -137,7 +137,7 @@ void writeMenu(Json& json, const app::MenuEntry& menu) {
                 .field("setting", app::settingName(entry.setting));
             if (entry.setting == app::MenuSetting::LineGap ||
                 entry.setting == app::MenuSetting::RevealSpeed) {
-                json.field("step", entry.step).field("setsStandard", entry.setsStandard);
+                json.field("step", static_cast<int>(entry.step)).field("setsStandard", entry.setsStandard);
             }
             json.key("keys").open('[');
             for (const app::Shortcut& shortcut : entry.shortcuts) {
@@ -235,13 +235,13 @@ std::string pageModelJson() {
         .field("skipping", session.skipping)
         .field("revealSpeed", session.revealSpeed)
         .field("lineGapTenths", session.lineGapTenths)
-        .field("nonstop", session.nonstop)
-        .field("mid", session.mid)
-        .field("wav", session.wav)
-        .field("other", session.other)
-        .field("oldExe", session.oldExe)
-        .field("lowRes", session.lowRes)
-        .field("contrast", session.contrast);
+        .field("nonstop", session.revealAtOnce)
+        .field("mid", session.playMidi)
+        .field("wav", session.playWave)
+        .field("other", session.playOtherMedia)
+        .field("oldExe", session.linesRunAsPrograms)
+        .field("lowRes", session.lowColour)
+        .field("contrast", session.brightOutline);
     const app::FrontEndFacts frontEnd;
     json.close('}').key("frontEnd").open('{');
     json.field("fullScreen", frontEnd.fullScreen)

@@ -123,7 +123,7 @@ const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which, int top,
 std::string WebStoryHost::state() {
     const app::SessionChanges changes = m_session.takeChanges();
     m_pagesShown += changes.pagesShown;
-    const interpreter::Story& story = m_session.story();
+    const interpreter::EngineState& story = m_session.story();
     const app::SessionScreen screen = m_session.screen();
     const int width = m_session.pageWidth();
     const int height = m_session.pageHeight();
@@ -145,7 +145,7 @@ std::string WebStoryHost::state() {
     const pictures::BackgroundKind kind = pictures::backgroundKind(std::string(screen.backgroundEntry));
     j.key("width").number(areaWidth).key("height").number(height);
     j.key("colour").rgb(pictures::backgroundColour(screen.bgColour));
-    j.key("watermark").rgb(pictures::watermarkColour(screen.bgColour, story.options.lowRes));
+    j.key("watermark").rgb(pictures::watermarkColour(screen.bgColour, story.options.lowColour));
     if (kind == pictures::BackgroundKind::Colour || picture.empty()) {
         j.key("kind").string("colour");
         j.key("marks").open('[');
@@ -228,7 +228,7 @@ std::string WebStoryHost::state() {
     };
     list("programs", changes.programs);
     list("errors", changes.errors);
-    list("abouts", changes.abouts);
+    list("abouts", changes.notices);  // the page's script reads them as "abouts"
     j.close('}');
     return j.str();
 }

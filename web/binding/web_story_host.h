@@ -20,8 +20,8 @@
 #include "app/project_opening.h"
 #include "app/reading_history.h"
 #include "app/reading_session.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "pictures/bitmap.h"
 #include "presentation/reveal.h"
 #include "presentation/text_layout.h"
@@ -53,7 +53,7 @@ public:
     }
 
     app::ReadingSession& session() { return m_session; }
-    interpreter::Story& story() { return m_session.story(); }
+    interpreter::EngineState& story() { return m_session.story(); }
     interpreter::PageInterpreter& interpreter() { return m_session.interpreter(); }
 
     // Opening, in the window's order: project, save directory, slot picker, names, start.
@@ -162,7 +162,7 @@ public:
     void refreshPage() { m_session.refreshPage(); }
     void restartReveal() { m_session.restartReveal(); }
     void setBusy(bool busy) { m_session.setBusy(busy); }
-    void showAboutComment(const std::string& commentSjis) { m_session.showAboutComment(commentSjis); }
+    void showNotice(const std::string& noticeSjis) { m_session.showNotice(noticeSjis); }
     void reportError(const std::string& messageSjis) { m_session.reportError(messageSjis); }
 
     // For tests.

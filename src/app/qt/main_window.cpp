@@ -17,7 +17,7 @@
 #include "app/qt/dialog_language.h"
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "app/reading_session.h"
 #include "app/startup_hook.h"
 #include "common/messages.h"
@@ -137,13 +137,13 @@ MainWindow::MainWindow(std::filesystem::path programDir, const Settings& setting
             m_background.setBitmap(screen.backgroundPicture ? *screen.backgroundPicture : pictures::Bitmap());
         }
         std::string entry(screen.backgroundEntry);
-        m_backgroundCache.paint(painter, area.size(), entry, screen.bgColour, m_story.options.lowRes,
+        m_backgroundCache.paint(painter, area.size(), entry, screen.bgColour, m_story.options.lowColour,
                                 m_background.image());
     });
     m_placement = new pictures::FramePlacement(this);
     m_pictureWindow = std::make_unique<pictures::PictureWindow>(this);
     m_pictureWindow->setLoadOptions([this] {
-        return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowRes};
+        return pictures::PictureLoadOptions{storyBaseDir(), m_story.options.lowColour};
     });
     createButtons();
     createMenus();
@@ -260,13 +260,13 @@ Settings MainWindow::currentSettings() const {
     s.fontSize = font.pointSize() > 0 ? font.pointSize() : s.fontSize;
     s.bold = font.bold();
     s.italic = font.italic();
-    s.mid = m_story.options.mid;
-    s.wav = m_story.options.wav;
-    s.other = m_story.options.other;
-    s.oldExe = m_story.options.oldExe;
-    s.lowRes = m_story.options.lowRes;
-    s.contrast = m_story.options.contrast;
-    s.nonstop = m_story.options.nonstop;
+    s.mid = m_story.options.playMidi;
+    s.wav = m_story.options.playWave;
+    s.other = m_story.options.playOtherMedia;
+    s.oldExe = m_story.options.linesRunAsPrograms;
+    s.lowRes = m_story.options.lowColour;
+    s.contrast = m_story.options.brightOutline;
+    s.nonstop = m_story.options.revealAtOnce;
     s.revealSpeed = m_revealSpeed;
     s.gapTenths = m_gapTenths;
     s.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
@@ -367,8 +367,8 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
     for (const std::string& error : changes.errors) {
         reportError(utf8ToSjisLossy(error));
     }
-    for (const std::string& comment : changes.abouts) {
-        showAboutComment(utf8ToSjisLossy(comment));
+    for (const std::string& notice : changes.notices) {
+        showNotice(utf8ToSjisLossy(notice));
     }
 }
 
@@ -398,13 +398,13 @@ void MainWindow::reportError(const std::string& messageSjis) {
     box.exec();
 }
 
-void MainWindow::showAboutComment(const std::string& commentSjis) {
-    SlotDialog box(this);
-    box.setCommentSjis(commentSjis);
+void MainWindow::showNotice(const std::string& noticeSjis) {
+    StoryDialog box(this);
+    box.setCommentSjis(noticeSjis);
     box.exec();
 }
 
-// A choice button (ButtonClick). A button can only be clicked while enabled, that is once its page is
+// A click on a choice button. A button can only be clicked while enabled, that is once its page is
 // complete.
 void MainWindow::onChoiceClicked(int k) {
     if (m_session->clickButton(k)) {

@@ -1,11 +1,11 @@
 #pragma once
-// The reading window (TForm1): a view of the reading session (reading_session.h), which owns
+// The reading window: a view of the reading session (reading_session.h), which owns
 // the story, its interpreter and every decision about the page on show. The window maps input
 // to the session's commands and shows what the session reports:
 //
 //   choice buttons 1-6 / choice keys / clicks / scrolling --> ReadingSession commands
 //   file menu (menus.cpp) --> opening.cpp: openProjectFromDialog / reopenProject --> openProject,
-//                             which drives SlotDialog (slot picker, name box) through the session
+//                             which drives StoryDialog (slot picker, name box) through the session
 //   page view (PageView): the session's page as pixels, its timer ticking the session;
 //                         after every command sync() --> applyChanges: buttons, pictures,
 //                         the wait cursor, pages shown (backlog closed, read aloud), notices
@@ -30,8 +30,8 @@
 #include "app/reading_history.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
+#include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
-#include "interpreter/story.h"
 #include "pictures/qt/background_painter.h"
 
 class QAction;
@@ -65,7 +65,7 @@ public:
 
     /// The project to open: one a command line named, or one the open dialog chose.
     void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
-    /// A project named on the command line: the slot dialog and name boxes first, the window
+    /// A project named on the command line: the slot picker and name boxes first, the window
     /// once the opening has finished or failed.
     void openThenShow();
     /// Settings as the window stands now: bounds, font, check marks, speed, gap.
@@ -73,7 +73,7 @@ public:
     /// The first half of closing: stops the sound and writes the story back to its slot.
     void shutDown();
 
-    interpreter::Story& story() { return m_story; }
+    interpreter::EngineState& story() { return m_story; }
     interpreter::PageInterpreter& interpreter() { return m_session->interpreter(); }
     ReadingSession& session() { return *m_session; }
     presentation::PageView& pageView() { return *m_page; }
@@ -99,8 +99,9 @@ public:
 
     /// The general error report: a message box titled with the application title.
     void reportError(const std::string& messageSjis);
-    /// The about dialog in its plain form with one comment line.
-    void showAboutComment(const std::string& commentSjis);
+    /// A notice that does not stop the story, as the one comment line of the about box in its
+    /// plain form.
+    void showNotice(const std::string& noticeSjis);
 
     // View menu commands (reader_comforts.cpp).
     /// Opens the backlog over the page when there are earlier pages.
@@ -186,8 +187,8 @@ private:
     void refreshMenu(MenuId menu);
     SessionFacts menuFacts() const;
     FrontEndFacts frontEndFacts() const;
-    void adjustLineGap(int tag);
-    void adjustRevealSpeed(int tag);
+    void adjustLineGap(presentation::SettingStep step);
+    void adjustRevealSpeed(presentation::SettingStep step);
     void toggleNonstop();
     void chooseFont();
     void onSoundKindToggled();
@@ -197,13 +198,13 @@ private:
     void openHelpContents();
 
     // Opening (opening.cpp).
-    bool pickSlot(class SlotDialog& box);
-    bool askNames(class SlotDialog& box);
+    bool pickSlot(class StoryDialog& box);
+    bool askNames(class StoryDialog& box);
     bool runReporting(const std::function<void()>& step);
 
     std::filesystem::path m_programDir;
     std::unique_ptr<ReadingSession> m_session;
-    interpreter::Story& m_story;  // the session's
+    interpreter::EngineState& m_story;  // the session's
     std::unique_ptr<QtStoryHost> m_host;
     presentation::PageView* m_page = nullptr;
     std::array<QPushButton*, 7> m_choiceButtons{};  // [1..6]

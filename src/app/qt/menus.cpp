@@ -1,4 +1,4 @@
-// The main menu (MainMenu1): the menu tree, the refresh handlers that run as a menu opens, and the
+// The menu bar: the menu tree, the refresh handlers that run as a menu opens, and the
 // commands of the settings and help menus. A keyboard shortcut runs the refresh
 // handlers of its enclosing menus first (runShortcut), so a command that the limits
 // disable is not carried out by its shortcut either.
@@ -14,7 +14,7 @@
 #include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
@@ -108,8 +108,8 @@ private:
         action->setObjectName(name);
         action->setCheckable(entry.checkable);
         if (entry.setting == MenuSetting::LineGap || entry.setting == MenuSetting::RevealSpeed) {
-            // The speed and gap items carry their Tag (the step they make) as their data.
-            action->setData(entry.step);
+            // The speed and gap items carry the step they make (-1, 0 or 1) as their data.
+            action->setData(static_cast<int>(entry.step));
         }
         std::vector<QMenu*> chain;
         for (QMenu* m = menu; m != nullptr; m = qobject_cast<QMenu*>(m->parent())) {
@@ -270,14 +270,14 @@ void MainWindow::refreshMenu(MenuId menu) {
     }
 }
 
-void MainWindow::adjustLineGap(int tag) {
-    m_gapTenths = presentation::applyGapTag(m_gapTenths, tag);
+void MainWindow::adjustLineGap(presentation::SettingStep step) {
+    m_gapTenths = presentation::steppedLineGap(m_gapTenths, step);
     m_page->setLineGapTenths(m_gapTenths);
 }
 
-void MainWindow::adjustRevealSpeed(int tag) {
+void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
     // A reveal in progress goes on; the new speed counts from its next step.
-    m_revealSpeed = presentation::applySpeedTag(m_revealSpeed, tag);
+    m_revealSpeed = presentation::steppedRevealSpeed(m_revealSpeed, step);
     m_page->setRevealSpeed(m_revealSpeed);
     m_page->update();
 }
@@ -285,25 +285,26 @@ void MainWindow::adjustRevealSpeed(int tag) {
 void MainWindow::toggleNonstop() {
     optionsFromChecks();
     // Also ends a waitTicks in progress, which would otherwise wait for ticks that no longer come.
-    m_page->setNonstop(m_story.options.nonstop);
+    m_page->setNonstop(m_story.options.revealAtOnce);
 }
 
 void MainWindow::optionsFromChecks() {
-    interpreter::PlayerOptions& o = m_story.options;
-    o.mid = action(MenuId::Midi)->isChecked();
-    o.wav = action(MenuId::Wav)->isChecked();
-    o.other = action(MenuId::OtherMedia)->isChecked();
-    o.oldExe = action(MenuId::OldExe)->isChecked();
-    o.lowRes = action(MenuId::LowRes)->isChecked();
-    o.contrast = action(MenuId::Contrast)->isChecked();
-    o.nonstop = action(MenuId::Nonstop)->isChecked();
+    interpreter::EngineOptions& o = m_story.options;
+    o.playMidi = action(MenuId::Midi)->isChecked();
+    o.playWave = action(MenuId::Wav)->isChecked();
+    o.playOtherMedia = action(MenuId::OtherMedia)->isChecked();
+    o.linesRunAsPrograms = action(MenuId::OldExe)->isChecked();
+    o.lowColour = action(MenuId::LowRes)->isChecked();
+    o.brightOutline = action(MenuId::Contrast)->isChecked();
+    o.revealAtOnce = action(MenuId::Nonstop)->isChecked();
 }
 
 void MainWindow::onSoundKindToggled() {
-    const interpreter::PlayerOptions before = m_story.options;
+    const interpreter::EngineOptions before = m_story.options;
     optionsFromChecks();
-    const interpreter::PlayerOptions& after = m_story.options;
-    if ((before.mid && !after.mid) || (before.wav && !after.wav) || (before.other && !after.other)) {
+    const interpreter::EngineOptions& after = m_story.options;
+    if ((before.playMidi && !after.playMidi) || (before.playWave && !after.playWave) ||
+        (before.playOtherMedia && !after.playOtherMedia)) {
         m_host->soundOptionUnchecked();
     }
 }
@@ -332,7 +333,7 @@ void MainWindow::openHelpContents() {
 }
 
 void MainWindow::showAbout() {
-    SlotDialog box(this);
+    StoryDialog box(this);
     box.setCommentSjis(versionText(m_story.labels.findLabel("VRKVER")));
     box.exec();
 }

@@ -1,4 +1,4 @@
-// The file menu's commands and the opening sequence that drives the slot dialog.
+// The file menu's commands and the opening sequence that drives the story dialog.
 // Decisions (where saves live, what a slot says, how erase and names behave) are the reading
 // session's; this file only shows them and waits for the reader.
 
@@ -8,7 +8,7 @@
 #include "app/project_opening.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "app/reading_session.h"
 #include "app/startup_hook.h"
 #include "common/errors.h"
@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void showSlot(SlotDialog& box, const SlotView& view) {
+void showSlot(StoryDialog& box, const SlotView& view) {
     box.setCaptionSjis(view.captionSjis);
     box.setCommentSjis(view.commentSjis);
 }
@@ -31,7 +31,7 @@ bool MainWindow::runReporting(const std::function<void()>& step) {
     return app::runReporting(step, [this](const std::string& messageSjis) { reportError(messageSjis); });
 }
 
-bool MainWindow::pickSlot(SlotDialog& box) {
+bool MainWindow::pickSlot(StoryDialog& box) {
     SlotView first;
     const bool described = m_session->describeSlot(1, first);
     showNotices();
@@ -42,7 +42,7 @@ bool MainWindow::pickSlot(SlotDialog& box) {
     showSlot(box, first);
     // A slot whose file is missing is reported and the picker stays as it was; the reader
     // can pick another slot or create this one with the erase button.
-    connect(&box, &SlotDialog::slotClicked, &box, [&](int slot) {
+    connect(&box, &StoryDialog::slotClicked, &box, [&](int slot) {
         SlotView view;
         const bool ok = m_session->describeSlot(slot, view);
         showNotices();
@@ -50,7 +50,7 @@ bool MainWindow::pickSlot(SlotDialog& box) {
             showSlot(box, view);
         }
     });
-    connect(&box, &SlotDialog::eraseClicked, &box, [&] {
+    connect(&box, &StoryDialog::eraseClicked, &box, [&] {
         SlotView view;
         const bool ok = m_session->eraseSlot(view);
         showNotices();
@@ -62,19 +62,19 @@ bool MainWindow::pickSlot(SlotDialog& box) {
     // The picker cannot be cancelled: any other way of closing it shows it again. Only the
     // end of the program (the window closed under it) ends it, and the opening with it.
     startupMark("picker-shown");
-    while (box.exec() != SlotDialog::kOkResult) {
+    while (box.exec() != StoryDialog::kOkResult) {
         if (m_closing) {
             return false;
         }
     }
-    box.disconnect(&box, &SlotDialog::slotClicked, nullptr, nullptr);
-    box.disconnect(&box, &SlotDialog::eraseClicked, nullptr, nullptr);
+    box.disconnect(&box, &StoryDialog::slotClicked, nullptr, nullptr);
+    box.disconnect(&box, &StoryDialog::eraseClicked, nullptr, nullptr);
     box.setPickerShown(false);
     startupMark("slot-picked");
     return true;
 }
 
-bool MainWindow::askNames(SlotDialog& box) {
+bool MainWindow::askNames(StoryDialog& box) {
     for (int i : m_session->namesToAsk()) {
         box.setCommentSjis(m_session->namePromptSjis(i));
         box.setNameEntryShown(true, m_session->defaultNameSjis(i));
@@ -104,7 +104,7 @@ bool MainWindow::openProject() {
     bool opened = m_session->chooseSaveDirectory();
     showNotices();
     if (opened) {
-        SlotDialog box(this);
+        StoryDialog box(this);
         opened = pickSlot(box) && m_session->loadSlot();
         showNotices();
         opened = opened && askNames(box);

@@ -15,7 +15,7 @@
 namespace vrk::pictures {
 
 /// Where showPicture finds pictures: the directory relative names start from, and the
-/// LowRes1 option (JPEG pictures as 8-bit palette pictures).
+/// low-colour option (JPEG pictures as 8-bit palette pictures; EngineOptions::lowColour).
 struct PictureLoadOptions {
     std::filesystem::path baseDir;
     bool lowRes = false;
@@ -35,7 +35,7 @@ public:
     explicit PictureWindow(QWidget* mainWindow = nullptr);
     ~PictureWindow() override;
 
-    /// Asked at every showPicture for the base directory and the LowRes1 option.
+    /// Asked at every showPicture for the base directory and the low-colour option.
     void setLoadOptions(std::function<PictureLoadOptions()> options);
 
     /// Loads the picture (JPEG of the same base name first); on failure nothing changes and

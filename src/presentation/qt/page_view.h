@@ -42,9 +42,9 @@ class PageView : public QWidget {
     Q_OBJECT
 
 public:
-    /// The timer's interval (Timer1).
+    /// The reveal timer's interval.
     static constexpr int kTickMs = app::ReadingSession::kTickMs;
-    /// The page scroll bar's width (ScrollBar1); the text area is the client less this.
+    /// The page scroll bar's width; the text area is the client less this.
     static constexpr int kScrollBarWidth = app::ReadingSession::kScrollBarWidth;
     /// A wait while nonstop stops the timer sleeps this long per tick, handling nothing.
     static constexpr int kNonstopTickMs = 60;
@@ -117,7 +117,7 @@ public:
     void restartReveal() { m_session.restartReveal(); }
     /// Uncovers the whole page at once and repaints.
     void finishPage();
-    /// A click on the page (FormClick): with page text, the whole page and its choices; nothing
+    /// A click on the page: with page text, the whole page and its choices; nothing
     /// otherwise, nor during the pause after a run.
     void completePageOnClick();
 

@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include "app/qt/main_window.h"
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 #include "common/sjis.h"
 #include "ui_test_support.h"
 
@@ -32,9 +32,9 @@ QString comment(QWidget* box) {
     return child<QLabel>(box, "Comment")->text();
 }
 
-class SlotDialogTest : public ::testing::Test {
+class StoryDialogTest : public ::testing::Test {
 protected:
-    SlotDialogTest() : m_window(m_project.programDir(), Settings{}) {
+    StoryDialogTest() : m_window(m_project.programDir(), Settings{}) {
         m_window.show();
         m_window.setProject(m_project.projectDir(), "tale");
     }
@@ -45,7 +45,7 @@ protected:
 };
 
 // Every radio item whole inside its group, and the group inside the dialog, whatever the font.
-void expectSlotItemsReadable(SlotDialog& box) {
+void expectSlotItemsReadable(StoryDialog& box) {
     const auto* group = child<QWidget>(&box, "slotGroup");
     EXPECT_TRUE(box.rect().contains(group->geometry())) << group->geometry().height();
     for (int slot = 1; slot <= 4; ++slot) {
@@ -57,10 +57,10 @@ void expectSlotItemsReadable(SlotDialog& box) {
     }
 }
 
-TEST(SlotDialogLayoutTest, RadioItemsAreWhollyVisibleAtEveryFontSize) {
+TEST(StoryDialogLayoutTest, RadioItemsAreWhollyVisibleAtEveryFontSize) {
     for (const int pixels : {0, 20, 28}) {
         SCOPED_TRACE(pixels);
-        SlotDialog box;
+        StoryDialog box;
         if (pixels > 0) {
             QFont font = box.font();
             font.setPixelSize(pixels);
@@ -75,7 +75,7 @@ TEST(SlotDialogLayoutTest, RadioItemsAreWhollyVisibleAtEveryFontSize) {
     }
 }
 
-TEST_F(SlotDialogTest, DialogsStandOverTheMiddleOfTheScreen) {
+TEST_F(StoryDialogTest, DialogsStandOverTheMiddleOfTheScreen) {
     m_window.move(0, 0);
     m_window.resize(400, 300);
     const QPoint middle = m_window.screen()->availableGeometry().center();
@@ -96,11 +96,11 @@ TEST_F(SlotDialogTest, DialogsStandOverTheMiddleOfTheScreen) {
     EXPECT_EQ(m_driver.pending(), 0u);
 }
 
-TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
+TEST_F(StoryDialogTest, PickerShowsTheSlotAndItsControls) {
     m_driver.expect([](QWidget* box) {
-        EXPECT_EQ(box->objectName(), "slotDialog");
-        EXPECT_EQ(box->width(), SlotDialog::kClientWidth);
-        EXPECT_GE(box->height(), SlotDialog::kPickerHeight);
+        EXPECT_EQ(box->objectName(), "storyDialog");
+        EXPECT_EQ(box->width(), StoryDialog::kClientWidth);
+        EXPECT_GE(box->height(), StoryDialog::kPickerHeight);
         EXPECT_EQ(box->windowTitle(), text("夏の物語"));
         EXPECT_EQ(comment(box), text("主人公:太郎"));
         EXPECT_TRUE(child<QWidget>(box, "slotGroup")->isVisible());
@@ -118,7 +118,7 @@ TEST_F(SlotDialogTest, PickerShowsTheSlotAndItsControls) {
     EXPECT_EQ(m_window.story().locations.slotExtension, ".V01");
 }
 
-TEST_F(SlotDialogTest, PickerCannotBeCancelled) {
+TEST_F(StoryDialogTest, PickerCannotBeCancelled) {
     int shown = 0;
     for (int i = 0; i < 2; ++i) {
         m_driver.expect([&](QWidget* box) {
@@ -134,7 +134,7 @@ TEST_F(SlotDialogTest, PickerCannotBeCancelled) {
     EXPECT_EQ(shown, 3);
 }
 
-TEST_F(SlotDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
+TEST_F(StoryDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
     const std::string before = m_project.read(".V01");
     m_driver.expect([&](QWidget* box) {
         QPushButton* erase = child<QPushButton>(box, "eraseButton");
@@ -156,7 +156,7 @@ TEST_F(SlotDialogTest, EraseNeedsTwoPressesOnTheSameSlot) {
     EXPECT_EQ(m_driver.pending(), 0u);
 }
 
-TEST_F(SlotDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
+TEST_F(StoryDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
     // A directory where the slot file should be: it can be neither read nor replaced.
     std::filesystem::remove(m_project.file(".V02"));
     std::filesystem::create_directory(m_project.file(".V02"));
@@ -178,13 +178,13 @@ TEST_F(SlotDialogTest, EraseThatCannotWriteStaysArmedAndRetries) {
     EXPECT_EQ(m_window.story().locations.slotExtension, ".V02");
 }
 
-TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
+TEST_F(StoryDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
     m_driver.expect([](QWidget* box) {
         click(child<QRadioButton>(box, "slotRadio3"));
         click(child<QPushButton>(box, "okButton"));
     });
     m_driver.expect([](QWidget* box) {
-        EXPECT_EQ(box->size(), QSize(SlotDialog::kClientWidth, SlotDialog::kPlainHeight));
+        EXPECT_EQ(box->size(), QSize(StoryDialog::kClientWidth, StoryDialog::kPlainHeight));
         EXPECT_EQ(comment(box), text("主人公を入力して下さい"));
         QLineEdit* edit = child<QLineEdit>(box, "nameEdit");
         EXPECT_TRUE(edit->isVisible());
@@ -206,7 +206,7 @@ TEST_F(SlotDialogTest, FreshSlotAsksNamesAndRefusesAnEmptyOne) {
     EXPECT_EQ(m_window.story().page.choiceCount, 3);
 }
 
-TEST_F(SlotDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
+TEST_F(StoryDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
     std::filesystem::remove(m_project.file(".V04"));
     m_driver.expect([&](QWidget* box) {
         click(child<QRadioButton>(box, "slotRadio4"));
@@ -226,7 +226,7 @@ TEST_F(SlotDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
 }
 
 TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {
-    SlotDialog box;
+    StoryDialog box;
     box.setNameEntryShown(true, sjis("ab"));
     QLineEdit* edit = child<QLineEdit>(&box, "nameEdit");
     struct Case {
@@ -246,7 +246,7 @@ TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {
     }
 }
 
-TEST_F(SlotDialogTest, PanelLinesAreDrawnInGrey) {
+TEST_F(StoryDialogTest, PanelLinesAreDrawnInGrey) {
     m_driver.expect([](QWidget* box) {
         for (const char* name : {"ProductName", "Version"}) {
             // The darkest pixel of antialiased text is (within rounding) the text colour itself.
@@ -270,7 +270,7 @@ TEST_F(SlotDialogTest, PanelLinesAreDrawnInGrey) {
     EXPECT_TRUE(m_window.openProject());
 }
 
-TEST_F(SlotDialogTest, HomePageLinkOpensTheManual) {
+TEST_F(StoryDialogTest, HomePageLinkOpensTheManual) {
     const auto helpWindow = [] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->objectName() == "helpWindow" && w->isVisible()) {

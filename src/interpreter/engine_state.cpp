@@ -1,4 +1,4 @@
-#include "interpreter/story.h"
+#include "interpreter/engine_state.h"
 
 #include "common/file_names.h"
 

@@ -1,7 +1,8 @@
 #pragma once
-// The module-level state of one player: the open project, its script reader and
-// label index, the story state, the page on show, the sound fields and the options.
-// The page interpreter, the project opening and the front ends all work on one Story.
+// The whole engine state of one story being played: where the project and its saves are, its
+// label index and script reader, the story state, the page on show, the sound fields and the
+// reader's options. The page interpreter, the project opening and the front ends all work on one
+// EngineState, which the reading session (or the terminal front end) owns.
 
 #include <array>
 #include <cstdint>
@@ -38,15 +39,18 @@ struct SoundFields {
     bool soundIsMusic = false;
 };
 
-/// Menu check marks the engine reads.
-struct PlayerOptions {
-    bool mid = true;        ///< Mid1
-    bool wav = true;        ///< Wav1
-    bool other = true;      ///< Other1
-    bool oldExe = false;    ///< OldExe1
-    bool lowRes = false;    ///< LowRes1
-    bool contrast = false;  ///< Contrast1
-    bool nonstop = false;   ///< Nonstop1
+/// The reader's options the engine reads: the check marks of the settings menu.
+struct EngineOptions {
+    bool playMidi = true;        ///< MIDI sounds play (Mid1, "Midファイル")
+    bool playWave = true;        ///< WAV sounds play (Wav1, "Wavファイル")
+    bool playOtherMedia = true;  ///< sounds of any other kind play (Other1, "その他のファイル")
+    /// A line of no known command runs as a program, as ">EXE=" lines do (OldExe1, "旧形式外部EXE").
+    bool linesRunAsPrograms = false;
+    /// JPEG pictures in 236 colours and the watermark from the 16-colour table (LowRes1, "ローレゾ").
+    bool lowColour = false;
+    bool brightOutline = false;  ///< the text's outline in a bright colour (Contrast1, "高輝度ふち取り")
+    /// Pages show whole at once and their choices are ready at once (Nonstop1, "最速").
+    bool revealAtOnce = false;
 };
 
 /// Where the project and its saves are. Directories end in a separator when set.
@@ -80,14 +84,15 @@ std::uint32_t drawBelow(Generator& generator, std::uint32_t count) {
     return static_cast<std::uint32_t>(product >> 32);
 }
 
-struct Story {
+/// Everything the engine knows of the story being played, and the reader's options for it.
+struct EngineState {
     Locations locations;
     story::LabelIndex labels;
     story::ScriptReader script;
     story::StoryState state;
     PageState page;
     SoundFields sound;
-    PlayerOptions options;
+    EngineOptions options;
     std::string currentLine;  ///< the line read last
     std::mt19937 random{std::random_device{}()};
 

@@ -1,4 +1,4 @@
-#include "app/qt/slot_dialog.h"
+#include "app/qt/story_dialog.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -105,7 +105,7 @@ private:
     std::function<void()> m_open;
 };
 
-static_assert(SlotDialog::kMaxNameLength == story::kMaxNameBytes);
+static_assert(StoryDialog::kMaxNameLength == story::kMaxNameBytes);
 
 // Counts a name as the story keeps it: in code page 932 bytes, so that what is typed past
 // the last byte kept is refused instead of cut off without a word.
@@ -123,8 +123,8 @@ private:
 
 }  // namespace
 
-SlotDialog::SlotDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("slotDialog"));
+StoryDialog::StoryDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("storyDialog"));
     // A dialog frame without the title bar's buttons; closing by the keyboard still rejects.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setAutoFillBackground(true);
@@ -138,7 +138,7 @@ SlotDialog::SlotDialog(QWidget* parent) : QDialog(parent) {
     setNameEntryShown(false);
 }
 
-void SlotDialog::buildPanel() {
+void StoryDialog::buildPanel() {
     m_panel = new QFrame(this);
     m_panel->setObjectName(QStringLiteral("panel"));
     m_panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -166,7 +166,7 @@ void SlotDialog::buildPanel() {
     m_homePage->setGeometry(224, 28, 30, 20);
 }
 
-void SlotDialog::buildLowerControls() {
+void StoryDialog::buildLowerControls() {
     m_comment = new QLabel(this);
     m_comment->setObjectName(QStringLiteral("Comment"));
     m_comment->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -201,19 +201,19 @@ void SlotDialog::buildLowerControls() {
     connect(m_erase, &QPushButton::clicked, this, [this] { emit eraseClicked(); });
 }
 
-void SlotDialog::setCaptionSjis(const std::string& captionSjis) {
+void StoryDialog::setCaptionSjis(const std::string& captionSjis) {
     setWindowTitle(fromSjis(captionSjis));
 }
 
-void SlotDialog::setCommentSjis(const std::string& commentSjis) {
+void StoryDialog::setCommentSjis(const std::string& commentSjis) {
     m_comment->setText(fromSjis(commentSjis));
 }
 
-std::string SlotDialog::commentSjis() const {
+std::string StoryDialog::commentSjis() const {
     return utf8ToSjisLossy(m_comment->text().toStdString());
 }
 
-void SlotDialog::setPickerShown(bool shown) {
+void StoryDialog::setPickerShown(bool shown) {
     m_slotGroup->setVisible(shown);
     m_erase->setVisible(shown);
     int height = shown ? kPickerHeight : kPlainHeight;
@@ -232,7 +232,7 @@ void SlotDialog::setPickerShown(bool shown) {
     m_ok->setFocus();
 }
 
-void SlotDialog::setVisible(bool visible) {
+void StoryDialog::setVisible(bool visible) {
     if (visible && !isVisible()) {
         // Over the middle of the screen, wherever the reading window stands.
         const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
@@ -244,17 +244,17 @@ void SlotDialog::setVisible(bool visible) {
     QDialog::setVisible(visible);
 }
 
-void SlotDialog::setSelectedSlot(int slot) {
+void StoryDialog::setSelectedSlot(int slot) {
     if (QAbstractButton* item = m_slotButtons->button(slot)) {
         item->setChecked(true);
     }
 }
 
-int SlotDialog::selectedSlot() const {
+int StoryDialog::selectedSlot() const {
     return m_slotButtons->checkedId();
 }
 
-QLineEdit* SlotDialog::nameEdit() {
+QLineEdit* StoryDialog::nameEdit() {
     if (m_nameEdit == nullptr) {
         m_nameEdit = new QLineEdit(this);
         m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
@@ -268,7 +268,7 @@ QLineEdit* SlotDialog::nameEdit() {
     return m_nameEdit;
 }
 
-void SlotDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
+void StoryDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
     if (shown) {
         QLineEdit* edit = nameEdit();
         edit->setText(fromSjis(nameSjis));
@@ -283,7 +283,7 @@ void SlotDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
     }
 }
 
-std::string SlotDialog::nameSjis() const {
+std::string StoryDialog::nameSjis() const {
     if (m_nameEdit == nullptr) {
         return {};
     }

@@ -1,6 +1,6 @@
 #pragma once
-// The slot dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker, the
-// name box, the version display and the write-error report. It only shows what it
+// The story dialog (TAboutBox): the small light-yellow dialog that is, by turns, the slot picker,
+// the name box, the about box with the version and the story's notices. It only shows what it
 // is told and reports clicks; the opening sequence that drives it lives in
 // MainWindow (opening.cpp), the decisions in vrk::app::ProjectOpening.
 
@@ -17,7 +17,7 @@ class QRadioButton;
 
 namespace vrk::app {
 
-class SlotDialog : public QDialog {
+class StoryDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -26,7 +26,7 @@ public:
     /// Client height of every other use.
     static constexpr int kPlainHeight = 124;
     static constexpr int kClientWidth = 277;
-    /// Edit1 takes names of this many Shift-JIS bytes at most, as many as a name keeps.
+    /// The name box takes names of this many Shift-JIS bytes at most, as many as a name keeps.
     static constexpr int kMaxNameLength = 16;
     /// exec() result of the Ok button.
     static constexpr int kOkResult = 1;
@@ -37,7 +37,7 @@ public:
     static constexpr int kSlotGroupHeight = 33;
 
     /// The dialog in its plain form: panel, comment and Ok; picker and name entry hidden.
-    explicit SlotDialog(QWidget* parent = nullptr);
+    explicit StoryDialog(QWidget* parent = nullptr);
 
     /// The window caption, from a slot's title line.
     void setCaptionSjis(const std::string& captionSjis);
@@ -53,9 +53,9 @@ public:
     /// The slot of the checked radio item, 1-4.
     int selectedSlot() const;
 
-    /// Shows or hides Edit1; shown, it holds nameSjis and has the focus.
+    /// Shows or hides the name box; shown, it holds nameSjis and has the focus.
     void setNameEntryShown(bool shown, const std::string& nameSjis = {});
-    /// Edit1's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
+    /// The name box's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
     std::string nameSjis() const;
 
     /// Shown over the middle of the screen rather than over the reading window.
@@ -64,7 +64,7 @@ public:
 signals:
     /// The reader picked slot 1-4.
     void slotClicked(int slot);
-    /// ErasebtnClick.
+    /// The reader pressed the erase button.
     void eraseClicked();
 
 private:
