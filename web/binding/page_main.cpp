@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/page_model.h"
 #include "app/settings_file.h"
 #include "app/terminal_front_end.h"
 #include "common/sjis.h"
 #include "page_audio.h"
-#include "page_model.h"
 #include "pictures/background.h"
 #include "pictures/picture_placement.h"
 #include "web/binding/web_story_host.h"
@@ -262,7 +262,7 @@ emscripten::val settingsNumber(const std::string& text) {
 }
 
 std::string menuStates(const vrk::app::SessionFacts& session, const vrk::app::FrontEndFacts& frontEnd) {
-    return vrk::web::menuStatesJson(session, frontEnd);
+    return vrk::app::menuStatesJson(session, frontEnd);
 }
 
 }  // namespace
@@ -334,8 +334,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .element(emscripten::index<1>());
     function("balance4to3", &balance4to3);
 
-    // What the page takes as data: the menus, option limits, faces and sizes (page_model.h).
-    function("pageModel", &vrk::web::pageModelJson);
+    // What the page takes as data: the menus, option limits, faces and sizes (src/app/page_model.h).
+    function("pageModel", &vrk::app::pageModelJson);
     emscripten::value_object<vrk::app::SessionFacts>("SessionFacts")
         .field("projectKnown", &vrk::app::SessionFacts::projectKnown)
         .field("quickSaveEnabled", &vrk::app::SessionFacts::quickSaveEnabled)
@@ -363,7 +363,7 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
     function("settingsNumber", &settingsNumber);
     // The family that draws a stored face name, and the one the font dialog shows chosen.
     function(
-        "servedFamily", +[](const std::string& face) { return vrk::web::servedFamily(face); });
+        "servedFamily", +[](const std::string& face) { return vrk::app::servedFamily(face); });
     function(
-        "offeredFamily", +[](const std::string& face) { return vrk::web::offeredFamily(face); });
+        "offeredFamily", +[](const std::string& face) { return vrk::app::offeredFamily(face); });
 }

@@ -6,7 +6,7 @@ import { chooseFont, showAbout, versionText } from './dialogs.mjs';
 import { model } from './model.mjs';
 import { loadOptions, onOptionsChanged, optionsAfter, saveOptions } from './options.mjs';
 
-// The menus are the page model's (web/binding/page_model.cpp, from the window's menu model):
+// The menus are the page model's (src/app/page_model.cpp, from the window's menu model):
 // { kind: 'menu', id, caption, items } holding { kind: 'item', id, caption, label, keys,
 // checkable, setting, step, setsStandard, pageOnly } and { kind: 'separator', pageOnly }. An
 // item's id names its action too; items only the page has are shown when it provides theirs.

@@ -1,4 +1,4 @@
-// What the page takes from the C++ side rather than deciding for itself (web/binding/page_model.h):
+// What the page takes from the C++ side rather than deciding for itself (src/app/page_model.h):
 // the menus and the rules that enable and check their items, the options' defaults and limits,
 // the settings-file number parser, the faces the page serves and which one draws a stored face
 // name, and the window's sizes. The page's module holds them; the page reads them once it is made.

@@ -10,7 +10,7 @@
 
 #include "app/menu_model.h"
 
-namespace vrk::web {
+namespace vrk::app {
 
 /// A face the page serves from web/dist/fonts.
 struct ServedFace {
@@ -45,4 +45,4 @@ std::string pageModelJson();
 /// "shortcut", "caption"}, ...}.
 std::string menuStatesJson(const app::SessionFacts& session, const app::FrontEndFacts& frontEnd);
 
-}  // namespace vrk::web
+}  // namespace vrk::app

@@ -1,10 +1,10 @@
-#include "page_model.h"
+#include "app/page_model.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace vrk::web {
+namespace vrk::app {
 namespace {
 
 TEST(PageModel, StoredFacesAreDrawnWithAServedFace) {
@@ -67,4 +67,4 @@ TEST(PageModel, StatesFollowTheFacts) {
 }
 
 }  // namespace
-}  // namespace vrk::web
+}  // namespace vrk::app

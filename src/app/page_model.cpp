@@ -1,14 +1,14 @@
-#include "page_model.h"
+#include "app/page_model.h"
 
 #include <array>
 
+#include "app/reading_session.h"
 #include "app/settings_file.h"
 #include "common/sjis.h"
 #include "presentation/font_names.h"
 #include "story/story_state.h"
-#include "web/binding/web_story_host.h"
 
-namespace vrk::web {
+namespace vrk::app {
 
 namespace {
 
@@ -257,7 +257,7 @@ std::string pageModelJson() {
         .field("height", window.height)
         .field("minPageWidth", kMinPageWidth)
         .field("minPageHeight", kMinPageHeight)
-        .field("scrollBar", WebStoryHost::kScrollBarWidth)
+        .field("scrollBar", app::ReadingSession::kScrollBarWidth)
         .close('}');
     json.close('}');
     return json.take();
@@ -283,4 +283,4 @@ std::string menuStatesJson(const app::SessionFacts& session, const app::FrontEnd
     return json.take();
 }
 
-}  // namespace vrk::web
+}  // namespace vrk::app
