@@ -54,6 +54,8 @@ eachEngine((engine) => {
     await page.goto(url);
     await page.evaluate(() => localStorage.clear());
     await page.reload();
+    // The menus and their shortcuts come with the page's module: a key before them goes nowhere.
+    await page.waitForSelector('#fileMenu');
     return { page, errors };
   }
 
