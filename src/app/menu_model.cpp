@@ -205,7 +205,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
     MenuItemState state;
     state.caption = std::string(menuEntry(id).caption);
     const presentation::GapItems gap = presentation::gapItemsFor(s.lineGapTenths);
-    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.revealAtOnce);
+    const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.options.revealAtOnce);
     switch (id) {
         case MenuId::Reopen:
         case MenuId::ExportSaves:
@@ -228,7 +228,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = gap.standard;
             break;
         case MenuId::SpeedMenu:
-            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.revealAtOnce));
+            state.caption = sjisToUtf8(presentation::speedCaptionSjis(s.revealSpeed, s.options.revealAtOnce));
             break;
         case MenuId::Slower:
             state.enabled = speed.slow;
@@ -240,25 +240,25 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             state.enabled = speed.normal;
             break;
         case MenuId::Nonstop:
-            state.checked = s.revealAtOnce;
+            state.checked = s.options.revealAtOnce;
             break;
         case MenuId::Midi:
-            state.checked = s.playMidi;
+            state.checked = s.options.playMidi;
             break;
         case MenuId::Wav:
-            state.checked = s.playWave;
+            state.checked = s.options.playWave;
             break;
         case MenuId::OtherMedia:
-            state.checked = s.playOtherMedia;
+            state.checked = s.options.playOtherMedia;
             break;
         case MenuId::OldExe:
-            state.checked = s.linesRunAsPrograms;
+            state.checked = s.options.linesRunAsPrograms;
             break;
         case MenuId::LowRes:
-            state.checked = s.lowColour;
+            state.checked = s.options.lowColour;
             break;
         case MenuId::Contrast:
-            state.checked = s.brightOutline;
+            state.checked = s.options.brightOutline;
             break;
         case MenuId::Balance:
             state.enabled = !f.sizeLocked;

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "interpreter/engine_state.h"
 #include "presentation/glyph_metrics.h"
 #include "presentation/reading_settings.h"
 #include "presentation/reveal.h"
@@ -158,14 +159,7 @@ struct SessionFacts {
     bool skipping = false;
     int revealSpeed = presentation::kStandardRevealSpeed;
     int lineGapTenths = presentation::kStandardLineGap;
-    // The engine's options (interpreter::EngineOptions).
-    bool revealAtOnce = false;
-    bool playMidi = true;
-    bool playWave = true;
-    bool playOtherMedia = true;
-    bool linesRunAsPrograms = false;
-    bool lowColour = false;
-    bool brightOutline = false;
+    interpreter::EngineOptions options;
     bool operator==(const SessionFacts&) const = default;
 };
 

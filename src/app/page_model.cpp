@@ -4,6 +4,7 @@
 
 #include "app/reading_session.h"
 #include "app/settings_file.h"
+#include "common/json_writer.h"
 #include "common/sjis.h"
 #include "presentation/font_names.h"
 #include "story/story_state.h"
@@ -38,71 +39,6 @@ const ServedFace& servedFace(std::string_view faceUtf8) {
     const ServedFace* own = findServed(faceUtf8);
     return counterpart ? *counterpart : own ? *own : kFaces.front();
 }
-
-// A small writer of JSON objects: keys and values in the order given.
-class Json {
-public:
-    Json& key(std::string_view name) {
-        comma();
-        quoted(name);
-        m_out += ':';
-        m_fresh = true;
-        return *this;
-    }
-    Json& string(std::string_view utf8) {
-        comma();
-        quoted(utf8);
-        return *this;
-    }
-    Json& number(int value) {
-        comma();
-        m_out += std::to_string(value);
-        return *this;
-    }
-    Json& boolean(bool value) {
-        comma();
-        m_out += value ? "true" : "false";
-        return *this;
-    }
-    Json& open(char bracket) {
-        comma();
-        m_out += bracket;
-        m_fresh = true;
-        return *this;
-    }
-    Json& close(char bracket) {
-        m_out += bracket;
-        m_fresh = false;
-        return *this;
-    }
-    Json& field(std::string_view name, std::string_view value) { return key(name).string(value); }
-    Json& field(std::string_view name, int value) { return key(name).number(value); }
-    Json& field(std::string_view name, bool value) { return key(name).boolean(value); }
-    Json& field(std::string_view name, const char* value) { return key(name).string(value); }
-
-    std::string take() { return std::move(m_out); }
-
-private:
-    void quoted(std::string_view utf8) {
-        m_out += '"';
-        for (const char c : utf8) {
-            if (c == '"' || c == '\\') {
-                m_out += '\\';
-            }
-            m_out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
-        }
-        m_out += '"';
-    }
-    void comma() {
-        if (!m_fresh && !m_out.empty()) {
-            m_out += ',';
-        }
-        m_fresh = false;
-    }
-
-    std::string m_out;
-    bool m_fresh = true;
-};
 
 std::string_view kindName(app::MenuEntry::Kind kind) {
     switch (kind) {
@@ -234,14 +170,17 @@ std::string pageModelJson() {
         .field("autoAdvance", session.autoAdvance)
         .field("skipping", session.skipping)
         .field("revealSpeed", session.revealSpeed)
-        .field("lineGapTenths", session.lineGapTenths)
-        .field("nonstop", session.revealAtOnce)
-        .field("mid", session.playMidi)
-        .field("wav", session.playWave)
-        .field("other", session.playOtherMedia)
-        .field("oldExe", session.linesRunAsPrograms)
-        .field("lowRes", session.lowColour)
-        .field("contrast", session.brightOutline);
+        .field("lineGapTenths", session.lineGapTenths);
+    const interpreter::EngineOptions& options = session.options;
+    json.key("options").open('{');
+    json.field("nonstop", options.revealAtOnce)
+        .field("mid", options.playMidi)
+        .field("wav", options.playWave)
+        .field("other", options.playOtherMedia)
+        .field("oldExe", options.linesRunAsPrograms)
+        .field("lowRes", options.lowColour)
+        .field("contrast", options.brightOutline)
+        .close('}');
     const app::FrontEndFacts frontEnd;
     json.close('}').key("frontEnd").open('{');
     json.field("fullScreen", frontEnd.fullScreen)

@@ -270,13 +270,20 @@ void ReadingSession::setNonstop(bool nonstop) {
     }
 }
 
-void ReadingSession::soundOptionUnchecked() {
-    m_channel->onOptionUnchecked();
-}
-
-void ReadingSession::contrastChanged() {
-    m_story.page.layoutDirty = true;
-    repaintPage();
+void ReadingSession::setOptions(const interpreter::EngineOptions& next) {
+    const interpreter::EngineOptions before = m_story.options;
+    m_story.options = next;
+    if ((before.playMidi && !next.playMidi) || (before.playWave && !next.playWave) ||
+        (before.playOtherMedia && !next.playOtherMedia)) {
+        m_channel->onOptionUnchecked();
+    }
+    if (before.revealAtOnce != next.revealAtOnce) {
+        setNonstop(next.revealAtOnce);
+    }
+    if (before.brightOutline != next.brightOutline || before.lowColour != next.lowColour) {
+        m_story.page.layoutDirty = true;
+        repaintPage();
+    }
 }
 
 void ReadingSession::layoutPage() {
@@ -584,13 +591,7 @@ SessionFacts ReadingSession::facts() const {
     f.heldBack = heldBack();
     f.autoAdvance = m_autoAdvance;
     f.skipping = m_skipping;
-    f.revealAtOnce = m_story.options.revealAtOnce;
-    f.playMidi = m_story.options.playMidi;
-    f.playWave = m_story.options.playWave;
-    f.playOtherMedia = m_story.options.playOtherMedia;
-    f.linesRunAsPrograms = m_story.options.linesRunAsPrograms;
-    f.lowColour = m_story.options.lowColour;
-    f.brightOutline = m_story.options.brightOutline;
+    f.options = m_story.options;
     f.revealSpeed = m_reveal.revealSpeed();
     f.lineGapTenths = m_lineGapTenths;
     return f;

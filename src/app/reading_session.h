@@ -197,10 +197,10 @@ public:
     /// Nonstop switched (after the story's option is set): no timer to wait on, and a page on
     /// show is finished at once.
     void setNonstop(bool nonstop);
-    /// A sound kind switched off: what plays stops and music is not repeated.
-    void soundOptionUnchecked();
-    /// The contrast option switched: the page is laid out again.
-    void contrastChanged();
+    /// The reader's options, as the menus set them: a sound kind switched off stops what plays
+    /// (and music is not repeated), nonstop switched takes effect as setNonstop does, and the
+    /// bright outline or the low colours lay the page out again.
+    void setOptions(const interpreter::EngineOptions& next);
     /// One tick of the 55 ms timer: pauses and notices, the comforts, then the hold after a run,
     /// and the reveal.
     void tick();

@@ -84,7 +84,7 @@ TEST(MenuModel, StepItemsStopAtTheEndsOfTheirRanges) {
     EXPECT_TRUE(enabled(MenuId::NormalSpeed));
     EXPECT_EQ(menuItemState(MenuId::SpeedMenu, s, f).caption, "描画速度(&P) 1");
     // Nonstop takes every speed step away and names itself in the menu's caption.
-    s.revealAtOnce = true;
+    s.options.revealAtOnce = true;
     EXPECT_FALSE(enabled(MenuId::Slower));
     EXPECT_FALSE(enabled(MenuId::NormalSpeed));
     EXPECT_TRUE(menuItemState(MenuId::Nonstop, s, f).checked);
@@ -134,8 +134,8 @@ TEST(MenuModel, ItemsFollowTheReadingAndTheFrontEnd) {
     f.fullScreen = true;
     f.speech = true;
     s.skipping = true;
-    s.playMidi = false;
-    s.brightOutline = true;
+    s.options.playMidi = false;
+    s.options.brightOutline = true;
     EXPECT_TRUE(state(MenuId::FullScreen).checked);
     EXPECT_TRUE(state(MenuId::Speech).checked);
     EXPECT_TRUE(state(MenuId::Skip).checked);

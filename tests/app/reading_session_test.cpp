@@ -249,6 +249,44 @@ TEST_F(ReadingSessionTest, AProgramGoesToTheHostsLauncherWhenItHasOne) {
     EXPECT_TRUE(m_session.takeChanges().programs.empty()) << "nothing left to tell";
 }
 
+// The window's check marks and the page's options both come through setOptions: what changed
+// takes effect, and nothing else does.
+TEST_F(ReadingSessionTest, OptionsTakeEffectOnlyWhereTheyChanged) {
+    auto backend = std::make_unique<sound::NullSoundBackend>();
+    sound::NullSoundBackend* music = backend.get();
+    m_session.setSoundBackend(std::move(backend));
+    std::ofstream(m_dir / "theme.mid", std::ios::binary) << "MThd";
+    writeProject("*START\n>BGM=theme.mid\nいちにさんしごろくしち\n?END\nSTART\n");
+    open();
+    ASSERT_TRUE(music->isOpen());
+    const int layoutBefore = m_session.layoutVersion();
+
+    interpreter::EngineOptions options = m_session.story().options;
+    options.linesRunAsPrograms = !options.linesRunAsPrograms;
+    options.playWave = true;
+    m_session.setOptions(options);
+    EXPECT_TRUE(music->isOpen()) << "no sound kind went off";
+    EXPECT_EQ(m_session.layoutVersion(), layoutBefore);
+    EXPECT_FALSE(m_session.reveal().isComplete());
+
+    options.playMidi = false;
+    m_session.setOptions(options);
+    EXPECT_FALSE(music->isOpen()) << "MIDI switched off stops the music";
+    EXPECT_FALSE(m_session.story().sound.soundIsMusic) << "and it is not played again";
+
+    options.lowColour = !options.lowColour;
+    m_session.setOptions(options);
+    EXPECT_GT(m_session.layoutVersion(), layoutBefore) << "the low colours draw the page again";
+    const int afterLowColour = m_session.layoutVersion();
+    options.brightOutline = !options.brightOutline;
+    m_session.setOptions(options);
+    EXPECT_GT(m_session.layoutVersion(), afterLowColour) << "so does the outline";
+
+    options.revealAtOnce = true;
+    m_session.setOptions(options);
+    EXPECT_TRUE(m_session.reveal().isComplete()) << "nonstop finishes the page on show";
+}
+
 TEST_F(ReadingSessionTest, MusicThatEndsPlaysAgainTenTicksLater) {
     struct CountingBackend : sound::NullSoundBackend {
         int plays = 0;
@@ -728,7 +766,7 @@ TEST_F(ReadingSessionTest, TheFactsFollowTheReadingForTheMenus) {
     const SessionFacts set = m_session.facts();
     EXPECT_EQ(set.revealSpeed, 4);
     EXPECT_EQ(set.lineGapTenths, 15);
-    EXPECT_TRUE(set.revealAtOnce);
+    EXPECT_TRUE(set.options.revealAtOnce);
     EXPECT_EQ(m_session.metrics().lineHeight, 30) << "the gap measured the lines again";
     EXPECT_TRUE(m_session.reveal().isComplete()) << "nonstop finished the page on show";
 

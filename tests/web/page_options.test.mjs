@@ -130,8 +130,16 @@ test('options outlive the page and survive a storage that refuses', { skip }, as
 // The menus' rules are the window's (app/menu_model.h): the page asks them with its facts.
 function menuRules(model) {
   const { facts } = model;
-  const states = (session, frontEnd = {}) =>
-    model.menuStates({ ...facts.session, ...session }, { ...facts.frontEnd, ...frontEnd });
+  // SESSION may name the engine's options beside the other facts, as the settings keep them.
+  const states = (session, frontEnd = {}) => {
+    const rest = { ...session };
+    const options = { ...facts.session.options };
+    for (const key of Object.keys(options).filter((k) => k in rest)) {
+      options[key] = rest[key];
+      delete rest[key];
+    }
+    return model.menuStates({ ...facts.session, ...rest, options }, { ...facts.frontEnd, ...frontEnd });
+  };
   const item = (id) => {
     const walk = (items) => items.flatMap((def) => (def.kind === 'menu' ? [def, ...walk(def.items)] : [def]));
     return walk(model.menus).find((def) => def.id === id);

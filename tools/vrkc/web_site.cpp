@@ -9,6 +9,7 @@
 #include "common/file_names.h"
 #include "common/file_reading.h"
 #include "common/file_writing.h"
+#include "common/json_writer.h"
 #include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
@@ -50,24 +51,6 @@ std::string upperAscii(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
-            out += buffer;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string htmlText(std::string_view text) {
@@ -464,7 +447,7 @@ std::string measuresJson(const FaceMeasures& m) {
 }
 
 std::string faceRule(const std::string& family, const std::string& file, const CodeRanges& ranges) {
-    return "@font-face { font-family: " + jsonString(family) + "; src: url(\"" + file +
+    return "@font-face { font-family: " + jsonQuoted(family) + "; src: url(\"" + file +
            "\") format(\"woff2\"); unicode-range: " + unicodeRange(ranges) + "; }\n";
 }
 
@@ -537,7 +520,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             const auto played = midiPresets(std::string_view(bytes->data(), bytes->size()));
             presets.insert(played.begin(), played.end());
         }
-        files += std::string(files.empty() ? "" : ",\n    ") + "{\"name\":" + jsonString(file.name) +
+        files += std::string(files.empty() ? "" : ",\n    ") + "{\"name\":" + jsonQuoted(file.name) +
                  ",\"size\":" + std::to_string(bytes->size()) +
                  (file.firstNamedAt >= 0 ? ",\"at\":" + std::to_string(file.firstNamedAt) : "") +
                  (file.start ? ",\"start\":true" : "") + "}";
@@ -621,7 +604,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
             preloadedFaces.push_back("fonts/" + rule.stem + ".woff2");
         }
         site.push_back({"fonts/" + rule.stem + ".woff2", cut->text.bytes});
-        measures += std::string(measures.empty() ? "" : ",\n") + jsonString(rule.family) + ":" +
+        measures += std::string(measures.empty() ? "" : ",\n") + jsonQuoted(rule.family) + ":" +
                     measuresJson(cut->measures);
     }
     site.push_back({"fonts/faces.css", css});
@@ -643,7 +626,7 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
         }
     }
     site.push_back({"app.webmanifest",
-                    "{\"name\":" + jsonString(story.title) + ",\"short_name\":" + jsonString(story.title) +
+                    "{\"name\":" + jsonQuoted(story.title) + ",\"short_name\":" + jsonQuoted(story.title) +
                         ",\"start_url\":\"./\",\"scope\":\"./\",\"display\":\"standalone\","
                         "\"background_color\":\"#000000\",\"theme_color\":\"#222222\","
                         "\"lang\":\"ja\",\"icons\":[" +
@@ -652,12 +635,12 @@ std::optional<std::vector<SiteEntry>> buildSite(const Story& story, const SiteOp
     // The manifest the page opens the story from, with every file of the site for the offline copy.
     std::string all;
     for (const SiteEntry& entry : site) {
-        all += std::string(all.empty() ? "" : ",") + jsonString(entry.name);
+        all += std::string(all.empty() ? "" : ",") + jsonQuoted(entry.name);
     }
-    all += std::string(all.empty() ? "" : ",") + jsonString("story.json");
-    site.push_back({"story.json", "{\"title\":" + jsonString(story.title) +
-                                      ",\n  \"project\":" + jsonString(story.projectFile) +
-                                      ",\n  \"folder\":" + jsonString(kStoryFolder) +
+    all += std::string(all.empty() ? "" : ",") + jsonQuoted("story.json");
+    site.push_back({"story.json", "{\"title\":" + jsonQuoted(story.title) +
+                                      ",\n  \"project\":" + jsonQuoted(story.projectFile) +
+                                      ",\n  \"folder\":" + jsonQuoted(kStoryFolder) +
                                       ",\n  \"faces\":\"fonts/faces.json\",\n  \"files\":[\n    " + files +
                                       "],\n  \"site\":[" + all + "]}\n"});
 

@@ -18,12 +18,13 @@
 #include "app/page_model.h"
 #include "app/settings_file.h"
 #include "app/terminal_front_end.h"
+#include "common/json_writer.h"
 #include "common/sjis.h"
-#include "page_audio.h"
 #include "pictures/background.h"
 #include "pictures/picture_placement.h"
+#include "sound/web/page_audio.h"
+#include "sound/web/web_sound_backend.h"
 #include "web/binding/web_story_host.h"
-#include "web_sound_backend.h"
 
 namespace {
 
@@ -141,22 +142,11 @@ private:
     static inline const PageHost* s_owner = nullptr;
 };
 
-std::string jsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (const char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
-    }
-    return out + '"';
-}
-
 std::string slotJson(bool ok, const vrk::app::SlotView& view) {
-    return std::string("{\"ok\":") + (ok ? "true" : "false") +
-           ",\"caption\":" + jsonString(vrk::sjisToUtf8(view.captionSjis)) +
-           ",\"comment\":" + jsonString(vrk::sjisToUtf8(view.commentSjis)) +
-           ",\"fresh\":" + (view.fresh ? "true" : "false") + "}";
+    vrk::Json json;
+    json.open('{').field("ok", ok).field("caption", vrk::sjisToUtf8(view.captionSjis));
+    json.field("comment", vrk::sjisToUtf8(view.commentSjis)).field("fresh", view.fresh).close('}');
+    return json.take();
 }
 
 // Opening: setProject also chooses the save directory, as the window does next.
@@ -179,46 +169,21 @@ std::string eraseSlot(WebStoryHost& host) {
 
 /// The names to ask: [{index, prompt, name}], prompt as the question shown.
 std::string namesJson(const WebStoryHost& host) {
-    std::string out = "[";
+    vrk::Json json;
+    json.open('[');
     for (const int i : host.namesToAsk()) {
-        if (out.size() > 1) {
-            out += ',';
-        }
-        out += "{\"index\":" + std::to_string(i) +
-               ",\"prompt\":" + jsonString(vrk::sjisToUtf8(host.namePromptSjis(i))) +
-               ",\"name\":" + jsonString(vrk::sjisToUtf8(host.defaultNameSjis(i))) + "}";
+        json.open('{').field("index", i).field("prompt", vrk::sjisToUtf8(host.namePromptSjis(i)));
+        json.field("name", vrk::sjisToUtf8(host.defaultNameSjis(i))).close('}');
     }
-    return out + "]";
+    return json.close(']').take();
 }
 
-bool setName(WebStoryHost& host, int i, const std::string& nameUtf8) {
-    return host.setName(i, vrk::utf8ToSjisLossy(nameUtf8));
+bool setName(vrk::app::ReadingSession& session, int i, const std::string& nameUtf8) {
+    return session.setName(i, vrk::utf8ToSjisLossy(nameUtf8));
 }
 
-bool scrollByKey(WebStoryHost& host, int key) {
-    return host.scrollByKey(static_cast<vrk::web::ScrollKey>(key));
-}
-
-/// The menu's check marks the engine reads; a sound kind switched off stops what plays, and
-/// the bright outline lays the page out again.
-void setOptions(WebStoryHost& host, const vrk::interpreter::EngineOptions& next) {
-    vrk::interpreter::EngineOptions& options = host.story().options;
-    const bool soundOff = (options.playMidi && !next.playMidi) || (options.playWave && !next.playWave) ||
-                          (options.playOtherMedia && !next.playOtherMedia);
-    const bool relayout = options.brightOutline != next.brightOutline;
-    const bool nonstopChanged = options.revealAtOnce != next.revealAtOnce;
-    options = next;
-    if (soundOff) {
-        host.story().sound.soundIsMusic = false;
-        host.stopSound();
-    }
-    if (nonstopChanged) {
-        host.setNonstop(next.revealAtOnce);
-    }
-    if (relayout) {
-        host.story().page.layoutDirty = true;
-        host.repaintPage();
-    }
+bool scrollByKey(vrk::app::ReadingSession& session, int key) {
+    return session.scrollByKey(static_cast<vrk::app::ScrollKey>(key));
 }
 
 /// COVERAGE: the layout's image rows from two above TOP to BOTTOM; gives RGBA of [TOP, BOTTOM)
@@ -284,44 +249,46 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .field("contrast", &vrk::interpreter::EngineOptions::brightOutline)
         .field("nonstop", &vrk::interpreter::EngineOptions::revealAtOnce);
 
-    // Each method keeps the C++ name; the few that answer in Shift-JIS or through an out
-    // parameter answer in JSON instead.
-    emscripten::class_<WebStoryHost>("WebStoryHost")
+    // The session's commands keep their C++ names; the host adds what answers in JSON or
+    // pixels, and what would answer in Shift-JIS or through an out parameter.
+    using vrk::app::ReadingSession;
+    emscripten::class_<ReadingSession>("ReadingSession")
+        .function("loadSlot", &ReadingSession::loadSlot)
+        .function("setName", &setName)
+        .function("start", &ReadingSession::start)
+        .function("flush", &ReadingSession::flush)
+        .function("chooseKey", &ReadingSession::chooseKey)
+        .function("clickButton", &ReadingSession::clickButton)
+        .function("clickPage", &ReadingSession::clickPage)
+        .function("quickSave", &ReadingSession::quickSave)
+        .function("quickLoad", &ReadingSession::quickLoad)
+        .function("setPageSize", &ReadingSession::setPageSize)
+        .function("fontChanged", &ReadingSession::fontChanged)
+        .function("setLineGapTenths", &ReadingSession::setLineGapTenths)
+        .function("setRevealSpeed", &ReadingSession::setRevealSpeed)
+        .function("setOptions", &ReadingSession::setOptions)
+        .function("tick", &ReadingSession::tick)
+        .function("scrollTo", &ReadingSession::scrollTo)
+        .function("scrollByKey", &scrollByKey)
+        .function("wheel", &ReadingSession::wheel)
+        .function("snapScroll", &ReadingSession::snapScroll)
+        .function("repaintPage", &ReadingSession::repaintPage)
+        .function("goBackOnePage", &ReadingSession::goBackOnePage)
+        .function("setBacklogOpen", &ReadingSession::setBacklogOpen)
+        .function("setAutoAdvance", &ReadingSession::setAutoAdvance)
+        .function("setSkipping", &ReadingSession::setSkipping)
+        .function("stopAutoAndSkip", &ReadingSession::stopAutoAndSkip);
+    emscripten::class_<WebStoryHost, emscripten::base<ReadingSession>>("WebStoryHost")
         .constructor(&PageHost::create, allow_raw_pointers())
         .function("setProject", &setProject)
         .function("describeSlot", &describeSlot)
         .function("eraseSlot", &eraseSlot)
-        .function("loadSlot", &WebStoryHost::loadSlot)
         .function("names", &namesJson)
-        .function("setName", &setName)
-        .function("start", &WebStoryHost::start)
-        .function("flush", &WebStoryHost::flush)
-        .function("chooseKey", &WebStoryHost::chooseKey)
-        .function("clickButton", &WebStoryHost::clickButton)
-        .function("clickPage", &WebStoryHost::clickPage)
-        .function("quickSave", &WebStoryHost::quickSave)
-        .function("quickLoad", &WebStoryHost::quickLoad)
-        .function("setPageSize", &WebStoryHost::setPageSize)
-        .function("fontChanged", &WebStoryHost::fontChanged)
-        .function("setLineGapTenths", &WebStoryHost::setLineGapTenths)
-        .function("setRevealSpeed", &WebStoryHost::setRevealSpeed)
-        .function("setOptions", &setOptions)
-        .function("tick", &WebStoryHost::tick)
-        .function("scrollTo", &WebStoryHost::scrollTo)
-        .function("scrollByKey", &scrollByKey)
-        .function("wheel", &WebStoryHost::wheel)
-        .function("snapScroll", &WebStoryHost::snapScroll)
-        .function("repaintPage", &WebStoryHost::repaintPage)
         .function("state", &WebStoryHost::state)
         .function("layoutJson", &WebStoryHost::layoutJson)
         .function("composeText", &composeText)
         .function("picturePixels", &picturePixels)
-        .function("goBackOnePage", &WebStoryHost::goBackOnePage)
-        .function("backlogJson", &WebStoryHost::backlogJson)
-        .function("setBacklogOpen", &WebStoryHost::setBacklogOpen)
-        .function("setAutoAdvance", &WebStoryHost::setAutoAdvance)
-        .function("setSkipping", &WebStoryHost::setSkipping)
-        .function("stopAutoAndSkip", &WebStoryHost::stopAutoAndSkip);
+        .function("backlogJson", &WebStoryHost::backlogJson);
 
     emscripten::value_array<std::array<int, 4>>("Rect")
         .element(emscripten::index<0>())
@@ -347,13 +314,7 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .field("skipping", &vrk::app::SessionFacts::skipping)
         .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
         .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
-        .field("nonstop", &vrk::app::SessionFacts::revealAtOnce)
-        .field("mid", &vrk::app::SessionFacts::playMidi)
-        .field("wav", &vrk::app::SessionFacts::playWave)
-        .field("other", &vrk::app::SessionFacts::playOtherMedia)
-        .field("oldExe", &vrk::app::SessionFacts::linesRunAsPrograms)
-        .field("lowRes", &vrk::app::SessionFacts::lowColour)
-        .field("contrast", &vrk::app::SessionFacts::brightOutline);
+        .field("options", &vrk::app::SessionFacts::options);
     emscripten::value_object<vrk::app::FrontEndFacts>("FrontEndFacts")
         .field("fullScreen", &vrk::app::FrontEndFacts::fullScreen)
         .field("sizeLocked", &vrk::app::FrontEndFacts::sizeLocked)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
+#include "common/json_writer.h"
 #include "common/sjis.h"
 #include "pictures/background.h"
 #include "presentation/choices.h"
@@ -15,77 +15,13 @@ namespace {
 
 using presentation::Uncover;
 
-// A small JSON writer: the page reads state() with JSON.parse.
-class Json {
-public:
-    Json& key(std::string_view name) {
-        comma();
-        quoted(name);
-        m_out << ':';
-        m_first = true;
-        return *this;
-    }
-    Json& string(std::string_view utf8) {
-        comma();
-        quoted(utf8);
-        return *this;
-    }
+void rgb(Json& json, pictures::Rgb c) {
+    json.open('[').number(c.r).number(c.g).number(c.b).close(']');
+}
 
-private:
-    void quoted(std::string_view utf8) {
-        m_out << '"';
-        for (const char c : utf8) {
-            const auto u = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                m_out << '\\' << c;
-            } else if (u < 0x20) {
-                static constexpr char kHex[] = "0123456789abcdef";
-                m_out << "\\u00" << kHex[u >> 4] << kHex[u & 15];
-            } else {
-                m_out << c;
-            }
-        }
-        m_out << '"';
-    }
-
-public:
-    Json& number(long long n) {
-        comma();
-        m_out << n;
-        return *this;
-    }
-    Json& boolean(bool b) {
-        comma();
-        m_out << (b ? "true" : "false");
-        return *this;
-    }
-    Json& open(char bracket) {
-        comma();
-        m_out << bracket;
-        m_first = true;
-        return *this;
-    }
-    Json& close(char bracket) {
-        m_out << bracket;
-        m_first = false;
-        return *this;
-    }
-    Json& rgb(pictures::Rgb c) { return open('[').number(c.r).number(c.g).number(c.b).close(']'); }
-    Json& rect(const pictures::Rect& r) {
-        return open('[').number(r.left).number(r.top).number(r.right).number(r.bottom).close(']');
-    }
-    std::string str() const { return m_out.str(); }
-
-private:
-    void comma() {
-        if (!m_first) {
-            m_out << ',';
-        }
-        m_first = false;
-    }
-    std::ostringstream m_out;
-    bool m_first = true;
-};
+void rect(Json& json, const pictures::Rect& r) {
+    json.open('[').number(r.left).number(r.top).number(r.right).number(r.bottom).close(']');
+}
 
 pictures::Rgb fromBgr(std::uint32_t bgr) {
     return {static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
@@ -110,42 +46,42 @@ void toRgba(const pictures::Bitmap& bitmap, int top, int rows, std::vector<std::
 }  // namespace
 
 WebStoryHost::WebStoryHost(std::filesystem::path programDir, ScaledMeasurer measurer)
-    : m_session(std::move(programDir), std::move(measurer)) {}
+    : ReadingSession(std::move(programDir), std::move(measurer)) {}
 
 WebStoryHost::~WebStoryHost() = default;
 
 const std::vector<std::uint8_t>& WebStoryHost::picturePixels(int which, int top, int rows) {
-    const app::SessionScreen screen = m_session.screen();
-    toRgba(which == 0 ? *screen.backgroundPicture : *screen.picture, top, rows, m_pixels);
+    const app::SessionScreen shown = screen();
+    toRgba(which == 0 ? *shown.backgroundPicture : *shown.picture, top, rows, m_pixels);
     return m_pixels;
 }
 
 std::string WebStoryHost::state() {
-    const app::SessionChanges changes = m_session.takeChanges();
+    const app::SessionChanges changes = takeChanges();
     m_pagesShown += changes.pagesShown;
-    const interpreter::EngineState& story = m_session.story();
-    const app::SessionScreen screen = m_session.screen();
-    const int width = m_session.pageWidth();
-    const int height = m_session.pageHeight();
+    const interpreter::EngineState& engine = story();
+    const app::SessionScreen shown = screen();
+    const int width = pageWidth();
+    const int height = pageHeight();
     Json j;
     j.open('{');
-    j.key("caption").string(sjisToUtf8(m_session.captionSjis()));
-    j.key("scriptOpen").boolean(story.scriptOpen());
-    j.key("projectKnown").boolean(story.locations.projectKnown());
-    j.key("quickLoad").boolean(m_session.quickLoadEnabled());
-    j.key("held").boolean(m_session.heldBack());
-    j.key("layoutVersion").number(m_session.layoutVersion());
-    j.key("ratio").number(static_cast<long long>(std::lround(m_session.pageRatio() * 1000)));
+    j.key("caption").string(sjisToUtf8(captionSjis()));
+    j.key("scriptOpen").boolean(engine.scriptOpen());
+    j.key("projectKnown").boolean(engine.locations.projectKnown());
+    j.key("quickLoad").boolean(quickLoadEnabled());
+    j.key("held").boolean(heldBack());
+    j.key("layoutVersion").number(layoutVersion());
+    j.key("ratio").number(static_cast<long long>(std::lround(pageRatio() * 1000)));
 
     // The background of the text area, in CSS pixels.
     const int areaWidth = std::max(0, width - kScrollBarWidth);
     j.key("background").open('{');
-    const pictures::Bitmap& picture = *screen.backgroundPicture;
-    j.key("version").number(screen.backgroundVersion);
-    const pictures::BackgroundKind kind = pictures::backgroundKind(std::string(screen.backgroundEntry));
+    const pictures::Bitmap& picture = *shown.backgroundPicture;
+    j.key("version").number(shown.backgroundVersion);
+    const pictures::BackgroundKind kind = pictures::backgroundKind(std::string(shown.backgroundEntry));
     j.key("width").number(areaWidth).key("height").number(height);
-    j.key("colour").rgb(pictures::backgroundColour(screen.bgColour));
-    j.key("watermark").rgb(pictures::watermarkColour(screen.bgColour, story.options.lowColour));
+    rgb(j.key("colour"), pictures::backgroundColour(shown.bgColour));
+    rgb(j.key("watermark"), pictures::watermarkColour(shown.bgColour, engine.options.lowColour));
     if (kind == pictures::BackgroundKind::Colour || picture.empty()) {
         j.key("kind").string("colour");
         j.key("marks").open('[');
@@ -159,25 +95,27 @@ std::string WebStoryHost::state() {
         j.key("kind").string("stretched");
         const pictures::StretchPlacement placement =
             pictures::stretchPlacement(areaWidth, height, picture.width(), picture.height());
-        j.key("picture").rect(placement.picture);
-        j.key("bars").open('[').rect(placement.firstBar).rect(placement.secondBar).close(']');
-        j.key("barColour").rgb(picture.pixel(0, 0));
+        rect(j.key("picture"), placement.picture);
+        rect(j.key("bars").open('['), placement.firstBar);
+        rect(j, placement.secondBar);
+        j.close(']');
+        rgb(j.key("barColour"), picture.pixel(0, 0));
     }
     j.key("pictureWidth").number(picture.width()).key("pictureHeight").number(picture.height());
     j.close('}');
 
     j.key("picture").open('{');
-    j.key("version").number(screen.pictureVersion);
-    j.key("shown").boolean(screen.pictureShown);
-    j.key("width").number(screen.picture->width()).key("height").number(screen.picture->height());
+    j.key("version").number(shown.pictureVersion);
+    j.key("shown").boolean(shown.pictureShown);
+    j.key("width").number(shown.picture->width()).key("height").number(shown.picture->height());
     j.close('}');
 
-    const int buttons = screen.visibleButtons;
+    const int buttons = shown.visibleButtons;
     j.key("choices").open('{');
-    j.key("visible").number(buttons).key("enabled").boolean(screen.choicesEnabled);
+    j.key("visible").number(buttons).key("enabled").boolean(shown.choicesEnabled);
     j.key("captions").open('[');
     for (int k = 1; k <= buttons; ++k) {
-        j.string(sjisToUtf8(presentation::choiceCaptionSjis(k, screen.choiceCount, story.scriptOpen())));
+        j.string(sjisToUtf8(presentation::choiceCaptionSjis(k, shown.choiceCount, engine.scriptOpen())));
     }
     j.close(']');
     j.key("rects").open('[');
@@ -189,15 +127,15 @@ std::string WebStoryHost::state() {
     j.close('}');
 
     std::string text;
-    for (const std::string& line : story.page.pageText) {
+    for (const std::string& line : engine.page.pageText) {
         text += sjisToUtf8(line);
         text += '\n';
     }
     j.key("text").string(text);
 
-    const presentation::ScrollRange& range = m_session.scrollRange();
+    const presentation::ScrollRange& range = scrollRange();
     j.key("scroll").open('{');
-    j.key("value").number(m_session.scrollPosition()).key("max").number(range.maximum);
+    j.key("value").number(scrollPosition()).key("max").number(range.maximum);
     j.key("pageStep").number(range.pageStep).key("singleStep").number(range.singleStep);
     j.key("enabled").boolean(range.enabled);
     j.close('}');
@@ -213,11 +151,11 @@ std::string WebStoryHost::state() {
     j.close('}');
     j.key("completed").boolean(changes.completed);
     j.key("pagesShown").number(m_pagesShown);
-    j.key("canGoBack").boolean(m_session.canGoBack());
-    j.key("backlogPages").number(static_cast<long long>(m_session.backlogPages()));
-    j.key("skipping").boolean(m_session.skipping());
-    j.key("autoAdvance").boolean(m_session.autoAdvance());
-    j.key("revealed").boolean(m_session.reveal().isComplete());
+    j.key("canGoBack").boolean(canGoBack());
+    j.key("backlogPages").number(static_cast<long long>(backlogPages()));
+    j.key("skipping").boolean(skipping());
+    j.key("autoAdvance").boolean(autoAdvance());
+    j.key("revealed").boolean(reveal().isComplete());
 
     const auto list = [&](std::string_view name, const std::vector<std::string>& items) {
         j.key(name).open('[');
@@ -230,59 +168,60 @@ std::string WebStoryHost::state() {
     list("errors", changes.errors);
     list("abouts", changes.notices);  // the page's script reads them as "abouts"
     j.close('}');
-    return j.str();
+    return j.take();
 }
 
 std::string WebStoryHost::backlogJson() const {
     Json j;
     j.open('[');
-    const app::ReadingHistory& history = m_session.history();
-    for (std::size_t i = 0; i < history.earlierPageCount(); ++i) {
+    const app::ReadingHistory& past = history();
+    for (std::size_t i = 0; i < past.earlierPageCount(); ++i) {
         j.open('[');
-        for (const std::string& line : history.pages()[i].textSjis) {
+        for (const std::string& line : past.pages()[i].textSjis) {
             j.string(sjisToUtf8(line));
         }
         j.close(']');
     }
     j.close(']');
-    return j.str();
+    return j.take();
 }
 
 std::string WebStoryHost::layoutJson() const {
     Json j;
     j.open('{');
-    const presentation::PageLayout& layout = m_session.layout();
-    const presentation::FontMetrics& metrics = m_session.metrics();
-    j.key("version").number(m_session.layoutVersion());
-    j.key("width").number(layout.imageWidth).key("height").number(layout.imageHeight);
-    j.key("cellWidth").number(metrics.cellWidth).key("lineHeight").number(metrics.lineHeight);
-    j.key("text").rgb(fromBgr(layout.colours.text)).key("outline").rgb(fromBgr(layout.colours.outline));
+    const presentation::PageLayout& page = layout();
+    const presentation::FontMetrics& font = metrics();
+    j.key("version").number(layoutVersion());
+    j.key("width").number(page.imageWidth).key("height").number(page.imageHeight);
+    j.key("cellWidth").number(font.cellWidth).key("lineHeight").number(font.lineHeight);
+    rgb(j.key("text"), fromBgr(page.colours.text));
+    rgb(j.key("outline"), fromBgr(page.colours.outline));
     j.key("lines").open('[');
-    const auto& lines = layout.lines;
+    const auto& lines = page.lines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int top = lines[i].row * layout.metrics.lineHeight;
-        if (top >= layout.imageHeight) {
+        const int top = lines[i].row * page.metrics.lineHeight;
+        if (top >= page.imageHeight) {
             break;  // lines beyond the estimated height are not shown
         }
         j.open('{').key("top").number(top).key("chars").open('[');
         const presentation::DisplayLine* next = i + 1 < lines.size() ? &lines[i + 1] : nullptr;
         for (const presentation::DrawnCharacter& c : presentation::drawnCharacters(lines[i], next)) {
-            j.open('[').number(static_cast<long long>(c.byte) * layout.metrics.cellWidth);
+            j.open('[').number(static_cast<long long>(c.byte) * page.metrics.cellWidth);
             j.string(sjisToUtf8(c.bytesSjis)).close(']');
         }
         j.close(']').close('}');
     }
     j.close(']');
     j.close('}');
-    return j.str();
+    return j.take();
 }
 
 const std::vector<std::uint8_t>& WebStoryHost::composeText(const std::uint8_t* coverage, int top,
                                                            int bottom) {
-    const presentation::PageLayout& layout = m_session.layout();
-    const int width = std::max(0, layout.imageWidth);
-    top = std::clamp(top, 0, std::max(0, layout.imageHeight));
-    bottom = std::clamp(bottom, top, std::max(0, layout.imageHeight));
+    const presentation::PageLayout& page = layout();
+    const int width = std::max(0, page.imageWidth);
+    top = std::clamp(top, 0, std::max(0, page.imageHeight));
+    bottom = std::clamp(bottom, top, std::max(0, page.imageHeight));
     const int rows = bottom - top;
     std::vector<std::uint32_t> text(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
     const std::size_t maskStride = (static_cast<std::size_t>(width) + 7) / 8;
@@ -291,7 +230,7 @@ const std::vector<std::uint8_t>& WebStoryHost::composeText(const std::uint8_t* c
         const int coverageTop = std::max(0, top - 2);
         presentation::composeText(
             {coverage, static_cast<std::size_t>(width), width, coverageTop, bottom - coverageTop}, top,
-            bottom, layout.colours, {text.data(), static_cast<std::size_t>(width), mask.data(), maskStride});
+            bottom, page.colours, {text.data(), static_cast<std::size_t>(width), mask.data(), maskStride});
     }
     // RGBA; the alpha says how the pixel goes onto the page: 255 replaces it, 0 is ORed into it
     // (the mask keeps the page's pixel there).

@@ -90,13 +90,8 @@ const actions = {
       skipping: Boolean(shared.lastState?.skipping),
       revealSpeed: shared.options.revealSpeed,
       lineGapTenths: shared.options.gapTenths,
-      nonstop: shared.options.nonstop,
-      mid: shared.options.mid,
-      wav: shared.options.wav,
-      other: shared.options.other,
-      oldExe: shared.options.oldExe,
-      lowRes: shared.options.lowRes,
-      contrast: shared.options.contrast,
+      // The engine's options, under the names the settings keep them by.
+      options: shared.options,
     },
     frontEnd: {
       fullScreen: Boolean(document.fullscreenElement),

@@ -232,7 +232,7 @@ void MainWindow::applySettings(const Settings& settings) {
     action(MenuId::AutoAdvance)->setChecked(settings.autoAdvance);
     action(MenuId::Speech)->setChecked(settings.speech);
     m_session->setAutoAdvance(settings.autoAdvance);
-    optionsFromChecks();
+    m_story.options = optionsFromChecks();
     m_page->setNonstop(settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
     m_page->setRevealSpeed(m_revealSpeed);

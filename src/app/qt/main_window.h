@@ -189,10 +189,11 @@ private:
     FrontEndFacts frontEndFacts() const;
     void adjustLineGap(presentation::SettingStep step);
     void adjustRevealSpeed(presentation::SettingStep step);
-    void toggleNonstop();
     void chooseFont();
-    void onSoundKindToggled();
-    void optionsFromChecks();
+    /// The engine's options as the menu's check marks stand.
+    interpreter::EngineOptions optionsFromChecks();
+    /// The check marks' options handed to the session, which applies what changed.
+    void applyOptionChecks();
     void balanceTo4by3();
     void showAbout();
     void openHelpContents();

@@ -158,21 +158,13 @@ private:
             case MenuId::NormalSpeed:
                 return [&w, step = entry.step] { w.adjustRevealSpeed(step); };
             case MenuId::Nonstop:
-                return [&w] { w.toggleNonstop(); };
             case MenuId::Midi:
             case MenuId::Wav:
             case MenuId::OtherMedia:
-                return [&w] { w.onSoundKindToggled(); };
             case MenuId::OldExe:
-                return [&w] { w.optionsFromChecks(); };
             case MenuId::LowRes:
             case MenuId::Contrast:
-                // Both change how the page and its background are drawn.
-                return [&w] {
-                    w.optionsFromChecks();
-                    w.m_story.page.layoutDirty = true;
-                    w.m_page->repaintPage();
-                };
+                return [&w] { w.applyOptionChecks(); };
             case MenuId::Balance:
                 return [&w] { w.balanceTo4by3(); };
             case MenuId::Backlog:
@@ -282,14 +274,8 @@ void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
     m_page->update();
 }
 
-void MainWindow::toggleNonstop() {
-    optionsFromChecks();
-    // Also ends a waitTicks in progress, which would otherwise wait for ticks that no longer come.
-    m_page->setNonstop(m_story.options.revealAtOnce);
-}
-
-void MainWindow::optionsFromChecks() {
-    interpreter::EngineOptions& o = m_story.options;
+interpreter::EngineOptions MainWindow::optionsFromChecks() {
+    interpreter::EngineOptions o;
     o.playMidi = action(MenuId::Midi)->isChecked();
     o.playWave = action(MenuId::Wav)->isChecked();
     o.playOtherMedia = action(MenuId::OtherMedia)->isChecked();
@@ -297,16 +283,12 @@ void MainWindow::optionsFromChecks() {
     o.lowColour = action(MenuId::LowRes)->isChecked();
     o.brightOutline = action(MenuId::Contrast)->isChecked();
     o.revealAtOnce = action(MenuId::Nonstop)->isChecked();
+    return o;
 }
 
-void MainWindow::onSoundKindToggled() {
-    const interpreter::EngineOptions before = m_story.options;
-    optionsFromChecks();
-    const interpreter::EngineOptions& after = m_story.options;
-    if ((before.playMidi && !after.playMidi) || (before.playWave && !after.playWave) ||
-        (before.playOtherMedia && !after.playOtherMedia)) {
-        m_host->soundOptionUnchecked();
-    }
+void MainWindow::applyOptionChecks() {
+    m_session->setOptions(optionsFromChecks());
+    m_page->sync();
 }
 
 void MainWindow::chooseFont() {

@@ -32,10 +32,6 @@ void QtStoryHost::setProgramQuestion(std::function<programs::ProgramAnswer(const
     m_ask = std::move(ask);
 }
 
-void QtStoryHost::soundOptionUnchecked() {
-    m_session.soundOptionUnchecked();
-}
-
 bool QtStoryHost::effectPlaying() const {
     return m_session.effectPlaying();
 }

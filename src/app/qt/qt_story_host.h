@@ -31,8 +31,6 @@ public:
     void setProjectDir(const std::filesystem::path& projectDir);
     /// Replaces the question asked the first time a project starts a program (tests answer it).
     void setProgramQuestion(std::function<programs::ProgramAnswer(const std::string& commandLineSjis)> ask);
-    /// A sound option was unchecked: whatever plays stops.
-    void soundOptionUnchecked();
     /// A sound effect (not music) is still playing.
     bool effectPlaying() const;
     /// Whatever plays stops.

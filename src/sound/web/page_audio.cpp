@@ -1,4 +1,4 @@
-#include "page_audio.h"
+#include "sound/web/page_audio.h"
 
 #include <emscripten.h>
 

@@ -1,4 +1,4 @@
-#include "web_sound_backend.h"
+#include "sound/web/web_sound_backend.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "sound/sound_channel.h"
-#include "web_sound_backend.h"
+#include "sound/web/web_sound_backend.h"
 
 namespace vrk::web {
 
