@@ -631,6 +631,56 @@ std::string ReadingSession::buttonCaptionSjis(int k) const {
     return presentation::choiceCaptionSjis(k, now.choiceCount, m_story.scriptOpen());
 }
 
+std::string ReadingSession::buttonNameSjis(int k) const {
+    std::string name = buttonCaptionSjis(k);
+    const SessionScreen now = screen();
+    // Through a pause the buttons are the page before's, whose choices have gone.
+    if (now.held || !m_story.scriptOpen()) {
+        return name;
+    }
+    const int slot = presentation::slotForButton(k, now.choiceCount);
+    if (slot < 1 || slot > now.choiceCount) {
+        return name;
+    }
+    const std::string& caption = m_story.page.choices[static_cast<std::size_t>(slot)].caption;
+    if (!caption.empty()) {
+        name += ": ";
+        name += caption;
+    }
+    return name;
+}
+
+namespace {
+
+std::string joinedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            text += '\n';
+        }
+        text += lines[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string ReadingSession::readableTextSjis() const {
+    if (m_heldScreen) {
+        return {};
+    }
+    if (m_reveal.isComplete()) {
+        return pageAnnouncementSjis();
+    }
+    const int count = m_reveal.revealCount();
+    return joinedLines(presentation::revealedLines(m_story.page.pageText, m_layout.columns,
+                                                   count > 0 ? m_reveal.step(count) : 0));
+}
+
+std::string ReadingSession::pageAnnouncementSjis() const {
+    return joinedLines(m_story.page.pageText);
+}
+
 SessionChanges ReadingSession::takeChanges() {
     const SessionScreen now = screen();
     m_changes.backgroundChanged = now.backgroundVersion != m_lastBackgroundVersion;

@@ -262,6 +262,15 @@ public:
     int visibleButtons() const { return m_visibleButtons; }
     /// Choice button k's caption (1-6) as the buttons on show have it, Shift-JIS.
     std::string buttonCaptionSjis(int k) const;
+    /// Choice button k's name for a screen reader, Shift-JIS: its caption, then the choice it
+    /// takes ("A: caption", "Next: caption"), since the caption alone is only the key's letter.
+    std::string buttonNameSjis(int k) const;
+    /// The page's text as a screen reader may read it now, Shift-JIS lines joined by "\n": the
+    /// whole page once its reveal is complete, the part uncovered so far while it runs, so that
+    /// nothing is read before it can be seen.
+    std::string readableTextSjis() const;
+    /// The whole page's text as it is announced when the page is shown, lines joined by "\n".
+    std::string pageAnnouncementSjis() const;
     /// The button that takes the focus once the page is complete: the rightmost in use.
     int focusButton() const { return std::max(1, m_story.page.choiceCount); }
     bool choicesEnabled() const { return m_choicesEnabled; }

@@ -76,6 +76,58 @@ std::vector<Uncover> RevealState::paintRects(int scrollPosition, int visibleHeig
     return rects;
 }
 
+std::vector<std::string> revealedLines(std::span<const std::string> pageTextSjis, int columns,
+                                       int stepValue) {
+    std::vector<std::string> out;
+    if (stepValue <= 0 || columns <= 0) {
+        return out;
+    }
+    // The step uncovers its line up to a full-width column, or whole (a hanging mark included)
+    // when it is the line's last column.
+    const int lastRow = (stepValue - 1) / columns;
+    const bool lastRowWhole = stepValue % columns == 0;
+    const std::size_t lastRowBytes = 2 * static_cast<std::size_t>((stepValue - 1) % columns + 1);
+    // The rows come from the layout's own line breaking, so a mark that hangs or a character
+    // carried to the next line is read where it is seen.
+    std::vector<DisplayLine> lines;
+    std::vector<std::uint16_t> table(kMaxRevealSteps + 1, 0);
+    int row = 0;
+    for (const std::string& line : pageTextSjis) {
+        if (row > lastRow) {
+            break;
+        }
+        lines.clear();
+        int count = 0;
+        const int firstRow = row;
+        row += breakLine(line, firstRow, columns, lines, table, count);
+        std::size_t shown = 0;  // bytes of the page line uncovered: its display lines are its parts in order
+        for (const DisplayLine& display : lines) {
+            if (display.row < lastRow || (display.row == lastRow && lastRowWhole)) {
+                shown += display.bytesSjis.size();
+            } else if (display.row == lastRow) {
+                shown += std::min(display.bytesSjis.size(), lastRowBytes);
+                break;
+            } else {
+                break;
+            }
+        }
+        // Half a character is not read.
+        std::size_t whole = 0;
+        while (whole < line.size()) {
+            const std::size_t next = whole + drawnCharacterBytes(line, whole);
+            if (next > shown) {
+                break;
+            }
+            whole = next;
+        }
+        if (whole == 0 && !line.empty()) {
+            break;
+        }
+        out.push_back(line.substr(0, whole));
+    }
+    return out;
+}
+
 int visibleHeightFor(int clientHeight, int lineHeight) {
     const int line = std::max(1, lineHeight);
     return line * (clientHeight / line);

@@ -4,6 +4,8 @@
 // rectangles of the text image to uncover where, and the page view copies them.
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "presentation/glyph_metrics.h"
@@ -89,6 +91,12 @@ private:
     int m_lineHeight = 1;
     int m_imageWidth = 0;
 };
+
+/// The page's lines as far as the reveal has uncovered them, for a screen reader: the lines whose
+/// display lines all lie above the last step's line whole, that line's page line up to the last
+/// whole character the step uncovered, nothing below it. stepValue is the last step's value
+/// (RevealState::step(revealCount)), 0 before the first step; columns are the layout's.
+std::vector<std::string> revealedLines(std::span<const std::string> pageTextSjis, int columns, int stepValue);
 
 /// lineHeight × (clientHeight div lineHeight): the client height in whole lines.
 int visibleHeightFor(int clientHeight, int lineHeight);

@@ -798,5 +798,64 @@ TEST_F(ReadingSessionTest, AHostMayStopItsTimerWhileNothingCounts) {
     EXPECT_TRUE(ticking.wantsTicks());
 }
 
+// --- What a screen reader is told ----------------------------------------------------------------
+
+TEST_F(ReadingSessionTest, TheReadableTextGrowsWithTheRevealAndIsTheWholePageOnceComplete) {
+    // Eighteen columns on the 400-pixel page: the first line breaks once.
+    writeProject("*START\nあいうえおかきくけこさしすせそたちつてとなにぬねの\nはひふへほ\n?END\nSTART\n");
+    open();
+    const std::string whole = sjisToUtf8(m_session.pageAnnouncementSjis());
+    EXPECT_EQ(whole, "あいうえおかきくけこさしすせそたちつてとなにぬねの\nはひふへほ");
+    EXPECT_EQ(m_session.readableTextSjis(), "") << "nothing is read before it is seen";
+    std::string before;
+    int ticks = 0;
+    while (!m_session.reveal().isComplete() && ticks < 1000) {
+        m_session.tick();
+        ++ticks;
+        const std::string now = sjisToUtf8(m_session.readableTextSjis());
+        EXPECT_EQ(whole.substr(0, now.size()), now) << "tick " << ticks;
+        EXPECT_GE(now.size(), before.size()) << "tick " << ticks;
+        if (!m_session.reveal().isComplete()) {
+            EXPECT_LT(now.size(), whole.size()) << "tick " << ticks;
+        }
+        before = now;
+    }
+    EXPECT_EQ(sjisToUtf8(m_session.readableTextSjis()), whole);
+
+    // A click shows the whole page at once, and the whole text with it.
+    writeProject("*START\nいち\n?\n次へ\nP2\n?END\n*P2\nに\n?END\nSTART\n");
+    open();
+    m_session.clickPage();
+    EXPECT_EQ(sjisToUtf8(m_session.readableTextSjis()), "いち\n　次へ");
+}
+
+TEST_F(ReadingSessionTest, ChoiceButtonsAreNamedByTheirKeysAndTheirChoices) {
+    writeProject(
+        "*START\nいち\n?\n列車を降りる\nP2\n?\nこのまま眠る\nP3\n?END\n"
+        "*P2\nに\n?\n次へ\nP3\n?END\n*P3\nさん\n?END\nP4\n*P4\nおわり\n/\n");
+    open();
+    ASSERT_EQ(m_session.visibleButtons(), 2);
+    // Button 2 is the leftmost: the first choice.
+    EXPECT_EQ(sjisToUtf8(m_session.buttonNameSjis(2)), "A: 列車を降りる");
+    EXPECT_EQ(sjisToUtf8(m_session.buttonNameSjis(1)), "B: このまま眠る");
+    EXPECT_EQ(sjisToUtf8(m_session.buttonCaptionSjis(2)), "A") << "the caption stays the key";
+
+    m_session.finishPage();
+    ASSERT_TRUE(m_session.clickButton(2));
+    EXPECT_EQ(sjisToUtf8(m_session.buttonNameSjis(1)), "Next: 次へ");
+
+    // A page without choices goes on by its single button: no caption of the page before is
+    // read for it.
+    m_session.finishPage();
+    ASSERT_TRUE(m_session.clickButton(1));
+    EXPECT_EQ(firstLine(), "さん");
+    EXPECT_EQ(sjisToUtf8(m_session.buttonNameSjis(1)), "Next");
+
+    m_session.finishPage();
+    ASSERT_TRUE(m_session.clickButton(1));
+    EXPECT_FALSE(m_session.story().scriptOpen());
+    EXPECT_EQ(sjisToUtf8(m_session.buttonNameSjis(1)), "開く");
+}
+
 }  // namespace
 }  // namespace vrk::app

@@ -152,6 +152,71 @@ TEST(Reveal, PaintRectanglesCoverTheUncoveredPart) {
     EXPECT_EQ(state.paintRects(0, 300).back().source, (Rect{0, 100, 74, 20}));
 }
 
+// What a screen reader may read after each step of the reveal: whole characters only, never
+// beyond the step, each step's text the start of the next, and the whole page at the end.
+std::vector<std::vector<std::string>> revealedAfterEachStep(const std::vector<std::string>& page) {
+    const PageLayout layout = layoutOf(page);
+    RevealState state;
+    state.setRevealSpeed(1);
+    state.startLayout(layout);
+    std::vector<std::vector<std::string>> seen;
+    while (!state.isComplete()) {
+        state.tick(0, 400);
+        seen.push_back(revealedLines(page, layout.columns, state.step(state.revealCount())));
+    }
+    return seen;
+}
+
+TEST(Reveal, ReadableLinesFollowTheStepsAndNeverSplitACharacter) {
+    const std::string wrapping = kKanji + kKanji + kKanji + kKanji + kKanji;  // four to a line, then one
+    const std::string maru = "\x81\x42";  // 。 hangs past the last column
+    const std::vector<std::vector<std::string>> pages = {
+        {wrapping, "ab"},
+        {kKanji + kKanji + kKanji + kKanji + maru, "", "c"},
+        {"a" + kKanji + kKanji + kKanji},  // every step ends inside a character but the last
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(testing::Message()
+                     << "page of " << page.size() << " lines, first " << page[0].size() << " bytes");
+        const auto seen = revealedAfterEachStep(page);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), page) << "the whole page once the reveal is complete";
+        std::vector<std::string> before;
+        for (const auto& lines : seen) {
+            ASSERT_LE(lines.size(), page.size());
+            ASSERT_GE(lines.size(), before.size());
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                EXPECT_EQ(page[i].substr(0, lines[i].size()), lines[i]) << "a start of its line";
+                if (i < before.size()) {
+                    EXPECT_GE(lines[i].size(), before[i].size()) << "nothing read goes away";
+                }
+                if (i + 1 < lines.size()) {
+                    EXPECT_EQ(lines[i], page[i]) << "only the last line read is partly uncovered";
+                }
+            }
+            before = lines;
+        }
+    }
+
+    // Step by step where the answer is known.
+    EXPECT_EQ(revealedLines(pages[0], 4, 0), std::vector<std::string>{}) << "nothing before the first step";
+    EXPECT_EQ(revealedAfterEachStep(pages[0]),
+              (std::vector<std::vector<std::string>>{{kKanji},
+                                                     {kKanji + kKanji},
+                                                     {kKanji + kKanji + kKanji},
+                                                     {kKanji + kKanji + kKanji + kKanji},
+                                                     {wrapping},
+                                                     {wrapping, "ab"},
+                                                     {wrapping, "ab"}}))
+        << "the last step ends where the one before did";
+    // The hanging mark is read with the last column, where it is drawn.
+    const auto hanging = revealedAfterEachStep(pages[1]);
+    EXPECT_EQ(hanging[2], std::vector<std::string>{kKanji + kKanji + kKanji});
+    EXPECT_EQ(hanging[3], std::vector<std::string>{pages[1][0]});
+    // Two cells uncover "a" and the first half of a kanji: only "a" is read.
+    EXPECT_EQ(revealedAfterEachStep(pages[2]).front(), std::vector<std::string>{"a"});
+}
+
 TEST(Scrolling, RangeAndThumb) {
     EXPECT_EQ(visibleHeightFor(310, 25), 300);
     EXPECT_EQ(scrollRangeFor(502, 25, 300), (ScrollRange{227, 300, 25, true}));

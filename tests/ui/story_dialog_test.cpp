@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -223,6 +224,31 @@ TEST_F(StoryDialogTest, MissingSlotFileIsReportedAndThePickerStays) {
     });
     EXPECT_TRUE(m_window.openProject());
     EXPECT_EQ(m_driver.pending(), 0u);
+}
+
+// A screen reader names the one dialog by the use it is put to, and reads the comment with it.
+TEST(StoryDialogAccessibilityTest, EachUseHasItsOwnNameAndTheNameBoxItsQuestion) {
+    StoryDialog box;
+    EXPECT_EQ(box.accessibleName(), text("お知らせ"));
+    box.setPurposeName(text("バージョン情報"));
+    EXPECT_EQ(box.accessibleName(), text("バージョン情報"));
+    box.setCommentSjis(sjis("作品のバージョン : 1.00"));
+    EXPECT_EQ(box.accessibleDescription(), text("作品のバージョン : 1.00"));
+
+    box.setPickerShown(true);
+    EXPECT_EQ(box.accessibleName(), text("セーブスロットの選択"));
+    EXPECT_EQ(child<QRadioButton>(&box, "slotRadio3")->accessibleName(), text("スロット 3"));
+    box.setPickerShown(false);
+    EXPECT_EQ(box.accessibleName(), text("バージョン情報")) << "the picker's name goes with it";
+
+    box.setCommentSjis(sjis("主人公の名前は？"));
+    box.setNameEntryShown(true, sjis("太郎"));
+    EXPECT_EQ(box.accessibleName(), text("名前の入力"));
+    QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(child<QLineEdit>(&box, "nameEdit"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(QAccessible::Name), text("主人公の名前は？")) << "labelled by the question";
+    box.setNameEntryShown(false);
+    EXPECT_EQ(box.accessibleName(), text("バージョン情報"));
 }
 
 TEST(AboutBoxTest, NamesAreCutWithoutSplittingACharacter) {

@@ -118,6 +118,12 @@ std::string WebStoryHost::state() {
         j.string(sjisToUtf8(presentation::choiceCaptionSjis(k, shown.choiceCount, engine.scriptOpen())));
     }
     j.close(']');
+    // What a screen reader calls each button: the caption is only the key's letter.
+    j.key("names").open('[');
+    for (int k = 1; k <= buttons; ++k) {
+        j.string(sjisToUtf8(m_session.buttonNameSjis(k)));
+    }
+    j.close(']');
     j.key("rects").open('[');
     for (int k = 1; k <= buttons; ++k) {
         const presentation::Rect r = presentation::choiceButtonRect(k, width, height, kScrollBarWidth);
@@ -132,6 +138,10 @@ std::string WebStoryHost::state() {
         text += '\n';
     }
     j.key("text").string(text);
+    // The page's accessible twin: what is uncovered so far, and the whole page a new one is
+    // announced with.
+    j.key("readable").string(sjisToUtf8(m_session.readableTextSjis()));
+    j.key("announcement").string(sjisToUtf8(m_session.pageAnnouncementSjis()));
 
     const presentation::ScrollRange& range = scrollRange();
     j.key("scroll").open('{');

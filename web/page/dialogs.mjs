@@ -73,16 +73,57 @@ function element(tag, className, text) {
   return made;
 }
 
+let labelCount = 0;
+
+// Names DIALOG for a screen reader by its ELEMENTS' texts (each given an id when it has none)
+// and marks it modal; DESCRIPTION, when given, is read after the name.
+function label(dialog, elements, description) {
+  const id = (made) => {
+    if (!made.id) made.id = `vrk-dialog-label-${++labelCount}`;
+    return made.id;
+  };
+  dialog.setAttribute('aria-modal', 'true');
+  dialog.setAttribute('aria-labelledby', elements.map(id).join(' '));
+  if (description) dialog.setAttribute('aria-describedby', id(description));
+}
+
+// What the one dialog is being used for, read before its title: the title is the story's and
+// may be empty.
+function purposeLine(text) {
+  return element('span', 'vrk-sr-only', text);
+}
+
+// Tab and Shift+Tab go round the open dialog's controls: the page behind is out of reach (the
+// browser's modal dialog would let the focus leave it for the browser's own controls).
+function keepFocusIn(dialog, event) {
+  const controls = Array.from(dialog.querySelectorAll('button, input, select, a[href], [tabindex]')).filter(
+    (c) => !c.disabled && c.tabIndex >= 0 && c.getClientRects().length > 0,
+  );
+  if (controls.length === 0) return;
+  const first = controls[0];
+  const last = controls[controls.length - 1];
+  const at = document.activeElement;
+  if (event.shiftKey && (at === first || !dialog.contains(at))) {
+    event.preventDefault();
+    last.focus();
+  } else if (!event.shiftKey && (at === last || !dialog.contains(at))) {
+    event.preventDefault();
+    first.focus();
+  }
+}
+
 // Enter confirming a Japanese input method's conversion is not the reader's Ok.
 function composing(event) {
   return event.isComposing || event.keyCode === 229;
 }
 
-// The dialog in its plain form (panel, comment, Ok) with the caption as its title line.
-function buildDialog(caption, comment) {
+// The dialog in its plain form (panel, comment, Ok) with the caption as its title line; PURPOSE
+// names it for a screen reader.
+function buildDialog(caption, comment, purpose) {
   installStyle();
   const dialog = element('dialog', 'vrk-dialog');
   const title = element('div', 'vrk-title', caption);
+  const named = purposeLine(purpose);
   const form = element('form');
   form.method = 'dialog';
   form.style.height = `${kPlainHeight}px`;
@@ -99,7 +140,8 @@ function buildDialog(caption, comment) {
   ok.type = 'submit';
   ok.value = 'ok';
   form.append(panel, commentLine, ok);
-  dialog.append(title, form);
+  dialog.append(named, title, form);
+  label(dialog, [named, title], commentLine);
   return { dialog, title, form, commentLine, ok };
 }
 
@@ -139,6 +181,8 @@ function runModal(parts, { accept, cancel, focus }) {
     } else if (event.key === 'Escape') {
       event.preventDefault();
       tryClose(cancel);
+    } else if (event.key === 'Tab') {
+      keepFocusIn(dialog, event);
     }
   });
   dialog.addEventListener('cancel', (event) => {
@@ -167,7 +211,7 @@ function runModal(parts, { accept, cancel, focus }) {
 /// it was, after report(error) when given. Only Ok then resolves, with erase false.
 export async function chooseSlot(slots, selected = 1, handlers = {}) {
   if (![1, 2, 3, 4].includes(selected)) selected = 1;
-  const parts = buildDialog('', '');
+  const parts = buildDialog('', '', 'セーブスロットの選択');
   const { form, title, commentLine, ok } = parts;
   form.style.height = `${kPickerHeight}px`;
   const show = (view) => {
@@ -238,7 +282,7 @@ export async function chooseSlot(slots, selected = 1, handlers = {}) {
 /// Resolves to the name typed (at most 16 Shift-JIS bytes), or defaultName when left as it is.
 /// An empty box is not an answer: Ok and Escape keep the box open until something is typed.
 export async function enterName(prompt, defaultName) {
-  const parts = buildDialog('', prompt);
+  const parts = buildDialog('', prompt, '名前の入力');
   const name = element('input', 'vrk-name');
   name.type = 'text';
   name.value = cutToSjisBytes(defaultName ?? '', maxNameBytes());
@@ -287,7 +331,7 @@ export function versionText(code) {
 
 /// CAPTION and COMMENT as the desktop's about box shows them.
 export async function showAbout(caption, comment) {
-  const parts = buildDialog(caption ?? '', comment ?? '');
+  const parts = buildDialog(caption ?? '', comment ?? '', 'バージョン情報');
   await runModal(parts, {
     accept: () => true,
     cancel: () => true,
@@ -312,6 +356,7 @@ export async function showError(message) {
   ok.value = 'ok';
   form.append(icon, text, ok);
   dialog.append(title, form);
+  label(dialog, [title], text);
   await runModal(
     { dialog, title, form, ok },
     {
@@ -381,6 +426,7 @@ export async function chooseFont(current, faces = offeredFaces()) {
   buttons.append(ok, cancelButton);
   form.append(list, sizeLabel, bold.label, italic.label, sample, buttons);
   dialog.append(title, form);
+  label(dialog, [title]);
 
   const chosen = () => ({
     fontName: list.value,

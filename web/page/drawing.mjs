@@ -16,9 +16,11 @@ import { model } from './model.mjs';
 import { markFirstText, publishedFace } from './published.mjs';
 import { clickButton, showNotices } from './opening.mjs';
 import {
+  announcer,
   canvas,
   choiceBar,
   loadButton,
+  pageText,
   pictureCanvas,
   saveButton,
   scroller,
@@ -315,9 +317,19 @@ function placeButtons(choices) {
     const [left, top, width, height] = choices.rects[k - 1];
     button.dataset.k = String(k);
     button.textContent = choices.captions[k - 1];
+    // The caption is the key's letter; a screen reader reads the choice it takes too.
+    button.setAttribute('aria-label', choices.names[k - 1]);
     button.disabled = !choices.enabled;
     Object.assign(button.style, { left: `${left}px`, top: `${top}px`, width: `${width}px`, height: `${height}px` });
   }
+}
+
+// A new page is announced once by the polite live region. Its text goes in as a new paragraph,
+// so that a page whose text is the one before's (a page shown again) is still an addition.
+function announce(text) {
+  const paragraph = document.createElement('p');
+  paragraph.textContent = text.trim();
+  announcer.replaceChildren(paragraph);
 }
 
 // The desktop's cursors over the page: waiting while a run (or its pause) goes on, busy while the
@@ -359,6 +371,7 @@ export function applyState() {
   scroller.classList.toggle('disabled', !state.scroll.enabled);
   shared.scrollFromHost = false;
   canvas.setAttribute('aria-label', state.text.trim());
+  if (pageText.textContent !== state.readable) pageText.textContent = state.readable;
   saveButton.disabled = !state.scriptOpen;
   loadButton.disabled = !state.quickLoad;
   document.body.dataset.revealed = String(state.revealed);
@@ -368,6 +381,7 @@ export function applyState() {
     shared.pagesShown = state.pagesShown;
     closeBacklog();
     speakPage();
+    announce(state.announcement);
   }
   return state;
 }

@@ -14,6 +14,8 @@ export const backlogPanel = byId('backlog');
 export const slotShown = byId('slot');
 export const saveButton = byId('save');
 export const loadButton = byId('load');
+export const pageText = byId('page-text');
+export const announcer = byId('announcer');
 
 export const kTickMs = 55;
 export const kProjectDir = '/project';

@@ -11,6 +11,8 @@ namespace vrk::app {
 
 BacklogPanel::BacklogPanel(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("backlogPanel"));
+    setAccessibleName(QStringLiteral("バックログ"));
+    setAccessibleDescription(QStringLiteral("これまでのページ。Esc で閉じる"));
     setReadOnly(true);
     setTextInteractionFlags(Qt::NoTextInteraction);
     setFrameShape(QFrame::NoFrame);

@@ -381,6 +381,8 @@ void MainWindow::applyButtons(const SessionScreen& screen) {
         }
         button->setEnabled(screen.choicesEnabled);
         button->setText(fromSjis(m_session->buttonCaptionSjis(k)));
+        // The caption is the key's letter; a screen reader reads the choice it takes too.
+        button->setAccessibleName(fromSjis(m_session->buttonNameSjis(k)));
         button->show();
     }
     // The busy cursor over the page while its choices wait for the page to be complete.

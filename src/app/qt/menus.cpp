@@ -316,6 +316,7 @@ void MainWindow::openHelpContents() {
 
 void MainWindow::showAbout() {
     StoryDialog box(this);
+    box.setPurposeName(QStringLiteral("バージョン情報"));
     box.setCommentSjis(versionText(m_story.labels.findLabel("VRKVER")));
     box.exec();
 }

@@ -132,6 +132,7 @@ StoryDialog::StoryDialog(QWidget* parent) : QDialog(parent) {
     palette.setColor(QPalette::Window, kBackground);
     setPalette(palette);
     setFont(gothicFont());
+    m_purposeName = QStringLiteral("お知らせ");
     buildPanel();
     buildLowerControls();
     setPickerShown(false);
@@ -163,6 +164,7 @@ void StoryDialog::buildPanel() {
         showManual(this, readersManualPath(programDir / ""));
     });
     m_homePage->setObjectName(QStringLiteral("homePageLink"));
+    m_homePage->setAccessibleName(QStringLiteral("HP: マニュアルを開く"));
     m_homePage->setGeometry(224, 28, 30, 20);
 }
 
@@ -188,6 +190,7 @@ void StoryDialog::buildLowerControls() {
     for (int slot = 1; slot <= 4; ++slot) {
         auto* item = new QRadioButton(QString::number(slot), m_slotGroup);
         item->setObjectName(QStringLiteral("slotRadio%1").arg(slot));
+        item->setAccessibleName(QStringLiteral("スロット %1").arg(slot));
         m_slotButtons->addButton(item, slot);
         row->addWidget(item);
     }
@@ -207,6 +210,23 @@ void StoryDialog::setCaptionSjis(const std::string& captionSjis) {
 
 void StoryDialog::setCommentSjis(const std::string& commentSjis) {
     m_comment->setText(fromSjis(commentSjis));
+    // The comment is what the slot holds, the name asked for or the notice: read with the name.
+    setAccessibleDescription(m_comment->text());
+}
+
+void StoryDialog::setPurposeName(const QString& name) {
+    m_purposeName = name;
+    updateAccessibleName();
+}
+
+void StoryDialog::updateAccessibleName() {
+    if (m_slotGroup->isVisibleTo(this)) {
+        setAccessibleName(QStringLiteral("セーブスロットの選択"));
+    } else if (m_nameEdit != nullptr && m_nameEdit->isVisibleTo(this)) {
+        setAccessibleName(QStringLiteral("名前の入力"));
+    } else {
+        setAccessibleName(m_purposeName);
+    }
 }
 
 std::string StoryDialog::commentSjis() const {
@@ -230,6 +250,7 @@ void StoryDialog::setPickerShown(bool shown) {
     }
     setFixedSize(kClientWidth, height);
     m_ok->setFocus();
+    updateAccessibleName();
 }
 
 void StoryDialog::setVisible(bool visible) {
@@ -259,6 +280,8 @@ QLineEdit* StoryDialog::nameEdit() {
         m_nameEdit = new QLineEdit(this);
         m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
         m_nameEdit->setGeometry(8, 90, 121, 23);
+        // The comment above it asks for the name: the box's label for a screen reader.
+        m_comment->setBuddy(m_nameEdit);
         m_nameEdit->setMaxLength(kMaxNameLength);
         m_nameEdit->setValidator(
             new SjisBytesValidator(static_cast<std::size_t>(kMaxNameLength), m_nameEdit));
@@ -281,6 +304,7 @@ void StoryDialog::setNameEntryShown(bool shown, const std::string& nameSjis) {
         }
         m_ok->setFocus();
     }
+    updateAccessibleName();
 }
 
 std::string StoryDialog::nameSjis() const {

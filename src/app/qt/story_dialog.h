@@ -58,6 +58,10 @@ public:
     /// The name box's text as Shift-JIS, cut to 16 bytes (never in the middle of a character).
     std::string nameSjis() const;
 
+    /// What a screen reader calls the dialog in its plain form (a notice, unless told otherwise);
+    /// the picker and the name box have names of their own.
+    void setPurposeName(const QString& name);
+
     /// Shown over the middle of the screen rather than over the reading window.
     void setVisible(bool visible) override;
 
@@ -72,12 +76,15 @@ private:
     void buildLowerControls();
     /// Made when names are first asked: most openings resume a slot and ask none.
     QLineEdit* nameEdit();
+    /// The dialog's accessible name for the use it is put to now.
+    void updateAccessibleName();
 
     QFrame* m_panel = nullptr;
     QLabel* m_productName = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_homePage = nullptr;
     QLabel* m_comment = nullptr;
+    QString m_purposeName;
     QPushButton* m_ok = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QGroupBox* m_slotGroup = nullptr;

@@ -1,5 +1,6 @@
 #include "presentation/qt/page_view.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+#include "common/sjis.h"
+#include "presentation/qt/page_accessible.h"
 
 namespace vrk::presentation {
 
@@ -27,6 +32,8 @@ PageView::PageView(app::ReadingSession& session, QWidget* parent) : QWidget(pare
     m_scrollBar->setFocusPolicy(Qt::StrongFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &PageView::onScrollBarMoved);
     connect(m_scrollBar, &QScrollBar::sliderReleased, this, &PageView::snapScrollThumb);
+    installPageAccessibility();
+    m_announcer = new PageAnnouncer(this);
     m_bandTimer.setSingleShot(true);
     m_bandTimer.setInterval(0);
     connect(&m_bandTimer, &QTimer::timeout, this, &PageView::prepareBands);
@@ -226,6 +233,7 @@ void PageView::sync() {
     if (changes.completed && m_enableChoices) {
         m_enableChoices();
     }
+    updateAccessibility(changes);
     if (m_changesHandler) {
         m_changesHandler(changes);
     }
@@ -237,6 +245,34 @@ void PageView::sync() {
         }
     } else {
         m_revealTimer.stop();
+    }
+}
+
+QString PageView::readableText() const {
+    return QString::fromStdString(sjisToUtf8(m_session.readableTextSjis()));
+}
+
+QString PageView::announcement() const {
+    return m_announcer->announcement();
+}
+
+void PageView::updateAccessibility(const app::SessionChanges& changes) {
+    if (changes.pagesShown > 0) {
+        m_announcer->announce(QString::fromStdString(sjisToUtf8(m_session.pageAnnouncementSjis())).trimmed());
+    }
+    // Every step of the reveal would be an event a screen reader reads out; the text is told
+    // again only when a page comes and when it is complete, and is there to be read between.
+    if (changes.pagesShown == 0 && !changes.completed) {
+        return;
+    }
+    const QString text = readableText();
+    if (text == m_accessibleText) {
+        return;
+    }
+    const QString before = std::exchange(m_accessibleText, text);
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent event(this, 0, before, text);
+        QAccessible::updateAccessibility(&event);
     }
 }
 

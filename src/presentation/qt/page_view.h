@@ -38,6 +38,8 @@ class QScrollBar;
 
 namespace vrk::presentation {
 
+class PageAnnouncer;
+
 class PageView : public QWidget {
     Q_OBJECT
 
@@ -149,6 +151,10 @@ public:
     int visibleHeight() const { return m_session.visibleHeight(); }
     /// The page scroll bar, a child at the right edge.
     QScrollBar* scrollBar() const { return m_scrollBar; }
+    /// The page's text as a screen reader reads it now (the session's readable text).
+    QString readableText() const;
+    /// What the last page shown was announced with.
+    QString announcement() const;
 
 signals:
     /// A click on the page area, outside the buttons and the scroll bar.
@@ -192,11 +198,15 @@ private:
     /// The page's own size in its pixels: the fixed size, or the view's.
     QSize pageSize() const;
     void onScrollBarMoved(int value);
+    /// Tells screen readers of a new page and of text the reveal has changed.
+    void updateAccessibility(const app::SessionChanges& changes);
 
     app::ReadingSession& m_session;
     QTimer m_revealTimer;
     bool m_revealTimerOn = true;
     QScrollBar* m_scrollBar = nullptr;
+    PageAnnouncer* m_announcer = nullptr;
+    QString m_accessibleText;  // the readable text as screen readers were last told it
     BackgroundPainter m_backgroundPainter;
     std::function<void()> m_enableChoices;
     ChangesHandler m_changesHandler;
