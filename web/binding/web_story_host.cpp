@@ -121,7 +121,7 @@ std::string WebStoryHost::state() {
     // What a screen reader calls each button: the caption is only the key's letter.
     j.key("names").open('[');
     for (int k = 1; k <= buttons; ++k) {
-        j.string(sjisToUtf8(m_session.buttonNameSjis(k)));
+        j.string(sjisToUtf8(buttonNameSjis(k)));
     }
     j.close(']');
     j.key("rects").open('[');
@@ -140,8 +140,8 @@ std::string WebStoryHost::state() {
     j.key("text").string(text);
     // The page's accessible twin: what is uncovered so far, and the whole page a new one is
     // announced with.
-    j.key("readable").string(sjisToUtf8(m_session.readableTextSjis()));
-    j.key("announcement").string(sjisToUtf8(m_session.pageAnnouncementSjis()));
+    j.key("readable").string(sjisToUtf8(readableTextSjis()));
+    j.key("announcement").string(sjisToUtf8(pageAnnouncementSjis()));
 
     const presentation::ScrollRange& range = scrollRange();
     j.key("scroll").open('{');
