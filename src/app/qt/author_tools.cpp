@@ -1,11 +1,13 @@
 #include "app/qt/author_tools.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -94,8 +96,8 @@ InspectorDock::InspectorDock(MainWindow& window) : QDockWidget(&window), m_windo
             m_list->setCurrentIndex(m_proxy->index(0, 0));
         }
     });
-    // Enter in the filter jumps to the first label it leaves, as the button does.
-    connect(m_filter, &QLineEdit::returnPressed, this, [this] { jumpToSelected(); });
+    // Enter and the arrows in the filter are the list's (eventFilter).
+    m_filter->installEventFilter(this);
     connect(m_jump, &QPushButton::clicked, this, [this] { jumpToSelected(); });
     connect(m_list, &QListView::activated, this, [this] { jumpToSelected(); });
 
@@ -136,7 +138,7 @@ void InspectorDock::refresh() {
     m_letters->setText(utf8(s.letters));
     QStringList names;
     for (const auto& [i, name] : s.names) {
-        names.push_back(QStringLiteral("%%1=%2").arg(i).arg(utf8(name)));
+        names.push_back(QLatin1Char('%') + QString::number(i) + QLatin1Char('=') + utf8(name));
     }
     m_names->setText(names.isEmpty() ? QStringLiteral("-") : names.join(QLatin1Char(' ')));
     m_background->setText(QStringLiteral("%1 (色 %2, 文字 %3)")
@@ -148,6 +150,28 @@ void InspectorDock::refresh() {
                          : utf8(s.sound) +
                                (s.soundIsMusic ? QStringLiteral(" (BGM") : QStringLiteral(" (WAV")) +
                                (s.soundPlaying ? QStringLiteral(", 再生中)") : QStringLiteral(")")));
+}
+
+bool InspectorDock::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_filter || event->type() != QEvent::KeyPress) {
+        return QDockWidget::eventFilter(watched, event);
+    }
+    // A line edit passes Enter and the arrows on to its parents, up to the window, where they
+    // would choose on the page or scroll it: here Enter jumps, and the arrows move in the list.
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            jumpToSelected();
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            QCoreApplication::sendEvent(m_list, event);
+            return true;
+        default:
+            return QDockWidget::eventFilter(watched, event);
+    }
 }
 
 QStringList InspectorDock::shownLabels() const {

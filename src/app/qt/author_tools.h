@@ -53,6 +53,9 @@ public:
     /// The labels the filter leaves, in the list's order (tests).
     QStringList shownLabels() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fillLabels();
 
