@@ -69,7 +69,7 @@ bool earlierCopiesMatch(const interpreter::Locations& where, const fs::path& old
         const auto old = readRegularFile(*oldFirst, "Save file", kMaxCopiedBytes, OverLimit::Refuse);
         // The title of the project's own first slot, when it ships one.
         std::string title;
-        if (const auto ownFirst = findInDirectory(where.projectDir, where.baseName + ".V01")) {
+        if (const auto ownFirst = findInDirectory(where.storyFilesDir(), where.baseName + ".V01")) {
             if (const auto own = tryReadRegularFile(*ownFirst, kMaxCopiedBytes, OverLimit::Refuse)) {
                 title.assign(own->begin(), std::find_if(own->begin(), own->end(),
                                                         [](char c) { return c == '\r' || c == '\n'; }));
@@ -85,9 +85,9 @@ bool earlierCopiesMatch(const interpreter::Locations& where, const fs::path& old
 
 void ProjectOpening::chooseSaveDirectory() {
     interpreter::Locations& where = m_story.locations;
-    const auto firstSlot = findInDirectory(where.projectDir, where.baseName + ".V01");
+    const auto firstSlot = findInDirectory(where.storyFilesDir(), where.baseName + ".V01");
     if (saveInProjectDirectory(firstSlot)) {
-        where.saveDir = where.projectDir;
+        where.saveDir = where.storyFilesDir();
         removeStaleTemporaries(where.saveDir);
         return;
     }
@@ -98,7 +98,8 @@ void ProjectOpening::chooseSaveDirectory() {
                     "No folder of the reader's own for this story's saves: HOME is not set, or its "
                     "vrk3 data folder is a link or another user's");
     }
-    const fs::path folder = projectSaveFolder(base, where.projectFile(".VRK"), where.baseName);
+    const fs::path folder = projectSaveFolder(
+        base, where.savesKey.empty() ? where.projectFile(".VRK") : where.savesKey, where.baseName);
     ::mkdir(folder.c_str(), 0700);
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -110,13 +111,13 @@ void ProjectOpening::chooseSaveDirectory() {
         return;
     }
     // Read from the project directory (or the earlier copies); saveDir names it while a read may fail.
-    where.saveDir = earlierCopiesMatch(where, base) ? withSeparator(base) : where.projectDir;
+    where.saveDir = earlierCopiesMatch(where, base) ? withSeparator(base) : where.storyFilesDir();
     std::array<std::optional<std::string>, kCopiedExtensions.size()> copies;
     for (std::size_t i = 0; i < kCopiedExtensions.size(); ++i) {
         const std::string extension(kCopiedExtensions[i]);
         if (extension == ".VR$" || extension == ".VRR") {
             // Only earlier copies have these; a story ships neither.
-            if (where.saveDir != where.projectDir) {
+            if (where.saveDir != where.storyFilesDir()) {
                 if (auto bytes =
                         tryReadRegularFile(where.saveFile(extension), kMaxCopiedBytes, OverLimit::Refuse)) {
                     copies[i] = std::string(bytes->begin(), bytes->end());

@@ -142,7 +142,7 @@ bool ReadingSession::start() {
 }
 
 void ReadingSession::flush() {
-    m_channel->stopSound();
+    stopSound();
     m_interpreter.flushProject();
 }
 
@@ -488,11 +488,14 @@ bool ReadingSession::loadPicture(const std::string& fileNameSjis) {
 }
 
 bool ReadingSession::playSound(const std::string& fileNameSjis) {
-    return m_channel->playSound(fileNameSjis);
+    const bool played = m_channel->playSound(fileNameSjis);
+    m_soundOnShow = played ? fileNameSjis : std::string();
+    return played;
 }
 
 void ReadingSession::stopSound() {
     m_channel->stopSound();
+    m_soundOnShow.clear();
 }
 
 void ReadingSession::launchProgram(const std::string& commandLineSjis) {
@@ -699,6 +702,73 @@ SessionChanges ReadingSession::takeChanges() {
     SessionChanges taken = std::move(m_changes);
     m_changes = SessionChanges{};
     return taken;
+}
+
+// --- An author's tools -----------------------------------------------------------------------
+
+bool ReadingSession::soundPlaying() const {
+    return m_channel->playing();
+}
+
+bool ReadingSession::jumpToLabel(const std::string& labelSjis) {
+    if (heldBack() || m_opening || !m_story.scriptOpen()) {
+        return false;
+    }
+    const std::int32_t offset = m_story.labels.findLabel(labelSjis);
+    if (offset < 0) {
+        return false;
+    }
+    stopAutoAndSkip();
+    story::StoryState& state = m_story.state;
+    state.currentLabel = story::cutTo(labelSjis, story::kMaxLabelBytes);
+    state.currentOffset = offset;
+    state.resumeSkip = false;
+    if (m_story.sound.soundName.empty()) {
+        stopSound();
+    }
+    return m_interpreter.runPageReporting(offset);
+}
+
+ReadingSession::Reload ReadingSession::reloadStory() {
+    if (heldBack() || m_opening || !m_story.locations.projectKnown() || m_captionSjis.empty()) {
+        return Reload::NotNow;
+    }
+    // Both files are read before anything changes, so a story that cannot be read again goes on.
+    story::LabelIndex labels;
+    story::ScriptReader script;
+    if (!reporting([&] {
+            labels.load(m_story.locations.projectFile(".VRJ"));
+            script.open(m_story.locations.projectFile(".VRK"));
+        })) {
+        return Reload::Failed;
+    }
+    const bool wasOpen = m_story.scriptOpen();
+    m_story.labels = std::move(labels);
+    m_story.script = std::move(script);
+    stopAutoAndSkip();
+    m_history.forgetStates();
+
+    story::StoryState& state = m_story.state;
+    Reload outcome = Reload::Reloaded;
+    std::int32_t offset = m_story.labels.findLabel(state.currentLabel);
+    // A page on show resumes as a save does: the state already holds what its head did. After
+    // the end the state is the one a new reading starts from, so the first page runs whole.
+    state.resumeSkip = wasOpen;
+    if (offset < 0) {
+        const auto first = m_story.labels.firstLabel();
+        state.currentLabel = first ? first->name : std::string();
+        offset = m_story.labels.findLabel(state.currentLabel);
+        state.resumeSkip = false;
+        outcome = wasOpen ? Reload::LabelGone : Reload::Reloaded;
+    }
+    state.currentOffset = offset;
+    if (m_story.sound.soundName.empty()) {
+        stopSound();
+    }
+    if (!m_interpreter.runPageReporting(offset)) {
+        return Reload::Failed;
+    }
+    return outcome;
 }
 
 // --- The view menu's comforts ----------------------------------------------------------------

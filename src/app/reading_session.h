@@ -243,6 +243,28 @@ public:
     const ReadingHistory& history() const { return m_history; }
     const ReadMarks& readMarks() const { return m_readMarks; }
 
+    // An author's tools: the inspector's jump and the reload of a story compiled again.
+    /// Runs the page at label as a choice leading there would (its head applies to the state as
+    /// it stands); false when nothing may run now or the index has no such label.
+    bool jumpToLabel(const std::string& labelSjis);
+    /// How a reload went.
+    enum class Reload {
+        Reloaded,   ///< the page of the same label runs again
+        LabelGone,  ///< the label is no more: the story's first page runs instead
+        NotNow,     ///< a run or an opening is under way, or no story was opened: try again later
+        Failed,     ///< the new files cannot be read (told as an error); the story goes on as it was
+    };
+    /// The project's script and label index were written anew (its source compiled again): both
+    /// are read again and the page of the same label runs with the same flags, letters and
+    /// names, as a save resumes it, its head not applied a second time. Pages before it cannot be
+    /// gone back to (their offsets were the old script's); their text stays in the backlog. A
+    /// story that had ended starts again at its first page.
+    Reload reloadStory();
+    /// The sound the story last started and has not stopped since (Shift-JIS).
+    const std::string& soundOnShowSjis() const { return m_soundOnShow; }
+    /// A sound is playing now.
+    bool soundPlaying() const;
+
     // Queries.
     /// A run or the pause after it holds commands back.
     bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
@@ -333,6 +355,7 @@ private:
     std::function<presentation::FontMetrics(int)> m_gridMeasurer;
     int m_pageCellWidth = 1;  // the cell at the page's own pixels, with a grid measurer
     std::vector<std::pair<int, std::function<void()>>> m_scheduled;  // ticks left, then what
+    std::string m_soundOnShow;
     bool m_quickSaveEnabled = false;
     bool m_quickLoadEnabled = false;
     std::string m_captionSjis;

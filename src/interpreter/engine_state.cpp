@@ -17,7 +17,7 @@ std::filesystem::path projectFileIn(const std::filesystem::path& dir, const std:
 }  // namespace
 
 std::filesystem::path Locations::projectFile(const std::string& extension) const {
-    return projectFileIn(projectDir, baseName + extension);
+    return projectFileIn(storyFilesDir(), baseName + extension);
 }
 
 std::filesystem::path Locations::saveFile(const std::string& extension) const {

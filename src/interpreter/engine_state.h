@@ -60,10 +60,22 @@ struct Locations {
     std::filesystem::path saveDir;
     std::string baseName;
     std::string slotExtension = ".V01";
+    /// Where the script, its index and the slots the story ships are, when not in projectDir: a
+    /// story compiled from its source as it is written plays from a folder of the player's own,
+    /// while its pictures, sounds and programs (%P%) stay beside the source.
+    std::filesystem::path compiledDir;
+    /// The file whose full path names the folder of this project's saves when the project cannot
+    /// keep them itself; empty for the script. A story compiled into a folder of the moment names
+    /// its source, so its saves outlive that folder.
+    std::filesystem::path savesKey;
 
     std::filesystem::path projectFile(const std::string& extension) const;
     std::filesystem::path saveFile(const std::string& extension) const;
     bool projectKnown() const { return !projectDir.empty(); }
+    /// The folder of the script, the index and the shipped slots.
+    const std::filesystem::path& storyFilesDir() const {
+        return compiledDir.empty() ? projectDir : compiledDir;
+    }
 };
 
 /// A number in [0, count) drawn from the generator's 32-bit outputs, the same on every

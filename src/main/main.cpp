@@ -19,7 +19,8 @@
 namespace {
 
 constexpr const char* kHelp =
-    "usage: vrk3 [PROJECT_FILE]\n"
+    "usage: vrk3 [--debug] [PROJECT_FILE]\n"
+    "       vrk3 [--debug] --watch SOURCE.txt\n"
     "       vrk3 --headless [--slot N] [--seed N] [--allow-exec] PROJECT_FILE\n"
     "       vrk3 --help | --version\n"
     "\n"
@@ -32,6 +33,16 @@ constexpr const char* kHelp =
     "  --slot N        the save slot to play (1-4, default 1)\n"
     "  --seed N        seed the random letters\n"
     "  --allow-exec    start the outside programs a story names (else only printed)\n"
+    "  --watch SOURCE  compile a story's source (vrkc's format, UTF-8) and play it in the\n"
+    "                  window from slot 1; each time the source is saved it is compiled\n"
+    "                  again and the same page opens with the same flags, letters and names.\n"
+    "                  A fault is shown over the page and the last good story goes on. The\n"
+    "                  story is compiled into a private temporary folder, never beside the\n"
+    "                  source; its pictures and sounds are those beside the source, and its\n"
+    "                  saves go to SOURCE-DIGEST in the saves folder below\n"
+    "  --debug         show an inspector beside the page: the label, the flags set, the\n"
+    "                  letters, the names, the background and the sound, and every label\n"
+    "                  to jump to (type to filter the list)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -122,8 +133,19 @@ int main(int argc, char** argv) {
     }
     const auto programDir = vrk::programDirectory(argv[0]);
     bool headless = false;
-    for (const std::string& arg : args) {
-        headless = headless || arg == "--headless";
+    bool authorTools = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        headless = headless || args[i] == "--headless";
+        if (args[i] == "--watch" && i + 1 == args.size()) {
+            std::cerr << "vrk3: --watch needs the story's source\n" << kHelp;
+            return 2;
+        }
+        authorTools = authorTools || args[i] == "--watch" || args[i] == "--debug";
+    }
+    // An author's tools live in the window; the terminal player has no use for them.
+    if (authorTools && headless) {
+        std::cerr << "vrk3: --watch and --debug need the window, not --headless\n";
+        return 2;
     }
 #ifdef VRK_HAVE_WINDOW
     if (!headless && hasDisplay()) {
@@ -131,9 +153,16 @@ int main(int argc, char** argv) {
             vrk::app::startupMark("window-module-loaded");
             return runWindow(argc, argv, programDir.c_str());
         }
+        if (authorTools) {
+            return 1;
+        }
         return runHeadless(args, programDir);
     }
 #endif
+    if (authorTools) {
+        std::cerr << "vrk3: --watch and --debug need the window, and there is no display\n";
+        return 2;
+    }
     if (!headless) {
         std::cerr << "vrk3: no display; playing in the terminal\n";
     }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/qt/author_tools.h"
 #include "app/qt/dialog_language.h"
 #include "app/qt/page_speaker.h"
 #include "app/qt/qt_story_host.h"
@@ -274,9 +275,28 @@ Settings MainWindow::currentSettings() const {
     return s;
 }
 
-void MainWindow::setProject(const std::filesystem::path& projectDir, const std::string& baseName) {
+void MainWindow::setProject(const std::filesystem::path& projectDir, const std::string& baseName,
+                            const std::filesystem::path& compiledDir, const std::filesystem::path& savesKey) {
     m_story.locations.projectDir = projectDir;
     m_story.locations.baseName = baseName;
+    m_story.locations.compiledDir = compiledDir;
+    m_story.locations.savesKey = savesKey;
+}
+
+InspectorDock& MainWindow::inspector() {
+    if (m_inspector == nullptr) {
+        m_inspector = new InspectorDock(*this);
+        addDockWidget(Qt::RightDockWidgetArea, m_inspector);
+        connect(this, &MainWindow::openingFinished, m_inspector, [this] { labelsReloaded(); });
+    }
+    return *m_inspector;
+}
+
+void MainWindow::labelsReloaded() {
+    if (m_inspector != nullptr) {
+        m_inspector->labelsChanged();
+        m_inspector->refresh();
+    }
 }
 
 void MainWindow::shutDown() {
@@ -363,6 +383,10 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
     if (changes.pagesShown > 0) {
         closeBacklog();
         speakPage();
+        printPageForTests(*this);
+        if (m_inspector != nullptr) {
+            m_inspector->refresh();
+        }
     }
     for (const std::string& error : changes.errors) {
         reportError(utf8ToSjisLossy(error));
@@ -444,6 +468,12 @@ bool MainWindow::commandHeldBack() const {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_page && event->type() == QEvent::Resize) {
         placeButtons();
+        return false;
+    }
+    // The inspector takes its own keys: a label typed into its filter chooses nothing.
+    if (m_inspector != nullptr && watched->isWidgetType() &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        m_inspector->isAncestorOf(static_cast<QWidget*>(watched))) {
         return false;
     }
     if (const std::optional<bool> used = handleComfortInput(watched, event)) {

@@ -50,6 +50,7 @@ namespace vrk::app {
 
 class QtStoryHost;
 class BacklogPanel;
+class InspectorDock;
 class PageSpeaker;
 
 class MainWindow : public QMainWindow {
@@ -63,8 +64,12 @@ public:
     MainWindow(std::filesystem::path programDir, const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// The project to open: one a command line named, or one the open dialog chose.
-    void setProject(const std::filesystem::path& projectDir, const std::string& baseName);
+    /// The project to open: one a command line named, or one the open dialog chose. A story
+    /// compiled from its source names the folder it is compiled into and the source, whose path
+    /// names its saves (Locations::compiledDir, savesKey).
+    void setProject(const std::filesystem::path& projectDir, const std::string& baseName,
+                    const std::filesystem::path& compiledDir = {},
+                    const std::filesystem::path& savesKey = {});
     /// A project named on the command line: the slot picker and name boxes first, the window
     /// once the opening has finished or failed.
     void openThenShow();
@@ -85,7 +90,14 @@ public:
 
     /// The whole opening of projectDir/baseName: save directory, slot picker, names, first
     /// page. False when it failed; the failure has been shown by the general error report.
-    bool openProject();
+    /// Without askSlot, slot 1 opens with the story's own names, nothing asked (a watched source).
+    bool openProject(bool askSlot = true);
+
+    /// The author's inspector beside the page (vrk3 --debug), made on the first call.
+    InspectorDock& inspector();
+    InspectorDock* inspectorIfShown() const { return m_inspector; }
+    /// The story's index was read anew: the inspector lists its labels again.
+    void labelsReloaded();
 
     // File menu commands (opening.cpp), also reached from the single "開く" button.
     /// The open dialog, then the opening.
@@ -231,6 +243,7 @@ private:
     std::array<QAction*, kMenuIdCount> m_actions{};  // by MenuId; none for the page's own items
 
     BacklogPanel* m_backlog = nullptr;  // made when first opened
+    InspectorDock* m_inspector = nullptr;
     std::unique_ptr<PageSpeaker> m_speaker;
     bool m_fullScreen = false;
     pictures::FramePlacement* m_placement = nullptr;  // keeps the frame where the settings put it

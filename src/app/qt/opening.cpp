@@ -90,7 +90,7 @@ bool MainWindow::askNames(StoryDialog& box) {
     return true;
 }
 
-bool MainWindow::openProject() {
+bool MainWindow::openProject(bool askSlot) {
     if (commandHeldBack() || !m_story.locations.projectKnown()) {
         return false;
     }
@@ -103,11 +103,18 @@ bool MainWindow::openProject() {
     m_session->setProject(m_story.locations.projectDir, m_story.locations.baseName);
     bool opened = m_session->chooseSaveDirectory();
     showNotices();
-    if (opened) {
+    if (opened && askSlot) {
         StoryDialog box(this);
         opened = pickSlot(box) && m_session->loadSlot();
         showNotices();
         opened = opened && askNames(box);
+    } else if (opened) {
+        SlotView first;
+        opened = m_session->describeSlot(1, first) && m_session->loadSlot();
+        showNotices();
+        for (int i : opened ? m_session->namesToAsk() : std::vector<int>{}) {
+            m_session->setName(i, m_session->defaultNameSjis(i));
+        }
     }
     settleLayout();
     opened = opened && m_session->start();

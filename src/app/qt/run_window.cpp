@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -17,6 +19,7 @@
 #endif
 
 #include "app/project_opening.h"
+#include "app/qt/author_tools.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_story_host.h"
 #include "app/qt/start_up_style.h"
@@ -25,6 +28,7 @@
 #include "common/file_names.h"
 #include "common/messages.h"
 #include "common/sjis.h"
+#include "common/terminal_text.h"
 #include "presentation/qt/page_view.h"
 
 namespace vrk::app {
@@ -98,6 +102,21 @@ private:
 
 }  // namespace
 
+WindowArguments windowArguments(int argc, char** argv) {
+    WindowArguments arguments;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--debug") {
+            arguments.inspector = true;
+        } else if (arg == "--watch" && i + 1 < argc && argv[i + 1] != nullptr) {
+            arguments.watchedSource = argv[++i];
+        } else if (arguments.project.empty() && !arg.starts_with("--")) {
+            arguments.project = arg;
+        }
+    }
+    return arguments;
+}
+
 int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend) {
     FontConfigurationWarmUp fontConfiguration;
     QApplication application(argc, argv);
@@ -115,11 +134,20 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
         if (makeSoundBackend) {
             window.host().setSoundBackend(makeSoundBackend());
         }
-        // Only the first argument names a project; one whose .vrk is missing is ignored.
-        if (argc > 1 && argv[1] != nullptr) {
-            if (const auto project = projectFromArgument(argv[1])) {
+        // Only the first argument that is not an option names a project; one whose .vrk is
+        // missing is ignored.
+        const WindowArguments arguments = windowArguments(argc, argv);
+        if (!arguments.project.empty() && arguments.watchedSource.empty()) {
+            if (const auto project = projectFromArgument(arguments.project)) {
                 window.setProject(project->projectDir, project->baseName);
             }
+        }
+        if (arguments.inspector) {
+            window.inspector();
+        }
+        SourceWatcher* watcher = nullptr;
+        if (!arguments.watchedSource.empty()) {
+            watcher = new SourceWatcher(window, arguments.watchedSource);
         }
         closeOnTerminationSignals(window);
         if (StartupHook* hook = startupHook()) {
@@ -127,7 +155,18 @@ int runWindow(int argc, char** argv, const SoundBackendFactory& makeSoundBackend
             hook->watchFirstFrame(&window.pageView(),
                                   [&window] { return !window.story().page.pageText.empty(); });
         }
-        if (window.story().locations.projectKnown()) {
+        if (watcher != nullptr) {
+            // Shown first: the watched story opens without a question, and a source that does not
+            // compile yet is told in the window.
+            window.show();
+            QTimer::singleShot(0, watcher, [watcher] {
+                std::string error;
+                if (!watcher->start(&error)) {
+                    std::cerr << "vrk3: --watch: " << terminalText(error) << "\n";
+                    QCoreApplication::exit(1);
+                }
+            });
+        } else if (window.story().locations.projectKnown()) {
             QTimer::singleShot(0, &window, &MainWindow::openThenShow);
         } else {
             window.show();
