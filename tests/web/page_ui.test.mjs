@@ -52,6 +52,9 @@ eachEngine((engine) => {
     const errors = [];
     page.on('pageerror', (error) => errors.push(error.message));
     await page.goto(url);
+    // Its faces loaded first: Firefox reports a face download the reload cuts short as an error.
+    await page.waitForSelector('#fileMenu');
+    await page.evaluate(() => document.fonts.ready.then(() => undefined));
     await page.evaluate(() => localStorage.clear());
     await page.reload();
     // The menus and their shortcuts come with the page's module: a key before them goes nowhere.
