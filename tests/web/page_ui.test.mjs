@@ -138,6 +138,7 @@ eachEngine((engine) => {
     assert.equal((await kept(page)).revealSpeed, 4, 'ArrowRight opened the speed menu, Enter chose slower');
 
     await page.reload();
+    await page.waitForSelector('#settingsMenu'); // with the page's module, after the load
     await openMenu(page, 'settingsMenu');
     assert.equal(await caption(page, 'speedMenu'), '描画速度(P) 4');
     await page.hover('#compatibilityMenu');
@@ -189,6 +190,7 @@ eachEngine((engine) => {
     const { page: first } = await freshPage();
     const second = await browser.newPage();
     await second.goto(url);
+    await second.waitForSelector('#fileMenu');
     await chord(first, 'Control', 'l');
     await second.waitForFunction(() => JSON.parse(localStorage.getItem('vrk3.options')).nonstop);
     await second.bringToFront();
