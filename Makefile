@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 WERROR ?= OFF
 
 .PHONY: all deps configure build run test test-sanitize fuzz bench format format-check clean package screenshots \
-  web test-web test-web-full serve
+  web web-players test-web test-web-engines test-web-full serve
 
 all: build
 
@@ -77,15 +77,29 @@ serve: web
 # installed (VRK_BROWSERS=chromium,firefox,webkit chooses), its first page compared with the
 # window's line by line and pixel by pixel.
 WEB_STORIES ?= 20
+BROWSER_TESTS = VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRKC=$(BUILD)/tools/vrkc/vrkc VRK_DEMO_DIR=$(BUILD)/samples/demo \
+  VRK_PAGE_SNAPSHOT=$(BUILD)/tests/web/page_snapshot node --test tests/web/*.test.mjs
 test-web: WERROR = ON
-test-web: build web
+test-web: web-players
+	@$(BROWSER_TESTS)
+
+web-players: build web
 	@tests/golden/run_golden.sh $(BUILD)/tools/vrkc/vrkc web/dist/vrk3.mjs tests/golden/*/
 	@rm -rf $(BUILD)/web-stories
 	@tests/web/generate_stories.py $(BUILD)/web-stories $(WEB_STORIES)
 	@tests/web/compare_players.sh $(BUILD)/tools/vrkc/vrkc $(BUILD)/src/main/vrk3 web/dist/vrk3.mjs \
 	  tests/golden/*/ $(BUILD)/web-stories/*/
-	@VRK3_NATIVE=$(BUILD)/src/main/vrk3 VRKC=$(BUILD)/tools/vrkc/vrkc VRK_DEMO_DIR=$(BUILD)/samples/demo \
-	  VRK_PAGE_SNAPSHOT=$(BUILD)/tests/web/page_snapshot node --test tests/web/*.test.mjs
+
+# make test-web with the browser tests in Chromium, Firefox and WebKitGTK, one engine after the
+# other, each engine's wall time printed after its run (CI runs Chromium's only).
+test-web-engines: WERROR = ON
+test-web-engines: web-players
+	@failed=; for engine in chromium firefox webkit; do \
+	  start=$$(date +%s); \
+	  VRK_BROWSERS=$$engine $(BROWSER_TESTS) || failed="$$failed $$engine"; \
+	  echo "test-web-engines: $$engine took $$(($$(date +%s) - start)) s"; \
+	done; \
+	[ -z "$$failed" ] || { echo "test-web-engines: failures in$$failed" >&2; exit 1; }
 
 # The web comparison over ten times as many generated stories.
 test-web-full:

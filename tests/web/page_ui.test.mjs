@@ -52,6 +52,9 @@ eachEngine((engine) => {
     const errors = [];
     page.on('pageerror', (error) => errors.push(error.message));
     await page.goto(url);
+    // Its faces loaded first: Firefox reports a face download the reload cuts short as an error.
+    await page.waitForSelector('#fileMenu');
+    await page.evaluate(() => document.fonts.ready.then(() => undefined));
     await page.evaluate(() => localStorage.clear());
     await page.reload();
     // The menus and their shortcuts come with the page's module: a key before them goes nowhere.
@@ -135,6 +138,7 @@ eachEngine((engine) => {
     assert.equal((await kept(page)).revealSpeed, 4, 'ArrowRight opened the speed menu, Enter chose slower');
 
     await page.reload();
+    await page.waitForSelector('#settingsMenu'); // with the page's module, after the load
     await openMenu(page, 'settingsMenu');
     assert.equal(await caption(page, 'speedMenu'), '描画速度(P) 4');
     await page.hover('#compatibilityMenu');
@@ -186,6 +190,7 @@ eachEngine((engine) => {
     const { page: first } = await freshPage();
     const second = await browser.newPage();
     await second.goto(url);
+    await second.waitForSelector('#fileMenu');
     await chord(first, 'Control', 'l');
     await second.waitForFunction(() => JSON.parse(localStorage.getItem('vrk3.options')).nonstop);
     await second.bringToFront();

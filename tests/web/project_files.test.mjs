@@ -279,3 +279,12 @@ test(
     assert.throws(() => importSlots('GAME', [{ name: 'saves.zip', bytes: tooLarge }]), /GAME\.V04/);
   },
 );
+
+test('a project is readied for sound by its file names, MIDI in any case of its extension', { skip }, async () => {
+  const { soundsIn } = await load();
+  const files = (...paths) => paths.map((path) => ({ path }));
+  assert.deepEqual(soundsIn(files('STORY.VRK', '絵/bg.bmp', 'read.txt', 'mid.vrj')), { sound: false, midi: false });
+  assert.deepEqual(soundsIn(files('STORY.VRK', 'se/HIT.WAV', 'theme.ogg')), { sound: true, midi: false });
+  assert.deepEqual(soundsIn(files('STORY.VRK', 'bgm/THEME.MID')), { sound: true, midi: true });
+  assert.deepEqual(soundsIn(files('song.Rmi')), { sound: true, midi: true });
+});

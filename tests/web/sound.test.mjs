@@ -6,6 +6,7 @@ import { beforeEach, test } from 'node:test';
 import {
   closeSound,
   createSoundPort,
+  expectSound,
   openSound,
   playSound,
   setSoundEnvironment,
@@ -322,6 +323,43 @@ test('audio waits for the first gesture; what was replaced meanwhile is never he
   context.state = 'suspended';
   gesture();
   assert.equal(context.state, 'suspended');
+});
+
+test('a project with MIDI readies the synthesizer as it opens, and the first gesture starts the music', async () => {
+  useEnvironment({ state: 'suspended' });
+  expectSound({ sound: false, midi: false });
+  assert.equal(contexts.length, 0, 'a project without sound files makes no audio context');
+  expectSound({ sound: true, midi: false });
+  await settle();
+  assert.equal(contexts.length, 1);
+  assert.equal(fetches, 0, 'WAV alone needs no synthesizer');
+
+  expectSound({ sound: true, midi: true });
+  await settle();
+  assert.equal(fetches, 1, 'the soundfont is fetched before any MIDI file is asked for');
+  assert.equal(FakeSynth.made, 1);
+  assert.notEqual(contexts[0].processor, null);
+
+  performance.clearMarks('vrk:first-sound');
+  openSound('SONG.MID', midi(4), 'midi');
+  playSound(() => true);
+  await settle();
+  assert.equal(soundStats().firstSound, null);
+  // The fake resumes only inside the gesture: the handler itself must resume the context.
+  gesture('keydown');
+  await settle();
+  assert.equal(contexts[0].state, 'running');
+  assert.equal(contexts[0].renderBlock(), 0.25);
+  assert.notEqual(soundStats().firstSound, null);
+  assert.equal(performance.getEntriesByName('vrk:first-sound').length, 1);
+  contexts[0].renderBlock();
+  openSound('AGAIN.MID', midi(2), 'midi');
+  playSound(() => true);
+  await settle();
+  contexts[0].renderBlock();
+  assert.equal(performance.getEntriesByName('vrk:first-sound').length, 1, 'only the first sound is marked');
+  assert.equal(fetches, 1);
+  assert.equal(soundStats().synthLoads, 1);
 });
 
 test("a player left open can neither restart nor stop the next player's sound", async () => {

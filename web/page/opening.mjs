@@ -15,6 +15,7 @@ import {
   readSlots,
   readZipFile,
   restoreSlots,
+  soundsIn,
   writeFiles,
 } from './project.mjs';
 import { kProgramDir, kProjectDir, loadButton, notice, saveButton, shared, slotShown, status } from './page_state.mjs';
@@ -205,6 +206,7 @@ export async function openProject(files, label) {
   saveButton.disabled = true;
   loadButton.disabled = true;
   sound.closeSound(); // the sound of the story before, should its player not have closed it
+  sound.expectSound(soundsIn(inside));
   await shared.ready;
   // A fresh module, and with it a fresh file system, for every project.
   shared.player = await (shared.firstModule ?? createVrk3());

@@ -114,7 +114,8 @@ window.vrkPage = {
   hold(held) {
     pauseTicks = held;
   },
-  resize: resizePage,
+  // Once the page model is there: a page that embeds the reader may size it before the module loads.
+  resize: (width, height) => shared.ready.then(() => resizePage(width, height)),
   state: () => shared.lastState,
   // The laid-out page's display lines as text, and the scale full screen draws at.
   lines: () => (shared.layout ? shared.layout.lines.map((line) => line.chars.map(([, text]) => text).join('')) : []),

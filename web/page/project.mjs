@@ -37,6 +37,13 @@ export function fileLimit(path) {
   return kFileLimits[found ? found[1] : 'other'];
 }
 
+/// Whether FILES ({ path }) hold sound files, and MIDI among them: what the page readies before
+/// the story asks for its first sound.
+export function soundsIn(files) {
+  const sounds = files.filter((f) => fileLimit(f.path) === kFileLimits.sound);
+  return { sound: sounds.length > 0, midi: sounds.some((f) => /\.(mid|midi|rmi)$/i.test(f.path)) };
+}
+
 /// An archive that cannot be read at all: not a zip, or its directory damaged. The reader is
 /// told in Japanese, with the file's name where the caller knows it (readZipFile).
 export class ZipArchiveError extends Error {

@@ -9,8 +9,11 @@
 // sound: the music of a story opened before the reader touched the page is not lost, and the
 // story goes on as it would. (Opening a story is a click itself, so usually nothing waits.)
 //
-// The synthesizer and the soundfont are fetched at the first MIDI file only: a story without
-// music never loads them.
+// A project that holds sound files makes the audio context as it opens (expectSound), so that
+// the reader's first gesture resumes it inside the gesture's own handler and the engine's first
+// sound finds it running; one whose files hold MIDI loads the synthesizer and the soundfont then
+// too, rather than at its first MIDI file, which would keep the music a second from the gesture
+// that let it play in Firefox. A story without music never loads them.
 
 import { decodeAdpcmWave } from './wave.mjs';
 
@@ -94,9 +97,19 @@ function freshStats() {
     midiPeak: 0, // the loudest sample the synthesizer rendered
     firstMidiRequest: null,
     firstMidiSound: null,
+    firstSound: null, // when the first playback began to sound (performance mark vrk:first-sound)
     lastStart: null, // when the last playback began to sound
     lastEnd: null, // when the last end was reported
   };
+}
+
+// The first playback to sound marks the performance timeline: how long music took from the
+// reader's gesture is read from there, by the tests and by a site's own monitoring.
+function markFirstSound() {
+  if (stats.firstSound === null) {
+    stats.firstSound = env.now();
+    globalThis.performance?.mark?.('vrk:first-sound');
+  }
 }
 
 function live(playback) {
@@ -200,6 +213,8 @@ function renderMidi(event, synth) {
       finish(playback, false);
       return;
     }
+    // Its first block is the music's first sound; the playback counted as started already.
+    markFirstSound();
   }
   let peak = 0;
   for (let i = 0; i < left.length; ++i) {
@@ -305,6 +320,7 @@ async function startDecoded(entry, playback) {
   source.start();
   stats.starts += 1;
   stats.lastStart = env.now();
+  markFirstSound();
 }
 
 // The browser decodes what it knows; the ADPCM WAVE files it does not know, the page does.
@@ -400,6 +416,18 @@ export function playSound(onFinished) {
 /// Stops and drops the open file, whichever player opened it; its end is never reported.
 export function closeSound() {
   closeCurrent();
+}
+
+/// Readies the sound for a project about to open: the audio context now, resumed by the reader's
+/// first gesture if the page has had none yet; with MIDI, the synthesizer and the soundfont too
+/// (still held by holdSoundUntil). Nothing for a project without sound files.
+export function expectSound({ sound = false, midi = false } = {}) {
+  if (!sound && !midi) {
+    return;
+  }
+  if (audioContext() && midi) {
+    ensureSynthesizer().catch(() => {});
+  }
 }
 
 /// What the sound did so far, for tests and figures.
