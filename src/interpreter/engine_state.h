@@ -51,6 +51,7 @@ struct EngineOptions {
     bool brightOutline = false;  ///< the text's outline in a bright colour (Contrast1, "高輝度ふち取り")
     /// Pages show whole at once and their choices are ready at once (Nonstop1, "最速").
     bool revealAtOnce = false;
+    bool operator==(const EngineOptions&) const = default;
 };
 
 /// Where the project and its saves are. Directories end in a separator when set.
