@@ -15,7 +15,7 @@
 #include "story/save_file.h"
 #include "vrkc/story_checker.h"
 #include "vrkc/story_compiler.h"
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 #include "vrkc/story_map_graphviz.h"
 #include "vrkc/web_site.h"
 

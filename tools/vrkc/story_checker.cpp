@@ -16,7 +16,7 @@
 #include "pictures/picture_loader.h"
 #include "story/script.h"
 #include "vrkc/story_compiler.h"
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 
 #include <deque>
 #include <optional>
@@ -52,6 +52,7 @@ public:
             m_nodeOf.emplace(record.name, m_map.nodes.size());
             MapNode& node = m_map.nodes.emplace_back();
             node.name = sjisToUtf8(record.name);
+            node.nameSjis = record.name;
             node.offset = record.offset;
             node.start = &record == &m_labels.records().front();
             pages.emplace_back(m_map.nodes.size() - 1, record.offset);
@@ -114,21 +115,25 @@ private:
         m_nodeOf.emplace(targetSjis, m_map.nodes.size());
         MapNode& node = m_map.nodes.emplace_back();
         node.name = sjisToUtf8(targetSjis);
+        node.nameSjis = targetSjis;
         node.missing = true;
         return m_map.nodes.size() - 1;
     }
 
     void addWays(std::size_t from, const std::vector<Way>& ways, bool choice, const std::string& caption,
-                 const std::string& choiceCondition) {
+                 const std::string& choiceCondition, std::size_t wayNumber, bool onCondition) {
         for (const Way& way : ways) {
             MapEdge edge;
             edge.from = from;
             edge.to = nodeFor(way.target);
             edge.choice = choice;
             edge.caption = sjisToUtf8(caption);
+            edge.captionSjis = caption;
             edge.condition = sjisToUtf8(joined(choiceCondition, way.conditionSjis));
             const MapNode& target = m_map.nodes[edge.to];
             edge.back = !target.missing && target.offset <= m_map.nodes[from].offset;
+            edge.way = wayNumber;
+            edge.onCondition = onCondition;
             m_map.edges.push_back(std::move(edge));
         }
     }
@@ -151,9 +156,10 @@ private:
             if (!readLine(pos)) {  // the line after "@NOWAIT" is never read
                 return;
             }
+            m_map.nodes[node].passedThrough = true;
             if (const auto ways = readTarget(pos)) {
                 m_map.nodes[node].end = PageEnd::Jump;
-                addWays(node, *ways, false, "", "");
+                addWays(node, *ways, false, "", "", 0, false);
             }
             return;
         }
@@ -176,6 +182,7 @@ private:
     void walkChoices(std::size_t node, std::string header, std::size_t pos) {
         bool any = false;
         bool always = false;
+        std::size_t number = 0;
         while (header != "?END") {
             const auto caption = readLine(pos);
             const auto ways = caption ? readTarget(pos) : std::nullopt;
@@ -183,7 +190,7 @@ private:
                 return;
             }
             const std::string condition = header.substr(1);
-            addWays(node, *ways, true, *caption, condition);
+            addWays(node, *ways, true, *caption, condition, number++, !condition.empty());
             any = true;
             always = always || condition.empty();
             auto next = readLine(pos);
@@ -197,7 +204,7 @@ private:
             return;  // no target follows: the next page's label is there
         }
         if (const auto ways = readTarget(pos)) {
-            addWays(node, *ways, false, "", any ? "no choice offered" : "");
+            addWays(node, *ways, false, "", any ? "no choice offered" : "", number, any);
         } else if (!any) {
             m_map.nodes[node].end = PageEnd::Broken;
         }
