@@ -31,12 +31,7 @@ struct Way {
 
 class Builder {
 public:
-    Builder(std::span<const char> script, std::span<const char> index) : m_script(script) {
-        try {
-            m_labels.loadBytes(index);
-        } catch (const Error&) {
-            // The whole records before a partial one stay, as the player keeps them.
-        }
+    Builder(std::span<const char> script, const story::LabelIndex& labels) : m_script(script), m_labels(labels) {
         for (const story::LabelRecord& record : m_labels.records()) {
             m_labelOffsets.insert(record.offset);
         }
@@ -237,7 +232,7 @@ private:
     }
 
     std::span<const char> m_script;
-    story::LabelIndex m_labels;
+    const story::LabelIndex& m_labels;
     StoryMap m_map;
     std::unordered_map<std::string, std::size_t> m_nodeOf;  ///< Shift-JIS name -> node
     std::set<std::int32_t> m_labelOffsets;                  ///< where some record's page begins
@@ -255,7 +250,17 @@ std::size_t StoryMap::find(std::string_view name) const {
 }
 
 StoryMap buildStoryMap(std::span<const char> script, std::span<const char> index) {
-    return Builder(script, index).build();
+    story::LabelIndex labels;
+    try {
+        labels.loadBytes(index);
+    } catch (const Error&) {
+        // The whole records before a partial one stay, as the player keeps them.
+    }
+    return buildStoryMap(script, labels);
+}
+
+StoryMap buildStoryMap(std::span<const char> script, const story::LabelIndex& labels) {
+    return Builder(script, labels).build();
 }
 
 }  // namespace vrk::storymap

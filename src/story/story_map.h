@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "story/script.h"
+
 namespace vrk::storymap {
 
 /// How a page goes on once it has been read.
@@ -65,5 +67,7 @@ struct StoryMap {
 /// page that leads nowhere (PageEnd::Broken), and a partial last index record is left out,
 /// as the player leaves it. The reserved labels (VRKALTER, VRKSTART, VRKVER) are no pages.
 StoryMap buildStoryMap(std::span<const char> script, std::span<const char> index);
+/// The same from an index already loaded, as the player holds it.
+StoryMap buildStoryMap(std::span<const char> script, const story::LabelIndex& labels);
 
 }  // namespace vrk::storymap
