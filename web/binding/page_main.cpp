@@ -164,6 +164,11 @@ bool setProject(WebStoryHost& host, const std::string& projectFile) {
     return host.setProject(projectFile) && host.chooseSaveDirectory();
 }
 
+/// The route map of the pages read so far, laid out (app/page_model.h has its form).
+std::string readerMapJson(WebStoryHost& host) {
+    return vrk::app::readerMapJson(host.session().readerMap());
+}
+
 /// Slot n (1-4) described and made current, as {"ok", "caption", "comment", "fresh"}.
 std::string describeSlot(WebStoryHost& host, int slot) {
     vrk::app::SlotView view;
@@ -318,6 +323,7 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("picturePixels", &picturePixels)
         .function("goBackOnePage", &WebStoryHost::goBackOnePage)
         .function("backlogJson", &WebStoryHost::backlogJson)
+        .function("readerMapJson", &readerMapJson)
         .function("setBacklogOpen", &WebStoryHost::setBacklogOpen)
         .function("setAutoAdvance", &WebStoryHost::setAutoAdvance)
         .function("setSkipping", &WebStoryHost::setSkipping)
