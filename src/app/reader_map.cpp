@@ -192,17 +192,23 @@ private:
             }
         }
 
+        // A row wider than kMaxRowBoxes goes on in the lines below it, so that a reading of a
+        // large story grows down the map rather than across it.
         std::size_t widest = 0;
         for (const auto& row : rows) {
-            widest = std::max(widest, row.size());
+            widest = std::max(widest, std::min(row.size(), ReaderMap::kMaxRowBoxes));
         }
+        int line = 0;
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            const int indent = static_cast<int>(widest - rows[r].size()) * ReaderMap::kColumnStep / 2;
-            for (std::size_t slot = 0; slot < rows[r].size(); ++slot) {
-                ReaderMapNode& node = m_map.nodes[rows[r][slot]];
-                node.layer = static_cast<int>(r);
-                node.x = ReaderMap::kMargin + indent + static_cast<int>(slot) * ReaderMap::kColumnStep;
-                node.y = ReaderMap::kMargin + static_cast<int>(r) * ReaderMap::kRowStep;
+            for (std::size_t first = 0; first < rows[r].size(); first += ReaderMap::kMaxRowBoxes, ++line) {
+                const std::size_t count = std::min(rows[r].size() - first, ReaderMap::kMaxRowBoxes);
+                const int indent = static_cast<int>(widest - count) * ReaderMap::kColumnStep / 2;
+                for (std::size_t slot = 0; slot < count; ++slot) {
+                    ReaderMapNode& node = m_map.nodes[rows[r][first + slot]];
+                    node.layer = static_cast<int>(r);
+                    node.x = ReaderMap::kMargin + indent + static_cast<int>(slot) * ReaderMap::kColumnStep;
+                    node.y = ReaderMap::kMargin + line * ReaderMap::kRowStep;
+                }
             }
         }
         const int gapX = ReaderMap::kColumnStep - ReaderMap::kNodeWidth;
@@ -210,9 +216,7 @@ private:
         m_map.width = rows.empty()
                           ? 0
                           : 2 * ReaderMap::kMargin + static_cast<int>(widest) * ReaderMap::kColumnStep - gapX;
-        m_map.height = rows.empty() ? 0
-                                    : 2 * ReaderMap::kMargin +
-                                          static_cast<int>(rows.size()) * ReaderMap::kRowStep - gapY;
+        m_map.height = rows.empty() ? 0 : 2 * ReaderMap::kMargin + line * ReaderMap::kRowStep - gapY;
         for (ReaderMapEdge& edge : m_map.edges) {
             placeLine(edge);
         }

@@ -31,8 +31,10 @@ struct ReaderMapNode {
     bool start = false;    ///< the page every reading begins with
     bool ending = false;   ///< the story ends here ("/") and begins again
     bool current = false;  ///< the page on show
-    int layer = 0;         ///< its row: ways on from the first page (or from a page reached otherwise)
-    int x = 0;             ///< its box's top left corner, in the map's pixels
+    /// Its row: ways on from the first page (or from a page reached otherwise). A row takes one
+    /// line of the map, or more when it holds more than kMaxRowBoxes.
+    int layer = 0;
+    int x = 0;  ///< its box's top left corner, in the map's pixels
     int y = 0;
 };
 
@@ -61,6 +63,8 @@ struct ReaderMap {
     static constexpr int kColumnStep = 136;  ///< box to box across a row
     static constexpr int kRowStep = 84;      ///< row to row
     static constexpr int kMargin = 24;
+    /// Boxes in one line of the map; a row with more goes on in the lines below.
+    static constexpr std::size_t kMaxRowBoxes = 16;
     /// Shift-JIS bytes of a caption written beside its line; the whole one is the line's tip.
     static constexpr std::size_t kShortCaptionBytes = 16;
 
