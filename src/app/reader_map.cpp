@@ -229,8 +229,9 @@ private:
     }
 
     // Down a row (or more): a straight line from the bottom of one box to the top of the other,
-    // the caption three quarters of the way, near the page it leads to. Back up or across a row:
-    // a curve out to the right of both boxes, from the side of one to the side of the other.
+    // the caption three fifths of the way, near the page it leads to but clear of the arrowhead.
+    // Back up or across a row: a curve out to the right of both boxes, from the side of one to
+    // the side of the other.
     void placeLine(ReaderMapEdge& edge) const {
         const ReaderMapNode& from = m_map.nodes[edge.from];
         const ReaderMapNode& to = m_map.nodes[edge.to];
@@ -244,8 +245,8 @@ private:
             edge.y2 = to.y;
             edge.controlX = (edge.x1 + edge.x2) / 2;
             edge.controlY = (edge.y1 + edge.y2) / 2;
-            edge.labelX = (edge.x1 + 3 * edge.x2) / 4;
-            edge.labelY = (edge.y1 + 3 * edge.y2) / 4;
+            edge.labelX = (2 * edge.x1 + 3 * edge.x2) / 5;
+            edge.labelY = (2 * edge.y1 + 3 * edge.y2) / 5;
             return;
         }
         edge.x1 = from.x + w;
