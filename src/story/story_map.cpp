@@ -31,7 +31,8 @@ struct Way {
 
 class Builder {
 public:
-    Builder(std::span<const char> script, const story::LabelIndex& labels) : m_script(script), m_labels(labels) {
+    Builder(std::span<const char> script, const story::LabelIndex& labels)
+        : m_script(script), m_labels(labels) {
         for (const story::LabelRecord& record : m_labels.records()) {
             m_labelOffsets.insert(record.offset);
         }
