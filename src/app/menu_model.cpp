@@ -108,6 +108,7 @@ std::array<MenuEntry, kMenuIdCount> buildEntries() {
     b.item(MenuId::Backlog, "backlogAction", "バックログ(&B)", key(Key::PageUp)).shortcutAtTopOnly = true;
     b.item(MenuId::Back, "backAction", "1ページ戻る(&P)", ctrl('Z'));
     b.item(MenuId::CopyText, "copyTextAction", "本文をコピー(&C)", {Key::Letter, 'C', true, true, false});
+    b.item(MenuId::ReaderMap, "readerMapAction", "読んだ道筋(&M)");
     b.separator(MenuId::ViewSeparator);
     b.check(MenuId::AutoAdvance, "autoAdvanceAction", "自動送り(&A)", ctrl('A'), MenuSetting::AutoAdvance);
     b.check(MenuId::Skip, "skipAction", "既読スキップ(&S)", ctrl('D'), MenuSetting::None);
@@ -208,6 +209,7 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
     const presentation::SpeedItems speed = presentation::speedItemsFor(s.revealSpeed, s.options.revealAtOnce);
     switch (id) {
         case MenuId::Reopen:
+        case MenuId::ReaderMap:
         case MenuId::ExportSaves:
         case MenuId::ImportSaves:
             state.enabled = s.projectKnown;

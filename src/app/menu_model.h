@@ -58,6 +58,7 @@ enum class MenuId : std::uint8_t {
     Backlog,
     Back,
     CopyText,
+    ReaderMap,
     ViewSeparator,
     AutoAdvance,
     Skip,

@@ -222,4 +222,50 @@ std::string menuStatesJson(const app::SessionFacts& session, const app::FrontEnd
     return json.take();
 }
 
+std::string readerMapTitle() {
+    return plainCaption(menuEntry(MenuId::ReaderMap).caption);
+}
+
+std::string readerMapJson(const ReaderMap& map) {
+    Json json;
+    json.open('{')
+        .field("title", readerMapTitle())
+        .field("unread", kUnreadPageMark)
+        .field("empty", kNothingReadYet)
+        .field("width", map.width)
+        .field("height", map.height)
+        .field("nodeWidth", ReaderMap::kNodeWidth)
+        .field("nodeHeight", ReaderMap::kNodeHeight);
+    json.key("nodes").open('[');
+    for (const ReaderMapNode& node : map.nodes) {
+        json.open('{')
+            .field("label", node.known ? std::string_view(node.label) : kUnreadPageMark)
+            .field("known", node.known)
+            .field("start", node.start)
+            .field("ending", node.ending)
+            .field("current", node.current)
+            .field("x", node.x)
+            .field("y", node.y)
+            .close('}');
+    }
+    json.close(']');
+    json.key("edges").open('[');
+    for (const ReaderMapEdge& edge : map.edges) {
+        json.open('{')
+            .field("from", static_cast<int>(edge.from))
+            .field("to", static_cast<int>(edge.to))
+            .field("choice", edge.choice)
+            .field("caption", edge.caption)
+            .field("shortCaption", edge.shortCaption)
+            .field("back", edge.back);
+        json.key("line").open('[');
+        for (const int value : {edge.x1, edge.y1, edge.controlX, edge.controlY, edge.x2, edge.y2}) {
+            json.number(value);
+        }
+        json.close(']').field("labelX", edge.labelX).field("labelY", edge.labelY).close('}');
+    }
+    json.close(']').close('}');
+    return json.take();
+}
+
 }  // namespace vrk::app

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/menu_model.h"
+#include "app/reader_map.h"
 
 namespace vrk::app {
 
@@ -44,5 +45,17 @@ std::string pageModelJson();
 /// JSON of every menu and item's state for the facts: {"openAction": {"enabled", "checked",
 /// "shortcut", "caption"}, ...}.
 std::string menuStatesJson(const app::SessionFacts& session, const app::FrontEndFacts& frontEnd);
+
+/// What the route map's dialog writes besides the map: its title, an unread page's mark, and
+/// what it says when nothing has been read.
+inline constexpr std::string_view kUnreadPageMark = "？";
+inline constexpr std::string_view kNothingReadYet = "まだ読んだページはありません。";
+std::string readerMapTitle();
+
+/// JSON of the route map as the page draws it: {"title", "unread", "empty", "width", "height",
+/// "nodeWidth", "nodeHeight", "nodes": [{"label", "known", "start", "ending", "current", "x",
+/// "y"}], "edges": [{"from", "to", "choice", "caption", "shortCaption", "back", "line": [x1, y1,
+/// controlX, controlY, x2, y2], "labelX", "labelY"}]}.
+std::string readerMapJson(const ReaderMap& map);
 
 }  // namespace vrk::app

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "common/file_reading.h"
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
 #include "presentation/choices.h"
@@ -90,6 +91,7 @@ void ReadingSession::setProject(const fs::path& projectDir, const std::string& b
     m_story.locations.baseName = baseName;
     m_channel->setBaseDir(projectDir);
     m_history.clear();
+    m_shownLabelSjis.clear();
     m_opening = std::make_unique<ProjectOpening>(m_story, m_interpreter, *this);
 }
 
@@ -778,11 +780,16 @@ void ReadingSession::pageRunStarting(std::int32_t offset) {
     m_history.pageRunStarting(m_story.state, offset);
 }
 
-void ReadingSession::pageShown(const std::string& labelSjis) {
+void ReadingSession::loadReadMarks() {
     const fs::path marks = m_story.locations.saveFile(kReadMarksExtension);
     if (m_readMarks.file() != marks) {
         m_readMarks.load(marks);
     }
+}
+
+void ReadingSession::pageShown(const std::string& labelSjis) {
+    loadReadMarks();
+    m_shownLabelSjis = labelSjis;
     const bool readBefore = m_readMarks.contains(labelSjis);
     m_readMarks.mark(labelSjis);
     m_history.pageShown(m_story.page.pageText, readBefore);
@@ -815,6 +822,30 @@ bool ReadingSession::goBackOnePage() {
     m_backlogOpen = false;
     m_story.state = *previous->before;
     return m_interpreter.runPageReporting(previous->offset);
+}
+
+ReaderMap ReadingSession::readerMap() {
+    if (!m_story.locations.projectKnown() || m_story.labels.count() == 0) {
+        return {};
+    }
+    std::span<const char> script = m_story.script.bytes();
+    std::optional<std::vector<char>> ended;
+    if (!m_story.scriptOpen()) {
+        // The story has ended and closed its script: read it as the next reading will.
+        ended = tryReadRegularFile(m_story.locations.projectFile(".VRK"), story::kMaxScriptBytes,
+                                   OverLimit::Refuse);
+        if (!ended) {
+            return {};
+        }
+        script = *ended;
+    }
+    if (!m_story.locations.saveDir.empty()) {
+        loadReadMarks();  // before the first page, the marks of earlier readings
+    }
+    const storymap::StoryMap story = storymap::buildStoryMap(script, m_story.labels);
+    return buildReaderMap(
+        story, [&](const std::string& label) { return m_readMarks.contains(label); }, m_story.state,
+        m_shownLabelSjis);
 }
 
 bool ReadingSession::effectPlaying() const {

@@ -28,6 +28,7 @@
 
 #include "app/menu_model.h"
 #include "app/project_opening.h"
+#include "app/reader_map.h"
 #include "app/reading_history.h"
 #include "interpreter/engine_state.h"
 #include "interpreter/page_interpreter.h"
@@ -242,6 +243,9 @@ public:
     bool effectPlaying() const;
     const ReadingHistory& history() const { return m_history; }
     const ReadMarks& readMarks() const { return m_readMarks; }
+    /// The route map of what the read marks hold, the page on show marked; empty before a story
+    /// is known. Built afresh each time: it follows the marks, and is quick even for a full index.
+    ReaderMap readerMap();
 
     // An author's tools: the inspector's jump and the reload of a story compiled again.
     /// Runs the page at label as a choice leading there would (its head applies to the state as
@@ -340,6 +344,7 @@ private:
     void uncover(const presentation::Uncover& rect);
     void setButtons(int visible, bool enabled);
     std::filesystem::path baseDir() const;
+    void loadReadMarks();
 
     std::filesystem::path m_programDir;
     ScaledMeasurer m_measurer;
@@ -415,6 +420,7 @@ private:
     // The comforts.
     ReadingHistory m_history;
     ReadMarks m_readMarks;
+    std::string m_shownLabelSjis;  // the label of the page on show
     bool m_backlogOpen = false;
     bool m_autoAdvance = false;
     bool m_autoPausing = false;

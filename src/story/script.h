@@ -41,6 +41,8 @@ public:
     void readLine(std::string& line);
     std::int32_t position() const { return static_cast<std::int32_t>(m_position); }
     std::size_t size() const { return m_bytes.size(); }
+    /// The whole script as read (empty once closed).
+    std::span<const char> bytes() const { return m_bytes; }
 
 private:
     std::vector<char> m_bytes;

@@ -101,8 +101,9 @@ TEST(MenuModel, ItemsFollowTheReadingAndTheFrontEnd) {
     FrontEndFacts f;
     const auto state = [&](MenuId id) { return menuItemState(id, s, f); };
     // Nothing open yet.
-    for (const MenuId id : {MenuId::Reopen, MenuId::ExportSaves, MenuId::ImportSaves, MenuId::QuickSave,
-                            MenuId::QuickLoad, MenuId::Back, MenuId::Backlog, MenuId::CopyText}) {
+    for (const MenuId id :
+         {MenuId::Reopen, MenuId::ExportSaves, MenuId::ImportSaves, MenuId::QuickSave, MenuId::QuickLoad,
+          MenuId::Back, MenuId::Backlog, MenuId::CopyText, MenuId::ReaderMap}) {
         SCOPED_TRACE(std::string(menuEntry(id).name));
         EXPECT_FALSE(state(id).enabled);
     }
@@ -113,6 +114,7 @@ TEST(MenuModel, ItemsFollowTheReadingAndTheFrontEnd) {
     s.canGoBack = true;
     s.hasPageText = true;
     EXPECT_TRUE(state(MenuId::Reopen).enabled);
+    EXPECT_TRUE(state(MenuId::ReaderMap).enabled);
     EXPECT_TRUE(state(MenuId::ImportSaves).enabled);
     EXPECT_TRUE(state(MenuId::QuickSave).enabled);
     EXPECT_FALSE(state(MenuId::QuickLoad).enabled);

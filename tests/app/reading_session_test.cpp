@@ -729,6 +729,31 @@ TEST_F(ReadingSessionTest, NothingAutoAdvancesBehindTheOpenBacklog) {
     EXPECT_EQ(label(), "FORK");
 }
 
+TEST_F(ReadingSessionTest, TheRouteMapFollowsTheReadMarksPastTheStorysEnd) {
+    writeProject("*START\nいち\n?\n終わりへ\nEND\n?\n寄り道\nSIDE\n?END\n*SIDE\nわき\n/\n*END\nおわり\n/\n");
+    EXPECT_TRUE(m_session.readerMap().nodes.empty()) << "no story yet";
+    open();
+    ReaderMap map = m_session.readerMap();
+    ASSERT_EQ(map.knownCount(), 1u);
+    EXPECT_TRUE(map.nodes[0].current);
+    EXPECT_EQ(map.nodes.size(), 3u);
+
+    m_session.finishPage();
+    ASSERT_TRUE(m_session.chooseKey('A'));
+    ASSERT_FALSE(m_session.story().scriptOpen()) << "the story has ended and closed its script";
+    map = m_session.readerMap();
+    ASSERT_EQ(map.knownCount(), 2u);
+    ASSERT_EQ(map.nodes.size(), 3u);  // SIDE is a "？"
+    EXPECT_EQ(map.nodes[1].label, "END");
+    EXPECT_TRUE(map.nodes[1].current);
+    EXPECT_TRUE(map.nodes[1].ending);
+
+    // Another reading of the same story starts with what this one read.
+    ReadingSession again{fs::temp_directory_path(), fixedMeasurer()};
+    open(again);
+    EXPECT_EQ(again.readerMap().knownCount(), 2u);
+}
+
 // --- What the menus read ---------------------------------------------------------------------
 
 TEST_F(ReadingSessionTest, TheFactsFollowTheReadingForTheMenus) {

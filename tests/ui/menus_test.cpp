@@ -80,6 +80,7 @@ TEST_F(MenusTest, TreeHoldsEveryItemAsTheReaderKnowsIt) {
         {"backlogAction", "バックログ(&B)", "PgUp", true, false, -2},
         {"backAction", "1ページ戻る(&P)", "Ctrl+Z", true, false, -2},
         {"copyTextAction", "本文をコピー(&C)", "Ctrl+Shift+C", true, false, -2},
+        {"readerMapAction", "読んだ道筋(&M)", "", true, false, -2},
         {"autoAdvanceAction", "自動送り(&A)", "Ctrl+A", true, false, -2},
         {"skipAction", "既読スキップ(&S)", "Ctrl+D", true, false, -2},
         {"fullScreenAction", "全画面表示(&U)", "F11", true, false, -2},

@@ -1,4 +1,4 @@
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 
 #include <gtest/gtest.h>
 

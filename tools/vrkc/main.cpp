@@ -13,9 +13,9 @@
 #include "common/file_writing.h"
 #include "common/terminal_text.h"
 #include "story/save_file.h"
+#include "story/story_map.h"
 #include "vrkc/story_checker.h"
 #include "vrkc/story_compiler.h"
-#include "vrkc/story_map.h"
 #include "vrkc/story_map_graphviz.h"
 #include "vrkc/web_site.h"
 

@@ -15,8 +15,8 @@
 #include "pictures/colour_table.h"
 #include "pictures/picture_loader.h"
 #include "story/script.h"
+#include "story/story_map.h"
 #include "vrkc/story_compiler.h"
-#include "vrkc/story_map.h"
 
 namespace fs = std::filesystem;
 

@@ -1,13 +1,13 @@
 #pragma once
 // The story map drawn by Graphviz's library: each kind of page and way on gets its own look
-// (story_map.h decides the kinds), and a legend says which look is which.
+// (story/story_map.h decides the kinds), and a legend says which look is which.
 
 #include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
 
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 
 namespace vrk::storymap {
 

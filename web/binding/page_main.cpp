@@ -154,6 +154,11 @@ bool setProject(WebStoryHost& host, const std::string& projectFile) {
     return host.setProject(projectFile) && host.chooseSaveDirectory();
 }
 
+/// The route map of the pages read so far, laid out (app/page_model.h has its form).
+std::string readerMapJson(WebStoryHost& host) {
+    return vrk::app::readerMapJson(host.readerMap());
+}
+
 /// Slot n (1-4) described and made current, as {"ok", "caption", "comment", "fresh"}.
 std::string describeSlot(WebStoryHost& host, int slot) {
     vrk::app::SlotView view;
@@ -288,7 +293,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("layoutJson", &WebStoryHost::layoutJson)
         .function("composeText", &composeText)
         .function("picturePixels", &picturePixels)
-        .function("backlogJson", &WebStoryHost::backlogJson);
+        .function("backlogJson", &WebStoryHost::backlogJson)
+        .function("readerMapJson", &readerMapJson);
 
     emscripten::value_array<std::array<int, 4>>("Rect")
         .element(emscripten::index<0>())

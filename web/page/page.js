@@ -6,6 +6,7 @@
 // rule come from the page model (model.mjs).
 import { copyToClipboard, showBacklog, speakPage, speechSynthesis } from './comforts.mjs';
 import { setHomePageAction } from './dialogs.mjs';
+import { showRouteMap } from './route_map.mjs';
 import { applyState, fontsReady, resizePage, resolveFamily, sizeCanvas } from './drawing.mjs';
 import { installDropTarget } from './drop.mjs';
 import './input.mjs';
@@ -74,6 +75,7 @@ const actions = {
   backlogAction: showBacklog,
   backAction: () => command(() => shared.host.goBackOnePage()),
   copyTextAction: () => (shared.lastState?.text ? copyToClipboard(shared.lastState.text) : undefined),
+  readerMapAction: showRouteMap,
   autoAdvanceAction: (o) => command(() => shared.host.setAutoAdvance(o.autoAdvance)),
   skipAction: () => command(() => shared.host.setSkipping(!shared.lastState?.skipping)),
   speechAction: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),

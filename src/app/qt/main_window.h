@@ -124,6 +124,8 @@ public:
     void goBackOnePage();
     /// The page's text to the clipboard as UTF-8.
     void copyPageText();
+    /// The route map of the pages read so far (reader_map_dialog.cpp).
+    void showReaderMap();
     /// Skip on: pages already read go by until a choice or an unread page.
     void setSkipping(bool skipping);
     /// Full screen with the page scaled from its window layout, or back.

@@ -173,6 +173,8 @@ private:
                 return [&w] { w.goBackOnePage(); };
             case MenuId::CopyText:
                 return [&w] { w.copyPageText(); };
+            case MenuId::ReaderMap:
+                return [&w] { w.showReaderMap(); };
             case MenuId::AutoAdvance:
                 return [&w] { w.onAutoAdvanceToggled(); };
             case MenuId::Skip:

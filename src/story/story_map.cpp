@@ -1,4 +1,4 @@
-#include "vrkc/story_map.h"
+#include "story/story_map.h"
 
 #include <deque>
 #include <optional>
@@ -31,12 +31,8 @@ struct Way {
 
 class Builder {
 public:
-    Builder(std::span<const char> script, std::span<const char> index) : m_script(script) {
-        try {
-            m_labels.loadBytes(index);
-        } catch (const Error&) {
-            // The whole records before a partial one stay, as the player keeps them.
-        }
+    Builder(std::span<const char> script, const story::LabelIndex& labels)
+        : m_script(script), m_labels(labels) {
         for (const story::LabelRecord& record : m_labels.records()) {
             m_labelOffsets.insert(record.offset);
         }
@@ -52,6 +48,7 @@ public:
             m_nodeOf.emplace(record.name, m_map.nodes.size());
             MapNode& node = m_map.nodes.emplace_back();
             node.name = sjisToUtf8(record.name);
+            node.nameSjis = record.name;
             node.offset = record.offset;
             node.start = &record == &m_labels.records().front();
             pages.emplace_back(m_map.nodes.size() - 1, record.offset);
@@ -114,21 +111,25 @@ private:
         m_nodeOf.emplace(targetSjis, m_map.nodes.size());
         MapNode& node = m_map.nodes.emplace_back();
         node.name = sjisToUtf8(targetSjis);
+        node.nameSjis = targetSjis;
         node.missing = true;
         return m_map.nodes.size() - 1;
     }
 
     void addWays(std::size_t from, const std::vector<Way>& ways, bool choice, const std::string& caption,
-                 const std::string& choiceCondition) {
+                 const std::string& choiceCondition, std::size_t wayNumber, bool onCondition) {
         for (const Way& way : ways) {
             MapEdge edge;
             edge.from = from;
             edge.to = nodeFor(way.target);
             edge.choice = choice;
             edge.caption = sjisToUtf8(caption);
+            edge.captionSjis = caption;
             edge.condition = sjisToUtf8(joined(choiceCondition, way.conditionSjis));
             const MapNode& target = m_map.nodes[edge.to];
             edge.back = !target.missing && target.offset <= m_map.nodes[from].offset;
+            edge.way = wayNumber;
+            edge.onCondition = onCondition;
             m_map.edges.push_back(std::move(edge));
         }
     }
@@ -151,9 +152,10 @@ private:
             if (!readLine(pos)) {  // the line after "@NOWAIT" is never read
                 return;
             }
+            m_map.nodes[node].passedThrough = true;
             if (const auto ways = readTarget(pos)) {
                 m_map.nodes[node].end = PageEnd::Jump;
-                addWays(node, *ways, false, "", "");
+                addWays(node, *ways, false, "", "", 0, false);
             }
             return;
         }
@@ -176,6 +178,7 @@ private:
     void walkChoices(std::size_t node, std::string header, std::size_t pos) {
         bool any = false;
         bool always = false;
+        std::size_t number = 0;
         while (header != "?END") {
             const auto caption = readLine(pos);
             const auto ways = caption ? readTarget(pos) : std::nullopt;
@@ -183,7 +186,7 @@ private:
                 return;
             }
             const std::string condition = header.substr(1);
-            addWays(node, *ways, true, *caption, condition);
+            addWays(node, *ways, true, *caption, condition, number++, !condition.empty());
             any = true;
             always = always || condition.empty();
             auto next = readLine(pos);
@@ -197,7 +200,7 @@ private:
             return;  // no target follows: the next page's label is there
         }
         if (const auto ways = readTarget(pos)) {
-            addWays(node, *ways, false, "", any ? "no choice offered" : "");
+            addWays(node, *ways, false, "", any ? "no choice offered" : "", number, any);
         } else if (!any) {
             m_map.nodes[node].end = PageEnd::Broken;
         }
@@ -230,7 +233,7 @@ private:
     }
 
     std::span<const char> m_script;
-    story::LabelIndex m_labels;
+    const story::LabelIndex& m_labels;
     StoryMap m_map;
     std::unordered_map<std::string, std::size_t> m_nodeOf;  ///< Shift-JIS name -> node
     std::set<std::int32_t> m_labelOffsets;                  ///< where some record's page begins
@@ -248,7 +251,17 @@ std::size_t StoryMap::find(std::string_view name) const {
 }
 
 StoryMap buildStoryMap(std::span<const char> script, std::span<const char> index) {
-    return Builder(script, index).build();
+    story::LabelIndex labels;
+    try {
+        labels.loadBytes(index);
+    } catch (const Error&) {
+        // The whole records before a partial one stay, as the player keeps them.
+    }
+    return buildStoryMap(script, labels);
+}
+
+StoryMap buildStoryMap(std::span<const char> script, const story::LabelIndex& labels) {
+    return Builder(script, labels).build();
 }
 
 }  // namespace vrk::storymap

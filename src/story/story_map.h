@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "story/script.h"
+
 namespace vrk::storymap {
 
 /// How a page goes on once it has been read.
@@ -21,12 +23,15 @@ enum class PageEnd {
 };
 
 struct MapNode {
-    std::string name;  ///< the label, UTF-8
+    std::string name;      ///< the label, UTF-8
+    std::string nameSjis;  ///< the label as the script and the reader's read marks hold it
     /// The record's script offset; -1 for a target that is not in the index.
     std::int32_t offset = -1;
     bool start = false;      ///< record 1, where every reading begins (and begins again)
     bool missing = false;    ///< named as a target but not in the label index
     bool reachable = false;  ///< some reading from the start arrives here
+    /// "@NOWAIT": the reading goes straight on, and the page is never on show (nor marked read).
+    bool passedThrough = false;
     PageEnd end = PageEnd::Broken;
 };
 
@@ -40,6 +45,14 @@ struct MapEdge {
     std::string condition;
     /// The target is the page itself or one earlier in the script: the reading goes back.
     bool back = false;
+    /// The edges of one choice, or of one jump, share it (counted on each page from 0): more
+    /// than one are its "?COND,LABEL" alternatives.
+    std::size_t way = 0;
+    /// The way exists for the reader only while a condition holds: a choice whose header has
+    /// one (offered only then), or the jump a page makes when none of its choices is offered.
+    bool onCondition = false;
+    /// The caption as the script holds it, before the reader's names go in.
+    std::string captionSjis{};
 };
 
 struct StoryMap {
@@ -54,5 +67,7 @@ struct StoryMap {
 /// page that leads nowhere (PageEnd::Broken), and a partial last index record is left out,
 /// as the player leaves it. The reserved labels (VRKALTER, VRKSTART, VRKVER) are no pages.
 StoryMap buildStoryMap(std::span<const char> script, std::span<const char> index);
+/// The same from an index already loaded, as the player holds it.
+StoryMap buildStoryMap(std::span<const char> script, const story::LabelIndex& labels);
 
 }  // namespace vrk::storymap
