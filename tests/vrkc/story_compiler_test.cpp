@@ -44,7 +44,7 @@ TEST(StoryCompilerTest, DecompileThenCompileGivesTheSameBytes) {
         "*START\ntext\n\n**starred\n?\ncaption\nP2\n?END\n*P2\n/\n*TAIL\n",
         "*X@-5\n*Y\na\n*Z@123456\nb\n",
     };
-    std::ifstream demo(std::string(VRK_SOURCE_DIR) + "/samples/demo/demo.txt", std::ios::binary);
+    std::ifstream demo(std::filesystem::path(VRK_SOURCE_DIR) / "samples/demo/demo.txt", std::ios::binary);
     sources.emplace_back(std::istreambuf_iterator<char>(demo), std::istreambuf_iterator<char>());
     for (const std::string& source : sources) {
         SCOPED_TRACE(source.substr(0, 40));

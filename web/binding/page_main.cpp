@@ -282,7 +282,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("setBacklogOpen", &ReadingSession::setBacklogOpen)
         .function("setAutoAdvance", &ReadingSession::setAutoAdvance)
         .function("setSkipping", &ReadingSession::setSkipping)
-        .function("stopAutoAndSkip", &ReadingSession::stopAutoAndSkip);
+        .function("stopAutoAndSkip", &ReadingSession::stopAutoAndSkip)
+        .function("facts", &ReadingSession::facts);
     emscripten::class_<WebStoryHost, emscripten::base<ReadingSession>>("WebStoryHost")
         .constructor(&PageHost::create, allow_raw_pointers())
         .function("setProject", &setProject)

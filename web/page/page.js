@@ -81,18 +81,13 @@ const actions = {
   speechAction: (o) => (o.speech ? speakPage() : speechSynthesis()?.cancel()),
   // What the menus' rules read: how the reading and the page stand.
   facts: () => ({
+    // The session's own facts, with the settings the page keeps as the window keeps them in its
+    // menus: auto-advance, the speed, the line gap and the engine's options.
     session: {
-      projectKnown: Boolean(shared.host && shared.lastState?.projectKnown),
-      quickSaveEnabled: Boolean(shared.host && shared.lastState?.scriptOpen),
-      quickLoadEnabled: Boolean(shared.host && shared.lastState?.quickLoad),
-      canGoBack: Boolean(shared.host && shared.lastState?.canGoBack),
-      backlogAvailable: Boolean(shared.host && shared.lastState?.backlogPages > 0),
-      hasPageText: Boolean(shared.lastState?.text),
+      ...shared.host?.facts(),
       autoAdvance: shared.options.autoAdvance,
-      skipping: Boolean(shared.lastState?.skipping),
       revealSpeed: shared.options.revealSpeed,
       lineGapTenths: shared.options.gapTenths,
-      // The engine's options, under the names the settings keep them by.
       options: shared.options,
     },
     frontEnd: {
