@@ -29,8 +29,8 @@ constexpr const char* kReadMarksExtension = ".VRR";
 
 bool SessionChanges::any() const {
     return fullPaint || !uncovered.empty() || layoutChanged || backgroundChanged || pictureChanged ||
-           buttonsChanged || scrollChanged || heldChanged || completed || pagesShown > 0 || !errors.empty() ||
-           !notices.empty() || !programs.empty();
+           buttonsChanged || scrollChanged || heldChanged || completed || focusChanged || pagesShown > 0 ||
+           !errors.empty() || !notices.empty() || !programs.empty();
 }
 
 ReadingSession::ReadingSession(fs::path programDir, ScaledMeasurer measurer)
@@ -553,6 +553,7 @@ void ReadingSession::enableChoices() {
     // Enabling shows nothing that was hidden, as a window's buttons stay hidden.
     m_choicesEnabled = true;
     m_changes.completed = true;
+    m_choiceFocus = focusButton();
     onPageComplete();
 }
 
@@ -755,6 +756,43 @@ void ReadingSession::comfortTick() {
     if (m_autoTicks == 0) {
         onAutoAdvanceTick();
     }
+}
+
+PadAction ReadingSession::pressPadButton(PadButton button) {
+    PadFacts facts;
+    facts.backlogOpen = m_backlogOpen;
+    facts.choicesEnabled = m_choicesEnabled && !heldBack();
+    facts.focus = choiceFocus();
+    facts.pageAtTop = atTop();
+    const PadAction action = padAction(button, facts);
+    using Kind = PadAction::Kind;
+    // A press is the reader's input like a key, except the presses that turn these over.
+    const bool turnsComfortOver =
+        action.kind == Kind::MenuItem && (action.item == MenuId::AutoAdvance || action.item == MenuId::Skip);
+    if (action.kind != Kind::None && !turnsComfortOver) {
+        stopAutoAndSkip();
+    }
+    switch (action.kind) {
+        case Kind::FocusPrevious:
+        case Kind::FocusNext:
+            if (facts.choicesEnabled) {
+                // Buttons count from the right, and the first choice sits on the left.
+                const int step = action.kind == Kind::FocusPrevious ? 1 : -1;
+                const int moved = std::clamp(facts.focus + step, 1, std::max(1, m_visibleButtons));
+                m_changes.focusChanged = m_changes.focusChanged || moved != facts.focus;
+                m_choiceFocus = moved;
+            }
+            break;
+        case Kind::FinishPage:
+            clickPage();
+            break;
+        case Kind::ScrollPage:
+            scrollByKey(action.amount < 0 ? ScrollKey::PageUp : ScrollKey::PageDown);
+            break;
+        default:
+            break;
+    }
+    return action;
 }
 
 // First the page's sound effect has to end, then the pause for its length runs, then the page

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/menu_model.h"
+#include "app/pad_mapping.h"
 #include "app/project_opening.h"
 #include "app/reading_history.h"
 #include "interpreter/engine_state.h"
@@ -64,6 +65,7 @@ struct SessionChanges {
     bool scrollChanged = false;      ///< the scroll position or range
     bool heldChanged = false;        ///< input held back or let go again (heldBack())
     bool completed = false;          ///< the page became complete: the choices are enabled
+    bool focusChanged = false;       ///< a pad moved the choice in focus (choiceFocus())
     int pagesShown = 0;              ///< pages put on show (each closes a backlog, is spoken)
     // What to tell the reader, in UTF-8, once each.
     std::vector<std::string> errors;
@@ -243,6 +245,16 @@ public:
     const ReadingHistory& history() const { return m_history; }
     const ReadMarks& readMarks() const { return m_readMarks; }
 
+    // A game controller (pad_mapping.h).
+    /// The choice button a pad's South takes: the focus button once the page is complete, then
+    /// wherever the pad or the reader moved the focus.
+    int choiceFocus() const { return std::clamp(m_choiceFocus, 1, std::max(1, m_visibleButtons)); }
+    /// The reader focused button k some other way (the keyboard, the mouse).
+    void setChoiceFocus(int k) { m_choiceFocus = k; }
+    /// A press of a pad's button. The session has done its own part (the focus, finishing or
+    /// scrolling the page); the action tells the front end what is left to it.
+    PadAction pressPadButton(PadButton button);
+
     // Queries.
     /// A run or the pause after it holds commands back.
     bool heldBack() const { return m_interpreter.isRunning() || m_holdTicks > 0; }
@@ -349,6 +361,7 @@ private:
     // The buttons, the background and the picture window.
     int m_visibleButtons = 1;
     bool m_choicesEnabled = true;
+    int m_choiceFocus = 1;
     pictures::Bitmap m_background;
     pictures::Bitmap m_picture;
     bool m_pictureShown = false;
