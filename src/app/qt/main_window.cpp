@@ -19,6 +19,7 @@
 #include "app/qt/qt_story_host.h"
 #include "app/qt/story_dialog.h"
 #include "app/reading_session.h"
+#include "app/sdl/sdl_pads.h"
 #include "app/startup_hook.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -300,6 +301,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::onFirstShow() {
     placeButtons();
+    // Looking for pads reads the input devices: after the window is on screen.
+    QTimer::singleShot(0, this, &MainWindow::startPads);
 }
 
 void MainWindow::settleLayout() {
@@ -354,6 +357,9 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
         m_choiceButtons[static_cast<std::size_t>(
                             std::clamp(m_session->focusButton(), 1, presentation::kChoiceButtons))]
             ->setFocus();
+    }
+    if (changes.focusChanged) {
+        m_choiceButtons[static_cast<std::size_t>(m_session->choiceFocus())]->setFocus();
     }
     if (changes.heldChanged) {
         m_host->setBusy(m_session->heldBack());

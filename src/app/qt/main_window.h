@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/menu_model.h"
+#include "app/pad_mapping.h"
 #include "app/reading_history.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
@@ -50,6 +51,7 @@ namespace vrk::app {
 
 class QtStoryHost;
 class BacklogPanel;
+class SdlPads;
 class PageSpeaker;
 
 class MainWindow : public QMainWindow {
@@ -129,6 +131,16 @@ public:
     /// The choice button numbered k (1-6); button 1 is the rightmost.
     QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
+    // Game controllers (game_pads.cpp).
+    /// How often the pads are read.
+    static constexpr int kPadPollMs = 30;
+    /// Starts reading the pads (the window does once it is first shown).
+    void startPads();
+    /// A press of a pad's button, as the pads report it.
+    void onPadButton(PadButton button);
+    /// Carries out a menu item as its shortcut does: the enclosing menus' rules first.
+    void runMenuItem(MenuId id);
+
 signals:
     /// An opening has finished, successfully or not (tests wait on it).
     void openingFinished(bool opened);
@@ -177,6 +189,7 @@ private:
     void onPageClicked();
     bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    void pollPads();
     bool hasShortcut(const QKeySequence& key) const;
     bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
@@ -225,10 +238,13 @@ private:
         QAction* action = nullptr;
         std::vector<QMenu*> menus;  // outermost first
     };
+    void runItem(const ShortcutItem& item);
     std::vector<ShortcutItem> m_shortcuts;
     std::map<QMenu*, std::function<void()>> m_refreshers;
     std::array<QAction*, kMenuIdCount> m_actions{};  // by MenuId; none for the page's own items
 
+    std::unique_ptr<SdlPads> m_pads;
+    QTimer* m_padTimer = nullptr;
     BacklogPanel* m_backlog = nullptr;  // made when first opened
     std::unique_ptr<PageSpeaker> m_speaker;
     bool m_fullScreen = false;

@@ -208,30 +208,40 @@ void MainWindow::createMenus() {
 
 bool MainWindow::runShortcut(const QKeySequence& key) {
     for (const ShortcutItem& item : m_shortcuts) {
-        if (item.key != key) {
-            continue;
-        }
-        bool menusEnabled = true;
-        const bool refreshed = runReporting([&] {
-            for (QMenu* menu : item.menus) {
-                if (!menu->menuAction()->isEnabled()) {
-                    menusEnabled = false;
-                    return;
-                }
-                if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
-                    refresh->second();
-                }
-            }
-        });
-        if (!refreshed || !menusEnabled) {
+        if (item.key == key) {
+            runItem(item);
             return true;
         }
-        if (item.action->isEnabled()) {
-            item.action->trigger();
-        }
-        return true;
     }
     return false;
+}
+
+void MainWindow::runMenuItem(MenuId id) {
+    const QAction* wanted = action(id);
+    for (const ShortcutItem& item : m_shortcuts) {
+        if (item.action == wanted) {
+            runItem(item);
+            return;
+        }
+    }
+}
+
+void MainWindow::runItem(const ShortcutItem& item) {
+    bool menusEnabled = true;
+    const bool refreshed = runReporting([&] {
+        for (QMenu* menu : item.menus) {
+            if (!menu->menuAction()->isEnabled()) {
+                menusEnabled = false;
+                return;
+            }
+            if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
+                refresh->second();
+            }
+        }
+    });
+    if (refreshed && menusEnabled && item.action->isEnabled()) {
+        item.action->trigger();
+    }
 }
 
 SessionFacts MainWindow::menuFacts() const {
