@@ -135,9 +135,9 @@ void writeMenu(Json& json, const app::MenuEntry& menu) {
                 .field("label", app::plainCaption(entry.caption))
                 .field("checkable", entry.checkable)
                 .field("setting", app::settingName(entry.setting));
-            if (entry.setting == app::MenuSetting::LineGap ||
-                entry.setting == app::MenuSetting::RevealSpeed) {
-                json.field("step", static_cast<int>(entry.step)).field("setsStandard", entry.setsStandard);
+            if (entry.isStep()) {
+                json.field("step", app::stepAmount(entry.setting, entry.step))
+                    .field("setsStandard", entry.setsStandard);
             }
             json.key("keys").open('[');
             for (const app::Shortcut& shortcut : entry.shortcuts) {
@@ -194,7 +194,9 @@ std::string pageModelJson() {
         .field("nonstop", defaults.nonstop)
         .field("gapTenths", defaults.gapTenths)
         .field("autoAdvance", defaults.autoAdvance)
-        .field("speech", defaults.speech);
+        .field("speech", defaults.speech)
+        .field("musicVolume", defaults.musicVolume)
+        .field("effectVolume", defaults.effectVolume);
     json.close('}');
     json.key("limits").open('{');
     json.key("revealSpeed").open('{').field("min", 0).field("max", app::Settings::kMaxSpeed).close('}');
@@ -203,6 +205,9 @@ std::string pageModelJson() {
         .field("min", app::Settings::kMinGapTenths)
         .field("max", app::Settings::kMaxGapTenths)
         .close('}');
+    for (const char* volume : {"musicVolume", "effectVolume"}) {
+        json.key(volume).open('{').field("min", 0).field("max", sound::kFullVolume).close('}');
+    }
     json.key("fontPoints")
         .open('{')
         .field("min", app::kMinFontPoints)
@@ -235,6 +240,8 @@ std::string pageModelJson() {
         .field("skipping", session.skipping)
         .field("revealSpeed", session.revealSpeed)
         .field("lineGapTenths", session.lineGapTenths)
+        .field("musicVolume", session.musicVolume)
+        .field("effectVolume", session.effectVolume)
         .field("nonstop", session.revealAtOnce)
         .field("mid", session.playMidi)
         .field("wav", session.playWave)

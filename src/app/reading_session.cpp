@@ -58,6 +58,13 @@ void ReadingSession::setSoundBackend(std::unique_ptr<sound::SoundBackend> backen
     m_channel->setTickTimer([this](int ticks, std::function<void()> then) {
         m_scheduled.emplace_back(std::max(0, ticks), std::move(then));
     });
+    m_channel->setVolumes(m_musicVolume, m_effectVolume);
+}
+
+void ReadingSession::setVolumes(int music, int effects) {
+    m_musicVolume = sound::heldVolume(music);
+    m_effectVolume = sound::heldVolume(effects);
+    m_channel->setVolumes(m_musicVolume, m_effectVolume);
 }
 
 void ReadingSession::setNoticePoster(NoticePoster poster) {
@@ -594,6 +601,8 @@ SessionFacts ReadingSession::facts() const {
     f.brightOutline = m_story.options.brightOutline;
     f.revealSpeed = m_reveal.revealSpeed();
     f.lineGapTenths = m_lineGapTenths;
+    f.musicVolume = m_musicVolume;
+    f.effectVolume = m_effectVolume;
     return f;
 }
 

@@ -201,6 +201,10 @@ public:
     void setNonstop(bool nonstop);
     /// A sound kind switched off: what plays stops and music is not repeated.
     void soundOptionUnchecked();
+    /// The volumes of music and of sound effects, 0-100 (the view menu's).
+    void setVolumes(int music, int effects);
+    int musicVolume() const { return m_musicVolume; }
+    int effectVolume() const { return m_effectVolume; }
     /// The contrast option switched: the page is laid out again.
     void contrastChanged();
     /// One tick of the 55 ms timer: pauses and notices, the comforts, then the hold after a run,
@@ -329,6 +333,8 @@ private:
     std::unique_ptr<ProjectOpening> m_opening;
     std::unique_ptr<sound::SoundBackend> m_backend;
     std::unique_ptr<sound::SoundChannel> m_channel;
+    int m_musicVolume = sound::kFullVolume;
+    int m_effectVolume = sound::kFullVolume;
     sound::PostedTasks m_tasks;
     NoticePoster m_noticePoster;
     ProgramLauncher m_launcher;

@@ -39,6 +39,7 @@ public:
         playbacks.push_back(playback);
     }
     void close() override { log.push_back("close"); }
+    void setVolume(int percent) override { log.push_back("volume " + std::to_string(percent)); }
 };
 
 class WebSoundBackendTest : public ::testing::Test {

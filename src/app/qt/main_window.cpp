@@ -233,6 +233,7 @@ void MainWindow::applySettings(const Settings& settings) {
     action(MenuId::AutoAdvance)->setChecked(settings.autoAdvance);
     action(MenuId::Speech)->setChecked(settings.speech);
     m_session->setAutoAdvance(settings.autoAdvance);
+    m_session->setVolumes(settings.musicVolume, settings.effectVolume);
     optionsFromChecks();
     m_page->setNonstop(settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
@@ -272,6 +273,8 @@ Settings MainWindow::currentSettings() const {
     s.gapTenths = m_gapTenths;
     s.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
     s.speech = action(MenuId::Speech)->isChecked();
+    s.musicVolume = m_session->musicVolume();
+    s.effectVolume = m_session->effectVolume();
     return s;
 }
 

@@ -202,6 +202,7 @@ private:
     FrontEndFacts frontEndFacts() const;
     void adjustLineGap(presentation::SettingStep step);
     void adjustRevealSpeed(presentation::SettingStep step);
+    void adjustVolume(MenuSetting setting, presentation::SettingStep step);
     void toggleNonstop();
     void chooseFont();
     void onSoundKindToggled();

@@ -107,8 +107,8 @@ private:
         QAction* action = menu->addAction(caption);
         action->setObjectName(name);
         action->setCheckable(entry.checkable);
-        if (entry.setting == MenuSetting::LineGap || entry.setting == MenuSetting::RevealSpeed) {
-            // The speed and gap items carry the step they make (-1, 0 or 1) as their data.
+        if (entry.isStep()) {
+            // The step items carry the step they make (-1, 0 or 1) as their data.
             action->setData(static_cast<int>(entry.step));
         }
         std::vector<QMenu*> chain;
@@ -157,6 +157,13 @@ private:
             case MenuId::Faster:
             case MenuId::NormalSpeed:
                 return [&w, step = entry.step] { w.adjustRevealSpeed(step); };
+            case MenuId::LouderMusic:
+            case MenuId::QuieterMusic:
+            case MenuId::StandardMusic:
+            case MenuId::LouderEffects:
+            case MenuId::QuieterEffects:
+            case MenuId::StandardEffects:
+                return [&w, setting = entry.setting, step = entry.step] { w.adjustVolume(setting, step); };
             case MenuId::Nonstop:
                 return [&w] { w.toggleNonstop(); };
             case MenuId::Midi:
@@ -290,6 +297,14 @@ void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
     m_revealSpeed = presentation::steppedRevealSpeed(m_revealSpeed, step);
     m_page->setRevealSpeed(m_revealSpeed);
     m_page->update();
+}
+
+void MainWindow::adjustVolume(MenuSetting setting, presentation::SettingStep step) {
+    int music = m_session->musicVolume();
+    int effects = m_session->effectVolume();
+    int& changed = setting == MenuSetting::MusicVolume ? music : effects;
+    changed = steppedVolume(changed, step);
+    m_session->setVolumes(music, effects);
 }
 
 void MainWindow::toggleNonstop() {
