@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "app/pad_mapping.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
 #include "common/sjis.h"
@@ -216,6 +217,13 @@ std::string pageModelJson() {
     json.field("fontNameLength", static_cast<int>(app::ProfileFile::kMaxValueBytes));
     json.field("nameBytes", static_cast<int>(story::kMaxNameBytes));
     json.close('}');
+
+    // A pad's buttons in the order of their bits (padBit): the page reads its gamepads into them.
+    json.key("padButtons").open('[');
+    for (std::size_t i = 0; i < app::kPadButtonCount; ++i) {
+        json.string(app::padButtonName(static_cast<app::PadButton>(i)));
+    }
+    json.close(']');
 
     json.key("faces").open('[');
     for (const ServedFace& face : kFaces) {

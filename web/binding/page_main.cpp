@@ -321,7 +321,10 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("setBacklogOpen", &WebStoryHost::setBacklogOpen)
         .function("setAutoAdvance", &WebStoryHost::setAutoAdvance)
         .function("setSkipping", &WebStoryHost::setSkipping)
-        .function("stopAutoAndSkip", &WebStoryHost::stopAutoAndSkip);
+        .function("stopAutoAndSkip", &WebStoryHost::stopAutoAndSkip)
+        .function("setVolumes", &WebStoryHost::setVolumes)
+        .function("setChoiceFocus", &WebStoryHost::setChoiceFocus)
+        .function("padState", &WebStoryHost::padState);
 
     emscripten::value_array<std::array<int, 4>>("Rect")
         .element(emscripten::index<0>())
@@ -347,6 +350,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .field("skipping", &vrk::app::SessionFacts::skipping)
         .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
         .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
+        .field("musicVolume", &vrk::app::SessionFacts::musicVolume)
+        .field("effectVolume", &vrk::app::SessionFacts::effectVolume)
         .field("nonstop", &vrk::app::SessionFacts::revealAtOnce)
         .field("mid", &vrk::app::SessionFacts::playMidi)
         .field("wav", &vrk::app::SessionFacts::playWave)

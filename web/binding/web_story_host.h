@@ -120,6 +120,17 @@ public:
     bool skipping() const { return m_session.skipping(); }
     /// Any input of the reader stops auto-advance and skipping.
     void stopAutoAndSkip() { m_session.stopAutoAndSkip(); }
+    /// The volumes of music and of sound effects, 0-100.
+    void setVolumes(int music, int effects) { m_session.setVolumes(music, effects); }
+
+    // A game controller: the page reads the browser's gamepads and hands their state in here.
+    /// The reader focused choice button k on the page.
+    void setChoiceFocus(int k) { m_session.setChoiceFocus(k); }
+    /// A pad's state (held: app::padBit of each button down; the left stick from -1 to 1): each
+    /// new press goes to the session, and what is left to the page comes back as a JSON array
+    /// of {"kind": "click", "button"}, {"kind": "menu", "item": an item's id},
+    /// {"kind": "closeBacklog"} and {"kind": "scrollBacklog", "amount", "pages"}.
+    std::string padState(std::uint32_t held, double stickX, double stickY);
     /// The sound on is an effect (not music) that has not ended.
     bool effectPlaying() const { return m_session.effectPlaying(); }
     const app::ReadingHistory& history() const { return m_session.history(); }
@@ -178,6 +189,7 @@ private:
     app::ReadingSession m_session;
     std::vector<std::uint8_t> m_pixels;
     int m_pagesShown = 0;  // tells the page to close its backlog and to speak
+    app::PadInput m_pad;
 };
 
 }  // namespace vrk::web
