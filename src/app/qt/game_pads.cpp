@@ -25,11 +25,16 @@ void MainWindow::startPads() {
     }
     m_padTimer = new QTimer(this);
     connect(m_padTimer, &QTimer::timeout, this, &MainWindow::pollPads);
-    m_padTimer->start(kPadPollMs);
+    m_padTimer->start(kPadIdlePollMs);
 }
 
 void MainWindow::pollPads() {
     const std::vector<PadButton> presses = m_pads->poll();
+    // Most readers have no pad: the window wakes up often only while one is plugged in.
+    const int interval = m_pads->count() > 0 ? kPadPollMs : kPadIdlePollMs;
+    if (m_padTimer->interval() != interval) {
+        m_padTimer->setInterval(interval);
+    }
     // A press meant for a dialog or another program is not the page's.
     if (QApplication::activeModalWidget() != nullptr || QApplication::activeWindow() == nullptr ||
         m_closing) {

@@ -132,8 +132,9 @@ public:
     QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
     // Game controllers (game_pads.cpp).
-    /// How often the pads are read.
+    /// How often the pads are read, and how often SDL is asked whether one was plugged in.
     static constexpr int kPadPollMs = 30;
+    static constexpr int kPadIdlePollMs = 250;
     /// Starts reading the pads (the window does once it is first shown).
     void startPads();
     /// A press of a pad's button, as the pads report it.
