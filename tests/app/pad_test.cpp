@@ -20,33 +20,6 @@ using Kind = PadAction::Kind;
 
 // --- The rule -----------------------------------------------------------------------------------
 
-TEST(PadMappingTest, TheFaceButtonsReadThePageAndTheStickMovesBetweenChoices) {
-    PadFacts revealing;
-    revealing.choicesEnabled = false;
-    revealing.focus = 2;
-    EXPECT_EQ(padAction(PadButton::South, revealing).kind, Kind::FinishPage);
-
-    PadFacts complete = revealing;
-    complete.choicesEnabled = true;
-    EXPECT_EQ(padAction(PadButton::South, complete), (PadAction{Kind::ClickButton, 2}));
-    // The first choice is on the left; up goes the same way as left.
-    EXPECT_EQ(padAction(PadButton::Left, complete).kind, Kind::FocusPrevious);
-    EXPECT_EQ(padAction(PadButton::Up, complete).kind, Kind::FocusPrevious);
-    EXPECT_EQ(padAction(PadButton::Right, complete).kind, Kind::FocusNext);
-    EXPECT_EQ(padAction(PadButton::Down, complete).kind, Kind::FocusNext);
-
-    const auto item = [&](PadButton button) {
-        const PadAction action = padAction(button, complete);
-        EXPECT_EQ(action.kind, Kind::MenuItem) << padButtonName(button);
-        return action.item;
-    };
-    EXPECT_EQ(item(PadButton::East), MenuId::Back);
-    EXPECT_EQ(item(PadButton::North), MenuId::Backlog);
-    EXPECT_EQ(item(PadButton::West), MenuId::AutoAdvance);
-    EXPECT_EQ(item(PadButton::Start), MenuId::Skip);
-    EXPECT_EQ(item(PadButton::Back), MenuId::FullScreen);
-}
-
 TEST(PadMappingTest, TheLeftShoulderScrollsUpUntilTheTopOpensTheBacklog) {
     PadFacts below;
     below.pageAtTop = false;
