@@ -116,6 +116,21 @@ std::array<MenuEntry, kMenuIdCount> buildEntries() {
         .shortcuts[1] = {Key::Enter, 0, false, false, true};
     b.separator(MenuId::SpeechSeparator);
     b.check(MenuId::Speech, "speechAction", "読み上げ(&R)", ctrl('Y'), MenuSetting::Speech);
+    b.separator(MenuId::VolumeSeparator);
+    b.sub(MenuId::ViewMenu, MenuId::MusicVolumeMenu, "musicVolumeMenu", "音楽の音量(&M)");
+    b.step(MenuId::LouderMusic, "louderMusicAction", "大きく(&L)", {}, MenuSetting::MusicVolume,
+           SettingStep::Up);
+    b.step(MenuId::QuieterMusic, "quieterMusicAction", "小さく(&Q)", {}, MenuSetting::MusicVolume,
+           SettingStep::Down);
+    b.step(MenuId::StandardMusic, "standardMusicAction", "標準 100%(&S)", {}, MenuSetting::MusicVolume,
+           SettingStep::Standard);
+    b.sub(MenuId::ViewMenu, MenuId::EffectVolumeMenu, "effectVolumeMenu", "効果音の音量(&E)");
+    b.step(MenuId::LouderEffects, "louderEffectsAction", "大きく(&L)", {}, MenuSetting::EffectVolume,
+           SettingStep::Up);
+    b.step(MenuId::QuieterEffects, "quieterEffectsAction", "小さく(&Q)", {}, MenuSetting::EffectVolume,
+           SettingStep::Down);
+    b.step(MenuId::StandardEffects, "standardEffectsAction", "標準 100%(&S)", {}, MenuSetting::EffectVolume,
+           SettingStep::Standard);
 
     b.top(MenuId::HelpMenu, "helpMenu", "説明(&H)");
     b.item(MenuId::HelpContents, "helpContentsAction", "目次(&I)", key(Key::F1));
@@ -179,8 +194,30 @@ std::string_view settingName(MenuSetting setting) {
             return "gapTenths";
         case MenuSetting::RevealSpeed:
             return "revealSpeed";
+        case MenuSetting::MusicVolume:
+            return "musicVolume";
+        case MenuSetting::EffectVolume:
+            return "effectVolume";
     }
     return {};
+}
+
+bool MenuEntry::isStep() const {
+    return setting == MenuSetting::LineGap || setting == MenuSetting::RevealSpeed ||
+           setting == MenuSetting::MusicVolume || setting == MenuSetting::EffectVolume;
+}
+
+int stepAmount(MenuSetting setting, presentation::SettingStep step) {
+    const int sign = static_cast<int>(step);
+    return setting == MenuSetting::MusicVolume || setting == MenuSetting::EffectVolume ? sign * kVolumeStep
+                                                                                       : sign;
+}
+
+int steppedVolume(int percent, presentation::SettingStep step) {
+    if (step == presentation::SettingStep::Standard) {
+        return sound::kFullVolume;
+    }
+    return sound::heldVolume(percent + stepAmount(MenuSetting::MusicVolume, step));
 }
 
 std::span<const MenuEntry, kMenuIdCount> menuEntries() {
@@ -286,6 +323,31 @@ MenuItemState menuItemState(MenuId id, const SessionFacts& s, const FrontEndFact
             break;
         case MenuId::Speech:
             state.checked = f.speech;
+            break;
+        // The volume menus name the volume they are at, as the speed menu names its speed.
+        case MenuId::MusicVolumeMenu:
+            state.caption += " " + std::to_string(s.musicVolume) + "%";
+            break;
+        case MenuId::EffectVolumeMenu:
+            state.caption += " " + std::to_string(s.effectVolume) + "%";
+            break;
+        case MenuId::LouderMusic:
+            state.enabled = s.musicVolume < sound::kFullVolume;
+            break;
+        case MenuId::QuieterMusic:
+            state.enabled = s.musicVolume > 0;
+            break;
+        case MenuId::StandardMusic:
+            state.enabled = s.musicVolume != sound::kFullVolume;
+            break;
+        case MenuId::LouderEffects:
+            state.enabled = s.effectVolume < sound::kFullVolume;
+            break;
+        case MenuId::QuieterEffects:
+            state.enabled = s.effectVolume > 0;
+            break;
+        case MenuId::StandardEffects:
+            state.enabled = s.effectVolume != sound::kFullVolume;
             break;
         default:
             break;

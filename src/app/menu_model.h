@@ -18,6 +18,7 @@
 #include "presentation/glyph_metrics.h"
 #include "presentation/reading_settings.h"
 #include "presentation/reveal.h"
+#include "sound/sound_backend.h"
 
 namespace vrk::app {
 
@@ -65,6 +66,15 @@ enum class MenuId : std::uint8_t {
     FullScreen,
     SpeechSeparator,
     Speech,
+    VolumeSeparator,
+    MusicVolumeMenu,
+    LouderMusic,
+    QuieterMusic,
+    StandardMusic,
+    EffectVolumeMenu,
+    LouderEffects,
+    QuieterEffects,
+    StandardEffects,
     HelpMenu,
     HelpContents,
     About,
@@ -103,6 +113,8 @@ enum class MenuSetting : std::uint8_t {
     Speech,
     LineGap,
     RevealSpeed,
+    MusicVolume,
+    EffectVolume,
 };
 /// The setting's name among the reader's options ("mid", "gapTenths", ...), "" for None.
 std::string_view settingName(MenuSetting setting);
@@ -123,7 +135,8 @@ struct MenuEntry {
     /// Shown by the web page only (it opens folders and keeps saves in the browser).
     bool pageOnly = false;
     /// What an option item changes: a check mark toggles its setting; a step item of the
-    /// line gap or the speed makes `step`, and `setsStandard` says when that sets the standard value.
+    /// line gap, the speed or a volume makes `step`, and `setsStandard` says when that sets the
+    /// standard value.
     MenuSetting setting = MenuSetting::None;
     presentation::SettingStep step = presentation::SettingStep::Standard;
     bool setsStandard = false;
@@ -132,7 +145,18 @@ struct MenuEntry {
     bool shortcutAtTopOnly = false;
 
     bool isTop() const { return kind == Kind::Menu && parent == id; }
+    /// A step item: its setting moves by `step` (stepAmount()) or goes back to its standard.
+    bool isStep() const;
 };
+
+/// What one press of a step item adds to its setting: a tenth of the line gap, a step of the
+/// speed, kVolumeStep of a volume.
+int stepAmount(MenuSetting setting, presentation::SettingStep step);
+
+/// A volume's step in the view menu, in percent.
+inline constexpr int kVolumeStep = 10;
+/// The volume after a press of a volume item: full, or a step louder or quieter within 0-100.
+int steppedVolume(int percent, presentation::SettingStep step);
 
 /// Every entry, in MenuId order: each menu before its items, items in the order shown.
 std::span<const MenuEntry, kMenuIdCount> menuEntries();
@@ -160,6 +184,8 @@ struct SessionFacts {
     bool skipping = false;
     int revealSpeed = presentation::kStandardRevealSpeed;
     int lineGapTenths = presentation::kStandardLineGap;
+    int musicVolume = sound::kFullVolume;
+    int effectVolume = sound::kFullVolume;
     interpreter::EngineOptions options;
     bool operator==(const SessionFacts&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "app/pad_mapping.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
 #include "common/json_writer.h"
@@ -71,9 +72,9 @@ void writeMenu(Json& json, const app::MenuEntry& menu) {
                 .field("label", app::plainCaption(entry.caption))
                 .field("checkable", entry.checkable)
                 .field("setting", app::settingName(entry.setting));
-            if (entry.setting == app::MenuSetting::LineGap ||
-                entry.setting == app::MenuSetting::RevealSpeed) {
-                json.field("step", static_cast<int>(entry.step)).field("setsStandard", entry.setsStandard);
+            if (entry.isStep()) {
+                json.field("step", app::stepAmount(entry.setting, entry.step))
+                    .field("setsStandard", entry.setsStandard);
             }
             json.key("keys").open('[');
             for (const app::Shortcut& shortcut : entry.shortcuts) {
@@ -130,7 +131,9 @@ std::string pageModelJson() {
         .field("nonstop", defaults.nonstop)
         .field("gapTenths", defaults.gapTenths)
         .field("autoAdvance", defaults.autoAdvance)
-        .field("speech", defaults.speech);
+        .field("speech", defaults.speech)
+        .field("musicVolume", defaults.musicVolume)
+        .field("effectVolume", defaults.effectVolume);
     json.close('}');
     json.key("limits").open('{');
     json.key("revealSpeed").open('{').field("min", 0).field("max", app::Settings::kMaxSpeed).close('}');
@@ -139,6 +142,9 @@ std::string pageModelJson() {
         .field("min", app::Settings::kMinGapTenths)
         .field("max", app::Settings::kMaxGapTenths)
         .close('}');
+    for (const char* volume : {"musicVolume", "effectVolume"}) {
+        json.key(volume).open('{').field("min", 0).field("max", sound::kFullVolume).close('}');
+    }
     json.key("fontPoints")
         .open('{')
         .field("min", app::kMinFontPoints)
@@ -147,6 +153,13 @@ std::string pageModelJson() {
     json.field("fontNameLength", static_cast<int>(app::ProfileFile::kMaxValueBytes));
     json.field("nameBytes", static_cast<int>(story::kMaxNameBytes));
     json.close('}');
+
+    // A pad's buttons in the order of their bits (padBit): the page reads its gamepads into them.
+    json.key("padButtons").open('[');
+    for (std::size_t i = 0; i < app::kPadButtonCount; ++i) {
+        json.string(app::padButtonName(static_cast<app::PadButton>(i)));
+    }
+    json.close(']');
 
     json.key("faces").open('[');
     for (const ServedFace& face : kFaces) {
@@ -170,7 +183,9 @@ std::string pageModelJson() {
         .field("autoAdvance", session.autoAdvance)
         .field("skipping", session.skipping)
         .field("revealSpeed", session.revealSpeed)
-        .field("lineGapTenths", session.lineGapTenths);
+        .field("lineGapTenths", session.lineGapTenths)
+        .field("musicVolume", session.musicVolume)
+        .field("effectVolume", session.effectVolume);
     const interpreter::EngineOptions& options = session.options;
     json.key("options").open('{');
     json.field("nonstop", options.revealAtOnce)

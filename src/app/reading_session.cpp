@@ -30,8 +30,8 @@ constexpr const char* kReadMarksExtension = ".VRR";
 
 bool SessionChanges::any() const {
     return fullPaint || !uncovered.empty() || layoutChanged || backgroundChanged || pictureChanged ||
-           buttonsChanged || scrollChanged || heldChanged || completed || pagesShown > 0 || !errors.empty() ||
-           !notices.empty() || !programs.empty();
+           buttonsChanged || scrollChanged || heldChanged || completed || focusChanged || pagesShown > 0 ||
+           !errors.empty() || !notices.empty() || !programs.empty();
 }
 
 ReadingSession::ReadingSession(fs::path programDir, ScaledMeasurer measurer)
@@ -59,6 +59,13 @@ void ReadingSession::setSoundBackend(std::unique_ptr<sound::SoundBackend> backen
     m_channel->setTickTimer([this](int ticks, std::function<void()> then) {
         m_scheduled.emplace_back(std::max(0, ticks), std::move(then));
     });
+    m_channel->setVolumes(m_musicVolume, m_effectVolume);
+}
+
+void ReadingSession::setVolumes(int music, int effects) {
+    m_musicVolume = sound::heldVolume(music);
+    m_effectVolume = sound::heldVolume(effects);
+    m_channel->setVolumes(m_musicVolume, m_effectVolume);
 }
 
 void ReadingSession::setNoticePoster(NoticePoster poster) {
@@ -565,6 +572,7 @@ void ReadingSession::enableChoices() {
     // Enabling shows nothing that was hidden, as a window's buttons stay hidden.
     m_choicesEnabled = true;
     m_changes.completed = true;
+    m_choiceFocus = focusButton();
     onPageComplete();
 }
 
@@ -599,6 +607,8 @@ SessionFacts ReadingSession::facts() const {
     f.options = m_story.options;
     f.revealSpeed = m_reveal.revealSpeed();
     f.lineGapTenths = m_lineGapTenths;
+    f.musicVolume = m_musicVolume;
+    f.effectVolume = m_effectVolume;
     return f;
 }
 
@@ -907,6 +917,43 @@ void ReadingSession::comfortTick() {
     if (m_autoTicks == 0) {
         onAutoAdvanceTick();
     }
+}
+
+PadAction ReadingSession::pressPadButton(PadButton button) {
+    PadFacts facts;
+    facts.backlogOpen = m_backlogOpen;
+    facts.choicesEnabled = m_choicesEnabled && !heldBack();
+    facts.focus = choiceFocus();
+    facts.pageAtTop = atTop();
+    const PadAction action = padAction(button, facts);
+    using Kind = PadAction::Kind;
+    // A press is the reader's input like a key, except the presses that turn these over.
+    const bool turnsComfortOver =
+        action.kind == Kind::MenuItem && (action.item == MenuId::AutoAdvance || action.item == MenuId::Skip);
+    if (action.kind != Kind::None && !turnsComfortOver) {
+        stopAutoAndSkip();
+    }
+    switch (action.kind) {
+        case Kind::FocusPrevious:
+        case Kind::FocusNext:
+            if (facts.choicesEnabled) {
+                // Buttons count from the right, and the first choice sits on the left.
+                const int step = action.kind == Kind::FocusPrevious ? 1 : -1;
+                const int moved = std::clamp(facts.focus + step, 1, std::max(1, m_visibleButtons));
+                m_changes.focusChanged = m_changes.focusChanged || moved != facts.focus;
+                m_choiceFocus = moved;
+            }
+            break;
+        case Kind::FinishPage:
+            clickPage();
+            break;
+        case Kind::ScrollPage:
+            scrollByKey(action.amount < 0 ? ScrollKey::PageUp : ScrollKey::PageDown);
+            break;
+        default:
+            break;
+    }
+    return action;
 }
 
 // First the page's sound effect has to end, then the pause for its length runs, then the page

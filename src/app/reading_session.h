@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/menu_model.h"
+#include "app/pad_mapping.h"
 #include "app/project_opening.h"
 #include "app/reader_map.h"
 #include "app/reading_history.h"
@@ -65,6 +66,7 @@ struct SessionChanges {
     bool scrollChanged = false;      ///< the scroll position or range
     bool heldChanged = false;        ///< input held back or let go again (heldBack())
     bool completed = false;          ///< the page became complete: the choices are enabled
+    bool focusChanged = false;       ///< a pad moved the choice in focus (choiceFocus())
     int pagesShown = 0;              ///< pages put on show (each closes a backlog, is spoken)
     // What to tell the reader, in UTF-8, once each.
     std::vector<std::string> errors;
@@ -202,6 +204,10 @@ public:
     /// (and music is not repeated), nonstop switched takes effect as setNonstop does, and the
     /// bright outline or the low colours lay the page out again.
     void setOptions(const interpreter::EngineOptions& next);
+    /// The volumes of music and of sound effects, 0-100 (the view menu's).
+    void setVolumes(int music, int effects);
+    int musicVolume() const { return m_musicVolume; }
+    int effectVolume() const { return m_effectVolume; }
     /// One tick of the 55 ms timer: pauses and notices, the comforts, then the hold after a run,
     /// and the reveal.
     void tick();
@@ -268,6 +274,16 @@ public:
     const std::string& soundOnShowSjis() const { return m_soundOnShow; }
     /// A sound is playing now.
     bool soundPlaying() const;
+
+    // A game controller (pad_mapping.h).
+    /// The choice button a pad's South takes: the focus button once the page is complete, then
+    /// wherever the pad or the reader moved the focus.
+    int choiceFocus() const { return std::clamp(m_choiceFocus, 1, std::max(1, m_visibleButtons)); }
+    /// The reader focused button k some other way (the keyboard, the mouse).
+    void setChoiceFocus(int k) { m_choiceFocus = k; }
+    /// A press of a pad's button. The session has done its own part (the focus, finishing or
+    /// scrolling the page); the action tells the front end what is left to it.
+    PadAction pressPadButton(PadButton button);
 
     // Queries.
     /// A run or the pause after it holds commands back.
@@ -353,6 +369,8 @@ private:
     std::unique_ptr<ProjectOpening> m_opening;
     std::unique_ptr<sound::SoundBackend> m_backend;
     std::unique_ptr<sound::SoundChannel> m_channel;
+    int m_musicVolume = sound::kFullVolume;
+    int m_effectVolume = sound::kFullVolume;
     sound::PostedTasks m_tasks;
     NoticePoster m_noticePoster;
     ProgramLauncher m_launcher;
@@ -386,6 +404,7 @@ private:
     // The buttons, the background and the picture window.
     int m_visibleButtons = 1;
     bool m_choicesEnabled = true;
+    int m_choiceFocus = 1;
     pictures::Bitmap m_background;
     pictures::Bitmap m_picture;
     bool m_pictureShown = false;

@@ -283,6 +283,11 @@ Settings settingsFromProfile(const ProfileFile& file) {
                                                   : gap;
     s.autoAdvance = file.integer("VIEW", "AUTO", 0) != 0;
     s.speech = file.integer("VIEW", "SPEECH", 0) != 0;
+    const auto volume = [&file](std::string_view key) {
+        return std::clamp(file.integer("VIEW", key, Settings::kFullVolume), 0, Settings::kFullVolume);
+    };
+    s.musicVolume = volume("MUSICVOLUME");
+    s.effectVolume = volume("EFFECTVOLUME");
     return s;
 }
 
@@ -305,6 +310,11 @@ void settingsToProfile(const Settings& s, ProfileFile& file) {
     if (s.autoAdvance || s.speech || file.text("VIEW", "AUTO") || file.text("VIEW", "SPEECH")) {
         file.setInteger("VIEW", "AUTO", s.autoAdvance ? 1 : 0);
         file.setInteger("VIEW", "SPEECH", s.speech ? 1 : 0);
+    }
+    if (s.musicVolume != Settings::kFullVolume || s.effectVolume != Settings::kFullVolume ||
+        file.text("VIEW", "MUSICVOLUME") || file.text("VIEW", "EFFECTVOLUME")) {
+        file.setInteger("VIEW", "MUSICVOLUME", s.musicVolume);
+        file.setInteger("VIEW", "EFFECTVOLUME", s.effectVolume);
     }
 }
 

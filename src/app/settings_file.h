@@ -60,13 +60,14 @@ private:
 /// Parses a profile-file number (see ProfileFile::integer); nothing when it is not one.
 std::optional<std::int32_t> parseProfileInteger(std::string_view text);
 
-/// The fifteen preferences with their defaults.
+/// The preferences with their defaults.
 struct Settings {
     static constexpr int kDefaultSpeed = 2;
     static constexpr int kMaxSpeed = 5;
     static constexpr int kDefaultGapTenths = 12;
     static constexpr int kMinGapTenths = 10;
     static constexpr int kMaxGapTenths = 20;
+    static constexpr int kFullVolume = 100;
 
     /// Bounds of the stored window frame: wider and taller than any screen, far enough off
     /// any screen, and small enough that no sum of them overflows. The window fits the frame to
@@ -106,6 +107,10 @@ struct Settings {
     // file of a reader who never uses them stays as it was.
     bool autoAdvance = false;  ///< AUTO
     bool speech = false;       ///< SPEECH: pages read aloud
+    /// MUSICVOLUME and EFFECTVOLUME in percent, within 0-100 after reading; written only once
+    /// one of them is below full (or the file has them), for the same reason.
+    int musicVolume = kFullVolume;
+    int effectVolume = kFullVolume;
 
     /// STYLE as written: 1 for bold plus 2 for italic.
     int styleCode() const { return (bold ? 1 : 0) + (italic ? 2 : 0); }
@@ -123,7 +128,7 @@ struct Settings {
 /// are clamped into 0-kMaxWindowExtent, TOP and LEFT into +-kMaxWindowPosition, SIZE to at
 /// most kMaxFontSize: a window of 2^31 pixels never paints, and takes gigabytes trying.
 Settings settingsFromProfile(const ProfileFile& file);
-/// Writes all fifteen keys into file, keeping whatever else it holds, and the VIEW keys when
+/// Writes every key into file, keeping whatever else it holds, and the VIEW keys when
 /// one of them is on or the file has them already.
 void settingsToProfile(const Settings& settings, ProfileFile& file);
 

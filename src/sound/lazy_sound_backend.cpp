@@ -45,6 +45,7 @@ void LazySoundBackend::ensureLoaded() {
             continue;
         }
         m_loaded.reset(backend);
+        m_loaded->setVolume(m_volume);
         return;
     }
     m_loadError = errors;
@@ -92,6 +93,13 @@ void LazySoundBackend::close() {
     }
     endSilentPlayback();
     m_open = false;
+}
+
+void LazySoundBackend::setVolume(int percent) {
+    m_volume = heldVolume(percent);
+    if (m_loaded) {
+        m_loaded->setVolume(m_volume);
+    }
 }
 
 bool LazySoundBackend::isOpen() const {

@@ -39,6 +39,8 @@ public:
     void play(FinishedHandler onFinished) override;
     void close() override;
     bool isOpen() const override;
+    /// Kept for the module's back end, which gets it as it loads.
+    void setVolume(int percent) override;
 
     /// True once loading a module has been tried, whether or not one loaded.
     bool moduleTried() const { return m_tried; }
@@ -58,6 +60,7 @@ private:
     // The silent player's state while no module plays.
     FinishedHandler m_pending;
     bool m_open = false;
+    int m_volume = kFullVolume;
 };
 
 }  // namespace vrk::sound

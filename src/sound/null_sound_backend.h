@@ -18,6 +18,9 @@ public:
     void close() override;
     /// True between a successful open() and close().
     bool isOpen() const override { return m_open; }
+    void setVolume(int percent) override { m_volume = heldVolume(percent); }
+    /// The volume as last set.
+    int volume() const { return m_volume; }
 
     /// Ends the running playback as if it had reached its end; false when none runs.
     bool finishPlayback();
@@ -35,6 +38,7 @@ private:
     FinishedHandler m_pending;
     bool m_open = false;
     int m_playCount = 0;
+    int m_volume = kFullVolume;
 };
 
 }  // namespace vrk::sound

@@ -37,6 +37,16 @@ public:
     virtual void close() = 0;
     /// True between a successful open() and close().
     virtual bool isOpen() const = 0;
+    /// The loudness of what plays and of what plays next, from 0 (silent) to kFullVolume (as
+    /// the file has it); a value outside is held within.
+    virtual void setVolume(int percent) = 0;
 };
+
+inline constexpr int kFullVolume = 100;
+
+/// A volume held within 0-kFullVolume.
+constexpr int heldVolume(int percent) {
+    return percent < 0 ? 0 : percent > kFullVolume ? kFullVolume : percent;
+}
 
 }  // namespace vrk::sound

@@ -35,6 +35,14 @@ void SoundChannel::setTickTimer(TickTimer timer) {
     m_tickTimer = std::move(timer);
 }
 
+void SoundChannel::setVolumes(int music, int effects) {
+    m_musicVolume = heldVolume(music);
+    m_effectVolume = heldVolume(effects);
+    if (m_fields.soundOpen) {
+        m_backend.setVolume(m_fields.soundIsMusic ? m_musicVolume : m_effectVolume);
+    }
+}
+
 bool SoundChannel::playSound(const std::string& fileNameSjis) {
     stopSound();
     std::error_code error;
@@ -104,6 +112,8 @@ void SoundChannel::repeatMusic(unsigned playback) {
 
 void SoundChannel::startPlayback() {
     const unsigned playback = ++m_generation;
+    // Music or effect as the page command that started it said (set before it called).
+    m_backend.setVolume(m_fields.soundIsMusic ? m_musicVolume : m_effectVolume);
     std::weak_ptr<SoundChannel*> self = m_self;
     // The poster is copied here so that the audio thread never reads the channel's members.
     m_backend.play([self, playback, poster = m_poster](bool completed) {

@@ -49,6 +49,9 @@ public:
     /// Sets a timer that the music repeat is handed to instead of waiting; it takes the place
     /// of the waiter. The repeat still belongs to the music that ended only.
     void setTickTimer(TickTimer timer);
+    /// The volumes of music and of sound effects (0-100): the one of the sound playing now
+    /// applies at once, and each playback gets its own as it starts.
+    void setVolumes(int music, int effects);
     /// Sets the directory that relative names are found from.
     void setBaseDir(std::filesystem::path baseDir) { m_baseDir = std::move(baseDir); }
 
@@ -82,6 +85,8 @@ private:
     Poster m_poster;
     TickWaiter m_waitTicks;
     TickTimer m_tickTimer;
+    int m_musicVolume = kFullVolume;
+    int m_effectVolume = kFullVolume;
     unsigned m_generation = 0;
     unsigned m_endedGeneration = 0;  // the playback whose end was reported last
     // Notices hold a weak reference to this, so one that arrives after the channel is gone

@@ -96,6 +96,37 @@ TEST(MenuModel, StepItemsStopAtTheEndsOfTheirRanges) {
     EXPECT_FALSE(menuEntry(MenuId::Slower).setsStandard);
 }
 
+TEST(MenuModel, VolumesStepByTenthsWithinSilenceAndFullAndNameTheirLevel) {
+    SessionFacts s;
+    const FrontEndFacts f;
+    const auto enabled = [&](MenuId id) { return menuItemState(id, s, f).enabled; };
+    EXPECT_FALSE(enabled(MenuId::LouderMusic)) << "full already";
+    EXPECT_FALSE(enabled(MenuId::StandardEffects));
+    EXPECT_TRUE(enabled(MenuId::QuieterEffects));
+    EXPECT_EQ(menuItemState(MenuId::MusicVolumeMenu, s, f).caption, "音楽の音量(&M) 100%");
+    s.musicVolume = 0;
+    s.effectVolume = 40;
+    EXPECT_FALSE(enabled(MenuId::QuieterMusic));
+    EXPECT_TRUE(enabled(MenuId::LouderMusic));
+    EXPECT_TRUE(enabled(MenuId::StandardMusic));
+    EXPECT_TRUE(enabled(MenuId::LouderEffects)) << "each volume has its own limits";
+    EXPECT_EQ(menuItemState(MenuId::EffectVolumeMenu, s, f).caption, "効果音の音量(&E) 40%");
+
+    using presentation::SettingStep;
+    EXPECT_EQ(steppedVolume(40, SettingStep::Up), 50);
+    EXPECT_EQ(steppedVolume(95, SettingStep::Up), 100) << "a stored odd volume still stops at full";
+    EXPECT_EQ(steppedVolume(5, SettingStep::Down), 0);
+    EXPECT_EQ(steppedVolume(0, SettingStep::Standard), 100);
+    // The page adds what a press adds: a tenth of the volume, a single step of the others.
+    EXPECT_EQ(stepAmount(menuEntry(MenuId::QuieterEffects).setting, menuEntry(MenuId::QuieterEffects).step),
+              -10);
+    EXPECT_EQ(stepAmount(MenuSetting::LineGap, SettingStep::Up), 1);
+    // Both sit in the view menu, each a menu of its own.
+    EXPECT_EQ(menuEntry(MenuId::MusicVolumeMenu).parent, MenuId::ViewMenu);
+    EXPECT_EQ(menuEntry(MenuId::StandardEffects).parent, MenuId::EffectVolumeMenu);
+    EXPECT_TRUE(menuEntry(MenuId::LouderMusic).isStep());
+}
+
 TEST(MenuModel, ItemsFollowTheReadingAndTheFrontEnd) {
     SessionFacts s;
     FrontEndFacts f;

@@ -44,6 +44,11 @@ TEST(PageModel, ModelNamesEveryItemOnceWithItsKeys) {
     EXPECT_NE(json.find("\"id\":\"quickSaveAction\",\"caption\":\"一時保存(&T)\",\"label\":\"一時保存\""),
               std::string::npos);
     EXPECT_NE(json.find("\"gapTenths\":{\"min\":10,\"max\":20}"), std::string::npos);
+    EXPECT_NE(json.find("\"musicVolume\":{\"min\":0,\"max\":100}"), std::string::npos);
+    EXPECT_NE(
+        json.find("\"id\":\"quieterMusicAction\",\"caption\":\"小さく(&Q)\",\"label\":\"小さく\","
+                  "\"checkable\":false,\"setting\":\"musicVolume\",\"step\":-10,\"setsStandard\":false"),
+        std::string::npos);
     EXPECT_NE(json.find("\"fontName\":\"ＭＳ 明朝\""), std::string::npos);
     EXPECT_NE(json.find("\"width\":620,\"height\":480,\"minPageWidth\":304"), std::string::npos);
 }

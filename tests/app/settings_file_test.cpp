@@ -185,6 +185,29 @@ TEST_F(SettingsFileTest, ViewKeysAreWrittenOnlyOnceOneIsOn) {
     EXPECT_TRUE(readSettings(path).autoAdvance);
 }
 
+TEST_F(SettingsFileTest, VolumesAreKeptOnlyOnceOneIsBelowFull) {
+    const fs::path path = m_dir / "vrk.ini";
+    ASSERT_TRUE(writeSettings(path, Settings{}));
+    const std::string plain = contents(path);
+    ASSERT_TRUE(writeSettings(path, Settings{}));
+    EXPECT_EQ(contents(path), plain) << "a reader who never touched them keeps the same bytes";
+
+    Settings quiet;
+    quiet.effectVolume = 30;
+    ASSERT_TRUE(writeSettings(path, quiet));
+    EXPECT_EQ(contents(path), plain + "[VIEW]\r\nMUSICVOLUME=100\r\nEFFECTVOLUME=30\r\n");
+    EXPECT_EQ(readSettings(path), quiet);
+    // Back at full they stay, following the menu.
+    ASSERT_TRUE(writeSettings(path, Settings{}));
+    EXPECT_EQ(contents(path), plain + "[VIEW]\r\nMUSICVOLUME=100\r\nEFFECTVOLUME=100\r\n");
+
+    write("[VIEW]\r\nMUSICVOLUME=-20\r\nEFFECTVOLUME=400\r\n");
+    EXPECT_EQ(readSettings(path).musicVolume, 0);
+    EXPECT_EQ(readSettings(path).effectVolume, 100);
+    write("[VIEW]\r\nMUSICVOLUME=loud\r\n");
+    EXPECT_EQ(readSettings(path).musicVolume, 100);
+}
+
 TEST_F(SettingsFileTest, TextValuesRoundTripExactly) {
     // Reading trims blanks and drops one pair of quotes; writing must make up for both.
     const std::string names[] = {

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <SDL_mixer.h>
+
 #include "midi_file_builder.h"
 #include "notices.h"
 #include "sound/media_checks.h"
@@ -200,6 +202,40 @@ TEST_F(SdlMixerBackendTest, MidiRendersAudibleSamples) {
     const std::size_t loud = loudSamples(samples);
     EXPECT_GT(samples.size(), 44100u) << "about a second of stereo output";
     EXPECT_GT(loud, samples.size() / 20) << "MIDI rendered as silence";
+    fs::remove_all(dir);
+}
+
+TEST_F(SdlMixerBackendTest, TheVolumeReachesTheMixerAndTheSynthesizer) {
+    {
+        SdlMixerBackend backend;
+        backend.setVolume(50);  // before the device: kept for it
+        ASSERT_TRUE(backend.hasDevice());
+        EXPECT_EQ(Mix_VolumeMusic(-1), MIX_MAX_VOLUME / 2);
+        backend.setVolume(250);
+        EXPECT_EQ(Mix_VolumeMusic(-1), MIX_MAX_VOLUME);
+        backend.setVolume(0);
+        EXPECT_EQ(Mix_VolumeMusic(-1), 0);
+        EXPECT_EQ(Mix_Volume(0, -1), 0) << "the channel of the waves the music stream cannot read";
+    }
+    // The mixer's music volume does not reach MIDI, which the back end mixes in itself.
+    const fs::path dir = fs::temp_directory_path() / "vrk_sound_disk_quiet";
+    fs::create_directories(dir);
+    const fs::path output = dir / "out.raw";
+    fs::remove(output);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    {
+        Notices notices;
+        SdlMixerBackend backend;
+        backend.setVolume(0);
+        ASSERT_TRUE(backend.hasDevice());
+        ASSERT_TRUE(backend.open(kSoundData / "midi/jazz-soft-test-midi-files/test-c-major-scale.mid"));
+        backend.play(notices.handler());
+        std::this_thread::sleep_for(1000ms);
+    }
+    const std::vector<std::int16_t> samples = diskSamples(output);
+    EXPECT_GT(samples.size(), 22050u);
+    EXPECT_EQ(loudSamples(samples), 0u) << "MIDI heard at no volume";
     fs::remove_all(dir);
 }
 

@@ -129,6 +129,26 @@ TEST_F(SoundChannelTest, MediaErrorLeavesTheChannelSilent) {
     }
 }
 
+TEST_F(SoundChannelTest, MusicAndEffectsEachPlayAtTheirOwnVolume) {
+    channel->setVolumes(30, 80);
+    EXPECT_EQ(backend.volume(), 100) << "nothing plays: nothing to change yet";
+    startMusic();
+    EXPECT_EQ(backend.volume(), 30);
+    channel->setVolumes(40, 70);
+    EXPECT_EQ(backend.volume(), 40) << "the music playing follows at once";
+    fields.soundIsMusic = false;
+    ASSERT_TRUE(channel->playSound("X.WAV"));
+    EXPECT_EQ(backend.volume(), 70);
+    channel->setVolumes(-5, 120);
+    EXPECT_EQ(backend.volume(), 100) << "held within 0-100";
+    // A repeat of the music plays at the music's volume, whatever played between.
+    startMusic();
+    backend.setVolume(100);
+    ASSERT_TRUE(backend.finishPlayback());
+    EXPECT_EQ(waits, std::vector<int>{SoundChannel::kRepeatPauseTicks});
+    EXPECT_EQ(backend.volume(), 0);
+}
+
 TEST_F(SoundChannelTest, UncheckingAnOptionStopsAnyKind) {
     for (const bool music : {true, false}) {
         SCOPED_TRACE(music ? "music" : "effect");

@@ -39,6 +39,8 @@ public:
         playbacks.push_back(playback);
     }
     void close() override { log.push_back("close"); }
+    void setVolume(int percent) override { volume = percent; }
+    int volume = -1;
 };
 
 class WebSoundBackendTest : public ::testing::Test {
@@ -169,6 +171,17 @@ TEST_F(WebSoundBackendTest, EveryPlaybackEndsOnceAndLateWordsAreIgnored) {
         EXPECT_FALSE(next.onEnded(old, true));
     }
     EXPECT_FALSE(nextEnded);
+}
+
+TEST_F(WebSoundBackendTest, ThePageHearsEachPlaybacksVolumeHeldWithinItsRange) {
+    channel->setVolumes(60, 130);
+    startMusic();
+    EXPECT_EQ(audio.volume, 60);
+    fields.soundIsMusic = false;
+    ASSERT_TRUE(channel->playSound("HIT.WAV"));
+    EXPECT_EQ(audio.volume, 100);
+    backend.setVolume(-1);
+    EXPECT_EQ(audio.volume, 0);
 }
 
 TEST_F(WebSoundBackendTest, MusicRepeatsFromTheTimerOnlyWhileItIsStillTheMusic) {

@@ -52,7 +52,10 @@ class FakeContext extends EventTarget {
       onended: null,
       started: false,
       stopped: false,
-      connect() {},
+      connectedTo: null,
+      connect: (node) => {
+        source.connectedTo = node;
+      },
       start: () => {
         source.started = true;
         this.sources.push(source);
@@ -62,6 +65,10 @@ class FakeContext extends EventTarget {
       },
     };
     return source;
+  }
+  createGain() {
+    this.gain = { gain: { value: 1 }, connectedTo: null, connect: (node) => (this.gain.connectedTo = node) };
+    return this.gain;
   }
   createBuffer(channels, length, rate) {
     const buffer = { made: [channels, length, rate], copied: [], copyToChannel: (data, i) => buffer.copied.push(i) };
@@ -214,6 +221,27 @@ test('WAV and other audio are decoded by the browser; only MIDI loads the synthe
   playSound(() => true);
   await settle();
   assert.equal(soundStats().midiStarts, 3);
+});
+
+test('every sound goes through the gain the engine sets, held within silence and full', async () => {
+  const port = createSoundPort();
+  port.setVolume(0.3);
+  assert.equal(port.openSound('HIT.WAV', bytes('RIFF....'), 'wav'), true);
+  port.playSound(() => true);
+  await settle();
+  const [context] = contexts;
+  assert.equal(context.sources[0].connectedTo, context.gain);
+  assert.equal(context.gain.gain.value, 0.3);
+  assert.equal(context.gain.connectedTo, context.destination);
+  port.setVolume(4);
+  assert.equal(context.gain.gain.value, 1, 'the sound playing follows at once');
+  // A player whose file is no longer the open one sets nothing.
+  const other = createSoundPort();
+  other.openSound('THEME.OGG', bytes('OggS....'), 'other');
+  port.setVolume(0);
+  assert.equal(soundStats().volume, 1);
+  other.setVolume(-2);
+  assert.equal(soundStats().volume, 0);
 });
 
 test('a playback reports its own end once, never after it was replaced or closed', async () => {

@@ -228,5 +228,26 @@ TEST_F(WebStoryHostTest, TheStateTellsTheScrollAndTheComfortsThePageDecidesOn) {
     EXPECT_TRUE(scrollShown(m_host.state()).atTop());
 }
 
+// The page hands in its gamepads' state as it reads it, every frame: the host counts each press
+// once and tells the page only what is left to it.
+TEST_F(WebStoryHostTest, APadsStateGivesEachPressOnceAndLeavesThePageItsPart) {
+    writeProject("*START\nいち\n?\n次へ\nP2\n?\n戻る\nSTART\n?END\n*P2\nに\n?END\nSTART\n");
+    open();
+    const std::uint32_t south = app::padBit(app::PadButton::South);
+    EXPECT_EQ(m_host.padState(south, 0, 0), "[]") << "the page finished: the session's own part";
+    EXPECT_TRUE(m_host.reveal().isComplete());
+    EXPECT_EQ(m_host.padState(south, 0, 0), "[]") << "still held: no second press";
+    m_host.padState(0, 0.9, 0);  // the stick to the right: the second choice
+    const std::string state = m_host.state();
+    EXPECT_NE(state.find("\"focus\":1,\"focusChanged\":true"), std::string::npos) << state;
+    m_host.setChoiceFocus(2);
+    EXPECT_EQ(m_host.padState(south, 0, 0), "[{\"kind\":\"click\",\"button\":2}]");
+    EXPECT_EQ(m_host.padState(app::padBit(app::PadButton::East), 0, 0),
+              "[{\"kind\":\"menu\",\"item\":\"backAction\"}]");
+    m_host.setBacklogOpen(true);
+    EXPECT_EQ(m_host.padState(app::padBit(app::PadButton::RightShoulder), 0, 0),
+              "[{\"kind\":\"scrollBacklog\",\"amount\":1,\"pages\":true}]");
+}
+
 }  // namespace
 }  // namespace vrk::web

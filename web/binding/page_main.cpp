@@ -283,7 +283,9 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("setAutoAdvance", &ReadingSession::setAutoAdvance)
         .function("setSkipping", &ReadingSession::setSkipping)
         .function("stopAutoAndSkip", &ReadingSession::stopAutoAndSkip)
-        .function("facts", &ReadingSession::facts);
+        .function("facts", &ReadingSession::facts)
+        .function("setVolumes", &ReadingSession::setVolumes)
+        .function("setChoiceFocus", &ReadingSession::setChoiceFocus);
     emscripten::class_<WebStoryHost, emscripten::base<ReadingSession>>("WebStoryHost")
         .constructor(&PageHost::create, allow_raw_pointers())
         .function("setProject", &setProject)
@@ -295,7 +297,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .function("composeText", &composeText)
         .function("picturePixels", &picturePixels)
         .function("backlogJson", &WebStoryHost::backlogJson)
-        .function("readerMapJson", &readerMapJson);
+        .function("readerMapJson", &readerMapJson)
+        .function("padState", &WebStoryHost::padState);
 
     emscripten::value_array<std::array<int, 4>>("Rect")
         .element(emscripten::index<0>())
@@ -321,6 +324,8 @@ EMSCRIPTEN_BINDINGS(vrk3_page) {
         .field("skipping", &vrk::app::SessionFacts::skipping)
         .field("revealSpeed", &vrk::app::SessionFacts::revealSpeed)
         .field("lineGapTenths", &vrk::app::SessionFacts::lineGapTenths)
+        .field("musicVolume", &vrk::app::SessionFacts::musicVolume)
+        .field("effectVolume", &vrk::app::SessionFacts::effectVolume)
         .field("options", &vrk::app::SessionFacts::options);
     emscripten::value_object<vrk::app::FrontEndFacts>("FrontEndFacts")
         .field("fullScreen", &vrk::app::FrontEndFacts::fullScreen)

@@ -160,6 +160,8 @@ std::string WebStoryHost::state() {
     j.close(']');
     j.close('}');
     j.key("completed").boolean(changes.completed);
+    j.key("focus").number(choiceFocus());
+    j.key("focusChanged").boolean(changes.focusChanged);
     j.key("pagesShown").number(m_pagesShown);
     j.key("canGoBack").boolean(canGoBack());
     j.key("backlogPages").number(static_cast<long long>(backlogPages()));
@@ -256,6 +258,34 @@ const std::vector<std::uint8_t>& WebStoryHost::composeText(const std::uint8_t* c
         m_pixels[4 * i + 3] = keep ? 0 : 255;
     }
     return m_pixels;
+}
+
+std::string WebStoryHost::padState(std::uint32_t held, double stickX, double stickY) {
+    Json j;
+    j.open('[');
+    for (const app::PadButton button : m_pad.update(held, stickX, stickY)) {
+        const app::PadAction action = pressPadButton(button);
+        switch (action.kind) {
+            case app::PadAction::Kind::ClickButton:
+                j.open('{').key("kind").string("click").key("button").number(action.button).close('}');
+                break;
+            case app::PadAction::Kind::MenuItem:
+                j.open('{').key("kind").string("menu").key("item").string(app::menuEntry(action.item).name);
+                j.close('}');
+                break;
+            case app::PadAction::Kind::CloseBacklog:
+                j.open('{').key("kind").string("closeBacklog").close('}');
+                break;
+            case app::PadAction::Kind::ScrollBacklog:
+                j.open('{').key("kind").string("scrollBacklog").key("amount").number(action.amount);
+                j.key("pages").boolean(action.pages).close('}');
+                break;
+            default:
+                break;
+        }
+    }
+    j.close(']');
+    return j.take();
 }
 
 }  // namespace vrk::web

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pad_mapping.h"
 #include "app/reading_session.h"
 #include "pictures/bitmap.h"
 
@@ -38,6 +39,12 @@ public:
 
     app::ReadingSession& session() { return *this; }
 
+    /// A pad's state (held: app::padBit of each button down; the left stick from -1 to 1): each
+    /// new press goes to the session, and what is left to the page comes back as a JSON array
+    /// of {"kind": "click", "button"}, {"kind": "menu", "item": an item's id},
+    /// {"kind": "closeBacklog"} and {"kind": "scrollBacklog", "amount", "pages"}.
+    std::string padState(std::uint32_t held, double stickX, double stickY);
+
     /// JSON of what changed since the last call, and what to draw now.
     std::string state();
     /// JSON of the laid-out page: image size, colours, and each display line's characters with
@@ -58,6 +65,7 @@ public:
 private:
     std::vector<std::uint8_t> m_pixels;
     int m_pagesShown = 0;  // tells the page to close its backlog and to speak
+    app::PadInput m_pad;
 };
 
 }  // namespace vrk::web

@@ -308,6 +308,8 @@ function placeButtons(choices) {
     const button = document.createElement('button');
     button.type = 'button';
     button.addEventListener('click', () => clickButton(Number(button.dataset.k)));
+    // A button the reader focused is the one a gamepad's press takes.
+    button.addEventListener('focus', () => shared.host?.setChoiceFocus(Number(button.dataset.k)));
     choiceBar.append(button);
   }
   // Left to right: the leftmost button in use is the highest number, the first choice.
@@ -365,6 +367,7 @@ export function applyState() {
   }
   pictureCanvas.hidden = !state.picture.shown;
   placeButtons(state.choices);
+  if (state.focusChanged) choiceBar.querySelector(`[data-k="${state.focus}"]`)?.focus();
   shared.scrollFromHost = true;
   scrollSpace.style.height = `${shared.pageHeight + state.scroll.max / shared.ratio}px`;
   scroller.scrollTop = state.scroll.value / shared.ratio;

@@ -92,6 +92,7 @@ class MenuBar {
     this.options = loadOptions();
     this.entries = new Map(); // id -> { def, node, button, label, mark, caption, parent }
     this.shortcuts = new Map(); // shortcut -> { def, chain }
+    this.chains = new Map(); // item id -> the menus that enclose it, outermost first
     this.openTop = null;
     this.pointer = null;
     onOptionsChanged((options) => {
@@ -268,6 +269,7 @@ class MenuBar {
         });
       } else {
         button.setAttribute('role', def.checkable ? 'menuitemcheckbox' : 'menuitem');
+        this.chains.set(def.id, chain);
         button.addEventListener('click', () => this.choose(def));
         node.addEventListener('mouseenter', (event) => {
           if (!this.pointerMoved(event)) return;
@@ -363,10 +365,20 @@ class MenuBar {
     if (!found) return false;
     const { def, chain } = found;
     if (!this.states()[def.id].shortcut) return false;
+    this.runRefreshed(def, chain);
+    return true;
+  }
+
+  runRefreshed(def, chain) {
     for (const menuDef of chain) this.refresh(menuDef);
     const entry = this.entries.get(def.id);
     if (!entry.button.disabled) this.report(this.run(def));
-    return true;
+  }
+
+  // An item by its id, as its shortcut would run it (a gamepad's button has no key).
+  runItem(id) {
+    const chain = this.chains.get(id);
+    if (chain) this.runRefreshed(this.entries.get(id).def, chain);
   }
 
   // The keyboard: menu navigation while a menu is open, Alt and a menu's letter to open it, the
@@ -484,7 +496,8 @@ class MenuBar {
 /// facts() tells the rules how the page stands: { session, frontEnd }, the page model's
 /// SessionFacts and FrontEndFacts (the missing ones at their defaults). reportError(error)
 /// shows a command that failed.
-/// Returns { refresh(), close() }: refresh() brings every item up to date now.
+/// Returns { refresh(), close(), run(id) }: refresh() brings every item up to date now; run(id)
+/// carries out the item ID as its shortcut would, the enclosing menus' rules first.
 export function buildMenuBar(element, actions) {
   const bar = new MenuBar(element, actions);
   bar.build();
@@ -496,5 +509,5 @@ export function buildMenuBar(element, actions) {
     for (const top of bar.menus) walk(top);
   };
   refreshAll();
-  return { refresh: refreshAll, close: () => bar.close() };
+  return { refresh: refreshAll, close: () => bar.close(), run: (id) => bar.runItem(id) };
 }

@@ -97,6 +97,7 @@ export function passOptions() {
   shared.host.setRevealSpeed(shared.options.revealSpeed);
   shared.host.setLineGapTenths(shared.options.gapTenths);
   shared.host.setAutoAdvance(shared.options.autoAdvance);
+  shared.host.setVolumes(shared.options.musicVolume, shared.options.effectVolume);
 }
 
 // The slot picker as the window's: it stays open, describing each slot picked and arming then

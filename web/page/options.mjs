@@ -1,8 +1,8 @@
 // The reader's options in the browser: the desktop's vrk.ini entries under the same meaning,
 // kept in local storage so that they outlive the page. What comes back from storage is read the
 // way the desktop reads its file: a value that is missing or not a number keeps its default, the
-// speed outside its range falls back to the standard one and the line gap is held within its
-// range. Defaults, ranges and the number parser are the desktop's own (the page model).
+// speed outside its range falls back to the standard one and the line gap and the volumes are
+// held within their ranges. Defaults, ranges and the number parser are the desktop's own (the page model).
 import { model } from './model.mjs';
 
 export const kOptionsKey = 'vrk3.options';
@@ -65,10 +65,12 @@ export function validateOptions(stored) {
     const { min, max } = limits.revealSpeed;
     options.revealSpeed = speed >= min && speed <= max ? speed : defaults.revealSpeed;
   }
-  const gap = profileInteger(kept.gapTenths);
-  if (gap !== null) {
-    const { min, max } = limits.gapTenths;
-    options.gapTenths = Math.min(max, Math.max(min, gap));
+  for (const key of ['gapTenths', 'musicVolume', 'effectVolume']) {
+    const value = profileInteger(kept[key]);
+    if (value !== null) {
+      const { min, max } = limits[key];
+      options[key] = Math.min(max, Math.max(min, value));
+    }
   }
   return options;
 }

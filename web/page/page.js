@@ -9,6 +9,7 @@ import { setHomePageAction } from './dialogs.mjs';
 import { showRouteMap } from './route_map.mjs';
 import { applyState, fontsReady, resizePage, resolveFamily, sizeCanvas } from './drawing.mjs';
 import { installDropTarget } from './drop.mjs';
+import { readGamepads } from './gamepad.mjs';
 import './input.mjs';
 import { buildMenuBar, menuItem } from './menu.mjs';
 import { model, useModel } from './model.mjs';
@@ -27,6 +28,10 @@ setInterval(() => {
     applyState();
   }
 }, kTickMs);
+
+// The gamepads, read every frame the page is drawn; a pad's press carries out a menu item as its
+// shortcut would, through the menu bar's rules when the page has one.
+readGamepads((id) => (shared.menuBar ? shared.menuBar.run(id) : actions[id]?.(shared.options)));
 
 // --- Options and menu ---------------------------------------------------------------------------
 
@@ -88,6 +93,8 @@ const actions = {
       autoAdvance: shared.options.autoAdvance,
       revealSpeed: shared.options.revealSpeed,
       lineGapTenths: shared.options.gapTenths,
+      musicVolume: shared.options.musicVolume,
+      effectVolume: shared.options.effectVolume,
       options: shared.options,
     },
     frontEnd: {
@@ -137,7 +144,7 @@ function takeModel(module) {
   }
   shared.options = loadOptions();
   resolveFamily();
-  if (menuBar) buildMenuBar(menuBar, actions);
+  if (menuBar) shared.menuBar = buildMenuBar(menuBar, actions);
   for (const [button, id] of [
     [saveButton, 'quickSaveAction'],
     [loadButton, 'quickLoadAction'],

@@ -44,4 +44,5 @@ export const shared = {
   busy: false, // the opening is asking the reader
   scrollFromHost: false,
   pagesShown: 0, // the host's count of pages put on show, to notice a new one
+  menuBar: null, // the menu bar's { refresh, close, run }, when the page has one
 };

@@ -84,6 +84,25 @@ let synthesizer = null; // Promise of { synth, node } once the first MIDI file w
 let current = null; // the open file: { path, kind, bytes, decoded, playback }
 let rendering = null; // the MIDI playback the synthesizer renders
 let stats = freshStats();
+let volume = 1; // the engine's loudness for what plays, 0-1
+let output = null; // the gain every sound goes through, made with the context
+let outputContext = null;
+
+// Music and effects go through one gain: the engine sets it for each playback as it starts.
+function outputNode() {
+  if (outputContext !== context) {
+    outputContext = context;
+    output = context.createGain();
+    output.gain.value = volume;
+    output.connect(context.destination);
+  }
+  return output;
+}
+
+function setVolume(level) {
+  volume = Number.isFinite(level) ? Math.min(1, Math.max(0, level)) : 1;
+  if (output && outputContext === context) output.gain.value = volume;
+}
 
 function freshStats() {
   return {
@@ -236,7 +255,7 @@ async function makeSynthesizer() {
   await synth.loadSFont(font);
   const node = context.createScriptProcessor(kMidiBlockFrames, 0, 2);
   node.onaudioprocess = (event) => renderMidi(event, synth);
-  node.connect(context.destination);
+  node.connect(outputNode());
   return { synth, node };
 }
 
@@ -314,7 +333,7 @@ async function startDecoded(entry, playback) {
   }
   const source = context.createBufferSource();
   source.buffer = buffer;
-  source.connect(context.destination);
+  source.connect(outputNode());
   source.onended = () => finish(playback, true);
   playback.source = source;
   source.start();
@@ -395,6 +414,12 @@ export function createSoundPort() {
       closeCurrent();
     }
   };
+  // LEVEL 0-1, for what plays and what plays next.
+  port.setVolume = (level) => {
+    if (!current || current.owner === port) {
+      setVolume(level);
+    }
+  };
   return port;
 }
 
@@ -432,7 +457,7 @@ export function expectSound({ sound = false, midi = false } = {}) {
 
 /// What the sound did so far, for tests and figures.
 export function soundStats() {
-  return { ...stats, contextState: context ? context.state : 'none', open: current !== null };
+  return { ...stats, contextState: context ? context.state : 'none', open: current !== null, volume };
 }
 
 /// Holds fetching the synthesizer and the soundfont until PROMISE settles: a page that opens a
@@ -453,4 +478,7 @@ export function setSoundEnvironment(overrides = {}) {
   synthesizer = null;
   rendering = null;
   stats = freshStats();
+  volume = 1;
+  output = null;
+  outputContext = null;
 }

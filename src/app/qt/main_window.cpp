@@ -20,6 +20,7 @@
 #include "app/qt/qt_story_host.h"
 #include "app/qt/story_dialog.h"
 #include "app/reading_session.h"
+#include "app/sdl/sdl_pads.h"
 #include "app/startup_hook.h"
 #include "common/messages.h"
 #include "common/sjis.h"
@@ -233,6 +234,7 @@ void MainWindow::applySettings(const Settings& settings) {
     action(MenuId::AutoAdvance)->setChecked(settings.autoAdvance);
     action(MenuId::Speech)->setChecked(settings.speech);
     m_session->setAutoAdvance(settings.autoAdvance);
+    m_session->setVolumes(settings.musicVolume, settings.effectVolume);
     m_story.options = optionsFromChecks();
     m_page->setNonstop(settings.nonstop);
     m_revealSpeed = settings.revealSpeed;
@@ -272,6 +274,8 @@ Settings MainWindow::currentSettings() const {
     s.gapTenths = m_gapTenths;
     s.autoAdvance = action(MenuId::AutoAdvance)->isChecked();
     s.speech = action(MenuId::Speech)->isChecked();
+    s.musicVolume = m_session->musicVolume();
+    s.effectVolume = m_session->effectVolume();
     return s;
 }
 
@@ -320,6 +324,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::onFirstShow() {
     placeButtons();
+    // Looking for pads reads the input devices: after the window is on screen.
+    QTimer::singleShot(0, this, &MainWindow::startPads);
 }
 
 void MainWindow::settleLayout() {
@@ -374,6 +380,9 @@ void MainWindow::applyChanges(const SessionChanges& changes) {
         m_choiceButtons[static_cast<std::size_t>(
                             std::clamp(m_session->focusButton(), 1, presentation::kChoiceButtons))]
             ->setFocus();
+    }
+    if (changes.focusChanged) {
+        m_choiceButtons[static_cast<std::size_t>(m_session->choiceFocus())]->setFocus();
     }
     if (changes.heldChanged) {
         m_host->setBusy(m_session->heldBack());

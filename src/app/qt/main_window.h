@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/menu_model.h"
+#include "app/pad_mapping.h"
 #include "app/reading_history.h"
 #include "app/reading_session.h"
 #include "app/settings_file.h"
@@ -51,6 +52,7 @@ namespace vrk::app {
 class QtStoryHost;
 class BacklogPanel;
 class InspectorDock;
+class SdlPads;
 class PageSpeaker;
 
 class MainWindow : public QMainWindow {
@@ -143,6 +145,17 @@ public:
     /// The choice button numbered k (1-6); button 1 is the rightmost.
     QPushButton* choiceButton(int k) const { return m_choiceButtons[k]; }
 
+    // Game controllers (game_pads.cpp).
+    /// How often the pads are read, and how often SDL is asked whether one was plugged in.
+    static constexpr int kPadPollMs = 30;
+    static constexpr int kPadIdlePollMs = 250;
+    /// Starts reading the pads (the window does once it is first shown).
+    void startPads();
+    /// A press of a pad's button, as the pads report it.
+    void onPadButton(PadButton button);
+    /// Carries out a menu item as its shortcut does: the enclosing menus' rules first.
+    void runMenuItem(MenuId id);
+
 signals:
     /// An opening has finished, successfully or not (tests wait on it).
     void openingFinished(bool opened);
@@ -191,6 +204,7 @@ private:
     void onPageClicked();
     bool handleChoiceKey(const QString& text);
     bool runShortcut(const QKeySequence& key);
+    void pollPads();
     bool hasShortcut(const QKeySequence& key) const;
     bool isOwnShortcutAction(const QAction* action) const;
     bool commandHeldBack() const;
@@ -203,6 +217,7 @@ private:
     FrontEndFacts frontEndFacts() const;
     void adjustLineGap(presentation::SettingStep step);
     void adjustRevealSpeed(presentation::SettingStep step);
+    void adjustVolume(MenuSetting setting, presentation::SettingStep step);
     void chooseFont();
     /// The engine's options as the menu's check marks stand.
     interpreter::EngineOptions optionsFromChecks();
@@ -240,10 +255,13 @@ private:
         QAction* action = nullptr;
         std::vector<QMenu*> menus;  // outermost first
     };
+    void runItem(const ShortcutItem& item);
     std::vector<ShortcutItem> m_shortcuts;
     std::map<QMenu*, std::function<void()>> m_refreshers;
     std::array<QAction*, kMenuIdCount> m_actions{};  // by MenuId; none for the page's own items
 
+    std::unique_ptr<SdlPads> m_pads;
+    QTimer* m_padTimer = nullptr;
     BacklogPanel* m_backlog = nullptr;  // made when first opened
     InspectorDock* m_inspector = nullptr;
     std::unique_ptr<PageSpeaker> m_speaker;

@@ -107,8 +107,8 @@ private:
         QAction* action = menu->addAction(caption);
         action->setObjectName(name);
         action->setCheckable(entry.checkable);
-        if (entry.setting == MenuSetting::LineGap || entry.setting == MenuSetting::RevealSpeed) {
-            // The speed and gap items carry the step they make (-1, 0 or 1) as their data.
+        if (entry.isStep()) {
+            // The step items carry the step they make (-1, 0 or 1) as their data.
             action->setData(static_cast<int>(entry.step));
         }
         std::vector<QMenu*> chain;
@@ -157,6 +157,13 @@ private:
             case MenuId::Faster:
             case MenuId::NormalSpeed:
                 return [&w, step = entry.step] { w.adjustRevealSpeed(step); };
+            case MenuId::LouderMusic:
+            case MenuId::QuieterMusic:
+            case MenuId::StandardMusic:
+            case MenuId::LouderEffects:
+            case MenuId::QuieterEffects:
+            case MenuId::StandardEffects:
+                return [&w, setting = entry.setting, step = entry.step] { w.adjustVolume(setting, step); };
             case MenuId::Nonstop:
             case MenuId::Midi:
             case MenuId::Wav:
@@ -202,30 +209,40 @@ void MainWindow::createMenus() {
 
 bool MainWindow::runShortcut(const QKeySequence& key) {
     for (const ShortcutItem& item : m_shortcuts) {
-        if (item.key != key) {
-            continue;
-        }
-        bool menusEnabled = true;
-        const bool refreshed = runReporting([&] {
-            for (QMenu* menu : item.menus) {
-                if (!menu->menuAction()->isEnabled()) {
-                    menusEnabled = false;
-                    return;
-                }
-                if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
-                    refresh->second();
-                }
-            }
-        });
-        if (!refreshed || !menusEnabled) {
+        if (item.key == key) {
+            runItem(item);
             return true;
         }
-        if (item.action->isEnabled()) {
-            item.action->trigger();
-        }
-        return true;
     }
     return false;
+}
+
+void MainWindow::runMenuItem(MenuId id) {
+    const QAction* wanted = action(id);
+    for (const ShortcutItem& item : m_shortcuts) {
+        if (item.action == wanted) {
+            runItem(item);
+            return;
+        }
+    }
+}
+
+void MainWindow::runItem(const ShortcutItem& item) {
+    bool menusEnabled = true;
+    const bool refreshed = runReporting([&] {
+        for (QMenu* menu : item.menus) {
+            if (!menu->menuAction()->isEnabled()) {
+                menusEnabled = false;
+                return;
+            }
+            if (auto refresh = m_refreshers.find(menu); refresh != m_refreshers.end()) {
+                refresh->second();
+            }
+        }
+    });
+    if (refreshed && menusEnabled && item.action->isEnabled()) {
+        item.action->trigger();
+    }
 }
 
 SessionFacts MainWindow::menuFacts() const {
@@ -274,6 +291,14 @@ void MainWindow::adjustRevealSpeed(presentation::SettingStep step) {
     m_revealSpeed = presentation::steppedRevealSpeed(m_revealSpeed, step);
     m_page->setRevealSpeed(m_revealSpeed);
     m_page->update();
+}
+
+void MainWindow::adjustVolume(MenuSetting setting, presentation::SettingStep step) {
+    int music = m_session->musicVolume();
+    int effects = m_session->effectVolume();
+    int& changed = setting == MenuSetting::MusicVolume ? music : effects;
+    changed = steppedVolume(changed, step);
+    m_session->setVolumes(music, effects);
 }
 
 interpreter::EngineOptions MainWindow::optionsFromChecks() {

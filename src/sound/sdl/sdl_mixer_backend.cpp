@@ -79,6 +79,8 @@ struct SdlMixerBackend::Impl {
     // mixer's audio lock taken and then take this one.
     std::mutex mutex;
     FinishedHandler pending;
+    // Read by the audio thread as it renders MIDI.
+    std::atomic<int> volume{kFullVolume};
 
     static std::atomic<Impl*> s_active;
 
@@ -92,6 +94,7 @@ struct SdlMixerBackend::Impl {
     bool openForDevice(const std::filesystem::path& path);
     void endPlayback(bool completed);
     void halt();
+    void applyVolume() const;
 };
 
 std::atomic<SdlMixerBackend::Impl*> SdlMixerBackend::Impl::s_active{nullptr};
@@ -110,9 +113,27 @@ void SdlMixerBackend::Impl::onChannelFinished(int channel) {
 
 void SdlMixerBackend::Impl::mixMidi(void* self, Uint8* stream, int bytes) {
     auto* impl = static_cast<Impl*>(self);
-    if (impl->midi->render(stream, bytes)) {
+    const bool ended = impl->midi->render(stream, bytes);
+    // The mixer's music volume does not reach a hooked stream: the synthesizer's output is
+    // scaled here.
+    if (const int volume = impl->volume.load(); volume < kFullVolume) {
+        auto* samples = reinterpret_cast<Sint16*>(stream);
+        for (int i = 0; i < bytes / static_cast<int>(sizeof(Sint16)); ++i) {
+            samples[i] = static_cast<Sint16>(samples[i] * volume / kFullVolume);
+        }
+    }
+    if (ended) {
         impl->endPlayback(true);
     }
+}
+
+void SdlMixerBackend::Impl::applyVolume() const {
+    if (!device) {
+        return;
+    }
+    const int mixerVolume = volume.load() * MIX_MAX_VOLUME / kFullVolume;
+    Mix_VolumeMusic(mixerVolume);
+    Mix_Volume(kWaveChannel, mixerVolume);
 }
 
 void SdlMixerBackend::Impl::start() {
@@ -129,6 +150,7 @@ void SdlMixerBackend::Impl::start() {
     Mix_Init(MIX_INIT_OGG | MIX_INIT_MP3 | MIX_INIT_FLAC | MIX_INIT_OPUS);
     Mix_HookMusicFinished(&Impl::onMusicFinished);
     Mix_ChannelFinished(&Impl::onChannelFinished);
+    applyVolume();
 }
 
 // The device opens at the first sound of a story, not with the window: opening it waits on the
@@ -304,6 +326,11 @@ void SdlMixerBackend::close() {
     m_impl->bytes = {};
     m_impl->source = Impl::Source::None;
     m_impl->open = false;
+}
+
+void SdlMixerBackend::setVolume(int percent) {
+    m_impl->volume = heldVolume(percent);
+    m_impl->applyVolume();
 }
 
 bool SdlMixerBackend::isOpen() const {

@@ -41,6 +41,9 @@ public:
     void close() override;
     /// True between a successful open() and close().
     bool isOpen() const override;
+    /// Sets the mixer's music and wave channel volumes and scales the synthesizer's output;
+    /// kept for the device when it has not opened yet.
+    void setVolume(int percent) override;
 
     /// False when no audio device could be opened and the back end plays silently; starts the
     /// audio when it has not started yet.

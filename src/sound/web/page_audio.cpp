@@ -40,6 +40,13 @@ EM_JS(void, startTimer, (int milliseconds, int timer), {
     setTimeout(() => Module['_vrkTimerFired'](timer), milliseconds);
 });
 
+EM_JS(void, callSetVolume, (int percent), {
+    const sound = Module['vrkSound'];
+    if (sound && sound.setVolume) {
+        sound.setVolume(percent / 100);
+    }
+});
+
 EM_JS(void, callCloseSound, (), {
     const sound = Module['vrkSound'];
     if (sound) {
@@ -61,6 +68,10 @@ void ScriptPageAudio::play(std::uint32_t playback) {
 
 void ScriptPageAudio::close() {
     callCloseSound();
+}
+
+void ScriptPageAudio::setVolume(int percent) {
+    callSetVolume(percent);
 }
 
 void runAfterTicks(int ticks, std::function<void()> task) {

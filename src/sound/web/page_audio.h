@@ -16,6 +16,7 @@ public:
     bool open(const std::string& path, const std::vector<char>& bytes, Kind kind) override;
     void play(std::uint32_t playback) override;
     void close() override;
+    void setVolume(int percent) override;
 };
 
 /// Runs a task once ticks of 55 ms have passed, from the page's event loop.

@@ -32,6 +32,8 @@ public:
     virtual void play(std::uint32_t playback) = 0;
     /// Stops and drops the open file; no end is reported for it.
     virtual void close() = 0;
+    /// The loudness of what plays and plays next, 0-100.
+    virtual void setVolume(int percent) = 0;
 };
 
 class WebSoundBackend : public sound::SoundBackend {
@@ -49,6 +51,7 @@ public:
     void play(FinishedHandler onFinished) override;
     void close() override;
     bool isOpen() const override { return m_open; }
+    void setVolume(int percent) override { m_audio.setVolume(sound::heldVolume(percent)); }
 
     /// The page's word that a playback ended by itself (completed) or could not start
     /// (not completed); a word about a playback since stopped or replaced is ignored. True
