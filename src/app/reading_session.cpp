@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "common/file_reading.h"
+#include "common/messages.h"
 #include "common/sjis.h"
 #include "pictures/picture_loader.h"
 #include "presentation/choices.h"
@@ -658,7 +659,12 @@ std::string ReadingSession::buttonNameSjis(int k) const {
         return name;
     }
     const std::string& caption = m_story.page.choices[static_cast<std::size_t>(slot)].caption;
-    if (!caption.empty()) {
+    // A page that offers no choice keeps slot 1's caption from an earlier page (saves hold it
+    // so); only an offered single choice is shown, as the page's last line.
+    const std::vector<std::string>& text = m_story.page.pageText;
+    const bool offered = now.choiceCount > 1 ||
+                         (!text.empty() && text.back() == std::string(messages::kFullWidthSpace) + caption);
+    if (offered && !caption.empty()) {
         name += ": ";
         name += caption;
     }

@@ -217,8 +217,6 @@ void PageInterpreter::collectChoices() {
     }
     if (page.choiceCount == 0) {
         page.choiceCount = 1;
-        // No caption of an earlier page's stays behind to name the single button.
-        page.choices[1].caption.clear();
         page.choices[1].target = readTarget();
     } else if (page.choiceCount == 1) {
         page.pageText.push_back(std::string(messages::kFullWidthSpace) + page.choices[1].caption);
