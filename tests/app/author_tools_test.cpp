@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "../support/story_project.h"
+#include "../support/story_folder.h"
 #include "app/reading_session.h"
 #include "app/story_inspection.h"
 #include "app/watched_source.h"
@@ -19,12 +19,6 @@ namespace vrk::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-class FixedMeasurer : public presentation::TextMeasurer {
-public:
-    int textWidth(std::string_view textSjis) const override { return static_cast<int>(10 * textSjis.size()); }
-    int textHeight(std::string_view) const override { return 20; }
-};
 
 std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,16 +33,8 @@ const std::string kStory =
     "*P2\n!002003005\n!B+\nに\n?\n戻る\nSTART\n?\n先へ\nP3\n?END\n"
     "*P3\nさん\n/\n";
 
-class AuthorToolsTest : public ::testing::Test {
+class AuthorToolsTest : public test_support::StoryFolderTest {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("vrk_author_tools_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     void open(const std::string& source) {
         test_support::writeStoryProject(m_dir, source);
         m_session.setPageSize(400, 300, 1.0);
@@ -69,9 +55,7 @@ protected:
     std::string firstLine() const { return sjisToUtf8(m_session.pageTextSjis().front()); }
     char letterB() const { return static_cast<char>(m_session.story().state.letter('B')); }
 
-    fs::path m_dir;
-    ReadingSession m_session{fs::temp_directory_path(),
-                             [](double) { return std::make_unique<FixedMeasurer>(); }};
+    ReadingSession m_session{fs::temp_directory_path(), test_support::fixedMeasurer()};
 };
 
 // --- The inspector ---------------------------------------------------------------------------

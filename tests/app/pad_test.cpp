@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../support/story_project.h"
+#include "../support/story_folder.h"
 #include "app/pad_mapping.h"
 #include "app/reading_session.h"
 #include "app/sdl/sdl_pads.h"
@@ -79,19 +79,10 @@ TEST(PadInputTest, TheStickPushesOnceOutsideItsDeadZoneAndLetsGoWellInside) {
 
 // --- The reading session driven by a pad --------------------------------------------------------
 
-class FixedMeasurer : public presentation::TextMeasurer {
-public:
-    int textWidth(std::string_view textSjis) const override { return static_cast<int>(10 * textSjis.size()); }
-    int textHeight(std::string_view) const override { return 20; }
-};
-
-class PadSessionTest : public ::testing::Test {
+class PadSessionTest : public test_support::StoryFolderTest {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("vrk_pad_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+        StoryFolderTest::SetUp();
         // A page of one "Next", then three choices, each to a page of its own.
         test_support::writeStoryProject(
             m_dir,
@@ -105,7 +96,6 @@ protected:
         ASSERT_TRUE(m_session.loadSlot());
         ASSERT_TRUE(m_session.start());
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     // What a front end does with a press: the session's part, then a click of the button.
     PadAction press(PadButton button) {
@@ -117,9 +107,7 @@ protected:
     }
     std::string label() const { return m_session.story().state.currentLabel; }
 
-    fs::path m_dir;
-    ReadingSession m_session{fs::temp_directory_path(),
-                             [](double) { return std::make_unique<FixedMeasurer>(); }};
+    ReadingSession m_session{fs::temp_directory_path(), test_support::fixedMeasurer()};
 };
 
 TEST_F(PadSessionTest, SouthFinishesThePageThenGoesOnAndTheFocusPicksAChoice) {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "../support/story_project.h"
+#include "../support/story_folder.h"
 #include "common/sjis.h"
 #include "presentation/choices.h"
 #include "sound/null_sound_backend.h"
@@ -17,35 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::writeBmp;
 
-// Ten pixels a byte, twenty a line at scale 1: cells of 10, lines of 24 at the standard gap.
-class FixedMeasurer : public presentation::TextMeasurer {
-public:
-    explicit FixedMeasurer(double scale) : m_scale(scale) {}
-    int textWidth(std::string_view textSjis) const override {
-        return static_cast<int>(10 * m_scale * static_cast<double>(textSjis.size()));
-    }
-    int textHeight(std::string_view) const override { return static_cast<int>(20 * m_scale); }
-
-private:
-    double m_scale;
-};
-
-ScaledMeasurer fixedMeasurer() {
-    return [](double scale) { return std::make_unique<FixedMeasurer>(scale); };
-}
-
-class ReadingSessionTest : public ::testing::Test {
+class ReadingSessionTest : public test_support::StoryFolderTest {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("vrk_reading_session_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    void writeProject(const std::string& source) { test_support::writeStoryProject(m_dir, source); }
-
     // Opens the project in a slot as a front end does, on a 400 x 300 page.
     void open(ReadingSession& session, int slot = 1) {
         session.setPageSize(400, 300, 1.0);
@@ -71,8 +44,7 @@ protected:
     std::string label() const { return m_session.story().state.currentLabel; }
     std::string firstLine() const { return sjisToUtf8(m_session.pageTextSjis().front()); }
 
-    fs::path m_dir;
-    ReadingSession m_session{fs::temp_directory_path(), fixedMeasurer()};
+    ReadingSession m_session{fs::temp_directory_path(), test_support::fixedMeasurer()};
 };
 
 // --- The page: reveal, buttons, holds, scrolling ------------------------------------------------
@@ -214,7 +186,7 @@ TEST_F(ReadingSessionTest, AtTwiceThePixelsTheRevealScrollsBeforeTheButtonsBandO
 
     // A page scaled up to fill a screen of one device pixel a pixel has buttons of the screen's
     // own size: the band is 25 device pixels, and one more line shows above it.
-    ReadingSession scaled{fs::temp_directory_path(), fixedMeasurer()};
+    ReadingSession scaled{fs::temp_directory_path(), test_support::fixedMeasurer()};
     open(scaled, 2);
     scaled.setPageSize(400, 300, 2.0);
     scaled.setButtonRatio(1.0);
@@ -459,7 +431,7 @@ TEST_F(ReadingSessionTest, SkippingRunsReadPagesAndStopsAtTheFirstUnreadOne) {
     EXPECT_EQ(kept, "P2\r\nSTART\r\n") << "read marks beside the slots, a set in byte order";
 
     // A new reading of the same project knows what was read.
-    ReadingSession again{fs::temp_directory_path(), fixedMeasurer()};
+    ReadingSession again{fs::temp_directory_path(), test_support::fixedMeasurer()};
     open(again, 2);
     ASSERT_EQ(again.story().state.currentLabel, "START");
     again.setSkipping(true);
@@ -749,7 +721,7 @@ TEST_F(ReadingSessionTest, TheRouteMapFollowsTheReadMarksPastTheStorysEnd) {
     EXPECT_TRUE(map.nodes[1].ending);
 
     // Another reading of the same story starts with what this one read.
-    ReadingSession again{fs::temp_directory_path(), fixedMeasurer()};
+    ReadingSession again{fs::temp_directory_path(), test_support::fixedMeasurer()};
     open(again);
     EXPECT_EQ(again.readerMap().knownCount(), 2u);
 }
@@ -819,7 +791,7 @@ TEST_F(ReadingSessionTest, AHostMayStopItsTimerWhileNothingCounts) {
     EXPECT_TRUE(m_session.wantsTicks()) << "a new page to reveal";
 
     // Without a poster of its own, the notices wait for ticks.
-    ReadingSession ticking{fs::temp_directory_path(), fixedMeasurer()};
+    ReadingSession ticking{fs::temp_directory_path(), test_support::fixedMeasurer()};
     EXPECT_TRUE(ticking.wantsTicks());
 }
 

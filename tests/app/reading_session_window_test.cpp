@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/story_project.h"
+#include "../support/story_folder.h"
 #include "app/reading_session.h"
 
 namespace vrk::app {
@@ -29,18 +29,14 @@ ScaledMeasurer tenPixels() {
     return [](double) { return std::make_unique<TenPixelMeasurer>(); };
 }
 
-class ReadingSessionWindowTest : public ::testing::Test {
+class ReadingSessionWindowTest : public test_support::StoryFolderTest {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("vrk_session_window_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+        StoryFolderTest::SetUp();
         // The first page pauses after its sound effect.
         test_support::writeStoryProject(
             m_dir, "*START\n>WAV=bell.wav\nいち\n?END\nP2\n*P2\nにのページ\n?END\nSTART\n");
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     void open() {
         m_session.setPageSize(400, 300, 1.0);
@@ -52,7 +48,6 @@ protected:
         ASSERT_TRUE(m_session.start());
     }
 
-    fs::path m_dir;
     ReadingSession m_session{fs::temp_directory_path(), tenPixels()};
 };
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../support/story_project.h"
+#include "../support/story_folder.h"
 #include "common/sjis.h"
 
 // What the page's host adds to the reading session: the JSON the page reads after every call and
@@ -18,25 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::writeBmp;
 
-// Ten pixels a byte, twenty a line: cells of 10, lines of 24 at the standard gap.
-class FixedMeasurer : public presentation::TextMeasurer {
-public:
-    int textWidth(std::string_view textSjis) const override { return 10 * static_cast<int>(textSjis.size()); }
-    int textHeight(std::string_view) const override { return 20; }
-};
-
-class WebStoryHostTest : public ::testing::Test {
+class WebStoryHostTest : public test_support::StoryFolderTest {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("vrk_web_host_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    void writeProject(const std::string& source) { test_support::writeStoryProject(m_dir, source); }
-
     // Opens the project in slot 1 as the page does, on a 400 x 300 page.
     void open() {
         m_host.setPageSize(400, 300, 1.0);
@@ -57,8 +40,7 @@ protected:
         return ticks;
     }
 
-    fs::path m_dir;
-    WebStoryHost m_host{fs::temp_directory_path(), [](double) { return std::make_unique<FixedMeasurer>(); }};
+    WebStoryHost m_host{fs::temp_directory_path(), test_support::fixedMeasurer()};
 };
 
 TEST_F(WebStoryHostTest, TheStateTellsTheButtonsTheCaptionAndTheCompletionOnce) {
