@@ -171,18 +171,6 @@ std::optional<CutFace> cutFace(std::string_view bytes, const std::set<char32_t>&
     return cutOneFace(bytes, text, effort, sliceSize);
 }
 
-CodeRanges rangesOf(const std::set<char32_t>& codePoints) {
-    CodeRanges ranges;
-    for (char32_t c : codePoints) {
-        if (!ranges.empty() && ranges.back().second + 1 == c) {
-            ranges.back().second = c;
-        } else {
-            ranges.emplace_back(c, c);
-        }
-    }
-    return ranges;
-}
-
 std::string unicodeRange(const CodeRanges& ranges) {
     std::string css;
     char buffer[32];

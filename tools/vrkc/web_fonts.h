@@ -18,7 +18,19 @@ namespace vrk::publish {
 /// Inclusive ranges of code points, ascending and apart.
 using CodeRanges = std::vector<std::pair<char32_t, char32_t>>;
 
-CodeRanges rangesOf(const std::set<char32_t>& codePoints);
+/// The code points as ranges, neighbours joined.
+inline CodeRanges rangesOf(const std::set<char32_t>& codePoints) {
+    CodeRanges ranges;
+    for (char32_t c : codePoints) {
+        if (!ranges.empty() && ranges.back().second + 1 == c) {
+            ranges.back().second = c;
+        } else {
+            ranges.emplace_back(c, c);
+        }
+    }
+    return ranges;
+}
+
 /// CSS unicode-range of ranges: "U+20-7E, U+3042".
 std::string unicodeRange(const CodeRanges& ranges);
 

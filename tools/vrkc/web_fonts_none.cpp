@@ -4,18 +4,6 @@
 
 namespace vrk::publish {
 
-CodeRanges rangesOf(const std::set<char32_t>& codePoints) {
-    CodeRanges ranges;
-    for (char32_t c : codePoints) {
-        if (!ranges.empty() && ranges.back().second + 1 == c) {
-            ranges.back().second = c;
-        } else {
-            ranges.emplace_back(c, c);
-        }
-    }
-    return ranges;
-}
-
 std::string unicodeRange(const CodeRanges&) {
     return {};
 }
