@@ -36,14 +36,8 @@ const std::string kStory =
 class AuthorToolsTest : public test_support::StoryFolderTest {
 protected:
     void open(const std::string& source) {
-        test_support::writeStoryProject(m_dir, source);
-        m_session.setPageSize(400, 300, 1.0);
-        ASSERT_TRUE(m_session.setProject((m_dir / "TALE.VRK").string()));
-        ASSERT_TRUE(m_session.chooseSaveDirectory());
-        SlotView view;
-        ASSERT_TRUE(m_session.describeSlot(1, view));
-        ASSERT_TRUE(m_session.loadSlot());
-        ASSERT_TRUE(m_session.start());
+        writeProject(source);
+        openProject(m_session);
     }
     // Chooses the choice whose caption is on the page (A, B, ...), the reveal finished first.
     void choose(char key) {

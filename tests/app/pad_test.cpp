@@ -88,13 +88,7 @@ protected:
             m_dir,
             "*START\nいち\n?\n次へ\nASK\n?END\n*ASK\nどれ\n?\nあ\nA\n?\nい\nB\n?\nう\nC\n?"
             "END\n*A\nあ\n?END\nSTART\n*B\nい\n?END\nSTART\n*C\nう\n?END\nSTART\n");
-        m_session.setPageSize(400, 300, 1.0);
-        ASSERT_TRUE(m_session.setProject((m_dir / "TALE.VRK").string()));
-        ASSERT_TRUE(m_session.chooseSaveDirectory());
-        SlotView view;
-        ASSERT_TRUE(m_session.describeSlot(1, view));
-        ASSERT_TRUE(m_session.loadSlot());
-        ASSERT_TRUE(m_session.start());
+        openProject(m_session);
     }
 
     // What a front end does with a press: the session's part, then a click of the button.

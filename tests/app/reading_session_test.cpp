@@ -19,16 +19,7 @@ using test_support::writeBmp;
 
 class ReadingSessionTest : public test_support::StoryFolderTest {
 protected:
-    // Opens the project in a slot as a front end does, on a 400 x 300 page.
-    void open(ReadingSession& session, int slot = 1) {
-        session.setPageSize(400, 300, 1.0);
-        ASSERT_TRUE(session.setProject((m_dir / "TALE.VRK").string()));
-        ASSERT_TRUE(session.chooseSaveDirectory());
-        SlotView view;
-        ASSERT_TRUE(session.describeSlot(slot, view));
-        ASSERT_TRUE(session.loadSlot());
-        ASSERT_TRUE(session.start());
-    }
+    void open(ReadingSession& session, int slot = 1) { openProject(session, slot); }
     void open() { open(m_session); }
 
     static int ticksToReveal(ReadingSession& session) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/reading_session.h"
 #include "presentation/text_layout.h"
 #include "story_project.h"
 
@@ -48,6 +49,17 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     void writeProject(const std::string& source) { writeStoryProject(m_dir, source); }
+
+    /// Opens the project written here in a slot as a front end does, on a 400 x 300 page.
+    void openProject(app::ReadingSession& session, int slot = 1) {
+        session.setPageSize(400, 300, 1.0);
+        ASSERT_TRUE(session.setProject((m_dir / "TALE.VRK").string()));
+        ASSERT_TRUE(session.chooseSaveDirectory());
+        app::SlotView view;
+        ASSERT_TRUE(session.describeSlot(slot, view));
+        ASSERT_TRUE(session.loadSlot());
+        ASSERT_TRUE(session.start());
+    }
 
     std::filesystem::path m_dir;
 };

@@ -21,15 +21,7 @@ using test_support::writeBmp;
 class WebStoryHostTest : public test_support::StoryFolderTest {
 protected:
     // Opens the project in slot 1 as the page does, on a 400 x 300 page.
-    void open() {
-        m_host.setPageSize(400, 300, 1.0);
-        ASSERT_TRUE(m_host.setProject((m_dir / "TALE.VRK").string()));
-        ASSERT_TRUE(m_host.chooseSaveDirectory());
-        app::SlotView view;
-        ASSERT_TRUE(m_host.describeSlot(1, view));
-        ASSERT_TRUE(m_host.loadSlot());
-        ASSERT_TRUE(m_host.start());
-    }
+    void open() { openProject(m_host); }
 
     int ticksToReveal() {
         int ticks = 0;
