@@ -737,14 +737,8 @@ bool ReadingSession::jumpToLabel(const std::string& labelSjis) {
         return false;
     }
     stopAutoAndSkip();
-    story::StoryState& state = m_story.state;
-    state.currentLabel = story::cutTo(labelSjis, story::kMaxLabelBytes);
-    state.currentOffset = offset;
-    state.resumeSkip = false;
-    if (m_story.sound.soundName.empty()) {
-        stopSound();
-    }
-    return m_interpreter.runPageReporting(offset);
+    m_story.state.resumeSkip = false;
+    return m_interpreter.goToLabel(story::cutTo(labelSjis, story::kMaxLabelBytes), offset);
 }
 
 ReadingSession::Reload ReadingSession::reloadStory() {
@@ -779,11 +773,7 @@ ReadingSession::Reload ReadingSession::reloadStory() {
         state.resumeSkip = false;
         outcome = wasOpen ? Reload::LabelGone : Reload::Reloaded;
     }
-    state.currentOffset = offset;
-    if (m_story.sound.soundName.empty()) {
-        stopSound();
-    }
-    if (!m_interpreter.runPageReporting(offset)) {
+    if (!m_interpreter.goToLabel(state.currentLabel, offset)) {
         return Reload::Failed;
     }
     return outcome;

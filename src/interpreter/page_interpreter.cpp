@@ -92,13 +92,18 @@ bool PageInterpreter::selectChoice(int slot) {
     if (m_running || !m_story.scriptOpen() || slot < 1 || slot > m_story.page.choiceCount) {
         return false;
     }
+    const std::string target = m_story.page.choices[static_cast<std::size_t>(slot)].target;
+    return goToLabel(target, m_story.labels.findLabel(target));
+}
+
+bool PageInterpreter::goToLabel(const std::string& labelSjis, std::int32_t offset) {
     story::StoryState& state = m_story.state;
-    state.currentLabel = m_story.page.choices[static_cast<std::size_t>(slot)].target;
-    state.currentOffset = m_story.labels.findLabel(state.currentLabel);
+    state.currentLabel = labelSjis;
+    state.currentOffset = offset;
     if (m_story.sound.soundName.empty()) {
         m_host.stopSound();
     }
-    return runPageReporting(state.currentOffset);
+    return runPageReporting(offset);
 }
 
 void PageInterpreter::runPageInner(std::int32_t offset) {

@@ -43,6 +43,9 @@ public:
     /// a sound not carried on stops, and the next page runs. Held back (false) while a run is
     /// in progress, when no story is in progress or when k is not a slot of the page.
     bool selectChoice(int slot);
+    /// Goes to labelSjis at offset as a choice leading there does: it becomes the current
+    /// label, a sound not carried on stops, and its page runs (runPageReporting).
+    bool goToLabel(const std::string& labelSjis, std::int32_t offset);
     /// Reads a target: conditional alternatives, then the default label line.
     std::string readTarget();
     /// Closes the script and writes the state to the current slot when a story is in
